@@ -1,0 +1,4 @@
+# The deliverable: 32-bit Windows.
+set(TV_TRIPLE i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-common.cmake)

@@ -1,0 +1,292 @@
+// instance.cpp: the process-wide kernel instance: begin and end, the first
+// and later start-ups, program and library registration, configuration
+// discovery and shut-down.
+#include "tv_instance.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "tv_date.h"
+#include "tv_error.h"
+#include "tv_file.h"
+#include "tv_history.h"
+#include "tv_ini.h"
+#include "tv_log.h"
+#include "tv_memory.h"
+#include "tv_path.h"
+#include "tv_string.h"
+#include "tv_trailer.h"
+
+TvInstance tvInstance;
+
+const TvKernelVariant kTvKernelFull = {
+    "TVKRNXF", "2.30", ":236 :1.366-", "-VERSION-INI:-SECTION:-LOG:-DATADIR:-ERRORS-LANGUAGE:", "-HELP-?",
+    "! TvFileOpen(%s : %ld) = %s\n", true, true, true, true,
+};
+const TvKernelVariant kTvKernelLauncher = {
+    "TVKRNLA", "2.30", ":236 :1.366-", "-INI:-SECTION:-LOG:-DATADIR:-ERRORS-HOTKEY:-RUN:", "-HELP-?",
+    "! TvFileOpen(%s) = %s\n", false, false, false, false,
+};
+
+namespace {
+
+const TvKernelVariant* variantInUse = &kTvKernelFull;
+const char* programTitle = nullptr;
+
+// Clears the state of a previous run, keeping what lives across start-ups:
+// the begun flag and instance locks, the module handle, the counts, the
+// configuration base name set before start-up and the command-line start.
+void InstanceReset() {
+  char base[kTvPathSize];
+  TvStrCopy(base, tvInstance.configBase, sizeof base);
+  tvInstance.moduleName[0] = tvInstance.version[0] = tvInstance.revisionDisplay[0] = '\0';
+  tvInstance.title[0] = tvInstance.libraries[0] = '\0';
+  tvInstance.configPath[0] = tvInstance.section[0] = '\0';
+  tvInstance.progDir[0] = tvInstance.homeDir[0] = tvInstance.tempDir[0] = tvInstance.dataDir[0] = '\0';
+  TvStrCopy(tvInstance.configBase, base, sizeof tvInstance.configBase);
+  tvInstance.language = 0;
+  tvInstance.kernelStrings = nullptr;
+  tvInstance.breakOnError = false;
+  tvInstance.logTrace = 0;
+  tvInstance.highResTiming = false;
+  tvInstance.fatalUnderWay = 0;
+  tvInstance.console = GetStdHandle(STD_OUTPUT_HANDLE);
+  TvLogReset();
+  TvTimingReset();
+  TvThreadRegistryReset();
+  TvServiceLocksCreate();
+  TvErrorHistoryReset(TvHandleLocked);
+}
+
+void RegisterProgram(const char* moduleName, const char* version, const char* revision) {
+  TvStrCopy(tvInstance.moduleName, moduleName, sizeof tvInstance.moduleName);
+  TvStrUpperInPlace(tvInstance.moduleName);
+  TvStrCopy(tvInstance.version, version, sizeof tvInstance.version);
+  TvRevisionDisplay(revision, tvInstance.revisionDisplay, sizeof tvInstance.revisionDisplay);
+  if (programTitle)
+    TvStrCopy(tvInstance.title, programTitle, sizeof tvInstance.title);
+  else
+    TvFormat(tvInstance.title, sizeof tvInstance.title, "%s %s", tvInstance.moduleName, tvInstance.version);
+  TvSetConfigBaseName(tvInstance.moduleName);
+  const TvKernelVariant& kernel = *variantInUse;
+  TvRegisterLibrary(kernel.name, kernel.version, kernel.revision);
+  if (!tvInstance.progDir[0]) {
+    char file[MAX_PATH];
+    DWORD n = GetModuleFileNameA(static_cast<HMODULE>(tvInstance.module), file, sizeof file);
+    if (n > 0 && n < sizeof file) TvPathDirectory(file, tvInstance.progDir, sizeof tvInstance.progDir);
+  }
+}
+
+// The result of a configuration search, or the name unchanged when the
+// search fails.
+bool SearchNamed(char* path) {
+  char found[kTvPathSize];
+  if (!TvFileSearch(found, path, "ini", "PATH")) return false;
+  TvStrCopy(path, found, kTvPathSize);
+  return true;
+}
+
+bool DiscoverConfiguration() {
+  if (!tvInstance.configPath[0]) {
+    if (!(tvInstance.flags & TvFlagProgDirOnly)) {
+      char value[1024];
+      DWORD n = GetEnvironmentVariableA("TVINI", value, sizeof value);
+      if (n > 0 && n < sizeof value) {
+        const char* comma = strchr(value, ',');
+        TvStrCopyUntil(tvInstance.configPath, value, ',', sizeof tvInstance.configPath);
+        if (comma && !tvInstance.section[0])
+          TvStrCopyUntil(tvInstance.section, comma + 1, ',', sizeof tvInstance.section);
+      }
+    }
+    if (!tvInstance.configPath[0]) {
+      char found[kTvPathSize];
+      for (const char* name : {static_cast<const char*>(tvInstance.configBase), "tvaddress"})
+        if (*name && TvFileSearch(found, name, "ini", "PATH")) {
+          TvStrCopy(tvInstance.configPath, found, sizeof tvInstance.configPath);
+          return true;
+        }
+      return false;
+    }
+  }
+  tvInstance.flags &= ~TvFlagConfigOptional;  // a named configuration file must exist
+  return SearchNamed(tvInstance.configPath);
+}
+
+// A reference of the configuration buffer; a missing file becomes -1031
+// unless a missing configuration is allowed.
+TvStatus ConfigReference(const char* path) {
+  TvStatus status = TvIniAddRef(path);
+  if (status == TvErrFileNotFound)
+    status = (tvInstance.flags & TvFlagConfigOptional) ? TvOk : TvErrorRaise(TvErrNoIniFile, nullptr, 0);
+  return status;
+}
+
+TvStatus LaterStartup(const char* moduleName, const char* version, const char* revision, uint32_t flags,
+                      const char* iniFile) {
+  ++tvInstance.refCount;
+  TvRegisterLibrary(moduleName, version, revision);
+  TvStatus status = TvOk;
+  if (flags & TvFlagKeepConfig) {
+    char path[kTvPathSize];
+    if (iniFile && *iniFile) {
+      if (!TvFileSearch(path, iniFile, "ini", "PATH")) path[0] = '\0';
+    } else {
+      TvStrCopy(path, tvInstance.configPath, sizeof path);
+    }
+    status = ConfigReference(path);
+  }
+  return tvInstance.savedStatus != TvOk ? tvInstance.savedStatus : status;
+}
+
+}  // namespace
+
+TvStatus TvKernelReadOptions(TvStatus status);  // options.cpp
+
+void TvKernelSetVariant(const TvKernelVariant* variant) { variantInUse = variant ? variant : &kTvKernelFull; }
+const TvKernelVariant& TvKernelVariantInUse() { return *variantInUse; }
+void TvSetProgramTitle(const char* title) { programTitle = title; }
+void TvSetModuleInstance(void* module) { tvInstance.module = module; }
+bool TvKernelStarted() { return tvInstance.refCount > 0; }
+
+void TvKernelResetBeforeStartup() {
+  InstanceReset();
+}
+
+extern "C" int32_t TvBeginInstance(void) {
+  if (tvInstance.begun) return 0;
+  TvThreadSlotsCreate();
+  TvLockCreate(tvInstance.kernelLock, TvLockId::Kernel);
+  TvLockCreate(tvInstance.providerLock, TvLockId::Provider);
+  TvLockCreate(tvInstance.hookLock, TvLockId::Hook);
+  tvInstance.begun = true;
+  return 0;
+}
+
+extern "C" void TvEndInstance(void) {
+  if (!tvInstance.begun) return;
+  tvInstance.begun = false;
+  if (!TvKernelStarted()) TvErrorHistoryShutdown();  // left by a trace call before start-up
+  TvLockDelete(tvInstance.hookLock);
+  TvLockDelete(tvInstance.providerLock);
+  TvLockDelete(tvInstance.kernelLock);
+  TvThreadSlotsDelete();
+}
+
+void TvRevisionDisplay(const char* revision, char* out, size_t size) {
+  TvStrCopy(out, "", size);
+  const char* p = revision ? strchr(revision, ':') : nullptr;
+  if (!p) return;
+  ++p;
+  while (*p == ' ') ++p;
+  if (const char* space = strchr(p, ' '))
+    if (const char* colon = strchr(space, ':')) p = colon + 1;
+  char text[kTvNameSize];
+  TvStrCopyUntil(text, p, ' ', sizeof text);
+  TvFormat(out, size, "(%s)", text);
+}
+
+void TvBreakIntoDebugger() {
+  if (IsDebuggerPresent()) DebugBreak();
+}
+
+void TvSetConfigBaseName(const char* name) {
+  if (tvInstance.configBase[0]) return;
+  TvStrCopyUntil(tvInstance.configBase, name, '.', sizeof tvInstance.configBase);
+}
+
+void TvRegisterLibrary(const char* name, const char* version, const char* revision) {
+  TvLockGuard guard(tvInstance.kernelLock);
+  if (!name || TvStrEqualNoCase(name, tvInstance.moduleName)) return;
+  char entry[100];
+  TvFormat(entry, sizeof entry, "%s %s", name, TvStrOrEmpty(version));
+  TvStrUpperInPlace(entry);
+  char display[kTvNameSize];
+  TvRevisionDisplay(revision, display, sizeof display);
+  TvStrCat(entry, display, sizeof entry);
+  // Entries are separated by ", "; an entry already listed is not repeated.
+  const size_t entryLength = strlen(entry);
+  for (const char* p = tvInstance.libraries; *p;) {
+    const char* end = strstr(p, ", ");
+    size_t length = end ? static_cast<size_t>(end - p) : strlen(p);
+    if (length == entryLength && memcmp(p, entry, length) == 0) return;
+    p = end ? end + 2 : p + length;
+  }
+  if (tvInstance.libraries[0]) TvStrCat(tvInstance.libraries, ", ", sizeof tvInstance.libraries);
+  TvStrCat(tvInstance.libraries, entry, sizeof tvInstance.libraries);
+}
+
+TvStatus TvKernelStartup(const char* moduleName, const char* version, const char* revision, uint32_t flags,
+                         const char* iniFile, const char* section) {
+  if (!tvInstance.begun) return TvErrorRaise(TvErrInstance, nullptr, TvRaiseOrigin);
+  TvLockGuard guard(tvInstance.kernelLock);
+  if (tvInstance.refCount > 0) return LaterStartup(moduleName, version, revision, flags, iniFile);
+
+  tvInstance.refCount = 1;
+  tvInstance.flags = flags;
+  if (!tvInstance.fromCommandLine) {
+    InstanceReset();
+    RegisterProgram(moduleName, version, revision);
+  }
+  if (iniFile && *iniFile) TvStrCopy(tvInstance.configPath, iniFile, sizeof tvInstance.configPath);
+  if (section && *section) TvStrCopyUntil(tvInstance.section, section, ',', sizeof tvInstance.section);
+  TvIniInstallCrc(TvCrc32);
+
+  const bool found = DiscoverConfiguration();
+  TvStatus status = ConfigReference(tvInstance.configPath);
+  if (!found) tvInstance.configPath[0] = '\0';
+
+  if (!tvInstance.section[0]) TvStrCopy(tvInstance.section, tvInstance.moduleName, sizeof tvInstance.section);
+  if (!TvConfigSectionExists(tvInstance.section)) TvStrCopy(tvInstance.section, "TvDefault", sizeof tvInstance.section);
+
+  status = TvKernelReadOptions(status);
+
+  if (!(tvInstance.flags & TvFlagKeepConfig)) TvIniRelease();
+  tvInstance.flags &= ~TvFlagStartingUp;
+  if (status != TvOk) {
+    tvInstance.flags &= ~TvFlagConsoleOn;
+    tvInstance.savedStatus = status;
+    return status;
+  }
+  tvInstance.refCount = static_cast<int16_t>(tvInstance.refCount + tvInstance.pendingRefs);
+  tvInstance.pendingRefs = 0;
+  tvInstance.savedStatus = TvOk;
+  return TvOk;
+}
+
+void TvKernelShutdown(TvStatus status) {
+  if (!tvInstance.begun || tvInstance.refCount <= 0) return;
+  TvLockGuard guard(tvInstance.kernelLock);
+  if (status < 0 && !tvInstance.fromCommandLine) {
+    char title[kTvNameSize];
+    TvKernelString(nullptr, 0, title, sizeof title);
+    TvErrorReport(title[0] ? title : "Application error", status);
+  }
+  if (--tvInstance.refCount > 0) return;
+
+  TvLogSetHook(nullptr);
+  tvLog.console = false;
+  TvIniFree(&tvConfig);
+  TvLogClose();
+  TvErrorHistoryShutdown();
+  TvServiceLocksDelete();
+  tvInstance.language = 0;
+  tvInstance.kernelStrings = nullptr;
+  tvInstance.fromCommandLine = false;
+  tvInstance.savedStatus = TvOk;
+  tvInstance.configBase[0] = '\0';
+}
+
+void TvKernelKeepOpen(int32_t keepOpen) {
+  if (keepOpen) {
+    if (TvKernelStarted())
+      ++tvInstance.refCount;
+    else
+      ++tvInstance.pendingRefs;
+  } else if (TvKernelStarted()) {
+    TvKernelShutdown(TvOk);
+  } else if (tvInstance.pendingRefs > 0) {
+    --tvInstance.pendingRefs;
+  }
+}

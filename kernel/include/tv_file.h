@@ -1,0 +1,63 @@
+// tv_file.h: the file access layer. One open routine maps a compact mode
+// word onto the Windows file API; thin wrappers read, write and position.
+// The system calls go through tvFileSys, which tests may patch to inject
+// failures.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "tv_base.h"
+
+enum TvFileMode : uint32_t {
+  TvFileReadWrite = 0x00000001,      // open an existing file for reading and writing
+  TvFileRecreate = 0x00000002,       // re-create the file empty after opening
+  TvFileCreate = 0x00000004,         // create the file when it does not exist
+  TvFileMustNotExist = 0x00000008,   // an existing file gives -1011
+  TvFileAppend = 0x00000010,         // position at the end after opening
+  TvFileSequential = 0x00000020,     // sequential-access hint
+  TvFileCreateRequest = 0x00000040,  // sets 0x80; a leading "+" appends
+  TvFileWriteOnly = 0x00000080,      // create for writing only (replace, or append with 0x10)
+  TvFileDataInfo = 0x00100000,
+  TvFileShareRead = 0x00200000,
+  TvFileShareAll = 0x00400000,
+  TvFileSequential2 = 0x00800000,
+  TvFileNoMedia = 0x01000000,
+  TvFileDataDate = 0x04000000,
+  TvFileSilent = 0x10000000,
+  TvFileDataExpected = 0x40000000,
+  TvFileDataConfig = 0x80000000,
+};
+
+struct TvFileSyscalls {
+  HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+  BOOL(WINAPI* readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  DWORD(WINAPI* setFilePointer)(HANDLE, LONG, PLONG, DWORD);
+  BOOL(WINAPI* setEndOfFile)(HANDLE);
+  BOOL(WINAPI* closeHandle)(HANDLE);
+  HANDLE(WINAPI* findFirstFile)(LPCSTR, LPWIN32_FIND_DATAA);
+  BOOL(WINAPI* findNextFile)(HANDLE, LPWIN32_FIND_DATAA);
+  BOOL(WINAPI* findClose)(HANDLE);
+  BOOL(WINAPI* deleteFile)(LPCSTR);
+  DWORD(WINAPI* getFileSize)(HANDLE, LPDWORD);
+};
+extern TvFileSyscalls tvFileSys;
+extern const TvFileSyscalls kTvFileSysDefault;
+
+// Normalises a mode word the way TvFileOpen does before opening.
+uint32_t TvFileNormaliseMode(uint32_t mode);
+
+TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, const char* defaultExtension,
+                    uint32_t mode, TvFileHandle* handle);
+void TvFileClose(TvFileHandle handle);
+TvStatus TvFileTruncateHere(TvFileHandle handle);
+TvStatus TvFileDelete(const char* path);
+TvStatus TvFileSeek(TvFileHandle handle, uint32_t offset);
+TvStatus TvFileSeekEnd(TvFileHandle handle);
+uint32_t TvFileTell(TvFileHandle handle);
+uint32_t TvFileSize(TvFileHandle handle);
+uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count);
+size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size);
+TvStatus TvFileWriteText(TvFileHandle handle, const char* text);
+TvStatus TvFileWriteFill(TvFileHandle handle, uint8_t byte, uint32_t count);

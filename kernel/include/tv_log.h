@@ -1,0 +1,75 @@
+// tv_log.h: the log (file, console, debugger) and the API trace.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "tv_base.h"
+
+enum TvLogMode : uint32_t {
+  TvLogForceConsole = 0x0002,   // console even when console logging is off
+  TvLogThreadPrefix = 0x0100,   // thread-id prefix even when LogThreadId is off
+  TvLogDirectConsole = 0x1000,  // console output bypasses the hook and the console lock
+  TvLogLineByLine = 0x2000,     // prefix every line even without a prefix
+};
+
+using TvLogHook = void (*)(const char* line);
+
+struct TvLogSettings {
+  char path[kTvPathSize];
+  TvFileHandle file;
+  bool fileOpen;
+  bool millisecs;
+  bool timeStamp;
+  bool threadId;
+  bool console;
+  bool debugger;
+  bool errors;  // LogErrors: every raised error is logged
+  TvLogHook hook;
+  bool writeErrorReported;
+};
+extern TvLogSettings tvLog;
+
+void TvLogReset();  // kernel reset: no file, no destinations
+void TvLogWrite(const char* text);
+void TvLogWriteThread(const char* text);
+void TvLogWriteRaw(uint32_t mode, const char* text);  // caller holds the log lock
+TvStatus TvLogOpen(const char* path);
+void TvLogClose();
+void TvLogSetHook(TvLogHook hook);
+void TvConsoleWrite(const char* text);
+
+// The Windows event log, reached through a table that tests can replace.
+struct TvEventLogApi {
+  HANDLE(WINAPI* registerSource)(LPCSTR server, LPCSTR source);
+  BOOL(WINAPI* report)(HANDLE log, WORD type, WORD category, DWORD id, PSID user, WORD strings, DWORD dataSize,
+                       LPCSTR* texts, LPVOID data);
+  BOOL(WINAPI* deregisterSource)(HANDLE log);
+};
+extern TvEventLogApi tvEventLogApi;
+void TvEventLogReport(const char* text, bool isError);
+
+// API trace. Every operation is one flag test while the trace is off.
+void TvTraceFunction(const char* name);
+int32_t TvTraceIntIn(const char* name, int32_t value);
+int32_t TvTraceLongIn(const char* name, int32_t value);
+void TvTraceIntOut(const char* name, int32_t* destination, int32_t value);
+void TvTraceLongOut(const char* name, int32_t* destination, int32_t value);
+void TvTraceStrIn(const char* name, const char* value, char* copy, size_t size);
+void TvTraceStrOut(const char* name, char* destination, const char* value, size_t size);
+void TvTraceStrOutLang(const char* name, char* destination, uint16_t language, const char* value, size_t size);
+int32_t TvTraceReturnInt(int32_t value);
+int32_t TvTraceReturnLong(int32_t value);
+void TvTraceReturn();
+void TvTraceLine(const char* text);
+
+struct TvTraceSettings {
+  bool active;
+  bool configPending;
+  char path[kTvPathSize];
+  uint32_t fileMode;
+  bool toConsole;
+  bool toLog;
+};
+extern TvTraceSettings tvTrace;
+constexpr size_t kTvTraceLineSize = 200;  // trace lines: at most 199 characters

@@ -1,0 +1,266 @@
+// file.cpp: opening files through one mode word, and the thin wrappers for
+// closing, positioning, reading lines and writing text with CR LF line ends.
+#include "tv_file.h"
+
+#include <cstring>
+
+#include "tv_error.h"
+#include "tv_instance.h"
+#include "tv_log.h"
+#include "tv_path.h"
+#include "tv_string.h"
+#include "tv_thread.h"
+
+const TvFileSyscalls kTvFileSysDefault = {
+    CreateFileA, ReadFile,  WriteFile,       SetFilePointer, SetEndOfFile, CloseHandle,
+    FindFirstFileA, FindNextFileA, FindClose, DeleteFileA,    GetFileSize,
+};
+TvFileSyscalls tvFileSys = kTvFileSysDefault;
+
+namespace {
+
+HANDLE H(TvFileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool Valid(TvFileHandle handle) { return handle != kTvNoFile && handle != 0; }
+
+constexpr uint32_t kCreating = TvFileRecreate | TvFileCreate | TvFileWriteOnly;
+
+struct OpenParameters {
+  DWORD access, share, disposition, attributes;
+};
+
+OpenParameters ParametersFor(uint32_t mode) {
+  OpenParameters p{};
+  DWORD requested = (mode & TvFileShareAll) ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                    : (mode & TvFileShareRead) ? FILE_SHARE_READ
+                                               : 0;
+  if (mode & TvFileWriteOnly) {
+    p = {GENERIC_WRITE, requested, static_cast<DWORD>((mode & TvFileAppend) ? OPEN_ALWAYS : CREATE_ALWAYS), 0};
+  } else if (mode & TvFileReadWrite) {
+    p = {GENERIC_READ | GENERIC_WRITE, requested, OPEN_EXISTING, 0};
+  } else {
+    p = {GENERIC_READ, static_cast<DWORD>(FILE_SHARE_READ | ((mode & TvFileShareAll) ? FILE_SHARE_WRITE : 0)),
+         OPEN_EXISTING, 0};
+  }
+  p.attributes = FILE_ATTRIBUTE_NORMAL;
+  if (mode & (TvFileSequential | TvFileSequential2)) p.attributes |= FILE_FLAG_SEQUENTIAL_SCAN;
+  return p;
+}
+
+// One open of a built path; the Windows failure becomes a kernel code.
+TvStatus OpenPath(const char* path, uint32_t mode, HANDLE* out) {
+  char device[kTvPathSize];
+  size_t length = strlen(path);
+  if (length > 2 && path[length - 1] == ':') {
+    TvStrCopy(device, path, length);  // a device: opened without its final ":"
+    path = device;
+  }
+  OpenParameters p = ParametersFor(mode);
+  HANDLE h = tvFileSys.createFile(path, p.access, p.share, nullptr, p.disposition, p.attributes, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+      return (mode & TvFileMustNotExist) ? TvErrFileExists : TvErrFileAccess;
+    if (error == ERROR_TOO_MANY_OPEN_FILES) return TvErrTooManyFiles;
+    if (error == ERROR_FILE_NOT_FOUND && (mode & kCreating))
+      h = tvFileSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes,
+                               nullptr);
+    if (h == INVALID_HANDLE_VALUE) return (mode & kCreating) ? TvErrFileCreate : TvErrFileNotFound;
+  } else if (mode & TvFileMustNotExist) {
+    tvFileSys.closeHandle(h);
+    return TvErrFileExists;
+  } else if (mode & TvFileRecreate) {
+    tvFileSys.closeHandle(h);
+    h = tvFileSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes,
+                             nullptr);
+    if (h == INVALID_HANDLE_VALUE) return TvErrFileCreate;
+  }
+  if ((mode & TvFileAppend) && tvFileSys.setFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR) {
+    tvFileSys.closeHandle(h);
+    return TvErrFileRead;
+  }
+  *out = h;
+  return TvOk;
+}
+
+}  // namespace
+
+uint32_t TvFileNormaliseMode(uint32_t mode) {
+  if (mode & TvFileCreateRequest) mode |= TvFileWriteOnly;
+  if (mode & TvFileReadWrite) mode &= ~TvFileWriteOnly;
+  if (mode & TvFileWriteOnly) mode &= ~(TvFileRecreate | TvFileCreate | TvFileMustNotExist);
+  if (!(mode & TvFileWriteOnly) && (mode & (TvFileRecreate | TvFileCreate | TvFileAppend))) mode |= TvFileReadWrite;
+  return mode;
+}
+
+TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, const char* defaultExtension,
+                    uint32_t mode, TvFileHandle* handle) {
+  char full[kTvPathSize] = "";
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  TvStatus status;
+  name = TvStrOrEmpty(name);
+  if ((mode & TvFileCreateRequest) && name[0] == '+') {
+    mode |= TvFileAppend;
+    ++name;
+  }
+  mode = TvFileNormaliseMode(mode);
+  {
+    TvQuiet quiet;
+    TvLockGuard guard(TvServiceLock(TvLockId::File));
+    if (!*name) {
+      status = TvErrFileNotFound;
+    } else {
+      status = TvPathBuild(full, directory, name, defaultExtension);
+      if (status == TvOk) status = OpenPath(full, mode, &opened);
+    }
+  }
+  if (status != TvOk) opened = INVALID_HANDLE_VALUE;
+  if (handle) *handle = status == TvOk ? reinterpret_cast<TvFileHandle>(opened) : kTvNoFile;
+  if (fullPath) TvStrCopy(fullPath, full, kTvPathSize);
+  if (mode & TvFileSilent) return status;
+  if (tvInstance.logTrace & 1) {
+    const TvKernelVariant& variant = TvKernelVariantInUse();
+    char line[kTvPathSize + 160];
+    if (variant.fileOpenTraceHandle)
+      TvFormat(line, sizeof line, variant.fileOpenTrace, full, static_cast<long>(reinterpret_cast<intptr_t>(opened)),
+               TvErrorText(status));
+    else
+      TvFormat(line, sizeof line, variant.fileOpenTrace, full, TvErrorText(status));
+    TvLogWriteThread(line);
+  }
+  if (status != TvOk) TvErrorRaise(status, full, TvRaiseOrigin);
+  return status;
+}
+
+void TvFileClose(TvFileHandle handle) {
+  if (!Valid(handle)) return;
+  TvLockGuard guard(TvServiceLock(TvLockId::File));
+  tvFileSys.closeHandle(H(handle));
+}
+
+TvStatus TvFileTruncateHere(TvFileHandle handle) {
+  if (!Valid(handle) || !tvFileSys.setEndOfFile(H(handle))) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  return TvOk;
+}
+
+TvStatus TvFileDelete(const char* path) {
+  if (!path || !*path || !tvFileSys.deleteFile(path)) return TvErrorRaise(TvErrFileDelete, path, TvRaiseOrigin);
+  return TvOk;
+}
+
+TvStatus TvFileSeek(TvFileHandle handle, uint32_t offset) {
+  LONG high = 0;
+  if (!Valid(handle)) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  SetLastError(NO_ERROR);
+  if (tvFileSys.setFilePointer(H(handle), static_cast<LONG>(offset), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR)
+    return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  return TvOk;
+}
+
+TvStatus TvFileSeekEnd(TvFileHandle handle) {
+  if (!Valid(handle)) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  SetLastError(NO_ERROR);
+  if (tvFileSys.setFilePointer(H(handle), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR)
+    return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  return TvOk;
+}
+
+uint32_t TvFileTell(TvFileHandle handle) {
+  if (!Valid(handle)) return 0;
+  DWORD at = tvFileSys.setFilePointer(H(handle), 0, nullptr, FILE_CURRENT);
+  return at == INVALID_SET_FILE_POINTER ? 0 : at;
+}
+
+uint32_t TvFileSize(TvFileHandle handle) {
+  if (!Valid(handle)) return 0;
+  DWORD size = tvFileSys.getFileSize(H(handle), nullptr);
+  if (size == INVALID_FILE_SIZE) return 0;
+  tvFileSys.setFilePointer(H(handle), 0, nullptr, FILE_END);
+  return size;
+}
+
+uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count) {
+  DWORD got = 0;
+  if (!Valid(handle) || !buffer || count == 0) return 0;
+  if (!tvFileSys.readFile(H(handle), buffer, count, &got, nullptr)) return 0;
+  return got;
+}
+
+size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size) {
+  if (!buffer || size == 0) return 0;
+  buffer[0] = '\0';
+  if (!Valid(handle) || size < 2) return 0;
+  size_t stored = 0;
+  char piece[64];
+  while (stored + 1 < size) {
+    uint32_t want = static_cast<uint32_t>(size - 1 - stored < sizeof piece ? size - 1 - stored : sizeof piece);
+    uint32_t got = TvFileRead(handle, piece, want);
+    if (got == 0) break;
+    for (uint32_t i = 0; i < got; ++i) {
+      char c = piece[i];
+      if (c == '\n' || c == '\r') {
+        uint32_t used = i + 1;
+        if (c == '\r') {
+          char next;
+          if (used < got) {
+            if (piece[used] == '\n') ++used;
+          } else if (TvFileRead(handle, &next, 1) == 1 && next != '\n') {
+            tvFileSys.setFilePointer(H(handle), -1, nullptr, FILE_CURRENT);
+          }
+        }
+        if (used < got) tvFileSys.setFilePointer(H(handle), -static_cast<LONG>(got - used), nullptr, FILE_CURRENT);
+        buffer[stored++] = '\n';
+        buffer[stored] = '\0';
+        return stored;
+      }
+      buffer[stored++] = c;
+    }
+  }
+  buffer[stored] = '\0';
+  return stored;
+}
+
+namespace {
+
+bool WriteAll(TvFileHandle handle, const char* data, size_t count) {
+  while (count > 0) {
+    DWORD written = 0;
+    DWORD piece = count > 0x10000 ? 0x10000 : static_cast<DWORD>(count);
+    if (!tvFileSys.writeFile(H(handle), data, piece, &written, nullptr) || written != piece) return false;
+    data += piece;
+    count -= piece;
+  }
+  return true;
+}
+
+}  // namespace
+
+TvStatus TvFileWriteText(TvFileHandle handle, const char* text) {
+  if (!Valid(handle)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  const char* p = TvStrOrEmpty(text);
+  while (*p) {
+    size_t run = strcspn(p, "\r\n");
+    if (run && !WriteAll(handle, p, run)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+    p += run;
+    if (!*p) break;
+    if (p[0] == '\r' && p[1] == '\n') ++p;
+    ++p;
+    if (!WriteAll(handle, "\r\n", 2)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  }
+  return TvOk;
+}
+
+TvStatus TvFileWriteFill(TvFileHandle handle, uint8_t byte, uint32_t count) {
+  if (!Valid(handle)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  char piece[256];
+  memset(piece, byte, sizeof piece);
+  while (count > 0) {
+    uint32_t n = count > sizeof piece ? sizeof piece : count;
+    if (!WriteAll(handle, piece, n)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+    count -= n;
+  }
+  return TvOk;
+}
