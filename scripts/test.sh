@@ -11,6 +11,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix..."
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 fi
-/usr/lib/wine/wineserver -p  # one warm server for the whole run
+# One warm server for the whole run, with its background services started
+# now rather than by the first test.
+/usr/lib/wine/wineserver -p
 trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
+cmake/wine-run.sh cmd /c exit >/dev/null
 xvfb-run -a ctest --preset x86_64 -j "${TV_JOBS:-2}"

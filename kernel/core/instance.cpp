@@ -60,6 +60,13 @@ void InstanceReset() {
   TvErrorHistoryReset(TvHandleLocked);
 }
 
+// The program directory: the folder of the module that hosts the kernel.
+void SetProgramDirectory() {
+  char file[MAX_PATH];
+  DWORD n = GetModuleFileNameA(static_cast<HMODULE>(tvInstance.module), file, sizeof file);
+  if (n > 0 && n < sizeof file) TvPathDirectory(file, tvInstance.progDir, sizeof tvInstance.progDir);
+}
+
 void RegisterProgram(const char* moduleName, const char* version, const char* revision) {
   TvStrCopy(tvInstance.moduleName, moduleName, sizeof tvInstance.moduleName);
   TvStrUpperInPlace(tvInstance.moduleName);
@@ -72,11 +79,7 @@ void RegisterProgram(const char* moduleName, const char* version, const char* re
   TvSetConfigBaseName(tvInstance.moduleName);
   const TvKernelVariant& kernel = *variantInUse;
   TvRegisterLibrary(kernel.name, kernel.version, kernel.revision);
-  if (!tvInstance.progDir[0]) {
-    char file[MAX_PATH];
-    DWORD n = GetModuleFileNameA(static_cast<HMODULE>(tvInstance.module), file, sizeof file);
-    if (n > 0 && n < sizeof file) TvPathDirectory(file, tvInstance.progDir, sizeof tvInstance.progDir);
-  }
+  if (!tvInstance.progDir[0]) SetProgramDirectory();
 }
 
 // The result of a configuration search, or the name unchanged when the
@@ -152,6 +155,8 @@ bool TvKernelStarted() { return tvInstance.refCount > 0; }
 
 void TvKernelResetBeforeStartup() {
   InstanceReset();
+  // tvapi.ini may lie beside the program, which is known before start-up.
+  SetProgramDirectory();
 }
 
 extern "C" int32_t TvBeginInstance(void) {

@@ -1,0 +1,130 @@
+// Start and end of use of the extension library, loaded and called the way
+// an installer engine does it.
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using Startup = int32_t (*)(void);
+using Shutdown = void (*)(void);
+using Begin = int32_t (*)(void);
+using End = void (*)(void);
+
+class ExtensionStartup : public tvtest::FolderTest {
+ protected:
+  // The library lives in its own folder (its program directory), apart
+  // from the current directory.
+  tvtest::TempDir libDir;
+  std::string logPath = libDir / "install.log";
+
+  void WriteConfig(const std::string& body) { tvtest::WriteFile(libDir / "TVISX.ini", body); }
+};
+
+TEST_F(ExtensionStartup, StartsWithConfigurationBesideTheLibraryAndLogsBothLines) {
+  WriteConfig("[TVISX]\nLogFile=" + logPath + "\nLogErrors=Y\n");
+  {
+    tvtest::ExtensionLibrary lib(libDir.path());
+    ASSERT_NE(lib.module(), nullptr);
+    EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
+    lib.Get<Shutdown>("TvIsi_Shutdown")();
+  }
+  EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+}
+
+TEST_F(ExtensionStartup, OptionsComeFromTvDefaultWhenTheModuleHasNoSection) {
+  WriteConfig("[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + logPath + "\n");
+  {
+    tvtest::ExtensionLibrary lib(libDir.path());
+    EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
+    lib.Get<Shutdown>("TvIsi_Shutdown")();
+  }
+  EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+}
+
+TEST_F(ExtensionStartup, WithoutAnyConfigurationReportsMissingIniFile) {
+  tvtest::ExtensionLibrary lib(libDir.path());
+  auto startup = lib.Get<Startup>("TvIsi_Startup");
+  auto shutdown = lib.Get<Shutdown>("TvIsi_Shutdown");
+  EXPECT_EQ(startup(), -1031);
+  // The kernel stays started with the saved status: a second start reports it again.
+  EXPECT_EQ(startup(), -1031);
+  shutdown();
+  shutdown();
+  EXPECT_FALSE(tvtest::FileExists(dir / "tverrors.log"));
+  EXPECT_FALSE(tvtest::FileExists(libDir / "tverrors.log"));
+}
+
+TEST_F(ExtensionStartup, TwoStartsNeedTwoShutdowns) {
+  WriteConfig("[TVISX]\nLogFile=" + logPath + "\n");
+  const std::string line = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
+  {
+    tvtest::ExtensionLibrary lib(libDir.path());
+    auto startup = lib.Get<Startup>("TvIsi_Startup");
+    auto shutdown = lib.Get<Shutdown>("TvIsi_Shutdown");
+    ASSERT_EQ(startup(), 0);
+    ASSERT_EQ(startup(), 0);
+    shutdown();
+    // Still started: this start only adds a reference, the log is not replaced.
+    ASSERT_EQ(startup(), 0);
+    EXPECT_EQ(tvtest::ReadFile(logPath), line + line + line);
+    shutdown();
+    shutdown();
+    // Now stopped: the log file is closed and can be removed.
+    EXPECT_TRUE(DeleteFileA(logPath.c_str()));
+    // A new start replaces the log.
+    ASSERT_EQ(startup(), 0);
+    shutdown();
+    EXPECT_EQ(tvtest::ReadFile(logPath), line);
+  }
+}
+
+TEST_F(ExtensionStartup, ShutdownWithoutStartDoesNothing) {
+  WriteConfig("[TVISX]\nLogFile=" + logPath + "\n");
+  tvtest::ExtensionLibrary lib(libDir.path());
+  auto shutdown = lib.Get<Shutdown>("TvIsi_Shutdown");
+  shutdown();
+  shutdown();
+  EXPECT_FALSE(tvtest::FileExists(logPath));
+  EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
+  shutdown();
+  EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+}
+
+TEST_F(ExtensionStartup, LinePrefixEndsTheEntryLineItself) {
+  WriteConfig("[TVISX]\nLogFile=" + logPath + "\nLogThreadId=Y\n");
+  {
+    tvtest::ExtensionLibrary lib(libDir.path());
+    ASSERT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
+    lib.Get<Shutdown>("TvIsi_Shutdown")();
+  }
+  const std::string id = "#" + std::to_string(GetCurrentThreadId()) + " ";
+  EXPECT_EQ(tvtest::ReadFile(logPath), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
+}
+
+TEST_F(ExtensionStartup, InstanceExportsAreHarmlessToRepeat) {
+  tvtest::ExtensionLibrary lib(libDir.path());
+  auto begin = lib.Get<Begin>("TvBeginInstance");
+  auto end = lib.Get<End>("TvEndInstance");
+  EXPECT_EQ(begin(), 0);
+  EXPECT_EQ(begin(), 0);
+  end();
+  end();
+  // Not begun any more: a start is refused with -1002 and nothing crashes.
+  EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), -1002);
+  lib.Get<Shutdown>("TvIsi_Shutdown")();
+  EXPECT_EQ(begin(), 0);
+}
+
+TEST_F(ExtensionStartup, HostileConfigurationValuesAreCutNotFatal) {
+  // A 400-character log name and a 400-character TVINI value.
+  const std::string longName(400, 'x');
+  WriteConfig("[TVISX]\nLogFile=" + longName + "\nLanguage=" + std::string(400, '9') + "\n");
+  tvtest::ScopedEnv tvini("TVINI", (std::string(400, 'y') + ",section," + std::string(400, 'z')).c_str());
+  tvtest::ExtensionLibrary lib(libDir.path());
+  int32_t status = lib.Get<Startup>("TvIsi_Startup")();
+  EXPECT_EQ(status, -1031);  // the named file does not exist
+  lib.Get<Shutdown>("TvIsi_Shutdown")();
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+// Raising errors: the error line, what is logged and what is recorded,
+// repeats of passed-on codes, quiet brackets, the user report.
+#include <string>
+#include <thread>
+
+#include "kernel_fixture.h"
+#include "tv_error.h"
+#include "tv_history.h"
+#include "tv_log.h"
+#include "tv_thread.h"
+
+namespace {
+
+class Raise : public tvtest::KernelTest {
+ protected:
+  std::string log = dir / "errors.log";
+  void Start(bool logErrors) {
+    ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nLogErrors=" + (logErrors ? "Y" : "N") + "\n"), 0);
+  }
+  std::string Log() {
+    TvLogClose();
+    return tvtest::ReadFile(log);
+  }
+};
+
+TEST_F(Raise, OriginAndPassedOnLines) {
+  Start(true);
+  EXPECT_EQ(TvErrorRaise(-1010, "C:\\DATA\\X.INI", TvRaiseOrigin), -1010);
+  EXPECT_EQ(TvErrorRaise(-1031, nullptr, 0), -1031);
+  EXPECT_EQ(TvErrorRaise(-1031, "", 0), -1031);       // a repeat without detail: not logged again
+  EXPECT_EQ(TvErrorRaise(-1031, "again", 0), -1031);  // with detail it is
+  EXPECT_EQ(TvErrorRaise(-1004, nullptr, TvRaiseOrigin), -1004);
+  EXPECT_EQ(TvErrorRaise(-1004, nullptr, TvRaiseOrigin), -1004);  // origins always count
+  EXPECT_EQ(Log(),
+            "> File not found (C:\\DATA\\X.INI)\r\n"
+            ">> Could not locate ini file\r\n"
+            ">> Could not locate ini file (again)\r\n"
+            "> Error -1004\r\n"
+            "> Error -1004\r\n");
+}
+
+TEST_F(Raise, LinesAreCutAt398Characters) {
+  char line[kTvErrorLineSize + 1];
+  const std::string detail(500, 'd');
+  TvErrorFormatLine(line, sizeof line, -1010, detail.c_str(), TvRaiseOrigin, 44);
+  std::string expected = "> File not found (" + detail;
+  expected.resize(398);  // no room left for the closing parenthesis
+  EXPECT_EQ(std::string(line), expected);
+
+  // Exactly room for the detail and its parenthesis.
+  const std::string fits(398 - strlen("> File not found ()"), 'f');
+  TvErrorFormatLine(line, sizeof line, -1010, fits.c_str(), TvRaiseOrigin, 44);
+  EXPECT_EQ(std::string(line), "> File not found (" + fits + ")");
+
+  // Fewer than two characters of room: the detail is left out.
+  TvErrorFormatLine(line, 18, -1010, "x", TvRaiseOrigin, 44);
+  EXPECT_STREQ(line, "> File not found");
+  TvErrorFormatLine(line, sizeof line, 0, nullptr, 0, 34);
+  EXPECT_STREQ(line, ">> Aceptar");
+}
+
+TEST_F(Raise, WithoutLogErrorsTheMainRecordStillRecords) {
+  Start(false);
+  TvErrorRaise(-1010, "file", TvRaiseOrigin);
+  EXPECT_EQ(Log(), "");
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
+  EXPECT_EQ(TvThreadRecord()->lastCode, -1010);
+
+  // A record with no options leaves no trace and keeps its last code.
+  TvThreadRecord()->options = 0;
+  TvErrorRaise(-1013, "gone", TvRaiseOrigin);
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
+  EXPECT_EQ(TvThreadRecord()->lastCode, -1010);
+
+  // Option 0x08 logs without LogErrors; option 0x04 absent: nothing recorded.
+  TvLogOpen(("+" + log).c_str());
+  TvThreadRecord()->options = TvErrorProcess | TvErrorLog;
+  TvErrorRaise(-1013, "logged", TvRaiseOrigin);
+  EXPECT_EQ(Log(), "> File write failure (logged)\r\n");
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
+}
+
+TEST_F(Raise, QuietBracketIgnoresRaises) {
+  Start(true);
+  {
+    TvQuiet quiet;
+    TvErrorRaise(-1010, "hidden", TvRaiseOrigin);
+    {
+      TvQuiet nested;
+      TvErrorRaise(-1011, "hidden", TvRaiseOrigin);
+    }
+    TvErrorRaise(-1012, "hidden", TvRaiseOrigin);
+  }
+  TvErrorRaise(-1014, "shown", TvRaiseOrigin);
+  EXPECT_EQ(Log(), "> Could not delete file (shown)\r\n");
+  EXPECT_STREQ(TvErrorHistoryLine(true, 0), "> Could not delete file (shown)");
+  EXPECT_EQ(TvErrorHistoryLine(true, 1), nullptr);
+  EXPECT_EQ(TvThreadRecord()->quiet, 0);
+}
+
+TEST_F(Raise, BeforeAnyResetRaiseOnlyReturnsTheCode) {
+  ASSERT_FALSE(TvServiceLocksCreated());
+  EXPECT_EQ(TvErrorRaise(-1010, "x", TvRaiseOrigin), -1010);
+  TvErrorQuietBegin();
+  TvErrorQuietEnd();
+}
+
+TEST_F(Raise, OtherThreadsShareTheMainRecord) {
+  Start(false);
+  std::thread other([] {
+    TvErrorRaise(-1016, "from thread", TvRaiseOrigin);
+    EXPECT_EQ(TvThreadRecord(), TvThreadMainRecord());
+  });
+  other.join();
+  EXPECT_EQ(TvThreadRecord()->lastCode, -1016);
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File access denied (from thread)");
+}
+
+TEST_F(Raise, HistoryChainsAndRingCapacity) {
+  Start(false);
+  TvErrorRaise(-1010, "old", TvRaiseOrigin);
+  TvErrorRaise(-1012, "arose", TvRaiseOrigin);
+  TvErrorRaise(-1031, nullptr, 0);
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), ">> Could not locate ini file");
+  EXPECT_STREQ(TvErrorHistoryLine(false, 1), "> File read failure (arose)");
+  EXPECT_EQ(TvErrorHistoryLine(false, 2), nullptr);
+  EXPECT_STREQ(TvErrorHistoryLine(true, 2), "> File not found (old)");
+  EXPECT_EQ(TvErrorHistoryLine(true, 3), nullptr);
+  EXPECT_EQ(TvErrorHistoryLine(true, -1), nullptr);
+
+  for (int i = 0; i < 130; ++i) TvErrorRaise(-1000 - (i % 50), nullptr, TvRaiseOrigin);
+  int lines = 0;
+  while (TvErrorHistoryLine(true, lines)) ++lines;
+  EXPECT_EQ(lines, 128);
+  EXPECT_STREQ(TvErrorHistoryLine(true, 0), "> Could not create directory");        // raise 130: -1029
+  EXPECT_STREQ(TvErrorHistoryLine(true, 127), "> Invalid multi-threading instance");  // raise 3: -1002
+}
+
+TEST_F(Raise, ReportLogsTheLatestChain) {
+  Start(false);
+  TvErrorRaise(-1010, "C:\\A.INI", TvRaiseOrigin);
+  TvErrorRaise(-1031, nullptr, 0);
+  TvErrorReport("Title", -1031);
+  TvErrorReport("Done", 0);
+  EXPECT_EQ(Log(),
+            "TESTMOD: Title -- >> Could not locate ini file\r\n"
+            "> File not found (C:\\A.INI)\r\n"
+            "TESTMOD: Done -- OK\r\n");
+}
+
+TEST_F(Raise, ReportWithEmptyHistoryUsesTheMessage) {
+  Start(false);
+  TvErrorReport("Title", -1001);
+  EXPECT_EQ(Log(), "TESTMOD: Title -- Out of memory\r\n");
+}
+
+TEST_F(Raise, LevelOfAStatus) {
+  EXPECT_EQ(TvErrorLevelOf(0), 1);
+  EXPECT_EQ(TvErrorLevelOf(5), 1);
+  EXPECT_EQ(TvErrorLevelOf(-1), 0);
+  EXPECT_EQ(TvErrorLevelOf(-1031), 0);
+}
+
+TEST_F(Raise, ProvidersAnswerCodesTheCatalogueDoesNotKnow) {
+  Start(false);
+  TvErrorAddProvider([](TvStatus code) -> const char* { return code == -5000 ? "Provided" : nullptr; });
+  TvErrorAddProviderLang(
+      [](TvStatus code, uint16_t language) -> const char* { return code == -5001 && language == 49 ? "Gegeben" : nullptr; });
+  EXPECT_STREQ(TvErrorText(-5000, 44), "Provided");
+  EXPECT_STREQ(TvErrorText(-5001, 49), "Gegeben");
+  EXPECT_STREQ(TvErrorText(-5001, 44), "Error -5001");
+  EXPECT_STREQ(TvErrorText(-1010, 44), "File not found");  // the catalogue comes first
+  TvErrorAddClassifier([](TvStatus status) { return status == -5000 ? 7 : 0; });
+  EXPECT_EQ(TvErrorLevelOf(-5000), 7);
+  EXPECT_EQ(TvErrorLevelOf(-5001), 0);
+  TvErrorProvidersReset();
+  EXPECT_STREQ(TvErrorText(-5000, 44), "Error -5000");
+}
+
+}  // namespace

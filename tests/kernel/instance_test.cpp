@@ -1,0 +1,329 @@
+// The kernel instance: begin and end, start-ups and shut-downs, program and
+// library registration, configuration discovery and the option accessors.
+#include <cstring>
+#include <string>
+
+#include "kernel_fixture.h"
+#include "tv_error.h"
+#include "tv_history.h"
+#include "tv_ini.h"
+#include "tv_log.h"
+
+namespace {
+
+using tvtest::KernelTest;
+
+std::string Option(const char* key, const char* fallback = "<none>") {
+  char buffer[256];
+  TvOptionGetString(key, fallback, buffer, sizeof buffer);
+  return buffer;
+}
+
+TEST(KernelInstance, StartupBeforeBeginIsRefused) {
+  ASSERT_FALSE(tvInstance.begun);
+  EXPECT_EQ(TvKernelStartup("X", "1", ":1", 0, nullptr, nullptr), -1002);
+  EXPECT_FALSE(TvKernelStarted());
+  TvKernelShutdown(0);  // not begun: nothing to do
+}
+
+TEST(KernelInstance, RevisionDisplay) {
+  char out[40];
+  TvRevisionDisplay(":18", out, sizeof out);
+  EXPECT_STREQ(out, "(18)");
+  TvRevisionDisplay(":236 :1.366-", out, sizeof out);
+  EXPECT_STREQ(out, "(1.366-)");
+  TvRevisionDisplay(":  7 beta", out, sizeof out);
+  EXPECT_STREQ(out, "(7)");
+  TvRevisionDisplay("18", out, sizeof out);
+  EXPECT_STREQ(out, "");
+  TvRevisionDisplay(nullptr, out, sizeof out);
+  EXPECT_STREQ(out, "");
+}
+
+class Instance : public KernelTest {};
+
+TEST_F(Instance, RegistersProgramAndLibraries) {
+  ASSERT_EQ(StartWith("[TvDefault]\n", 0, "tvisx"), 0);
+  EXPECT_STREQ(tvInstance.moduleName, "TVISX");
+  EXPECT_STREQ(tvInstance.revisionDisplay, "(1)");
+  EXPECT_STREQ(tvInstance.libraries, "TVKRNXF 2.30(1.366-)");
+  // A later start adds the caller's library once; the program's own name is not listed.
+  EXPECT_EQ(TvKernelStartup("tvfrmla", "2.1", ":3 :2.1a", 0, nullptr, nullptr), 0);
+  EXPECT_EQ(TvKernelStartup("TVFRMLA", "2.1", ":3 :2.1a", 0, nullptr, nullptr), 0);
+  EXPECT_EQ(TvKernelStartup("Tvisx", "9", ":9", 0, nullptr, nullptr), 0);
+  EXPECT_STREQ(tvInstance.libraries, "TVKRNXF 2.30(1.366-), TVFRMLA 2.1(2.1a)");
+  EXPECT_EQ(tvInstance.refCount, 4);
+  for (int i = 0; i < 3; ++i) TvKernelShutdown(0);
+  EXPECT_TRUE(TvKernelStarted());
+  TvKernelShutdown(0);
+  EXPECT_FALSE(TvKernelStarted());
+}
+
+TEST_F(Instance, LibraryListIsBounded) {
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
+  const std::string name(90, 'L');
+  for (int i = 0; i < 40; ++i) {
+    std::string version = std::to_string(i);
+    TvRegisterLibrary(name.c_str(), version.c_str(), nullptr);
+  }
+  TvRegisterLibrary(nullptr, nullptr, nullptr);
+  EXPECT_EQ(strlen(tvInstance.libraries), kTvLibrariesSize - 1);
+}
+
+TEST_F(Instance, ProgramTitleAndNames) {
+  TvSetProgramTitle(nullptr);
+  ASSERT_EQ(StartWith("[TvDefault]\n", 0, "setup"), 0);
+  EXPECT_STREQ(tvInstance.title, "SETUP 1.0");
+  EXPECT_STREQ(tvInstance.configBase, "SETUP");
+  TvKernelShutdown(0);
+  TvSetConfigBaseName("custom.name");
+  TvSetProgramTitle("Custom");
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
+  EXPECT_STREQ(tvInstance.title, "Custom");
+  EXPECT_STREQ(tvInstance.configBase, "custom");
+  TvSetProgramTitle(nullptr);
+}
+
+TEST_F(Instance, ProgramDirectoryIsTheModuleFolder) {
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
+  char file[MAX_PATH];
+  GetModuleFileNameA(nullptr, file, sizeof file);
+  std::string folder(file);
+  folder.resize(folder.rfind('\\'));
+  EXPECT_STREQ(tvInstance.progDir, folder.c_str());
+}
+
+TEST_F(Instance, FindsBaseNameThenTvaddressInTheCurrentFolder) {
+  tvtest::WriteFile(dir / "tvaddress.ini", "[TESTMOD]\nKey=from tvaddress\n");
+  ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
+  EXPECT_EQ(tvInstance.configPath, dir / "tvaddress.ini");
+  EXPECT_EQ(Option("Key"), "from tvaddress");
+  TvKernelShutdown(0);
+
+  tvtest::WriteFile(dir / "TestMod.ini", "[TESTMOD]\nKey=from base\n");
+  ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
+  EXPECT_EQ(Option("Key"), "from base");
+  EXPECT_STREQ(tvInstance.section, "TESTMOD");
+}
+
+TEST_F(Instance, SearchesAlongPathInOrder) {
+  tvtest::TempDir first, second;
+  tvtest::WriteFile(second / "tvaddress.ini", "[TvDefault]\nKey=second\n");
+  tvtest::WriteFile(first / "tvaddress.ini", "[TvDefault]\nKey=first\n");
+  tvtest::ScopedEnv path("PATH", (first.path() + ";" + second.path()).c_str());
+  ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
+  EXPECT_EQ(Option("Key"), "first");
+  TvKernelShutdown(0);
+
+  // Only the program directory with flag 0x0100: nothing there.
+  EXPECT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagProgDirOnly, nullptr, nullptr), -1031);
+}
+
+TEST_F(Instance, TviniNamesFileAndSectionAndIgnoresTheRest) {
+  tvtest::WriteFile(dir / "named.ini", "[Chosen]\nKey=chosen\n[TvDefault]\nKey=default\n");
+  tvtest::ScopedEnv tvini("TVINI", (dir / "named.ini" + ",Chosen,ignored,more").c_str());
+  ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
+  EXPECT_EQ(tvInstance.configPath, dir / "named.ini");
+  EXPECT_STREQ(tvInstance.section, "Chosen");
+  EXPECT_EQ(Option("Key"), "chosen");
+}
+
+TEST_F(Instance, TviniSectionMissingFromTheFileFallsBackToTvDefault) {
+  tvtest::WriteFile(dir / "named.ini", "[TvDefault]\nKey=default\n");
+  tvtest::ScopedEnv tvini("TVINI", (dir / "named.ini,Absent").c_str());
+  ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
+  EXPECT_STREQ(tvInstance.section, "TvDefault");
+  EXPECT_EQ(Option("Key"), "default");
+}
+
+TEST_F(Instance, NamedFileThatDoesNotExistIsAnErrorEvenWhenOptional) {
+  tvtest::ScopedEnv tvini("TVINI", (dir / "absent.ini").c_str());
+  EXPECT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagConfigOptional, nullptr, nullptr), -1031);
+  EXPECT_STREQ(tvInstance.configPath, "");
+  // The raise is recorded as a passed-on error behind the file-open failure.
+  const char* newest = TvErrorHistoryLine(false, 0);
+  ASSERT_NE(newest, nullptr);
+  EXPECT_STREQ(newest, ">> Could not locate ini file");
+  const char* origin = TvErrorHistoryLine(false, 1);
+  ASSERT_NE(origin, nullptr);
+  EXPECT_EQ(std::string(origin), "> File not found (" + dir / "absent.ini" + ")");
+  EXPECT_EQ(TvErrorHistoryLine(false, 2), nullptr);
+  // Later starts hand back the saved status.
+  EXPECT_EQ(TvKernelStartup("Other", "1", ":1", 0, nullptr, nullptr), -1031);
+}
+
+TEST_F(Instance, NoConfigurationAnywhere) {
+  EXPECT_EQ(TvKernelStartup("TestMod", "1", ":1", 0, nullptr, nullptr), -1031);
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), ">> Could not locate ini file");
+  TvKernelShutdown(0);
+
+  // Optional: all defaults, no configuration path, section TvDefault.
+  EXPECT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagConfigOptional, nullptr, nullptr), 0);
+  EXPECT_STREQ(tvInstance.configPath, "");
+  EXPECT_STREQ(tvInstance.section, "TvDefault");
+  EXPECT_EQ(tvInstance.language, 44);
+  EXPECT_FALSE(tvLog.errors);
+  EXPECT_FALSE(tvLog.fileOpen);
+}
+
+TEST_F(Instance, StartupClearsStartingUpFlagAndReleasesConfiguration) {
+  ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n", TvFlagStartingUp), 0);
+  EXPECT_EQ(tvInstance.flags & TvFlagStartingUp, 0u);
+  EXPECT_EQ(tvConfig.useCount, 0);
+  EXPECT_EQ(Option("Key"), "<none>");  // released after start-up
+  TvKernelShutdown(0);
+  ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n", TvFlagKeepConfig), 0);
+  EXPECT_EQ(tvConfig.useCount, 1);
+  EXPECT_EQ(Option("Key"), "1");
+}
+
+TEST_F(Instance, LaterStartWithKeepConfigTakesAnotherReference) {
+  ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n", TvFlagKeepConfig), 0);
+  EXPECT_EQ(TvKernelStartup("Lib", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
+  EXPECT_EQ(tvConfig.useCount, 2);
+  // Only the first reference loads a file: a later one just counts.
+  EXPECT_EQ(TvKernelStartup("Lib2", "1", ":1", TvFlagKeepConfig, "missing-file", nullptr), 0);
+  EXPECT_EQ(tvConfig.useCount, 3);
+  TvIniRelease();
+  TvIniRelease();
+  EXPECT_EQ(tvConfig.useCount, 1);
+}
+
+TEST_F(Instance, LaterStartWithKeepConfigLoadsWhenNothingIsHeld) {
+  ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n"), 0);
+  EXPECT_EQ(tvConfig.useCount, 0);
+  std::string other = dir / "other.ini";
+  tvtest::WriteFile(other, "[X]\nKey=other\n");
+  EXPECT_EQ(TvKernelStartup("Lib", "1", ":1", TvFlagKeepConfig, other.c_str(), nullptr), 0);
+  EXPECT_EQ(tvConfig.useCount, 1);
+  char value[16];
+  EXPECT_EQ(TvConfigGetString("X", "Key", "", value, sizeof value), 1);
+  EXPECT_STREQ(value, "other");
+  TvIniRelease();
+  EXPECT_EQ(TvKernelStartup("Lib2", "1", ":1", TvFlagKeepConfig, "missing-file", nullptr), -1031);
+  EXPECT_EQ(tvConfig.useCount, 0);
+}
+
+TEST_F(Instance, OptionAccessorsFallBackToTvDefault) {
+  ASSERT_EQ(StartWith("[TESTMOD]\nOwn=mine   \nNum=0x1F\nFlag=on\nEmpty=\n"
+                      "List=first\n+second\n+third  \n"
+                      "[TvDefault]\nShared=shared\nNum=7\nOther=12,5\n",
+                      TvFlagKeepConfig),
+            0);
+  EXPECT_EQ(Option("Own"), "mine");
+  EXPECT_EQ(Option("Shared"), "shared");
+  EXPECT_EQ(Option("Absent", "fallback"), "fallback");
+  EXPECT_EQ(TvOptionGetInt("Num", 0), 31);
+  EXPECT_EQ(TvOptionGetInt("Other", 0), 12);
+  EXPECT_EQ(TvOptionGetInt("Absent", -5), -5);
+  EXPECT_EQ(TvOptionGetBool("Flag", 0), 1);
+  EXPECT_EQ(TvOptionGetBool("Empty", 1), 0);
+  EXPECT_EQ(TvOptionGetBool("Absent", 1), 1);
+
+  char line[16];
+  EXPECT_EQ(TvOptionGetString("List", "", line, sizeof line), 1);
+  EXPECT_STREQ(line, "first");
+  EXPECT_EQ(TvOptionNextLine(line, sizeof line), 1);
+  EXPECT_STREQ(line, "second");
+  EXPECT_EQ(TvOptionNextLine(line, sizeof line), 1);
+  EXPECT_STREQ(line, "third");
+  EXPECT_EQ(TvOptionNextLine(line, sizeof line), 0);
+
+  // Cut to the buffer; the default is not copied over itself.
+  char small[4];
+  EXPECT_EQ(TvOptionGetString("Own", "", small, sizeof small), 1);
+  EXPECT_STREQ(small, "min");
+  char same[8] = "keep";
+  EXPECT_EQ(TvOptionGetString("Absent", same, same, sizeof same), 0);
+  EXPECT_STREQ(same, "keep");
+}
+
+TEST_F(Instance, BooleanRule) {
+  ASSERT_EQ(StartWith("[TvDefault]\na=1\nb= Yes\nc=true\nd=On\ne=oN\nf=Of\ng=0\nh=No\ni=x\nj=\nk=o\n",
+                      TvFlagKeepConfig),
+            0);
+  for (const char* key : {"a", "b", "c", "d", "e"}) EXPECT_EQ(TvOptionGetBool(key, 0), 1) << key;
+  for (const char* key : {"f", "g", "h", "i", "j", "k"}) EXPECT_EQ(TvOptionGetBool(key, 1), 0) << key;
+}
+
+TEST_F(Instance, LogConsoleEmptyValueIsNoEvenWhereTheDefaultIsYes) {
+  ASSERT_EQ(StartWith("[TvDefault]\nLogConsole=\n", TvFlagConsoleDefault), 0);
+  EXPECT_FALSE(tvLog.console);
+  TvKernelShutdown(0);
+  ASSERT_EQ(StartWith("[TvDefault]\n", TvFlagConsoleDefault), 0);
+  EXPECT_TRUE(tvLog.console);
+  TvKernelShutdown(0);
+  ASSERT_EQ(StartWith("[TvDefault]\nLogConsole=Y\n", TvFlagConsoleOff), 0);
+  EXPECT_FALSE(tvLog.console);
+  TvKernelShutdown(0);
+  ASSERT_EQ(StartWith("[TvDefault]\nLogConsole=N\n", TvFlagConsoleOn), 0);
+  EXPECT_TRUE(tvLog.console);
+}
+
+TEST_F(Instance, FailedStartupKeepsKernelStartedWithSavedStatus) {
+  // The log cannot be created in a folder that does not exist.
+  TvStatus status = StartWith("[TvDefault]\nLogFile=" + dir / "no\\such\\folder\\x.log" + "\n", TvFlagConsoleOn);
+  EXPECT_EQ(status, -1032);
+  EXPECT_TRUE(TvKernelStarted());
+  EXPECT_EQ(tvInstance.flags & TvFlagConsoleOn, 0u);
+  EXPECT_EQ(TvKernelStartup("Again", "1", ":1", 0, nullptr, nullptr), -1032);
+  TvKernelShutdown(0);
+  TvKernelShutdown(0);
+  EXPECT_FALSE(TvKernelStarted());
+}
+
+TEST_F(Instance, KeepOpenBeforeStartupAddsToTheCount) {
+  TvKernelKeepOpen(0);  // nothing to release
+  EXPECT_EQ(tvInstance.pendingRefs, 0);
+  TvKernelKeepOpen(1);
+  TvKernelKeepOpen(1);
+  TvKernelKeepOpen(0);
+  EXPECT_EQ(tvInstance.pendingRefs, 1);
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
+  EXPECT_EQ(tvInstance.refCount, 2);
+  TvKernelShutdown(0);
+  EXPECT_TRUE(TvKernelStarted());
+  TvKernelKeepOpen(1);
+  EXPECT_EQ(tvInstance.refCount, 2);
+  TvKernelKeepOpen(0);
+  TvKernelKeepOpen(0);
+  EXPECT_FALSE(TvKernelStarted());
+}
+
+TEST_F(Instance, ShutdownWithErrorStatusReportsItToTheLog) {
+  const std::string log = dir / "report.log";
+  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0);
+  TvErrorRaise(-1010, "C:\\DATA\\X.INI", TvRaiseOrigin);
+  TvErrorRaise(-1031, nullptr, 0);
+  TvKernelShutdown(-1031);
+  EXPECT_EQ(tvtest::ReadFile(log),
+            "TESTMOD: Application error -- >> Could not locate ini file\r\n"
+            "> File not found (C:\\DATA\\X.INI)\r\n");
+}
+
+TEST_F(Instance, SectionGivenByCallerIsCutAtComma) {
+  std::string path = dir / "s.ini";
+  tvtest::WriteFile(path, "[Mine]\nKey=mine\n");
+  ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, path.c_str(), "Mine,extra"), 0);
+  EXPECT_STREQ(tvInstance.section, "Mine");
+  EXPECT_EQ(Option("Key"), "mine");
+}
+
+TEST_F(Instance, HostileNamesAreCut) {
+  const std::string longText(400, 'n');
+  std::string path = dir / "h.ini";
+  tvtest::WriteFile(path, "[TvDefault]\n" + longText + "=v\nKey=" + longText + "\n");
+  ASSERT_EQ(TvKernelStartup(longText.c_str(), longText.c_str(), (":" + longText).c_str(), TvFlagKeepConfig,
+                            path.c_str(), longText.c_str()),
+            0);
+  EXPECT_EQ(strlen(tvInstance.moduleName), kTvNameSize - 1);
+  EXPECT_STREQ(tvInstance.section, "TvDefault");  // the cut name is not in the file
+  EXPECT_EQ(Option("Key"), longText.substr(0, 255));
+  EXPECT_EQ(TvOptionGetString(nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(TvOptionGetInt(nullptr, 3), 3);
+  EXPECT_EQ(TvOptionNextLine(nullptr, 0), 0);
+  TvSetConfigBaseName(nullptr);
+  EXPECT_EQ(TvKernelStartup(nullptr, nullptr, nullptr, 0, nullptr, nullptr), 0);
+}
+
+}  // namespace

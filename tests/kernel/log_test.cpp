@@ -1,0 +1,288 @@
+// The log writer: prefixes, line splitting, destinations, the log file and
+// its write-failure report; the API trace lines.
+#include <cstring>
+#include <string>
+
+#include "kernel_fixture.h"
+#include "tv_error.h"
+#include "tv_file.h"
+#include "tv_log.h"
+#include "tv_string.h"
+
+namespace {
+
+class Log : public tvtest::KernelTest {
+ protected:
+  std::string log = dir / "kernel.log";
+  void Start(const std::string& options = "") {
+    ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n" + options), 0);
+  }
+  std::string Contents() {
+    TvLogClose();
+    return tvtest::ReadFile(log);
+  }
+  ~Log() override { tvFileSys = kTvFileSysDefault; }
+};
+
+TEST_F(Log, WithoutPrefixTextIsWrittenUnchanged) {
+  Start();
+  TvLogWrite("no line end");
+  TvLogWrite(" then\ntwo lines\n");
+  TvLogWrite("");
+  TvLogWrite(nullptr);
+  EXPECT_EQ(Contents(), "no line end then\r\ntwo lines\r\n");
+}
+
+TEST_F(Log, PrefixesInOrderOnEveryLine) {
+  Start("LogMillisecs=Y\nLogTimeStamp=Y\nLogThreadId=Y\n");
+  TvLogWrite("first\nsecond");
+  std::string text = Contents();
+  const std::string thread = "#" + std::to_string(GetCurrentThreadId()) + " ";
+  // "1234 10:20:30 05/12/26 #2044 first"
+  size_t lineEnd = text.find("\r\n");
+  ASSERT_NE(lineEnd, std::string::npos);
+  std::string first = text.substr(0, lineEnd);
+  std::string second = text.substr(lineEnd + 2);
+  for (const std::string& line : {first, second.substr(0, second.size() - 2)}) {
+    size_t space = line.find(' ');
+    ASSERT_NE(space, std::string::npos) << line;
+    EXPECT_EQ(line.find_first_not_of("0123456789"), space) << line;
+    std::string stamp = line.substr(space + 1, 17);
+    EXPECT_EQ(stamp.size(), 17u);
+    EXPECT_EQ(stamp[2], ':');
+    EXPECT_EQ(stamp[5], ':');
+    EXPECT_EQ(stamp[11], '/');
+    EXPECT_EQ(stamp[14], '/');
+    EXPECT_EQ(line.substr(space + 18, 1 + thread.size()), " " + thread) << line;
+  }
+  EXPECT_EQ(first.substr(first.size() - 5), "first");
+  EXPECT_EQ(second.substr(second.size() - 8), "second\r\n");
+}
+
+TEST_F(Log, LongLinesAreContinuedWithThePrefix) {
+  Start("LogThreadId=Y\n");
+  const std::string prefix = "#" + std::to_string(GetCurrentThreadId()) + " ";
+  std::string text(700, 'a');
+  text[0] = 'S';
+  TvLogWrite(text.c_str());
+  const size_t room = 510 - prefix.size();
+  EXPECT_EQ(Contents(), prefix + text.substr(0, room) + "\r\n" + prefix + text.substr(room) + "\r\n");
+}
+
+TEST_F(Log, LineByLineModeWithoutPrefixAddsLineEnds) {
+  Start();
+  {
+    TvLockGuard guard(TvServiceLock(TvLockId::Log));
+    TvLogWriteRaw(TvLogLineByLine, "a\n\nb");
+  }
+  EXPECT_EQ(Contents(), "a\r\n\r\nb\r\n");
+}
+
+TEST_F(Log, ThreadWriterPrefixesThreadsWithOwnRecords) {
+  Start();
+  TvLogWriteThread("main\n");
+  TvThreadNode node{};
+  TvThreadRec record{};
+  TvThreadRegister(&node, &record);
+  TvLogWriteThread("own\n");
+  TvThreadUnregister(&node);
+  EXPECT_EQ(Contents(), "main\r\n#" + std::to_string(GetCurrentThreadId()) + " own\r\n");
+}
+
+TEST_F(Log, PlusAppendsOtherwiseReplaced) {
+  tvtest::WriteFile(log, "earlier\r\n");
+  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=+" + log + "\n"), 0);
+  TvLogWrite("later\n");
+  EXPECT_EQ(Contents(), "earlier\r\nlater\r\n");
+  TvKernelShutdown(0);
+  Start();
+  TvLogWrite("fresh\n");
+  EXPECT_EQ(Contents(), "fresh\r\n");
+}
+
+TEST_F(Log, DefaultLogFileWithLogErrors) {
+  ASSERT_EQ(StartWith("[TvDefault]\nLogErrors=Y\n"), 0);
+  EXPECT_EQ(std::string(tvLog.path), dir / "tverrors.log");
+  TvErrorRaise(-1010, "X", TvRaiseOrigin);
+  EXPECT_EQ(tvtest::ReadFile(dir / "tverrors.log"), "> File not found (X)\r\n");
+}
+
+TEST_F(Log, OthersMayReadTheLogWhileItIsOpen) {
+  Start();
+  TvLogWrite("visible\n");
+  EXPECT_EQ(tvtest::ReadFile(log), "visible\r\n");
+}
+
+TEST_F(Log, ConsoleDestination) {
+  Start("LogConsole=Y\n");
+  std::string consolePath = dir / "console.txt";
+  HANDLE console = CreateFileA(consolePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(console, INVALID_HANDLE_VALUE);
+  tvInstance.console = console;
+  TvLogWrite("both\n");
+  TvConsoleWrite("console only\n");
+  tvLog.console = false;
+  TvLogWrite("file only\n");
+  {
+    TvLockGuard guard(TvServiceLock(TvLockId::Log));
+    TvLogWriteRaw(TvLogForceConsole, "forced\n");
+  }
+  CloseHandle(console);
+  tvInstance.console = nullptr;
+  EXPECT_EQ(tvtest::ReadFile(consolePath), "both\r\nconsole only\r\nforced\r\n");
+  EXPECT_EQ(Contents(), "both\r\nfile only\r\nforced\r\n");
+}
+
+TEST_F(Log, HookReceivesLinesInsteadOfTheConsole) {
+  Start("LogConsole=Y\n");
+  static std::string hooked;
+  hooked.clear();
+  tvInstance.console = nullptr;
+  TvLogSetHook([](const char* line) { hooked += line; });
+  TvLogWrite("to hook\n");
+  TvLogSetHook(nullptr);
+  EXPECT_EQ(hooked, "to hook\n");
+}
+
+namespace {
+int eventReports = 0;
+std::string eventText;
+HANDLE WINAPI FakeRegister(LPCSTR, LPCSTR) { return reinterpret_cast<HANDLE>(1); }
+BOOL WINAPI FakeReport(HANDLE, WORD type, WORD category, DWORD id, PSID, WORD count, DWORD, LPCSTR* texts, LPVOID) {
+  ++eventReports;
+  eventText = count ? texts[0] : "";
+  EXPECT_EQ(type, EVENTLOG_ERROR_TYPE);
+  EXPECT_EQ(category, 1);
+  EXPECT_EQ(id, 0xC00003E8u);
+  return TRUE;
+}
+BOOL WINAPI FakeDeregister(HANDLE) { return TRUE; }
+BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+  *written = 0;
+  return FALSE;
+}
+}  // namespace
+
+TEST_F(Log, WriteFailureIsReportedOncePerLogFile) {
+  Start();
+  TvEventLogApi saved = tvEventLogApi;
+  tvEventLogApi = {FakeRegister, FakeReport, FakeDeregister};
+  eventReports = 0;
+  tvFileSys.writeFile = FailingWrite;
+  TvLogWrite("lost\n");
+  TvLogWrite("lost again\n");
+  EXPECT_EQ(eventReports, 1);
+  EXPECT_EQ(eventText, "Error occurred writing to Log: " + log + " (File write failure)\n");
+  // Reopening the log re-arms the report.
+  tvFileSys = kTvFileSysDefault;
+  ASSERT_EQ(TvLogOpen(("+" + log).c_str()), 0);
+  tvFileSys.writeFile = FailingWrite;
+  TvLogWrite("lost once more\n");
+  EXPECT_EQ(eventReports, 2);
+  tvFileSys = kTvFileSysDefault;
+  tvEventLogApi = saved;
+  TvLogWrite("kept\n");
+  EXPECT_EQ(Contents(), "kept\r\n");
+}
+
+TEST_F(Log, OpenFailureRaisesWithThePath) {
+  Start("LogErrors=Y\n");
+  std::string bad = dir / "missing\\folder\\x.log";
+  EXPECT_NE(TvLogOpen(bad.c_str()), 0);
+  EXPECT_FALSE(tvLog.fileOpen);
+  EXPECT_STREQ(tvLog.path, "");
+  EXPECT_EQ(TvLogOpen("   "), 0);
+  EXPECT_EQ(TvLogOpen(nullptr), 0);
+}
+
+class Trace : public tvtest::KernelTest {
+ protected:
+  std::string path = dir / "trace.log";
+  void Activate() {
+    tvTrace.active = true;
+    tvTrace.configPending = false;
+    TvStrCopy(tvTrace.path, path.c_str(), sizeof tvTrace.path);
+    tvTrace.fileMode = TvFileAppend;
+    tvTrace.toConsole = tvTrace.toLog = false;
+  }
+  ~Trace() override { tvTrace = {false, false, {}, TvFileAppend, false, false}; }
+};
+
+TEST_F(Trace, LinesOfEveryOperation) {
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
+  Activate();
+  TvTraceFunction("TvErrorMessage");
+  EXPECT_EQ(TvTraceIntIn("Status", -1031), -1031);
+  EXPECT_EQ(TvTraceLongIn("LenBuff", 256), 256);
+  int32_t out = 0;
+  TvTraceIntOut("Days", &out, 65535);
+  EXPECT_EQ(out, 65535);
+  TvTraceLongOut("Count", nullptr, 3);
+  char copy[8];
+  TvTraceStrIn("Name", "abcdefghij", copy, sizeof copy);
+  EXPECT_STREQ(copy, "abcdefg");
+  TvTraceStrIn("Null", nullptr, copy, sizeof copy);
+  EXPECT_STREQ(copy, "");
+  TvTraceStrIn("NoCopy", "x", nullptr, 0);
+  char buffer[6] = "?????";
+  TvTraceStrOut("Buffer", buffer, "Could not", sizeof buffer);
+  EXPECT_STREQ(buffer, "Could");
+  TvTraceStrOutLang("Buffer", buffer, 0, "OK", sizeof buffer);
+  EXPECT_STREQ(buffer, "OK");
+  EXPECT_EQ(TvTraceReturnInt(-7), -7);
+  EXPECT_EQ(TvTraceReturnLong(0), 0);
+  TvTraceReturn();
+  EXPECT_EQ(tvtest::ReadFile(path),
+            "! Function: TvErrorMessage\r\n"
+            "!     Status -> -1031\r\n"
+            "!     LenBuff -> 256\r\n"
+            "!     Days <- 65535\r\n"
+            "!     Count <- 3\r\n"
+            "!     Name -> 'abcdefg'\r\n"
+            "!     Null -> ''\r\n"
+            "!     NoCopy -> '<NULL>'\r\n"
+            "!     Buffer <- 'Could not'\r\n"
+            "!     Buffer <- 'OK'\r\n"
+            "!     return -7\r\n"
+            "!     return 0\r\n"
+            "!     return\r\n");
+}
+
+TEST_F(Trace, LinesAndStringsAreCut) {
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
+  Activate();
+  const std::string longText(300, 's');
+  char copy[400];
+  TvTraceStrIn("P", longText.c_str(), copy, sizeof copy);
+  EXPECT_EQ(std::string(copy), longText);  // the value itself is copied whole
+  TvTraceFunction(longText.c_str());
+  EXPECT_EQ(tvtest::ReadFile(path), "!     P -> '" + longText.substr(0, 100) + "'\r\n! Function: " +
+                                        longText.substr(0, 199 - strlen("! Function: ")) + "");
+}
+
+TEST_F(Trace, InactiveTraceStillStoresValues) {
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
+  tvTrace = {false, false, {}, TvFileAppend, false, false};
+  int32_t out = 0;
+  TvTraceIntOut("X", &out, 9);
+  char buffer[4];
+  TvTraceStrOut("Y", buffer, "abc", sizeof buffer);
+  EXPECT_EQ(out, 9);
+  EXPECT_STREQ(buffer, "abc");
+  EXPECT_FALSE(tvtest::FileExists(path));
+}
+
+TEST_F(Trace, ToTheLogAndUnwritableFileStopsFileOutput) {
+  const std::string logPath = dir / "k.log";
+  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + logPath + "\n"), 0);
+  Activate();
+  tvTrace.toLog = true;
+  TvStrCopy(tvTrace.path, (dir / "no\\folder\\t.log").c_str(), sizeof tvTrace.path);
+  TvTraceFunction("F");
+  EXPECT_STREQ(tvTrace.path, "");
+  TvTraceReturn();
+  TvLogClose();
+  EXPECT_EQ(tvtest::ReadFile(logPath), "! Function: F\r\n!     return\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// test_support.cpp: shared test fixtures.
+#include "test_support.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace tvtest {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string full = path + "\\" + name;
+      SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(full);
+      else
+        DeleteFileA(full.c_str());
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  char piece[4];
+  for (unsigned char c : bytes) {
+    snprintf(piece, sizeof piece, "%02x ", c);
+    out += piece;
+  }
+  if (!out.empty()) out.pop_back();
+  return out;
+}
+
+TempDir::TempDir() {
+  static unsigned counter = 0;
+  char base[MAX_PATH];
+  GetTempPathA(sizeof base, base);
+  for (;;) {
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "%stvtest-%lu-%u", base, GetCurrentProcessId(), ++counter);
+    if (CreateDirectoryA(name, nullptr)) {
+      char full[MAX_PATH];
+      GetFullPathNameA(name, sizeof full, full, nullptr);
+      path_ = full;
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  char buffer[32768];
+  DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  had_ = n > 0 && n < sizeof buffer;
+  if (had_) old_ = buffer;
+  SetEnvironmentVariableA(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+
+ScopedCurrentDir::ScopedCurrentDir(const std::string& path) {
+  char buffer[MAX_PATH];
+  GetCurrentDirectoryA(sizeof buffer, buffer);
+  old_ = buffer;
+  SetCurrentDirectoryA(path.c_str());
+}
+
+ScopedCurrentDir::~ScopedCurrentDir() { SetCurrentDirectoryA(old_.c_str()); }
+
+std::string ExtensionPath() {
+  std::string path = "Z:";
+  path += TVISX_DLL_UNIX_PATH;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+ExtensionLibrary::ExtensionLibrary(const std::string& folder) {
+  std::string target = folder + "\\TVISX.dll";
+  if (!CopyFileA(ExtensionPath().c_str(), target.c_str(), FALSE)) {
+    ADD_FAILURE() << "cannot copy " << ExtensionPath() << " to " << target;
+    return;
+  }
+  module_ = LoadLibraryA(target.c_str());
+  EXPECT_NE(module_, nullptr) << "LoadLibraryA " << target << " failed: " << GetLastError();
+}
+
+ExtensionLibrary::~ExtensionLibrary() { Unload(); }
+
+void ExtensionLibrary::Unload() {
+  if (module_) FreeLibrary(module_);
+  module_ = nullptr;
+}
+
+FolderTest::FolderTest() : cwd(dir.path()), tvini("TVINI", nullptr) {}
+
+}  // namespace tvtest

@@ -1,0 +1,82 @@
+// test_support.h: fixtures shared by the test suites: a fresh folder per
+// test, file helpers, scoped environment and current directory, and the
+// extension library loaded the way an installer engine loads it.
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tvtest {
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+void RemoveTree(const std::string& path);
+std::string Hex(const std::string& bytes);
+
+// A fresh, empty folder that is removed again.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);  // nullptr removes the variable
+  ~ScopedEnv();
+
+ private:
+  std::string name_, old_;
+  bool had_;
+};
+
+class ScopedCurrentDir {
+ public:
+  explicit ScopedCurrentDir(const std::string& path);
+  ~ScopedCurrentDir();
+
+ private:
+  std::string old_;
+};
+
+// The built TVISX.dll copied into a folder (its program directory) and
+// loaded from there; unloaded at the end.
+class ExtensionLibrary {
+ public:
+  explicit ExtensionLibrary(const std::string& folder);
+  ~ExtensionLibrary();
+  HMODULE module() const { return module_; }
+  template <typename F>
+  F Get(const char* name) const {
+    FARPROC p = GetProcAddress(module_, name);
+    EXPECT_NE(p, nullptr) << name;
+    return reinterpret_cast<F>(reinterpret_cast<void*>(p));
+  }
+  void Unload();
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+// Windows path of the built extension library.
+std::string ExtensionPath();
+
+// Base fixture: a fresh folder that is also the current directory, and a
+// PATH without the machine's own folders searched for configuration files.
+class FolderTest : public ::testing::Test {
+ protected:
+  FolderTest();
+  TempDir dir;
+  ScopedCurrentDir cwd;
+  ScopedEnv tvini;
+};
+
+}  // namespace tvtest
