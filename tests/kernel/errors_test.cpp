@@ -154,6 +154,22 @@ TEST_F(Raise, ReportWithEmptyHistoryUsesTheMessage) {
   EXPECT_EQ(Log(), "TESTMOD: Title -- Out of memory\r\n");
 }
 
+TEST_F(Raise, FatalStopLogsToFileAndConsoleAndEndsTheProcess) {
+  const std::string ini = dir / "child.ini";
+  const std::string childLog = dir / "child.log";
+  tvtest::WriteFile(ini, "[TvDefault]\nLogFile=" + childLog + "\nLogErrors=Y\n");
+  const std::string output = dir / "stdout.txt";
+  const std::string child = "\"" + tvtest::WindowsPath(FATAL_CHILD_UNIX_PATH) + "\" \"" + ini + "\" ";
+  EXPECT_EQ(tvtest::RunProgram(child + "\"disk gone\"", output), 1u);
+  EXPECT_EQ(tvtest::ReadFile(childLog), "CHILD: disk gone\r\n");
+  EXPECT_EQ(tvtest::ReadFile(output), "CHILD: disk gone\r\n");
+
+  // A text longer than the 199-character line is cut; it keeps no line end.
+  const std::string longText(300, 'x');
+  EXPECT_EQ(tvtest::RunProgram(child + longText, output), 1u);
+  EXPECT_EQ(tvtest::ReadFile(childLog), ("CHILD: " + longText).substr(0, 199) + "\r\n");
+}
+
 TEST_F(Raise, LevelOfAStatus) {
   EXPECT_EQ(TvErrorLevelOf(0), 1);
   EXPECT_EQ(TvErrorLevelOf(5), 1);

@@ -88,12 +88,37 @@ ScopedCurrentDir::ScopedCurrentDir(const std::string& path) {
 
 ScopedCurrentDir::~ScopedCurrentDir() { SetCurrentDirectoryA(old_.c_str()); }
 
-std::string ExtensionPath() {
-  std::string path = "Z:";
-  path += TVISX_DLL_UNIX_PATH;
+std::string WindowsPath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
   for (char& c : path)
     if (c == '/') c = '\\';
   return path;
+}
+
+std::string ExtensionPath() { return WindowsPath(TVISX_DLL_UNIX_PATH); }
+
+DWORD RunProgram(const std::string& commandLine, const std::string& outputFile) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = out;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;
+  DWORD code = 0xFFFFFFFF;
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  } else {
+    ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
+  }
+  CloseHandle(out);
+  return code;
 }
 
 ExtensionLibrary::ExtensionLibrary(const std::string& folder) {

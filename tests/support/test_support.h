@@ -68,6 +68,11 @@ class ExtensionLibrary {
 
 // Windows path of the built extension library.
 std::string ExtensionPath();
+// Windows path of a file of the build tree, from its Unix path.
+std::string WindowsPath(const std::string& unixPath);
+
+// Runs a program with its standard output going to a file; the exit code.
+DWORD RunProgram(const std::string& commandLine, const std::string& outputFile);
 
 // Base fixture: a fresh folder that is also the current directory, and a
 // PATH without the machine's own folders searched for configuration files.

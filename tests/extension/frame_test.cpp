@@ -1,0 +1,53 @@
+// The call frame shared by the exports: entry and exit lines in the one
+// 256-byte line buffer.
+#include <cstring>
+#include <string>
+
+#include "frame.h"
+#include "kernel_fixture.h"
+
+namespace {
+
+class Frame : public tvtest::KernelTest {
+ protected:
+  std::string log = dir / "frame.log";
+  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0); }
+  std::string Contents() {
+    TvKernelShutdown(0);
+    return tvtest::ReadFile(log);
+  }
+};
+
+TEST_F(Frame, EntryAndExitLines) {
+  TvIsiEntry("TvIsi_IniOpen", "C:\\Data\\tvwserve.ini");
+  TvIsiExit("TvIsi_IniOpen", -1010);
+  TvIsiEntryPlain("TvIsi_IniSave");
+  TvIsiEntry("TvIsi_IniGetString", nullptr);
+  TvIsiLog("< %s\n", "TvIsi_IniClose");
+  EXPECT_EQ(Contents(),
+            "> TvIsi_IniOpen (C:\\Data\\tvwserve.ini)\r\n"
+            "< TvIsi_IniOpen = -1010\r\n"
+            "> TvIsi_IniSave\r\n"
+            "> TvIsi_IniGetString ()\r\n"
+            "< TvIsi_IniClose\r\n");
+}
+
+TEST_F(Frame, LongLinesAreCutAt255Characters) {
+  const std::string path = "C:\\" + std::string(397, 'p');
+  TvIsiEntry("TvIsi_IniOpen", path.c_str());
+  EXPECT_EQ(strlen(TraceLine), 255u);
+  std::string expected = "> TvIsi_IniOpen (" + path;
+  expected.resize(255);
+  EXPECT_EQ(std::string(TraceLine), expected);
+  // The cut line has no line end of its own: the next line continues it.
+  TvIsiExit("TvIsi_IniOpen", 0);
+  EXPECT_EQ(Contents(), expected + "< TvIsi_IniOpen = 0\r\n");
+}
+
+TEST_F(Frame, LineOfExactly255CharactersKeepsItsEnd) {
+  const std::string arg(255 - strlen("> X ()\n"), 'a');
+  TvIsiEntry("X", arg.c_str());
+  EXPECT_EQ(Contents(), "> X (" + arg + ")\r\n");
+}
+
+}  // namespace
