@@ -11,9 +11,14 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix..."
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 fi
-# One warm server for the whole run, with its background services started
-# now rather than by the first test.
-/usr/lib/wine/wineserver -p
-trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
-cmake/wine-run.sh cmd /c exit >/dev/null
-xvfb-run -a ctest --preset x86_64 -j "${TV_JOBS:-2}"
+# Under a virtual display: one warm wine server for the whole run, with its
+# background services (and desktop) started now, on that display, rather than
+# by the first test.
+/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true  # a server left by an earlier run
+xvfb-run -a bash -c '
+  /usr/lib/wine/wineserver -p
+  cmake/wine-run.sh cmd /c exit >/dev/null
+  ctest --preset x86_64 -j "${TV_JOBS:-2}"
+  status=$?
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1
+  exit $status'

@@ -159,13 +159,17 @@ TvStatus TvPathBuild(char* out, const char* directory, const char* name, const c
   if (filePart[strspn(filePart, ".")] == '\0') filePart = name + strlen(name);
   size_t dirPartLength = static_cast<size_t>(filePart - name);
 
-  char joined[kTvPathSize];
+  // Built in a larger buffer: a path that does not fit in 255 characters
+  // is refused, never cut into the name of some other file.
+  char path[4 * kTvPathSize];
+  TvStatus status = TvOk;
   if (base[0] == '$') {
     // Several data directories: TvFileOpen tries each of them.
-    TvStrCopy(out, "$\\", kTvPathSize);
-    TvStrCat(out, name, kTvPathSize);
+    TvStrCopy(path, "$\\", sizeof path);
+    TvStrCat(path, name, sizeof path);
   } else {
     char namePart[kTvPathSize];
+    char joined[kTvPathSize];
     TvStrCopy(namePart, name, dirPartLength + 1 < sizeof namePart ? dirPartLength + 1 : sizeof namePart);
     if (strchr(namePart, ':'))
       TvStrCopy(joined, namePart, sizeof joined);  // the name carries its drive
@@ -173,37 +177,45 @@ TvStatus TvPathBuild(char* out, const char* directory, const char* name, const c
       JoinPath(joined, base, namePart);
     else
       JoinPath(joined, namePart, "");
-    TvStatus status = TvPathFull(out, joined, nullptr);
-    if (status != TvOk) return status;
-    status = TvDirCheck(out, true);
-    if (!*filePart) return status;
-    size_t used = strlen(out);
-    if (used && out[used - 1] != '\\') TvStrCat(out, "\\", kTvPathSize);
-    TvStrCat(out, filePart, kTvPathSize);
-    if (status != TvOk) return status;
+    status = TvPathFull(path, joined, nullptr);
+    if (status != TvOk) {
+      TvStrCopy(out, path, kTvPathSize);
+      return status;
+    }
+    status = TvDirCheck(path, true);
+    if (*filePart) {
+      size_t used = strlen(path);
+      if (used && path[used - 1] != '\\') TvStrCat(path, "\\", sizeof path);
+      char file[kTvPathSize];
+      TvStrCopy(file, filePart, kComponentMax + 1);
+      TvStrCat(path, file, sizeof path);
+    }
   }
 
-  // Default extension rules.
-  const char* ext = TvStrOrEmpty(defaultExtension);
-  bool replace = ext[0] == '!';
-  if (replace) {
-    ++ext;
-    if (*ext == '.' && strchr(TvPathFileName(out), '.')) ++ext;
-  }
-  char* file = const_cast<char*>(TvPathFileName(out));
-  char* dot = strrchr(file, '.');
-  if (!dot) {
-    if (*ext) {
-      if (ext[0] != '.') TvStrCat(out, ".", kTvPathSize);
-      TvStrCat(out, ext, kTvPathSize);
+  if (*filePart) {
+    // Default extension: "!ext" (or "!.ext") replaces an extension the name has.
+    const char* ext = TvStrOrEmpty(defaultExtension);
+    const bool replace = ext[0] == '!';
+    if (replace) {
+      ++ext;
+      if (*ext == '.') ++ext;
     }
-  } else if (replace && *ext) {
-    dot[1] = '\0';
-    TvStrCat(out, ext[0] == '.' ? ext + 1 : ext, kTvPathSize);
-  } else if (dot[1] == '\0') {
-    *dot = '\0';
+    char* dot = strrchr(const_cast<char*>(TvPathFileName(path)), '.');
+    if (!dot) {
+      if (*ext) {
+        if (ext[0] != '.') TvStrCat(path, ".", sizeof path);
+        TvStrCat(path, ext, sizeof path);
+      }
+    } else if (replace && *ext) {
+      dot[1] = '\0';
+      TvStrCat(path, ext, sizeof path);
+    } else if (dot[1] == '\0') {
+      *dot = '\0';
+    }
   }
-  return TvOk;
+  TvStrCopy(out, path, kTvPathSize);
+  if (strlen(path) >= kTvPathSize) return TvErrInvalidDirectory;
+  return status;
 }
 
 int TvFileExists(char* fullPath, const char* directory, const char* name, const char* defaultExtension) {

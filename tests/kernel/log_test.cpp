@@ -59,6 +59,18 @@ TEST_F(Log, PrefixesInOrderOnEveryLine) {
   EXPECT_EQ(second.substr(second.size() - 8), "second\r\n");
 }
 
+TEST_F(Log, HighResolutionTimeStampShowsMilliseconds) {
+  Start("LogTimeStamp=Y\nHighResTiming=Y\n");
+  TvLogWrite("x");
+  std::string line = Contents();
+  // "10:20:30.123 05/12/26 x"
+  ASSERT_EQ(line.size(), 21u + 4u) << line;
+  EXPECT_EQ(line[8], '.');
+  EXPECT_EQ(line.substr(12, 1), " ");
+  EXPECT_EQ(line[15], '/');
+  EXPECT_EQ(line.substr(21), " x\r\n");
+}
+
 TEST_F(Log, LongLinesAreContinuedWithThePrefix) {
   Start("LogThreadId=Y\n");
   const std::string prefix = "#" + std::to_string(GetCurrentThreadId()) + " ";
