@@ -98,8 +98,6 @@ const char* TvErrorText(TvStatus code) { return TvErrorText(code, tvInstance.lan
 
 const char* TvErrorText(TvStatus code, uint16_t language) {
   TvLockGuard guard(tvInstance.kernelLock);
-  if (TvCatalogueFind(language, code) == nullptr && code == TvErrLanguageFile)
-    return "Could not locate language file";  // a constant, not the thread's buffer
   TvThreadRec* record = TvThreadRecord();
   MessageOf(code, language, record->message, sizeof record->message);
   return record->message;

@@ -145,8 +145,6 @@ TvStatus LaterStartup(const char* moduleName, const char* version, const char* r
 
 }  // namespace
 
-TvStatus TvKernelReadOptions(TvStatus status);  // options.cpp
-
 void TvKernelSetVariant(const TvKernelVariant* variant) { variantInUse = variant ? variant : &kTvKernelFull; }
 const TvKernelVariant& TvKernelVariantInUse() { return *variantInUse; }
 void TvSetProgramTitle(const char* title) { programTitle = title; }

@@ -102,6 +102,9 @@ void TvRevisionDisplay(const char* revision, char* out, size_t size);
 // Breaks into a debugger when one is attached; otherwise carries on.
 void TvBreakIntoDebugger();
 
+// Reads the start-up options in their table order; the first error wins.
+TvStatus TvKernelReadOptions(TvStatus status);
+
 // Options of the program's section, with fall-back to TvDefault.
 int TvOptionGetString(const char* key, const char* defaultValue, char* buffer, size_t size);
 int32_t TvOptionGetInt(const char* key, int32_t defaultValue);

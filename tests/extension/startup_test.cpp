@@ -23,22 +23,13 @@ class ExtensionStartup : public tvtest::FolderTest {
 
 TEST_F(ExtensionStartup, StartsWithConfigurationBesideTheLibraryAndLogsBothLines) {
   WriteConfig("[TVISX]\nLogFile=" + logPath + "\nLogErrors=Y\n");
-  {
-    tvtest::ExtensionLibrary lib(libDir.path());
-    ASSERT_NE(lib.module(), nullptr);
-    EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
-    lib.Get<Shutdown>("TvIsi_Shutdown")();
-  }
+  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
   EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
 }
 
 TEST_F(ExtensionStartup, OptionsComeFromTvDefaultWhenTheModuleHasNoSection) {
   WriteConfig("[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + logPath + "\n");
-  {
-    tvtest::ExtensionLibrary lib(libDir.path());
-    EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
-    lib.Get<Shutdown>("TvIsi_Shutdown")();
-  }
+  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
   EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
 }
 
@@ -93,11 +84,7 @@ TEST_F(ExtensionStartup, ShutdownWithoutStartDoesNothing) {
 
 TEST_F(ExtensionStartup, LinePrefixEndsTheEntryLineItself) {
   WriteConfig("[TVISX]\nLogFile=" + logPath + "\nLogThreadId=Y\n");
-  {
-    tvtest::ExtensionLibrary lib(libDir.path());
-    ASSERT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
-    lib.Get<Shutdown>("TvIsi_Shutdown")();
-  }
+  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
   const std::string id = "#" + std::to_string(GetCurrentThreadId()) + " ";
   EXPECT_EQ(tvtest::ReadFile(logPath), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
 }
@@ -120,17 +107,11 @@ TEST_F(ExtensionStartup, HostileConfigurationValuesAreCutNotFatal) {
   // A 400-character log name and a 400-character TVINI value.
   const std::string longName(400, 'x');
   WriteConfig("[TVISX]\nLogFile=" + longName + "\nLanguage=" + std::string(400, '9') + "\n");
-  {
-    tvtest::ExtensionLibrary lib(libDir.path());
-    // The log name is cut to 255 characters, too long for a path: no log file.
-    EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), -1032);
-    lib.Get<Shutdown>("TvIsi_Shutdown")();
-  }
+  // The log name is cut to 255 characters, too long for a path: no log file.
+  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(-1032);
   tvtest::ScopedEnv tvini("TVINI", (std::string(400, 'y') + ",section," + std::string(400, 'z')).c_str());
-  tvtest::ExtensionLibrary lib(libDir.path());
   // Cut to 255 characters the name is no usable path at all.
-  EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), -1028);
-  lib.Get<Shutdown>("TvIsi_Shutdown")();
+  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(-1028);
 }
 
 }  // namespace

@@ -6,9 +6,6 @@
 
 namespace {
 
-using Startup = int32_t (*)(void);
-using Shutdown = void (*)(void);
-
 class ExportTrace : public tvtest::FolderTest {
  protected:
   tvtest::TempDir libDir;
@@ -20,11 +17,7 @@ class ExportTrace : public tvtest::FolderTest {
     tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n" + options);
   }
   // One installer session: load, start, stop, unload.
-  void Session() {
-    tvtest::ExtensionLibrary lib(libDir.path());
-    ASSERT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
-    lib.Get<Shutdown>("TvIsi_Shutdown")();
-  }
+  void Session() { tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0); }
 };
 
 const char* const kSessionTrace =

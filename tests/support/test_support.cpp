@@ -133,6 +133,11 @@ ExtensionLibrary::ExtensionLibrary(const std::string& folder) {
 
 ExtensionLibrary::~ExtensionLibrary() { Unload(); }
 
+void ExtensionLibrary::StartAndStop(int32_t expected) const {
+  EXPECT_EQ(Get<int32_t (*)(void)>("TvIsi_Startup")(), expected);
+  Get<void (*)(void)>("TvIsi_Shutdown")();
+}
+
 void ExtensionLibrary::Unload() {
   if (module_) FreeLibrary(module_);
   module_ = nullptr;

@@ -61,6 +61,8 @@ class ExtensionLibrary {
     return reinterpret_cast<F>(reinterpret_cast<void*>(p));
   }
   void Unload();
+  // TvIsi_Startup (expecting its status) followed by TvIsi_Shutdown.
+  void StartAndStop(int32_t expected = 0) const;
 
  private:
   HMODULE module_ = nullptr;
