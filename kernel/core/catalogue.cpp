@@ -74,7 +74,7 @@ const TvLanguageNameEntry kTvLanguageNames[] = {
 // 0 dialog caption, 1-3 error window controls, 4 unused, 5-16 months,
 // 17-28 month abbreviations, 29-35 days (Sunday first), 36-42 day
 // abbreviations, 43-46 the two disk prompts (each two entries), 47 unused.
-const char* const kTvKernelStrings[TvColCount][48] = {
+const char* const kTvKernelStrings[TvColCount][49] = {
     // English
     {
         "Application error", "&OK", "&Details>>", "&Show all errors", "", "January",
@@ -84,7 +84,7 @@ const char* const kTvKernelStrings[TvColCount][48] = {
         "Aug", "Sep", "Oct", "Nov", "Dec", "Sunday",
         "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday",
         "Sun", "Mon", "Tue", "Wed", "Thu", "Fri",
-        "Sat", "Cannot access %s\n", "Please insert the correct disk~", "Cannot find %s\n", "Please insert the correct disk~", "N/A",
+        "Sat", "Cannot access %s\n", "Please insert the correct disk~", "Cannot find %s\n", "Please insert the correct disk~", "N/A", nullptr,
     },
     // Dutch
     {
@@ -95,7 +95,7 @@ const char* const kTvKernelStrings[TvColCount][48] = {
         "Aug", "Sep", "Okt", "Nov", "Dec", "Zondag",
         "Maandag", "Dinsdag", "Woensdag", "Donderdag", "Vrijdag", "Zaterdag",
         "Zo", "Ma", "Di", "Wo", "Do", "Vr",
-        "Za", "Geen toegang tot %s\n", "Breng de juiste schijf in", "Kan %s\n niet vinden", "Breng de juiste schijf in", "N/A",
+        "Za", "Geen toegang tot %s\n", "Breng de juiste schijf in", "Kan %s\n niet vinden", "Breng de juiste schijf in", "N/A", nullptr,
     },
     // Spanish
     {
@@ -106,7 +106,7 @@ const char* const kTvKernelStrings[TvColCount][48] = {
         "Ago", "Sep", "Oct", "Nov", "Dic", "Domingo",
         "Lunes", "Martes", "Miércoles", "Jueves", "Viernes", "Sábado",
         "Dom", "Lun", "Mar", "Mie", "Jue", "Vie",
-        "Sáb", "No se puede acceder a %s\n", "Introduzca el disco correcto~", "No se puede encontrar %s\n", "Introduzca el disco correcto~", "N/A",
+        "Sáb", "No se puede acceder a %s\n", "Introduzca el disco correcto~", "No se puede encontrar %s\n", "Introduzca el disco correcto~", "N/A", nullptr,
     },
     // French
     {
@@ -117,7 +117,7 @@ const char* const kTvKernelStrings[TvColCount][48] = {
         "août", "sep", "oct", "nov", "déc", "dimanche",
         "lundi", "mardi", "mercredi", "jeudi", "vendredi", "samedi",
         "dim", "lun", "mar", "mer", "jeu", "ven",
-        "sam", "Impossible d'accéder au(x)/à la %s\n", "Insérez le disque correct", "Impossible de trouver %s\n", "Insérez le disque correct", "N/A",
+        "sam", "Impossible d'accéder au(x)/à la %s\n", "Insérez le disque correct", "Impossible de trouver %s\n", "Insérez le disque correct", "N/A", nullptr,
     },
     // German
     {
@@ -128,6 +128,14 @@ const char* const kTvKernelStrings[TvColCount][48] = {
         "Aug", "Sept", "Okt", "Nov", "Dez", "Sonntag",
         "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag",
         "So", "Mo", "Di", "Mi", "Do", "Fr",
-        "Sa", "Zugriff auf %s ist nicht möglich\n", "Legen Sie den korrekten Datenträger ein", "%s kann nicht gefunden werden\n", "Legen Sie den korrekten Datenträger ein", "N/A",
+        "Sa", "Zugriff auf %s ist nicht möglich\n", "Legen Sie den korrekten Datenträger ein", "%s kann nicht gefunden werden\n", "Legen Sie den korrekten Datenträger ein", "N/A", nullptr,
     },
+};
+
+// The kernel string tables as a table set, in the order of the catalogue.
+const TvMsgTableEntry kTvKernelStringSet[] = {
+    {49, kTvKernelStrings[TvColGerman]}, {44, kTvKernelStrings[TvColEnglish]},
+    {34, kTvKernelStrings[TvColSpanish]}, {33, kTvKernelStrings[TvColFrench]},
+    {31, kTvKernelStrings[TvColDutch]},  {1, kTvKernelStrings[TvColEnglish]},
+    {0, nullptr},
 };

@@ -1,6 +1,6 @@
 // errors.cpp: message lookup in the catalogue, raising (record and log) an
-// error, quiet brackets, the user report, the fatal stop and the kernel
-// string table.
+// error, quiet brackets, the user report, the fatal stop and the kernel's
+// two-part prompts.
 #include "tv_error.h"
 
 #include <windows.h>
@@ -22,18 +22,7 @@ TvErrorProviderLang providersLang[kMaxProviders];
 TvErrorClassifier classifiers[kMaxProviders];
 int uiMode = 1;
 
-const TvLanguageEntry* FindLanguage(uint16_t language) {
-  for (const TvLanguageEntry* e = kTvLanguages; e->language; ++e)
-    if (e->language == language) return e;
-  return nullptr;
-}
-
-const TvLanguageEntry& ChooseEntry(uint16_t language) {
-  if (const TvLanguageEntry* e = FindLanguage(language)) return *e;
-  if (const TvLanguageEntry* e = FindLanguage(tvInstance.language)) return *e;
-  if (const TvLanguageEntry* e = FindLanguage(44)) return *e;
-  return kTvLanguages[0];
-}
+const TvLanguageEntry& ChooseEntry(uint16_t language) { return *TvLanguageSelect(kTvLanguages, language); }
 
 // The message of a code in a language, into out; no kernel lock needed.
 void MessageOf(TvStatus code, uint16_t language, char* out, size_t size) {
@@ -86,13 +75,7 @@ const char* TvCatalogueFind(uint16_t language, TvStatus code) {
   return nullptr;
 }
 
-TvKernelStrings TvKernelStringTable(uint16_t language) { return kTvKernelStrings[ChooseEntry(language).column]; }
-
-const char* TvLanguageName(uint16_t language) {
-  for (const TvLanguageNameEntry* e = kTvLanguageNames; e->language; ++e)
-    if (e->language == language) return e->name;
-  return "Unknown Language";
-}
+TvKernelStrings TvKernelStringTable(uint16_t language) { return TvMsgTable(kTvKernelStringSet, language); }
 
 const char* TvErrorText(TvStatus code) { return TvErrorText(code, tvInstance.language); }
 
@@ -225,24 +208,15 @@ void TvFatal(const char* text) {
   ExitProcess(1);
 }
 
-size_t TvKernelString(TvKernelStrings table, int index, char* out, size_t size) {
-  if (!out || size == 0) return 0;
-  if (!table) table = tvInstance.kernelStrings ? tvInstance.kernelStrings : TvKernelStringTable(tvInstance.language);
-  if (index < 0 || index >= kTvKernelStringCount) return TvStrCopy(out, "", size);
-  const char* text = table[index];
-  size_t length = strlen(text);
-  size_t n = TvStrCopy(out, text, size);
-  if (n < length && length > 0 && text[length - 1] == '~' && n > 0) out[n - 1] = '~';
-  return n;
-}
-
 size_t TvKernelPrompt(TvKernelStrings table, int index, char* out, size_t size) {
   if (!out || size == 0) return 0;
-  if (!table) table = tvInstance.kernelStrings ? tvInstance.kernelStrings : TvKernelStringTable(tvInstance.language);
-  if (index < 0 || index + 1 >= kTvKernelStringCount) return TvStrCopy(out, "", size);
-  TvStrCopy(out, table[index], size);
-  size_t n = TvStrCat(out, table[index + 1], size);
-  size_t full = strlen(table[index]) + strlen(table[index + 1]);
+  if (!table) table = TvKernelStringsInUse();
+  const char* first = TvMsgText(table, index);
+  const char* second = first ? TvMsgText(table, index + 1) : nullptr;
+  if (!second) return TvStrCopy(out, "", size);
+  TvStrCopy(out, first, size);
+  size_t n = TvStrCat(out, second, size);
+  size_t full = strlen(first) + strlen(second);
   if (n == full && n > 0 && out[n - 1] == '~') out[--n] = '\0';
   return n;
 }

@@ -2,6 +2,7 @@
 // first start-up, in the order of the start-up table.
 #include <windows.h>
 
+#include "tv_charset.h"
 #include "tv_error.h"
 #include "tv_ini.h"
 #include "tv_instance.h"
@@ -58,6 +59,10 @@ TvStatus TvKernelReadOptions(TvStatus status) {
 
   // Files, OemCodePage and OemCharacterSet are read only with a loaded
   // configuration, by their own services.
+  if (tvConfig.text)
+    TvCharsetInit();
+  else
+    TvCharsetReset();
 
   char logFile[kTvPathSize];
   TvOptionGetString("LogFile", tvLog.errors ? "tverrors" : "", logFile, sizeof logFile);

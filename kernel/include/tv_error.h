@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "tv_base.h"
+#include "tv_string.h"
 
 enum TvCode : TvStatus {
   TvOk = 0,
@@ -105,17 +106,17 @@ void TvErrorReport(const char* title, TvStatus code);
 void TvSetUserInterfaceMode(int mode);
 int TvUserInterfaceMode();
 
-// Language tables. Languages are telephone country codes.
+// Language tables. Languages are telephone country codes; the selection
+// rule (TvLanguageSelect), TvKernelString and TvLanguageName are with the
+// message-table helpers in tv_string.h.
 constexpr int kTvKernelStringCount = 48;
-using TvKernelStrings = const char* const*;
+using TvKernelStrings = TvMsgTableRef;
 
 uint16_t TvLanguageChoose(uint16_t language);       // the entry the selection rule picks
 const char* TvCatalogueFind(uint16_t language, TvStatus code);  // nullptr when unknown
 TvKernelStrings TvKernelStringTable(uint16_t language);
-const char* TvLanguageName(uint16_t language);
 
-// Kernel strings of a table (nullptr: the current language's table).
-size_t TvKernelString(TvKernelStrings table, int index, char* out, size_t size);
+// The two-part prompt at index of a table (nullptr: the current language's).
 size_t TvKernelPrompt(TvKernelStrings table, int index, char* out, size_t size);
 
 // Error-text providers and level classifiers that components may add.

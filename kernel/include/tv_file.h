@@ -60,4 +60,5 @@ uint32_t TvFileSize(TvFileHandle handle);
 uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count);
 size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size);
 TvStatus TvFileWriteText(TvFileHandle handle, const char* text);
+TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length);  // may hold NULs
 TvStatus TvFileWriteFill(TvFileHandle handle, uint8_t byte, uint32_t count);

@@ -1,14 +1,21 @@
 // tv_ini.h: the ini engine. An ini file is held as one text block in memory
-// (a TvIniBuffer) and every lookup scans that text. Positions inside the
-// text are kept as offsets, so they stay valid when the block moves.
+// (a TvIniBuffer) and every lookup scans that text; edits splice the text in
+// place and the whole text is written back in one piece. Positions inside
+// the text are kept as offsets, so they stay valid when the block moves.
+//
+// Every operation has a TvConfig* twin that works on the kernel's own
+// configuration buffer.
 #pragma once
 #include <cstdint>
 
 #include "tv_base.h"
 
-constexpr int32_t kTvIniNone = -1;       // no position
-constexpr size_t kTvIniKeySize = 40;     // keys with prefix: at most 39 characters
-constexpr size_t kTvIniSectionSize = 80; // section names: at most 79 characters
+struct TvList;
+
+constexpr int32_t kTvIniNone = -1;        // no position
+constexpr size_t kTvIniKeySize = 40;      // keys with prefix: at most 39 characters
+constexpr size_t kTvIniSectionSize = 80;  // section names: at most 79 characters
+constexpr size_t kTvIniListLineSize = 200;
 
 enum TvIniFlag : uint16_t {
   TvIniNoDefault = 1,     // no fall-back to the section TvDefault
@@ -19,43 +26,98 @@ enum TvIniFlag : uint16_t {
 struct TvIniBuffer {
   uint16_t useCount;
   uint16_t flags;
-  char* text;         // followed by the end mark "\n[" and NUL
-  uint32_t capacity;  // allocated size of the text block
+  char* text;         // followed by the end mark: line feed, "[", NUL
+  uint32_t capacity;  // allocated size of the text block: length + 3
   uint32_t length;    // length of the text proper
-  int32_t cursor;     // after the last key found or value written
+  int32_t cursor;     // scan cursor: after the last key found or value written
   int32_t section;    // first character of the cached section's name
   int32_t sectionClose;
   int32_t bodyStart;
   int32_t bodyEnd;
   char sectionName[kTvIniSectionSize];  // the name asked when the cache was filled
   char prefix[kTvIniKeySize];
-  int32_t enumCursor;
+  int32_t enumCursor;  // TvIniNextSection
+  int32_t keyCursor;   // TvIniNextKey, kept apart so the two walks can nest
 };
 
 // The kernel's process-wide configuration buffer.
 extern TvIniBuffer tvConfig;
 
+// Loading and releasing.
 TvStatus TvIniLoadHandle(TvIniBuffer* buffer, TvFileHandle handle);
 TvStatus TvIniLoadFile(TvIniBuffer* buffer, const char* path);
+// Loads length bytes of an inverted trailer text from the handle's current
+// position; checks the CRC while the kernel is started.
+TvStatus TvIniLoadTrailerText(TvIniBuffer* buffer, TvFileHandle handle, uint32_t length, uint32_t crc);
 TvStatus TvIniAddRef(const char* path);
 void TvIniRelease();
 void TvIniFree(TvIniBuffer* buffer);
 
+// Getters: a found flag, or the default.
 int TvIniGetString(TvIniBuffer* buffer, const char* section, const char* key, const char* defaultValue, char* out,
                    size_t size);
 int32_t TvIniGetInt(TvIniBuffer* buffer, const char* section, const char* key, int32_t defaultValue);
+int64_t TvIniGetInt64(TvIniBuffer* buffer, const char* section, const char* key, int64_t defaultValue);
 int TvIniGetBool(TvIniBuffer* buffer, const char* section, const char* key, int defaultValue);
+int TvIniGetBoolChecked(TvIniBuffer* buffer, const char* section, const char* key, int defaultValue);
 int TvIniNextLine(TvIniBuffer* buffer, char* out, size_t size);
+TvStatus TvIniGetList(TvIniBuffer* buffer, const char* section, const char* key, TvList* list, char separator);
+size_t TvIniExpand(TvIniBuffer* buffer, const char* section, const char* in, char* out, size_t size);
 void TvIniSetPrefix(TvIniBuffer* buffer, const char* prefix);
 uint16_t TvIniSetFlags(TvIniBuffer* buffer, uint16_t flags);
+
+// Sections and enumeration.
 int TvIniSectionExists(TvIniBuffer* buffer, const char* section);
+size_t TvIniCurrentSection(TvIniBuffer* buffer, char* out, size_t size);
+int TvIniNextSection(TvIniBuffer* buffer, int first, char* out, size_t size);
+int TvIniNextKey(TvIniBuffer* buffer, int first, char* out, size_t size);
+
+// Whole records.
+void TvIniSaveState(TvIniBuffer* saved, TvIniBuffer* buffer, int clear);
+void TvIniRestoreState(const TvIniBuffer* saved, TvIniBuffer* buffer);
+TvStatus TvIniClone(TvIniBuffer* destination, const TvIniBuffer* source);
+
+// Edits.
+TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* key, const char* value);
+TvStatus TvIniSetInt(TvIniBuffer* buffer, const char* section, const char* key, int32_t value);
+TvStatus TvIniSetInt64(TvIniBuffer* buffer, const char* section, const char* key, int64_t value);
+TvStatus TvIniSetBool(TvIniBuffer* buffer, const char* section, const char* key, int value);
+TvStatus TvIniAddLine(TvIniBuffer* buffer, const char* text);
+int TvIniDeleteSection(TvIniBuffer* buffer, const char* section);
+char* TvIniGetSectionText(TvIniBuffer* buffer, const char* section);  // release with TvMemFree
+TvStatus TvIniAddSection(TvIniBuffer* buffer, const char* section, const char* body);
+
+// Writing.
+TvStatus TvIniWriteHandle(TvIniBuffer* buffer, TvFileHandle handle);
+TvStatus TvIniSaveFile(TvIniBuffer* buffer, const char* path);
+char* TvIniGetText(TvIniBuffer* buffer);  // release with TvMemFree
 
 // The same operations on the configuration buffer.
 int TvConfigGetString(const char* section, const char* key, const char* defaultValue, char* out, size_t size);
 int32_t TvConfigGetInt(const char* section, const char* key, int32_t defaultValue);
+int64_t TvConfigGetInt64(const char* section, const char* key, int64_t defaultValue);
 int TvConfigGetBool(const char* section, const char* key, int defaultValue);
+int TvConfigGetBoolChecked(const char* section, const char* key, int defaultValue);
 int TvConfigNextLine(char* out, size_t size);
+TvStatus TvConfigGetList(const char* section, const char* key, TvList* list, char separator);
+size_t TvConfigExpand(const char* section, const char* in, char* out, size_t size);
+void TvConfigSetPrefix(const char* prefix);
+uint16_t TvConfigSetFlags(uint16_t flags);
 int TvConfigSectionExists(const char* section);
+size_t TvConfigCurrentSection(char* out, size_t size);
+int TvConfigNextSection(int first, char* out, size_t size);
+int TvConfigNextKey(int first, char* out, size_t size);
+TvStatus TvConfigSetString(const char* section, const char* key, const char* value);
+TvStatus TvConfigSetInt(const char* section, const char* key, int32_t value);
+TvStatus TvConfigSetInt64(const char* section, const char* key, int64_t value);
+TvStatus TvConfigSetBool(const char* section, const char* key, int value);
+TvStatus TvConfigAddLine(const char* text);
+int TvConfigDeleteSection(const char* section);
+char* TvConfigGetSectionText(const char* section);
+TvStatus TvConfigAddSection(const char* section, const char* body);
+TvStatus TvConfigWriteHandle(TvFileHandle handle);
+TvStatus TvConfigSaveFile(const char* path);
+char* TvConfigGetText();
 
 // Header pattern match: "*" any run, "?" one character, a literal run after
 // "*" matched at its first occurrence only.

@@ -239,17 +239,30 @@ bool WriteAll(TvFileHandle handle, const char* data, size_t count) {
 }  // namespace
 
 TvStatus TvFileWriteText(TvFileHandle handle, const char* text) {
-  if (!Valid(handle)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
   const char* p = TvStrOrEmpty(text);
-  while (*p) {
-    size_t run = strcspn(p, "\r\n");
-    if (run && !WriteAll(handle, p, run)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
-    p += run;
-    if (!*p) break;
-    if (p[0] == '\r' && p[1] == '\n') ++p;
-    ++p;
-    if (!WriteAll(handle, "\r\n", 2)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  return TvFileWriteTextN(handle, p, strlen(p));
+}
+
+TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length) {
+  if (!Valid(handle) || (!text && length)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  // Staged in one buffer, so that a whole ini text costs a few system calls.
+  char stage[16384];
+  size_t used = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (used + 2 > sizeof stage) {
+      if (!WriteAll(handle, stage, used)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+      used = 0;
+    }
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < length && text[i + 1] == '\n') ++i;
+      stage[used++] = '\r';
+      stage[used++] = '\n';
+    } else {
+      stage[used++] = c;
+    }
   }
+  if (used && !WriteAll(handle, stage, used)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
   return TvOk;
 }
 

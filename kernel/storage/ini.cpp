@@ -1,13 +1,17 @@
-// ini.cpp: the ini engine: loading a text, finding sections (with header
-// patterns and a one-section cache), keys and values, continuation lines.
+// ini.cpp: the lookup half of the ini engine: loading a text, finding
+// sections (header patterns, a one-section cache), keys and values, the
+// getters, enumeration and whole-record operations.
 #include "tv_ini.h"
 
 #include <cstring>
 
+#include "ini_internal.h"
 #include "tv_charset.h"
 #include "tv_error.h"
 #include "tv_file.h"
 #include "tv_instance.h"
+#include "tv_list.h"
+#include "tv_log.h"
 #include "tv_memory.h"
 #include "tv_string.h"
 
@@ -15,16 +19,118 @@ TvIniBuffer tvConfig;
 
 namespace {
 
-constexpr char kEndMark[] = "\n[";  // with its NUL: three bytes after the text
-constexpr uint32_t kEndMarkSize = 3;
 TvCrcRoutine crcRoutine = nullptr;
 
-void ClearCursors(TvIniBuffer& b) {
+// Takes over a block of size + 3 bytes holding size bytes of text: carriage
+// returns are removed from plain texts, trailer texts are kept as they are.
+void Prepare(TvIniBuffer& b, char* block, uint32_t size, bool plain) {
+  uint32_t length = size;
+  if (plain) {
+    length = 0;
+    for (uint32_t i = 0; i < size; ++i)
+      if (block[i] != '\r') block[length++] = block[i];
+  }
+  memcpy(block + length, "\n[", tvini::kEndMarkSize);
+  if (b.text) TvSysFree(b.text, b.capacity, b.length);
+  b.text = block;
+  b.capacity = size + tvini::kEndMarkSize;
+  b.length = length;
+  b.useCount = 1;
+  b.flags = 0;
+  tvini::ClearCursors(b);
   b.cursor = 0;
-  b.section = b.sectionClose = b.bodyStart = b.bodyEnd = kTvIniNone;
-  b.sectionName[0] = '\0';
+}
+
+// Reads size bytes from the handle's current position into a new block.
+TvStatus ReadBlock(TvFileHandle handle, uint32_t size, char** block) {
+  *block = static_cast<char*>(TvSysAlloc(size + tvini::kEndMarkSize, size));
+  if (!*block) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
+  if (size && TvFileRead(handle, *block, size) != size) {
+    TvSysFree(*block, size + tvini::kEndMarkSize, size);
+    *block = nullptr;
+    return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  }
+  return TvOk;
+}
+
+// Value lookup with key prefix, bare-key retry and the TvDefault fall-back.
+int32_t Lookup(TvIniBuffer* b, const char* section, const char* key) {
+  if (!b || !b->text || !key) return kTvIniNone;
+  char fullKey[kTvIniKeySize];
+  tvini::FullKey(*b, key, fullKey);
+  auto find = [&]() {
+    int32_t value = tvini::FindKey(*b, fullKey);
+    if (value == kTvIniNone && b->prefix[0] && (b->flags & TvIniBareKey)) value = tvini::FindKey(*b, key);
+    return value;
+  };
+  int32_t value = tvini::FindSection(*b, section) ? find() : kTvIniNone;
+  if (value == kTvIniNone && section && !(b->flags & TvIniNoDefault) && !TvStrEqualNoCase(section, "TvDefault") &&
+      tvini::FindSection(*b, "TvDefault"))
+    value = find();
+  return value;
+}
+
+// Copies a value up to its line end (or a carriage return), trailing spaces removed.
+size_t CopyValue(const char* value, char* out, size_t size) {
+  size_t n = 0;
+  while (n + 1 < size && value[n] != '\n' && value[n] != '\r') ++n;
+  while (n > 0 && value[n - 1] == ' ') --n;
+  memcpy(out, value, n);
+  out[n] = '\0';
+  return n;
+}
+
+// A value line as text for the number and switch parsers.
+void ValueText(const TvIniBuffer& b, int32_t value, char* out, size_t size) {
+  TvStrCopyUntil(out, b.text + value, '\n', size);
+}
+
+bool IsHeaderAt(const TvIniBuffer& b, uint32_t at) { return b.text[at] == '[' && (at == 0 || b.text[at - 1] == '\n'); }
+
+// Appends the items of one line to a list; false on a list error.
+TvStatus SplitInto(TvList* list, const char* line, char separator) {
+  const char* p = line;
+  if (separator == ' ') {
+    for (;;) {
+      while (*p && TvIsSpace(*p)) ++p;
+      if (!*p) return TvOk;
+      char item[kTvIniListLineSize];
+      size_t n = 0;
+      while (*p && !TvIsSpace(*p)) {
+        if (n + 1 < sizeof item) item[n++] = *p;
+        ++p;
+      }
+      item[n] = '\0';
+      if (TvStatus status = TvListAdd(list, item, nullptr); status != TvOk) return status;
+    }
+  }
+  for (;;) {
+    char item[kTvIniListLineSize];
+    size_t n = 0;
+    while (*p && *p != separator) {
+      if (n + 1 < sizeof item) item[n++] = *p;
+      ++p;
+    }
+    item[n] = '\0';
+    size_t start = 0;
+    while (item[start] == ' ') ++start;
+    while (n > start && item[n - 1] == ' ') item[--n] = '\0';
+    if (TvStatus status = TvListAdd(list, item + start, nullptr); status != TvOk) return status;
+    if (!*p) return TvOk;
+    ++p;
+  }
+}
+
+}  // namespace
+
+namespace tvini {
+
+void ClearCursors(TvIniBuffer& b) {
+  b.cursor = kTvIniNone;
+  DropSection(b);
   b.prefix[0] = '\0';
   b.enumCursor = kTvIniNone;
+  b.keyCursor = kTvIniNone;
 }
 
 void DropSection(TvIniBuffer& b) {
@@ -32,26 +138,16 @@ void DropSection(TvIniBuffer& b) {
   b.sectionName[0] = '\0';
 }
 
-// Takes over a freshly read block of size + 3 bytes holding size bytes.
-void Prepare(TvIniBuffer& b, char* block, uint32_t size) {
-  uint32_t length = 0;
-  for (uint32_t i = 0; i < size; ++i)
-    if (block[i] != '\r') block[length++] = block[i];
-  memcpy(block + length, kEndMark, kEndMarkSize);
-  if (b.text) TvSysFree(b.text, b.capacity, b.length);
-  b.text = block;
-  b.capacity = size + kEndMarkSize;
-  b.length = length;
-  b.useCount = 1;
-  b.flags = 0;
-  ClearCursors(b);
+uint32_t LineEnd(const TvIniBuffer& b, uint32_t at) {
+  const void* end = tvini::FindByte(b.text + at, '\n', b.length + 1 - at);
+  return static_cast<uint32_t>(static_cast<const char*>(end) - b.text);
 }
 
-bool IsHeaderStart(const TvIniBuffer& b, uint32_t at) {
-  return b.text[at] == '[' && (at == 0 || b.text[at - 1] == '\n');
+void FullKey(const TvIniBuffer& b, const char* key, char* out) {
+  TvStrCopy(out, b.prefix, kTvIniKeySize);
+  TvStrCat(out, key, kTvIniKeySize);
 }
 
-// Finds the section asked (or the first one for none) and caches it.
 bool FindSection(TvIniBuffer& b, const char* name) {
   if (!b.text) return false;
   if (b.section != kTvIniNone) {
@@ -62,42 +158,40 @@ bool FindSection(TvIniBuffer& b, const char* name) {
     DropSection(b);
   }
   const char* text = b.text;
-  for (uint32_t at = 0; at < b.length; ++at) {
-    if (!IsHeaderStart(b, at)) {
-      const char* next = static_cast<const char*>(memchr(text + at, '\n', b.length - at));
-      if (!next) break;
-      at = static_cast<uint32_t>(next - text);  // the loop steps onto the next line
+  const uint32_t length = b.length;
+  for (uint32_t at = 0; at < length;) {
+    const void* open = tvini::FindByte(text + at, '[', length - at);
+    if (!open) return false;
+    at = static_cast<uint32_t>(static_cast<const char*>(open) - text);
+    if (!IsHeaderAt(b, at)) {
+      ++at;
       continue;
     }
-    const char* close = static_cast<const char*>(memchr(text + at + 1, ']', b.length - at - 1));
-    if (!close) break;  // no "]" anywhere later: no further header either
+    const void* closeFound = tvini::FindByte(text + at + 1, ']', length - at - 1);
+    if (!closeFound) return false;  // no "]" anywhere later: no further header either
+    const uint32_t close = static_cast<uint32_t>(static_cast<const char*>(closeFound) - text);
     const uint32_t nameAt = at + 1;
-    size_t nameLength = static_cast<size_t>(close - text) - nameAt;
+    size_t nameLength = close - nameAt;
     if (nameLength > kTvIniSectionSize - 1) nameLength = kTvIniSectionSize - 1;
-    bool match;
-    if (!name)
-      match = true;
-    else if (b.flags & TvIniExactSection)
-      match = strlen(name) == nameLength && TvStrCompareNoCaseN(text + nameAt, name, nameLength) == 0;
-    else
-      match = TvIniSectionMatch(text + nameAt, nameLength, name);
+    bool match = true;
+    if (name) {
+      if (b.flags & TvIniExactSection)
+        match = strlen(name) == nameLength && TvStrCompareNoCaseN(text + nameAt, name, nameLength) == 0;
+      else
+        match = TvIniSectionMatch(text + nameAt, nameLength, name);
+    }
     if (!match) {
-      const char* next = static_cast<const char*>(memchr(text + at, '\n', b.length - at));
-      if (!next) break;
-      at = static_cast<uint32_t>(next - text);
+      ++at;
       continue;
     }
     b.section = static_cast<int32_t>(nameAt);
-    b.sectionClose = static_cast<int32_t>(close - text);
-    // The end mark guarantees a line feed and a "\n[" beyond the text.
-    const char* lineEnd = static_cast<const char*>(memchr(close, '\n', b.length + 1 - (close - text)));
-    b.bodyStart = static_cast<int32_t>(lineEnd - text) + 1;
-    if (text[b.bodyStart] == '[') {
-      b.bodyEnd = b.bodyStart;
-    } else {
-      const char* end = strstr(text + b.bodyStart, "\n[");
-      b.bodyEnd = static_cast<int32_t>(end - text) + 1;
-    }
+    b.sectionClose = static_cast<int32_t>(close);
+    b.bodyStart = static_cast<int32_t>(LineEnd(b, close)) + 1;
+    // The next "[" at the start of a line; the end mark's at worst.
+    uint32_t end = static_cast<uint32_t>(b.bodyStart);
+    while (text[end] != '[' || text[end - 1] != '\n')
+      end = static_cast<uint32_t>(static_cast<const char*>(tvini::FindByte(text + end + 1, '[', b.length + 2 - end - 1)) - text);
+    b.bodyEnd = static_cast<int32_t>(end);
     TvStrCopy(b.sectionName, name ? name : "", sizeof b.sectionName);
     b.cursor = b.bodyStart;
     return true;
@@ -105,60 +199,27 @@ bool FindSection(TvIniBuffer& b, const char* name) {
   return false;
 }
 
-// The value of key in the cached section, or kTvIniNone.
 int32_t FindKey(TvIniBuffer& b, const char* key) {
+  // A line's key runs up to its first "=", so a key with "=" in it is never
+  // found; otherwise the line matches when it starts with the key (in any
+  // case) followed directly by "=".
   const size_t keyLength = strlen(key);
+  if (tvini::FindByte(key, '=', keyLength)) return kTvIniNone;
   const char* text = b.text;
-  uint32_t line = static_cast<uint32_t>(b.bodyStart);
   const uint32_t end = static_cast<uint32_t>(b.bodyEnd);
-  while (line < end) {
-    const char* lineEnd = static_cast<const char*>(memchr(text + line, '\n', b.length + 1 - line));
-    const uint32_t next = static_cast<uint32_t>(lineEnd - text) + 1;
-    const char* equals = static_cast<const char*>(memchr(text + line, '=', next - 1 - line));
-    if (equals) {
-      if (static_cast<uint32_t>(equals - text) >= end) return kTvIniNone;
-      size_t length = static_cast<size_t>(equals - (text + line));
-      if (length == keyLength && TvStrCompareNoCaseN(text + line, key, length) == 0) {
-        b.cursor = static_cast<int32_t>(next);
-        return static_cast<int32_t>(equals - text) + 1;
-      }
+  for (uint32_t line = static_cast<uint32_t>(b.bodyStart); line < end && line <= b.length;) {
+    const uint32_t lineEnd = LineEnd(b, line);
+    if (lineEnd - line > keyLength && text[line + keyLength] == '=' &&
+        TvStrCompareNoCaseN(text + line, key, keyLength) == 0) {
+      b.cursor = static_cast<int32_t>(lineEnd) + 1;
+      return static_cast<int32_t>(line + keyLength) + 1;
     }
-    line = next;
+    line = lineEnd + 1;
   }
   return kTvIniNone;
 }
 
-int32_t FindKeyWithPrefix(TvIniBuffer& b, const char* fullKey, const char* key) {
-  int32_t value = FindKey(b, fullKey);
-  if (value == kTvIniNone && b.prefix[0] && (b.flags & TvIniBareKey)) value = FindKey(b, key);
-  return value;
-}
-
-// Value lookup with key prefix, bare-key retry and the TvDefault fall-back.
-int32_t Lookup(TvIniBuffer* b, const char* section, const char* key) {
-  if (!b || !b->text || !key) return kTvIniNone;
-  char fullKey[kTvIniKeySize];
-  TvStrCopy(fullKey, b->prefix, sizeof fullKey);
-  TvStrCat(fullKey, key, sizeof fullKey);
-  int32_t value = kTvIniNone;
-  if (FindSection(*b, section)) value = FindKeyWithPrefix(*b, fullKey, key);
-  if (value == kTvIniNone && section && !(b->flags & TvIniNoDefault) && !TvStrEqualNoCase(section, "TvDefault") &&
-      FindSection(*b, "TvDefault"))
-    value = FindKeyWithPrefix(*b, fullKey, key);
-  return value;
-}
-
-// Copies a value up to its line end, trailing spaces removed.
-size_t CopyValue(const char* value, char* out, size_t size) {
-  size_t n = 0;
-  while (n + 1 < size && value[n] && value[n] != '\n' && value[n] != '\r') ++n;
-  while (n > 0 && value[n - 1] == ' ') --n;
-  memcpy(out, value, n);
-  out[n] = '\0';
-  return n;
-}
-
-}  // namespace
+}  // namespace tvini
 
 bool TvIniSectionMatch(const char* pattern, size_t patternLength, const char* name) {
   const char* p = pattern;
@@ -174,11 +235,8 @@ bool TvIniSectionMatch(const char* pattern, size_t patternLength, const char* na
       if (runLength == 0) continue;
       // The literal run is taken at its first occurrence only.
       const char* found = nullptr;
-      for (const char* at = n; *at; ++at)
-        if (strnlen(at, runLength) == runLength && TvStrCompareNoCaseN(at, run, runLength) == 0) {
-          found = at;
-          break;
-        }
+      for (const char* at = n; *at && !found; ++at)
+        if (strnlen(at, runLength) == runLength && TvStrCompareNoCaseN(at, run, runLength) == 0) found = at;
       if (!found) return false;
       n = found + runLength;
     } else if (*p == '?') {
@@ -202,16 +260,11 @@ TvStatus TvIniLoadHandle(TvIniBuffer* buffer, TvFileHandle handle) {
   if (handle != kTvNoFile) {
     size = TvFileSize(handle);
     if (size > 0x7FFFFFF0u) return TvErrorRaise(TvErrIniTooLarge, nullptr, TvRaiseOrigin);
-    if (TvFileSeek(handle, 0) != TvOk) return TvErrFileRead;
+    if (TvStatus status = TvFileSeek(handle, 0); status != TvOk) return status;
   }
-  char* block = static_cast<char*>(TvSysAlloc(size + kEndMarkSize, size));
-  if (!block) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
-  uint32_t got = size ? TvFileRead(handle, block, size) : 0;
-  if (got != size) {
-    TvSysFree(block, size + kEndMarkSize, size);
-    return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
-  }
-  Prepare(*buffer, block, size);
+  char* block;
+  if (TvStatus status = ReadBlock(handle, size, &block); status != TvOk) return status;
+  Prepare(*buffer, block, size, true);
   return TvOk;
 }
 
@@ -223,6 +276,21 @@ TvStatus TvIniLoadFile(TvIniBuffer* buffer, const char* path) {
   status = TvIniLoadHandle(buffer, handle);
   TvFileClose(handle);
   return status;
+}
+
+TvStatus TvIniLoadTrailerText(TvIniBuffer* buffer, TvFileHandle handle, uint32_t length, uint32_t crc) {
+  if (!buffer) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
+  if (length > 0x7FFFFFF0u) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  char* block;
+  if (TvStatus status = ReadBlock(handle, length, &block); status != TvOk) return status;
+  for (uint32_t i = 0; i < length; ++i) block[i] = static_cast<char>(~block[i]);
+  memcpy(block + length, "\n[", tvini::kEndMarkSize);
+  if (crcRoutine && TvKernelStarted() && crcRoutine(0xFFFFFFFFu, block, length + tvini::kEndMarkSize) != crc) {
+    TvSysFree(block, length + tvini::kEndMarkSize, length);
+    return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  }
+  Prepare(*buffer, block, length, false);
+  return TvOk;
 }
 
 TvStatus TvIniAddRef(const char* path) {
@@ -242,12 +310,12 @@ void TvIniFree(TvIniBuffer* buffer) {
   buffer->text = nullptr;
   buffer->capacity = buffer->length = 0;
   buffer->useCount = 0;
-  ClearCursors(*buffer);
+  tvini::ClearCursors(*buffer);
 }
 
 int TvIniGetString(TvIniBuffer* buffer, const char* section, const char* key, const char* defaultValue, char* out,
                    size_t size) {
-  int32_t value = Lookup(buffer, section, key);
+  const int32_t value = Lookup(buffer, section, key);
   if (!out || size == 0) return value != kTvIniNone;
   if (value == kTvIniNone) {
     if (out != defaultValue) TvStrCopy(out, defaultValue, size);
@@ -258,30 +326,96 @@ int TvIniGetString(TvIniBuffer* buffer, const char* section, const char* key, co
 }
 
 int32_t TvIniGetInt(TvIniBuffer* buffer, const char* section, const char* key, int32_t defaultValue) {
-  int32_t value = Lookup(buffer, section, key);
+  const int32_t value = Lookup(buffer, section, key);
   if (value == kTvIniNone) return defaultValue;
-  char text[512];
-  TvStrCopyUntil(text, buffer->text + value, '\n', sizeof text);
+  char text[256];
+  ValueText(*buffer, value, text, sizeof text);
   return TvStrToInt(text, nullptr);
 }
 
-int TvIniGetBool(TvIniBuffer* buffer, const char* section, const char* key, int defaultValue) {
-  int32_t value = Lookup(buffer, section, key);
+int64_t TvIniGetInt64(TvIniBuffer* buffer, const char* section, const char* key, int64_t defaultValue) {
+  const int32_t value = Lookup(buffer, section, key);
   if (value == kTvIniNone) return defaultValue;
-  char text[512];
-  TvStrCopyUntil(text, buffer->text + value, '\n', sizeof text);
+  char text[256];
+  ValueText(*buffer, value, text, sizeof text);
+  return TvStrToInt64(text, 0, nullptr);
+}
+
+int TvIniGetBool(TvIniBuffer* buffer, const char* section, const char* key, int defaultValue) {
+  const int32_t value = Lookup(buffer, section, key);
+  if (value == kTvIniNone) return defaultValue;
+  char text[256];
+  ValueText(*buffer, value, text, sizeof text);
   return TvStrToBool(text) ? 1 : 0;
+}
+
+int TvIniGetBoolChecked(TvIniBuffer* buffer, const char* section, const char* key, int defaultValue) {
+  const int32_t value = Lookup(buffer, section, key);
+  if (value == kTvIniNone) return defaultValue;
+  char text[256];
+  ValueText(*buffer, value, text, sizeof text);
+  int result = defaultValue;
+  if (TvStrToBoolChecked(text, &result, defaultValue) != TvOk) {
+    // The message names the server configuration whatever file was read.
+    char line[300];
+    TvFormat(line, sizeof line, "Warning: boolean value expected. %s %s %s\n", "The value assigned to",
+             TvStrOrEmpty(key), "in tvwserv.ini is not recognised");
+    TvLogWriteThread(line);
+  }
+  return result;
 }
 
 int TvIniNextLine(TvIniBuffer* buffer, char* out, size_t size) {
   if (!buffer || !buffer->text || buffer->cursor == kTvIniNone ||
       static_cast<uint32_t>(buffer->cursor) >= buffer->length || buffer->text[buffer->cursor] != '+')
     return 0;
-  const char* line = buffer->text + buffer->cursor + 1;
-  if (out && size) CopyValue(line, out, size);
-  const char* lineEnd = static_cast<const char*>(memchr(line, '\n', buffer->length + 1 - (line - buffer->text)));
-  buffer->cursor = static_cast<int32_t>(lineEnd - buffer->text) + 1;
+  const uint32_t line = static_cast<uint32_t>(buffer->cursor) + 1;
+  if (out && size) CopyValue(buffer->text + line, out, size);
+  buffer->cursor = static_cast<int32_t>(tvini::LineEnd(*buffer, line)) + 1;
   return 1;
+}
+
+TvStatus TvIniGetList(TvIniBuffer* buffer, const char* section, const char* key, TvList* list, char separator) {
+  char line[kTvIniListLineSize];
+  if (!TvIniGetString(buffer, section, key, "", line, sizeof line)) return TvOk;
+  do {
+    if (TvStatus status = SplitInto(list, line, separator); status != TvOk) return status;
+  } while (TvIniNextLine(buffer, line, sizeof line));
+  return TvOk;
+}
+
+size_t TvIniExpand(TvIniBuffer* buffer, const char* section, const char* in, char* out, size_t size) {
+  if (!out || size == 0) return 0;
+  size_t n = 0;
+  const char* p = TvStrOrEmpty(in);
+  while (*p && n + 1 < size) {
+    if (*p != '#') {
+      out[n++] = *p++;
+      continue;
+    }
+    if (p[1] == '#') {
+      out[n++] = '#';
+      p += 2;
+      continue;
+    }
+    const char* close = strchr(p + 1, '#');
+    if (!close) {  // an unclosed mark is dropped
+      ++p;
+      continue;
+    }
+    const size_t nameLength = static_cast<size_t>(close - p - 1);
+    if (nameLength < kTvIniKeySize) {
+      char name[kTvIniKeySize];
+      TvStrCopy(name, p + 1, nameLength + 1);
+      char value[256];
+      TvIniGetString(buffer, section, name, "", value, sizeof value);
+      out[n] = '\0';
+      n = TvStrCat(out, value, size);
+    }
+    p = close + 1;
+  }
+  out[n] = '\0';
+  return n;
 }
 
 void TvIniSetPrefix(TvIniBuffer* buffer, const char* prefix) {
@@ -290,13 +424,94 @@ void TvIniSetPrefix(TvIniBuffer* buffer, const char* prefix) {
 
 uint16_t TvIniSetFlags(TvIniBuffer* buffer, uint16_t flags) {
   if (!buffer) return 0;
-  uint16_t previous = buffer->flags;
+  const uint16_t previous = buffer->flags;
   buffer->flags = flags;
   return previous;
 }
 
 int TvIniSectionExists(TvIniBuffer* buffer, const char* section) {
-  return buffer && buffer->text && FindSection(*buffer, section) ? 1 : 0;
+  return buffer && buffer->text && tvini::FindSection(*buffer, section) ? 1 : 0;
+}
+
+size_t TvIniCurrentSection(TvIniBuffer* buffer, char* out, size_t size) {
+  if (!buffer || !buffer->text || buffer->section == kTvIniNone || !out || size == 0) return TvStrCopy(out, "", size);
+  const size_t length = static_cast<size_t>(buffer->sectionClose - buffer->section);
+  return TvStrCopy(out, buffer->text + buffer->section, length + 1 < size ? length + 1 : size);
+}
+
+int TvIniNextSection(TvIniBuffer* buffer, int first, char* out, size_t size) {
+  TvStrCopy(out, "", size);
+  if (!buffer || !buffer->text) return 0;
+  tvini::DropSection(*buffer);
+  uint32_t at = first || buffer->enumCursor == kTvIniNone ? 0 : static_cast<uint32_t>(buffer->enumCursor);
+  for (; at < buffer->length; ++at) {
+    const void* open = tvini::FindByte(buffer->text + at, '[', buffer->length - at);
+    if (!open) break;
+    at = static_cast<uint32_t>(static_cast<const char*>(open) - buffer->text);
+    if (!IsHeaderAt(*buffer, at)) continue;
+    const void* close = tvini::FindByte(buffer->text + at + 1, ']', buffer->length - at - 1);
+    if (!close) break;
+    const uint32_t closeAt = static_cast<uint32_t>(static_cast<const char*>(close) - buffer->text);
+    const size_t length = closeAt - at - 1;
+    if (out && size) TvStrCopy(out, buffer->text + at + 1, length + 1 < size ? length + 1 : size);
+    buffer->enumCursor = static_cast<int32_t>(closeAt) + 1;
+    return 1;
+  }
+  buffer->enumCursor = static_cast<int32_t>(buffer->length);
+  return 0;
+}
+
+int TvIniNextKey(TvIniBuffer* buffer, int first, char* out, size_t size) {
+  TvStrCopy(out, "", size);
+  if (!buffer || !buffer->text || buffer->section == kTvIniNone) return 0;
+  const uint32_t bodyStart = static_cast<uint32_t>(buffer->bodyStart);
+  const uint32_t bodyEnd = static_cast<uint32_t>(buffer->bodyEnd);
+  uint32_t line = bodyStart;
+  if (!first && buffer->keyCursor != kTvIniNone) line = static_cast<uint32_t>(buffer->keyCursor);
+  if (line < bodyStart) line = bodyStart;
+  while (line < bodyEnd && line <= buffer->length) {
+    const uint32_t lineEnd = tvini::LineEnd(*buffer, line);
+    const void* equals = tvini::FindByte(buffer->text + line, '=', lineEnd - line);
+    uint32_t next = lineEnd + 1;
+    while (next < buffer->length && buffer->text[next] == '\n') ++next;
+    const uint8_t plain = tvCharPlain[static_cast<uint8_t>(buffer->text[line])];
+    if (equals && (tvCharClass[plain] & (TvCharLetter | TvCharDigit))) {
+      const size_t length = static_cast<size_t>(static_cast<const char*>(equals) - (buffer->text + line));
+      if (out && size) TvStrCopy(out, buffer->text + line, length + 1 < size ? length + 1 : size);
+      buffer->keyCursor = static_cast<int32_t>(next);
+      return 1;
+    }
+    line = next;
+  }
+  buffer->keyCursor = static_cast<int32_t>(bodyEnd);
+  return 0;
+}
+
+void TvIniSaveState(TvIniBuffer* saved, TvIniBuffer* buffer, int clear) {
+  if (!saved || !buffer) return;
+  *saved = *buffer;
+  if (clear) *buffer = TvIniBuffer{};
+}
+
+void TvIniRestoreState(const TvIniBuffer* saved, TvIniBuffer* buffer) {
+  if (saved && buffer) *buffer = *saved;
+}
+
+TvStatus TvIniClone(TvIniBuffer* destination, const TvIniBuffer* source) {
+  if (!destination || !source) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
+  if (destination == source) return TvOk;
+  char* copy = nullptr;
+  if (source->text) {
+    copy = static_cast<char*>(TvSysAlloc(source->capacity, source->length));
+    if (!copy) return TvErrorRaise(TvErrNoMemory, "Cloning ini buffer", TvRaiseOrigin);
+    memcpy(copy, source->text, source->capacity);
+  }
+  *destination = *source;
+  destination->text = copy;
+  destination->useCount = 1;
+  tvini::ClearCursors(*destination);
+  TvStrCopy(destination->prefix, source->prefix, sizeof destination->prefix);
+  return TvOk;
 }
 
 int TvConfigGetString(const char* section, const char* key, const char* defaultValue, char* out, size_t size) {
@@ -305,8 +520,25 @@ int TvConfigGetString(const char* section, const char* key, const char* defaultV
 int32_t TvConfigGetInt(const char* section, const char* key, int32_t defaultValue) {
   return TvIniGetInt(&tvConfig, section, key, defaultValue);
 }
+int64_t TvConfigGetInt64(const char* section, const char* key, int64_t defaultValue) {
+  return TvIniGetInt64(&tvConfig, section, key, defaultValue);
+}
 int TvConfigGetBool(const char* section, const char* key, int defaultValue) {
   return TvIniGetBool(&tvConfig, section, key, defaultValue);
 }
+int TvConfigGetBoolChecked(const char* section, const char* key, int defaultValue) {
+  return TvIniGetBoolChecked(&tvConfig, section, key, defaultValue);
+}
 int TvConfigNextLine(char* out, size_t size) { return TvIniNextLine(&tvConfig, out, size); }
+TvStatus TvConfigGetList(const char* section, const char* key, TvList* list, char separator) {
+  return TvIniGetList(&tvConfig, section, key, list, separator);
+}
+size_t TvConfigExpand(const char* section, const char* in, char* out, size_t size) {
+  return TvIniExpand(&tvConfig, section, in, out, size);
+}
+void TvConfigSetPrefix(const char* prefix) { TvIniSetPrefix(&tvConfig, prefix); }
+uint16_t TvConfigSetFlags(uint16_t flags) { return TvIniSetFlags(&tvConfig, flags); }
 int TvConfigSectionExists(const char* section) { return TvIniSectionExists(&tvConfig, section); }
+size_t TvConfigCurrentSection(char* out, size_t size) { return TvIniCurrentSection(&tvConfig, out, size); }
+int TvConfigNextSection(int first, char* out, size_t size) { return TvIniNextSection(&tvConfig, first, out, size); }
+int TvConfigNextKey(int first, char* out, size_t size) { return TvIniNextKey(&tvConfig, first, out, size); }

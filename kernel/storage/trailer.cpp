@@ -21,7 +21,6 @@ constexpr auto kCrcTable = MakeCrcTable();
 
 uint32_t TvCrc32(uint32_t crc, const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
-  crc = ~crc;
   for (size_t i = 0; i < size; ++i) crc = kCrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-  return ~crc;
+  return crc;
 }

@@ -1,8 +1,538 @@
-// The ini engine.
-#include "kernel_fixture.h"
-#include "tv_ini.h"
+// The ini engine: lookups, edits, enumeration, saving; the invariants after
+// every operation; random edit runs; hostile texts and arguments.
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
 
-TEST(Ini, EmptyBufferFindsNothing) {
-  TvIniBuffer ini{};
-  EXPECT_EQ(TvIniSectionExists(&ini, "A"), 0);
+#include "kernel_fixture.h"
+#include "tv_file.h"
+#include "tv_ini.h"
+#include "tv_list.h"
+#include "tv_memory.h"
+#include "tv_string.h"
+#include "tv_trailer.h"
+
+namespace {
+
+// The block holds the text, then line feed, "[" and NUL, and nothing more.
+// Right after loading it is the file's size plus 3 (carriage returns that
+// were dropped leave room); after every edit exactly the length plus 3.
+::testing::AssertionResult Invariants(const TvIniBuffer& b, bool loaded = false) {
+  if (!b.text) return ::testing::AssertionFailure() << "no text";
+  if (loaded ? b.capacity < b.length + 3 : b.capacity != b.length + 3)
+    return ::testing::AssertionFailure() << "capacity " << b.capacity << " for " << b.length;
+  if (b.text[b.length] != '\n' || b.text[b.length + 1] != '[' || b.text[b.length + 2] != '\0')
+    return ::testing::AssertionFailure() << "end mark missing";
+  return ::testing::AssertionSuccess();
 }
+
+class Ini : public tvtest::KernelTest {
+ protected:
+  TvIniBuffer ini{};
+  std::string log = dir / "ini.log";
+  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0); }
+  ~Ini() override {
+    TvIniFree(&ini);
+    tvMemStats.enabled = false;
+    tvMemStats.limit = UINT64_MAX;
+  }
+  void Load(const std::string& text) {
+    std::string path = dir / "t.ini";
+    tvtest::WriteFile(path, text);
+    ASSERT_EQ(TvIniLoadFile(&ini, path.c_str()), 0);
+    ASSERT_TRUE(Invariants(ini, true));
+    EXPECT_EQ(ini.capacity, text.size() + 3);
+  }
+  std::string Text() const { return std::string(ini.text, ini.length); }
+  std::string Get(const char* section, const char* key) {
+    char out[512];
+    return TvIniGetString(&ini, section, key, "<none>", out, sizeof out) ? out : "<none>";
+  }
+  std::string Lines() {
+    std::string all;
+    char line[256];
+    while (TvIniNextLine(&ini, line, sizeof line)) all += std::string("|") + line;
+    return all;
+  }
+};
+
+TEST_F(Ini, LookupRules) {
+  Load("loose=before any header\n[S]\nkey = value\nk2=  value  \nk3=tab\t\nx=[not a header\n a=b\n"
+       "dup=first\ndup=second\n[s]\nk2=second section\n[T]\nin[line=1\n");
+  EXPECT_EQ(Get("S", "loose"), "<none>");
+  EXPECT_EQ(Get(nullptr, "loose"), "<none>");
+  EXPECT_EQ(Get("S", "key"), "<none>");
+  EXPECT_EQ(Get("S", "key "), " value");
+  EXPECT_EQ(Get("S", "k2"), "  value");
+  EXPECT_EQ(Get("S", "k3"), "tab\t");
+  EXPECT_EQ(Get("S", "x"), "[not a header");
+  EXPECT_EQ(Get("S", " a"), "b");
+  EXPECT_EQ(Get("S", "dup"), "first");
+  EXPECT_EQ(Get("s", "k2"), "  value");  // the first of [S] and [s]
+  EXPECT_EQ(Get("T", "in[line"), "1");
+  char small[4];
+  EXPECT_EQ(TvIniGetString(&ini, "S", "k2", "", small, sizeof small), 1);
+  EXPECT_STREQ(small, "  v");
+}
+
+TEST_F(Ini, HeaderPatterns) {
+  Load("[Data*]\nk=data\n[*a]\nk=star-a\n[D?t]\nk=dot\n[Exact]\nk=exact\n");
+  EXPECT_EQ(Get("DataX", "k"), "data");
+  EXPECT_EQ(Get("aba", "k"), "<none>");
+  EXPECT_EQ(Get("ba", "k"), "star-a");
+  EXPECT_EQ(Get("DAT", "k"), "dot");
+  EXPECT_EQ(Get("Ex*", "k"), "<none>");  // wildcards in the name asked are plain characters
+  Load("[Data]\nk=1\n");
+  EXPECT_EQ(Get("D*", "k"), "<none>");
+}
+
+TEST_F(Ini, GettersForNumbersAndSwitches) {
+  Load("[S]\nn=0x1F\nneg=-12abc\nbig64=123456789012\nblank64= 5\nb1=Off\nb2=Maybe\nb3=y\nb4=\n");
+  EXPECT_EQ(TvIniGetInt(&ini, "S", "n", 0), 31);
+  EXPECT_EQ(TvIniGetInt(&ini, "S", "neg", 0), -12);
+  EXPECT_EQ(TvIniGetInt64(&ini, "S", "big64", 0), 123456789012LL);
+  EXPECT_EQ(TvIniGetInt64(&ini, "S", "blank64", 7), 0);  // no leading blanks for 64-bit values
+  EXPECT_EQ(TvIniGetInt64(&ini, "S", "none", -9), -9);
+  EXPECT_EQ(TvIniGetBool(&ini, "S", "b2", 1), 0);
+  EXPECT_EQ(TvIniGetBoolChecked(&ini, "S", "b1", 1), 0);
+  EXPECT_EQ(TvIniGetBoolChecked(&ini, "S", "b3", 0), 1);
+  EXPECT_EQ(TvIniGetBoolChecked(&ini, "S", "b2", 1), 1);
+  EXPECT_EQ(TvIniGetBoolChecked(&ini, "S", "b4", 0), 0);
+  TvKernelShutdown(0);
+  EXPECT_EQ(tvtest::ReadFile(log),
+            "Warning: boolean value expected. The value assigned to b2 in tvwserv.ini is not recognised\r\n"
+            "Warning: boolean value expected. The value assigned to b4 in tvwserv.ini is not recognised\r\n");
+}
+
+TEST_F(Ini, PrefixFlagsAndTvDefault) {
+  Load("[S]\nNewKey=prefixed\nOther=bare\n[TvDefault]\nShared=shared\nNewShared=pshared\n");
+  EXPECT_EQ(Get("S", "Shared"), "shared");
+  EXPECT_EQ(Get("Missing", "Shared"), "shared");
+  TvIniSetPrefix(&ini, "New");
+  EXPECT_EQ(Get("S", "Key"), "prefixed");
+  EXPECT_EQ(Get("S", "Shared"), "pshared");
+  EXPECT_EQ(Get("S", "Other"), "<none>");
+  TvIniSetFlags(&ini, TvIniBareKey);
+  EXPECT_EQ(Get("S", "Other"), "bare");
+  EXPECT_EQ(TvIniSetFlags(&ini, TvIniNoDefault), TvIniBareKey);
+  TvIniSetPrefix(&ini, nullptr);
+  EXPECT_EQ(Get("S", "Shared"), "<none>");
+  TvIniSetFlags(&ini, 0);
+  EXPECT_EQ(Get("TvDefault", "Shared"), "shared");
+}
+
+TEST_F(Ini, ReplacingAndDeletingListValues) {
+  Load("[S]\nlist=a\n+b\n+c\nafter=1\n");
+  ASSERT_EQ(TvIniSetString(&ini, "S", "list", "x"), 0);
+  EXPECT_EQ(Text(), "[S]\nlist=x\nafter=1\n");
+  EXPECT_TRUE(Invariants(ini));
+  ASSERT_EQ(TvIniAddLine(&ini, "y"), 0);
+  ASSERT_EQ(TvIniAddLine(&ini, "z"), 0);
+  EXPECT_EQ(Text(), "[S]\nlist=x\n+y\n+z\nafter=1\n");
+  EXPECT_EQ(Get("S", "list"), "x");
+  EXPECT_EQ(Lines(), "|y|z");
+  // After reading the list the cursor is at the start of the next line: a
+  // new line goes after the lines read, never joined to the next one.
+  ASSERT_EQ(TvIniAddLine(&ini, "w"), 0);
+  EXPECT_EQ(Text(), "[S]\nlist=x\n+y\n+z\n+w\nafter=1\n");
+  ASSERT_EQ(TvIniSetString(&ini, "S", "list", "x"), 0);
+  ASSERT_EQ(TvIniSetString(&ini, "S", "list", nullptr), 0);
+  EXPECT_EQ(Text(), "[S]\nafter=1\n");
+  EXPECT_EQ(TvIniAddLine(&ini, "orphan"), -1001);  // no value written
+  EXPECT_EQ(TvIniSetString(&ini, "S", "absent", nullptr), 0);
+  EXPECT_EQ(TvIniAddLine(&ini, "orphan"), -1001);
+  EXPECT_EQ(Text(), "[S]\nafter=1\n");
+  EXPECT_TRUE(Invariants(ini));
+}
+
+TEST_F(Ini, AddingKeysAndSections) {
+  Load("[A]\na=1\n\n\n[B]\nb=2");
+  ASSERT_EQ(TvIniSetString(&ini, "A", "new", "v"), 0);
+  EXPECT_EQ(Text(), "[A]\na=1\nnew=v\n\n\n[B]\nb=2");
+  // The last section has no final line feed; the text keeps none.
+  ASSERT_EQ(TvIniSetString(&ini, "B", "c", "3"), 0);
+  EXPECT_EQ(Text(), "[A]\na=1\nnew=v\n\n\n[B]\nb=2\nc=3");
+  ASSERT_EQ(TvIniAddLine(&ini, "more"), 0);
+  EXPECT_EQ(Text(), "[A]\na=1\nnew=v\n\n\n[B]\nb=2\nc=3\n+more");
+  ASSERT_EQ(TvIniSetString(&ini, "C", "k", "v"), 0);
+  EXPECT_EQ(Text(), "[A]\na=1\nnew=v\n\n\n[B]\nb=2\nc=3\n+more\n[C]\nk=v\n\n");
+  ASSERT_EQ(TvIniAddLine(&ini, "l"), 0);
+  EXPECT_EQ(Text(), "[A]\na=1\nnew=v\n\n\n[B]\nb=2\nc=3\n+more\n[C]\nk=v\n+l\n\n");
+  EXPECT_TRUE(Invariants(ini));
+  EXPECT_EQ(TvIniSetInt(&ini, "C", "i", -5), 0);
+  EXPECT_EQ(TvIniSetInt64(&ini, "C", "j", 123456789012LL), 0);
+  EXPECT_EQ(TvIniSetBool(&ini, "C", "y", 1), 0);
+  EXPECT_EQ(TvIniSetBool(&ini, "C", "n", 0), 0);
+  EXPECT_EQ(Get("C", "i"), "-5");
+  EXPECT_EQ(Get("C", "j"), "123456789012");
+  EXPECT_EQ(Get("C", "y"), "Yes");
+  EXPECT_EQ(Get("C", "n"), "No");
+}
+
+TEST_F(Ini, SettingInATextWithoutSections) {
+  Load("");
+  ASSERT_EQ(TvIniSetString(&ini, nullptr, "k", "v"), 0);
+  EXPECT_EQ(Text(), "[TvDefault]\nk=v\n\n");
+  Load("; comment only");
+  ASSERT_EQ(TvIniSetString(&ini, "Named", "k", "v"), 0);
+  EXPECT_EQ(Text(), "; comment only\n[Named]\nk=v\n\n");
+  Load("[First]\nx=1\n[Second]\n");
+  ASSERT_EQ(TvIniSetString(&ini, nullptr, "k", "v"), 0);  // no section: the first one
+  EXPECT_EQ(Text(), "[First]\nx=1\nk=v\n[Second]\n");
+}
+
+TEST_F(Ini, SectionOperations) {
+  Load("[A]\na=1\n\n[B]\nb=2\n[C]\nc=3");
+  char* body = TvIniGetSectionText(&ini, "A");
+  ASSERT_NE(body, nullptr);
+  EXPECT_STREQ(body, "a=1\n\n");
+  TvMemFree(body);
+  body = TvIniGetSectionText(&ini, "C");
+  EXPECT_STREQ(body, "c=3");
+  TvMemFree(body);
+  EXPECT_EQ(TvIniGetSectionText(&ini, "Z"), nullptr);
+  EXPECT_EQ(TvIniDeleteSection(&ini, "B"), 1);
+  EXPECT_EQ(Text(), "[A]\na=1\n\n[C]\nc=3");
+  EXPECT_EQ(TvIniDeleteSection(&ini, "C"), 1);
+  EXPECT_EQ(Text(), "[A]\na=1\n\n");
+  EXPECT_EQ(TvIniDeleteSection(&ini, "C"), 0);
+  EXPECT_EQ(TvIniAddSection(&ini, "D", "d=4\r\n+x\r\n"), 0);
+  EXPECT_EQ(TvIniAddSection(&ini, "E", nullptr), 0);
+  EXPECT_EQ(Text(), "[A]\na=1\n\n[D]\nd=4\n+x\n");
+  EXPECT_EQ(Get("D", "d"), "4");
+  EXPECT_TRUE(Invariants(ini));
+  char name[8];
+  EXPECT_EQ(TvIniSectionExists(&ini, "d"), 1);
+  TvIniCurrentSection(&ini, name, sizeof name);
+  EXPECT_STREQ(name, "D");
+}
+
+TEST_F(Ini, SavedAndLoadedAgainKeepsEveryByte) {
+  std::string text = "; head\r\n[S]\r\nk=v  \r\n+cont\r\nbin=\x01\xff\xe9\r\nlast=no line end";
+  Load(text);
+  ASSERT_EQ(TvIniSetString(&ini, "S", "added", "x"), 0);
+  std::string saved = dir / "saved.ini";
+  ASSERT_EQ(TvIniSaveFile(&ini, saved.c_str()), 0);
+  std::string expected = "; head\r\n[S]\r\nk=v  \r\n+cont\r\nbin=\x01\xff\xe9\r\nlast=no line end\r\nadded=x";
+  EXPECT_EQ(tvtest::Hex(tvtest::ReadFile(saved)), tvtest::Hex(expected));
+  TvIniBuffer again{};
+  ASSERT_EQ(TvIniLoadFile(&again, saved.c_str()), 0);
+  EXPECT_EQ(std::string(again.text, again.length), Text());
+  TvIniFree(&again);
+  char* copy = TvIniGetText(&ini);
+  EXPECT_EQ(std::string(copy), Text());
+  TvMemFree(copy);
+}
+
+TEST_F(Ini, WriteHandleWritesAtThePositionWithoutTruncating) {
+  Load("[S]\nk=v\n");
+  std::string path = dir / "w.ini";
+  tvtest::WriteFile(path, "0123456789ABCDEFGHIJ");
+  TvFileHandle h;
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileReadWrite, &h), 0);
+  ASSERT_EQ(TvFileSeek(h, 2), 0);
+  ASSERT_EQ(TvIniWriteHandle(&ini, h), 0);
+  TvFileClose(h);
+  EXPECT_EQ(tvtest::ReadFile(path), "01[S]\r\nk=v\r\nCDEFGHIJ");
+}
+
+TEST_F(Ini, FailedGrowthLeavesTheTextAlone) {
+  Load("[S]\nk=v\n");
+  const std::string before = Text();
+  char* const block = ini.text;
+  tvMemStats.enabled = true;
+  tvMemStats.totalBytes = 1000;
+  tvMemStats.limit = 1000;  // every growth now reaches the limit
+  EXPECT_EQ(TvIniSetString(&ini, "S", "k", "a much longer value"), -1001);
+  EXPECT_EQ(TvIniSetString(&ini, "S", "new", "v"), -1001);
+  EXPECT_EQ(TvIniSetString(&ini, "T", "new", "v"), -1001);
+  EXPECT_EQ(TvIniAddSection(&ini, "U", "x=1\n"), -1001);
+  EXPECT_EQ(Text(), before);
+  EXPECT_EQ(ini.text, block);
+  EXPECT_TRUE(Invariants(ini));
+  // Shrinking needs nothing more.
+  EXPECT_EQ(TvIniSetString(&ini, "S", "k", nullptr), 0);
+  EXPECT_EQ(Text(), "[S]\n");
+  TvIniBuffer clone{};
+  EXPECT_EQ(TvIniClone(&clone, &ini), -1001);
+  EXPECT_EQ(clone.text, nullptr);
+  tvMemStats.enabled = false;
+  tvMemStats.limit = UINT64_MAX;
+}
+
+TEST_F(Ini, WalkingSectionsWhileEditingEach) {
+  Load("[A]\na=1\n[B]\n[C]\nc=3\n[]\n[D]\nd=4");
+  std::vector<std::string> seen;
+  char name[32];
+  for (int more = TvIniNextSection(&ini, 1, name, sizeof name); more;
+       more = TvIniNextSection(&ini, 0, name, sizeof name)) {
+    seen.push_back(name);
+    ASSERT_EQ(TvIniSetString(&ini, name, "visited", "yes"), 0);
+    if (seen.size() == 2) {
+      ASSERT_EQ(TvIniDeleteSection(&ini, "A"), 1);  // an earlier section goes
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"A", "B", "C", "", "D"}));
+  EXPECT_EQ(Get("D", "visited"), "yes");
+  EXPECT_EQ(Get("B", "visited"), "yes");
+  EXPECT_EQ(TvIniNextSection(&ini, 0, name, sizeof name), 0);
+  EXPECT_STREQ(name, "");
+}
+
+TEST_F(Ini, WalkingKeys) {
+  Load("[S]\nalpha=1\n;comment=x\n+cont=y\n_x=z\n\n\n\xe9t\xe9=2\n9=n\n[T]\nt=1\n");
+  char key[16];
+  EXPECT_EQ(TvIniNextKey(&ini, 1, key, sizeof key), 0);  // no current section yet
+  ASSERT_EQ(TvIniSectionExists(&ini, "S"), 1);
+  std::vector<std::string> keys;
+  for (int more = TvIniNextKey(&ini, 1, key, sizeof key); more; more = TvIniNextKey(&ini, 0, key, sizeof key))
+    keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"alpha", "\xe9t\xe9", "9"}));
+  EXPECT_EQ(Get("S", "_x"), "z");  // skipped by the walk, found by a lookup
+}
+
+TEST_F(Ini, CloneSaveAndRestore) {
+  Load("[S]\nk=v\n");
+  TvIniSetPrefix(&ini, "p");
+  TvIniBuffer clone{};
+  ASSERT_EQ(TvIniClone(&clone, &ini), 0);
+  EXPECT_NE(clone.text, ini.text);
+  EXPECT_EQ(clone.useCount, 1);
+  EXPECT_EQ(clone.section, kTvIniNone);
+  ASSERT_EQ(TvIniSetString(&clone, "S", "k", "changed"), 0);
+  TvIniSetPrefix(&ini, nullptr);
+  EXPECT_EQ(Get("S", "k"), "v");
+  TvIniFree(&clone);
+
+  TvIniBuffer saved{};
+  TvIniSaveState(&saved, &ini, 1);
+  EXPECT_EQ(ini.text, nullptr);
+  EXPECT_EQ(Get("S", "k"), "<none>");
+  TvIniRestoreState(&saved, &ini);
+  EXPECT_EQ(Get("S", "k"), "v");
+}
+
+TEST_F(Ini, ExpandingReferences) {
+  Load("[S]\nname=World\nlong=0123456789\n");
+  char out[64];
+  TvIniExpand(&ini, "S", "Hello #name#! ## #missing#|#unclosed", out, sizeof out);
+  EXPECT_STREQ(out, "Hello World! # |unclosed");
+  TvIniExpand(&ini, "S", ("a#" + std::string(40, 'n') + "#b").c_str(), out, sizeof out);
+  EXPECT_STREQ(out, "ab");
+  char small[8];
+  TvIniExpand(&ini, "S", "x#long#y", small, sizeof small);
+  EXPECT_STREQ(small, "x012345");
+}
+
+TEST_F(Ini, ListGetter) {
+  Load("[S]\ncsv= a , b,,c\n+ " + std::string(250, 'x') + ",d\nws=  one two\t three\n+four\n");
+  TvList* list = TvListCreate(TvListUnsorted, nullptr, -1, 0);
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(TvIniGetList(&ini, "S", "csv", list, ','), 0);
+  std::vector<std::string> items;
+  for (uint32_t i = 0; i < list->count; ++i) items.push_back(static_cast<const char*>(list->items[i]));
+  // The continuation line is read up to 199 characters, so "d" is cut off.
+  EXPECT_EQ(items, (std::vector<std::string>{"a", "b", "", "c", std::string(198, 'x')}));
+  TvListClear(list);
+  ASSERT_EQ(TvIniGetList(&ini, "S", "ws", list, ' '), 0);
+  items.clear();
+  for (uint32_t i = 0; i < list->count; ++i) items.push_back(static_cast<const char*>(list->items[i]));
+  EXPECT_EQ(items, (std::vector<std::string>{"one", "two", "three", "four"}));
+  TvListClear(list);
+  EXPECT_EQ(TvIniGetList(&ini, "S", "none", list, ','), 0);
+  EXPECT_EQ(list->count, 0u);
+  TvListFree(list);
+}
+
+TEST_F(Ini, TrailerTextIsInvertedAndChecked) {
+  const std::string plain = "[Data]\r\nDate=2003-09-12\r\n";
+  std::string inverted;
+  for (char c : plain) inverted += static_cast<char>(~c);
+  std::string path = dir / "data.bin";
+  tvtest::WriteFile(path, "head" + inverted);
+  std::string checked = plain + std::string("\n[\0", 3);
+  const uint32_t crc = TvCrc32(0xFFFFFFFFu, checked.data(), checked.size());
+  TvFileHandle h;
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, 0, &h), 0);
+  ASSERT_EQ(TvFileSeek(h, 4), 0);
+  ASSERT_EQ(TvIniLoadTrailerText(&ini, h, static_cast<uint32_t>(plain.size()), crc), 0);
+  EXPECT_EQ(Text(), plain);  // carriage returns kept
+  EXPECT_TRUE(Invariants(ini));
+  EXPECT_EQ(Get("Data", "Date"), "2003-09-12");
+  ASSERT_EQ(TvFileSeek(h, 4), 0);
+  EXPECT_EQ(TvIniLoadTrailerText(&ini, h, static_cast<uint32_t>(plain.size()), crc ^ 1), -1012);
+  EXPECT_EQ(Get("Data", "Date"), "2003-09-12");  // the previous text stays
+  ASSERT_EQ(TvFileSeek(h, 4), 0);
+  EXPECT_EQ(TvIniLoadTrailerText(&ini, h, 1000, crc), -1012);  // beyond the end of the file
+  TvFileClose(h);
+}
+
+TEST_F(Ini, ConfigurationForms) {
+  TvKernelShutdown(0);
+  ASSERT_EQ(StartWith("[TESTMOD]\nk=v\n", TvFlagKeepConfig), 0);
+  char out[16];
+  EXPECT_EQ(TvConfigGetString("TESTMOD", "k", "", out, sizeof out), 1);
+  ASSERT_EQ(TvConfigSetString("TESTMOD", "n", "5"), 0);
+  EXPECT_EQ(TvConfigGetInt("TESTMOD", "n", 0), 5);
+  ASSERT_EQ(TvConfigAddLine("more"), 0);
+  EXPECT_EQ(TvConfigGetString("TESTMOD", "n", "", out, sizeof out), 1);
+  EXPECT_EQ(TvConfigNextLine(out, sizeof out), 1);
+  EXPECT_STREQ(out, "more");
+  char* text = TvConfigGetText();
+  EXPECT_STREQ(text, "[TESTMOD]\nk=v\nn=5\n+more\n");
+  TvMemFree(text);
+}
+
+TEST_F(Ini, HostileTextsAndArguments) {
+  // Binary bytes with NULs, a 1 MiB line, unclosed headers.
+  std::string noise;
+  std::mt19937 random(7);
+  for (int i = 0; i < 65536; ++i) noise += static_cast<char>(random());
+  Load(noise + "\n[S]\n" + std::string(1 << 20, 'L') + "=long\nk=v\n[unclosed\nx=y");
+  EXPECT_EQ(Get("S", "k"), "v");
+  EXPECT_EQ(Get("unclosed", "x"), "<none>");
+  ASSERT_EQ(TvIniSetString(&ini, "S", "k", "w"), 0);
+  EXPECT_EQ(Get("S", "k"), "w");
+  EXPECT_TRUE(Invariants(ini));
+  char key[8];
+  ASSERT_EQ(TvIniSectionExists(&ini, "S"), 1);
+  EXPECT_EQ(TvIniNextKey(&ini, 1, key, sizeof key), 1);
+  EXPECT_STREQ(key, "LLLLLLL");
+
+  // Names that would break the text are refused; empty and long names are safe.
+  const std::string longName(200, 'n');
+  EXPECT_EQ(TvIniSetString(&ini, "S", "", "v"), -1096);
+  EXPECT_EQ(TvIniSetString(&ini, "S", "a=b", "v"), -1096);
+  EXPECT_EQ(TvIniSetString(&ini, "S", "a\nb", "v"), -1096);
+  EXPECT_EQ(TvIniSetString(&ini, "S", "[x", "v"), -1096);
+  EXPECT_EQ(TvIniSetString(&ini, "S", "+x", "v"), -1096);
+  EXPECT_EQ(TvIniSetString(&ini, "a]b", "k", "v"), -1096);
+  EXPECT_EQ(TvIniAddSection(&ini, "a\nb", "k=v"), -1096);
+  ASSERT_EQ(TvIniSetString(&ini, longName.c_str(), longName.c_str(), "v"), 0);
+  EXPECT_EQ(Get(longName.substr(0, 79).c_str(), longName.substr(0, 39).c_str()), "v");
+  EXPECT_EQ(Get("", "k"), "<none>");
+  EXPECT_EQ(TvIniSetString(&ini, "", "k", "empty section"), 0);
+  EXPECT_EQ(Get("", "k"), "empty section");
+  EXPECT_TRUE(Invariants(ini));
+
+  // NULL where a caller could pass it.
+  EXPECT_EQ(TvIniSetString(nullptr, "S", "k", "v"), -1010);
+  EXPECT_EQ(TvIniSetString(&ini, "S", nullptr, nullptr), 0);
+  EXPECT_EQ(TvIniAddLine(nullptr, "x"), -1010);
+  EXPECT_EQ(TvIniDeleteSection(nullptr, "S"), 0);
+  EXPECT_EQ(TvIniGetSectionText(nullptr, nullptr), nullptr);
+  EXPECT_EQ(TvIniAddSection(nullptr, "S", "x"), -1010);
+  EXPECT_EQ(TvIniWriteHandle(nullptr, kTvNoFile), -1010);
+  EXPECT_EQ(TvIniSaveFile(nullptr, "x"), -1010);
+  EXPECT_EQ(TvIniGetText(nullptr), nullptr);
+  EXPECT_EQ(TvIniNextSection(nullptr, 1, nullptr, 0), 0);
+  EXPECT_EQ(TvIniNextKey(nullptr, 1, nullptr, 0), 0);
+  EXPECT_EQ(TvIniCurrentSection(nullptr, nullptr, 0), 0u);
+  EXPECT_EQ(TvIniExpand(nullptr, nullptr, nullptr, nullptr, 0), 0u);
+  EXPECT_EQ(TvIniClone(nullptr, &ini), -1010);
+  TvIniSaveState(nullptr, nullptr, 1);
+  TvIniRestoreState(nullptr, nullptr);
+  EXPECT_EQ(TvIniGetBoolChecked(nullptr, nullptr, nullptr, 1), 1);
+  EXPECT_EQ(TvIniGetInt64(&ini, nullptr, nullptr, 3), 3);
+  TvIniBuffer empty{};
+  EXPECT_EQ(TvIniSetString(&empty, "S", "k", "v"), -1010);
+  EXPECT_EQ(TvIniSaveFile(&empty, (dir / "never.ini").c_str()), -1010);
+  EXPECT_FALSE(tvtest::FileExists(dir / "never.ini"));
+}
+
+// Random edits on random texts: after every step the block keeps its shape
+// and a lookup returns what the edit wrote.
+class RandomEdits : public Ini {
+ protected:
+  std::mt19937 random{20261206};
+  std::string Pick(const std::vector<std::string>& from) { return from[random() % from.size()]; }
+
+  // Key lines of a section, counted the simple way: the first header whose
+  // name equals the section (ignoring case) up to the next line beginning with "[".
+  int CountKey(const std::string& section, const std::string& key) {
+    std::string text = Text();
+    size_t at = 0;
+    bool inSection = false, seenSection = false;
+    int count = 0;
+    while (at <= text.size()) {
+      size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(at, end - at);
+      if (!line.empty() && line[0] == '[') {
+        size_t close = text.find(']', at);
+        std::string name = close == std::string::npos ? "" : text.substr(at + 1, close - at - 1);
+        bool match = close != std::string::npos && !seenSection && TvStrEqualNoCase(name.c_str(), section.c_str());
+        if (inSection) break;
+        inSection = match;
+        seenSection = seenSection || match;
+      } else if (inSection && line.compare(0, key.size() + 1, key + "=") == 0) {
+        ++count;
+      }
+      at = end + 1;
+    }
+    return count;
+  }
+};
+
+TEST_F(RandomEdits, ThousandsOfEditsKeepTheTextSound) {
+  const std::vector<std::string> sections = {"Alpha", "beta", "Gamma", "TvDefault", "Delta"};
+  const std::vector<std::string> keys = {"k", "Key", "list", "x1", "Name"};
+  for (int round = 0; round < 20; ++round) {
+    const unsigned seed = static_cast<unsigned>(random());
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 r(seed);
+    random.seed(seed);
+    // A random starting text: headers, keys, continuation and blank lines, comments.
+    std::string text;
+    for (int line = 0, lines = static_cast<int>(r() % 40); line < lines; ++line) {
+      switch (r() % 6) {
+        case 0: text += "[" + Pick(sections) + "]\n"; break;
+        case 1: text += Pick(keys) + "=" + std::to_string(r() % 100) + "\n"; break;
+        case 2: text += "+cont\n"; break;
+        case 3: text += "\n"; break;
+        case 4: text += ";note=" + std::to_string(line) + "\n"; break;
+        default: text += Pick(keys) + "=tail"; break;
+      }
+    }
+    Load(text);
+    for (int step = 0; step < 250; ++step) {
+      const std::string section = Pick(sections);
+      const std::string key = Pick(keys);
+      const std::string value = "v" + std::to_string(r() % 1000) + std::string(r() % 3, 'z');
+      switch (r() % 5) {
+        case 0:
+        case 1: {
+          ASSERT_EQ(TvIniSetString(&ini, section.c_str(), key.c_str(), value.c_str()), 0);
+          const int lines = static_cast<int>(r() % 3);
+          for (int i = 0; i < lines; ++i) ASSERT_EQ(TvIniAddLine(&ini, ("l" + std::to_string(i)).c_str()), 0);
+          TvIniSetFlags(&ini, TvIniNoDefault | TvIniExactSection);
+          ASSERT_EQ(Get(section.c_str(), key.c_str()), value);
+          std::string expected;
+          for (int i = 0; i < lines; ++i) expected += "|l" + std::to_string(i);
+          ASSERT_EQ(Lines(), expected);
+          TvIniSetFlags(&ini, 0);
+          break;
+        }
+        case 2: {
+          const int before = CountKey(section, key);
+          ASSERT_EQ(TvIniSetString(&ini, section.c_str(), key.c_str(), nullptr), 0);
+          ASSERT_EQ(CountKey(section, key), before > 0 ? before - 1 : 0) << Text();
+          break;
+        }
+        case 3:
+          ASSERT_EQ(TvIniAddSection(&ini, section.c_str(), (key + "=" + value + "\n").c_str()), 0);
+          break;
+        default: {
+          const size_t lengthBefore = ini.length;
+          const int removed = TvIniDeleteSection(&ini, section.c_str());
+          ASSERT_EQ(removed != 0, ini.length < lengthBefore);
+          break;
+        }
+      }
+      ASSERT_TRUE(Invariants(ini)) << "step " << step;
+    }
+  }
+}
+
+}  // namespace
