@@ -16,6 +16,7 @@
 #include "tv_log.h"
 #include "tv_memory.h"
 #include "tv_path.h"
+#include "tv_reports.h"
 #include "tv_string.h"
 #include "tv_trailer.h"
 
@@ -53,6 +54,9 @@ void InstanceReset() {
   tvInstance.highResTiming = false;
   tvInstance.fatalUnderWay = 0;
   tvInstance.console = GetStdHandle(STD_OUTPUT_HANDLE);
+  tvInstance.filesRequested = 0;
+  TvDataDirReset();
+  TvDataInfoReset();
   TvLogReset();
   TvTimingReset();
   TvThreadRegistryReset();
@@ -270,7 +274,11 @@ void TvKernelShutdown(TvStatus status) {
 
   TvLogSetHook(nullptr);
   tvLog.console = false;
+  TvDataDirReset();
+  tvInstance.dataDir[0] = '\0';
   TvIniFree(&tvConfig);
+  TvDataInfoReset();
+  TvMemReleaseAll();
   TvLogClose();
   TvErrorHistoryShutdown();
   TvServiceLocksDelete();

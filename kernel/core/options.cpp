@@ -7,6 +7,8 @@
 #include "tv_ini.h"
 #include "tv_instance.h"
 #include "tv_log.h"
+#include "tv_path.h"
+#include "tv_memory.h"
 #include "tv_string.h"
 
 int TvOptionGetString(const char* key, const char* defaultValue, char* buffer, size_t size) {
@@ -28,6 +30,25 @@ namespace {
 // The first error wins; later steps still run.
 void Keep(TvStatus& status, TvStatus result) {
   if (status == TvOk) status = result;
+}
+
+// DataDir (default: the program directory) and one further data directory
+// per continuation line; the first of them must exist.
+TvStatus ReadDataDirectories() {
+  TvDataDirReset();
+  TvOptionGetString("DataDir", tvInstance.progDir, tvInstance.dataDir, sizeof tvInstance.dataDir);
+  TvStatus status = TvOk;
+  char line[kTvPathSize];
+  while (TvOptionNextLine(line, sizeof line)) {
+    if (TvDataDirAdd(line, false) != TvOk) {
+      status = TvErrorRaise(TvErrDataDir, line, 0);
+      break;
+    }
+  }
+  char first[kTvPathSize];
+  TvDataDirGet(0, first);
+  if (status == TvOk && TvDirCreate(first, 0) != TvOk) status = TvErrorRaise(TvErrDataDir, first, 0);
+  return status;
 }
 
 }  // namespace
@@ -58,21 +79,47 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   tvInstance.logTrace = TvOptionGetInt("LogTrace", 0);
 
   // Files, OemCodePage and OemCharacterSet are read only with a loaded
-  // configuration, by their own services.
-  if (tvConfig.text)
+  // configuration.
+  if (tvConfig.text) {
+    char files[32];
+    if (TvOptionGetString("Files", "", files, sizeof files)) {
+      const int32_t count = TvStrToInt(files, nullptr);
+      tvInstance.filesRequested = static_cast<uint32_t>(count < 20 ? 20 : count);
+      SetHandleCount(tvInstance.filesRequested);
+    }
     TvCharsetInit();
-  else
+  } else {
     TvCharsetReset();
+  }
 
   char logFile[kTvPathSize];
   TvOptionGetString("LogFile", tvLog.errors ? "tverrors" : "", logFile, sizeof logFile);
   if (!(flags & TvFlagNoLogFile) && TvLogOpen(logFile) != TvOk)
     Keep(status, TvErrorRaise(TvErrLogCreate, logFile, 0));
 
-  // ProgDir is settled by program registration; the kernel strings follow it.
+  char path[kTvPathSize];
+  if (TvOptionGetString("ProgDir", "", path, sizeof path)) {
+    TvStrCopy(tvInstance.progDir, path, sizeof tvInstance.progDir);
+    Keep(status, TvDirCreate(tvInstance.progDir, 0));
+  } else if (!tvInstance.progDir[0]) {
+    TvPathDirectory(tvInstance.configPath, tvInstance.progDir, sizeof tvInstance.progDir);
+  }
   tvInstance.kernelStrings = TvKernelStringTable(tvInstance.language);
 
-  // HomeDir, TempDir, the memory settings, DataDir and the locale settings
-  // are read by their own services.
+  TvOptionGetString("HomeDir", "", tvInstance.homeDir, sizeof tvInstance.homeDir);
+  if (tvInstance.homeDir[0]) Keep(status, TvDirCreate(tvInstance.homeDir, 0));
+
+  char temp[kTvPathSize] = "";
+  const DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+  if (n >= sizeof temp) temp[0] = '\0';
+  TvOptionGetString("TempDir", temp, tvInstance.tempDir, sizeof tvInstance.tempDir);
+  if (tvInstance.tempDir[0] && TvDirCreate(tvInstance.tempDir, TvDirCreateMissing) != TvOk)
+    Keep(status, TvErrorRaise(TvErrTempDir, tvInstance.tempDir, 0));
+
+  const TvStatus memory = TvMemInit();
+  Keep(status, memory);
+
+  if (!tvInstance.dataDirFromCommandLine) Keep(status, ReadDataDirectories());
+  // Locale and LocaleCollation belong to the locale service.
   return status;
 }

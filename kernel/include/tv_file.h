@@ -41,6 +41,7 @@ struct TvFileSyscalls {
   BOOL(WINAPI* findClose)(HANDLE);
   BOOL(WINAPI* deleteFile)(LPCSTR);
   DWORD(WINAPI* getFileSize)(HANDLE, LPDWORD);
+  BOOL(WINAPI* moveFile)(LPCSTR, LPCSTR);
 };
 extern TvFileSyscalls tvFileSys;
 extern const TvFileSyscalls kTvFileSysDefault;
@@ -62,3 +63,18 @@ size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size);
 TvStatus TvFileWriteText(TvFileHandle handle, const char* text);
 TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length);  // may hold NULs
 TvStatus TvFileWriteFill(TvFileHandle handle, uint8_t byte, uint32_t count);
+TvStatus TvFileDuplicate(TvFileHandle handle, TvFileHandle* duplicate);
+// Creates "tv%06lu.tmp" in the temporary directory, skipping numbers whose
+// file exists; the number identifies the file for TvFileDeleteTemp.
+TvStatus TvFileCreateTemp(char* fullPath, uint32_t extraMode, TvFileHandle* handle, uint32_t* number);
+void TvFileDeleteTemp(TvFileHandle handle, uint32_t number);
+TvStatus TvFileRename(const char* oldPath, const char* newPath);
+int TvFileCompareTimes(TvFileHandle first, TvFileHandle second);  // -1, 0 or 1 by last write
+
+// Directory scan. Filter bits: 1 files, 2 directories, 4 append "." to file
+// names without one, 8 hidden entries too. Next answers 0 at the end, else
+// 1 (file) or 2 (directory), plus 8 for a hidden entry.
+enum TvScanFilter : uint32_t { TvScanFiles = 1, TvScanDirs = 2, TvScanDot = 4, TvScanHidden = 8 };
+TvStatus TvFileFindFirst(const char* pattern, uint32_t filter);
+int TvFileFindNext(char* name);  // name: kTvPathSize bytes
+void TvFileFindClose();

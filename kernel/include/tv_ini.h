@@ -46,6 +46,10 @@ extern TvIniBuffer tvConfig;
 // Loading and releasing.
 TvStatus TvIniLoadHandle(TvIniBuffer* buffer, TvFileHandle handle);
 TvStatus TvIniLoadFile(TvIniBuffer* buffer, const char* path);
+// size bytes from the handle's current position, or a text in memory, as a
+// plain ini text (carriage returns removed).
+TvStatus TvIniLoadPart(TvIniBuffer* buffer, TvFileHandle handle, uint32_t size);
+TvStatus TvIniLoadText(TvIniBuffer* buffer, const char* text, uint32_t length);
 // Loads length bytes of an inverted trailer text from the handle's current
 // position; checks the CRC while the kernel is started.
 TvStatus TvIniLoadTrailerText(TvIniBuffer* buffer, TvFileHandle handle, uint32_t length, uint32_t crc);

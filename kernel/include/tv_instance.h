@@ -78,6 +78,8 @@ struct TvInstance {
   int32_t logTrace;
   bool highResTiming;
   void* console;  // the process's standard output handle
+  uint32_t filesRequested;       // file handles asked for by the option Files
+  bool dataDirFromCommandLine;   // -DATADIR: set the data directory
 };
 extern TvInstance tvInstance;
 

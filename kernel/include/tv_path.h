@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+
 #include "tv_base.h"
 
 TvStatus TvPathBuild(char* out, const char* directory, const char* name, const char* defaultExtension);
@@ -13,6 +15,44 @@ TvStatus TvDirCheck(const char* path, bool acceptKnown);
 int TvFileExists(char* fullPath, const char* directory, const char* name, const char* defaultExtension);
 int TvFileSearch(char* fullPath, const char* name, const char* defaultExtension, const char* variable);
 int TvHasWildcards(const char* text);
+
+enum TvDirFlag : uint32_t {
+  TvDirCreateMissing = 1,  // create the directory (one level) when it is missing
+  TvDirNoMediaPrompt = 2,  // never ask for removable media
+};
+TvStatus TvDirCreate(const char* path, uint32_t flags);
+TvStatus TvDirSetCurrent(const char* path);
+TvStatus TvDirRemove(const char* path);
+bool TvIsKnownDirectory(const char* path);  // home, program, data or temporary directory
+
+// Data directories: the first one, and up to 16 further ones after which
+// the data directory reads "$" and TvFileOpen tries each in turn.
+TvStatus TvDataDirAdd(const char* path, bool reset);
+int TvDataDirGet(int index, char* out);
+int TvDataDirCount();  // further data directories
+void TvDataDirReset();
+
+TvStatus TvPathSplit(const char* path, char* directory, char* name, char* extension);
+int TvPathShorten(const char* path, char* out, size_t maximum);
+
+// Drives: 1 removable, 2 fixed, 3 remote, 4 CD-ROM, 0 anything else.
+int TvDriveKind(const char* path);
+int TvDriveNext(char* out);
+TvStatus TvDriveFirstCdrom(char* out);
+void TvDriveReset(uint32_t scanFilter);
+
+struct TvProgram {
+  bool running;
+  HANDLE process;
+};
+TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* record);
+int TvProgramRunning(TvProgram* record);
+size_t TvProcessIdText(char* out, size_t size);
+
+// Asks the user for removable media holding path; true when the user
+// wants another try. Never asks without a user interface, with the kernel's
+// no-prompt flag, for a path without a drive root, or on a fixed drive.
+bool TvAskForMedia(const char* path);
 
 // The one place where system errors become kernel codes: access denied
 // -1025, invalid drive -1027, anything else the caller's code.

@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "tv_error.h"
+#include "tv_ini.h"
+#include "tv_reports.h"
+#include "tv_trailer.h"
 #include "tv_instance.h"
 #include "tv_log.h"
 #include "tv_path.h"
@@ -12,8 +15,8 @@
 #include "tv_thread.h"
 
 const TvFileSyscalls kTvFileSysDefault = {
-    CreateFileA, ReadFile,  WriteFile,       SetFilePointer, SetEndOfFile, CloseHandle,
-    FindFirstFileA, FindNextFileA, FindClose, DeleteFileA,    GetFileSize,
+    CreateFileA,    ReadFile,      WriteFile, SetFilePointer, SetEndOfFile, CloseHandle,
+    FindFirstFileA, FindNextFileA, FindClose, DeleteFileA,    GetFileSize,  MoveFileA,
 };
 TvFileSyscalls tvFileSys = kTvFileSysDefault;
 
@@ -94,6 +97,58 @@ uint32_t TvFileNormaliseMode(uint32_t mode) {
   return mode;
 }
 
+namespace {
+
+constexpr uint32_t kDataInfoModes = TvFileDataInfo | TvFileDataDate | TvFileDataExpected | TvFileDataConfig;
+int dataDirIndex = 0;  // the data directory that served last
+uint32_t tempCounter = 0;
+
+// Builds the path and opens it; a "$" path is tried in each data directory.
+TvStatus OpenNamed(char* full, const char* directory, const char* name, const char* defaultExtension,
+                   uint32_t mode, HANDLE* opened) {
+  full[0] = '\0';
+  if (!*name) return TvErrFileNotFound;
+  TvStatus status = TvPathBuild(full, directory, name, defaultExtension);
+  if (status != TvOk) return status;
+  const int count = TvDataDirCount();
+  if (full[0] != '$' || count == 0) return OpenPath(full, mode, opened);
+  char rest[kTvPathSize];
+  TvStrCopy(rest, full + (full[1] == '\\' ? 2 : 1), sizeof rest);
+  const int start = (mode & (TvFileReadWrite | TvFileWriteOnly)) ? 0 : dataDirIndex % count;
+  status = TvErrFileNotFound;
+  for (int k = 0; k < count; ++k) {
+    const int index = (start + k) % count;
+    char entry[kTvPathSize];
+    TvDataDirGet(index, entry);
+    status = TvPathBuild(full, entry, rest, nullptr);
+    if (status == TvOk) status = OpenPath(full, mode, opened);
+    if (status != TvErrFileNotFound) {
+      dataDirIndex = index;
+      break;
+    }
+  }
+  return status;
+}
+
+// Reads the trailer of a data file just opened into the kernel's data
+// information; with TvFileDataConfig the trailer becomes the configuration.
+TvStatus RecordDataInformation(HANDLE opened, uint32_t mode) {
+  TvIniBuffer trailer{};
+  const TvFileHandle handle = reinterpret_cast<TvFileHandle>(opened);
+  TvStatus status = TvIniLoadTrailer(&trailer, handle, nullptr);
+  if (status == TvOk) status = TvDataInfoRecordTrailer(&trailer, mode);
+  if (status == TvOk && (mode & TvFileDataConfig)) {
+    TvIniFree(&tvConfig);
+    tvConfig = trailer;
+    trailer = TvIniBuffer{};
+  }
+  TvIniFree(&trailer);
+  if (status == TvOk) status = TvFileSeek(handle, 0);
+  return status;
+}
+
+}  // namespace
+
 TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, const char* defaultExtension,
                     uint32_t mode, TvFileHandle* handle) {
   char full[kTvPathSize] = "";
@@ -108,11 +163,17 @@ TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, con
   {
     TvQuiet quiet;
     TvLockGuard guard(TvServiceLock(TvLockId::File));
-    if (!*name) {
-      status = TvErrFileNotFound;
-    } else {
-      status = TvPathBuild(full, directory, name, defaultExtension);
-      if (status == TvOk) status = OpenPath(full, mode, &opened);
+    for (;;) {
+      opened = INVALID_HANDLE_VALUE;
+      status = OpenNamed(full, directory, name, defaultExtension, mode, &opened);
+      if (status == TvOk && (mode & kDataInfoModes)) {
+        status = RecordDataInformation(opened, mode);
+        if (status != TvOk) tvFileSys.closeHandle(opened);
+      }
+      if ((status == TvErrFileNotFound || status == TvErrInvalidDirectory) && !(mode & TvFileNoMedia) &&
+          TvAskForMedia(full))
+        continue;
+      break;
     }
   }
   if (status != TvOk) opened = INVALID_HANDLE_VALUE;
@@ -131,6 +192,20 @@ TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, con
   }
   if (status != TvOk) TvErrorRaise(status, full, TvRaiseOrigin);
   return status;
+}
+
+bool TvAskForMedia(const char* path) {
+  if ((tvInstance.flags & TvFlagNoMediaPrompt) || TvUserInterfaceMode() != 2) return false;
+  if (!path || !path[0] || path[1] != ':' || path[2] != '\\') return false;
+  const int kind = TvDriveKind(path);
+  if (kind != 1 && kind != 4) return false;
+  char prompt[300];
+  TvKernelPrompt(nullptr, path[3] ? 45 : 43, prompt, sizeof prompt);
+  char shown[201];
+  TvStrCopy(shown, path, sizeof shown);
+  char text[600];
+  TvFormat(text, sizeof text, prompt, shown);
+  return MessageBoxA(nullptr, text, tvInstance.title, MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_TASKMODAL) == IDRETRY;
 }
 
 void TvFileClose(TvFileHandle handle) {
@@ -276,4 +351,144 @@ TvStatus TvFileWriteFill(TvFileHandle handle, uint8_t byte, uint32_t count) {
     count -= n;
   }
   return TvOk;
+}
+
+TvStatus TvFileDuplicate(TvFileHandle handle, TvFileHandle* duplicate) {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  BOOL ok = FALSE;
+  if (Valid(handle)) {
+    TvLockGuard guard(TvServiceLock(TvLockId::File));
+    ok = DuplicateHandle(GetCurrentProcess(), H(handle), GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS);
+  }
+  if (duplicate) *duplicate = ok ? reinterpret_cast<TvFileHandle>(copy) : kTvNoFile;
+  return ok ? TvOk : TvErrorRaise(TvErrFileAccess, nullptr, TvRaiseOrigin);
+}
+
+namespace {
+
+void TempName(uint32_t number, char* name, size_t size) { TvFormat(name, size, "tv%06lu", static_cast<unsigned long>(number)); }
+
+}  // namespace
+
+TvStatus TvFileCreateTemp(char* fullPath, uint32_t extraMode, TvFileHandle* handle, uint32_t* number) {
+  char full[kTvPathSize] = "";
+  TvFileHandle opened = kTvNoFile;
+  TvStatus status = TvErrFileExists;
+  uint32_t used = 0;
+  // Numbers whose file exists are skipped; a million tries end the search.
+  for (int tries = 0; status == TvErrFileExists && tries < 1000000; ++tries) {
+    {
+      TvLockGuard guard(TvServiceLock(TvLockId::File));
+      used = ++tempCounter;
+    }
+    char name[16];
+    TempName(used, name, sizeof name);
+    status = TvFileOpen(full, tvInstance.tempDir, name, "tmp", extraMode | 0x1800000Du, &opened);
+  }
+  if (tvInstance.logTrace & 1) {
+    char line[kTvPathSize + 160];
+    TvFormat(line, sizeof line, "! TvFileCreateTemp(%s) = %s\n", full, TvErrorText(status));
+    TvLogWriteThread(line);
+  }
+  if (fullPath) TvStrCopy(fullPath, full, kTvPathSize);
+  if (handle) *handle = status == TvOk ? opened : kTvNoFile;
+  if (number) *number = status == TvOk ? used : 0;
+  if (status != TvOk) return TvErrorRaise(status, full, TvRaiseOrigin);
+  return TvOk;
+}
+
+void TvFileDeleteTemp(TvFileHandle handle, uint32_t number) {
+  TvFileClose(handle);
+  if (number == 0) return;
+  char name[16];
+  TempName(number, name, sizeof name);
+  char full[kTvPathSize];
+  if (TvPathBuild(full, tvInstance.tempDir, name, "tmp") == TvOk) TvFileDelete(full);
+}
+
+TvStatus TvFileRename(const char* oldPath, const char* newPath) {
+  if (!oldPath || !newPath || !*oldPath || !*newPath || !tvFileSys.moveFile(oldPath, newPath))
+    return TvErrorRaise(TvErrFileRename, TvStrOrEmpty(oldPath), TvRaiseOrigin);
+  return TvOk;
+}
+
+int TvFileCompareTimes(TvFileHandle first, TvFileHandle second) {
+  FILETIME a, b;
+  if (!Valid(first) || !Valid(second) || !GetFileTime(H(first), nullptr, nullptr, &a) ||
+      !GetFileTime(H(second), nullptr, nullptr, &b))
+    return 0;
+  return static_cast<int>(CompareFileTime(&a, &b));
+}
+
+// ---- Directory scan -----------------------------------------------------
+// One scan at a time in the process: TvFileFindFirst takes the scan lock and
+// TvFileFindClose gives it back. The scan reads one entry ahead.
+
+namespace {
+
+struct Scan {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAA ahead{};
+  bool haveAhead = false;
+  uint32_t filter = 0;
+  bool locked = false;
+  DWORD owner = 0;
+};
+Scan scan;
+
+}  // namespace
+
+TvStatus TvFileFindFirst(const char* pattern, uint32_t filter) {
+  const TvKernelVariant& variant = TvKernelVariantInUse();
+  // A second thread's scan waits here; the same thread starting over keeps the lock it holds.
+  if (variant.scanLocks && !(scan.locked && scan.owner == GetCurrentThreadId())) {
+    TvLockAcquire(TvServiceLock(TvLockId::Scan));
+    scan.locked = true;
+    scan.owner = GetCurrentThreadId();
+  }
+  if (scan.find != INVALID_HANDLE_VALUE) tvFileSys.findClose(scan.find);
+  scan.find = INVALID_HANDLE_VALUE;
+  scan.haveAhead = false;
+  scan.filter = filter;
+  TvDriveReset(filter);
+  if (!pattern || !*pattern) return variant.scanRaises ? TvErrorRaise(TvErrInvalidDirectory, "", TvRaiseOrigin) : TvOk;
+  scan.find = tvFileSys.findFirstFile(pattern, &scan.ahead);
+  if (scan.find != INVALID_HANDLE_VALUE) {
+    scan.haveAhead = true;
+    return TvOk;
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES || !variant.scanRaises) return TvOk;
+  return TvErrorRaise(TvErrInvalidDirectory, pattern, TvRaiseOrigin);
+}
+
+int TvFileFindNext(char* name) {
+  const bool kinds = TvKernelVariantInUse().scanFilters;
+  while (scan.haveAhead) {
+    const WIN32_FIND_DATAA entry = scan.ahead;
+    scan.haveAhead = tvFileSys.findNextFile(scan.find, &scan.ahead) != FALSE;
+    if (entry.cFileName[0] == '.') continue;
+    const bool hidden = entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN;
+    if (hidden && !(scan.filter & 8)) continue;
+    const bool directory = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (kinds && !(scan.filter & (directory ? 2 : 1))) continue;
+    if (name) {
+      TvStrCopy(name, entry.cFileName, kTvPathSize);
+      if (!directory && (scan.filter & 4) && !strchr(name, '.')) TvStrCat(name, ".", kTvPathSize);
+    }
+    return (directory ? 2 : 1) + (hidden ? 8 : 0);
+  }
+  if (name) name[0] = '\0';
+  return 0;
+}
+
+void TvFileFindClose() {
+  if (scan.find != INVALID_HANDLE_VALUE) tvFileSys.findClose(scan.find);
+  scan.find = INVALID_HANDLE_VALUE;
+  scan.haveAhead = false;
+  if (scan.locked) {
+    scan.locked = false;
+    TvLockRelease(TvServiceLock(TvLockId::Scan));
+  }
 }

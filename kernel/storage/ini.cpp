@@ -31,7 +31,7 @@ void Prepare(TvIniBuffer& b, char* block, uint32_t size, bool plain) {
       if (block[i] != '\r') block[length++] = block[i];
   }
   memcpy(block + length, "\n[", tvini::kEndMarkSize);
-  if (b.text) TvSysFree(b.text, b.capacity, b.length);
+  if (b.text) TvSysFree(b.text, b.capacity, b.capacity - tvini::kEndMarkSize);
   b.text = block;
   b.capacity = size + tvini::kEndMarkSize;
   b.length = length;
@@ -259,12 +259,27 @@ TvStatus TvIniLoadHandle(TvIniBuffer* buffer, TvFileHandle handle) {
   uint32_t size = 0;
   if (handle != kTvNoFile) {
     size = TvFileSize(handle);
-    if (size > 0x7FFFFFF0u) return TvErrorRaise(TvErrIniTooLarge, nullptr, TvRaiseOrigin);
     if (TvStatus status = TvFileSeek(handle, 0); status != TvOk) return status;
   }
+  return TvIniLoadPart(buffer, handle, size);
+}
+
+TvStatus TvIniLoadPart(TvIniBuffer* buffer, TvFileHandle handle, uint32_t size) {
+  if (!buffer) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
+  if (size > 0x7FFFFFF0u) return TvErrorRaise(TvErrIniTooLarge, nullptr, TvRaiseOrigin);
   char* block;
   if (TvStatus status = ReadBlock(handle, size, &block); status != TvOk) return status;
   Prepare(*buffer, block, size, true);
+  return TvOk;
+}
+
+TvStatus TvIniLoadText(TvIniBuffer* buffer, const char* text, uint32_t length) {
+  if (!buffer || (!text && length)) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
+  if (length > 0x7FFFFFF0u) return TvErrorRaise(TvErrIniTooLarge, nullptr, TvRaiseOrigin);
+  char* block = static_cast<char*>(TvSysAlloc(length + tvini::kEndMarkSize, length));
+  if (!block) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
+  if (length) memcpy(block, text, length);
+  Prepare(*buffer, block, length, true);
   return TvOk;
 }
 
@@ -306,7 +321,7 @@ void TvIniRelease() {
 
 void TvIniFree(TvIniBuffer* buffer) {
   if (!buffer) return;
-  if (buffer->text) TvSysFree(buffer->text, buffer->capacity, buffer->length);
+  if (buffer->text) TvSysFree(buffer->text, buffer->capacity, buffer->capacity - tvini::kEndMarkSize);
   buffer->text = nullptr;
   buffer->capacity = buffer->length = 0;
   buffer->useCount = 0;
@@ -502,7 +517,7 @@ TvStatus TvIniClone(TvIniBuffer* destination, const TvIniBuffer* source) {
   if (destination == source) return TvOk;
   char* copy = nullptr;
   if (source->text) {
-    copy = static_cast<char*>(TvSysAlloc(source->capacity, source->length));
+    copy = static_cast<char*>(TvSysAlloc(source->capacity, source->capacity - tvini::kEndMarkSize));
     if (!copy) return TvErrorRaise(TvErrNoMemory, "Cloning ini buffer", TvRaiseOrigin);
     memcpy(copy, source->text, source->capacity);
   }

@@ -37,7 +37,8 @@ TvStatus Splice(TvIniBuffer& b, uint32_t at, uint32_t removed, const char* inser
   char* text = b.text;
   if (newLength + kEndMarkSize > b.capacity) {
     text = static_cast<char*>(TvSysResize(b.text, b.capacity, newLength + kEndMarkSize,
-                                          static_cast<ptrdiff_t>(newLength) - static_cast<ptrdiff_t>(oldLength)));
+                                          static_cast<ptrdiff_t>(newLength + kEndMarkSize) -
+                                              static_cast<ptrdiff_t>(b.capacity)));
     if (!text) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
     b.text = text;
     b.capacity = newLength + kEndMarkSize;
@@ -46,7 +47,8 @@ TvStatus Splice(TvIniBuffer& b, uint32_t at, uint32_t removed, const char* inser
     memmove(text + at + insertedLength, text + at + removed, tail);
     if (newLength + kEndMarkSize < b.capacity) {
       char* shrunk = static_cast<char*>(TvSysResize(b.text, b.capacity, newLength + kEndMarkSize,
-                                                    static_cast<ptrdiff_t>(newLength) - static_cast<ptrdiff_t>(oldLength)));
+                                                    static_cast<ptrdiff_t>(newLength + kEndMarkSize) -
+                                                        static_cast<ptrdiff_t>(b.capacity)));
       if (shrunk) {
         b.text = text = shrunk;
         b.capacity = newLength + kEndMarkSize;

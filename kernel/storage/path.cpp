@@ -107,22 +107,29 @@ TvStatus TvPathFull(char* out, const char* path, char** end) {
   return TvOk;
 }
 
+bool TvIsKnownDirectory(const char* path) {
+  if (SameDirectory(tvInstance.homeDir, path) || SameDirectory(tvInstance.progDir, path) ||
+      SameDirectory(tvInstance.dataDir, path) || SameDirectory(tvInstance.tempDir, path))
+    return true;
+  char entry[kTvPathSize];
+  for (int i = 0; TvDataDirGet(i, entry); ++i)
+    if (SameDirectory(entry, path)) return true;
+  return false;
+}
+
 TvStatus TvDirCheck(const char* path, bool acceptKnown) {
   path = TvStrOrEmpty(path);
   if ((tvInstance.flags & TvFlagNoDirChecks) || path[0] == '$') return TvOk;
-  if (acceptKnown && tvInstance.homeDir[0] && !(tvInstance.flags & TvFlagStartingUp)) {
-    if (SameDirectory(tvInstance.homeDir, path) || SameDirectory(tvInstance.progDir, path) ||
-        SameDirectory(tvInstance.dataDir, path) || SameDirectory(tvInstance.tempDir, path))
-      return TvOk;
-  }
+  const bool startingUp = tvInstance.flags & TvFlagStartingUp;
+  if (acceptKnown && tvInstance.homeDir[0] && !startingUp && TvIsKnownDirectory(path)) return TvOk;
   DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TvOk;
-    return (tvInstance.flags & TvFlagStartingUp) ? TvErrInvalidDirectory
-                                                 : TvErrorRaise(TvErrInvalidDirectory, path, TvRaiseOrigin);
-  }
-  TvStatus code = TvMapSystemError(GetLastError(), TvErrInvalidDirectory);
-  return (tvInstance.flags & TvFlagStartingUp) ? code : TvErrorRaise(code, path, TvRaiseOrigin);
+  TvStatus code = TvOk;
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    code = TvMapSystemError(GetLastError(), TvErrInvalidDirectory);
+  else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    code = TvErrInvalidDirectory;
+  if (code == TvOk || startingUp) return code;
+  return TvErrorRaise(code, path, TvRaiseOrigin);
 }
 
 TvStatus TvPathBuild(char* out, const char* directory, const char* name, const char* defaultExtension) {
@@ -251,4 +258,272 @@ int TvFileSearch(char* fullPath, const char* name, const char* defaultExtension,
   }
   fullPath[0] = '\0';
   return 0;
+}
+
+// ---- Directories ----------------------------------------------------------
+
+namespace {
+
+// The data directory list: the first data directory is tvInstance.dataDir;
+// once a second one is added, the list holds them all and dataDir reads "$".
+constexpr int kMaxDataDirs = 16;
+char dataDirs[kMaxDataDirs][kTvPathSize];
+int dataDirCount = 0;
+
+void Trim(char* text) {
+  size_t start = strspn(text, " ");
+  size_t length = strlen(text + start);
+  memmove(text, text + start, length + 1);
+  while (length > 0 && text[length - 1] == ' ') text[--length] = '\0';
+}
+
+}  // namespace
+
+void TvDataDirReset() {
+  dataDirCount = 0;
+  memset(dataDirs, 0, sizeof dataDirs);
+}
+
+TvStatus TvDirCreate(const char* path, uint32_t flags) {
+  char trimmed[kTvPathSize];
+  TvStrCopy(trimmed, path, sizeof trimmed);
+  Trim(trimmed);
+  const bool startingUp = tvInstance.flags & TvFlagStartingUp;
+  if (trimmed[0] == '$') return startingUp ? TvOk : TvErrorRaise(TvErrInvalidDirectory, trimmed, TvRaiseOrigin);
+  char full[kTvPathSize];
+  TvStatus status;
+  {
+    TvQuiet quiet;
+    status = TvPathFull(full, trimmed, nullptr);
+    if (status == TvOk) status = TvDirCheck(full, false);
+    while (status != TvOk && !(flags & (TvDirCreateMissing | TvDirNoMediaPrompt)) && TvAskForMedia(full))
+      status = TvDirCheck(full, false);
+    if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing) && !CreateDirectoryA(full, nullptr))
+      status = TvMapSystemError(GetLastError(), TvErrDirCreate);
+    else if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing))
+      status = TvOk;
+  }
+  if (status == TvOk || startingUp) return TvOk;
+  return TvErrorRaise(status, trimmed, TvRaiseOrigin);
+}
+
+TvStatus TvDirSetCurrent(const char* path) {
+  if (!path || !*path || (tvInstance.flags & TvFlagNoDirChecks)) return TvOk;
+  if (!SetCurrentDirectoryA(path))
+    return TvErrorRaise(TvMapSystemError(GetLastError(), TvErrInvalidDirectory), path, TvRaiseOrigin);
+  return TvOk;
+}
+
+TvStatus TvDirRemove(const char* path) {
+  if (!path || !*path || !RemoveDirectoryA(path))
+    return TvErrorRaise(TvMapSystemError(GetLastError(), TvErrInvalidDirectory), path, TvRaiseOrigin);
+  return TvOk;
+}
+
+TvStatus TvDataDirAdd(const char* path, bool reset) {
+  if (reset) {
+    tvInstance.dataDir[0] = '\0';
+    TvDataDirReset();
+  }
+  char entry[kTvPathSize];
+  TvStrCopy(entry, path, sizeof entry);
+  Trim(entry);
+  if (TvStatus status = TvDirCreate(entry, 0); status != TvOk) return status;
+  if (!tvInstance.dataDir[0]) {
+    TvStrCopy(tvInstance.dataDir, entry, sizeof tvInstance.dataDir);
+    return TvOk;
+  }
+  if (dataDirCount >= kMaxDataDirs) return TvOk;
+  if (dataDirCount == 0) {
+    TvStrCopy(dataDirs[dataDirCount++], tvInstance.dataDir, kTvPathSize);
+    TvStrCopy(tvInstance.dataDir, "$", sizeof tvInstance.dataDir);
+  }
+  for (int i = 0; i < dataDirCount; ++i)
+    if (TvStrEqualNoCase(dataDirs[i], entry)) return TvOk;
+  if (dataDirCount < kMaxDataDirs) TvStrCopy(dataDirs[dataDirCount++], entry, kTvPathSize);
+  return TvOk;
+}
+
+int TvDataDirGet(int index, char* out) {
+  char none[kTvPathSize];
+  if (!out) out = none;
+  out[0] = '\0';
+  if (dataDirCount == 0) {
+    if (index != 0 || !tvInstance.dataDir[0]) return 0;
+    TvStrCopy(out, tvInstance.dataDir, kTvPathSize);
+    return 1;
+  }
+  if (index < 0 || index >= dataDirCount) return 0;
+  TvStrCopy(out, dataDirs[index], kTvPathSize);
+  return 1;
+}
+
+int TvDataDirCount() { return dataDirCount; }
+
+// ---- Splitting and shortening -----------------------------------------------
+
+TvStatus TvPathSplit(const char* path, char* directory, char* name, char* extension) {
+  TvStrCopy(directory, "", kTvPathSize);
+  TvStrCopy(name, "", kTvPathSize);
+  if (extension) extension[0] = '\0';
+  path = TvStrOrEmpty(path);
+  if (IsDevice(path)) {
+    TvStrCopy(name, path, kTvPathSize);
+    return TvOk;
+  }
+  char full[kTvPathSize];
+  TvStatus status;
+  {
+    TvQuiet quiet;
+    status = TvPathBuild(full, nullptr, path, nullptr);
+  }
+  if (status == TvOk && !(tvInstance.flags & TvFlagNoDirChecks)) {
+    DWORD attributes = GetFileAttributesA(full);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      TvStrCopy(directory, full, kTvPathSize);
+      return TvOk;
+    }
+  }
+  // The network prefix (\\server\share) is never split off as a name.
+  const char* start = full;
+  if (full[0] == '\\' && full[1] == '\\') {
+    const char* server = strchr(full + 2, '\\');
+    const char* share = server ? strchr(server + 1, '\\') : nullptr;
+    start = share ? share : full + strlen(full);
+  }
+  const char* last = start;
+  for (const char* p = start; *p; ++p)
+    if (*p == '\\' || *p == ':') last = p + 1;
+  TvStrCopy(name, last, kComponentMax + 1 < kTvPathSize ? kComponentMax + 1 : kTvPathSize);
+  if (const char* dot = strrchr(last, '.'); dot && extension) TvStrCopy(extension, dot + 1, 9);
+  size_t dirLength = static_cast<size_t>(last - full);
+  if (dirLength > 0 && full[dirLength - 1] == '\\' && !(dirLength == 3 && full[1] == ':') &&
+      !(dirLength == 1))
+    --dirLength;
+  char dirPart[kTvPathSize];
+  TvStrCopy(dirPart, full, dirLength + 1 < sizeof dirPart ? dirLength + 1 : sizeof dirPart);
+  TvStrCopy(directory, dirPart, kTvPathSize);
+  if (status == TvErrInvalidDirectory && name[0] != '.') {
+    char rebuilt[kTvPathSize];
+    status = TvPathBuild(rebuilt, nullptr, dirPart, nullptr);
+    TvStrCopy(directory, rebuilt, kTvPathSize);
+  }
+  return status;
+}
+
+int TvPathShorten(const char* path, char* out, size_t maximum) {
+  path = TvStrOrEmpty(path);
+  const size_t length = strlen(path);
+  if (length <= maximum) {
+    TvStrCopy(out, path, maximum + 1);
+    return 0;
+  }
+  const char* firstSlash = strchr(path, '\\');
+  if (!firstSlash) {
+    TvStrCopy(out, path, maximum + 1);
+    return 1;
+  }
+  // Keep whole trailing components while they and six more characters fit.
+  const char* tail = path + length;
+  for (const char* p = path + length; p > firstSlash;) {
+    --p;
+    if (*p == '\\') {
+      if (static_cast<size_t>(path + length - p) + 6 > maximum) break;
+      tail = p;
+    }
+  }
+  char drive[3] = "";
+  if (path[0] && path[1] == ':') TvStrCopy(drive, path, sizeof drive);
+  TvFormat(out, maximum + 1, "%s\\..%s", drive, tail);
+  return 1;
+}
+
+// ---- Drives -----------------------------------------------------------------
+
+namespace {
+int driveCounter = 0;
+uint32_t driveFilter = 0;
+}  // namespace
+
+void TvDriveReset(uint32_t scanFilter) {
+  driveCounter = 0;
+  driveFilter = scanFilter;
+}
+
+int TvDriveKind(const char* path) {
+  if (!path || !path[0] || path[1] != ':') return 0;
+  const char root[4] = {path[0], ':', '\\', '\0'};
+  switch (GetDriveTypeA(root)) {
+    case DRIVE_REMOVABLE: return 1;
+    case DRIVE_FIXED: return 2;
+    case DRIVE_REMOTE: return 3;
+    case DRIVE_CDROM: return 4;
+    default: return 0;
+  }
+}
+
+int TvDriveNext(char* out) {
+  while (driveCounter < 26) {
+    const char letter = static_cast<char>('A' + driveCounter++);
+    const char root[4] = {letter, ':', '\\', '\0'};
+    const UINT type = GetDriveTypeA(root);
+    if (type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR) continue;
+    TvFormat(out, 4, (driveFilter & 1) ? "%c:\\" : "%c:", letter);
+    return 1;
+  }
+  TvStrCopy(out, "", 4);
+  return 0;
+}
+
+TvStatus TvDriveFirstCdrom(char* out) {
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const char root[4] = {letter, ':', '\\', '\0'};
+    if (GetDriveTypeA(root) == DRIVE_CDROM) {
+      TvStrCopy(out, root, 4);
+      return TvOk;
+    }
+  }
+  TvStrCopy(out, "", 4);
+  return TvErrorRaise(TvErrInvalidDrive, nullptr, TvRaiseOrigin);
+}
+
+// ---- Programs ---------------------------------------------------------------
+
+TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* record) {
+  if (record) *record = {false, nullptr};
+  char found[kTvPathSize];
+  if (!TvFileSearch(found, program, "exe", "PATH"))
+    return TvErrorRaise(TvErrFileNotFound, TvStrOrEmpty(program), TvRaiseOrigin);
+  char commandLine[512];
+  if (arguments && *arguments)
+    TvFormat(commandLine, sizeof commandLine, "%s  %s", found, arguments);
+  else
+    TvStrCopy(commandLine, found, sizeof commandLine);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  // The program found is named apart from the command line, so that a path
+  // with blanks ("C:\Program Files\...") can never start another program
+  // ("C:\Program.exe").
+  if (!CreateProcessA(found, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    return TvErrorRaise(TvErrTaskCreate, commandLine, TvRaiseOrigin);
+  CloseHandle(process.hThread);
+  if (record)
+    *record = {true, process.hProcess};
+  else
+    CloseHandle(process.hProcess);
+  return TvOk;
+}
+
+int TvProgramRunning(TvProgram* record) {
+  if (!record || !record->running) return 0;
+  DWORD code = 0;
+  if (GetExitCodeProcess(record->process, &code) && code == STILL_ACTIVE) return 1;
+  CloseHandle(record->process);
+  *record = {false, nullptr};
+  return 0;
+}
+
+size_t TvProcessIdText(char* out, size_t size) {
+  return TvFormat(out, size, "#%lx", GetCurrentProcessId());
 }

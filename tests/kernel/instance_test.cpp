@@ -8,6 +8,9 @@
 #include "tv_history.h"
 #include "tv_ini.h"
 #include "tv_log.h"
+#include "tv_charset.h"
+#include "tv_memory.h"
+#include "tv_path.h"
 
 namespace {
 
@@ -299,6 +302,69 @@ TEST_F(Instance, ShutdownWithErrorStatusReportsItToTheLog) {
   EXPECT_EQ(tvtest::ReadFile(log),
             "TESTMOD: Application error -- >> Could not locate ini file\r\n"
             "> File not found (C:\\DATA\\X.INI)\r\n");
+}
+
+TEST_F(Instance, EveryOptionOfTheTableTakesEffect) {
+  tvtest::TempDir prog, home, data1, data2;
+  const std::string temp = dir / "newtemp";
+  const std::string log = dir / "all.log";
+  ASSERT_EQ(StartWith("[TESTMOD]\nLanguage=49\nLogConsole=Y\nLogDebugger=Y\nLogTimeStamp=Y\nLogMillisecs=Y\n"
+                      "LogThreadId=Y\nHighResTiming=Y\nLogErrors=Y\nBreakOnError=Y\nLogTrace=1\nFiles=5\n"
+                      "OemCharacterSet=Dos\nLogFile=" + log + "\nProgDir=" + prog.path() + "\nHomeDir=" + home.path() +
+                      "\nTempDir=" + temp + "\nMemAllocator=Pooled\nMemLimit=50000000\nDataDir=" + data1.path() +
+                      "\n+" + data2.path() + "\n"),
+            0);
+  EXPECT_EQ(tvInstance.language, 49);
+  EXPECT_TRUE(tvLog.console && tvLog.debugger && tvLog.timeStamp && tvLog.millisecs && tvLog.threadId);
+  EXPECT_TRUE(tvInstance.highResTiming);
+  EXPECT_TRUE(tvLog.errors);
+  EXPECT_TRUE(tvInstance.breakOnError);
+  EXPECT_EQ(tvInstance.logTrace, 1);
+  EXPECT_EQ(tvInstance.filesRequested, 20u);  // at least 20
+  EXPECT_EQ(tvOemCharset.id, 0x02000352u);
+  EXPECT_EQ(std::string(tvLog.path), log);
+  EXPECT_EQ(std::string(tvInstance.progDir), prog.path());
+  EXPECT_STREQ(TvKernelStringTable(0)[5], "Januar");  // chosen after ProgDir, in German
+  EXPECT_EQ(tvInstance.kernelStrings, TvKernelStringTable(49));
+  EXPECT_EQ(std::string(tvInstance.homeDir), home.path());
+  EXPECT_EQ(std::string(tvInstance.tempDir), temp);
+  EXPECT_TRUE(tvtest::FileExists(temp));  // created when missing
+  EXPECT_TRUE(TvMemPooled());
+  EXPECT_EQ(tvMemStats.limit, 50000000u);
+  EXPECT_STREQ(tvInstance.dataDir, "$");
+  char entry[kTvPathSize];
+  ASSERT_EQ(TvDataDirGet(1, entry), 1);
+  EXPECT_EQ(std::string(entry), data2.path());
+  tvInstance.breakOnError = false;
+  tvInstance.console = nullptr;
+  TvKernelShutdown(0);
+  // Shut-down releases it all.
+  EXPECT_FALSE(TvMemPooled());
+  EXPECT_EQ(TvDataDirCount(), 0);
+  EXPECT_STREQ(tvInstance.dataDir, "");
+  EXPECT_FALSE(tvLog.fileOpen);
+}
+
+TEST_F(Instance, InvalidDirectoriesGiveTheirCodesAndTheFirstErrorWins) {
+  const std::string missing = dir / "missing";
+  const std::string log = dir / "dirs.log";
+  // ProgDir fails first; the later options still take effect.
+  EXPECT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nProgDir=" + missing + "\nHomeDir=" + missing +
+                      "\nTempDir=" + missing + "\\a\\b\nDataDir=" + dir.path() + "\n+" + missing + "\n"),
+            -1028);
+  EXPECT_EQ(std::string(tvInstance.homeDir), missing);
+  EXPECT_TRUE(tvLog.fileOpen);
+  TvKernelShutdown(0);
+  EXPECT_EQ(StartWith("[TvDefault]\nTempDir=" + missing + "\\a\\b\nDataDir=" + missing + "\n"), -1038);
+  TvKernelShutdown(0);
+  EXPECT_EQ(StartWith("[TvDefault]\nDataDir=" + dir.path() + "\n+" + missing + "\n"), -1037);
+  TvKernelShutdown(0);
+  EXPECT_EQ(StartWith("[TvDefault]\nDataDir=" + missing + "\n"), -1037);
+  TvKernelShutdown(0);
+  EXPECT_EQ(StartWith("[TvDefault]\nMemAllocator=Pooled\nMemBlocks=2\n+16,10\n"), -1033);
+  TvKernelShutdown(0);
+  // During start-up of the extension (flag 0x0010) directory checks report nothing.
+  EXPECT_EQ(StartWith("[TvDefault]\nProgDir=" + missing + "\nDataDir=" + missing + "\n", TvFlagStartingUp), 0);
 }
 
 TEST_F(Instance, SectionGivenByCallerIsCutAtComma) {

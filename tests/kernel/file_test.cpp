@@ -1,0 +1,288 @@
+// The file layer: sharing, failures, data directories, data information,
+// temporary files, renaming, times and directory scans.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kernel_fixture.h"
+#include "tv_error.h"
+#include "tv_file.h"
+#include "tv_ini.h"
+#include "tv_list.h"
+#include "tv_path.h"
+#include "tv_reports.h"
+#include "tv_trailer.h"
+
+namespace {
+
+class Files : public tvtest::KernelTest {
+ protected:
+  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
+  ~Files() override { tvFileSys = kTvFileSysDefault; }
+  TvStatus Open(const std::string& path, uint32_t mode, TvFileHandle* h, char* full = nullptr) {
+    return TvFileOpen(full, nullptr, path.c_str(), nullptr, mode, h);
+  }
+};
+
+TEST_F(Files, SharingBetweenTwoHandles) {
+  const std::string path = dir / "shared.txt";
+  tvtest::WriteFile(path, "data");
+  TvFileHandle a, b;
+  ASSERT_EQ(Open(path, 0, &a), 0);  // reading lets others read
+  EXPECT_EQ(Open(path, 0, &b), 0);
+  TvFileClose(b);
+  EXPECT_EQ(Open(path, TvFileReadWrite, &b), -1016);  // but not write
+  TvFileClose(a);
+  ASSERT_EQ(Open(path, TvFileReadWrite, &a), 0);  // no sharing asked
+  EXPECT_EQ(Open(path, 0, &b), -1016);
+  TvFileClose(a);
+  ASSERT_EQ(Open(path, TvFileReadWrite | TvFileShareAll, &a), 0);
+  ASSERT_EQ(Open(path, TvFileReadWrite | TvFileShareAll, &b), 0);
+  TvFileClose(a);
+  TvFileClose(b);
+}
+
+// Read-only files and folders, as the system reports them (the test
+// machines run as an administrator, who may write anyway).
+TEST_F(Files, AccessRefusedByTheSystem) {
+  const std::string path = dir / "readonly.txt";
+  tvtest::WriteFile(path, "x");
+  TvFileHandle h;
+  tvFileSys.createFile = [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  };
+  EXPECT_EQ(Open(path, TvFileReadWrite, &h), -1016);
+  EXPECT_EQ(Open(path, TvFileReadWrite | TvFileMustNotExist, &h), -1011);
+  EXPECT_EQ(Open(dir / "new.txt", TvFileCreate, &h), -1016);
+  EXPECT_EQ(h, kTvNoFile);
+  tvFileSys.createFile = [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  };
+  EXPECT_EQ(Open(path, 0, &h), -1010);
+  EXPECT_EQ(Open(path, TvFileCreate, &h), -1019);
+  tvFileSys.createFile = [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    return INVALID_HANDLE_VALUE;
+  };
+  EXPECT_EQ(Open(path, 0, &h), -1018);
+  tvFileSys = kTvFileSysDefault;
+  EXPECT_FALSE(tvtest::FileExists(dir / "new.txt"));
+}
+
+TEST_F(Files, FullDiskWhileSavingIsReported) {
+  TvIniBuffer ini{};
+  ASSERT_EQ(TvIniLoadFile(&ini, nullptr), 0);
+  ASSERT_EQ(TvIniSetString(&ini, "S", "k", std::string(40000, 'v').c_str()), 0);
+  static int writes;
+  writes = 0;
+  tvFileSys.writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) -> BOOL {
+    if (++writes > 1) {  // the disk fills up after the first piece
+      *written = 0;
+      SetLastError(ERROR_DISK_FULL);
+      return FALSE;
+    }
+    return WriteFile(file, data, size, written, o);
+  };
+  EXPECT_EQ(TvIniSaveFile(&ini, (dir / "full.ini").c_str()), -1013);
+  tvFileSys = kTvFileSysDefault;
+  TvIniFree(&ini);
+}
+
+TEST_F(Files, DollarNamesSearchTheDataDirectories) {
+  tvtest::TempDir one, two, three;
+  ASSERT_EQ(TvDataDirAdd(one.path().c_str(), true), 0);
+  ASSERT_EQ(TvDataDirAdd(two.path().c_str(), false), 0);
+  ASSERT_EQ(TvDataDirAdd(three.path().c_str(), false), 0);
+  tvtest::WriteFile(three / "GBR.dts", "three");
+  tvtest::WriteFile(two / "USA.dts", "two");
+  char full[kTvPathSize];
+  TvFileHandle h;
+  ASSERT_EQ(TvFileOpen(full, nullptr, "$GBR", "dts", 0, &h), 0);
+  EXPECT_EQ(std::string(full), three / "GBR.dts");
+  TvFileClose(h);
+  // The search starts where it succeeded last and wraps round.
+  ASSERT_EQ(TvFileOpen(full, nullptr, "$\\USA.dts", nullptr, 0, &h), 0);
+  EXPECT_EQ(std::string(full), two / "USA.dts");
+  TvFileClose(h);
+  EXPECT_EQ(TvFileOpen(full, nullptr, "$FRA.dts", nullptr, 0, &h), -1010);
+  EXPECT_EQ(std::string(full), one / "FRA.dts");  // the last one tried
+  // Writing starts with the first data directory.
+  ASSERT_EQ(TvFileOpen(full, nullptr, "$NEW.dts", nullptr, TvFileCreate, &h), 0);
+  EXPECT_EQ(std::string(full), one / "NEW.dts");
+  TvFileClose(h);
+}
+
+TEST_F(Files, DataInformationFromTrailers) {
+  const std::string data = dir / "GBR.dts";
+  tvtest::WriteFile(data, "records");
+  TvIniBuffer trailer{};
+  ASSERT_EQ(TvIniLoadFile(&trailer, nullptr), 0);
+  ASSERT_EQ(TvIniSetString(&trailer, "GBR", "Date", "12 09 2003 Autumn"), 0);
+  ASSERT_EQ(TvIniSetString(&trailer, "GBR", "Copyright", "First owner"), 0);
+  ASSERT_EQ(TvIniAddLine(&trailer, "Second owner"), 0);
+  TvFileHandle h;
+  ASSERT_EQ(Open(data, TvFileReadWrite, &h), 0);
+  ASSERT_EQ(TvIniSaveTrailer(&trailer, h, 0), 0);
+  TvFileClose(h);
+  TvIniFree(&trailer);
+
+  ASSERT_EQ(Open(data, TvFileDataInfo, &h), 0);
+  EXPECT_EQ(TvFileTell(h), 0u);  // positioned at the data again
+  TvFileClose(h);
+  EXPECT_STREQ(tvDataInfo.date, "12 09 2003 Autumn");
+  ASSERT_NE(tvDataInfo.copyright, nullptr);
+  ASSERT_EQ(tvDataInfo.copyright->count, 2u);
+  EXPECT_STREQ(static_cast<const char*>(tvDataInfo.copyright->items[1]), "Second owner");
+
+  // A file without a date where one is required; a date other than the one expected.
+  const std::string plain = dir / "plain.dts";
+  tvtest::WriteFile(plain, "no trailer");
+  EXPECT_EQ(Open(plain, TvFileDataDate, &h), -1017);
+  EXPECT_EQ(h, kTvNoFile);
+  ASSERT_EQ(Open(data, TvFileDataExpected, &h), 0);
+  TvFileClose(h);
+  strcpy(tvDataInfo.date, "01 01 2001");
+  EXPECT_EQ(Open(data, TvFileDataExpected, &h), -1017);
+
+  // The trailer can become the configuration.
+  ASSERT_EQ(Open(data, TvFileDataConfig, &h), 0);
+  TvFileClose(h);
+  char value[32];
+  EXPECT_EQ(TvConfigGetString("GBR", "Date", "", value, sizeof value), 1);
+  EXPECT_STREQ(value, "12 09 2003 Autumn");
+}
+
+TEST_F(Files, TemporaryFilesSkipNumbersInUse) {
+  char full[kTvPathSize];
+  TvFileHandle h;
+  uint32_t first;
+  ASSERT_EQ(TvFileCreateTemp(full, 0, &h, &first), 0);
+  ASSERT_GT(first, 0u);
+  TvFileWriteText(h, "temporary");
+  TvFileClose(h);
+  char next[32];
+  snprintf(next, sizeof next, "tv%06lu.tmp", static_cast<unsigned long>(first + 1));
+  char after[32];
+  snprintf(after, sizeof after, "tv%06lu.tmp", static_cast<unsigned long>(first + 2));
+  std::string folder(full);
+  folder.resize(folder.rfind('\\'));
+  tvtest::WriteFile(folder + "\\" + next, "taken");
+  tvtest::WriteFile(folder + "\\" + after, "taken");
+  uint32_t second;
+  ASSERT_EQ(TvFileCreateTemp(nullptr, 0, &h, &second), 0);
+  EXPECT_EQ(second, first + 3);
+  TvFileDeleteTemp(h, second);
+  TvFileDeleteTemp(kTvNoFile, first);
+  EXPECT_FALSE(tvtest::FileExists(full));
+  DeleteFileA((folder + "\\" + next).c_str());
+  DeleteFileA((folder + "\\" + after).c_str());
+}
+
+TEST_F(Files, DuplicateRenameAndTimes) {
+  const std::string a = dir / "a.txt", b = dir / "b.txt";
+  tvtest::WriteFile(a, "older");
+  HANDLE raw = CreateFileA(a.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  FILETIME old{0x10000000, 0x01C00000};
+  SetFileTime(raw, nullptr, nullptr, &old);
+  CloseHandle(raw);
+  tvtest::WriteFile(b, "newer");
+  TvFileHandle ha, hb, copy;
+  ASSERT_EQ(Open(a, 0, &ha), 0);
+  ASSERT_EQ(Open(b, 0, &hb), 0);
+  EXPECT_EQ(TvFileCompareTimes(ha, hb), -1);
+  EXPECT_EQ(TvFileCompareTimes(hb, ha), 1);
+  EXPECT_EQ(TvFileCompareTimes(ha, ha), 0);
+  EXPECT_EQ(TvFileCompareTimes(ha, kTvNoFile), 0);
+  ASSERT_EQ(TvFileDuplicate(ha, &copy), 0);
+  char text[8] = "";
+  EXPECT_EQ(TvFileRead(copy, text, 5), 5u);
+  EXPECT_STREQ(text, "older");
+  TvFileClose(copy);
+  EXPECT_EQ(TvFileDuplicate(kTvNoFile, &copy), -1016);
+  EXPECT_EQ(copy, kTvNoFile);
+  TvFileClose(ha);
+  TvFileClose(hb);
+  EXPECT_EQ(TvFileRename(a.c_str(), (dir / "c.txt").c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(dir / "c.txt"), "older");
+  EXPECT_EQ(TvFileRename(a.c_str(), (dir / "d.txt").c_str()), -1020);
+  EXPECT_EQ(TvFileRename(nullptr, nullptr), -1020);
+}
+
+TEST_F(Files, DirectoryScansFilterTheirEntries) {
+  const std::string folder = dir / "scan";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  tvtest::WriteFile(folder + "\\plain", "x");
+  tvtest::WriteFile(folder + "\\data.ads", "x");
+  tvtest::WriteFile(folder + "\\.dotfile", "x");
+  tvtest::WriteFile(folder + "\\secret.txt", "x");
+  SetFileAttributesA((folder + "\\secret.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
+  auto scan = [&](uint32_t filter) {
+    std::vector<std::string> seen;
+    EXPECT_EQ(TvFileFindFirst((folder + "\\*").c_str(), filter), 0);
+    char name[kTvPathSize];
+    while (int kind = TvFileFindNext(name)) seen.push_back(std::string(name) + "/" + std::to_string(kind));
+    TvFileFindClose();
+    std::sort(seen.begin(), seen.end());
+    return seen;
+  };
+  EXPECT_EQ(scan(TvScanFiles), (std::vector<std::string>{"data.ads/1", "plain/1"}));
+  EXPECT_EQ(scan(TvScanFiles | TvScanDot), (std::vector<std::string>{"data.ads/1", "plain./1"}));
+  EXPECT_EQ(scan(TvScanDirs), (std::vector<std::string>{"sub/2"}));
+  EXPECT_EQ(scan(TvScanFiles | TvScanHidden), (std::vector<std::string>{"data.ads/1", "plain/1", "secret.txt/9"}));
+  EXPECT_EQ(scan(TvScanFiles), scan(TvScanFiles));
+  // Nothing matching is no error; a missing folder is.
+  EXPECT_EQ(TvFileFindFirst((dir / "*.none").c_str(), TvScanFiles), 0);
+  EXPECT_EQ(TvFileFindNext(nullptr), 0);
+  TvFileFindClose();
+  EXPECT_EQ(TvFileFindFirst((dir / "missing\\*").c_str(), TvScanFiles), -1028);
+  TvFileFindClose();
+  EXPECT_EQ(TvFileFindFirst(nullptr, 0), -1028);
+  TvFileFindClose();
+  TvFileFindClose();
+}
+
+TEST_F(Files, OneScanAtATime) {
+  tvtest::WriteFile(dir / "f", "x");
+  ASSERT_EQ(TvFileFindFirst((dir / "*").c_str(), TvScanFiles), 0);
+  bool otherFinished = false;
+  std::thread other([&] {
+    TvFileFindFirst((dir / "*").c_str(), TvScanFiles);
+    otherFinished = true;
+    TvFileFindClose();
+  });
+  Sleep(100);
+  EXPECT_FALSE(otherFinished);  // waits for this scan to close
+  TvFileFindClose();
+  other.join();
+  EXPECT_TRUE(otherFinished);
+}
+
+TEST_F(Files, LauncherKernelScansWithoutLockOrFilter) {
+  TvKernelSetVariant(&kTvKernelLauncher);
+  tvtest::WriteFile(dir / "f", "x");
+  CreateDirectoryA((dir / "d").c_str(), nullptr);
+  EXPECT_EQ(TvFileFindFirst((dir / "missing\\*").c_str(), TvScanFiles), 0);  // no error raised
+  TvFileFindClose();
+  ASSERT_EQ(TvFileFindFirst((dir / "*").c_str(), TvScanFiles), 0);
+  char name[kTvPathSize];
+  int kinds = 0;
+  while (int kind = TvFileFindNext(name)) kinds |= kind;
+  TvFileFindClose();
+  EXPECT_EQ(kinds, 3);  // files and directories alike
+  TvKernelSetVariant(nullptr);
+}
+
+TEST_F(Files, NoMediaPromptWithoutAUserInterface) {
+  TvSetUserInterfaceMode(2);
+  EXPECT_FALSE(TvAskForMedia("C:\\missing\\file"));  // a fixed drive
+  EXPECT_FALSE(TvAskForMedia("relative\\file"));
+  TvSetUserInterfaceMode(1);
+  EXPECT_FALSE(TvAskForMedia("A:\\file"));
+}
+
+}  // namespace

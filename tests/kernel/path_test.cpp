@@ -1,0 +1,185 @@
+// Paths, directories, data directories, drives and programs.
+#include <cstring>
+#include <string>
+
+#include "kernel_fixture.h"
+#include "tv_error.h"
+#include "tv_path.h"
+
+namespace {
+
+class Paths : public tvtest::KernelTest {
+ protected:
+  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
+};
+
+TEST_F(Paths, SplitIntoDirectoryNameAndExtension) {
+  char directory[kTvPathSize], name[kTvPathSize], extension[16];
+  const std::string d = dir.path();
+  tvtest::WriteFile(dir / "report.data.txt", "x");
+  EXPECT_EQ(TvPathSplit((d + "\\report.data.txt").c_str(), directory, name, extension), 0);
+  EXPECT_EQ(std::string(directory), d);
+  EXPECT_STREQ(name, "report.data.txt");
+  EXPECT_STREQ(extension, "txt");
+  // A folder is all directory.
+  EXPECT_EQ(TvPathSplit(d.c_str(), directory, name, extension), 0);
+  EXPECT_EQ(std::string(directory), d);
+  EXPECT_STREQ(name, "");
+  // The root keeps its backslash; a device goes whole into the name.
+  EXPECT_EQ(TvPathSplit("C:\\autoexec.bat", directory, name, nullptr), 0);
+  EXPECT_STREQ(directory, "C:\\");
+  EXPECT_STREQ(name, "autoexec.bat");
+  EXPECT_EQ(TvPathSplit("COM1:", directory, name, extension), 0);
+  EXPECT_STREQ(name, "COM1:");
+  EXPECT_STREQ(directory, "");
+  // A missing folder: the parts all the same, and the directory built again
+  // on its own (its last component then counts as a name in an existing folder).
+  EXPECT_EQ(TvPathSplit((d + "\\no\\file.extension12").c_str(), directory, name, extension), 0);
+  EXPECT_STREQ(name, "file.extension12");
+  EXPECT_STREQ(extension, "extensio");
+  EXPECT_EQ(std::string(directory), d + "\\no");
+}
+
+TEST_F(Paths, Shortening) {
+  char out[64];
+  EXPECT_EQ(TvPathShorten("C:\\short\\path.txt", out, 40), 0);
+  EXPECT_STREQ(out, "C:\\short\\path.txt");
+  EXPECT_EQ(TvPathShorten("C:\\one\\two\\three\\four\\file.txt", out, 24), 1);
+  EXPECT_STREQ(out, "C:\\..\\four\\file.txt");
+  EXPECT_EQ(TvPathShorten(std::string(100, 'x').c_str(), out, 10), 1);
+  EXPECT_STREQ(out, "xxxxxxxxxx");
+}
+
+TEST_F(Paths, CreatingCheckingAndRemovingDirectories) {
+  const std::string made = dir / "made";
+  EXPECT_EQ(TvDirCreate(made.c_str(), 0), -1028);  // check only
+  EXPECT_EQ(TvDirCreate(("  " + made + "  ").c_str(), TvDirCreateMissing), 0);
+  EXPECT_TRUE(tvtest::FileExists(made));
+  EXPECT_EQ(TvDirCreate((dir / "a\\b").c_str(), TvDirCreateMissing), -1029);  // one level only
+  EXPECT_EQ(TvDirCreate("$data", TvDirCreateMissing), -1028);
+  tvtest::WriteFile(dir / "file", "x");
+  EXPECT_EQ(TvDirCheck((dir / "file").c_str(), false), -1028);
+  EXPECT_EQ(TvDirSetCurrent(made.c_str()), 0);
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(sizeof current, current);
+  EXPECT_EQ(std::string(current), made);
+  EXPECT_EQ(TvDirSetCurrent(""), 0);
+  EXPECT_EQ(TvDirSetCurrent((dir / "none").c_str()), -1028);
+  SetCurrentDirectoryA(dir.path().c_str());
+  EXPECT_EQ(TvDirRemove(made.c_str()), 0);
+  EXPECT_EQ(TvDirRemove(made.c_str()), -1028);
+  EXPECT_EQ(TvDirRemove(nullptr), -1028);
+}
+
+TEST_F(Paths, DirectoryChecksDuringStartUpReportNothing) {
+  tvInstance.flags |= TvFlagStartingUp;
+  EXPECT_EQ(TvDirCreate((dir / "none").c_str(), 0), 0);
+  tvInstance.flags &= ~TvFlagStartingUp;
+  tvInstance.flags |= TvFlagNoDirChecks;
+  EXPECT_EQ(TvDirCheck((dir / "none").c_str(), false), 0);
+  tvInstance.flags &= ~TvFlagNoDirChecks;
+}
+
+TEST_F(Paths, DataDirectories) {
+  tvtest::TempDir one, two;
+  char out[kTvPathSize];
+  ASSERT_EQ(TvDataDirAdd(one.path().c_str(), true), 0);
+  EXPECT_EQ(TvDataDirCount(), 0);
+  EXPECT_EQ(TvDataDirGet(0, out), 1);
+  EXPECT_EQ(std::string(out), one.path());
+  EXPECT_EQ(TvDataDirGet(1, out), 0);
+  EXPECT_STREQ(out, "");
+  ASSERT_EQ(TvDataDirAdd(two.path().c_str(), false), 0);
+  EXPECT_STREQ(tvInstance.dataDir, "$");
+  EXPECT_EQ(TvDataDirCount(), 2);
+  EXPECT_EQ(TvDataDirAdd(one.path().c_str(), false), 0);  // already listed
+  EXPECT_EQ(TvDataDirCount(), 2);
+  EXPECT_EQ(TvDataDirAdd((dir / "missing").c_str(), false), -1028);
+  for (int i = 0; i < 20; ++i) {
+    const std::string sub = dir / ("d" + std::to_string(i));
+    CreateDirectoryA(sub.c_str(), nullptr);
+    EXPECT_EQ(TvDataDirAdd(sub.c_str(), false), 0);
+  }
+  EXPECT_EQ(TvDataDirCount(), 16);  // the rest are ignored
+  EXPECT_TRUE(TvIsKnownDirectory(two.path().c_str()));
+  ASSERT_EQ(TvDataDirAdd(two.path().c_str(), true), 0);
+  EXPECT_EQ(TvDataDirCount(), 0);
+  EXPECT_EQ(std::string(tvInstance.dataDir), two.path());
+  EXPECT_EQ(TvDataDirAdd(std::string(400, 'd').c_str(), false), -1028);
+}
+
+TEST_F(Paths, Drives) {
+  EXPECT_EQ(TvDriveKind("C:"), 2);
+  EXPECT_EQ(TvDriveKind(""), 0);
+  EXPECT_EQ(TvDriveKind(nullptr), 0);
+  TvDriveReset(1);
+  char root[4];
+  bool sawC = false;
+  int drives = 0;
+  while (TvDriveNext(root)) {
+    ++drives;
+    sawC = sawC || std::string(root) == "C:\\";
+  }
+  EXPECT_TRUE(sawC);
+  EXPECT_STREQ(root, "");
+  TvDriveReset(0);
+  ASSERT_EQ(TvDriveNext(root), 1);
+  EXPECT_EQ(strlen(root), 2u);
+  const TvStatus cdrom = TvDriveFirstCdrom(root);
+  if (cdrom == 0)
+    EXPECT_EQ(TvDriveKind(root), 4);
+  else
+    EXPECT_EQ(cdrom, -1027);
+}
+
+class Programs : public Paths {
+ protected:
+  std::string probe = tvtest::WindowsPath(PROBE_PROGRAM_UNIX_PATH);
+};
+
+TEST_F(Programs, AFoundPathWithBlanksNeverStartsADecoy) {
+  // "dir\My Tools\real.exe" read unquoted would start "dir\My.exe".
+  CreateDirectoryA((dir / "My Tools").c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA(probe.c_str(), (dir / "My Tools\\real.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(probe.c_str(), (dir / "My.exe").c_str(), FALSE));
+  TvProgram program;
+  ASSERT_EQ(TvProgramStart((dir / "My Tools\\real").c_str(), "first second", &program), 0);
+  for (int i = 0; i < 100 && TvProgramRunning(&program); ++i) Sleep(20);
+  EXPECT_FALSE(tvtest::FileExists(dir / "ran-My.exe.txt"));
+  ASSERT_TRUE(tvtest::FileExists(dir / "ran-real.exe.txt"));
+  EXPECT_EQ(tvtest::ReadFile(dir / "ran-real.exe.txt"), dir / "My Tools\\real.exe  first second");
+}
+
+TEST_F(Programs, RunningUntilTheProgramEndsThenNotForGood) {
+  TvProgram program;
+  ASSERT_EQ(TvProgramStart(probe.c_str(), "wait", &program), 0);
+  EXPECT_EQ(TvProgramRunning(&program), 1);
+  int polls = 0;
+  while (TvProgramRunning(&program) && polls < 500) {
+    Sleep(10);
+    ++polls;
+  }
+  EXPECT_LT(polls, 500);
+  EXPECT_EQ(TvProgramRunning(&program), 0);
+  EXPECT_FALSE(program.running);
+  EXPECT_EQ(TvProgramRunning(nullptr), 0);
+}
+
+TEST_F(Programs, MissingProgramsAndHostileNames) {
+  TvProgram program{true, nullptr};
+  EXPECT_EQ(TvProgramStart((dir / "absent").c_str(), nullptr, &program), -1010);
+  EXPECT_FALSE(program.running);
+  EXPECT_EQ(TvProgramStart(nullptr, nullptr, nullptr), -1010);
+  EXPECT_EQ(TvProgramStart(std::string(400, 'p').c_str(), std::string(1000, 'a').c_str(), nullptr), -1010);
+  // Over-long arguments are cut to the command line's 511 characters.
+  ASSERT_EQ(TvProgramStart(probe.c_str(), std::string(1000, 'a').c_str(), &program), 0);
+  for (int i = 0; i < 100 && TvProgramRunning(&program); ++i) Sleep(20);
+  EXPECT_EQ(tvtest::ReadFile(dir / "ran-probe_program.exe.txt").size(), 511u);
+  char text[16];
+  TvProcessIdText(text, sizeof text);
+  char expected[16];
+  snprintf(expected, sizeof expected, "#%lx", GetCurrentProcessId());
+  EXPECT_STREQ(text, expected);
+}
+
+}  // namespace
