@@ -11,6 +11,7 @@
 #include "tv_file.h"
 #include "tv_ini.h"
 #include "tv_list.h"
+#include "tv_log.h"
 #include "tv_path.h"
 #include "tv_reports.h"
 #include "tv_trailer.h"
@@ -25,6 +26,84 @@ class Files : public tvtest::KernelTest {
     return TvFileOpen(full, nullptr, path.c_str(), nullptr, mode, h);
   }
 };
+
+TEST_F(Files, FileOpenModesAndFailures) {
+  const std::string path = dir / "f.txt";
+  TvFileHandle h;
+  char full[kTvPathSize];
+  EXPECT_EQ(TvFileOpen(full, nullptr, path.c_str(), nullptr, 0, &h), -1010);
+  EXPECT_EQ(h, kTvNoFile);
+  EXPECT_EQ(std::string(full), path);
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileCreate, &h), 0);
+  EXPECT_EQ(TvFileWriteText(h, "a\nb\r\nc\rd"), 0);
+  TvFileClose(h);
+  EXPECT_EQ(tvtest::ReadFile(path), "a\r\nb\r\nc\r\nd");
+  EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileMustNotExist | TvFileCreate, &h), -1011);
+  EXPECT_EQ(h, kTvNoFile);
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, ("+" + path).c_str(), nullptr, TvFileCreateRequest, &h), 0);
+  TvFileWriteText(h, "\ne");
+  TvFileClose(h);
+  EXPECT_EQ(tvtest::ReadFile(path), "a\r\nb\r\nc\r\nd\r\ne");
+  // Lines come back one by one, each with one line feed, whatever the line end.
+  tvtest::WriteFile(path, "one\rtwo\r\nthree\nlast");
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, 0, &h), 0);
+  char line[5];
+  std::string lines;
+  while (TvFileReadLine(h, line, sizeof line) > 0) lines += std::string(line) + "|";
+  TvFileClose(h);
+  EXPECT_EQ(lines, "one\n|two\n|thre|e\n|last|");
+  // Recreate empties the file.
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileRecreate, &h), 0);
+  EXPECT_EQ(TvFileSize(h), 0u);
+  TvFileClose(h);
+  EXPECT_EQ(TvFileDelete(path.c_str()), 0);
+  EXPECT_EQ(TvFileDelete(path.c_str()), -1014);
+  EXPECT_EQ(TvFileOpen(nullptr, nullptr, nullptr, nullptr, 0, nullptr), -1010);
+  EXPECT_EQ(TvFileOpen(nullptr, nullptr, (dir / "missing\\f.txt").c_str(), nullptr, TvFileCreate, &h), -1028);
+  TvFileClose(kTvNoFile);
+  EXPECT_EQ(TvFileWriteText(kTvNoFile, "x"), -1013);
+  EXPECT_EQ(TvFileReadLine(kTvNoFile, line, sizeof line), 0u);
+  EXPECT_EQ(TvFileTruncateHere(kTvNoFile), -1013);
+}
+
+TEST_F(Files, FileOpenWithAnExclusiveHolderIsAccessDenied) {
+  const std::string path = dir / "locked.txt";
+  tvtest::WriteFile(path, "x");
+  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  TvFileHandle h;
+  EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, 0, &h), -1016);
+  EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileMustNotExist, &h), -1011);
+  CloseHandle(holder);
+}
+
+TEST_F(Files, FileOpenTraceLine) {
+  TvKernelShutdown(0);
+  const std::string log = dir / "trace.log";
+  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nLogTrace=1\n"), 0);
+  TvFileHandle h;
+  const std::string missing = dir / "absent.dat";
+  EXPECT_EQ(TvFileOpen(nullptr, nullptr, missing.c_str(), nullptr, 0, &h), -1010);
+  EXPECT_EQ(TvFileOpen(nullptr, nullptr, missing.c_str(), nullptr, TvFileSilent, &h), -1010);
+  TvLogClose();
+  EXPECT_EQ(tvtest::ReadFile(log), "! TvFileOpen(" + missing + " : -1) = File not found\r\n");
+}
+
+TEST_F(Files, WriteFailuresAreReported) {
+  const std::string path = dir / "w.txt";
+  TvFileHandle h;
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileCreate, &h), 0);
+  tvFileSys.writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    *written = 1;  // a short write is a failure too
+    return TRUE;
+  };
+  EXPECT_EQ(TvFileWriteText(h, "abc"), -1013);
+  EXPECT_EQ(TvFileWriteFill(h, ' ', 300), -1013);
+  tvFileSys = kTvFileSysDefault;
+  EXPECT_EQ(TvFileWriteFill(h, ' ', 300), 0);
+  TvFileClose(h);
+  EXPECT_EQ(tvtest::ReadFile(path), std::string(300, ' '));
+}
 
 TEST_F(Files, SharingBetweenTwoHandles) {
   const std::string path = dir / "shared.txt";

@@ -13,6 +13,59 @@ class Paths : public tvtest::KernelTest {
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
 };
 
+TEST_F(Paths, PathBuilding) {
+  char out[kTvPathSize];
+  const std::string d = dir.path();
+  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report", "txt"), 0);
+  EXPECT_EQ(std::string(out), d + "\\report.txt");
+  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report.", "txt"), 0);
+  EXPECT_EQ(std::string(out), d + "\\report");
+  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report.dat", "!txt"), 0);
+  EXPECT_EQ(std::string(out), d + "\\report.txt");
+  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report.dat", "txt"), 0);
+  EXPECT_EQ(std::string(out), d + "\\report.dat");
+  EXPECT_EQ(TvPathBuild(out, "Q:\\elsewhere", (d + "\\x").c_str(), nullptr), 0);
+  EXPECT_EQ(std::string(out), d + "\\x");
+  EXPECT_EQ(TvPathBuild(out, (d + "\\").c_str(), "  y", "ini"), 0);
+  EXPECT_EQ(std::string(out), d + "\\y.ini");
+  EXPECT_EQ(TvPathBuild(out, nullptr, "z", "log"), 0);  // the current folder
+  EXPECT_EQ(std::string(out), d + "\\z.log");
+  EXPECT_EQ(TvPathBuild(out, d.c_str(), "LPT1:", "txt"), 0);
+  EXPECT_STREQ(out, "LPT1:");
+  // A missing folder: -1028, and the path all the same.
+  EXPECT_EQ(TvPathBuild(out, d.c_str(), "no\\file", "txt"), -1028);
+  EXPECT_EQ(std::string(out), d + "\\no\\file.txt");
+  // One leading backslash keeps only the drive of the folder.
+  EXPECT_EQ(TvPathBuild(out, "C:\\windows", "\\windows\\win.ini", nullptr), 0);
+  EXPECT_STREQ(out, "C:\\windows\\win.ini");
+}
+
+TEST_F(Paths, HostilePaths) {
+  char out[kTvPathSize];
+  const std::string longName(400, 'n');
+  // Too long for a path: refused rather than cut into another file's name.
+  EXPECT_EQ(TvPathBuild(out, dir.path().c_str(), longName.c_str(), "txt"), -1028);
+  EXPECT_LT(strlen(out), kTvPathSize);
+  const std::string fits(255 - dir.path().size() - 1 - 4, 'f');
+  EXPECT_EQ(TvPathBuild(out, dir.path().c_str(), fits.c_str(), "txt"), 0);
+  EXPECT_EQ(strlen(out), 255u);
+  EXPECT_EQ(TvPathBuild(out, dir.path().c_str(), (fits + "g").c_str(), "txt"), -1028);
+  const std::string deep = std::string(300, 'a') + "\\" + std::string(300, 'b');
+  TvPathBuild(out, deep.c_str(), deep.c_str(), deep.c_str());
+  EXPECT_LT(strlen(out), kTvPathSize);
+  TvPathBuild(out, nullptr, nullptr, nullptr);
+  TvPathBuild(nullptr, "x", "y", "z");
+  EXPECT_EQ(TvPathFull(out, nullptr, nullptr), 0);
+  EXPECT_EQ(std::string(out), dir.path());
+  EXPECT_EQ(TvDirCheck(nullptr, true), -1028);
+  EXPECT_EQ(TvFileSearch(nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(TvFileSearch(out, longName.c_str(), "ini", "PATH"), 0);
+  EXPECT_EQ(TvFileExists(nullptr, nullptr, "", nullptr), 0);
+  EXPECT_EQ(TvHasWildcards(nullptr), 0);
+  EXPECT_EQ(TvHasWildcards("a?"), 1);
+  EXPECT_STREQ(TvPathFileName(nullptr), "");
+}
+
 TEST_F(Paths, SplitIntoDirectoryNameAndExtension) {
   char directory[kTvPathSize], name[kTvPathSize], extension[16];
   const std::string d = dir.path();
