@@ -1,0 +1,2 @@
+// The engine stand-in.
+#include "test_support.h"

@@ -1,0 +1,2 @@
+// tvengine: runs installer scripts against TVISX.dll.
+int main() { return 1; }
