@@ -16,3 +16,19 @@ TV_EXPORT void TvIsi_Shutdown(void);
 // Kernel instance.
 TV_EXPORT int32_t TvBeginInstance(void);
 TV_EXPORT void TvEndInstance(void);
+
+// Ini handle family: the script owns an open, locked file and its buffer.
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniOpen(INT_PTR* fileOut, INT_PTR* bufferOut, const char* path);
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniSave(INT_PTR file, INT_PTR buffer);
+TV_EXPORT void TV_STDCALL TvIsi_IniClose(INT_PTR file, INT_PTR buffer);
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniGetString(INT_PTR buffer, const char* section, const char* key, char* value,
+                                                int32_t capacity);
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniSetString(INT_PTR buffer, const char* section, const char* key,
+                                                const char* value);
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniDeleteString(INT_PTR buffer, const char* section, const char* key);
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniCopySetting(INT_PTR source, INT_PTR destination, const char* section,
+                                                  const char* key);
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniAddString(INT_PTR buffer, const char* section, const char* key,
+                                                const char* entries);
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniRemoveStrings(INT_PTR buffer, const char* section, const char* key,
+                                                    const char* entries);

@@ -1,0 +1,173 @@
+// List values edited entry by entry, the log lines of the ini exports, and
+// saving with faults injected into the file layer.
+#include <string>
+
+#include "exports.h"
+#include "kernel_fixture.h"
+#include "multiline.h"
+#include "tv_file.h"
+#include "tv_ini.h"
+#include "tv_log.h"
+
+namespace {
+
+class Lists : public tvtest::KernelTest {
+ protected:
+  std::string log = dir / "list.log";
+  TvIniBuffer ini{};
+  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0); }
+  ~Lists() override {
+    TvIniFree(&ini);
+    tvFileSys = kTvFileSysDefault;
+  }
+  void Load(const std::string& text) { ASSERT_EQ(TvIniLoadText(&ini, text.data(), static_cast<uint32_t>(text.size())), 0); }
+  std::string Text() const { return std::string(ini.text, ini.length); }
+  std::string Log() {
+    TvLogClose();
+    std::string text = tvtest::ReadFile(log);
+    TvLogOpen(log.c_str());  // starts the log afresh
+    return text;
+  }
+};
+
+TEST_F(Lists, UpdateAddsOrReplacesTheFirstMatch) {
+  Load("[S]\n");
+  char replaced[kItemSize] = "previous";
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "InstalledData", nullptr, "GBR,C:\\Data", 3, replaced), 0);
+  EXPECT_EQ(Text(), "[S]\nInstalledData=GBR,C:\\Data\n");
+  EXPECT_STREQ(replaced, "");
+  EXPECT_EQ(Log(),
+            "> UpdateMultiline (InstalledData)\r\nAdd 0 [GBR,C:\\Data]\r\n"
+            "> TvIsi_IniSetString (InstalledData)\r\nGBR,C:\\Data< TvIsi_IniSetString = 0\r\n"
+            "< UpdateMultiline = 0\r\n");
+
+  Load("[S]\nL=gbr,old\n+USA,x\n+GBR,second\n");
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "L", nullptr, "GBR,new", 3, replaced), 0);
+  EXPECT_STREQ(replaced, "gbr,old");
+  EXPECT_EQ(Text(), "[S]\nL=GBR,new\n+USA,x\n+GBR,second\n");
+  EXPECT_EQ(Log(),
+            "> UpdateMultiline (L)\r\nRead 0 [gbr,old]\r\nReplace 0 [GBR,new]\r\nRead 8 [USA,x]\r\n"
+            "Read 14 [GBR,second]\r\n> TvIsi_IniSetString (L)\r\nGBR,new\r\nUSA,x\r\nGBR,second"
+            "< TvIsi_IniSetString = 0\r\n< UpdateMultiline = 0\r\n");
+
+  // An empty first entry is dropped; N below 1 or an empty entry change nothing.
+  Load("[S]\nL=\n+a\n+b\n");
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "L", nullptr, "c", 256, replaced), 0);
+  EXPECT_EQ(Text(), "[S]\nL=a\n+b\n+c\n");
+  strcpy(replaced, "kept");
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "L", nullptr, "x", 0, replaced), 0);
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "L", nullptr, "", 3, replaced), 0);
+  EXPECT_STREQ(replaced, "kept");
+  EXPECT_EQ(Text(), "[S]\nL=a\n+b\n+c\n");
+}
+
+TEST_F(Lists, FallbackKeyAndTvDefault) {
+  Load("[S]\nPlain=GBR,1\n+USA,2\n");
+  char replaced[kItemSize];
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "Server", "Plain", "USA,9", 3, replaced), 0);
+  EXPECT_EQ(Text(), "[S]\nPlain=GBR,1\n+USA,2\nServer=GBR,1\n+USA,9\n");
+  Load("[S]\nServer=\nPlain=GBR,1\n");  // present but empty: the fallback is not read
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "Server", "Plain", "FRA,3", 3, replaced), 0);
+  EXPECT_EQ(Text(), "[S]\nServer=FRA,3\nPlain=GBR,1\n");
+  Load("[S]\nx=1\n[TvDefault]\nL=a\n+b\n");
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "L", nullptr, "c", 256, replaced), 0);
+  EXPECT_EQ(Text(), "[S]\nx=1\nL=a\n+b\n+c\n[TvDefault]\nL=a\n+b\n");
+}
+
+TEST_F(Lists, RemoveDropsEveryMatchAndKeepsEmptyEntries) {
+  Load("[S]\nL=USA\n+usa\n+USAX\n+\n+b\n");
+  EXPECT_EQ(RemoveMultiline(&ini, "S", "L", "USA", 256), 0);
+  EXPECT_EQ(Text(), "[S]\nL=USAX\n+\n+b\n");
+  EXPECT_EQ(RemoveMultiline(&ini, "S", "Missing", "x", 256), 0);
+  EXPECT_EQ(Text(), "[S]\nL=USAX\n+\n+b\nMissing=\n");
+  EXPECT_EQ(RemoveMultiline(&ini, "S", "L", "x", 0), 0);
+  Log();
+  Load("[S]\nL=a\n+b\n");
+  EXPECT_EQ(RemoveMultiline(&ini, "S", "L", "a", 256), 0);
+  EXPECT_EQ(Log(),
+            "> RemoveMultiline (L)\r\nRead [a]\r\nRead [b]\r\nb\r\n"
+            "> TvIsi_IniSetString (L)\r\nb< TvIsi_IniSetString = 0\r\n< RemoveMultiline = 0\r\n");
+  EXPECT_TRUE(EntriesMatch("GB", "GB", 3));
+  EXPECT_FALSE(EntriesMatch("GB", "GBR", 3));
+  EXPECT_TRUE(EntriesMatch("gbr,x", "GBR,y", 3));
+}
+
+TEST_F(Lists, LongListsAreCutAtEntryBoundaries) {
+  // 40 entries of 299 characters: 30 fit in the 9216-byte working text.
+  std::string text = "[S]\nL=" + std::string(299, 'a');
+  for (int i = 1; i < 40; ++i) text += "\n+" + std::string(298, static_cast<char>('a' + i % 26)) + "!";
+  Load(text + "\n");
+  char replaced[kItemSize];
+  EXPECT_EQ(UpdateMultiline(&ini, "S", "L", nullptr, "new", 256, replaced), 0);
+  char line[512];
+  ASSERT_EQ(TvIniGetString(&ini, "S", "L", "", line, sizeof line), 1);
+  EXPECT_EQ(std::string(line), std::string(255, 'a'));  // written back cut to 255
+  int entries = 1;
+  std::string last;
+  while (TvIniNextLine(&ini, line, sizeof line)) {
+    ++entries;
+    last = line;
+  }
+  EXPECT_EQ(entries, 31);  // 30 whole entries and the one added; none cut in the middle
+  EXPECT_EQ(last, "new");
+}
+
+class Saving : public Lists {
+ protected:
+  std::string path = dir / "tvwserve.ini";
+  INT_PTR file = -1, buffer = 0;
+  void Open(const std::string& content) {
+    tvtest::WriteFile(path, content);
+    ASSERT_EQ(TvIsi_IniOpen(&file, &buffer, path.c_str()), 0);
+  }
+  std::string CloseAndRead() {
+    tvFileSys = kTvFileSysDefault;
+    TvIsi_IniClose(file, buffer);
+    return tvtest::ReadFile(path);
+  }
+};
+
+TEST_F(Saving, RefusedTruncationLeavesBlanks) {
+  Open("[S]\r\nlong=" + std::string(20, 'x') + "\r\n");
+  ASSERT_EQ(TvIsi_IniSetString(buffer, "S", "long", "y"), 0);
+  tvFileSys.setEndOfFile = [](HANDLE) -> BOOL { return FALSE; };
+  EXPECT_EQ(TvIsi_IniSave(file, buffer), 0);
+  EXPECT_EQ(CloseAndRead(), "[S]\r\nlong=y\r\n" + std::string(19, ' '));
+}
+
+TEST_F(Saving, AFullDiskNeverLeavesTheFileHalfWritten) {
+  const std::string old = "[S]\r\nk=v\r\n";
+  Open(old);
+  ASSERT_EQ(TvIsi_IniSetString(buffer, "S", "k", std::string(200, 'n').c_str()), 0);
+  tvFileSys.writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
+    *written = 0;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  };
+  EXPECT_EQ(TvIsi_IniSave(file, buffer), -1013);
+  EXPECT_EQ(CloseAndRead(), old);
+}
+
+TEST_F(Saving, LogOfACallSequence) {
+  Open("[S]\r\nk=v\r\n");
+  Log();
+  char value[16];
+  TvIsi_IniGetString(buffer, "S", "k", value, sizeof value);
+  TvIsi_IniGetString(buffer, "S", "none", value, sizeof value);
+  TvIsi_IniSetString(buffer, "S", "n", "1\n2");
+  TvIsi_IniDeleteString(buffer, "S", "n");
+  TvIsi_IniCopySetting(buffer, buffer, "S", "gone");
+  TvIsi_IniSave(file, buffer);
+  TvIsi_IniClose(file, buffer);
+  EXPECT_EQ(Log(),
+            "> TvIsi_IniGetString (k)\r\n< TvIsi_IniGetString\r\n"
+            "> TvIsi_IniGetString (none)\r\n"
+            "> TvIsi_IniSetString (n)\r\n1\r\n2< TvIsi_IniSetString = 0\r\n"
+            "> TvIsi_IniDeleteString (n)\r\n< TvIsi_IniDeleteString = 0\r\n"
+            "> TvIsi_IniCopySetting (gone)\r\n< TvIsi_IniCopySetting = -8100\r\n"
+            "> TvIsi_IniSave\r\n< TvIsi_IniSave = 0\r\n"
+            "> TvIsi_IniClose\r\n< TvIsi_IniClose\r\n");
+  EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\nk=v\r\n");
+}
+
+}  // namespace
