@@ -1,2 +1,174 @@
-// The engine stand-in.
+// The engine stand-in: scripts run against the built TVISX.dll in a folder of
+// its own, the way an installer engine loads it.
+#include <random>
+#include <string>
+#include <vector>
+
 #include "test_support.h"
+
+namespace {
+
+class Engine : public tvtest::FolderTest {
+ protected:
+  tvtest::TempDir libDir;
+  std::string logPath = libDir / "install.log";
+  std::string output;
+
+  Engine() {
+    EXPECT_TRUE(CopyFileA(tvtest::ExtensionPath().c_str(), (libDir / "TVISX.dll").c_str(), FALSE));
+    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + logPath + "\n");
+  }
+
+  DWORD RunCommand(const std::string& arguments) {
+    std::string engine = tvtest::WindowsPath(TVENGINE_UNIX_PATH);
+    DWORD code = tvtest::RunProgram("\"" + engine + "\" " + arguments, dir / "output.txt");
+    output = tvtest::ReadFile(dir / "output.txt");
+    return code;
+  }
+
+  DWORD Run(const std::string& script, const std::string& scriptPath = "") {
+    std::string path = scriptPath.empty() ? dir / "script.tvs" : scriptPath;
+    tvtest::WriteFile(path, script);
+    return RunCommand("\"" + libDir.path() + "\" \"" + path + "\"");
+  }
+};
+
+TEST_F(Engine, RunsTheCallsInOrderAndPrintsEachWithItsResult) {
+  const std::string script =
+      "# start and stop the kernel\r\n"
+      "status = TvIsi_Startup()\r\n"
+      "assert status == 0\r\n"
+      "\r\n"
+      "assert result != -1031   # the configuration beside the library was found\r\n"
+      "name = \"tab\\there \\\"quoted\\\" \\\\ $SCRIPTDIR \\$SCRIPTDIR\"\r\n"
+      "print \"name: \", name, \" \", 0x7fffffff, \" \", 0xFFFFFFFF, \" \", -2147483648\r\n"
+      "TvIsi_Shutdown()\r\n"
+      "TvBeginInstance()";
+  ASSERT_EQ(Run(script), 0u) << output;
+  const std::string printed = "name: tab\there \"quoted\" \\ " + dir.path() + " $SCRIPTDIR 2147483647 -1 -2147483648";
+  EXPECT_EQ(output, "[2] TvIsi_Startup() = 0\r\n" + printed + "\r\n[8] TvIsi_Shutdown()\r\n[9] TvBeginInstance() = 0\r\n");
+  // The calls really reached the library.
+  EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+
+  // Without a configuration the start reports it; the script sees the status.
+  DeleteFileA((libDir / "TVISX.ini").c_str());
+  EXPECT_EQ(Run("TvIsi_Startup()\nassert result == -1031\nTvIsi_Shutdown()\n"), 0u) << output;
+}
+
+TEST_F(Engine, AFailedAssertionStopsTheScriptAndNamesItsLine) {
+  EXPECT_EQ(Run("TvIsi_Startup()\nn = 7\nassert n == 8\nprint \"after\"\n"), 1u);
+  EXPECT_NE(output.find("[1] TvIsi_Startup() = 0"), std::string::npos) << output;
+  EXPECT_NE(output.find("line 3: assertion failed: n == 8, n is 7"), std::string::npos) << output;
+  EXPECT_EQ(output.find("after"), std::string::npos) << output;
+
+  EXPECT_EQ(Run("a = \"x\\ny\"\nb = a\n\nassert b != a\n"), 1u);
+  EXPECT_NE(output.find("line 4: assertion failed: b != a, b is \"x\\ny\", a is \"x\\ny\""), std::string::npos)
+      << output;
+}
+
+TEST_F(Engine, ScriptErrorsNameTheirLineAndNothingIsCalled) {
+  struct Case {
+    const char* line2;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"TvIsi_Frobnicate(1)", "unknown export TvIsi_Frobnicate"},
+      {"tvisi_shutdown()", "unknown export tvisi_shutdown (did you mean TvIsi_Shutdown?)"},
+      {"TvIsi_IniSave(1)", "TvIsi_IniSave takes 2 arguments (number in, number in), not 1"},
+      {"TvIsi_IniSave(1, 2, 3)", "TvIsi_IniSave takes 2 arguments (number in, number in), not 3"},
+      {"TvIsi_IniSave(1, handle)", "undefined variable handle"},
+      {"print \"no end", "unterminated string"},
+      {"print \"ends in a backslash\\", "unterminated string"},
+      {"print \"\\q\"", "unknown escape \\q in a string"},
+      {"TvIsi_IniSave(1, \"2\")", "argument 2 of TvIsi_IniSave is a number in, not a string"},
+      {"TvIsi_IniOpen(f, b, 3)", "argument 3 of TvIsi_IniOpen is a string in, not a number"},
+      {"TvIsi_IniOpen(1, b, \"x\")", "argument 1 of TvIsi_IniOpen is a number out: give a variable to receive it"},
+      {"TvIsi_IniSave(null, 1)", "argument 1 of TvIsi_IniSave is a number"},
+      {"x = TvIsi_Shutdown()", "TvIsi_Shutdown returns nothing to store in x"},
+      {"x = 4294967296", "number 4294967296 does not fit in 32 bits"},
+      {"x = -2147483649", "number -2147483649 does not fit in 32 bits"},
+      {"x = 12ab", "malformed number 12ab"},
+      {"assert status == \"0\"", "assert compares a number with a string"},
+      {"TvIsi_Startup = 1", "TvIsi_Startup is an export, not a variable"},
+      {"TvIsi_Startup() junk", "unexpected text after the statement"},
+      {"status", "expected ( or = after status"},
+      {"x = 1; y = 2", "unexpected ';'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line2);
+    EXPECT_EQ(Run(std::string("status = TvIsi_Startup()\n") + c.line2 + "\nTvIsi_Shutdown()\n"), 2u);
+    EXPECT_NE(output.find(std::string("line 2: script error: ") + c.message), std::string::npos) << output;
+    // The script is checked before anything runs.
+    EXPECT_EQ(output.find("[1]"), std::string::npos) << output;
+  }
+  EXPECT_FALSE(tvtest::FileExists(logPath));
+}
+
+TEST_F(Engine, HostileScriptsAndCommandLinesEndWithAClearCode) {
+  std::mt19937 random(20240611);
+  for (int round = 0; round < 5; ++round) {
+    std::string bytes(2000, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    EXPECT_EQ(Run(bytes), 2u) << output;
+    EXPECT_NE(output.find("script error"), std::string::npos) << output;
+  }
+  EXPECT_EQ(Run(std::string("print \"a\0b\"\n", 11)), 2u);
+  EXPECT_NE(output.find("line 1: script error: a string cannot hold a NUL byte"), std::string::npos) << output;
+  // An empty script and a very long line are fine.
+  EXPECT_EQ(Run(""), 0u) << output;
+  const std::string longText(100000, 'x');
+  EXPECT_EQ(Run("print \"" + longText + "\"\n"), 0u);
+  EXPECT_TRUE(output == longText + "\r\n") << output.size();
+
+  EXPECT_EQ(RunCommand(""), 2u);
+  EXPECT_NE(output.find("usage: tvengine"), std::string::npos) << output;
+  EXPECT_EQ(RunCommand("\"" + libDir.path() + "\" \"" + (dir / "missing.tvs") + "\""), 3u);
+  EXPECT_NE(output.find("cannot read the script"), std::string::npos) << output;
+  tvtest::WriteFile(dir / "ok.tvs", "TvIsi_Startup()\n");
+  EXPECT_EQ(RunCommand("\"" + (dir / "nowhere") + "\" \"" + (dir / "ok.tvs") + "\""), 3u);
+  EXPECT_NE(output.find("cannot load"), std::string::npos) << output;
+}
+
+TEST_F(Engine, IniScriptEditsAFileThroughTheHandles) {
+  // The script and its file live in a folder apart from the current one.
+  const std::string folder = dir / "samples";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  tvtest::WriteFile(folder + "\\test.ini", "[TvDefault]\r\nOld=abcdef\r\nKeep=1\r\n");
+  const std::string script =
+      "TvIsi_Startup()\n"
+      "status = TvIsi_IniOpen(file, buffer, \"$SCRIPTDIR\\\\test.ini\")\n"
+      "assert status == 0\n"
+      "assert file != -1\n"
+      "assert buffer != 0\n"
+      "# only the low 16 bits of the capacity count: 0x10005 is a 5-byte buffer\n"
+      "TvIsi_IniGetString(buffer, \"TvDefault\", \"Old\", value, 0x10005)\n"
+      "assert value == \"abcd\"\n"
+      "TvIsi_IniSetString(buffer, \"TvDefault\", \"Old\", \"a\\nb\")\n"
+      "TvIsi_IniGetString(buffer, \"TvDefault\", \"Old\", value, 256)\n"
+      "assert result == 0\n"
+      "assert value == \"a\\nb\"\n"
+      "TvIsi_IniGetString(buffer, \"TvDefault\", \"Missing\", value, 256)\n"
+      "assert result == -8100\n"
+      "assert value == \"\"\n"
+      "TvIsi_IniAddString(buffer, \"TvDefault\", \"List\", \"x\\nY\")\n"
+      "TvIsi_IniAddString(buffer, \"TvDefault\", \"List\", \"y\")\n"
+      "TvIsi_IniOpen(other, otherBuffer, \"$SCRIPTDIR\\\\missing.ini\")\n"
+      "assert result == -1010\n"
+      "assert other == -1\n"
+      "TvIsi_IniClose(other, otherBuffer)\n"
+      "status = TvIsi_IniSave(file, buffer)\n"
+      "assert status == 0\n"
+      "TvIsi_IniClose(file, buffer)\n"
+      "TvIsi_Shutdown()\n";
+  ASSERT_EQ(Run(script, folder + "\\edit.tvs"), 0u) << output;
+  EXPECT_EQ(tvtest::ReadFile(folder + "\\test.ini"), "[TvDefault]\r\nOld=a\r\n+b\r\nKeep=1\r\nList=x\r\n+y\r\n");
+  // The trace shows strings as they are written in a script, backslashes doubled.
+  std::string quoted;
+  for (char c : folder + "\\test.ini") quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  EXPECT_NE(output.find("[2] TvIsi_IniOpen(&file, &buffer, \"" + quoted + "\") = 0; file = "), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("[10] TvIsi_IniGetString("), std::string::npos) << output;
+  EXPECT_NE(output.find("\"Old\", &value, 256) = 0; value = \"a\\nb\"\r\n"), std::string::npos) << output;
+}
+
+}  // namespace

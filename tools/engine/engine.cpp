@@ -1,2 +1,825 @@
-// tvengine: runs installer scripts against TVISX.dll.
-int main() { return 1; }
+// engine.cpp: tvengine, the installer-engine stand-in. It loads TVISX.dll the
+// way an installer engine does, runs a script of export calls against it and
+// prints every call with its result (the language is described in
+// docs/engine.md). The whole script is checked before the library is loaded,
+// so a script with an error calls nothing.
+//
+//   tvengine <folder of TVISX.dll> <script>
+//
+// Exit codes: 0 the script ran to its end; 1 an assertion failed; 2 the
+// script (or the command line) has an error; 3 the script or the library
+// could not be used; 4 an export raised an exception.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kExitAssertion = 1;
+constexpr int kExitScriptError = 2;
+constexpr int kExitCannotRun = 3;
+constexpr int kExitException = 4;
+
+// ---------------------------------------------------------------------------
+// The exports. Parameters are written with the library's own trace prefixes:
+// _vs string in, _vi number in, _rs string out, _ri number out. A string out
+// names the capacity of the buffer the engine hands over: a byte count
+// ("_rs:64") or the 1-based argument that carries it ("_rs:@5", of which the
+// export reads the low 16 bits).
+
+enum class Conv { C, Stdcall };
+enum class Returns { Int32, Nothing };
+enum class Kind { StringIn, NumberIn, StringOut, NumberOut };
+
+struct Export {
+  const char* name;
+  const char* params;
+  Returns returns;
+  Conv conv;
+};
+
+constexpr Export kExports[] = {
+    {"TvBeginInstance", "", Returns::Int32, Conv::C},
+    {"TvEndInstance", "", Returns::Nothing, Conv::C},
+    {"TvIsi_Startup", "", Returns::Int32, Conv::C},
+    {"TvIsi_Shutdown", "", Returns::Nothing, Conv::C},
+    {"TvIsi_IniOpen", "_ri _ri _vs", Returns::Int32, Conv::Stdcall},
+    {"TvIsi_IniSave", "_vi _vi", Returns::Int32, Conv::Stdcall},
+    {"TvIsi_IniClose", "_vi _vi", Returns::Nothing, Conv::Stdcall},
+    {"TvIsi_IniGetString", "_vi _vs _vs _rs:@5 _vi", Returns::Int32, Conv::Stdcall},
+    {"TvIsi_IniSetString", "_vi _vs _vs _vs", Returns::Int32, Conv::Stdcall},
+    {"TvIsi_IniDeleteString", "_vi _vs _vs", Returns::Int32, Conv::Stdcall},
+    {"TvIsi_IniCopySetting", "_vi _vi _vs _vs", Returns::Int32, Conv::Stdcall},
+    {"TvIsi_IniAddString", "_vi _vs _vs _vs", Returns::Int32, Conv::Stdcall},
+    {"TvIsi_IniRemoveStrings", "_vi _vs _vs _vs", Returns::Int32, Conv::Stdcall},
+};
+
+constexpr int kMaxArgs = 8;
+
+struct Param {
+  Kind kind = Kind::NumberIn;
+  int capacity = 0;     // _rs with a fixed capacity
+  int capacityArg = 0;  // _rs whose capacity another argument carries (1-based)
+};
+
+struct Signature {
+  bool valid = false;
+  int count = 0;
+  Param params[kMaxArgs] = {};
+};
+
+constexpr Signature ParseSignature(std::string_view text) {
+  Signature sig;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == ' ') {
+      ++i;
+      continue;
+    }
+    size_t end = text.find(' ', i);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view token = text.substr(i, end - i);
+    i = end;
+    if (sig.count == kMaxArgs) return sig;
+    Param p;
+    if (token == "_vs") {
+      p.kind = Kind::StringIn;
+    } else if (token == "_vi") {
+      p.kind = Kind::NumberIn;
+    } else if (token == "_ri") {
+      p.kind = Kind::NumberOut;
+    } else if (token.starts_with("_rs:")) {
+      p.kind = Kind::StringOut;
+      std::string_view size = token.substr(4);
+      bool fromArg = size.starts_with('@');
+      if (fromArg) size.remove_prefix(1);
+      if (size.empty()) return sig;
+      int n = 0;
+      for (char c : size) {
+        if (c < '0' || c > '9') return sig;
+        n = n * 10 + (c - '0');
+        if (n > 65535) return sig;
+      }
+      (fromArg ? p.capacityArg : p.capacity) = n;
+    } else {
+      return sig;
+    }
+    sig.params[sig.count++] = p;
+  }
+  for (int k = 0; k < sig.count; ++k) {
+    int arg = sig.params[k].capacityArg;
+    if (arg != 0 && (arg > sig.count || sig.params[arg - 1].kind != Kind::NumberIn)) return sig;
+  }
+  sig.valid = true;
+  return sig;
+}
+
+// Every entry parses, the calling convention follows the house rule (stdcall
+// exactly when there are arguments) and no name is listed twice.
+constexpr bool TableIsSound() {
+  for (const Export& e : kExports) {
+    Signature sig = ParseSignature(e.params);
+    if (!sig.valid || (sig.count > 0) != (e.conv == Conv::Stdcall)) return false;
+    int seen = 0;
+    for (const Export& other : kExports) seen += std::string_view(e.name) == other.name;
+    if (seen != 1) return false;
+  }
+  return true;
+}
+static_assert(TableIsSound(), "the export table has a malformed entry");
+
+const Export* FindExport(std::string_view name) {
+  for (const Export& e : kExports)
+    if (name == e.name) return &e;
+  return nullptr;
+}
+
+// For a hint when a script misspells the letter case of a name.
+const Export* FindExportIgnoringCase(std::string_view name) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (const Export& e : kExports) {
+    std::string_view candidate = e.name;
+    if (candidate.size() == name.size() &&
+        std::equal(name.begin(), name.end(), candidate.begin(), [&](char a, char b) { return lower(a) == lower(b); }))
+      return &e;
+  }
+  return nullptr;
+}
+
+const char* KindName(Kind kind) {
+  switch (kind) {
+    case Kind::StringIn: return "string in";
+    case Kind::NumberIn: return "number in";
+    case Kind::StringOut: return "string out";
+    case Kind::NumberOut: return "number out";
+  }
+  return "?";
+}
+
+// Every argument is one pointer-sized word (a 32-bit stack word in the
+// deliverable): strings and out parameters as pointers, numbers as integers.
+// Argument-less exports use the C convention, all others stdcall.
+using Call0 = int32_t (*)(void);
+using Call1 = int32_t(__stdcall*)(INT_PTR);
+using Call2 = int32_t(__stdcall*)(INT_PTR, INT_PTR);
+using Call3 = int32_t(__stdcall*)(INT_PTR, INT_PTR, INT_PTR);
+using Call4 = int32_t(__stdcall*)(INT_PTR, INT_PTR, INT_PTR, INT_PTR);
+using Call5 = int32_t(__stdcall*)(INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR);
+using Call6 = int32_t(__stdcall*)(INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR);
+using Call7 = int32_t(__stdcall*)(INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR);
+using Call8 = int32_t(__stdcall*)(INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR, INT_PTR);
+
+template <typename F>
+F As(FARPROC proc) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(proc));
+}
+
+// Exports without a result leave the return register undefined; the caller
+// ignores what it reads.
+int32_t Invoke(FARPROC p, int count, const INT_PTR* a) {
+  switch (count) {
+    case 0: return As<Call0>(p)();
+    case 1: return As<Call1>(p)(a[0]);
+    case 2: return As<Call2>(p)(a[0], a[1]);
+    case 3: return As<Call3>(p)(a[0], a[1], a[2]);
+    case 4: return As<Call4>(p)(a[0], a[1], a[2], a[3]);
+    case 5: return As<Call5>(p)(a[0], a[1], a[2], a[3], a[4]);
+    case 6: return As<Call6>(p)(a[0], a[1], a[2], a[3], a[4], a[5]);
+    case 7: return As<Call7>(p)(a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
+    case 8: return As<Call8>(p)(a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]);
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Scripts.
+
+struct ScriptError {
+  int line;
+  std::string message;
+};
+
+struct Stop {  // ends the run with an exit code; the message is printed first
+  int code;
+  std::string message;
+};
+
+struct Value {
+  bool isString = false;
+  int64_t number = 0;
+  std::string text;
+};
+
+enum class Tok { Ident, Number, String, LParen, RParen, Comma, Assign, Equal, NotEqual, End };
+
+struct Token {
+  Tok type = Tok::End;
+  std::string text;  // identifier, or string contents
+  int64_t number = 0;
+};
+
+bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+
+std::string Quote(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\\' || c == '"') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20 || u == 0x7f) {
+      char hex[8];
+      snprintf(hex, sizeof hex, "\\x%02x", u);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string CharName(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  char text[16];
+  if (u > 0x20 && u < 0x7f)
+    snprintf(text, sizeof text, "'%c'", c);
+  else
+    snprintf(text, sizeof text, "byte 0x%02x", u);
+  return text;
+}
+
+// Splits one line (without its line end) into tokens.
+class Lexer {
+ public:
+  Lexer(std::string_view line, int number, const std::string& scriptDir)
+      : s_(line), line_(number), scriptDir_(scriptDir) {}
+
+  Token Next() {
+    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r')) ++pos_;
+    Token t;
+    if (pos_ >= s_.size() || s_[pos_] == '#') return t;
+    char c = s_[pos_];
+    if (IsIdentStart(c)) {
+      size_t start = pos_;
+      while (pos_ < s_.size() && IsIdentChar(s_[pos_])) ++pos_;
+      t.type = Tok::Ident;
+      t.text = s_.substr(start, pos_ - start);
+      return t;
+    }
+    if ((c >= '0' && c <= '9') || c == '-') return Number();
+    if (c == '"') return String();
+    ++pos_;
+    switch (c) {
+      case '(': t.type = Tok::LParen; return t;
+      case ')': t.type = Tok::RParen; return t;
+      case ',': t.type = Tok::Comma; return t;
+      case '=':
+        t.type = Tok::Assign;
+        if (pos_ < s_.size() && s_[pos_] == '=') {
+          ++pos_;
+          t.type = Tok::Equal;
+        }
+        return t;
+      case '!':
+        if (pos_ < s_.size() && s_[pos_] == '=') {
+          ++pos_;
+          t.type = Tok::NotEqual;
+          return t;
+        }
+        break;
+    }
+    throw ScriptError{line_, "unexpected " + CharName(c)};
+  }
+
+ private:
+  // Numbers are 32-bit words: -2147483648 to 4294967295, or 0x0 to
+  // 0xFFFFFFFF; 0xFFFFFFFF and -1 are the same number.
+  Token Number() {
+    size_t start = pos_;
+    bool negative = s_[pos_] == '-';
+    if (negative) ++pos_;
+    unsigned base = 10;
+    if (pos_ + 1 < s_.size() && s_[pos_] == '0' && (s_[pos_ + 1] == 'x' || s_[pos_ + 1] == 'X')) {
+      base = 16;
+      pos_ += 2;
+    }
+    uint64_t value = 0;
+    size_t digits = 0;
+    bool tooLarge = false;
+    for (; pos_ < s_.size() && IsIdentChar(s_[pos_]); ++pos_, ++digits) {
+      char c = s_[pos_];
+      unsigned d = c >= '0' && c <= '9'   ? c - '0'
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : 99;
+      if (d >= base) {
+        while (pos_ < s_.size() && IsIdentChar(s_[pos_])) ++pos_;
+        throw ScriptError{line_, "malformed number " + std::string(s_.substr(start, pos_ - start))};
+      }
+      value = value * base + d;
+      if (value > 0xFFFFFFFFu) tooLarge = true, value = 0xFFFFFFFFu + 1ull;
+    }
+    std::string text(s_.substr(start, pos_ - start));
+    if (digits == 0) throw ScriptError{line_, "malformed number " + text};
+    if (tooLarge || (negative && value > 0x80000000u))
+      throw ScriptError{line_, "number " + text + " does not fit in 32 bits"};
+    Token t;
+    t.type = Tok::Number;
+    uint32_t word = static_cast<uint32_t>(negative ? 0u - value : value);
+    t.number = static_cast<int32_t>(word);
+    return t;
+  }
+
+  Token String() {
+    Token t;
+    t.type = Tok::String;
+    ++pos_;
+    static constexpr std::string_view kScriptDir = "$SCRIPTDIR";
+    for (;;) {
+      if (pos_ >= s_.size()) throw ScriptError{line_, "unterminated string"};
+      char c = s_[pos_++];
+      if (c == '"') return t;
+      if (c == '\0') throw ScriptError{line_, "a string cannot hold a NUL byte"};
+      if (c == '$' && s_.substr(pos_ - 1).starts_with(kScriptDir)) {
+        t.text += scriptDir_;
+        pos_ += kScriptDir.size() - 1;
+        continue;
+      }
+      if (c != '\\') {
+        t.text += c;
+        continue;
+      }
+      if (pos_ >= s_.size()) throw ScriptError{line_, "unterminated string"};
+      char e = s_[pos_++];
+      switch (e) {
+        case 'n': t.text += '\n'; break;
+        case 't': t.text += '\t'; break;
+        case '\\': t.text += '\\'; break;
+        case '"': t.text += '"'; break;
+        case '$': t.text += '$'; break;
+        default: throw ScriptError{line_, "unknown escape \\" + std::string(1, e) + " in a string"};
+      }
+    }
+  }
+
+  std::string_view s_;
+  size_t pos_ = 0;
+  int line_;
+  const std::string& scriptDir_;
+};
+
+struct Operand {
+  enum class Type { Number, String, Variable, Null } type = Type::Number;
+  int64_t number = 0;
+  std::string text;  // string literal or variable name
+};
+
+struct Statement {
+  enum class Type { Call, Assign, Assert, Print } type = Type::Call;
+  int line = 0;
+  std::string target;              // Call: receives the result (may be empty); Assign: the variable
+  const Export* callee = nullptr;  // Call
+  Signature sig;                   // Call
+  std::vector<Operand> operands;   // Call: arguments; Assign: the value; Assert: two sides; Print: the values
+  bool notEqual = false;           // Assert
+};
+
+bool IsKeyword(std::string_view name) { return name == "assert" || name == "print" || name == "null"; }
+
+class Parser {
+ public:
+  Parser(std::string_view line, int number, const std::string& scriptDir)
+      : lexer_(line, number, scriptDir), line_(number) {
+    Advance();
+  }
+
+  // False for a blank or comment line.
+  bool Parse(Statement& st) {
+    st.line = line_;
+    if (tok_.type == Tok::End) return false;
+    if (tok_.type != Tok::Ident)
+      throw ScriptError{line_, "a line holds an export call, an assignment, assert or print"};
+    std::string first = tok_.text;
+    Advance();
+    if (first == "assert") {
+      st.type = Statement::Type::Assert;
+      st.operands.push_back(ParseOperand());
+      if (tok_.type != Tok::Equal && tok_.type != Tok::NotEqual) throw ScriptError{line_, "assert needs == or !="};
+      st.notEqual = tok_.type == Tok::NotEqual;
+      Advance();
+      st.operands.push_back(ParseOperand());
+    } else if (first == "print") {
+      st.type = Statement::Type::Print;
+      if (tok_.type != Tok::End) {
+        st.operands.push_back(ParseOperand());
+        while (tok_.type == Tok::Comma) {
+          Advance();
+          st.operands.push_back(ParseOperand());
+        }
+      }
+    } else if (tok_.type == Tok::LParen) {
+      ParseCall(first, st);
+    } else if (tok_.type == Tok::Assign) {
+      CheckVariableName(first);
+      st.target = first;
+      Advance();
+      if (tok_.type == Tok::Ident && !IsKeyword(tok_.text)) {
+        std::string name = tok_.text;
+        Advance();
+        if (tok_.type == Tok::LParen) {
+          ParseCall(name, st);
+        } else {
+          CheckVariableName(name);
+          st.type = Statement::Type::Assign;
+          st.operands.push_back(Operand{Operand::Type::Variable, 0, name});
+        }
+      } else {
+        st.type = Statement::Type::Assign;
+        st.operands.push_back(ParseOperand());
+      }
+    } else {
+      throw ScriptError{line_, "expected ( or = after " + first};
+    }
+    if (tok_.type != Tok::End) throw ScriptError{line_, "unexpected text after the statement"};
+    return true;
+  }
+
+ private:
+  void Advance() { tok_ = lexer_.Next(); }
+
+  void CheckVariableName(const std::string& name) {
+    if (IsKeyword(name)) throw ScriptError{line_, name + " is a keyword, not a variable"};
+    if (FindExport(name)) throw ScriptError{line_, name + " is an export, not a variable"};
+  }
+
+  Operand ParseOperand() {
+    Operand op;
+    switch (tok_.type) {
+      case Tok::Number: op.type = Operand::Type::Number, op.number = tok_.number; break;
+      case Tok::String: op.type = Operand::Type::String, op.text = tok_.text; break;
+      case Tok::Ident:
+        if (tok_.text == "null") {
+          op.type = Operand::Type::Null;
+        } else {
+          CheckVariableName(tok_.text);
+          op.type = Operand::Type::Variable, op.text = tok_.text;
+        }
+        break;
+      default: throw ScriptError{line_, "expected a number, a string or a variable"};
+    }
+    Advance();
+    return op;
+  }
+
+  void ParseCall(const std::string& name, Statement& st) {
+    st.type = Statement::Type::Call;
+    st.callee = FindExport(name);
+    if (!st.callee) {
+      std::string message = "unknown export " + name;
+      if (const Export* similar = FindExportIgnoringCase(name))
+        message += std::string(" (did you mean ") + similar->name + "?)";
+      throw ScriptError{line_, message};
+    }
+    st.sig = ParseSignature(st.callee->params);
+    Advance();  // (
+    if (tok_.type != Tok::RParen) {
+      st.operands.push_back(ParseOperand());
+      while (tok_.type == Tok::Comma) {
+        Advance();
+        st.operands.push_back(ParseOperand());
+      }
+    }
+    if (tok_.type != Tok::RParen) throw ScriptError{line_, "expected , or ) in the arguments of " + name};
+    Advance();
+    if (static_cast<int>(st.operands.size()) != st.sig.count) {
+      std::string kinds;
+      for (int i = 0; i < st.sig.count; ++i) kinds += std::string(i ? ", " : "") + KindName(st.sig.params[i].kind);
+      throw ScriptError{line_, name + " takes " + std::to_string(st.sig.count) + " argument" +
+                                   (st.sig.count == 1 ? "" : "s") + " (" + kinds + "), not " +
+                                   std::to_string(st.operands.size())};
+    }
+  }
+
+  Lexer lexer_;
+  int line_;
+  Token tok_;
+};
+
+// The line being run, for the report of an exception inside an export.
+int g_line = 0;
+const char* g_export = "";
+
+LONG WINAPI ReportException(EXCEPTION_POINTERS* info) {
+  fflush(stdout);
+  fprintf(stderr, "line %d: %s raised exception 0x%08lx\n", g_line, g_export,
+          static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
+  fflush(stderr);
+  // The library may be in any state now: no detach, no clean-up.
+  TerminateProcess(GetCurrentProcess(), kExitException);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// Runs the statements twice: first without the library, tracking only the
+// kinds of the variables (every script error shows up there), then for real.
+class Interpreter {
+ public:
+  explicit Interpreter(HMODULE library) : library_(library) {}
+
+  void Run(const std::vector<Statement>& script) {
+    vars_.clear();
+    for (const Statement& st : script) {
+      switch (st.type) {
+        case Statement::Type::Call: Call(st); break;
+        case Statement::Type::Assign: vars_[st.target] = Evaluate(st, st.operands[0]); break;
+        case Statement::Type::Assert: Assert(st); break;
+        case Statement::Type::Print: Print(st); break;
+      }
+    }
+  }
+
+ private:
+  bool checking() const { return library_ == nullptr; }
+
+  Value Evaluate(const Statement& st, const Operand& op) {
+    Value v;
+    switch (op.type) {
+      case Operand::Type::Number: v.number = op.number; break;
+      case Operand::Type::String: v.isString = true, v.text = op.text; break;
+      case Operand::Type::Variable: {
+        auto it = vars_.find(op.text);
+        if (it == vars_.end()) throw ScriptError{st.line, "undefined variable " + op.text};
+        v = it->second;
+        break;
+      }
+      case Operand::Type::Null: throw ScriptError{st.line, "null can only be passed to a string or an out parameter"};
+    }
+    return v;
+  }
+
+  static std::string Show(const Value& v) { return v.isString ? Quote(v.text) : std::to_string(v.number); }
+
+  void Assert(const Statement& st) {
+    Value left = Evaluate(st, st.operands[0]), right = Evaluate(st, st.operands[1]);
+    if (left.isString != right.isString) throw ScriptError{st.line, "assert compares a number with a string"};
+    if (checking()) return;
+    bool equal = left.isString ? left.text == right.text : left.number == right.number;
+    if (equal != st.notEqual) return;
+    std::string message = "line " + std::to_string(st.line) + ": assertion failed: ";
+    message += Source(st.operands[0]) + (st.notEqual ? " != " : " == ") + Source(st.operands[1]);
+    for (int i = 0; i < 2; ++i)
+      if (st.operands[i].type == Operand::Type::Variable)
+        message += ", " + st.operands[i].text + " is " + Show(i == 0 ? left : right);
+    throw Stop{kExitAssertion, message};
+  }
+
+  static std::string Source(const Operand& op) {
+    switch (op.type) {
+      case Operand::Type::Number: return std::to_string(op.number);
+      case Operand::Type::String: return Quote(op.text);
+      case Operand::Type::Variable: return op.text;
+      case Operand::Type::Null: break;
+    }
+    return "null";
+  }
+
+  void Print(const Statement& st) {
+    std::string text;
+    for (const Operand& op : st.operands) {
+      Value v = Evaluate(st, op);
+      text += v.isString ? v.text : std::to_string(v.number);
+    }
+    if (!checking()) printf("%s\n", text.c_str());
+  }
+
+  void Call(const Statement& st) {
+    const Export& e = *st.callee;
+    const int count = st.sig.count;
+    INT_PTR args[kMaxArgs] = {};
+    std::string strings[kMaxArgs];        // string in, kept alive over the call
+    std::vector<char> buffers[kMaxArgs];  // string out: capacity + guard
+    INT_PTR numbers[kMaxArgs] = {};       // number out: pointer-sized slots
+    size_t capacities[kMaxArgs] = {};
+    bool isNull[kMaxArgs] = {};
+
+    // Arguments going in first: a string out may take its capacity from one.
+    for (int i = 0; i < count; ++i) {
+      const Param& p = st.sig.params[i];
+      const Operand& op = st.operands[i];
+      isNull[i] = op.type == Operand::Type::Null;
+      auto where = [&] {
+        std::string text = "argument ";
+        text += std::to_string(i + 1);
+        return text + " of " + e.name;
+      };
+      if (p.kind == Kind::StringOut || p.kind == Kind::NumberOut) {
+        if (op.type != Operand::Type::Variable && !isNull[i])
+          throw ScriptError{st.line, where() + " is a " + KindName(p.kind) + ": give a variable to receive it"};
+        continue;
+      }
+      if (isNull[i]) {
+        if (p.kind != Kind::StringIn)
+          throw ScriptError{st.line, where() + " is a number: null stands only for a string or an out parameter"};
+        continue;
+      }
+      Value v = Evaluate(st, op);
+      if (v.isString != (p.kind == Kind::StringIn))
+        throw ScriptError{st.line,
+                          where() + " is a " + KindName(p.kind) + ", not a " + (v.isString ? "string" : "number")};
+      if (v.isString) {
+        strings[i] = v.text;
+        args[i] = reinterpret_cast<INT_PTR>(strings[i].c_str());
+      } else {
+        args[i] = static_cast<INT_PTR>(v.number);
+      }
+    }
+    if (!st.target.empty() && e.returns == Returns::Nothing)
+      throw ScriptError{st.line, std::string(e.name) + " returns nothing to store in " + st.target};
+
+    if (checking()) {
+      for (int i = 0; i < count; ++i) {
+        Kind kind = st.sig.params[i].kind;
+        if (!isNull[i] && (kind == Kind::StringOut || kind == Kind::NumberOut))
+          vars_[st.operands[i].text].isString = kind == Kind::StringOut;
+      }
+      if (e.returns == Returns::Int32) vars_["result"] = Value{};
+      if (!st.target.empty()) vars_[st.target] = Value{};
+      return;
+    }
+
+    static constexpr size_t kGuard = 16;
+    static constexpr char kGuardByte = static_cast<char>(0xFD);
+    for (int i = 0; i < count; ++i) {
+      const Param& p = st.sig.params[i];
+      if (isNull[i]) continue;
+      if (p.kind == Kind::StringOut) {
+        capacities[i] = p.capacityArg ? static_cast<size_t>(args[p.capacityArg - 1] & 0xFFFF) : p.capacity;
+        buffers[i].assign(capacities[i] + kGuard, kGuardByte);
+        std::fill_n(buffers[i].begin(), capacities[i], '\0');
+        args[i] = reinterpret_cast<INT_PTR>(buffers[i].data());
+      } else if (p.kind == Kind::NumberOut) {
+        args[i] = reinterpret_cast<INT_PTR>(&numbers[i]);
+      }
+    }
+
+    FARPROC proc = GetProcAddress(library_, e.name);
+    if (!proc) throw Stop{kExitCannotRun, "line " + std::to_string(st.line) + ": TVISX.dll has no export " + e.name};
+    g_line = st.line;
+    g_export = e.name;
+    int32_t result = Invoke(proc, count, args);
+    g_export = "";
+
+    // The trace line shows the values passed and, for out parameters, the
+    // name that receives them.
+    std::string trace = "[" + std::to_string(st.line) + "] " + e.name + "(";
+    std::string received;
+    for (int i = 0; i < count; ++i) {
+      const Param& p = st.sig.params[i];
+      const Operand& op = st.operands[i];
+      if (i) trace += ", ";
+      if (isNull[i]) {
+        trace += "null";
+      } else if (p.kind == Kind::StringIn) {
+        trace += Quote(strings[i]);
+      } else if (p.kind == Kind::NumberIn) {
+        trace += std::to_string(args[i]);
+      } else {
+        trace += "&" + op.text;
+        Value v;
+        if (p.kind == Kind::NumberOut) {
+          v.number = numbers[i];
+        } else {
+          v.isString = true;
+          v.text = TakeString(st, e, i, buffers[i], capacities[i], kGuard, kGuardByte);
+        }
+        received += (received.empty() ? "; " : ", ") + op.text + " = " + Show(v);
+        vars_[op.text] = v;
+      }
+    }
+    trace += ")";
+    if (e.returns == Returns::Int32) {
+      trace += " = " + std::to_string(result);
+      vars_["result"] = Value{false, result, {}};
+      if (!st.target.empty()) vars_[st.target] = Value{false, result, {}};
+    }
+    printf("%s%s\n", trace.c_str(), received.c_str());
+  }
+
+  // The text an export left in a string out buffer; writing past the
+  // capacity or leaving the text without its NUL is the export's fault.
+  static std::string TakeString(const Statement& st, const Export& e, int i, const std::vector<char>& buffer,
+                                size_t capacity, size_t guard, char guardByte) {
+    auto fault = [&](const std::string& what) {
+      std::string text = "line ";
+      text += std::to_string(st.line);
+      return Stop{kExitCannotRun, text + ": " + e.name + " " + what + " argument " + std::to_string(i + 1)};
+    };
+    for (size_t k = capacity; k < capacity + guard; ++k)
+      if (buffer[k] != guardByte) throw fault("wrote past the " + std::to_string(capacity) + "-byte buffer of");
+    if (capacity == 0) return {};
+    for (size_t k = 0; k < capacity; ++k)
+      if (buffer[k] == '\0') return std::string(buffer.data(), k);
+    throw fault("left no terminating NUL in");
+  }
+
+  HMODULE library_;
+  std::map<std::string, Value> vars_;
+};
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);
+  bool ok = !ferror(f);
+  fclose(f);
+  return ok;
+}
+
+std::string FullPath(const std::string& path) {
+  DWORD n = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::string full(n, '\0');
+  n = GetFullPathNameA(path.c_str(), n, full.data(), nullptr);
+  full.resize(n < full.size() ? n : 0);
+  return full.empty() ? path : full;
+}
+
+std::vector<Statement> ParseScript(std::string_view text, const std::string& scriptDir) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  std::vector<Statement> script;
+  int number = 0;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = std::min(text.find('\n', start), text.size());
+    Statement st;
+    if (Parser(text.substr(start, end - start), ++number, scriptDir).Parse(st)) script.push_back(std::move(st));
+    start = end + 1;
+  }
+  return script;
+}
+
+int Fail(int code, const std::string& message) {
+  fflush(stdout);
+  fprintf(stderr, "%s\n", message.c_str());
+  return code;
+}
+
+int RunEngine(int argc, char** argv) {
+  if (argc != 3) return Fail(kExitScriptError, "usage: tvengine <folder of TVISX.dll> <script>");
+  std::string scriptPath = FullPath(argv[2]);
+  std::string scriptDir = scriptPath.substr(0, scriptPath.find_last_of("\\/"));
+  std::string text;
+  if (!ReadWholeFile(scriptPath, text)) return Fail(kExitCannotRun, "cannot read the script " + scriptPath);
+
+  std::vector<Statement> script;
+  try {
+    script = ParseScript(text, scriptDir);
+    Interpreter(nullptr).Run(script);
+  } catch (const ScriptError& error) {
+    return Fail(kExitScriptError, "line " + std::to_string(error.line) + ": script error: " + error.message);
+  }
+
+  std::string folder = argv[1];
+  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+  std::string dll = folder + "TVISX.dll";
+  HMODULE library = LoadLibraryA(dll.c_str());
+  if (!library) return Fail(kExitCannotRun, "cannot load " + dll + " (error " + std::to_string(GetLastError()) + ")");
+  int code = 0;
+  std::string message;
+  try {
+    Interpreter(library).Run(script);
+  } catch (const Stop& stop) {
+    code = stop.code;
+    message = stop.message;
+  } catch (const ScriptError& error) {  // cannot happen after the check; kept as a guard
+    code = kExitScriptError;
+    message = "line " + std::to_string(error.line) + ": script error: " + error.message;
+  }
+  fflush(stdout);
+  FreeLibrary(library);
+  return code ? Fail(code, message) : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetUnhandledExceptionFilter(ReportException);
+  try {
+    return RunEngine(argc, argv);
+  } catch (const std::exception& e) {
+    return Fail(kExitCannotRun, std::string("tvengine: ") + e.what());
+  }
+}
