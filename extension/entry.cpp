@@ -3,12 +3,19 @@
 #include <windows.h>
 
 #include "tv_instance.h"
+#include "tv_reports.h"
+
+namespace {
+// The library's build record; also found in the binary by its marker.
+constexpr char kBuildRecord[] = "\r\n:RESDEFMARK:TVISX 2.63(?):Installer extension, MinGW-w64 build\r\n";
+}  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       TvSetModuleInstance(instance);
       TvSetProgramTitle("TVISX");
+      TvSetProgramBuildRecord(kBuildRecord);
       return TvBeginInstance() == 0;
     case DLL_PROCESS_DETACH:
       TvEndInstance();

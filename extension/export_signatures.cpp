@@ -20,3 +20,11 @@ TV_PIN(TvIsi_IniDeleteString, int32_t(TV_STDCALL*)(INT_PTR, const char*, const c
 TV_PIN(TvIsi_IniCopySetting, int32_t(TV_STDCALL*)(INT_PTR, INT_PTR, const char*, const char*));
 TV_PIN(TvIsi_IniAddString, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*, const char*));
 TV_PIN(TvIsi_IniRemoveStrings, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*, const char*));
+TV_PIN(TvInitialise, void(TV_STDCALL*)(int32_t));
+TV_PIN(TvErrorMessage, void(TV_STDCALL*)(int32_t, char*, int32_t));
+TV_PIN(TvErrorLevel, int32_t(TV_STDCALL*)(int32_t));
+TV_PIN(TvErrorHistory, int32_t(TV_STDCALL*)(int32_t, int32_t, char*, int32_t));
+TV_PIN(TvVersionInfo, void(TV_STDCALL*)(char*, int32_t));
+TV_PIN(TvDataInfo, int32_t(TV_STDCALL*)(char*, int32_t, int32_t*));
+TV_PIN(TvSystemInfo, int32_t(TV_STDCALL*)(int32_t, char*, int32_t));
+TV_PIN(TvSetStrMode, int32_t(TV_STDCALL*)(int32_t));

@@ -32,3 +32,13 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniAddString(INT_PTR buffer, const char* sect
                                                 const char* entries);
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniRemoveStrings(INT_PTR buffer, const char* section, const char* key,
                                                     const char* entries);
+
+// The kernel's exports.
+TV_EXPORT void TV_STDCALL TvInitialise(int32_t keepOpen);
+TV_EXPORT void TV_STDCALL TvErrorMessage(int32_t status, char* buffer, int32_t lenBuff);
+TV_EXPORT int32_t TV_STDCALL TvErrorLevel(int32_t status);
+TV_EXPORT int32_t TV_STDCALL TvErrorHistory(int32_t all, int32_t lineNo, char* buffer, int32_t lenBuff);
+TV_EXPORT void TV_STDCALL TvVersionInfo(char* buffer, int32_t lenBuff);
+TV_EXPORT int32_t TV_STDCALL TvDataInfo(char* buffer, int32_t lenBuff, int32_t* days);
+TV_EXPORT int32_t TV_STDCALL TvSystemInfo(int32_t lineNo, char* buffer, int32_t lenBuff);
+TV_EXPORT int32_t TV_STDCALL TvSetStrMode(int32_t newMode);

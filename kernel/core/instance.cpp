@@ -25,10 +25,12 @@ TvInstance tvInstance;
 const TvKernelVariant kTvKernelFull = {
     "TVKRNXF", "2.30", ":236 :1.366-", "-VERSION-INI:-SECTION:-LOG:-DATADIR:-ERRORS-LANGUAGE:", "-HELP-?",
     "! TvFileOpen(%s : %ld) = %s\n", true, true, true, true,
+    "\r\n:RESDEFMARK:TVKRNXF 2.30(1.366-):Runtime kernel, MinGW-w64 build\r\n",
 };
 const TvKernelVariant kTvKernelLauncher = {
     "TVKRNLA", "2.30", ":236 :1.366-", "-INI:-SECTION:-LOG:-DATADIR:-ERRORS-HOTKEY:-RUN:", "-HELP-?",
     "! TvFileOpen(%s) = %s\n", false, false, false, false,
+    "\r\n:RESDEFMARK:TVKRNLA 2.30(1.366-):Runtime kernel, MinGW-w64 build\r\n",
 };
 
 namespace {
@@ -174,7 +176,7 @@ extern "C" int32_t TvBeginInstance(void) {
 extern "C" void TvEndInstance(void) {
   if (!tvInstance.begun) return;
   tvInstance.begun = false;
-  if (!TvKernelStarted()) TvErrorHistoryShutdown();  // left by a trace call before start-up
+  if (!TvKernelStarted()) TvErrorHistoryRelease();
   TvLockDelete(tvInstance.hookLock);
   TvLockDelete(tvInstance.providerLock);
   TvLockDelete(tvInstance.kernelLock);
@@ -278,6 +280,7 @@ void TvKernelShutdown(TvStatus status) {
   tvInstance.dataDir[0] = '\0';
   TvIniFree(&tvConfig);
   TvDataInfoReset();
+  TvSystemInfoDiscard();
   TvMemReleaseAll();
   TvLogClose();
   TvErrorHistoryShutdown();

@@ -5,6 +5,7 @@
 
 #include "tv_base.h"
 #include "tv_error.h"
+#include "tv_date.h"
 #include "tv_thread.h"
 
 enum TvErrorHandleFlag : uint16_t {
@@ -14,8 +15,10 @@ enum TvErrorHandleFlag : uint16_t {
 
 struct TvErrorEntry {
   TvStatus code;
-  uint32_t sequence;
-  uint16_t flags;  // raise flags; TvRaiseOrigin marks where the error arose
+  uint32_t sequence;  // one counter for the whole process
+  uint16_t flags;     // raise flags; TvRaiseOrigin marks where the error arose
+  TvLocalTime time;   // local date and time of recording
+  char thread[16];    // "#%lu" with the recording thread's id
   char line[kTvErrorLineSize + 1];
   char detail[kTvErrorLineSize + 1];
 };
@@ -29,16 +32,27 @@ struct TvErrorHandle {
   TvErrorEntry* entries;
   TvLock lock;
   unsigned long owner;
+  TvErrorHandle* nextHandle;  // list of created handles
 };
 constexpr uint16_t kTvHistoryEmpty = 0x8000;
 constexpr uint16_t kTvMainHistoryCapacity = 128;
 
 // The main handle, created at kernel reset and attached to the main record.
+// At shut-down it is detached (its ring stays readable by the main thread)
+// and unfinished handles are reported; the ring goes with the instance.
 TvStatus TvErrorHistoryReset(uint16_t flags);
 void TvErrorHistoryShutdown();
+void TvErrorHistoryRelease();
+
+TvStatus TvErrorHandleCreate(uint16_t flags, uint16_t capacity, TvErrorHandle** handle);
+void TvErrorHandleClose(TvErrorHandle* handle);
+// Attaches handle to a thread record (nullptr detaches only); the previous handle.
+TvErrorHandle* TvErrorHandleAttach(TvThreadRec* record, TvErrorHandle* handle);
+uint32_t TvErrorHandleCount();
 
 void TvErrorHistoryAdd(TvStatus code, const char* detail, uint32_t flags, uint16_t language);
 
 // Line index (0 = newest) of the calling thread's history; nullptr when there
 // is none. With all off the walk ends at the origin of the latest error.
 const char* TvErrorHistoryLine(bool all, int index);
+const TvErrorEntry* TvErrorHistoryEntry(bool all, int index);

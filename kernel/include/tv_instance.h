@@ -34,6 +34,7 @@ struct TvKernelVariant {
   bool scanLocks;              // directory scans take the scan lock
   bool scanFilters;            // scans report only the kinds asked for
   bool scanRaises;             // a scan that cannot start raises an error
+  const char* buildRecord;     // the kernel's build record
 };
 extern const TvKernelVariant kTvKernelFull;      // "TVKRNXF" 2.30
 extern const TvKernelVariant kTvKernelLauncher;  // "TVKRNLA" 2.30

@@ -19,3 +19,14 @@ extern TvDataInfoRecord tvDataInfo;
 // a date the trailer lacks or that differs from the one expected.
 TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode);
 void TvDataInfoReset();  // frees the copyright list
+
+// Build records: a marker, name, version, "(", revision, ")", ":" and a
+// build description, surrounded by CR LF, one per module of the program, so
+// that they can also be found in the binary itself.
+void TvSetProgramBuildRecord(const char* record);
+const char* TvBuildRecord(int index);  // kernel, program, product version; nullptr after
+
+// The system information report, built on first use and kept until discarded.
+constexpr size_t kTvReportLineSize = 200;
+TvStatus TvSystemInfoLine(int32_t lineNo, const char** line);  // lineNo < 0 discards
+void TvSystemInfoDiscard();

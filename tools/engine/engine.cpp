@@ -60,6 +60,14 @@ constexpr Export kExports[] = {
     {"TvIsi_IniCopySetting", "_vi _vi _vs _vs", Returns::Int32, Conv::Stdcall},
     {"TvIsi_IniAddString", "_vi _vs _vs _vs", Returns::Int32, Conv::Stdcall},
     {"TvIsi_IniRemoveStrings", "_vi _vs _vs _vs", Returns::Int32, Conv::Stdcall},
+    {"TvInitialise", "_vi", Returns::Nothing, Conv::Stdcall},
+    {"TvErrorMessage", "_vi _rs:@3 _vi", Returns::Nothing, Conv::Stdcall},
+    {"TvErrorLevel", "_vi", Returns::Int32, Conv::Stdcall},
+    {"TvErrorHistory", "_vi _vi _rs:@4 _vi", Returns::Int32, Conv::Stdcall},
+    {"TvVersionInfo", "_rs:@2 _vi", Returns::Nothing, Conv::Stdcall},
+    {"TvDataInfo", "_rs:@2 _vi _ri", Returns::Int32, Conv::Stdcall},
+    {"TvSystemInfo", "_vi _rs:@3 _vi", Returns::Int32, Conv::Stdcall},
+    {"TvSetStrMode", "_vi", Returns::Int32, Conv::Stdcall},
 };
 
 constexpr int kMaxArgs = 8;

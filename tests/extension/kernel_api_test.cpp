@@ -1,0 +1,174 @@
+// The kernel's exports of the library: status texts, history, version, data
+// and system information, lifetime.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using Startup = int32_t (*)(void);
+using Shutdown = void (*)(void);
+using Initialise = void(__stdcall*)(int32_t);
+using ErrorMessage = void(__stdcall*)(int32_t, char*, int32_t);
+using ErrorLevel = int32_t(__stdcall*)(int32_t);
+using ErrorHistory = int32_t(__stdcall*)(int32_t, int32_t, char*, int32_t);
+using VersionInfo = void(__stdcall*)(char*, int32_t);
+using DataInfo = int32_t(__stdcall*)(char*, int32_t, int32_t*);
+using SystemInfo = int32_t(__stdcall*)(int32_t, char*, int32_t);
+using SetStrMode = int32_t(__stdcall*)(int32_t);
+
+class KernelExports : public tvtest::FolderTest {
+ protected:
+  tvtest::TempDir libDir;
+  tvtest::ExtensionLibrary* lib = nullptr;
+  Startup startup;
+  Shutdown shutdown;
+  void Load() {
+    lib = new tvtest::ExtensionLibrary(libDir.path());
+    startup = lib->Get<Startup>("TvIsi_Startup");
+    shutdown = lib->Get<Shutdown>("TvIsi_Shutdown");
+  }
+  ~KernelExports() override { delete lib; }
+  template <typename F>
+  F Get(const char* name) {
+    return lib->Get<F>(name);
+  }
+};
+
+TEST_F(KernelExports, MessagesUnderTheBufferRule) {
+  Load();
+  auto message = Get<ErrorMessage>("TvErrorMessage");
+  char buffer[64];
+  message(0, buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "OK");
+  message(-1031, buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "Could not locate ini file");
+  message(-1031, buffer, 5);
+  EXPECT_STREQ(buffer, "Coul");
+  strcpy(buffer, "untouched");
+  message(-1010, buffer, 65535);
+  EXPECT_STREQ(buffer, "untouched");
+  message(-1010, buffer, 0);
+  message(-1010, buffer, -1);
+  message(-1010, nullptr, 64);
+  EXPECT_STREQ(buffer, "untouched");
+  message(-1004, buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "Error -1004");
+  auto level = Get<ErrorLevel>("TvErrorLevel");
+  EXPECT_EQ(level(0), 1);
+  EXPECT_EQ(level(7), 1);
+  EXPECT_EQ(level(-1031), 0);
+  EXPECT_EQ(Get<SetStrMode>("TvSetStrMode")(3), 0);
+}
+
+TEST_F(KernelExports, HistoryAfterAFailedStart) {
+  Load();
+  auto history = Get<ErrorHistory>("TvErrorHistory");
+  char line[128];
+  EXPECT_EQ(startup(), -1031);
+  EXPECT_EQ(history(0, 0, line, sizeof line), 0);
+  EXPECT_STREQ(line, ">> Could not locate ini file");
+  EXPECT_EQ(history(0, 1, line, sizeof line), 0);
+  EXPECT_STREQ(line, "> File not found");
+  strcpy(line, "untouched");
+  EXPECT_EQ(history(0, 2, line, sizeof line), -1040);
+  EXPECT_STREQ(line, "untouched");
+  EXPECT_EQ(history(1, 0, line, 65535), -1094);
+  EXPECT_EQ(history(1, 0, line, -5), -1094);
+  EXPECT_STREQ(line, "untouched");
+  EXPECT_EQ(history(1, 0, line, 0), 0);
+  EXPECT_EQ(history(1, -1, line, 10), -1040);
+  shutdown();
+  // After the last shut-down the main thread can still read what happened.
+  EXPECT_EQ(history(0, 0, line, sizeof line), 0);
+  EXPECT_STREQ(line, ">> Could not locate ini file");
+}
+
+TEST_F(KernelExports, VersionAndLifetime) {
+  tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\n");
+  Load();
+  auto version = Get<VersionInfo>("TvVersionInfo");
+  auto initialise = Get<Initialise>("TvInitialise");
+  char text[128] = "x";
+  version(text, sizeof text);
+  EXPECT_STREQ(text, "");  // not started
+  initialise(0);           // nothing to release
+  ASSERT_EQ(startup(), 0);
+  version(text, sizeof text);
+  EXPECT_STREQ(text, "TVISX 2.63(18), TVKRNXF 2.30(1.366-)");
+  version(text, 6);
+  EXPECT_STREQ(text, "TVISX");
+  initialise(1);  // one more reference: the script's shutdown leaves the kernel running
+  shutdown();
+  version(text, sizeof text);
+  EXPECT_STREQ(text, "TVISX 2.63(18), TVKRNXF 2.30(1.366-)");
+  initialise(0);
+  version(text, sizeof text);
+  EXPECT_STREQ(text, "");
+  int32_t days = 0;
+  EXPECT_EQ(Get<DataInfo>("TvDataInfo")(text, sizeof text, &days), 0);
+  EXPECT_EQ(days, 65535);
+  EXPECT_STREQ(text, "");
+  EXPECT_EQ(Get<DataInfo>("TvDataInfo")(nullptr, 0, nullptr), 0);
+}
+
+TEST_F(KernelExports, SystemInformationReport) {
+  Load();
+  auto info = Get<SystemInfo>("TvSystemInfo");
+  char line[200];
+  EXPECT_EQ(info(0, line, sizeof line), -1000);  // before start-up
+  {
+    tvtest::ScopedEnv none("TVINI", nullptr);
+    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\n");
+    ASSERT_EQ(startup(), 0);
+  }
+  std::vector<std::string> lines;
+  for (int32_t i = 0; info(i, line, sizeof line) == 0; ++i) lines.push_back(line);
+  ASSERT_GE(lines.size(), 20u);
+  EXPECT_EQ(lines[0], "Program:\tTVISX");
+  EXPECT_EQ(lines[1], "Release:\t2.63");
+  EXPECT_EQ(lines[2], "Platform:\tWindows 32-bit");
+  EXPECT_EQ(lines[3], "Libraries:");
+  EXPECT_EQ(lines[4], "TVKRNXF\t2.30(1.366-)");
+  EXPECT_EQ(lines[5], "TVISX\t2.63(?)");
+  EXPECT_EQ(lines[6], "ProductVersion\tBase");
+  EXPECT_EQ(lines[7], "");  // no data opened: no Data line
+  EXPECT_EQ(lines[8], "Config:\t" + libDir / "TVISX.ini");
+  EXPECT_EQ(lines[9], "Section:\tTVISX");
+  EXPECT_EQ(lines[11], "Prog Dir:\t" + libDir.path());
+  EXPECT_EQ(lines[15], "Log File:\t<disabled>");
+  EXPECT_EQ(lines[17].substr(0, 8), "Memory:\t");
+  EXPECT_EQ(lines[17].find("max="), std::string::npos);
+  EXPECT_EQ(lines[19].substr(0, 6), "Data:\t");
+  EXPECT_EQ(lines[20].substr(0, 8), "Blocks:\t");
+  strcpy(line, "x");
+  EXPECT_EQ(info(static_cast<int32_t>(lines.size()), line, sizeof line), -1040);
+  EXPECT_STREQ(line, "");
+  EXPECT_EQ(info(-1, line, sizeof line), 0);  // discarded, built again on the next call
+  EXPECT_EQ(info(0, line, sizeof line), 0);
+  EXPECT_STREQ(line, "Program:\tTVISX");
+  shutdown();
+}
+
+TEST_F(KernelExports, ParameterTracesInTheirOrder) {
+  tvtest::WriteFile(libDir / "tvapi.ini", "ApiFile=" + dir / "api" + "\n");
+  Load();
+  char buffer[64];
+  Get<ErrorMessage>("TvErrorMessage")(-1031, buffer, sizeof buffer);
+  int32_t days;
+  Get<DataInfo>("TvDataInfo")(buffer, 16, &days);
+  Get<ErrorHistory>("TvErrorHistory")(1, 3, buffer, 16);
+  delete lib;
+  lib = nullptr;
+  EXPECT_EQ(tvtest::ReadFile(dir / "api.log"),
+            "! Function: TvErrorMessage\r\n!     Status -> -1031\r\n!     LenBuff -> 64\r\n"
+            "!     Buffer <- 'Could not locate ini file'\r\n!     return\r\n"
+            "! Function: TvDataInfo\r\n!     LenBuff -> 16\r\n!     Buffer <- ''\r\n!     Days <- 65535\r\n"
+            "!     return 0\r\n"
+            "! Function: TvErrorHistory\r\n!     All -> 1\r\n!     LineNo -> 3\r\n!     LenBuff -> 16\r\n"
+            "!     return -1040\r\n");
+}
+
+}  // namespace
