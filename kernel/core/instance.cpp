@@ -282,8 +282,9 @@ void TvKernelShutdown(TvStatus status) {
   TvDataInfoReset();
   TvSystemInfoDiscard();
   TvMemReleaseAll();
-  TvLogClose();
+  // Handles left open are reported while the log can still take the report.
   TvErrorHistoryShutdown();
+  TvLogClose();
   TvServiceLocksDelete();
   tvInstance.language = 0;
   tvInstance.kernelStrings = nullptr;

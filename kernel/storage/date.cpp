@@ -6,6 +6,7 @@
 #include "tv_date.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "tv_error.h"
 #include "tv_instance.h"
@@ -66,9 +67,10 @@ int64_t DayCountOf(int64_t year, unsigned month, int64_t day) {
   return day + kDaysBefore[month - 1] + 365 * year + y / 4 - y / 100 + y / 400 - 723180;
 }
 
-// The civil date of a day count (days from 1 March of year 0 onwards).
+// The date of a day count, counted in 400-year eras from 1 March of year 0
+// so that the leap day ends each year.
 void DateOfDayCount(int64_t count, int64_t& year, unsigned& month, unsigned& day) {
-  const int64_t z = count + 723180 - 60;  // 1 March of year 0 is day 60 - 723180 ... shifted to 0
+  const int64_t z = count + 723120;  // days from 1 March of year 0
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t doe = z - era * 146097;
   const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
@@ -125,6 +127,8 @@ TvDate ClampedDate(int64_t count) {
 const char* KernelName(int number) { return TvStrOrEmpty(TvMsgText(TvKernelStringsInUse(), number)); }
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+// Letters of names include the accented ones of code page 1252.
+bool IsNameLetter(char c) { return IsLetter(c) || static_cast<uint8_t>(c) >= 0xC0; }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The picture tokens, longest of each letter first.
@@ -208,7 +212,7 @@ int MatchName(const char*& text, int fullFirst, int shortFirst, int count) {
       if (length == 0 || TvStrCompareNoCaseN(text, name, length) != 0) continue;
       text += length;
       if (pass == 1)
-        while (IsLetter(*text) || static_cast<uint8_t>(*text) >= 0xC0) ++text;
+        while (IsNameLetter(*text)) ++text;
       return i;
     }
   }
@@ -371,14 +375,12 @@ TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flag
   const char* p = TvStrOrEmpty(picture);
   const bool exact = (flags & TvDateExact) != 0;
   TvStatus status = TvOk;
-  bool logged = false;
-  auto fail = [&](const char* token, const char* at) {
-    if (!logged) status = RaiseDetail(token, at);
-    status = TvErrDateTime;
-    logged = true;
+  // Only the first error of a parse is raised.
+  auto fail = [&status](const char* token, const char* at) {
+    if (status == TvOk) status = RaiseDetail(token, at);
   };
 
-  while (status == TvOk || !exact) {
+  for (;;) {
     while (*p == ' ') ++p;
     while (*t == ' ') ++t;
     const TokenEntry* token = TokenAt(p);
@@ -391,7 +393,7 @@ TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flag
         const int i = MatchName(t, kDayNames, kDayShortNames, 7);
         if (i < 0) {
           fail(token->text, at);
-          while (IsLetter(*t) || static_cast<uint8_t>(*t) >= 0xC0) ++t;
+          while (IsNameLetter(*t)) ++t;
         } else if (weekday) {
           *weekday = static_cast<uint16_t>(i);
         }
@@ -402,7 +404,7 @@ TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flag
         const int i = MatchName(t, kMonthNames, kMonthShortNames, 12);
         if (i < 0) {
           fail(token->text, at);
-          while (IsLetter(*t) || static_cast<uint8_t>(*t) >= 0xC0) ++t;
+          while (IsNameLetter(*t)) ++t;
         } else {
           date.month = static_cast<uint16_t>(i + 1);
         }
@@ -522,7 +524,8 @@ TvStatus TvTimeZone(TvTimeZoneInfo& zone) {
   if (name) {
     char wide[64] = "";
     // The names are at most 32 wide characters and need not be terminated.
-    const int n = WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(wcsnlen(name, 32)), wide, sizeof wide - 1,
+    const int n = WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(wcsnlen(name, 32)), wide,
+                                      static_cast<int>(sizeof wide - 1),
                                       nullptr, nullptr);
     wide[n > 0 ? n : 0] = '\0';
     TvStrCopy(zone.name, wide, sizeof zone.name);

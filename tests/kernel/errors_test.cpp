@@ -136,6 +136,39 @@ TEST_F(Raise, HistoryChainsAndRingCapacity) {
   EXPECT_STREQ(TvErrorHistoryLine(true, 127), "> Invalid multi-threading instance");  // raise 3: -1002
 }
 
+TEST_F(Raise, ErrorHandlesOfTheirOwn) {
+  Start(false);
+  TvErrorHandle* handle = nullptr;
+  ASSERT_EQ(TvErrorHandleCreate(TvHandleOwned, 2, &handle), 0);
+  EXPECT_EQ(TvErrorHandleCount(), 1u);
+  TvErrorHandle* previous = TvErrorHandleAttach(TvThreadRecord(), handle);
+  EXPECT_EQ(handle->attachCount, 1);
+  EXPECT_EQ(handle->owner, GetCurrentThreadId());
+  for (int code : {-1010, -1011, -1012}) TvErrorRaise(code, nullptr, TvRaiseOrigin);
+  EXPECT_STREQ(TvErrorHistoryLine(true, 0), "> File read failure");
+  EXPECT_STREQ(TvErrorHistoryLine(true, 1), "> File already exists");
+  EXPECT_EQ(TvErrorHistoryLine(true, 2), nullptr);  // two entries: the oldest went
+  const TvErrorEntry* entry = TvErrorHistoryEntry(true, 0);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(std::string(entry->thread), "#" + std::to_string(GetCurrentThreadId()));
+  EXPECT_GE(entry->time.year, 2000);
+  EXPECT_GT(entry->sequence, TvErrorHistoryEntry(true, 1)->sequence);
+  EXPECT_EQ(TvErrorHandleAttach(TvThreadRecord(), previous), handle);
+  EXPECT_EQ(handle->attachCount, 0);
+  TvErrorHandleClose(handle);
+  EXPECT_EQ(TvErrorHandleCount(), 0u);
+  TvErrorHandleClose(reinterpret_cast<TvErrorHandle*>(&previous));  // not ours: ignored
+}
+
+TEST_F(Raise, ShutdownReportsHandlesLeftOpen) {
+  Start(false);
+  TvErrorHandle* handle = nullptr;
+  ASSERT_EQ(TvErrorHandleCreate(0, 4, &handle), 0);
+  TvKernelShutdown(0);
+  EXPECT_EQ(tvtest::ReadFile(log), "TESTMOD: ERROR! Not all Error handles closed -- OK\r\n");
+  TvErrorHandleClose(handle);
+}
+
 TEST_F(Raise, ReportLogsTheLatestChain) {
   Start(false);
   TvErrorRaise(-1010, "C:\\A.INI", TvRaiseOrigin);
