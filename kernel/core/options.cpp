@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "tv_charset.h"
+#include "tv_date.h"
 #include "tv_error.h"
 #include "tv_ini.h"
 #include "tv_instance.h"
@@ -70,8 +71,7 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   tvLog.millisecs = TvOptionGetBool("LogMillisecs", 0);
   tvLog.threadId = TvOptionGetBool("LogThreadId", 0);
 
-  // ShortDate, LongDate and BuildDate belong to the date service.
-  tvInstance.highResTiming = TvOptionGetBool("HighResTiming", 0);
+  TvDateInit();  // the date pictures and HighResTiming
 
   tvLog.errors = TvOptionGetBool("LogErrors", 0);
   if (TvOptionGetBool("BreakOnStart", 0)) TvBreakIntoDebugger();

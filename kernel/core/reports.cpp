@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "tv_date.h"
 #include "tv_error.h"
 #include "tv_instance.h"
 #include "tv_log.h"
@@ -39,6 +40,18 @@ TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode) {
   if ((mode & TvFileDataExpected) && tvDataInfo.date[0] && !TvStrEqualNoCase(tvDataInfo.date, date))
     return TvErrorRaise(TvErrDataVersion, date, TvRaiseOrigin);
   if (hasDate && !tvDataInfo.date[0]) TvStrCopy(tvDataInfo.date, date, sizeof tvDataInfo.date);
+  if (hasDate && !tvDataInfo.description[0]) {
+    // "12 September 2003 (text after the date)", with the build date picture.
+    TvDate day{};
+    const char* rest = TvStrOrEmpty(TvDateFromText(day, date));
+    while (*rest == ' ') ++rest;
+    char when[kTvDateTextSize];
+    TvDateFormat(when, sizeof when, TvDateBuild, day);
+    if (*rest)
+      TvFormat(tvDataInfo.description, sizeof tvDataInfo.description, "%s (%s)", when, rest);
+    else
+      TvStrCopy(tvDataInfo.description, when, sizeof tvDataInfo.description);
+  }
   return TvOk;
 }
 

@@ -213,6 +213,7 @@ TEST_F(Files, DataInformationFromTrailers) {
   EXPECT_EQ(TvFileTell(h), 0u);  // positioned at the data again
   TvFileClose(h);
   EXPECT_STREQ(tvDataInfo.date, "12 09 2003 Autumn");
+  EXPECT_STREQ(tvDataInfo.description, "12 September 2003 (Autumn)");
   ASSERT_NE(tvDataInfo.copyright, nullptr);
   ASSERT_EQ(tvDataInfo.copyright->count, 2u);
   EXPECT_STREQ(static_cast<const char*>(tvDataInfo.copyright->items[1]), "Second owner");

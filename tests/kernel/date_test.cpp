@@ -1,0 +1,441 @@
+// The calendar and clocks: day counts, validation and its raised details,
+// day arithmetic, pictures from the configuration and the profile,
+// formatting and parsing in every language, the time zone and the
+// millisecond clock with its counter failures.
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "kernel_fixture.h"
+#include "tv_date.h"
+#include "tv_error.h"
+#include "tv_history.h"
+#include "tv_string.h"
+
+namespace {
+
+std::string profileShort, profileLong;
+std::string profileKeysAsked;
+
+DWORD WINAPI FakeProfile(LPCSTR, LPCSTR key, LPCSTR, LPSTR out, DWORD size) {
+  profileKeysAsked += std::string(key) + ";";
+  const std::string& value = std::string(key) == "sShortDate" ? profileShort : profileLong;
+  return static_cast<DWORD>(TvStrCopy(out, value.c_str(), size));
+}
+
+class Dates : public tvtest::KernelTest {
+ protected:
+  Dates() {
+    profileShort.clear();
+    profileLong.clear();
+    profileKeysAsked.clear();
+    tvClockSys.profileString = FakeProfile;
+  }
+  ~Dates() override { tvClockSys = kTvClockSysDefault; }
+  void Start(const std::string& options = "") {
+    ASSERT_EQ(StartWith("[TvDefault]\n" + options, TvFlagKeepConfig), 0);
+    profileKeysAsked.clear();
+    TvDateInit();
+  }
+  static std::string Newest() { return TvStrOrEmpty(TvErrorHistoryLine(false, 0)); }
+  static std::string Format(const char* picture, TvDate date, size_t size = 100) {
+    char out[100];
+    TvDateFormatPicture(out, size, picture, date);
+    return out;
+  }
+  static bool Same(const TvDate& a, const TvDate& b) {
+    return a.day == b.day && a.month == b.month && a.year == b.year;
+  }
+};
+
+const TvDate kMarch5th2004 = {5, 3, 2004};
+
+TEST_F(Dates, DayCountWeekdayAndMonthLengths) {
+  EXPECT_EQ(TvDateDayCount({1, 1, 1980}), 0);
+  EXPECT_EQ(TvDateDayCount({31, 12, 1979}), -1);
+  EXPECT_EQ(TvDateDayCount(kMarch5th2004), 8830);
+  EXPECT_EQ(TvDateWeekday(kMarch5th2004), 5u);  // Friday
+  EXPECT_EQ(TvDateWeekday({1, 1, 1980}), 2u);   // Tuesday
+  EXPECT_EQ(TvDateWeekday({31, 12, 1979}), 1u);
+  EXPECT_EQ(TvDaysInMonth(2, 1900), 28u);
+  EXPECT_EQ(TvDaysInMonth(2, 2000), 29u);
+  EXPECT_EQ(TvDaysInMonth(2, 2004), 29u);
+  EXPECT_EQ(TvDaysInMonth(2, 2003), 28u);
+  EXPECT_EQ(TvDaysInMonth(4, 2003), 30u);
+  EXPECT_EQ(TvDaysInMonth(12, 2003), 31u);
+  EXPECT_EQ(TvDateDiff({1, 1, 2004}, kMarch5th2004), 64);
+  EXPECT_EQ(TvDateDiff(kMarch5th2004, {1, 1, 2004}), -64);
+}
+
+TEST_F(Dates, ValidationClampsAndRaisesTheDetail) {
+  Start();
+  TvDate d = {29, 2, 1900};
+  EXPECT_EQ(TvDateValidate(d), TvErrDateTime);
+  EXPECT_TRUE(Same(d, {28, 2, 1900}));
+  EXPECT_EQ(Newest(), "> Invalid time/date (Day > 28)");
+  d = {29, 2, 2000};
+  EXPECT_EQ(TvDateValidate(d), TvOk);
+  EXPECT_TRUE(Same(d, {29, 2, 2000}));
+
+  d = {1, 1, 79};
+  EXPECT_EQ(TvDateValidate(d, 80), TvOk);
+  EXPECT_EQ(d.year, 2079);
+  d = {1, 1, 80};
+  TvDateValidate(d, 80);
+  EXPECT_EQ(d.year, 1980);
+  d = {1, 1, 150};
+  EXPECT_EQ(TvDateValidate(d), TvOk);
+  EXPECT_EQ(d.year, 1900);
+
+  const struct {
+    TvDate in, out;
+    const char* line;
+  } cases[] = {
+      {{5, 0, 2003}, {5, 1, 2003}, "> Invalid time/date (Month < 1)"},
+      {{5, 13, 2003}, {5, 12, 2003}, "> Invalid time/date (Month > 12)"},
+      {{0, 4, 2003}, {1, 4, 2003}, "> Invalid time/date (Day < 1)"},
+      {{31, 4, 2003}, {30, 4, 2003}, "> Invalid time/date (Day > 30)"},
+      {{65535, 65535, 65535}, {31, 12, 65535}, "> Invalid time/date (Day > 31)"},
+  };
+  for (const auto& c : cases) {
+    d = c.in;
+    EXPECT_EQ(TvDateValidate(d), TvErrDateTime) << c.line;
+    EXPECT_TRUE(Same(d, c.out)) << c.line;
+    EXPECT_EQ(Newest(), c.line);
+  }
+}
+
+TEST_F(Dates, TimesAreClampedBeforeTheyAreSubtracted) {
+  Start();
+  TvTime t = {25, 61, 70};
+  EXPECT_EQ(TvTimeValidate(t), TvErrDateTime);
+  EXPECT_EQ(t.hours * 10000 + t.minutes * 100 + t.seconds, 235959);
+  EXPECT_EQ(Newest(), "> Invalid time/date (Seconds > 59)");
+  EXPECT_EQ(TvTimeDiff({1, 0, 0}, {0, 0, 30}), -3570);
+  EXPECT_EQ(TvTimeDiff({0, 0, 0}, {99, 99, 99}), 86399);
+  EXPECT_EQ(Newest(), "> Invalid time/date (Seconds > 59)");
+}
+
+TEST_F(Dates, AddingDaysMonthsAndYears) {
+  Start();
+  TvDate d = {31, 1, 2003};
+  EXPECT_EQ(TvDateAdd(d, 0, 1, 0), 28u);
+  EXPECT_TRUE(Same(d, {28, 2, 2003}));
+  d = {31, 1, 2004};
+  EXPECT_EQ(TvDateAdd(d, 0, 1, 0), 29u);
+  EXPECT_TRUE(Same(d, {29, 2, 2004}));
+  d = {1, 1, 1980};
+  EXPECT_EQ(TvDateAdd(d, -1, 0, 0), 31u);
+  EXPECT_TRUE(Same(d, {31, 12, 1979}));
+  d = kMarch5th2004;
+  TvDateAdd(d, 0, -14, 1);
+  EXPECT_TRUE(Same(d, {5, 1, 2004}));
+  d = {28, 2, 2003};
+  TvDateAdd(d, 366, 0, 0);
+  EXPECT_TRUE(Same(d, {29, 2, 2004}));
+  d = {31, 1, 2003};  // the days run on from 31 February
+  TvDateAdd(d, 1, 1, 0);
+  EXPECT_TRUE(Same(d, {4, 3, 2003}));
+
+  // Far outside the range the result stays within 1900 to 65535.
+  d = {65535, 65535, 65535};
+  EXPECT_EQ(TvDateAdd(d, INT32_MAX, INT32_MAX, INT32_MAX), 31u);
+  EXPECT_TRUE(Same(d, {31, 12, 65535}));
+  d = {1, 1, 1900};
+  TvDateAdd(d, INT32_MIN, INT32_MIN, INT32_MIN);
+  EXPECT_TRUE(Same(d, {1, 1, 1900}));
+  d = {15, 6, 2000};
+  TvDateAdd(d, 0, 0, INT32_MIN);
+  EXPECT_TRUE(Same(d, {15, 1, 1900}));
+
+  TvDate today, tomorrow;
+  TvToday(today);
+  tomorrow = today;
+  TvDateAdd(tomorrow, 1, 0, 0);
+  EXPECT_EQ(TvDateDaysFromToday(today), 0);
+  EXPECT_EQ(TvDateDaysFromToday(tomorrow), 1);
+}
+
+TEST_F(Dates, DateFromTextReadsThreeNumbers) {
+  TvDate d = {9, 9, 9};
+  const char* rest = TvDateFromText(d, "12/05/2003 Spring release");
+  ASSERT_NE(rest, nullptr);
+  EXPECT_TRUE(Same(d, {12, 5, 2003}));
+  EXPECT_STREQ(rest, "Spring release");
+  for (const char* text : {"0/5/2003", "", "-4/1/2003", "release", static_cast<const char*>(nullptr)}) {
+    d = {9, 9, 9};
+    EXPECT_EQ(TvDateFromText(d, text), nullptr) << TvStrOrEmpty(text);
+    EXPECT_TRUE(Same(d, {0, 0, 0})) << TvStrOrEmpty(text);
+  }
+}
+
+TEST_F(Dates, FormattingPicturesAndCutOutput) {
+  Start();
+  EXPECT_EQ(Format("dddd, dd MMMM yyyy", kMarch5th2004), "Friday, 05 March 2004");
+  EXPECT_EQ(Format("d/m/yy", kMarch5th2004), "5/3/04");
+  EXPECT_EQ(Format("DDD MMM YYYY", kMarch5th2004), "Fri Mar 2004");
+  EXPECT_EQ(Format("ddddd [yyy] at hh", kMarch5th2004), " []  ");  // runs that are no token vanish
+  EXPECT_EQ(Format("yyyy-mm-dd", {1, 1, 5}), "2005-01-01");
+
+  char out[32];
+  EXPECT_EQ(TvDateFormatPicture(out, 22, "dddd, dd MMMM yyyy", kMarch5th2004), 1);
+  EXPECT_EQ(TvDateFormatPicture(out, 21, "dddd, dd MMMM yyyy", kMarch5th2004), 0);
+  EXPECT_STREQ(out, "Friday, 05 March 200");
+  memset(out, 'x', sizeof out);
+  EXPECT_EQ(TvDateFormatPicture(out, 1, "dd", kMarch5th2004), 0);
+  EXPECT_EQ(out[0], '\0');
+  EXPECT_EQ(out[1], 'x');
+  EXPECT_EQ(TvDateFormatPicture(out, 0, "dd", kMarch5th2004), 0);
+  EXPECT_EQ(out[0], '\0');
+  EXPECT_EQ(TvDateFormatPicture(nullptr, 10, "dd", kMarch5th2004), 0);
+  EXPECT_EQ(TvDateFormatPicture(out, sizeof out, nullptr, kMarch5th2004), 1);
+  EXPECT_STREQ(out, "");
+
+  // An invalid date is corrected before it is formatted.
+  EXPECT_EQ(Format("dd/mm/yyyy", {31, 13, 3}), "31/12/2003");
+  EXPECT_EQ(Newest(), "> Invalid time/date (Month > 12)");
+}
+
+TEST_F(Dates, PicturesComeFromTheConfigurationThenTheProfileThenTheDefaults) {
+  char out[kTvDateTextSize];
+  profileShort = "d.M.yyyy";
+  profileLong = "dddd d MMMM yyyy";
+  Start("ShortDate=yyyy-mm-dd\nLongDate=d mmmm yyyy\nBuildDate=mmmm yyyy\n");
+  EXPECT_EQ(profileKeysAsked, "");
+  const struct {
+    int kind;
+    const char* text;
+  } configured[] = {{1, "2004-03-05"}, {2, "5 March 2004"}, {3, "March 2004"}, {7, "2004-03-05"}};
+  for (const auto& c : configured) {
+    EXPECT_EQ(TvDateFormat(out, sizeof out, c.kind, kMarch5th2004), 1);
+    EXPECT_STREQ(out, c.text) << c.kind;
+  }
+  TvKernelShutdown(0);
+
+  Start();
+  EXPECT_EQ(profileKeysAsked, "sShortDate;sLongDate;");
+  EXPECT_STREQ(TvDatePicture(TvDateShort), "d.M.yyyy");
+  EXPECT_STREQ(TvDatePicture(TvDateLong), "dddd d MMMM yyyy");
+  EXPECT_STREQ(TvDatePicture(TvDateBuild), "dd MMMM yyyy");
+  TvKernelShutdown(0);
+
+  profileShort = profileLong = "";
+  Start("ShortDate=" + std::string(400, 'd') + "\n");
+  EXPECT_EQ(strlen(TvDatePicture(TvDateShort)), 59u);
+  TvKernelShutdown(0);
+  Start();
+  EXPECT_STREQ(TvDatePicture(TvDateShort), "dd/mm/yy");
+  EXPECT_STREQ(TvDatePicture(TvDateLong), "dddd, dd MMMM yyyy");
+  EXPECT_STREQ(TvDatePicture(TvDateBuild), "dd MMMM yyyy");
+  TvDate today;
+  TvToday(today);
+  EXPECT_EQ(TvDateCenturyPivot(), today.year % 100u);
+}
+
+TEST_F(Dates, ParsingNumbersNamesAndSeparators) {
+  Start();
+  TvDate d = {};
+  uint16_t weekday = 9;
+  const char* rest = nullptr;
+  EXPECT_EQ(TvDateParsePicture("12-Sept-2003", "dd-mmm-yyyy", 0, d, nullptr, 80, &rest), TvOk);
+  EXPECT_TRUE(Same(d, {12, 9, 2003}));
+  EXPECT_STREQ(rest, "");
+  EXPECT_EQ(TvDateParsePicture(" FRIDAY, 5 march 2004 and more", "dddd, d mmmm yyyy", 0, d, &weekday, 80, &rest),
+            TvOk);
+  EXPECT_TRUE(Same(d, kMarch5th2004));
+  EXPECT_EQ(weekday, 5);
+  EXPECT_STREQ(rest, "and more");
+  EXPECT_EQ(TvDateParsePicture("01-02-79", "dd/mm/yy", 0, d, nullptr, 80, nullptr), TvOk);
+  EXPECT_TRUE(Same(d, {1, 2, 2079}));
+  EXPECT_EQ(TvDateParsePicture("01-02-79", "dd/mm/yy", 0, d, nullptr, 70, nullptr), TvOk);
+  EXPECT_EQ(d.year, 1979);
+
+  // Exact digits and literal characters.
+  EXPECT_EQ(TvDateParsePicture("01/02/2003", "dd/mm/yyyy", TvDateExact, d, nullptr, 80, nullptr), TvOk);
+  EXPECT_EQ(TvDateParsePicture("1/02/2003", "dd/mm/yyyy", TvDateExact, d, nullptr, 80, nullptr), TvErrDateTime);
+  EXPECT_EQ(TvDateParsePicture("01-02-2003", "dd/mm/yyyy", TvDateExact, d, nullptr, 80, nullptr), TvErrDateTime);
+
+  const struct {
+    const char* text;
+    const char* line;
+    const char* rest;
+  } bad[] = {
+      {"12-13-2003", "> Invalid time/date (mm: 13-2003)", "13-2003"},
+      {"32-01-2003", "> Invalid time/date (dd: 32-01-2003)", "32-01-2003"},
+      {"12-01-2199", "> Invalid time/date (yyyy: 2199)", "2199"},
+  };
+  for (const auto& c : bad) {
+    d = {1, 1, 2000};
+    EXPECT_EQ(TvDateParsePicture(c.text, "dd-mm-yyyy", 0, d, nullptr, 80, &rest), TvErrDateTime) << c.text;
+    EXPECT_EQ(Newest(), c.line);
+    EXPECT_STREQ(rest, c.rest);
+  }
+  // An unknown name is reported once and the parse goes on.
+  d = {};
+  EXPECT_EQ(TvDateParsePicture("Someday 12 Smarch 2003", "dddd dd mmmm yyyy", 0, d, nullptr, 80, &rest),
+            TvErrDateTime);
+  EXPECT_EQ(Newest(), "> Invalid time/date (dddd: Someday 12 Smarch 2003)");
+  EXPECT_EQ(d.day, 12);
+  EXPECT_EQ(d.year, 2003);
+
+  // The empty picture validates the date; TvDateParse uses the kind's picture.
+  d = {31, 4, 2003};
+  EXPECT_EQ(TvDateParsePicture("whatever", "", 0, d, nullptr, 80, nullptr), TvErrDateTime);
+  EXPECT_TRUE(Same(d, {30, 4, 2003}));
+  EXPECT_EQ(TvDateParse("05/03/04", TvDateShort, d, nullptr, 80, nullptr), TvOk);
+  EXPECT_TRUE(Same(d, kMarch5th2004));
+}
+
+TEST_F(Dates, HostileTextsAndPicturesGiveAStatus) {
+  Start();
+  const std::string longText(400, 'A'), longPicture(400, 'd');
+  std::string mixed;
+  while (mixed.size() < 400) mixed += "dddd mmmm/yyyy-";
+  TvDate d = {};
+  const char* rest = nullptr;
+  EXPECT_EQ(TvDateParsePicture(nullptr, "dd/mm/yyyy", 0, d, nullptr, 80, &rest), TvErrDateTime);
+  EXPECT_STREQ(rest, "");
+  d = kMarch5th2004;
+  EXPECT_EQ(TvDateParsePicture("5/3/2004", nullptr, 0, d, nullptr, 80, nullptr), TvOk);
+  EXPECT_EQ(TvDateParsePicture(longText.c_str(), "mmmm", 0, d, nullptr, 80, &rest), TvErrDateTime);
+  EXPECT_EQ(rest, longText.c_str() + 400);
+  EXPECT_EQ(TvDateParsePicture(longText.c_str(), longPicture.c_str(), 0, d, nullptr, 80, nullptr), TvErrDateTime);
+  EXPECT_EQ(TvDateParsePicture(std::string(400, '9').c_str(), "yyyy", 0, d, nullptr, 80, nullptr), TvErrDateTime);
+  EXPECT_EQ(TvDateParsePicture("", mixed.c_str(), TvDateExact, d, nullptr, 80, nullptr), TvErrDateTime);
+
+  char out[kTvDateTextSize + 8];
+  memset(out, 'x', sizeof out);
+  EXPECT_EQ(TvDateFormatPicture(out, kTvDateTextSize, mixed.c_str(), kMarch5th2004), 0);
+  EXPECT_EQ(strlen(out), kTvDateTextSize - 1);
+  EXPECT_EQ(out[kTvDateTextSize], 'x');
+  EXPECT_EQ(TvDateFormatPicture(out, kTvDateTextSize, longPicture.c_str(), kMarch5th2004), 1);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(TvDateFormatPicture(out, kTvDateTextSize, "dd/mm/yyyy", {65535, 65535, 65535}), 1);
+  EXPECT_STREQ(out, "31/12/65535");
+}
+
+// Each language's names: formatted and read back for every month and
+// weekday, long and short, and the table's own texts are what appears.
+class DateLanguages : public Dates, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DateLanguages, NamesRoundTrip) {
+  Start("Language=" + std::to_string(GetParam()) + "\n");
+  const TvMsgTableRef table = TvKernelStringsInUse();
+  for (uint16_t month = 1; month <= 12; ++month) {
+    const TvDate date = {static_cast<uint16_t>(month + 10), month, 2003};
+    const unsigned weekday = TvDateWeekday(date);
+    for (const char* picture : {"dddd, dd mmmm yyyy", "ddd dd mmm yyyy"}) {
+      const bool full = picture[3] == 'd';
+      char out[kTvDateTextSize];
+      ASSERT_EQ(TvDateFormatPicture(out, sizeof out, picture, date), 1);
+      const std::string dayName = TvMsgText(table, (full ? 29 : 36) + static_cast<int>(weekday));
+      const std::string monthName = TvMsgText(table, (full ? 5 : 17) + month - 1);
+      EXPECT_EQ(out, dayName + (full ? ", " : " ") + std::to_string(month + 10) + " " + monthName + " 2003");
+      TvDate back = {};
+      uint16_t backDay = 9;
+      EXPECT_EQ(TvDateParsePicture(out, picture, 0, back, &backDay, 80, nullptr), TvOk) << out;
+      EXPECT_TRUE(Same(back, date)) << out;
+      EXPECT_EQ(backDay, weekday) << out;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, DateLanguages, ::testing::Values(44, 1, 31, 34, 33, 49));
+
+TEST_F(Dates, LanguageTextsByteForByte) {
+  char out[kTvDateTextSize];
+  Start("Language=49\n");
+  TvDateFormatPicture(out, sizeof out, "dddd, d. mmmm yyyy", kMarch5th2004);
+  EXPECT_EQ(tvtest::Hex(out), tvtest::Hex("Freitag, 5. M\xe4rz 2004"));
+  TvDate d = {};
+  EXPECT_EQ(TvDateParsePicture("12. Sept. 2003", "dd. mmm yyyy", 0, d, nullptr, 80, nullptr), TvOk);
+  EXPECT_TRUE(Same(d, {12, 9, 2003}));
+  TvKernelShutdown(0);
+  Start("Language=34\n");
+  TvDateFormatPicture(out, sizeof out, "dddd ddd", {3, 3, 2004});
+  EXPECT_EQ(tvtest::Hex(out), tvtest::Hex("Mi\xe9rcoles Mie"));
+  TvKernelShutdown(0);
+  Start("Language=33\n");
+  EXPECT_EQ(TvDateParsePicture("1 FÉVRIER 2004", "d mmmm yyyy", 0, d, nullptr, 80, nullptr), TvOk);
+  EXPECT_TRUE(Same(d, {1, 2, 2004}));
+}
+
+// Clock stand-ins: a counter that moves by 2500 ticks of a 1000 Hz clock.
+LONGLONG counterNow = 0;
+BOOL WINAPI FrequencyFails(LARGE_INTEGER*) { return FALSE; }
+BOOL WINAPI CounterFails(LARGE_INTEGER*) { return FALSE; }
+BOOL WINAPI Frequency1000(LARGE_INTEGER* f) {
+  f->QuadPart = 1000;
+  return TRUE;
+}
+BOOL WINAPI Counter(LARGE_INTEGER* c) {
+  c->QuadPart = counterNow;
+  return TRUE;
+}
+DWORD WINAPI TickAt42() { return 42; }
+
+TEST_F(Dates, HighResolutionTimingAndItsFailures) {
+  tvClockSys.queryFrequency = Frequency1000;
+  tvClockSys.queryCounter = Counter;
+  counterNow = 5000;
+  Start("HighResTiming=Y\n");
+  EXPECT_TRUE(tvInstance.highResTiming);
+  counterNow = 7500;
+  EXPECT_EQ(TvMilliseconds(), 2500u);
+  char stamp[40];
+  EXPECT_EQ(TvTimeStamp(stamp, sizeof stamp), 21u) << stamp;
+  EXPECT_EQ(stamp[8], '.');
+
+  tvClockSys.queryCounter = CounterFails;
+  tvClockSys.tickCount = TickAt42;
+  const uint32_t ms = TvMilliseconds();
+  EXPECT_FALSE(tvInstance.highResTiming);
+  EXPECT_EQ(Newest(), "> Invalid action (Could not use High Performance Tick Counter)");
+  EXPECT_EQ(ms, TvMilliseconds());  // the tick count from now on
+  EXPECT_EQ(TvTimeStamp(stamp, sizeof stamp), 17u) << stamp;
+  EXPECT_EQ(TvTimeStamp(stamp, 1), 0u);
+  TvKernelShutdown(0);
+
+  Start("HighResTiming=Y\n");
+  EXPECT_FALSE(tvInstance.highResTiming);
+  EXPECT_EQ(Newest(), "> Invalid action (Could not first use High Performance Tick Counter)");
+  TvKernelShutdown(0);
+  tvClockSys.queryFrequency = FrequencyFails;
+  Start("HighResTiming=Y\n");
+  EXPECT_FALSE(tvInstance.highResTiming);
+  EXPECT_EQ(Newest(), "> Invalid action (Could not calibrate High Performance Tick Counter)");
+}
+
+DWORD zoneAnswer = TIME_ZONE_ID_DAYLIGHT;
+DWORD WINAPI FakeZone(LPTIME_ZONE_INFORMATION info) {
+  info->Bias = -60;
+  info->StandardBias = 0;
+  info->DaylightBias = -60;
+  lstrcpynW(info->StandardName, L"W. Europe Standard Time", 32);
+  lstrcpynW(info->DaylightName, L"W. Europe Daylight Time", 32);
+  return zoneAnswer;
+}
+
+TEST_F(Dates, TimeZoneBiasAndName) {
+  Start();
+  tvClockSys.timeZone = FakeZone;
+  TvTimeZoneInfo zone;
+  const struct {
+    DWORD answer;
+    int32_t bias;
+    const char* name;
+  } cases[] = {{TIME_ZONE_ID_DAYLIGHT, 120, "W. Europe Dayli"},
+               {TIME_ZONE_ID_STANDARD, 60, "W. Europe Stand"},
+               {TIME_ZONE_ID_UNKNOWN, 60, ""}};
+  for (const auto& c : cases) {
+    zoneAnswer = c.answer;
+    EXPECT_EQ(TvTimeZone(zone), TvOk);
+    EXPECT_EQ(zone.bias, c.bias);
+    EXPECT_STREQ(zone.name, c.name);
+  }
+  zoneAnswer = TIME_ZONE_ID_INVALID;
+  EXPECT_EQ(TvTimeZone(zone), TvErrTimeZone);
+  EXPECT_EQ(Newest(), "> Invalid time zone");
+}
+
+}  // namespace
