@@ -152,6 +152,37 @@ TEST_F(KernelExports, SystemInformationReport) {
   shutdown();
 }
 
+TEST_F(KernelExports, HistoryOf130RaisesKeeps128) {
+  Load();
+  EXPECT_EQ(startup(), -1031);  // no configuration: two raises
+  using IniOpen = int32_t(__stdcall*)(INT_PTR*, INT_PTR*, const char*);
+  using IniClose = void(__stdcall*)(INT_PTR, INT_PTR);
+  auto open = Get<IniOpen>("TvIsi_IniOpen");
+  auto close = Get<IniClose>("TvIsi_IniClose");
+  for (int i = 0; i < 128; ++i) {
+    INT_PTR file, buffer;
+    EXPECT_EQ(open(&file, &buffer, (dir / ("missing" + std::to_string(i) + ".ini")).c_str()), -1010);
+    close(file, buffer);
+  }
+  auto history = Get<ErrorHistory>("TvErrorHistory");
+  char line[300];
+  ASSERT_EQ(history(1, 0, line, sizeof line), 0);
+  EXPECT_EQ(std::string(line), "> File not found (" + dir / "missing127.ini" + ")");
+  ASSERT_EQ(history(1, 127, line, sizeof line), 0);
+  EXPECT_EQ(std::string(line), "> File not found (" + dir / "missing0.ini" + ")");
+  EXPECT_EQ(history(1, 128, line, sizeof line), -1040);
+  EXPECT_EQ(history(0, 1, line, sizeof line), -1040);  // the latest chain is one origin
+  // Without a configuration the report says so.
+  auto info = Get<SystemInfo>("TvSystemInfo");
+  ASSERT_EQ(info(8, line, sizeof line), 0);
+  EXPECT_STREQ(line, "Config:\t<none>");
+  ASSERT_EQ(info(9, line, sizeof line), 0);
+  EXPECT_STREQ(line, "Section:\tTvDefault");
+  EXPECT_EQ(info(100000, line, 65535), -1040);
+  EXPECT_EQ(info(0, nullptr, 100), 0);
+  shutdown();
+}
+
 TEST_F(KernelExports, ParameterTracesInTheirOrder) {
   tvtest::WriteFile(libDir / "tvapi.ini", "ApiFile=" + dir / "api" + "\n");
   Load();
