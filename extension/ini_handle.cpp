@@ -275,37 +275,40 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniCopySetting(INT_PTR source, INT_PTR destin
   return TvTraceReturnLong(status);
 }
 
-TV_EXPORT int32_t TV_STDCALL TvIsi_IniAddString(INT_PTR buffer, const char* section, const char* key,
-                                                const char* entries) {
-  TvTraceFunction("TvIsi_IniAddString");
-  TvIsiEntry("TvIsi_IniAddString", key);
+namespace {
+
+// The frame of the list exports: the entries are logged as given, then each
+// line of them is one edit of the list, up to the first failure.
+template <typename F>
+TvStatus EditList(const char* name, INT_PTR buffer, const char* key, const char* entries, F&& edit) {
+  TvTraceFunction(name);
+  TvIsiEntry(name, key);
   TvLogWrite(entries);
   TvStatus status = TvErrNotDefined;
-  if (TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniAddString")) {
+  if (TvIniBuffer* b = BufferOf(buffer, name)) {
     status = ForEachLine(entries, [&](const char* line) {
       char item[kItemSize];
-      char replaced[kItemSize];
-      TvStrCopy(item, line, sizeof item);  // TraceLine serves the routine's own log lines
-      return UpdateMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), nullptr, item, 256, replaced);
+      TvStrCopy(item, line, sizeof item);  // TraceLine serves the edit's own log lines
+      return edit(b, item);
     });
   }
-  TvIsiExit("TvIsi_IniAddString", status);
+  TvIsiExit(name, status);
   return TvTraceReturnLong(status);
+}
+
+}  // namespace
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_IniAddString(INT_PTR buffer, const char* section, const char* key,
+                                                const char* entries) {
+  return EditList("TvIsi_IniAddString", buffer, key, entries, [&](TvIniBuffer* b, const char* item) {
+    char replaced[kItemSize];
+    return UpdateMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), nullptr, item, 256, replaced);
+  });
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniRemoveStrings(INT_PTR buffer, const char* section, const char* key,
                                                     const char* entries) {
-  TvTraceFunction("TvIsi_IniRemoveStrings");
-  TvIsiEntry("TvIsi_IniRemoveStrings", key);
-  TvLogWrite(entries);
-  TvStatus status = TvErrNotDefined;
-  if (TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniRemoveStrings")) {
-    status = ForEachLine(entries, [&](const char* line) {
-      char item[kItemSize];
-      TvStrCopy(item, line, sizeof item);
-      return RemoveMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), item, 256);
-    });
-  }
-  TvIsiExit("TvIsi_IniRemoveStrings", status);
-  return TvTraceReturnLong(status);
+  return EditList("TvIsi_IniRemoveStrings", buffer, key, entries, [&](TvIniBuffer* b, const char* item) {
+    return RemoveMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), item, 256);
+  });
 }
