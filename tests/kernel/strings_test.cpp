@@ -10,7 +10,6 @@
 #include "kernel_fixture.h"
 #include "tv_catalogue.h"
 #include "tv_error.h"
-#include "tv_list.h"
 #include "tv_log.h"
 #include "tv_string.h"
 
