@@ -20,6 +20,13 @@ TV_PIN(TvIsi_IniDeleteString, int32_t(TV_STDCALL*)(INT_PTR, const char*, const c
 TV_PIN(TvIsi_IniCopySetting, int32_t(TV_STDCALL*)(INT_PTR, INT_PTR, const char*, const char*));
 TV_PIN(TvIsi_IniAddString, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*, const char*));
 TV_PIN(TvIsi_IniRemoveStrings, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*, const char*));
+TV_PIN(TvIsi_CheckIniForData,
+       int32_t(TV_STDCALL*)(const char*, const char*, int32_t, char*, char*, char*, int32_t*));
+TV_PIN(TvIsi_ProdFromIni, int32_t(TV_STDCALL*)(const char*, int32_t*));
+TV_PIN(TvIsi_UpdateTvwserveV5, int32_t(TV_STDCALL*)(const char*, const char*, int32_t, int32_t, int32_t));
+TV_PIN(TvIsi_UpdateDataKeys, int32_t(TV_STDCALL*)(const char*, const char*, int32_t));
+TV_PIN(TvIsi_IsISOPresent, int32_t(TV_STDCALL*)(const char*, const char*));
+TV_PIN(TvIsi_InstalledCountriesToData, int32_t(TV_STDCALL*)(const char*));
 TV_PIN(TvInitialise, void(TV_STDCALL*)(int32_t));
 TV_PIN(TvErrorMessage, void(TV_STDCALL*)(int32_t, char*, int32_t));
 TV_PIN(TvErrorLevel, int32_t(TV_STDCALL*)(int32_t));

@@ -33,6 +33,17 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniAddString(INT_PTR buffer, const char* sect
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniRemoveStrings(INT_PTR buffer, const char* section, const char* key,
                                                     const char* entries);
 
+// Installed countries and data sets.
+TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const char* _vsISO, int32_t _viSrchADS,
+                                                   char* _rsFoundISO, char* _rsDataDir, char* _rsBaseDir,
+                                                   int32_t* _riFlags);
+TV_EXPORT int32_t TV_STDCALL TvIsi_ProdFromIni(const char* _vsIni, int32_t* _rlProd);
+TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const char* _vsData, int32_t _iID,
+                                                    int32_t _iAID, int32_t _iNID);
+TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char* _vsData, int32_t _viFormat);
+TV_EXPORT int32_t TV_STDCALL TvIsi_IsISOPresent(const char* _vsISO, const char* _vsIniPath);
+TV_EXPORT int32_t TV_STDCALL TvIsi_InstalledCountriesToData(const char* _vsIni);
+
 // The kernel's exports.
 TV_EXPORT void TV_STDCALL TvInitialise(int32_t keepOpen);
 TV_EXPORT void TV_STDCALL TvErrorMessage(int32_t status, char* buffer, int32_t lenBuff);

@@ -6,7 +6,7 @@
 #include "tv_base.h"
 #include "tv_ini.h"
 
-constexpr size_t kAssemblySize = 9216;  // working text of one list
+constexpr size_t kAssemblySize = 9216;  // first size of the working text of a list; longest line read
 constexpr size_t kItemSize = 256;       // one entry: at most 255 characters
 
 // Adds entry to the list of key, or puts it in place of the first entry

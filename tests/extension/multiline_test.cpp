@@ -92,8 +92,8 @@ TEST_F(Lists, RemoveDropsEveryMatchAndKeepsEmptyEntries) {
   EXPECT_TRUE(EntriesMatch("gbr,x", "GBR,y", 3));
 }
 
-TEST_F(Lists, LongListsAreCutAtEntryBoundaries) {
-  // 40 entries of 299 characters: 30 fit in the 9216-byte working text.
+TEST_F(Lists, LongListsKeepEveryEntry) {
+  // 40 entries of 299 characters, more than the first working size holds.
   std::string text = "[S]\nL=" + std::string(299, 'a');
   for (int i = 1; i < 40; ++i) text += "\n+" + std::string(298, static_cast<char>('a' + i % 26)) + "!";
   Load(text + "\n");
@@ -108,8 +108,18 @@ TEST_F(Lists, LongListsAreCutAtEntryBoundaries) {
     ++entries;
     last = line;
   }
-  EXPECT_EQ(entries, 31);  // 30 whole entries and the one added; none cut in the middle
+  EXPECT_EQ(entries, 41);
   EXPECT_EQ(last, "new");
+
+  Log();
+  EXPECT_EQ(RemoveMultiline(&ini, "S", "L", "new", 256), 0);
+  EXPECT_EQ(TvIniGetString(&ini, "S", "L", "", line, sizeof line), 1);
+  for (entries = 1; TvIniNextLine(&ini, line, sizeof line);) ++entries;
+  EXPECT_EQ(entries, 40);
+  // Past the first working size only the entry kept is logged.
+  const std::string logged = Log();
+  EXPECT_LT(logged.size(), 200000u);
+  EXPECT_NE(logged.find("\r\n" + std::string(255, 'n') + "\r\nRead ["), std::string::npos);
 }
 
 class Saving : public Lists {

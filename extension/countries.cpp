@@ -1,0 +1,131 @@
+// countries.cpp: whether a country is recorded in the country lists of a
+// server configuration, and the conversion of the country lists into the
+// data lists that go with them.
+#include <cstring>
+
+#include "exports.h"
+#include "frame.h"
+#include "installed_lists.h"
+#include "tv_error.h"
+#include "tv_log.h"
+#include "tv_path.h"
+#include "tv_string.h"
+
+namespace {
+
+constexpr size_t kCountryLineSize = 256;
+
+// -1, 0 or 1 as line sorts before, matches or sorts after the code on the
+// code's length. An empty code matches nothing.
+int CompareCode(const char* line, const char* code) {
+  const size_t n = strlen(code);
+  if (n == 0) return 1;
+  const int result = TvStrCompareNoCaseN(line, code, n);
+  return result < 0 ? -1 : result > 0 ? 1 : 0;
+}
+
+// Compares the lines of a list of the configuration buffer with the code
+// until one matches. result keeps its value when the key is missing.
+void SearchList(const char* key, const char* code, bool logFirstLine, int* result) {
+  char line[kCountryLineSize];
+  const bool present = TvIniGetString(&tvConfig, kDefaultSection, key, "", line, sizeof line);
+  if (logFirstLine) TvIsiLog("First line read is %s\n", line);
+  if (!present) return;
+  *result = CompareCode(line, code);
+  while (*result != 0 && TvIniNextLine(&tvConfig, line, sizeof line)) {
+    TvIsiLog("In %d [%d] %s [%s]\n", 1, *result, key, line);
+    *result = CompareCode(line, code);
+  }
+}
+
+// Country lists and the data lists made from them.
+constexpr const char* kPairs[][2] = {
+    {"InstalledCountries", "InstalledData"},
+    {"NewInstalledCountries", "NewInstalledData"},
+    {"AllInstalledCountries", "AllInstalledData"},
+    {"PreviousInstalledCountries", "PreviousInstalledData"},
+};
+
+const InstalledListEntry* EntryAt(TvList* list, uint32_t i) {
+  return static_cast<const InstalledListEntry*>(list->items[i]);
+}
+
+// Later entries of InstalledCountries with a country already listed there.
+TvStatus RemoveRepeatedCountries(TvList* entries) {
+  const char* key = kPairs[0][0];
+  for (uint32_t i = 0; i < entries->count; ++i) {
+    if (strcmp(EntryAt(entries, i)->listKey, key) != 0) continue;
+    for (uint32_t j = entries->count; j-- > i + 1;) {
+      const InstalledListEntry* later = EntryAt(entries, j);
+      if (strcmp(later->listKey, key) == 0 && TvStrEqualNoCase(later->country, EntryAt(entries, i)->country))
+        if (TvStatus status = TvListRemoveAt(entries, j); status != TvOk) return status;
+    }
+  }
+  return TvOk;
+}
+
+TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* items) {
+  TvStatus status = ReadInstalledLists(ini, kCountryList, entries);
+  if (status == TvOk) status = RemoveRepeatedCountries(entries);
+  char data[4 + kTvPathSize];
+  for (const auto& pair : kPairs) {
+    if (status != TvOk) break;
+    status = TvListClear(items);
+    if (status == TvOk) status = ReadStringList(ini, pair[1], items);
+    // An empty item would end the list for every reader of it.
+    if (status == TvOk) status = RemoveEmptyItems(items);
+    for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
+      const InstalledListEntry* entry = EntryAt(entries, i);
+      if (strcmp(entry->listKey, pair[0]) != 0) continue;
+      TvFormat(data, sizeof data, "%s,%s", entry->country, entry->dataDir);
+      status = TvListAdd(items, data, nullptr);
+    }
+    if (status == TvOk) status = WriteStringList(ini, kDefaultSection, pair[1], items);
+  }
+  return status;
+}
+
+}  // namespace
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_IsISOPresent(const char* _vsISO, const char* _vsIniPath) {
+  TvTraceFunction("TvIsi_IsISOPresent");
+  char code[kCountryLineSize], folder[kTvPathSize];
+  TvTraceStrIn("_vsISO", _vsISO, code, sizeof code);
+  TvTraceStrIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
+  TvIsiLog("> TvIsi_IsISOPresent (%s, %s)\n", code, folder);
+  char path[kTvPathSize];
+  TvStatus status = TvPathBuild(path, folder, "tvwserve.ini", nullptr);
+  if (status == TvOk) status = TvIniAddRef(path);
+  if (status != TvOk) return TvTraceReturnLong(status);
+  if (!IsIniText(&tvConfig)) {
+    TvIniRelease();
+    return TvTraceReturnLong(TvErrorRaise(TvErrInputChars, path, TvRaiseOrigin));
+  }
+
+  // Neither list present: the country is not recorded.
+  int result = 1;
+  SearchList("NewInstalledCountries", code, false, &result);
+  if (result != 0) SearchList("InstalledCountries", code, true, &result);
+  TvIniRelease();
+  TvIsiLog("< TvIsi_IsISOPresent = %d\n", result);
+  return TvTraceReturnLong(result);
+}
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_InstalledCountriesToData(const char* _vsIni) {
+  TvTraceFunction("TvIsi_InstalledCountriesToData");
+  char path[kTvPathSize];
+  TvTraceStrIn("_vsIni", _vsIni, path, sizeof path);
+  TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListEntry), 0);
+  TvList* items = TvListCreate(TvListUnsorted | TvListUnique, TvListCompareText, kTvListText, 0);
+  TvStatus status = entries && items ? TvOk : TvErrNoMemory;
+  TvIniBuffer ini{};
+  if (status == TvOk) status = LoadConfiguration(&ini, path);
+  if (status == TvOk) {
+    status = ConvertLists(&ini, entries, items);
+    if (status == TvOk) status = TvIniSaveFile(&ini, path);
+    TvIniFree(&ini);
+  }
+  if (entries) TvListFree(entries);
+  if (items) TvListFree(items);
+  return TvTraceReturnLong(status);
+}

@@ -1,0 +1,156 @@
+// discovery.cpp: where a country's data already lives. The lists of the
+// server configuration are read into entries; the first entry of the
+// country whose data directory and data file both exist is reported.
+#include <cstdio>
+#include <cstring>
+
+#include "exports.h"
+#include "installed_lists.h"
+#include "tv_error.h"
+#include "tv_file.h"
+#include "tv_log.h"
+#include "tv_path.h"
+#include "tv_string.h"
+
+namespace {
+
+enum Indicator : int32_t {
+  kRemoteServer = 1,    // ServerAddress names a server other than the local one
+  kRelativeDir = 2,     // an examined data directory was relative
+  kRegionalFile = 4,    // a data file was found under ".rds"
+};
+
+// Relative: not "\...", "X:..." or "X\..."; an empty text counts as relative.
+bool IsRelative(const char* directory) {
+  return directory[0] != '\\' && (directory[0] == '\0' || (directory[1] != ':' && directory[1] != '\\'));
+}
+
+// A last component such as "GBR.12": one to three letters, a dot and a
+// number with nothing after it. Read exactly as the products write it.
+bool IsVersionedComponent(const char* component) {
+  char letters[4];
+  int number;
+  char rest[kTvPathSize];
+  return sscanf(component, "%3[a-zA-Z].%d%s", letters, &number, rest) == 2;
+}
+
+void BaseDirectory(const char* start, char* out) {
+  char base[kTvPathSize];
+  StripTrailingBackslashes(start, base, sizeof base);
+  char* last = strrchr(base, '\\');
+  if (last && IsVersionedComponent(last + 1)) *last = '\0';
+  TvStrCopy(out, base, kTvPathSize);
+}
+
+}  // namespace
+
+// Fills the entry's data and base directories; true when the data
+// directory exists. The indicators of the whole call are updated.
+bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, const char* configFolder,
+                            int32_t* indicators) {
+  char stored[kTvPathSize];
+  TvStrCopy(stored, entry->dataDir, sizeof stored);
+  if (IsRelative(stored)) *indicators |= kRelativeDir;
+
+  char address[512];
+  if (TvIniGetString(buffer, kDefaultSection, "ServerAddress", "", address, sizeof address) && address[0] &&
+      TvStrCompareNoCaseN(address, "TVLOCAL", 7) != 0)
+    *indicators |= kRemoteServer;
+
+  char candidate[4 * kTvPathSize];
+  StripTrailingBackslashes(stored, candidate, kTvPathSize);
+  bool found = DirectoryExists(candidate);
+
+  char progDir[kTvPathSize];
+  if (!found && (*indicators & kRelativeDir) &&
+      TvIniGetString(buffer, kDefaultSection, "ProgDir", "", progDir, sizeof progDir)) {
+    StripTrailingBackslashes(progDir, progDir, sizeof progDir);
+    if (DirectoryExists(progDir)) {
+      TvFormat(candidate, sizeof candidate, "%s\\%s", progDir, stored);
+      found = DirectoryExists(candidate);
+    }
+  }
+
+  if (!found) {
+    // The default data directory: "Data" beside the configuration folder
+    // when the folder holds the world configuration, else inside it.
+    StripTrailingBackslashes(configFolder, candidate, kTvPathSize);
+    if (TvFileExists(nullptr, configFolder, "tvworld.ini", nullptr)) {
+      char* last = strrchr(candidate, '\\');
+      if (last) *last = '\0';
+    }
+    TvStrCat(candidate, "\\Data", sizeof candidate);
+  }
+  TvStrCopy(entry->dataDir, candidate, sizeof entry->dataDir);
+
+  if (found && (*indicators & kRelativeDir))
+    BaseDirectory(stored + strspn(stored, "\\"), entry->baseDir);
+  else
+    BaseDirectory(entry->dataDir, entry->baseDir);
+  return found;
+}
+
+// True when the data file exists under ".dts" or, noted in the indicators,
+// under ".rds".
+bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators) {
+  if (!DirectoryExists(dataDir)) return false;
+  TvFileHandle handle;
+  if (TvFileOpen(nullptr, dataDir, fileName, "!.dts", 0, &handle) == TvOk) {
+    TvFileClose(handle);
+    return true;
+  }
+  if (TvFileOpen(nullptr, dataDir, fileName, "!.rds", 0, &handle) == TvOk) {
+    TvFileClose(handle);
+    *indicators |= kRegionalFile;
+    return true;
+  }
+  return false;
+}
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const char* _vsISO, int32_t _viSrchADS,
+                                                   char* _rsFoundISO, char* _rsDataDir, char* _rsBaseDir,
+                                                   int32_t* _riFlags) {
+  TvTraceFunction("TvIsi_CheckIniForData");
+  char folder[kTvPathSize];
+  char iso[4];
+  TvTraceStrIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
+  TvTraceStrIn("_vsISO", _vsISO, iso, _viSrchADS ? 3 : 4);
+  const bool twoLetters = TvTraceIntIn("_viSrchADS", _viSrchADS) != 0;
+  int32_t indicators = 0;
+
+  TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListEntry), 0);
+  if (!entries) return TvTraceReturnLong(TvErrNoMemory);
+  char path[kTvPathSize];
+  TvIniBuffer ini{};
+  // A file that cannot be opened, in a folder that may not exist either,
+  // is reported as -1011, the status the installer scripts test for.
+  TvStatus status = TvErrFileExists;
+  if (TvFileExists(path, folder, "tvwserve.ini", nullptr)) status = LoadConfiguration(&ini, path);
+  if (status != TvOk) {
+    TvListFree(entries);
+    return TvTraceReturnLong(status);
+  }
+
+  InstalledListEntry result{};
+  InstalledListEntry work;
+  status = ReadInstalledLists(&ini, kCountryList | kDataList, entries);
+  for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
+    const auto* entry = static_cast<const InstalledListEntry*>(entries->items[i]);
+    const bool selected =
+        twoLetters ? TvStrCompareNoCaseN(entry->code, iso, 2) == 0 : TvStrEqualNoCase(entry->country, iso);
+    if (!selected) continue;
+    work = *entry;
+    const bool resolved = ResolveDataDirectories(&work, &ini, folder, &indicators);
+    const bool probed = ProbeDataFile(work.dataDir, work.fileName, &indicators);
+    result = work;
+    if (resolved && probed) break;
+  }
+  TvIniFree(&ini);
+
+  TvTraceStrOut("_rsFoundISO", _rsFoundISO, result.code, 4);
+  TvTraceStrOut("_rsDataDir", _rsDataDir, result.dataDir, kTvPathSize);
+  TvTraceStrOut("_rsBaseDir", _rsBaseDir, result.baseDir, kTvPathSize);
+  TvTraceIntOut("_riFlags", _riFlags, indicators);
+  TvListFree(entries);
+  return TvTraceReturnLong(status);
+}

@@ -1,0 +1,131 @@
+// server_update.cpp: recording an installed country or data set in the
+// current list of a configuration file and in its list of everything ever
+// installed.
+#include <cstring>
+
+#include "exports.h"
+#include "installed_lists.h"
+#include "multiline.h"
+#include "tv_error.h"
+#include "tv_log.h"
+#include "tv_path.h"
+#include "tv_string.h"
+
+namespace {
+
+constexpr size_t kEntrySize = 1024;
+
+// Removes every item whose code is the given one, ignoring case.
+TvStatus RemoveCode(TvList* list, const char* code) {
+  char itemCode[4];
+  for (uint32_t i = list->count; i-- > 0;) {
+    EntryCode(static_cast<const char*>(list->items[i]), itemCode);
+    if (TvStrEqualNoCase(itemCode, code))
+      if (TvStatus status = TvListRemoveAt(list, i); status != TvOk) return status;
+  }
+  return TvOk;
+}
+
+// The current list of key with data put first in place of its code's
+// entries, then the all list with data added when it is new there.
+TvStatus RecordDataEntry(TvIniBuffer* ini, const char* key, const char* data, TvList* current, TvList* all) {
+  char code[4];
+  EntryCode(data, code);
+  TvStatus status = ReadStringList(ini, key, current);
+  if (status == TvOk) status = RemoveEmptyItems(current);
+  if (status == TvOk) status = RemoveCode(current, code);
+  if (status == TvOk) status = TvListInsertAt(current, 0, data);
+  if (status == TvOk) status = WriteStringList(ini, kDefaultSection, key, current);
+  if (status != TvOk) return status;
+
+  // The all list comes back sorted without repeats; a new entry goes first.
+  status = ReadStringList(ini, "AllInstalledData", all);
+  if (status == TvOk) status = RemoveEmptyItems(all);
+  int32_t position = 0, found = 0;
+  if (status == TvOk) status = TvListFind(all, data, -1, &position, &found);
+  if (status == TvOk && !found) {
+    status = TvListInsertAt(all, 0, data);
+    if (status == TvOk) status = WriteStringList(ini, kDefaultSection, "AllInstalledData", all);
+  }
+  return status;
+}
+
+}  // namespace
+
+bool IsServerConfiguration(const char* path) {
+  TvIniBuffer ini{};
+  TvQuiet quiet;
+  if (LoadConfiguration(&ini, path) != TvOk) return false;
+  char address[kEntrySize];
+  const bool server = TvIniGetBool(&ini, kDefaultSection, "UsedByKeelHost", 0) ||
+                      TvIniGetBool(&ini, kDefaultSection, "UsedByKeelNet", 0) ||
+                      (TvIniGetString(&ini, kDefaultSection, "ServerAddress", "", address, sizeof address) &&
+                       TvStrCompareNoCaseN(address, "TVTCPIP", 7) == 0);
+  TvIniFree(&ini);
+  return server;
+}
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const char* _vsData, int32_t _iID,
+                                                    int32_t _iAID, int32_t _iNID) {
+  TvTraceFunction("TvIsi_UpdateTvwserveV5");
+  char path[kEntrySize], data[kEntrySize];
+  TvTraceStrIn("_vsPath", _vsPath, path, sizeof path);
+  TvTraceStrIn("_vsData", _vsData, data, sizeof data);
+  const bool installed = static_cast<int16_t>(TvTraceIntIn("_iID", _iID)) != 0;
+  TvTraceIntIn("_iAID", _iAID);
+  TvTraceIntIn("_iNID", _iNID);
+
+  // An entry with a line break would become several lines of the file; an
+  // empty one would end the list for every reader.
+  TvStatus status = CheckSingleLine(data, "_vsData");
+  if (status != TvOk || !data[0]) return TvTraceReturnLong(status);
+
+  TvList* current = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
+  TvList* all = TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0);
+  if (!current || !all) {
+    if (current) TvListFree(current);
+    if (all) TvListFree(all);
+    return TvTraceReturnLong(TvErrNoMemory);
+  }
+  if (TvFileExists(nullptr, nullptr, path, "ini")) {
+    TvIniBuffer ini{};
+    status = LoadConfiguration(&ini, path);
+    if (status == TvOk) {
+      status = RecordDataEntry(&ini, installed ? "InstalledData" : "NewInstalledData", data, current, all);
+      if (status == TvOk) status = TvIniSaveFile(&ini, path);
+      TvIniFree(&ini);
+    }
+  }
+  TvListFree(current);
+  TvListFree(all);
+  return TvTraceReturnLong(status);
+}
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char* _vsData, int32_t _viFormat) {
+  TvTraceFunction("TvIsi_UpdateDataKeys");
+  char path[kTvPathSize], data[kEntrySize];
+  TvTraceStrIn("_vsIni", _vsIni, path, sizeof path);
+  TvTraceStrIn("_vsData", _vsData, data, sizeof data);
+  const bool dataFormat = static_cast<int16_t>(TvTraceIntIn("_viFormat", _viFormat)) == kDataList;
+
+  TvStatus status = CheckSingleLine(data, "_vsData");
+  TvIniBuffer ini{};
+  if (status == TvOk) status = LoadConfiguration(&ini, path);
+  if (status != TvOk) return TvTraceReturnLong(status);
+
+  const char* allKey = dataFormat ? "AllInstalledData" : "AllInstalledCountries";
+  const char* plainKey = dataFormat ? "InstalledData" : "InstalledCountries";
+  const char* serverKey = dataFormat ? "NewInstalledData" : "NewInstalledCountries";
+  const bool server = IsServerConfiguration(path);
+  char replaced[kItemSize] = "";
+  char unused[kItemSize];
+  // The list of a server installation starts as a copy of the plain list.
+  UpdateMultiline(&ini, kDefaultSection, server ? serverKey : plainKey, server ? plainKey : nullptr, data, 3,
+                  replaced);
+  // The entry superseded, then the new one, go into the all list.
+  UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, replaced, static_cast<int32_t>(strlen(replaced)), unused);
+  UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, data, static_cast<int32_t>(strlen(data)), unused);
+  status = TvIniSaveFile(&ini, path);
+  TvIniFree(&ini);
+  return TvTraceReturnLong(status);
+}

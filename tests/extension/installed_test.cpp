@@ -1,0 +1,455 @@
+// The exports that find, record and convert installed countries and data
+// sets, called through the library against real folders and files.
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using Startup = int32_t (*)(void);
+using Shutdown = void (*)(void);
+using CheckIni = int32_t(__stdcall*)(const char*, const char*, int32_t, char*, char*, char*, int32_t*);
+using ProdFromIni = int32_t(__stdcall*)(const char*, int32_t*);
+using UpdateV5 = int32_t(__stdcall*)(const char*, const char*, int32_t, int32_t, int32_t);
+using UpdateKeys = int32_t(__stdcall*)(const char*, const char*, int32_t);
+using IsoPresent = int32_t(__stdcall*)(const char*, const char*);
+using ToData = int32_t(__stdcall*)(const char*);
+
+// A text followed by a NUL and a control character.
+std::string NotText(const std::string& text) { return text + std::string("\0\x02", 2); }
+
+struct Found {
+  int32_t status;
+  std::string iso, dataDir, baseDir;
+  int32_t flags;
+};
+
+class Installed : public tvtest::FolderTest {
+ protected:
+  tvtest::TempDir libDir;
+  std::string log = libDir / "install.log";
+  std::string cfg = dir / "Cfg";  // the folder of tvwserve.ini
+  std::string ini = cfg + "\\tvwserve.ini";
+  tvtest::ExtensionLibrary* lib = nullptr;
+  CheckIni check;
+  ProdFromIni products;
+  UpdateV5 updateV5;
+  UpdateKeys updateKeys;
+  IsoPresent present;
+  ToData toData;
+
+  void SetUp() override {
+    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n");
+    CreateDirectoryA(cfg.c_str(), nullptr);
+    lib = new tvtest::ExtensionLibrary(libDir.path());
+    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
+    check = lib->Get<CheckIni>("TvIsi_CheckIniForData");
+    products = lib->Get<ProdFromIni>("TvIsi_ProdFromIni");
+    updateV5 = lib->Get<UpdateV5>("TvIsi_UpdateTvwserveV5");
+    updateKeys = lib->Get<UpdateKeys>("TvIsi_UpdateDataKeys");
+    present = lib->Get<IsoPresent>("TvIsi_IsISOPresent");
+    toData = lib->Get<ToData>("TvIsi_InstalledCountriesToData");
+  }
+  void TearDown() override {
+    lib->Get<Shutdown>("TvIsi_Shutdown")();
+    delete lib;
+  }
+
+  // Writes a file below the test folder, creating its folders.
+  void Put(const std::string& path, const std::string& bytes = "data") {
+    for (size_t at = dir.path().size() + 1; (at = path.find('\\', at)) != std::string::npos; ++at)
+      CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    tvtest::WriteFile(path, bytes);
+  }
+  Found Check(const std::string& iso, int32_t twoLetters = 0) {
+    char code[4] = "old", dataDir[256] = "old", baseDir[256] = "old";
+    int32_t flags = -7;
+    int32_t status = check(cfg.c_str(), iso.c_str(), twoLetters, code, dataDir, baseDir, &flags);
+    return {status, code, dataDir, baseDir, flags};
+  }
+  // The log since the session began: the session is stopped and started again.
+  std::string Log() {
+    lib->Get<Shutdown>("TvIsi_Shutdown")();
+    std::string text = tvtest::ReadFile(log);
+    lib->Get<Startup>("TvIsi_Startup")();
+    const std::string start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
+    return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
+  }
+};
+
+void ExpectFound(const Found& found, const std::string& iso, const std::string& dataDir, const std::string& baseDir,
+                 int32_t flags) {
+  EXPECT_EQ(found.status, 0);
+  EXPECT_EQ(found.iso, iso);
+  EXPECT_EQ(found.dataDir, dataDir);
+  EXPECT_EQ(found.baseDir, baseDir);
+  EXPECT_EQ(found.flags, flags);
+}
+
+// --- Discovery ---
+
+TEST_F(Installed, DataFileUnderDtsOrRdsAndDataCodes) {
+  const std::string data = dir / "Data";
+  Put(data + "\\GBR.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=GBR," + data + "\r\n");
+  ExpectFound(Check("GBR"), "GBR", data, data, 0);
+
+  DeleteFileA((data + "\\GBR.dts").c_str());
+  Put(data + "\\GBR.rds");
+  ExpectFound(Check("gbr"), "GBR", data, data, 4);
+
+  // GBK is a data code of Great Britain: selected by GBR, probing GBR.rds.
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=GBK," + data + "\r\n");
+  ExpectFound(Check("GBR"), "GBK", data, data, 4);
+  ExpectFound(Check("GBK"), "", "", "", 0);  // the entry's country is GBR
+}
+
+TEST_F(Installed, TwoLetterModeTakesCodesOfAnyForm) {
+  const std::string extra = dir / "Extra";
+  Put(extra + "\\GB1.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=GB1," + extra + "\r\n");
+  ExpectFound(Check("GBR", 1), "GB1", extra, extra, 0);
+  ExpectFound(Check("GBR", 0), "", "", "", 0);
+  ExpectFound(Check("gbx", 1), "GB1", extra, extra, 0);
+}
+
+TEST_F(Installed, RelativeDirectoryUnderTheProgramFolder) {
+  Put(dir / "Prog\\Data\\GBR.12\\GBR.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\r\nProgDir=" + dir / "Prog\\\\" + "\r\nInstalledData=GBR,Data\\GBR.12\r\n");
+  ExpectFound(Check("GBR"), "GBR", dir / "Prog\\Data\\GBR.12", "Data", 2);
+}
+
+TEST_F(Installed, VersionedLastComponentIsCutFromTheBaseDirectory) {
+  Put(dir / "GBR.5\\GBR.dts");
+  Put(dir / "GBR.5a\\USA.dts");
+  Put(dir / "GBRX.5\\FRA.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR," + dir / "GBR.5\\" + "\n+USA," + dir / "GBR.5a" +
+                             "\n+FRA," + dir / "GBRX.5" + "\n");
+  ExpectFound(Check("GBR"), "GBR", dir / "GBR.5", dir.path(), 0);
+  ExpectFound(Check("USA"), "USA", dir / "GBR.5a", dir / "GBR.5a", 0);
+  ExpectFound(Check("FRA"), "FRA", dir / "GBRX.5", dir / "GBRX.5", 0);
+}
+
+TEST_F(Installed, NothingExistsGivesTheDefaultDataDirectory) {
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR," + dir / "Missing" + "\n");
+  ExpectFound(Check("GBR"), "GBR", cfg + "\\Data", cfg + "\\Data", 0);
+  tvtest::WriteFile(cfg + "\\tvworld.ini", "[TvDefault]\n");
+  ExpectFound(Check("GBR"), "GBR", dir / "Data", dir / "Data", 0);
+}
+
+TEST_F(Installed, CountryListsComeFirstAndTheLastFailureIsReported) {
+  const std::string data = dir / "Data";
+  Put(data + "\\GBR.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,United Kingdom," + dir / "Old\\GBR.dts" +
+                             "\nInstalledData=GBR," + data + "\n");
+  ExpectFound(Check("GBR"), "GBR", data, data, 0);
+  // A country entry names its data file; .dts replaces its extension.
+  tvtest::WriteFile(ini, "[TvDefault]\nPreviousInstalledCountries=GBR,United Kingdom," + data + "\\GBR.old\n");
+  ExpectFound(Check("GBR"), "GBR", data, data, 0);
+  // No entry passes: the last one examined, with its default directory.
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK," + data + "\\Gone\\GBR.dts\nInstalledData=GBR," +
+                             dir / "Other" + "\n+GBR\n");
+  ExpectFound(Check("GBR"), "GBR", cfg + "\\Data", cfg + "\\Data", 2);
+}
+
+TEST_F(Installed, ServerAddressIndicator) {
+  const std::string data = dir / "Data";
+  Put(data + "\\GBR.dts");
+  const std::string lists = "InstalledData=GBR," + data + "\n";
+  tvtest::WriteFile(ini, "[TvDefault]\nServerAddress=tvlocal:1234\n" + lists);
+  EXPECT_EQ(Check("GBR").flags, 0);
+  tvtest::WriteFile(ini, "[TvDefault]\nServerAddress=TVTCPIP:host\n" + lists);
+  EXPECT_EQ(Check("GBR").flags, 1);
+  EXPECT_EQ(Check("USA").flags, 0);  // set only by an entry examined
+}
+
+TEST_F(Installed, AnEmptyLineEndsAList) {
+  const std::string data = dir / "Data";
+  Put(data + "\\GBR.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=USA," + data + "\n+\n+GBR," + data +
+                             "\nInstalledCountries=\n+GBR,UK," + data + "\\GBR.dts\n");
+  ExpectFound(Check("GBR"), "", "", "", 0);
+  ExpectFound(Check("USA"), "USA", data, data, 0);
+}
+
+TEST_F(Installed, MissingLockedOrBinaryConfigurationLeavesTheResults) {
+  auto expectUntouched = [&](int32_t status) {
+    Found found = Check("GBR");
+    EXPECT_EQ(found.status, status);
+    EXPECT_EQ(found.iso + found.dataDir + found.baseDir, "oldoldold");
+    EXPECT_EQ(found.flags, -7);
+  };
+  expectUntouched(-1011);  // missing: the installer scripts test for -1011
+  cfg = dir / "Nowhere";
+  expectUntouched(-1011);
+  cfg = dir / "Cfg";
+  tvtest::WriteFile(ini, NotText("[TvDefault]\nInstalledData=GBR,C:\\"));
+  expectUntouched(-1096);
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR,C:\\\n");
+  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  expectUntouched(-1011);
+  CloseHandle(lock);
+  // NULL outputs are left alone.
+  EXPECT_EQ(check(cfg.c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr), 0);
+}
+
+// --- Products ---
+
+TEST_F(Installed, ProductsFromSettingsOrFromTheFilesBeside) {
+  struct Case {
+    const char* settings;
+    std::initializer_list<const char*> files;
+    int32_t mask;
+  } cases[] = {
+      {"UsedByKeelNet=Yes\nUsedByKeelHost=1\n", {"tvflib.dll"}, 0x20C0},
+      {"UsedByKeelPanel=No\n", {"tvknet.exe"}, 0x20C0},
+      {"", {"tvflib.dll", "tvflint.exe"}, 0x1030},
+      {"UsedByKeelPanel=No\n", {}, 0},
+      {"KeelNet=Yes\nUsedByheron=on\n", {}, 0x4080},
+      {"UsedByCobalt=true\nUsedByFlintLib64= y\n", {"tvpanel.exe"}, 0x9010},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string folder = dir / ("p" + std::to_string(++n));
+    Put(folder + "\\tv.ini", std::string("[TvDefault]\n") + c.settings);
+    for (const char* file : c.files) Put(folder + "\\" + file);
+    int32_t mask = -1;
+    EXPECT_EQ(products((folder + "\\tv.ini").c_str(), &mask), 0) << n;
+    EXPECT_EQ(mask, c.mask) << n;
+  }
+  int32_t mask = -1;
+  EXPECT_EQ(products((dir / "none.ini").c_str(), &mask), -1010);
+  EXPECT_EQ(mask, 0);
+  Put(dir / "bin.ini", NotText(""));
+  EXPECT_EQ(products((dir / "bin.ini").c_str(), &mask), -1096);
+}
+
+// --- Recording in the server configuration ---
+
+TEST_F(Installed, UpdateTvwserveV5PutsTheEntryFirst) {
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=gbr,C:\\Old\r\n+USA,C:\\Us\r\nAllInstalledData=USA,C:\\Us\r\n");
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 7, 8), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini),
+            "[TvDefault]\r\nInstalledData=GBR,D:\\New\r\n+USA,C:\\Us\r\n"
+            "AllInstalledData=GBR,D:\\New\r\n+USA,C:\\Us\r\n");
+
+  // Identifier 0 (in its 16 bits): NewInstalledData, created.
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=gbr,C:\\Old\r\nAllInstalledData=USA,C:\\Us\r\n");
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 0x10000, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini),
+            "[TvDefault]\r\nInstalledData=gbr,C:\\Old\r\nAllInstalledData=GBR,D:\\New\r\n+USA,C:\\Us\r\n"
+            "NewInstalledData=GBR,D:\\New\r\n");
+}
+
+TEST_F(Installed, UpdateTvwserveV5DropsEmptyItemsAndRepeats) {
+  const std::string longEntry = "USA," + std::string(240, 'u');  // longer than an ini list item
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=\n+" + longEntry + "\n++\n+  \n+GBRX,old\n" +
+                             "AllInstalledData=+\n+usa,c:\\us\n+FRA,F:\\\n+USA,C:\\Us\n");
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledData=GBR,D:\\New\r\n+" + longEntry +
+                                       "\r\nAllInstalledData=GBR,D:\\New\r\n+FRA,F:\\\r\n+usa,c:\\us\r\n");
+  // Already in the all list (ignoring case): that list is not rewritten.
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR,D:\\New\nAllInstalledData=ZZZ,1\n+gbr,d:\\new\n");
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledData=GBR,D:\\New\r\nAllInstalledData=ZZZ,1\r\n+gbr,d:\\new\r\n");
+}
+
+TEST_F(Installed, UpdateTvwserveV5RefusesWithoutWriting) {
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);  // a missing file is not created
+  EXPECT_FALSE(tvtest::FileExists(ini));
+  const std::string text = "[TvDefault]\r\nInstalledData=USA,C:\\Us\r\n";
+  tvtest::WriteFile(ini, text);
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New\r\n[Other]", 1, 0, 0), -1096);
+  EXPECT_EQ(updateV5(ini.c_str(), "", 1, 0, 0), 0);
+  EXPECT_EQ(updateV5(ini.c_str(), nullptr, 1, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), text);
+  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);  // cannot be opened: as missing
+  CloseHandle(lock);
+  const std::string binary = NotText("[TvDefault]\nInstalledData=");
+  tvtest::WriteFile(ini, binary);
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), -1096);
+  EXPECT_EQ(tvtest::ReadFile(ini), binary);
+}
+
+TEST_F(Installed, UpdateDataKeysOfAServerInstallation) {
+  const std::string countries =
+      "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledCountries=gbr,UK,C:\\Old\\GBR.dts\r\n"
+      "+USA,United States,C:\\Data\\USA.dts\r\n";
+  tvtest::WriteFile(ini, countries);
+  EXPECT_EQ(updateKeys(ini.c_str(), "GBR,United Kingdom,D:\\Data\\GBR.dts", 4), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), countries +
+                                       "NewInstalledCountries=GBR,United Kingdom,D:\\Data\\GBR.dts\r\n"
+                                       "+USA,United States,C:\\Data\\USA.dts\r\n"
+                                       "AllInstalledCountries=gbr,UK,C:\\Old\\GBR.dts\r\n"
+                                       "+GBR,United Kingdom,D:\\Data\\GBR.dts\r\n");
+
+  tvtest::WriteFile(ini, "[TvDefault]\r\nServerAddress=tvtcpip:server:2021\r\nInstalledData=GBR,C:\\Old\r\n");
+  EXPECT_EQ(updateKeys(ini.c_str(), "GBR,D:\\New", 0x10008), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini),
+            "[TvDefault]\r\nServerAddress=tvtcpip:server:2021\r\nInstalledData=GBR,C:\\Old\r\n"
+            "NewInstalledData=GBR,D:\\New\r\nAllInstalledData=GBR,C:\\Old\r\n+GBR,D:\\New\r\n");
+}
+
+TEST_F(Installed, UpdateDataKeysOfAPlainInstallation) {
+  tvtest::WriteFile(ini, "[TvDefault]\r\nServerAddress=TVLOCAL\r\nInstalledData=GBR,C:\\Old\r\n+USA,C:\\Us\r\n"
+                         "AllInstalledData=GBR,C:\\Old\r\n");
+  EXPECT_EQ(updateKeys(ini.c_str(), "GBR,D:\\New", 8), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini),
+            "[TvDefault]\r\nServerAddress=TVLOCAL\r\nInstalledData=GBR,D:\\New\r\n+USA,C:\\Us\r\n"
+            "AllInstalledData=GBR,C:\\Old\r\n+GBR,D:\\New\r\n");
+  // Formats other than 8 select the country keys.
+  for (int32_t format : {0, 4, 12}) {
+    tvtest::WriteFile(ini, "[TvDefault]\r\n");
+    EXPECT_EQ(updateKeys(ini.c_str(), "FRA,France,F:\\FRA.dts", format), 0);
+    EXPECT_EQ(tvtest::ReadFile(ini),
+              "[TvDefault]\r\nInstalledCountries=FRA,France,F:\\FRA.dts\r\n"
+              "AllInstalledCountries=FRA,France,F:\\FRA.dts\r\n")
+        << format;
+  }
+  EXPECT_EQ(updateKeys((dir / "none.ini").c_str(), "GBR,D:\\New", 8), -1010);
+  EXPECT_FALSE(tvtest::FileExists(dir / "none.ini"));
+  EXPECT_EQ(updateKeys(ini.c_str(), "GBR\n+USA,x", 8), -1096);
+  EXPECT_EQ(tvtest::ReadFile(ini),
+            "[TvDefault]\r\nInstalledCountries=FRA,France,F:\\FRA.dts\r\nAllInstalledCountries=FRA,France,F:\\FRA.dts\r\n");
+}
+
+TEST_F(Installed, LongListsKeepEveryEntry) {
+  std::string lists = "[TvDefault]\r\nInstalledData=AAA,C:\\Data\\0";
+  for (int i = 1; i < 1500; ++i) lists += "\r\n+A" + std::to_string(i) + ",C:\\Data\\" + std::to_string(i);
+  tvtest::WriteFile(ini, lists + "\r\n");
+  EXPECT_EQ(updateKeys(ini.c_str(), "GBR,D:\\New", 8), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), lists + "\r\n+GBR,D:\\New\r\nAllInstalledData=GBR,D:\\New\r\n");
+}
+
+// --- Installed countries ---
+
+TEST_F(Installed, IsISOPresentSearchesTheNewListFirst) {
+  tvtest::WriteFile(ini,
+                    "[TvDefault]\nNewInstalledCountries=GBR,United Kingdom,C:\\Data\\GBR.dts\n"
+                    "+USA,United States,C:\\Data\\USA.dts\nInstalledCountries=DEU,Germany,C:\\D.dts\n+ITA,Italy,C:\\I.dts\n");
+  Log();
+  EXPECT_EQ(present("gbr", cfg.c_str()), 0);
+  EXPECT_EQ(Log(), "> TvIsi_IsISOPresent (gbr, " + cfg + ")\r\n< TvIsi_IsISOPresent = 0\r\n");
+  EXPECT_EQ(present("FRA", cfg.c_str()), 1);
+  EXPECT_EQ(Log(), "> TvIsi_IsISOPresent (FRA, " + cfg +
+                       ")\r\n"
+                       "In 1 [1] NewInstalledCountries [USA,United States,C:\\Data\\USA.dts]\r\n"
+                       "First line read is DEU,Germany,C:\\D.dts\r\n"
+                       "In 1 [-1] InstalledCountries [ITA,Italy,C:\\I.dts]\r\n"
+                       "< TvIsi_IsISOPresent = 1\r\n");
+  EXPECT_EQ(present("it", cfg.c_str()), 0);
+  EXPECT_EQ(present("GB", cfg.c_str()), 0);
+  EXPECT_EQ(present("DEUX", cfg.c_str()), 1);  // the sign of the last comparison
+  EXPECT_EQ(present("ZZZ", cfg.c_str()), -1);
+  EXPECT_EQ(present("", cfg.c_str()), 1);  // an empty code is never recorded
+}
+
+TEST_F(Installed, IsISOPresentWithoutListsOrFile) {
+  tvtest::WriteFile(ini, "[TvDefault]\nServerAddress=x\n");
+  Log();
+  EXPECT_EQ(present("GBR", cfg.c_str()), 1);
+  EXPECT_EQ(Log(), "> TvIsi_IsISOPresent (GBR, " + cfg +
+                       ")\r\nFirst line read is \r\n< TvIsi_IsISOPresent = 1\r\n");
+  DeleteFileA(ini.c_str());
+  EXPECT_EQ(present("GBR", cfg.c_str()), -1010);
+  EXPECT_EQ(Log(), "> TvIsi_IsISOPresent (GBR, " + cfg + ")\r\n");
+  EXPECT_EQ(present("GBR", (dir / "Nowhere").c_str()), -1028);
+  tvtest::WriteFile(ini, NotText("[TvDefault]\nInstalledCountries=GBR"));
+  EXPECT_EQ(present("GBR", cfg.c_str()), -1096);
+}
+
+TEST_F(Installed, CountriesBecomeDataEntries) {
+  const std::string countries =
+      "[TvDefault]\r\nInstalledCountries=GBR,United Kingdom,C:\\Data\\GBR.dts\r\n+gbr,UK,D:\\Other\\GBR.dts\r\n"
+      "NewInstalledCountries=GBK,UK roads,E:\\Roads\\\\GBK.dts\r\n+USA,United States,C:\\Data\\USA.dts\r\n"
+      "PreviousInstalledCountries=FRA,France,F:\\Fr\\FRA.dts\r\n+gbr,UK,D:\\Other\\GBR.dts\r\n";
+  tvtest::WriteFile(ini, countries + "AllInstalledData=A,1\r\n+a,1\r\n+\r\n+B,2\r\n");
+  EXPECT_EQ(toData(ini.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), countries +
+                                       "AllInstalledData=A,1\r\n+B,2\r\n"
+                                       "InstalledData=GBR,C:\\Data\r\n"
+                                       "NewInstalledData=GBR,E:\\Roads\r\n+USA,C:\\Data\r\n"
+                                       "PreviousInstalledData=FRA,F:\\Fr\r\n+gbr,D:\\Other\r\n");
+  // Converting again adds nothing; an entry equal but for case stays as written.
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledCountries=GBR,UK,C:\\Data\\GBR.dts\r\nInstalledData=GBR,c:\\data\r\n");
+  EXPECT_EQ(toData(ini.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini),
+            "[TvDefault]\r\nInstalledCountries=GBR,UK,C:\\Data\\GBR.dts\r\nInstalledData=GBR,c:\\data\r\n");
+}
+
+TEST_F(Installed, CountriesToDataRefusesWithoutWriting) {
+  EXPECT_EQ(toData(ini.c_str()), -1010);
+  EXPECT_FALSE(tvtest::FileExists(ini));
+  const std::string binary = "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x.dts\n\x01";
+  tvtest::WriteFile(ini, binary);
+  EXPECT_EQ(toData(ini.c_str()), -1096);
+  EXPECT_EQ(tvtest::ReadFile(ini), binary);
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x.dts\n");
+  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_LT(toData(ini.c_str()), 0);
+  CloseHandle(lock);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x.dts\n");
+}
+
+class InstalledTrace : public Installed {
+ protected:
+  std::string trace = dir / "trace.log";
+  void SetUp() override {
+    tvtest::WriteFile(libDir / "tvapi.ini", "ApiFile=" + trace + "\n");
+    Installed::SetUp();
+  }
+};
+
+TEST_F(InstalledTrace, ParametersAndResultsOfEachExport) {
+  Put(dir / "Data\\GBR.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\r\nUsedByHeron=1\r\nInstalledCountries=GBR,UK," + dir / "Data\\GBR.dts" + "\r\n");
+  char code[4], dataDir[256], baseDir[256];
+  int32_t flags, mask;
+  EXPECT_EQ(check(cfg.c_str(), "GBRX", 0, code, dataDir, baseDir, &flags), 0);
+  EXPECT_EQ(products(ini.c_str(), &mask), 0);
+  EXPECT_EQ(present("GBR", cfg.c_str()), 0);
+  EXPECT_EQ(toData(ini.c_str()), 0);
+  EXPECT_EQ(updateV5(ini.c_str(), "USA,D:\\Us", 1, 2, 3), 0);
+  EXPECT_EQ(updateKeys(ini.c_str(), "FRA,France,F:\\FRA.dts", 4), 0);
+  const std::string data = dir / "Data";
+  EXPECT_EQ(tvtest::ReadFile(trace),
+            "! Function: TvIsi_Startup\r\n!     return 0\r\n"
+            "! Function: TvIsi_CheckIniForData\r\n"
+            "!     _vsIniPath -> '" + cfg + "'\r\n"
+            "!     _vsISO -> 'GBR'\r\n"
+            "!     _viSrchADS -> 0\r\n"
+            "!     _rsFoundISO <- 'GBR'\r\n"
+            "!     _rsDataDir <- '" + data + "'\r\n"
+            "!     _rsBaseDir <- '" + data + "'\r\n"
+            "!     _riFlags <- 0\r\n"
+            "!     return 0\r\n"
+            "! Function: TvIsi_ProdFromIni\r\n"
+            "!     _vsIni -> '" + ini + "'\r\n"
+            "!     _rlProd <- 16512\r\n"
+            "!     return 0\r\n"
+            "! Function: TvIsi_IsISOPresent\r\n"
+            "!     _vsISO -> 'GBR'\r\n"
+            "!     _vsIniPath -> '" + cfg + "'\r\n"
+            "!     return 0\r\n"
+            "! Function: TvIsi_InstalledCountriesToData\r\n"
+            "!     _vsIni -> '" + ini + "'\r\n"
+            "!     return 0\r\n"
+            "! Function: TvIsi_UpdateTvwserveV5\r\n"
+            "!     _vsPath -> '" + ini + "'\r\n"
+            "!     _vsData -> 'USA,D:\\Us'\r\n"
+            "!     _iID -> 1\r\n!     _iAID -> 2\r\n!     _iNID -> 3\r\n"
+            "!     return 0\r\n"
+            "! Function: TvIsi_UpdateDataKeys\r\n"
+            "!     _vsIni -> '" + ini + "'\r\n"
+            "!     _vsData -> 'FRA,France,F:\\FRA.dts'\r\n"
+            "!     _viFormat -> 4\r\n"
+            // the routines it calls: the current list, the superseded entry
+            // (none, so nothing more) and the new entry of the all list
+            "! Function: UpdateMultiline\r\n! Function: TvIsi_IniSetString\r\n!     return 0\r\n"
+            "! Function: UpdateMultiline\r\n"
+            "! Function: UpdateMultiline\r\n! Function: TvIsi_IniSetString\r\n!     return 0\r\n"
+            "!     return 0\r\n");
+}
+}  // namespace
