@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample: builds the deliverables, then runs the
-# sample installation script (samples/install) under Wine through the engine
+# sample installation scripts (samples/install) under Wine through the engine
 # stand-in, on a copy of the sample folder, and shows the files it changed
 # and the log it wrote.
 set -euo pipefail
@@ -24,12 +24,14 @@ winpath() { echo "Z:$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" | tr / '\\'
 
 export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$WINEPREFIX/system.reg" ] || /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-echo
-echo "Running samples/install/install.tvs:"
 engine=$(winpath build/x86_64/tools/tvengine.exe)
 folder=$(winpath "$run")
 status=0
-(cd "$run" && ../../cmake/wine-run.sh "$engine" "$folder" "$folder\\install.tvs") || status=$?
+for script in install.tvs discover.tvs; do
+  echo
+  echo "Running samples/install/$script:"
+  (cd "$run" && ../../cmake/wine-run.sh "$engine" "$folder" "$folder\\$script") || { status=$?; break; }
+done
 echo
 echo "--- tvwserve.ini after the installation"
 tr -d '\r' < "$run/tvwserve.ini"

@@ -311,8 +311,16 @@ TEST_F(Installed, UpdateDataKeysOfAPlainInstallation) {
   EXPECT_EQ(updateKeys((dir / "none.ini").c_str(), "GBR,D:\\New", 8), -1010);
   EXPECT_FALSE(tvtest::FileExists(dir / "none.ini"));
   EXPECT_EQ(updateKeys(ini.c_str(), "GBR\n+USA,x", 8), -1096);
-  EXPECT_EQ(tvtest::ReadFile(ini),
-            "[TvDefault]\r\nInstalledCountries=FRA,France,F:\\FRA.dts\r\nAllInstalledCountries=FRA,France,F:\\FRA.dts\r\n");
+  const std::string text =
+      "[TvDefault]\r\nInstalledCountries=FRA,France,F:\\FRA.dts\r\nAllInstalledCountries=FRA,France,F:\\FRA.dts\r\n";
+  EXPECT_EQ(tvtest::ReadFile(ini), text);
+  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_LT(updateKeys(ini.c_str(), "GBR,D:\\New", 8), 0);
+  CloseHandle(lock);
+  EXPECT_EQ(tvtest::ReadFile(ini), text);
+  tvtest::WriteFile(ini, NotText(text));
+  EXPECT_EQ(updateKeys(ini.c_str(), "GBR,D:\\New", 8), -1096);
+  EXPECT_EQ(tvtest::ReadFile(ini), NotText(text));
 }
 
 TEST_F(Installed, LongListsKeepEveryEntry) {
@@ -358,6 +366,11 @@ TEST_F(Installed, IsISOPresentWithoutListsOrFile) {
   EXPECT_EQ(present("GBR", (dir / "Nowhere").c_str()), -1028);
   tvtest::WriteFile(ini, NotText("[TvDefault]\nInstalledCountries=GBR"));
   EXPECT_EQ(present("GBR", cfg.c_str()), -1096);
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR\n");
+  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_LT(present("GBR", cfg.c_str()), -1);
+  CloseHandle(lock);
+  EXPECT_EQ(present("GBR", cfg.c_str()), 0);  // the configuration buffer was given back each time
 }
 
 TEST_F(Installed, CountriesBecomeDataEntries) {
