@@ -106,10 +106,11 @@ void StripTrailingBackslashes(const char* source, char* destination, size_t capa
 }
 
 bool DirectoryExists(const char* path) {
-  char directory[kTvPathSize];
+  // A path too long for the kernel is not cut into the name of some other
+  // directory, and an empty one does not stand for the current directory.
+  char directory[kTvPathSize + 1];
   StripTrailingBackslashes(path, directory, sizeof directory);
-  // An empty path names no directory (the current one is not meant).
-  return directory[0] && TvDirCreate(directory, 0) == TvOk;
+  return directory[0] && strlen(directory) < kTvPathSize && TvDirCreate(directory, 0) == TvOk;
 }
 
 TvStatus ReadStringList(TvIniBuffer* buffer, const char* key, TvList* list) {

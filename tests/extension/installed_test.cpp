@@ -2,18 +2,32 @@
 // sets, called through the library against real folders and files.
 #include <string>
 
+#include "exports.h"
 #include "test_support.h"
 
 namespace {
 
-using Startup = int32_t (*)(void);
-using Shutdown = void (*)(void);
-using CheckIni = int32_t(__stdcall*)(const char*, const char*, int32_t, char*, char*, char*, int32_t*);
-using ProdFromIni = int32_t(__stdcall*)(const char*, int32_t*);
-using UpdateV5 = int32_t(__stdcall*)(const char*, const char*, int32_t, int32_t, int32_t);
-using UpdateKeys = int32_t(__stdcall*)(const char*, const char*, int32_t);
-using IsoPresent = int32_t(__stdcall*)(const char*, const char*);
-using ToData = int32_t(__stdcall*)(const char*);
+using Startup = decltype(&TvIsi_Startup);
+using Shutdown = decltype(&TvIsi_Shutdown);
+using CheckIni = decltype(&TvIsi_CheckIniForData);
+using ProdFromIni = decltype(&TvIsi_ProdFromIni);
+using UpdateV5 = decltype(&TvIsi_UpdateTvwserveV5);
+using UpdateKeys = decltype(&TvIsi_UpdateDataKeys);
+using IsoPresent = decltype(&TvIsi_IsISOPresent);
+using ToData = decltype(&TvIsi_InstalledCountriesToData);
+
+// The file held open by another program, without sharing, for a scope.
+class Locked {
+ public:
+  explicit Locked(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
+  }
+  ~Locked() { CloseHandle(handle_); }
+
+ private:
+  HANDLE handle_;
+};
 
 // A text followed by a NUL and a control character.
 std::string NotText(const std::string& text) { return text + std::string("\0\x02", 2); }
@@ -117,6 +131,14 @@ TEST_F(Installed, RelativeDirectoryUnderTheProgramFolder) {
   Put(dir / "Prog\\Data\\GBR.12\\GBR.dts");
   tvtest::WriteFile(ini, "[TvDefault]\r\nProgDir=" + dir / "Prog\\\\" + "\r\nInstalledData=GBR,Data\\GBR.12\r\n");
   ExpectFound(Check("GBR"), "GBR", dir / "Prog\\Data\\GBR.12", "Data", 2);
+
+  // Joined, the two are too long: the part that fits names another folder,
+  // which is never taken for the data directory.
+  const std::string stored = "Data\\" + std::string(250, 'x');
+  const std::string fits = (dir / "Prog\\" + stored).substr(0, 255);
+  Put(fits + "\\GBR.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\r\nProgDir=" + dir / "Prog" + "\r\nInstalledData=GBR," + stored + "\r\n");
+  ExpectFound(Check("GBR"), "GBR", cfg + "\\Data", cfg + "\\Data", 2);
 }
 
 TEST_F(Installed, VersionedLastComponentIsCutFromTheBaseDirectory) {
@@ -186,10 +208,10 @@ TEST_F(Installed, MissingLockedOrBinaryConfigurationLeavesTheResults) {
   tvtest::WriteFile(ini, NotText("[TvDefault]\nInstalledData=GBR,C:\\"));
   expectUntouched(-1096);
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR,C:\\\n");
-  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  expectUntouched(-1011);
-  CloseHandle(lock);
+  {
+    Locked lock(ini);
+    expectUntouched(-1011);
+  }
   // NULL outputs are left alone.
   EXPECT_EQ(check(cfg.c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr), 0);
 }
@@ -249,6 +271,11 @@ TEST_F(Installed, UpdateTvwserveV5DropsEmptyItemsAndRepeats) {
   EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);
   EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledData=GBR,D:\\New\r\n+" + longEntry +
                                        "\r\nAllInstalledData=GBR,D:\\New\r\n+FRA,F:\\\r\n+usa,c:\\us\r\n");
+  // A shorter code replaces the entries of that code only.
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GB,C:\\Old\n+GBR,C:\\Keep\nAllInstalledData=GB,D:\\New\n");
+  EXPECT_EQ(updateV5(ini.c_str(), "GB,D:\\New", 1, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini),
+            "[TvDefault]\r\nInstalledData=GB,D:\\New\r\n+GBR,C:\\Keep\r\nAllInstalledData=GB,D:\\New\r\n");
   // Already in the all list (ignoring case): that list is not rewritten.
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR,D:\\New\nAllInstalledData=ZZZ,1\n+gbr,d:\\new\n");
   EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);
@@ -264,9 +291,10 @@ TEST_F(Installed, UpdateTvwserveV5RefusesWithoutWriting) {
   EXPECT_EQ(updateV5(ini.c_str(), "", 1, 0, 0), 0);
   EXPECT_EQ(updateV5(ini.c_str(), nullptr, 1, 0, 0), 0);
   EXPECT_EQ(tvtest::ReadFile(ini), text);
-  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);  // cannot be opened: as missing
-  CloseHandle(lock);
+  {
+    Locked lock(ini);
+    EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);  // cannot be opened: as missing
+  }
   const std::string binary = NotText("[TvDefault]\nInstalledData=");
   tvtest::WriteFile(ini, binary);
   EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), -1096);
@@ -314,9 +342,10 @@ TEST_F(Installed, UpdateDataKeysOfAPlainInstallation) {
   const std::string text =
       "[TvDefault]\r\nInstalledCountries=FRA,France,F:\\FRA.dts\r\nAllInstalledCountries=FRA,France,F:\\FRA.dts\r\n";
   EXPECT_EQ(tvtest::ReadFile(ini), text);
-  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_LT(updateKeys(ini.c_str(), "GBR,D:\\New", 8), 0);
-  CloseHandle(lock);
+  {
+    Locked lock(ini);
+    EXPECT_LT(updateKeys(ini.c_str(), "GBR,D:\\New", 8), 0);
+  }
   EXPECT_EQ(tvtest::ReadFile(ini), text);
   tvtest::WriteFile(ini, NotText(text));
   EXPECT_EQ(updateKeys(ini.c_str(), "GBR,D:\\New", 8), -1096);
@@ -367,9 +396,10 @@ TEST_F(Installed, IsISOPresentWithoutListsOrFile) {
   tvtest::WriteFile(ini, NotText("[TvDefault]\nInstalledCountries=GBR"));
   EXPECT_EQ(present("GBR", cfg.c_str()), -1096);
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR\n");
-  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_LT(present("GBR", cfg.c_str()), -1);
-  CloseHandle(lock);
+  {
+    Locked lock(ini);
+    EXPECT_LT(present("GBR", cfg.c_str()), -1);
+  }
   EXPECT_EQ(present("GBR", cfg.c_str()), 0);  // the configuration buffer was given back each time
 }
 
@@ -400,9 +430,10 @@ TEST_F(Installed, CountriesToDataRefusesWithoutWriting) {
   EXPECT_EQ(toData(ini.c_str()), -1096);
   EXPECT_EQ(tvtest::ReadFile(ini), binary);
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x.dts\n");
-  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_LT(toData(ini.c_str()), 0);
-  CloseHandle(lock);
+  {
+    Locked lock(ini);
+    EXPECT_LT(toData(ini.c_str()), 0);
+  }
   EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x.dts\n");
 }
 

@@ -15,16 +15,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "exports.h"
 
-using Startup = int32_t (*)(void);
-using Shutdown = void (*)(void);
-using CheckIni = int32_t(__stdcall*)(const char*, const char*, int32_t, char*, char*, char*, int32_t*);
-using ProdFromIni = int32_t(__stdcall*)(const char*, int32_t*);
-using UpdateV5 = int32_t(__stdcall*)(const char*, const char*, int32_t, int32_t, int32_t);
-using UpdateKeys = int32_t(__stdcall*)(const char*, const char*, int32_t);
-using IsoPresent = int32_t(__stdcall*)(const char*, const char*);
-using ToData = int32_t(__stdcall*)(const char*);
+namespace {
 
 constexpr int kCountries = 500;
 constexpr int kSetsPerCountry = 4;
@@ -39,6 +32,19 @@ void Write(const std::string& path, const std::string& text) {
   DWORD written = 0;
   WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(file);
+}
+
+HMODULE lib = nullptr;
+
+// An export of the loaded library, with its declared type.
+template <typename F>
+F Get(const char* name) {
+  FARPROC export_ = GetProcAddress(lib, name);
+  if (!export_) {
+    std::printf("TVISX.dll lacks %s\n", name);
+    std::exit(3);
+  }
+  return reinterpret_cast<F>(reinterpret_cast<void*>(export_));
 }
 
 // The folders and data files, and the configuration text.
@@ -98,19 +104,18 @@ int main(int argc, char** argv) {
   Write(ini, config);
   Write(libFolder + "\\TVISX.ini", "[TVISX]\nLogFile=" + root + "\\install.log\n");
 
-  HMODULE lib = LoadLibraryA((libFolder + "\\TVISX.dll").c_str());
+  lib = LoadLibraryA((libFolder + "\\TVISX.dll").c_str());
   if (!lib) {
     std::printf("cannot load %s\\TVISX.dll\n", libFolder.c_str());
     return 3;
   }
-  auto get = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(lib, name)); };
-  if (reinterpret_cast<Startup>(get("TvIsi_Startup"))() != 0) return 3;
-  auto check = reinterpret_cast<CheckIni>(get("TvIsi_CheckIniForData"));
-  auto products = reinterpret_cast<ProdFromIni>(get("TvIsi_ProdFromIni"));
-  auto updateV5 = reinterpret_cast<UpdateV5>(get("TvIsi_UpdateTvwserveV5"));
-  auto updateKeys = reinterpret_cast<UpdateKeys>(get("TvIsi_UpdateDataKeys"));
-  auto present = reinterpret_cast<IsoPresent>(get("TvIsi_IsISOPresent"));
-  auto toData = reinterpret_cast<ToData>(get("TvIsi_InstalledCountriesToData"));
+  if (Get<decltype(&TvIsi_Startup)>("TvIsi_Startup")() != 0) return 3;
+  auto check = Get<decltype(&TvIsi_CheckIniForData)>("TvIsi_CheckIniForData");
+  auto products = Get<decltype(&TvIsi_ProdFromIni)>("TvIsi_ProdFromIni");
+  auto updateV5 = Get<decltype(&TvIsi_UpdateTvwserveV5)>("TvIsi_UpdateTvwserveV5");
+  auto updateKeys = Get<decltype(&TvIsi_UpdateDataKeys)>("TvIsi_UpdateDataKeys");
+  auto present = Get<decltype(&TvIsi_IsISOPresent)>("TvIsi_IsISOPresent");
+  auto toData = Get<decltype(&TvIsi_InstalledCountriesToData)>("TvIsi_InstalledCountriesToData");
 
   char code[4], dataDir[256], baseDir[256];
   int32_t flags = 0, mask = 0;
@@ -147,7 +152,7 @@ int main(int argc, char** argv) {
     std::printf("unexpected discovery result %s, flags %d\n", code, flags);
     return 1;
   }
-  reinterpret_cast<Shutdown>(get("TvIsi_Shutdown"))();
+  Get<decltype(&TvIsi_Shutdown)>("TvIsi_Shutdown")();
   FreeLibrary(lib);
   return 0;
 }
