@@ -38,13 +38,11 @@ void SearchList(const char* key, const char* code, bool logFirstLine, int* resul
   }
 }
 
-// Country lists and the data lists made from them.
-constexpr const char* kPairs[][2] = {
-    {"InstalledCountries", "InstalledData"},
-    {"NewInstalledCountries", "NewInstalledData"},
-    {"AllInstalledCountries", "AllInstalledData"},
-    {"PreviousInstalledCountries", "PreviousInstalledData"},
-};
+// The country lists come first in the list-key table, each followed four
+// rows later by the data list made from it.
+constexpr size_t kListPairs = 4;
+static_assert(ListKeyTable[0].kind == kCountryList && ListKeyTable[kListPairs - 1].kind == kCountryList &&
+              ListKeyTable[kListPairs].kind == kDataList);
 
 const InstalledListEntry* EntryAt(TvList* list, uint32_t i) {
   return static_cast<const InstalledListEntry*>(list->items[i]);
@@ -52,7 +50,7 @@ const InstalledListEntry* EntryAt(TvList* list, uint32_t i) {
 
 // Later entries of InstalledCountries with a country already listed there.
 TvStatus RemoveRepeatedCountries(TvList* entries) {
-  const char* key = kPairs[0][0];
+  const char* key = ListKeyTable[0].key;  // InstalledCountries
   for (uint32_t i = 0; i < entries->count; ++i) {
     if (strcmp(EntryAt(entries, i)->listKey, key) != 0) continue;
     for (uint32_t j = entries->count; j-- > i + 1;) {
@@ -68,19 +66,20 @@ TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* items) {
   TvStatus status = ReadInstalledLists(ini, kCountryList, entries);
   if (status == TvOk) status = RemoveRepeatedCountries(entries);
   char data[4 + kTvPathSize];
-  for (const auto& pair : kPairs) {
-    if (status != TvOk) break;
+  for (size_t pair = 0; pair < kListPairs && status == TvOk; ++pair) {
+    const char* countryKey = ListKeyTable[pair].key;
+    const char* dataKey = ListKeyTable[pair + kListPairs].key;
     status = TvListClear(items);
-    if (status == TvOk) status = ReadStringList(ini, pair[1], items);
+    if (status == TvOk) status = ReadStringList(ini, dataKey, items);
     // An empty item would end the list for every reader of it.
     if (status == TvOk) status = RemoveEmptyItems(items);
     for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
       const InstalledListEntry* entry = EntryAt(entries, i);
-      if (strcmp(entry->listKey, pair[0]) != 0) continue;
+      if (strcmp(entry->listKey, countryKey) != 0) continue;
       TvFormat(data, sizeof data, "%s,%s", entry->country, entry->dataDir);
       status = TvListAdd(items, data, nullptr);
     }
-    if (status == TvOk) status = WriteStringList(ini, kDefaultSection, pair[1], items);
+    if (status == TvOk) status = WriteStringList(ini, kDefaultSection, dataKey, items);
   }
   return status;
 }
