@@ -109,7 +109,14 @@ DWORD RunProgram(const std::string& commandLine, const std::string& outputFile) 
   PROCESS_INFORMATION process{};
   std::string line = commandLine;
   DWORD code = 0xFFFFFFFF;
-  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+  // Wine now and then fails a process creation while a fresh prefix is
+  // still settling: try again a few times before calling it a failure.
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt) Sleep(200);
+    started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  }
+  if (started) {
     WaitForSingleObject(process.hProcess, 60000);
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
