@@ -65,6 +65,11 @@ int64_t TvIniGetInt64(TvIniBuffer* buffer, const char* section, const char* key,
 int TvIniGetBool(TvIniBuffer* buffer, const char* section, const char* key, int defaultValue);
 int TvIniGetBoolChecked(TvIniBuffer* buffer, const char* section, const char* key, int defaultValue);
 int TvIniNextLine(TvIniBuffer* buffer, char* out, size_t size);
+// The same two lookups without a copy and without a length limit: the line
+// as it stands in the text (trailing spaces removed), valid until the next
+// edit of the buffer. Not found gives an empty text.
+int TvIniGetValueSpan(TvIniBuffer* buffer, const char* section, const char* key, const char** text, size_t* length);
+int TvIniNextLineSpan(TvIniBuffer* buffer, const char** text, size_t* length);
 TvStatus TvIniGetList(TvIniBuffer* buffer, const char* section, const char* key, TvList* list, char separator);
 size_t TvIniExpand(TvIniBuffer* buffer, const char* section, const char* in, char* out, size_t size);
 void TvIniSetPrefix(TvIniBuffer* buffer, const char* prefix);

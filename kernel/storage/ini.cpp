@@ -80,6 +80,15 @@ size_t CopyValue(const char* value, char* out, size_t size) {
   return n;
 }
 
+// Length of a value up to its line end (or a carriage return), trailing spaces removed.
+size_t ValueLength(const TvIniBuffer& b, uint32_t value) {
+  size_t n = tvini::LineEnd(b, value) - value;
+  if (const void* cr = tvini::FindByte(b.text + value, '\r', n))
+    n = static_cast<size_t>(static_cast<const char*>(cr) - (b.text + value));
+  while (n > 0 && b.text[value + n - 1] == ' ') --n;
+  return n;
+}
+
 // A value line as text for the number and switch parsers.
 void ValueText(const TvIniBuffer& b, int32_t value, char* out, size_t size) {
   TvStrCopyUntil(out, b.text + value, '\n', size);
@@ -386,6 +395,26 @@ int TvIniNextLine(TvIniBuffer* buffer, char* out, size_t size) {
     return 0;
   const uint32_t line = static_cast<uint32_t>(buffer->cursor) + 1;
   if (out && size) CopyValue(buffer->text + line, out, size);
+  buffer->cursor = static_cast<int32_t>(tvini::LineEnd(*buffer, line)) + 1;
+  return 1;
+}
+
+int TvIniGetValueSpan(TvIniBuffer* buffer, const char* section, const char* key, const char** text, size_t* length) {
+  const int32_t value = Lookup(buffer, section, key);
+  *text = value == kTvIniNone ? "" : buffer->text + value;
+  *length = value == kTvIniNone ? 0 : ValueLength(*buffer, static_cast<uint32_t>(value));
+  return value != kTvIniNone;
+}
+
+int TvIniNextLineSpan(TvIniBuffer* buffer, const char** text, size_t* length) {
+  *text = "";
+  *length = 0;
+  if (!buffer || !buffer->text || buffer->cursor == kTvIniNone ||
+      static_cast<uint32_t>(buffer->cursor) >= buffer->length || buffer->text[buffer->cursor] != '+')
+    return 0;
+  const uint32_t line = static_cast<uint32_t>(buffer->cursor) + 1;
+  *text = buffer->text + line;
+  *length = ValueLength(*buffer, line);
   buffer->cursor = static_cast<int32_t>(tvini::LineEnd(*buffer, line)) + 1;
   return 1;
 }
