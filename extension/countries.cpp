@@ -6,6 +6,7 @@
 #include "exports.h"
 #include "frame.h"
 #include "installed_lists.h"
+#include "text.h"
 #include "tv_error.h"
 #include "tv_log.h"
 #include "tv_path.h"
@@ -48,24 +49,34 @@ const InstalledListEntry* EntryAt(TvList* list, uint32_t i) {
   return static_cast<const InstalledListEntry*>(list->items[i]);
 }
 
-// Later entries of InstalledCountries with a country already listed there.
-TvStatus RemoveRepeatedCountries(TvList* entries) {
+// Later entries of InstalledCountries with a country already listed there,
+// and their lines.
+TvStatus RemoveRepeatedCountries(TvList* entries, TvList* lines) {
   const char* key = ListKeyTable[0].key;  // InstalledCountries
   for (uint32_t i = 0; i < entries->count; ++i) {
     if (strcmp(EntryAt(entries, i)->listKey, key) != 0) continue;
     for (uint32_t j = entries->count; j-- > i + 1;) {
       const InstalledListEntry* later = EntryAt(entries, j);
-      if (strcmp(later->listKey, key) == 0 && TvStrEqualNoCase(later->country, EntryAt(entries, i)->country))
-        if (TvStatus status = TvListRemoveAt(entries, j); status != TvOk) return status;
+      if (strcmp(later->listKey, key) != 0 || !TvStrEqualNoCase(later->country, EntryAt(entries, i)->country))
+        continue;
+      TvStatus status = TvListRemoveAt(entries, j);
+      if (status == TvOk) status = TvListRemoveAt(lines, j);
+      if (status != TvOk) return status;
     }
   }
   return TvOk;
 }
 
-TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* items) {
-  TvStatus status = ReadInstalledLists(ini, kCountryList, entries);
-  if (status == TvOk) status = RemoveRepeatedCountries(entries);
-  char data[4 + kTvPathSize];
+// The data entry of a country entry: its country and the directory of its
+// data file, taken whole from the line.
+bool DataEntry(const InstalledListEntry& entry, const char* line, GrowingText& out) {
+  return out.Assign(entry.country) && out.Append(",") && out.Append(SplitListLine(line, kCountryList).directory);
+}
+
+TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* lines, TvList* items) {
+  TvStatus status = ReadInstalledLists(ini, kCountryList, entries, lines);
+  if (status == TvOk) status = RemoveRepeatedCountries(entries, lines);
+  GrowingText data;
   for (size_t pair = 0; pair < kListPairs && status == TvOk; ++pair) {
     const char* countryKey = ListKeyTable[pair].key;
     const char* dataKey = ListKeyTable[pair + kListPairs].key;
@@ -76,8 +87,9 @@ TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* items) {
     for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
       const InstalledListEntry* entry = EntryAt(entries, i);
       if (strcmp(entry->listKey, countryKey) != 0) continue;
-      TvFormat(data, sizeof data, "%s,%s", entry->country, entry->dataDir);
-      status = TvListAdd(items, data, nullptr);
+      status = DataEntry(*entry, static_cast<const char*>(lines->items[i]), data)
+                   ? TvListAdd(items, data.Text(), nullptr)
+                   : TvErrorRaise(TvErrNoMemory, dataKey, TvRaiseOrigin);
     }
     if (status == TvOk) status = WriteStringList(ini, kDefaultSection, dataKey, items);
   }
@@ -90,10 +102,10 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IsISOPresent(const char* _vsISO, const char* 
   TvTraceFunction("TvIsi_IsISOPresent");
   char code[kCountryLineSize], folder[kTvPathSize];
   TvTraceStrIn("_vsISO", _vsISO, code, sizeof code);
-  TvTraceStrIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
+  TvStatus status = TracePathIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
   TvIsiLog("> TvIsi_IsISOPresent (%s, %s)\n", code, folder);
   char path[kTvPathSize];
-  TvStatus status = TvPathBuild(path, folder, "tvwserve.ini", nullptr);
+  if (status == TvOk) status = TvPathBuild(path, folder, "tvwserve.ini", nullptr);
   if (status == TvOk) status = TvIniAddRef(path);
   if (status != TvOk) return TvTraceReturnLong(status);
   if (!IsIniText(&tvConfig)) {
@@ -113,18 +125,19 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IsISOPresent(const char* _vsISO, const char* 
 TV_EXPORT int32_t TV_STDCALL TvIsi_InstalledCountriesToData(const char* _vsIni) {
   TvTraceFunction("TvIsi_InstalledCountriesToData");
   char path[kTvPathSize];
-  TvTraceStrIn("_vsIni", _vsIni, path, sizeof path);
+  TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
   TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListEntry), 0);
+  TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
   TvList* items = TvListCreate(TvListUnsorted | TvListUnique, TvListCompareText, kTvListText, 0);
-  TvStatus status = entries && items ? TvOk : TvErrNoMemory;
+  if (status == TvOk && !(entries && lines && items)) status = TvErrNoMemory;
   TvIniBuffer ini{};
   if (status == TvOk) status = LoadConfiguration(&ini, path);
   if (status == TvOk) {
-    status = ConvertLists(&ini, entries, items);
+    status = ConvertLists(&ini, entries, lines, items);
     if (status == TvOk) status = TvIniSaveFile(&ini, path);
     TvIniFree(&ini);
   }
-  if (entries) TvListFree(entries);
-  if (items) TvListFree(items);
+  for (TvList* list : {entries, lines, items})
+    if (list) TvListFree(list);
   return TvTraceReturnLong(status);
 }

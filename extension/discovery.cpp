@@ -57,12 +57,13 @@ bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, cons
       TvStrCompareNoCaseN(address, "TVLOCAL", 7) != 0)
     *indicators |= kRemoteServer;
 
+  // A directory cut to fit the entry would name another folder: it is missing.
   char candidate[4 * kTvPathSize];
   StripTrailingBackslashes(stored, candidate, kTvPathSize);
-  bool found = DirectoryExists(candidate);
+  bool found = !entry->cut && DirectoryExists(candidate);
 
   char progDir[kTvPathSize];
-  if (!found && (*indicators & kRelativeDir) &&
+  if (!found && !entry->cut && (*indicators & kRelativeDir) &&
       TvIniGetString(buffer, kDefaultSection, "ProgDir", "", progDir, sizeof progDir)) {
     StripTrailingBackslashes(progDir, progDir, sizeof progDir);
     if (DirectoryExists(progDir)) {
@@ -93,13 +94,14 @@ bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, cons
 // True when the data file exists under ".dts" or, noted in the indicators,
 // under ".rds".
 bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators) {
-  if (!DirectoryExists(dataDir)) return false;
+  char directory[kTvPathSize];
+  if (!UsableDirectory(dataDir, directory) || !DirectoryExists(directory)) return false;
   TvFileHandle handle;
-  if (TvFileOpen(nullptr, dataDir, fileName, "!.dts", 0, &handle) == TvOk) {
+  if (TvFileOpen(nullptr, directory, fileName, "!.dts", 0, &handle) == TvOk) {
     TvFileClose(handle);
     return true;
   }
-  if (TvFileOpen(nullptr, dataDir, fileName, "!.rds", 0, &handle) == TvOk) {
+  if (TvFileOpen(nullptr, directory, fileName, "!.rds", 0, &handle) == TvOk) {
     TvFileClose(handle);
     *indicators |= kRegionalFile;
     return true;
@@ -114,6 +116,8 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
   char folder[kTvPathSize];
   char iso[4];
   TvTraceStrIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
+  // A folder too long to name is missing, never cut into another one.
+  const bool usableFolder = strlen(TvStrOrEmpty(_vsIniPath)) < sizeof folder;
   TvTraceStrIn("_vsISO", _vsISO, iso, _viSrchADS ? 3 : 4);
   const bool twoLetters = TvTraceIntIn("_viSrchADS", _viSrchADS) != 0;
   int32_t indicators = 0;
@@ -125,7 +129,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
   // A file that cannot be opened, in a folder that may not exist either,
   // is reported as -1011, the status the installer scripts test for.
   TvStatus status = TvErrFileExists;
-  if (TvFileExists(path, folder, "tvwserve.ini", nullptr)) status = LoadConfiguration(&ini, path);
+  if (usableFolder && TvFileExists(path, folder, "tvwserve.ini", nullptr)) status = LoadConfiguration(&ini, path);
   if (status != TvOk) {
     TvListFree(entries);
     return TvTraceReturnLong(status);
@@ -141,7 +145,8 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
     if (!selected) continue;
     work = *entry;
     const bool resolved = ResolveDataDirectories(&work, &ini, folder, &indicators);
-    const bool probed = ProbeDataFile(work.dataDir, work.fileName, &indicators);
+    // A file name cut to fit the entry would name another file.
+    const bool probed = !work.cut && ProbeDataFile(work.dataDir, work.fileName, &indicators);
     result = work;
     if (resolved && probed) break;
   }

@@ -2,6 +2,7 @@
 // (its locks only); unloading ends it.
 #include <windows.h>
 
+#include "ini_handle.h"
 #include "tv_instance.h"
 #include "tv_reports.h"
 
@@ -10,7 +11,7 @@ namespace {
 constexpr char kBuildRecord[] = "\r\n:RESDEFMARK:TVISX 2.63(?):Installer extension, MinGW-w64 build\r\n";
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       TvSetModuleInstance(instance);
@@ -18,6 +19,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
       TvSetProgramBuildRecord(kBuildRecord);
       return TvBeginInstance() == 0;
     case DLL_PROCESS_DETACH:
+      // Unloaded while the process goes on: files the script left open
+      // would otherwise stay locked until the process ends.
+      if (!reserved) TvIsiCloseAllPairs();
       TvEndInstance();
       return TRUE;
     default:

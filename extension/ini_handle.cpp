@@ -2,14 +2,22 @@
 // pair of handles (the file, held open and locked, and the buffer holding
 // its text), reads and changes settings in memory and saves the text back.
 //
-// The library keeps a record of the pairs it handed out: a buffer handle it
-// never returned, or one already closed, gets -1040 ("Entry not defined")
-// and is logged, and only files opened here are ever closed here.
+// The handles the script holds are numbers the library hands out, never
+// the same one twice in the life of the process: a handle once closed, or
+// one never handed out, gets -1040 ("Entry not defined") and is logged, and
+// can never reach a file or buffer opened later. The pairs live in memory
+// of the counted system layer, so they stay valid across a restart of the
+// kernel whatever its allocator mode.
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "exports.h"
 #include "frame.h"
+#include "ini_handle.h"
+#include "installed_lists.h"
 #include "multiline.h"
+#include "text.h"
 #include "tv_error.h"
 #include "tv_file.h"
 #include "tv_ini.h"
@@ -21,72 +29,142 @@ namespace {
 
 constexpr uint32_t kOpenMode = TvFileReadWrite | TvFileSequential;  // 0x21: existing file, no sharing
 constexpr TvStatus kNoSetting = -8100;
+constexpr INT_PTR kNoHandle = 0;
 
 struct Pair {
+  INT_PTR bufferHandle;  // as the script holds them
+  INT_PTR fileHandle;    // kTvNoFile: never opened, or closed
   TvIniBuffer* buffer;
-  TvFileHandle file;
+  TvFileHandle file;     // the system's handle behind fileHandle
 };
 Pair* pairs = nullptr;
 size_t pairCount = 0;
 size_t pairCapacity = 0;
+INT_PTR lastHandle = 0;
+
+// The next value for the script: positive, 32 bits wide, never repeated;
+// 0 once they are all used up.
+INT_PTR NewHandle() {
+  do {
+    if (lastHandle >= 0x7FFFFFFF) return kNoHandle;
+    ++lastHandle;
+  } while (lastHandle == reinterpret_cast<INT_PTR>(&tvConfig));
+  return lastHandle;
+}
 
 Pair* FindBuffer(INT_PTR handle) {
-  for (size_t i = 0; i < pairCount; ++i)
-    if (reinterpret_cast<INT_PTR>(pairs[i].buffer) == handle) return &pairs[i];
+  for (size_t i = 0; handle != kNoHandle && i < pairCount; ++i)
+    if (pairs[i].bufferHandle == handle) return &pairs[i];
   return nullptr;
 }
 
 Pair* FindFile(INT_PTR handle) {
-  for (size_t i = 0; i < pairCount; ++i)
-    if (pairs[i].file == handle && handle != kTvNoFile) return &pairs[i];
+  for (size_t i = 0; handle != kTvNoFile && handle != kNoHandle && i < pairCount; ++i)
+    if (pairs[i].fileHandle == handle) return &pairs[i];
   return nullptr;
 }
 
-bool Remember(TvIniBuffer* buffer) {
+Pair* Remember(TvIniBuffer* buffer, INT_PTR handle) {
   if (pairCount == pairCapacity) {
     const size_t capacity = pairCapacity ? pairCapacity * 2 : 16;
-    auto* grown = static_cast<Pair*>(TvMemResize(pairs, 0, capacity * sizeof(Pair)));
-    if (!grown) return false;
+    auto* grown = static_cast<Pair*>(TvSysResize(pairs, pairCapacity * sizeof(Pair), capacity * sizeof(Pair), 0));
+    if (!grown) return nullptr;
     pairs = grown;
     pairCapacity = capacity;
   }
-  pairs[pairCount++] = {buffer, kTvNoFile};
-  return true;
+  pairs[pairCount] = {handle, kTvNoFile, buffer, kTvNoFile};
+  return &pairs[pairCount++];
+}
+
+void CloseFile(Pair& pair) {
+  if (pair.fileHandle == kTvNoFile) return;
+  TvFileClose(pair.file);
+  pair.file = pair.fileHandle = kTvNoFile;
 }
 
 void Forget(Pair* pair) {
+  CloseFile(*pair);
+  TvIniFree(pair->buffer);
+  TvSysFree(pair->buffer, sizeof(TvIniBuffer), sizeof(TvIniBuffer));
   *pair = pairs[--pairCount];
   if (pairCount == 0) {
-    TvMemFree(pairs);
+    TvSysFree(pairs, pairCapacity * sizeof(Pair), 0);
     pairs = nullptr;
     pairCapacity = 0;
   }
 }
 
-// The buffer behind a handle the script passes, or nullptr (raised) when
-// the library never handed it out.
-TvIniBuffer* BufferOf(INT_PTR handle, const char* caller) {
-  if (handle != 0 && handle == reinterpret_cast<INT_PTR>(&tvConfig)) return &tvConfig;
-  if (Pair* pair = handle ? FindBuffer(handle) : nullptr) return pair->buffer;
+TvStatus RaiseUnknown(const char* caller, const char* what, INT_PTR handle) {
   char detail[80];
-  TvFormat(detail, sizeof detail, "%s: buffer handle %lld", caller, static_cast<long long>(handle));
-  TvErrorRaise(TvErrNotDefined, detail, TvRaiseOrigin);
+  TvFormat(detail, sizeof detail, "%s: %s handle %lld", caller, what, static_cast<long long>(handle));
+  return TvErrorRaise(TvErrNotDefined, detail, TvRaiseOrigin);
+}
+
+// The buffer behind a handle the script passes, or nullptr (raised) when
+// the library never handed it out or it is closed.
+TvIniBuffer* BufferOf(INT_PTR handle, const char* caller) {
+  if (handle != kNoHandle && handle == reinterpret_cast<INT_PTR>(&tvConfig)) return &tvConfig;
+  if (Pair* pair = FindBuffer(handle)) return pair->buffer;
+  RaiseUnknown(caller, "buffer", handle);
   return nullptr;
 }
 
-// Calls line for each "\n"-separated line of text, cut to 255 characters,
-// into TraceLine; a text ending with a line feed ends with an empty line.
+// Calls line for each line of a text from the script: CR LF, a lone CR and
+// a lone LF all end a line, and a text that ends with a line end ends with
+// an empty line. Lines longer than 255 characters are cut, and the log says
+// so. A control character other than tab refuses the whole text, before
+// anything is changed: it would make the file unreadable as ini text.
 template <typename F>
-TvStatus ForEachLine(const char* text, F&& line) {
-  const char* p = TvStrOrEmpty(text);
-  TvStatus status = TvOk;
-  for (;;) {
-    const char* end = strchr(p, '\n');
-    const size_t length = end ? static_cast<size_t>(end - p) : strlen(p);
-    TvStrCopy(TraceLine, p, length + 1 < kTraceLineSize ? length + 1 : kTraceLineSize);
-    status = line(TraceLine);
-    if (status != TvOk || !end) return status;
-    p = end + 1;
+TvStatus ForEachScriptLine(const char* caller, const char* key, const char* text, F&& line) {
+  const std::string_view all(TvStrOrEmpty(text));
+  for (const char c : all)
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n')
+      return TvErrorRaise(TvErrInputChars, caller, TvRaiseOrigin);
+  char item[kItemSize];
+  size_t start = 0;
+  for (unsigned number = 1;; ++number) {
+    const size_t end = std::min(all.find_first_of("\r\n", start), all.size());
+    std::string_view piece = all.substr(start, end - start);
+    if (piece.size() > kItemSize - 1) {
+      piece = piece.substr(0, kItemSize - 1);
+      // On a line of its own: the value text logged before it has no line end.
+      TvIsiLog("\nLine %u of %s cut to %u characters\n", number, TvStrOrEmpty(key), unsigned{kItemSize - 1});
+    }
+    memcpy(item, piece.data(), piece.size());
+    item[piece.size()] = '\0';
+    if (const TvStatus status = line(item); status != TvOk || end == all.size()) return status;
+    start = end + (all.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+}
+
+// The first line replaces the value of the key and its continuation lines,
+// every further line becomes a continuation line below it.
+class ValueWriter {
+ public:
+  ValueWriter(TvIniBuffer* buffer, const char* section, const char* key)
+      : buffer_(buffer), section_(TvStrOrEmpty(section)), key_(TvStrOrEmpty(key)) {}
+  TvStatus operator()(const char* line) {
+    const bool first = first_;
+    first_ = false;
+    return first ? TvIniSetString(buffer_, section_, key_, line) : TvIniAddLine(buffer_, line);
+  }
+
+ private:
+  TvIniBuffer* buffer_;
+  const char* section_;
+  const char* key_;
+  bool first_ = true;
+};
+
+// Lines separated by line feeds, each written whole.
+TvStatus WriteLines(TvIniBuffer* buffer, const char* section, const char* key, std::string_view lines) {
+  ValueWriter write(buffer, section, key);
+  GrowingText line;
+  for (size_t start = 0;;) {
+    const size_t end = std::min(lines.find('\n', start), lines.size());
+    if (!line.Assign(lines.substr(start, end - start))) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+    if (const TvStatus status = write(line.Text()); status != TvOk || end == lines.size()) return status;
+    start = end + 1;
   }
 }
 
@@ -114,10 +192,13 @@ TvStatus Reserve(TvFileHandle file, uint32_t oldLength, uint64_t newLength) {
 
 }  // namespace
 
+void TvIsiCloseAllPairs() {
+  while (pairCount > 0) Forget(&pairs[pairCount - 1]);
+}
+
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniOpen(INT_PTR* fileOut, INT_PTR* bufferOut, const char* path) {
   TvTraceFunction("TvIsi_IniOpen");
   TvIsiEntry("TvIsi_IniOpen", path);
-  TvFileHandle file = kTvNoFile;
   TvStatus status;
   if (!fileOut || !bufferOut) {
     // Without a place for the handles, the file would stay locked for good.
@@ -125,22 +206,36 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniOpen(INT_PTR* fileOut, INT_PTR* bufferOut,
     TvIsiExit("TvIsi_IniOpen", status);
     return TvTraceReturnLong(status);
   }
-  auto* buffer = static_cast<TvIniBuffer*>(TvMemAlloc(TvMemZero, sizeof(TvIniBuffer)));
-  if (buffer && !Remember(buffer)) {
-    TvMemFree(buffer);
-    buffer = nullptr;
+  Pair* pair = nullptr;
+  const INT_PTR handle = NewHandle();
+  auto* buffer = static_cast<TvIniBuffer*>(TvSysAlloc(sizeof(TvIniBuffer), sizeof(TvIniBuffer)));
+  if (buffer) {
+    *buffer = TvIniBuffer{};
+    if (handle == kNoHandle || !(pair = Remember(buffer, handle)))
+      TvSysFree(buffer, sizeof(TvIniBuffer), sizeof(TvIniBuffer));
   }
-  if (!buffer) {
-    status = TvErrorRaise(TvErrNoMemory, "TvIsi_IniOpen", TvRaiseOrigin);
+  if (!pair) {
+    status = TvErrorRaise(handle == kNoHandle ? TvErrTooManyFiles : TvErrNoMemory, "TvIsi_IniOpen", TvRaiseOrigin);
   } else {
+    TvFileHandle file = kTvNoFile;
     status = TvFileOpen(nullptr, nullptr, TvStrOrEmpty(path), nullptr, kOpenMode, &file);
     if (status == TvOk) {
-      FindBuffer(reinterpret_cast<INT_PTR>(buffer))->file = file;
-      status = TvIniLoadHandle(buffer, file);
+      pair->file = file;
+      pair->fileHandle = NewHandle();
+      if (pair->fileHandle == kNoHandle) {
+        CloseFile(*pair);
+        status = TvErrorRaise(TvErrTooManyFiles, "TvIsi_IniOpen", TvRaiseOrigin);
+      }
+    }
+    if (status == TvOk) status = TvIniLoadHandle(buffer, file);
+    if (status == TvOk && !IsIniText(buffer)) {
+      // Editing a file that is not ini text would corrupt it.
+      TvIniFree(buffer);
+      status = TvErrorRaise(TvErrInputChars, TvStrOrEmpty(path), TvRaiseOrigin);
     }
   }
-  *fileOut = file;
-  *bufferOut = reinterpret_cast<INT_PTR>(buffer);
+  *fileOut = pair ? pair->fileHandle : kTvNoFile;
+  *bufferOut = pair ? pair->bufferHandle : kNoHandle;
   TvIsiExit("TvIsi_IniOpen", status);
   return TvTraceReturnLong(status);
 }
@@ -150,22 +245,23 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniSave(INT_PTR file, INT_PTR buffer) {
   TvIsiEntryPlain("TvIsi_IniSave");
   TvStatus status;
   TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniSave");
-  Pair* pair = FindFile(file);
+  Pair* pair = b ? FindFile(file) : nullptr;
   if (!b) {
     status = TvErrNotDefined;
   } else if (!pair) {
-    status = TvErrorRaise(TvErrNotDefined, "TvIsi_IniSave: file handle", TvRaiseOrigin);
+    status = RaiseUnknown("TvIsi_IniSave", "file", file);
   } else if (!b->text) {
     status = TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   } else {
-    const uint32_t oldLength = TvFileSize(file);
-    status = Reserve(file, oldLength, WrittenLength(*b));
-    if (status == TvOk) status = TvFileSeek(file, 0);
-    if (status == TvOk) status = TvIniWriteHandle(b, file);
-    if (status == TvOk && TvFileTruncateHere(file) != TvOk) {
+    const TvFileHandle handle = pair->file;
+    const uint32_t oldLength = TvFileSize(handle);
+    status = Reserve(handle, oldLength, WrittenLength(*b));
+    if (status == TvOk) status = TvFileSeek(handle, 0);
+    if (status == TvOk) status = TvIniWriteHandle(b, handle);
+    if (status == TvOk && TvFileTruncateHere(handle) != TvOk) {
       // The file could not be cut: blanks cover what is left of the old text.
-      const uint32_t newLength = TvFileTell(file);
-      status = oldLength > newLength ? TvFileWriteFill(file, ' ', oldLength - newLength) : TvOk;
+      const uint32_t newLength = TvFileTell(handle);
+      status = oldLength > newLength ? TvFileWriteFill(handle, ' ', oldLength - newLength) : TvOk;
     }
   }
   TvIsiExit("TvIsi_IniSave", status);
@@ -175,21 +271,20 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniSave(INT_PTR file, INT_PTR buffer) {
 TV_EXPORT void TV_STDCALL TvIsi_IniClose(INT_PTR file, INT_PTR buffer) {
   TvTraceFunction("TvIsi_IniClose");
   TvIsiEntryPlain("TvIsi_IniClose");
-  if (Pair* pair = FindFile(file)) {
-    TvFileClose(file);
-    pair->file = kTvNoFile;
+  // -1 (no file) and 0 are what a script passes for a pair whose open failed.
+  if (file != kTvNoFile && file != kNoHandle) {
+    if (Pair* pair = FindFile(file))
+      CloseFile(*pair);
+    else
+      RaiseUnknown("TvIsi_IniClose", "file", file);
   }
-  if (buffer != 0 && buffer == reinterpret_cast<INT_PTR>(&tvConfig)) {
+  if (buffer != kNoHandle && buffer == reinterpret_cast<INT_PTR>(&tvConfig)) {
     TvIniRelease();
-  } else if (buffer != 0) {
-    if (Pair* pair = FindBuffer(buffer)) {
-      if (pair->file != kTvNoFile) TvFileClose(pair->file);
-      TvIniFree(pair->buffer);
-      TvMemFree(pair->buffer);
+  } else if (buffer != kNoHandle) {
+    if (Pair* pair = FindBuffer(buffer))
       Forget(pair);
-    } else {
-      BufferOf(buffer, "TvIsi_IniClose");
-    }
+    else
+      RaiseUnknown("TvIsi_IniClose", "buffer", buffer);
   }
   TvIsiLog("< TvIsi_IniClose\n");
   TvTraceReturn();
@@ -202,10 +297,27 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniGetString(INT_PTR buffer, const char* sect
   const size_t size = value ? static_cast<uint16_t>(capacity) : 0;
   TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniGetString");
   if (!b) return TvTraceReturnLong(TvErrNotDefined);
-  if (!TvIniGetString(b, TvStrOrEmpty(section), TvStrOrEmpty(key), "", value, size)) return TvTraceReturnLong(kNoSetting);
-  // Continuation lines are joined with line feeds, behind a "\n" in TraceLine.
-  TraceLine[0] = '\n';
-  while (TvIniNextLine(b, TraceLine + 1, kTraceLineSize - 1)) TvStrCat(value, TraceLine, size);
+  const char* line;
+  size_t length;
+  if (!TvIniGetValueSpan(b, TvStrOrEmpty(section), TvStrOrEmpty(key), &line, &length)) {
+    if (size) value[0] = '\0';
+    return TvTraceReturnLong(kNoSetting);
+  }
+  // Continuation lines are joined with line feeds, as far as the buffer holds them.
+  size_t used = 0;
+  auto append = [&](const char* text, size_t count) {
+    if (used + 1 >= size) return;
+    count = std::min(count, size - 1 - used);
+    memcpy(value + used, text, count);
+    used += count;
+  };
+  append(line, length);
+  while (used > 0 && value[used - 1] == ' ') --used;  // a cut first line loses its trailing blanks too
+  while (TvIniNextLineSpan(b, &line, &length)) {
+    append("\n", 1);
+    append(line, length);
+  }
+  if (size) value[used] = '\0';
   TvIsiLog("< TvIsi_IniGetString\n");
   return TvTraceReturnLong(TvOk);
 }
@@ -213,20 +325,17 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniGetString(INT_PTR buffer, const char* sect
 namespace {
 
 // TvIsi_IniSetString for a handle from the script, or for a buffer of the
-// library's own (known is then set): the same frame and log lines.
+// library's own (known is then set, and its lines are written whole): the
+// same frame and log lines.
 TvStatus SetStringCall(TvIniBuffer* known, INT_PTR buffer, const char* section, const char* key, const char* value) {
   TvTraceFunction("TvIsi_IniSetString");
   TvIsiEntry("TvIsi_IniSetString", key);
   TvLogWrite(value);
   TvStatus status = TvErrNotDefined;
-  if (TvIniBuffer* b = known ? known : BufferOf(buffer, "TvIsi_IniSetString")) {
-    bool first = true;
-    status = ForEachLine(value, [&](const char* line) {
-      const TvStatus result =
-          first ? TvIniSetString(b, TvStrOrEmpty(section), TvStrOrEmpty(key), line) : TvIniAddLine(b, line);
-      first = false;
-      return result;
-    });
+  if (known) {
+    status = WriteLines(known, section, key, TvStrOrEmpty(value));
+  } else if (TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniSetString")) {
+    status = ForEachScriptLine("TvIsi_IniSetString", key, value, ValueWriter(b, section, key));
   }
   TvIsiExit("TvIsi_IniSetString", status);
   return TvTraceReturnLong(status);
@@ -263,12 +372,19 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniCopySetting(INT_PTR source, INT_PTR destin
   if (from && to) {
     section = TvStrOrEmpty(section);
     key = TvStrOrEmpty(key);
-    char line[kItemSize];
-    if (!TvIniGetString(from, section, key, "", line, sizeof line)) {
+    // The whole value is read before anything is written: source and
+    // destination may be the same buffer.
+    GrowingText lines;
+    const char* line;
+    size_t length;
+    bool complete = true;
+    if (!TvIniGetValueSpan(from, section, key, &line, &length)) {
       status = kNoSetting;
     } else {
-      status = TvIniSetString(to, section, key, line);
-      while (status == TvOk && TvIniNextLine(from, line, sizeof line)) status = TvIniAddLine(to, line);
+      complete = lines.Append({line, length});
+      while (complete && TvIniNextLineSpan(from, &line, &length))
+        complete = lines.Append("\n") && lines.Append({line, length});
+      status = complete ? WriteLines(to, section, key, lines.View()) : TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
     }
   }
   TvIsiExit("TvIsi_IniCopySetting", status);
@@ -285,13 +401,8 @@ TvStatus EditList(const char* name, INT_PTR buffer, const char* key, const char*
   TvIsiEntry(name, key);
   TvLogWrite(entries);
   TvStatus status = TvErrNotDefined;
-  if (TvIniBuffer* b = BufferOf(buffer, name)) {
-    status = ForEachLine(entries, [&](const char* line) {
-      char item[kItemSize];
-      TvStrCopy(item, line, sizeof item);  // TraceLine serves the edit's own log lines
-      return edit(b, item);
-    });
-  }
+  if (TvIniBuffer* b = BufferOf(buffer, name))
+    status = ForEachScriptLine(name, key, entries, [&](const char* item) { return edit(b, item); });
   TvIsiExit(name, status);
   return TvTraceReturnLong(status);
 }
@@ -301,8 +412,7 @@ TvStatus EditList(const char* name, INT_PTR buffer, const char* key, const char*
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniAddString(INT_PTR buffer, const char* section, const char* key,
                                                 const char* entries) {
   return EditList("TvIsi_IniAddString", buffer, key, entries, [&](TvIniBuffer* b, const char* item) {
-    char replaced[kItemSize];
-    return UpdateMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), nullptr, item, 256, replaced);
+    return UpdateMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), nullptr, item, 256, nullptr);
   });
 }
 

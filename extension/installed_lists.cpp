@@ -4,21 +4,54 @@
 
 #include <cstring>
 
+#include "frame.h"
+#include "text.h"
 #include "tv_error.h"
+#include "tv_file.h"
+#include "tv_log.h"
 #include "tv_path.h"
 #include "tv_string.h"
 
 namespace {
 
-constexpr size_t kLineSize = 1024;        // list lines read into entries
-constexpr size_t kWholeLineSize = 4096;   // list lines read into string lists
-
-// Copies count characters of text, cut to the size of out.
-void CopyPart(char* out, size_t size, const char* text, size_t count) {
-  if (count > size - 1) count = size - 1;
-  memcpy(out, text, count);
+// Copies a part of a line, cut to the size of out; true when it fitted.
+bool CopyPart(char* out, size_t size, std::string_view part) {
+  const size_t count = part.size() < size ? part.size() : size - 1;
+  memcpy(out, part.data(), count);
   out[count] = '\0';
+  return count == part.size();
 }
+
+// Reads the lines of a list, each whole.
+class LineReader {
+ public:
+  LineReader(TvIniBuffer* buffer, const char* key) : buffer_(buffer) {
+    const char* text;
+    size_t length;
+    const bool found = TvIniGetValueSpan(buffer, kDefaultSection, key, &text, &length);
+    Take(found, text, length);
+  }
+  // The line, or nullptr at the end of the list.
+  const char* Line() const { return have_ ? line_.Text() : nullptr; }
+  void Next() {
+    const char* text;
+    size_t length;
+    const bool found = TvIniNextLineSpan(buffer_, &text, &length);
+    Take(found, text, length);
+  }
+  // -1001 when a line did not fit in memory.
+  TvStatus status() const { return status_; }
+
+ private:
+  void Take(bool found, const char* text, size_t length) {
+    have_ = found && line_.Assign({text, length});
+    if (found && !have_) status_ = TvErrorRaise(TvErrNoMemory, "list line", TvRaiseOrigin);
+  }
+  TvIniBuffer* buffer_;
+  GrowingText line_;
+  bool have_ = false;
+  TvStatus status_ = TvOk;
+};
 
 }  // namespace
 
@@ -43,54 +76,62 @@ void LookupDataCode(const char* code, char* country, size_t countrySize, char* d
 }
 
 void EntryCode(const char* text, char code[4]) {
-  text = TvStrOrEmpty(text);
-  CopyPart(code, 4, text, strcspn(text, ","));
+  CopyPart(code, 4, SplitListLine(TvStrOrEmpty(text), kCountryList).code);
+}
+
+ListLineParts SplitListLine(std::string_view line, uint32_t kind) {
+  ListLineParts parts;
+  const size_t comma = line.find(',');
+  parts.code = line.substr(0, comma);
+  if (comma == std::string_view::npos) return parts;
+  const std::string_view rest = line.substr(comma + 1);
+  if (kind == kDataList) {
+    parts.directory = rest;
+    return parts;
+  }
+  const size_t nameEnd = rest.find(',');
+  parts.name = rest.substr(0, nameEnd);
+  if (nameEnd == std::string_view::npos) return parts;
+  const std::string_view path = rest.substr(nameEnd + 1);
+  size_t split = path.rfind('\\');
+  if (split == std::string_view::npos) split = path.rfind('/');
+  if (split == std::string_view::npos) {
+    parts.directory = path;
+    return parts;
+  }
+  parts.fileName = path.substr(split + 1);
+  std::string_view directory = path.substr(0, split);
+  while (!directory.empty() && directory.back() == '\\') directory.remove_suffix(1);
+  parts.directory = directory;
+  return parts;
 }
 
 void ParseInstalledListLine(const char* line, InstalledListEntry* entry, uint32_t kind) {
   memset(entry, 0, sizeof *entry);
-  line = TvStrOrEmpty(line);
-  EntryCode(line, entry->code);
-  const char* comma = strchr(line, ',');
-  if (!comma) return;
-  const char* rest = comma + 1;
-  if (kind == kDataList) {
-    TvStrCopy(entry->dataDir, rest, sizeof entry->dataDir);
-    LookupDataCode(entry->code, entry->fileName, sizeof entry->fileName, nullptr, 0);
-    return;
-  }
-  const char* nameEnd = strchr(rest, ',');
-  CopyPart(entry->name, sizeof entry->name, rest, nameEnd ? static_cast<size_t>(nameEnd - rest) : strlen(rest));
-  if (!nameEnd) return;
-  char path[kLineSize];
-  TvStrCopy(path, nameEnd + 1, sizeof path);
-  if (!*path) return;
-  char* split = strrchr(path, '\\');
-  if (!split) split = strrchr(path, '/');
-  if (!split) {
-    TvStrCopy(entry->dataDir, path, sizeof entry->dataDir);
-    return;
-  }
-  TvStrCopy(entry->fileName, split + 1, sizeof entry->fileName);
-  *split = '\0';
-  StripTrailingBackslashes(path, entry->dataDir, sizeof entry->dataDir);
+  const ListLineParts parts = SplitListLine(TvStrOrEmpty(line), kind);
+  CopyPart(entry->code, sizeof entry->code, parts.code);
+  CopyPart(entry->name, sizeof entry->name, parts.name);
+  entry->cut = !CopyPart(entry->dataDir, sizeof entry->dataDir, parts.directory) ||
+               !CopyPart(entry->fileName, sizeof entry->fileName, parts.fileName);
+  if (kind == kDataList) LookupDataCode(entry->code, entry->fileName, sizeof entry->fileName, nullptr, 0);
 }
 
-TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list) {
+TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list, TvList* lines) {
   TvStatus status = TvListClear(list);
+  if (status == TvOk && lines) status = TvListClear(lines);
   InstalledListEntry entry;
-  char line[kLineSize];
   for (const ListKey& row : ListKeyTable) {
     if (status != TvOk) break;
     if (!(row.kind & mask)) continue;
-    bool haveLine = TvIniGetString(buffer, kDefaultSection, row.key, "", line, sizeof line);
-    while (haveLine && line[0] && status == TvOk) {
+    LineReader reader(buffer, row.key);
+    for (const char* line; status == TvOk && (line = reader.Line()) && line[0]; reader.Next()) {
       ParseInstalledListLine(line, &entry, row.kind);
       LookupDataCode(entry.code, entry.country, sizeof entry.country, nullptr, 0);
       TvStrCopy(entry.listKey, row.key, sizeof entry.listKey);
-      haveLine = TvIniNextLine(buffer, line, sizeof line);
       status = TvListAdd(list, &entry, nullptr);
+      if (status == TvOk && lines) status = TvListAdd(lines, line, nullptr);
     }
+    if (status == TvOk) status = reader.status();
   }
   return status;
 }
@@ -105,27 +146,36 @@ void StripTrailingBackslashes(const char* source, char* destination, size_t capa
   destination[length] = '\0';
 }
 
+bool UsableDirectory(const char* directory, char* out) {
+  directory = TvStrOrEmpty(directory);
+  std::string_view usable(directory);
+  while (!usable.empty() && usable.back() == '\\') usable.remove_suffix(1);
+  char root[4];
+  if (usable.empty()) {
+    usable = directory[0] == '\\' ? "\\" : ".";  // the current drive's root, or the current directory
+  } else if (usable.size() == 2 && usable[1] == ':') {
+    TvFormat(root, sizeof root, "%c:\\", usable[0]);
+    usable = root;
+  }
+  return CopyPart(out, kTvPathSize, usable);
+}
+
 bool DirectoryExists(const char* path) {
-  // A path too long for the kernel is not cut into the name of some other
-  // directory, and an empty one does not stand for the current directory.
-  char directory[kTvPathSize + 1];
-  StripTrailingBackslashes(path, directory, sizeof directory);
-  return directory[0] && strlen(directory) < kTvPathSize && TvDirCreate(directory, 0) == TvOk;
+  char directory[kTvPathSize];
+  return UsableDirectory(path, directory) && TvDirCreate(directory, 0) == TvOk;
 }
 
 TvStatus ReadStringList(TvIniBuffer* buffer, const char* key, TvList* list) {
-  char line[kWholeLineSize];
-  bool haveLine = TvIniGetString(buffer, kDefaultSection, key, "", line, sizeof line);
-  while (haveLine) {
-    const char* start = line + strspn(line, " \t");
-    size_t length = strlen(start);
-    while (length > 0 && (start[length - 1] == ' ' || start[length - 1] == '\t')) --length;
-    memmove(line, start, length);
-    line[length] = '\0';
-    if (TvStatus status = TvListAdd(list, line, nullptr); status != TvOk) return status;
-    haveLine = TvIniNextLine(buffer, line, sizeof line);
+  LineReader reader(buffer, key);
+  GrowingText trimmed;
+  for (const char* line; (line = reader.Line()); reader.Next()) {
+    std::string_view item(line);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+    if (!trimmed.Assign(item)) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+    if (TvStatus status = TvListAdd(list, trimmed.Text(), nullptr); status != TvOk) return status;
   }
-  return TvOk;
+  return reader.status();
 }
 
 TvStatus RemoveEmptyItems(TvList* list) {
@@ -153,14 +203,36 @@ bool IsIniText(const TvIniBuffer* buffer) {
   return true;
 }
 
-TvStatus LoadConfiguration(TvIniBuffer* buffer, const char* path) {
-  TvStatus status = TvIniLoadFile(buffer, path);
+TvStatus LoadConfiguration(TvIniBuffer* buffer, const char* path, bool missingIsEmpty) {
+  TvStatus status;
+  if (missingIsEmpty) {
+    TvFileHandle handle;
+    status = TvFileOpen(nullptr, nullptr, path, "ini", TvFileSequential | TvFileSilent, &handle);
+    if (status == TvErrFileNotFound || status == TvErrInvalidDirectory) return TvOk;
+    if (status != TvOk) return TvErrorRaise(status, path, TvRaiseOrigin);
+    status = TvIniLoadHandle(buffer, handle);
+    TvFileClose(handle);
+  } else {
+    status = TvIniLoadFile(buffer, path);
+  }
   if (status != TvOk || IsIniText(buffer)) return status;
   TvIniFree(buffer);
   return TvErrorRaise(TvErrInputChars, path, TvRaiseOrigin);
 }
 
 TvStatus CheckSingleLine(const char* text, const char* what) {
-  if (!strpbrk(TvStrOrEmpty(text), "\r\n")) return TvOk;
-  return TvErrorRaise(TvErrInputChars, what, TvRaiseOrigin);
+  for (const char* p = TvStrOrEmpty(text); *p; ++p)
+    if (static_cast<unsigned char>(*p) < 0x20 && *p != '\t') return TvErrorRaise(TvErrInputChars, what, TvRaiseOrigin);
+  return TvOk;
+}
+
+TvStatus TracePathIn(const char* name, const char* value, char* copy, size_t size) {
+  TvTraceStrIn(name, value, copy, size);
+  if (strlen(TvStrOrEmpty(value)) < size) return TvOk;
+  return TvErrorRaise(TvErrInvalidDirectory, copy, TvRaiseOrigin);
+}
+
+void TraceTextIn(const char* name, const char* value, char* copy, size_t size) {
+  TvTraceStrIn(name, value, copy, size);
+  if (strlen(TvStrOrEmpty(value)) >= size) TvIsiLog("%s cut to %u characters\n", name, static_cast<unsigned>(size - 1));
 }

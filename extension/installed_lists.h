@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "tv_base.h"
 #include "tv_ini.h"
@@ -39,7 +40,17 @@ struct InstalledListEntry {
   char baseDir[256];
   char fileName[256];
   char listKey[1024];
+  bool cut;  // the data directory or the file name did not fit: the entry names no usable path
 };
+
+// The fields of a list line, whole, as they stand in the line.
+struct ListLineParts {
+  std::string_view code;       // up to the first comma
+  std::string_view name;       // country lines: the second field
+  std::string_view directory;  // trailing backslashes removed from a country line's path
+  std::string_view fileName;   // country lines: after the path's last separator
+};
+ListLineParts SplitListLine(std::string_view line, uint32_t kind);
 
 // A data code (two letters of the country and the first letter of its
 // data set), the country and the data-set list.
@@ -62,11 +73,20 @@ void ParseInstalledListLine(const char* line, InstalledListEntry* entry, uint32_
 
 // Empties list (fixed records of InstalledListEntry) and fills it from every
 // list key whose kind is in mask. An empty line ends the reading of a key.
-TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list);
+// When lines is given, it receives each line whole, in the same order.
+TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list, TvList* lines = nullptr);
 
 // source and destination may be the same text.
 void StripTrailingBackslashes(const char* source, char* destination, size_t capacity);
 
+// A list's directory as a path to use: trailing backslashes removed, but a
+// drive root keeps its own ("D:" from "D:\GBR.dts" is the root "D:\", not
+// the drive's current directory), and an empty directory is the current
+// one ("."). False when it does not fit in out (kTvPathSize bytes).
+bool UsableDirectory(const char* directory, char* out);
+
+// Whether a directory of a list exists, taken as UsableDirectory does; a
+// directory too long for a path is missing, never cut into another one.
 bool DirectoryExists(const char* path);
 
 // Appends the value line and continuation lines of a key of TvDefault to a
@@ -87,12 +107,22 @@ TvStatus WriteStringList(TvIniBuffer* buffer, const char* section, const char* k
 bool IsIniText(const TvIniBuffer* buffer);
 
 // TvIniLoadFile, refusing a file that is not ini text with -1096 (raised
-// with the path), the buffer then left empty.
-TvStatus LoadConfiguration(TvIniBuffer* buffer, const char* path);
+// with the path), the buffer then left empty. With missingIsEmpty, a file
+// that does not exist gives 0 and an empty buffer, silently.
+TvStatus LoadConfiguration(TvIniBuffer* buffer, const char* path, bool missingIsEmpty = false);
 
-// -1096 when a single entry holds a line break (it would split into lines
-// of the file); 0 otherwise.
+// -1096 when a single entry holds a line break or another control character
+// than tab (it would split into lines of the file, or make it unreadable);
+// 0 otherwise.
 TvStatus CheckSingleLine(const char* text, const char* what);
+
+// A path argument copied (and traced) whole: -1028, raised, when it does
+// not fit in size, because a cut path could name another file.
+TvStatus TracePathIn(const char* name, const char* value, char* copy, size_t size);
+
+// A text argument copied (and traced), cut to size; the log says when it
+// was cut.
+void TraceTextIn(const char* name, const char* value, char* copy, size_t size);
 
 // The text up to the first comma, cut to 3 characters.
 void EntryCode(const char* text, char code[4]);

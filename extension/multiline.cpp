@@ -8,53 +8,49 @@
 #include "frame.h"
 #include "tv_error.h"
 #include "tv_log.h"
-#include "tv_memory.h"
 #include "tv_string.h"
 
 bool EntriesMatch(const char* entry, const char* text, int32_t n) {
   return n > 0 && TvStrCompareNoCaseN(entry, text, static_cast<size_t>(n)) == 0;
 }
 
+bool IsBlankEntry(const char* entry) {
+  entry = TvStrOrEmpty(entry);
+  return entry[strspn(entry, " \t")] == '\0';
+}
+
 namespace {
 
-// The working text of a list: the kept entries, each followed by a line
-// feed. It grows as needed, so no entry of a long list is ever left out.
-class Assembly {
+// Reads the lines of a list one after another, each whole, into line.
+class ListReader {
  public:
-  Assembly() = default;
-  Assembly(const Assembly&) = delete;
-  Assembly& operator=(const Assembly&) = delete;
-  ~Assembly() { TvMemFree(text_); }
-
-  bool Append(const char* piece) {
-    const size_t length = strlen(piece);
-    if (used_ + length + 2 > capacity_) {
-      size_t grown = capacity_ ? capacity_ : kAssemblySize;
-      while (used_ + length + 2 > grown) grown *= 2;
-      auto* bigger = static_cast<char*>(TvMemResize(text_, 0, grown));
-      if (!bigger) return false;
-      text_ = bigger;
-      capacity_ = grown;
-    }
-    memcpy(text_ + used_, piece, length + 1);
-    used_ += length;
-    return true;
+  ListReader(TvIniBuffer* buffer, const char* section, const char* key, const char* fallbackKey)
+      : buffer_(buffer) {
+    const char* text;
+    size_t length;
+    have_ = TvIniGetValueSpan(buffer, section, key, &text, &length);
+    if (!have_ && fallbackKey) have_ = TvIniGetValueSpan(buffer, section, fallbackKey, &text, &length);
+    complete_ = !have_ || line_.Assign({text, length});
   }
-  bool AppendLine(const char* piece) { return Append(piece) && Append("\n"); }
-  void DropFinalLineFeed() {
-    if (used_ > 0 && text_[used_ - 1] == '\n') text_[--used_] = '\0';
+  // The line just read, or nullptr at the end of the list (or when memory
+  // ran out: complete() tells).
+  const char* Line() const { return have_ && complete_ ? line_.Text() : nullptr; }
+  void Next() {
+    const char* text;
+    size_t length;
+    have_ = TvIniNextLineSpan(buffer_, &text, &length);
+    if (have_) complete_ = line_.Assign({text, length});
   }
-  int Offset() const { return static_cast<int>(used_); }
-  size_t Size() const { return used_; }
-  const char* Text() const { return text_ ? text_ : ""; }
+  bool complete() const { return complete_; }
 
  private:
-  char* text_ = nullptr;
-  size_t used_ = 0;
-  size_t capacity_ = 0;
+  TvIniBuffer* buffer_;
+  GrowingText line_;
+  bool have_ = false;
+  bool complete_ = true;
 };
 
-TvStatus WriteBack(TvIniBuffer* buffer, const char* section, const char* key, const Assembly& list, bool complete) {
+TvStatus WriteBack(TvIniBuffer* buffer, const char* section, const char* key, const GrowingText& list, bool complete) {
   if (!complete) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
   return TvIsiIniSetString(buffer, section, key, list.Text());
 }
@@ -62,34 +58,31 @@ TvStatus WriteBack(TvIniBuffer* buffer, const char* section, const char* key, co
 }  // namespace
 
 TvStatus UpdateMultiline(TvIniBuffer* buffer, const char* section, const char* key, const char* fallbackKey,
-                         const char* entry, int32_t n, char* replaced) {
+                         const char* entry, int32_t n, GrowingText* replaced) {
   TvTraceFunction("UpdateMultiline");
   TvIsiLog("> UpdateMultiline (%s)\n", TvStrOrEmpty(key));
-  if (n < 1 || !entry || !*entry) return TvOk;
-  if (replaced) replaced[0] = '\0';
+  if (n < 1 || IsBlankEntry(entry)) return TvOk;
+  if (replaced) replaced->Clear();
 
-  Assembly list;
-  char line[kAssemblySize];
-  bool haveLine = TvIniGetString(buffer, section, key, "", line, sizeof line);
-  if (!haveLine && fallbackKey) haveLine = TvIniGetString(buffer, section, fallbackKey, "", line, sizeof line);
+  GrowingText list;
   bool replacedOne = false;
   bool complete = true;
-  while (haveLine && complete) {
-    TvIsiLog("Read %d [%s]\n", list.Offset(), line);
-    if (*line) {
-      const char* kept = line;
-      if (!replacedOne && EntriesMatch(line, entry, n)) {
-        if (replaced) TvStrCopy(replaced, line, kItemSize);
-        kept = entry;
-        TvIsiLog("Replace %d [%s]\n", list.Offset(), entry);
-        replacedOne = true;
-      }
-      complete = list.AppendLine(kept);
+  ListReader reader(buffer, section, key, fallbackKey);
+  for (const char* line; complete && (line = reader.Line()); reader.Next()) {
+    TvIsiLog("Read %d [%s]\n", static_cast<int>(list.Size()), line);
+    if (!*line) continue;
+    const char* kept = line;
+    if (!replacedOne && EntriesMatch(line, entry, n)) {
+      if (replaced) complete = replaced->Assign(line);
+      kept = entry;
+      TvIsiLog("Replace %d [%s]\n", static_cast<int>(list.Size()), entry);
+      replacedOne = true;
     }
-    haveLine = TvIniNextLine(buffer, line, sizeof line);
+    complete = complete && list.AppendLine(kept);
   }
+  complete = complete && reader.complete();
   if (complete && !replacedOne) {
-    TvIsiLog("Add %d [%s]\n", list.Offset(), entry);
+    TvIsiLog("Add %d [%s]\n", static_cast<int>(list.Size()), entry);
     complete = list.Append(entry);
   }
   list.DropFinalLineFeed();
@@ -103,23 +96,21 @@ TvStatus RemoveMultiline(TvIniBuffer* buffer, const char* section, const char* k
   TvIsiLog("> RemoveMultiline (%s)\n", TvStrOrEmpty(key));
   if (n < 1 || !text || !*text) return TvOk;
 
-  Assembly list;
-  char line[kItemSize];
+  GrowingText list;
   bool complete = true;
-  bool haveLine = TvIniGetString(buffer, section, key, "", line, sizeof line);
-  while (haveLine && complete) {
+  ListReader reader(buffer, section, key, nullptr);
+  for (const char* line; complete && (line = reader.Line()); reader.Next()) {
     TvIsiLog("Read [%s]\n", line);
-    if (!EntriesMatch(line, text, n)) {
-      complete = list.AppendLine(line);
-      // The text so far is logged while it is of working size; beyond
-      // that only the entry kept, so a long list does not flood the log.
-      if (complete && list.Size() <= kAssemblySize)
-        TvLogWrite(list.Text());
-      else if (complete)
-        TvIsiLog("%s\n", line);
-    }
-    haveLine = TvIniNextLine(buffer, line, sizeof line);
+    if (EntriesMatch(line, text, n)) continue;
+    complete = list.AppendLine(line);
+    // The text so far is logged while it is of working size; beyond
+    // that only the entry kept, so a long list does not flood the log.
+    if (complete && list.Size() <= kAssemblySize)
+      TvLogWrite(list.Text());
+    else if (complete)
+      TvIsiLog("%s\n", line);
   }
+  complete = complete && reader.complete();
   list.DropFinalLineFeed();
   const TvStatus status = WriteBack(buffer, section, key, list, complete);
   TvIsiLog("< RemoveMultiline = %d\n", static_cast<int>(status));

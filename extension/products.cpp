@@ -30,10 +30,10 @@ constexpr Product ProductTable[] = {
 TV_EXPORT int32_t TV_STDCALL TvIsi_ProdFromIni(const char* _vsIni, int32_t* _rlProd) {
   TvTraceFunction("TvIsi_ProdFromIni");
   char path[kTvPathSize];
-  TvTraceStrIn("_vsIni", _vsIni, path, sizeof path);
+  TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
   int32_t mask = 0;
   TvIniBuffer ini{};
-  TvStatus status = LoadConfiguration(&ini, path);
+  if (status == TvOk) status = LoadConfiguration(&ini, path);
   if (status == TvOk) {
     TvIniSetPrefix(&ini, "UsedBy");
     for (const Product& row : ProductTable)

@@ -68,17 +68,17 @@ bool IsServerConfiguration(const char* path) {
 TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const char* _vsData, int32_t _iID,
                                                     int32_t _iAID, int32_t _iNID) {
   TvTraceFunction("TvIsi_UpdateTvwserveV5");
-  char path[kEntrySize], data[kEntrySize];
-  TvTraceStrIn("_vsPath", _vsPath, path, sizeof path);
-  TvTraceStrIn("_vsData", _vsData, data, sizeof data);
+  char path[kTvPathSize], data[kEntrySize];
+  TvStatus status = TracePathIn("_vsPath", _vsPath, path, sizeof path);
+  TraceTextIn("_vsData", _vsData, data, sizeof data);
   const bool installed = static_cast<int16_t>(TvTraceIntIn("_iID", _iID)) != 0;
   TvTraceIntIn("_iAID", _iAID);
   TvTraceIntIn("_iNID", _iNID);
 
   // An entry with a line break would become several lines of the file; an
-  // empty one would end the list for every reader.
-  TvStatus status = CheckSingleLine(data, "_vsData");
-  if (status != TvOk || !data[0]) return TvTraceReturnLong(status);
+  // empty or blank one would end the list for every reader.
+  if (status == TvOk) status = CheckSingleLine(data, "_vsData");
+  if (status != TvOk || IsBlankEntry(data)) return TvTraceReturnLong(status);
 
   TvList* current = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
   TvList* all = TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0);
@@ -87,15 +87,15 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const c
     if (all) TvListFree(all);
     return TvTraceReturnLong(TvErrNoMemory);
   }
-  if (TvFileExists(nullptr, nullptr, path, "ini")) {
-    TvIniBuffer ini{};
-    status = LoadConfiguration(&ini, path);
-    if (status == TvOk) {
-      status = RecordDataEntry(&ini, installed ? "InstalledData" : "NewInstalledData", data, current, all);
-      if (status == TvOk) status = TvIniSaveFile(&ini, path);
-      TvIniFree(&ini);
-    }
+  // A file that does not exist is no error: nothing is recorded. Any other
+  // failure to load it (locked, not ini text) is.
+  TvIniBuffer ini{};
+  status = LoadConfiguration(&ini, path, true);
+  if (status == TvOk && ini.text) {
+    status = RecordDataEntry(&ini, installed ? "InstalledData" : "NewInstalledData", data, current, all);
+    if (status == TvOk) status = TvIniSaveFile(&ini, path);
   }
+  TvIniFree(&ini);
   TvListFree(current);
   TvListFree(all);
   return TvTraceReturnLong(status);
@@ -104,11 +104,11 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const c
 TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char* _vsData, int32_t _viFormat) {
   TvTraceFunction("TvIsi_UpdateDataKeys");
   char path[kTvPathSize], data[kEntrySize];
-  TvTraceStrIn("_vsIni", _vsIni, path, sizeof path);
-  TvTraceStrIn("_vsData", _vsData, data, sizeof data);
+  TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
+  TraceTextIn("_vsData", _vsData, data, sizeof data);
   const bool dataFormat = static_cast<int16_t>(TvTraceIntIn("_viFormat", _viFormat)) == kDataList;
 
-  TvStatus status = CheckSingleLine(data, "_vsData");
+  if (status == TvOk) status = CheckSingleLine(data, "_vsData");
   TvIniBuffer ini{};
   if (status == TvOk) status = LoadConfiguration(&ini, path);
   if (status != TvOk) return TvTraceReturnLong(status);
@@ -117,14 +117,14 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char
   const char* plainKey = dataFormat ? "InstalledData" : "InstalledCountries";
   const char* serverKey = dataFormat ? "NewInstalledData" : "NewInstalledCountries";
   const bool server = IsServerConfiguration(path);
-  char replaced[kItemSize] = "";
-  char unused[kItemSize];
+  GrowingText replaced;
   // The list of a server installation starts as a copy of the plain list.
   UpdateMultiline(&ini, kDefaultSection, server ? serverKey : plainKey, server ? plainKey : nullptr, data, 3,
-                  replaced);
+                  &replaced);
   // The entry superseded, then the new one, go into the all list.
-  UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, replaced, static_cast<int32_t>(strlen(replaced)), unused);
-  UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, data, static_cast<int32_t>(strlen(data)), unused);
+  UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, replaced.Text(), static_cast<int32_t>(replaced.Size()),
+                  nullptr);
+  UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, data, static_cast<int32_t>(strlen(data)), nullptr);
   status = TvIniSaveFile(&ini, path);
   TvIniFree(&ini);
   return TvTraceReturnLong(status);

@@ -1,5 +1,6 @@
 // The ini handle family through the library's exports, called the way an
 // installer engine calls them.
+#include <set>
 #include <string>
 
 #include "test_support.h"
@@ -157,8 +158,8 @@ TEST_F(IniHandles, HostileHandlesAndStrings) {
   tvtest::WriteFile(ini, "[S]\r\nk=v\r\n");
   INT_PTR file, buffer;
   ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
-  // Handles the library never gave out, or gave out and took back.
-  for (INT_PTR bogus : {INT_PTR{1}, INT_PTR{0}, INT_PTR{-1}, buffer + 8, INT_PTR{0x7FFFFFF0}}) {
+  // Handles the library never gave out (a file handle is no buffer handle).
+  for (INT_PTR bogus : {INT_PTR{0}, INT_PTR{-1}, file, buffer + 1000, INT_PTR{0x7FFFFFF0}}) {
     char value[16] = "unchanged";
     EXPECT_EQ(get(bogus, "S", "k", value, sizeof value), -1040);
     EXPECT_STREQ(value, "unchanged");
@@ -192,6 +193,172 @@ TEST_F(IniHandles, HostileHandlesAndStrings) {
   EXPECT_EQ(Get(buffer, "S", "list", 1000), std::string(255, 'b'));
   close(file, buffer);
   close(file, buffer);  // a second close is refused, nothing freed twice
+}
+
+TEST_F(IniHandles, AClosedHandleNeverReachesAFileOpenedLater) {
+  const std::string other = dir / "other.ini";
+  tvtest::WriteFile(ini, "[S]\r\nk=x\r\n");
+  tvtest::WriteFile(other, "[S]\r\nk=y\r\n");
+  INT_PTR fx, bx, fy, by;
+  ASSERT_EQ(open(&fx, &bx, ini.c_str()), 0);
+  close(fx, bx);
+  ASSERT_EQ(open(&fy, &by, other.c_str()), 0);
+  EXPECT_NE(fy, fx);
+  EXPECT_NE(by, bx);
+  EXPECT_NE(fy, by);
+  EXPECT_EQ(Get(bx, "S", "k"), "<-1040>");
+  EXPECT_EQ(set(bx, "S", "k", "stale"), -1040);
+  EXPECT_EQ(add(bx, "S", "k", "stale"), -1040);
+  EXPECT_EQ(copy(by, bx, "S", "k"), -1040);
+  EXPECT_EQ(save(fx, by), -1040);  // a closed file handle with a live buffer
+  EXPECT_EQ(save(fy, bx), -1040);
+  close(fx, bx);  // refused twice over; the pair of the other file stays open
+  EXPECT_EQ(Get(by, "S", "k"), "y");
+  EXPECT_EQ(open(&fx, &bx, other.c_str()), -1016);  // still held by its own pair
+  close(fx, bx);
+  EXPECT_EQ(save(fy, by), 0);
+  close(fy, by);
+  EXPECT_EQ(tvtest::ReadFile(other), "[S]\r\nk=y\r\n");
+
+  // Many cycles: no value is handed out twice, and none is 0 or negative.
+  std::set<INT_PTR> seen;
+  for (int i = 0; i < 1000; ++i) {
+    INT_PTR f, b;
+    ASSERT_EQ(open(&f, &b, ini.c_str()), 0);
+    EXPECT_TRUE(f > 0 && b > 0 && f <= 0x7FFFFFFF && b <= 0x7FFFFFFF);
+    EXPECT_TRUE(seen.insert(f).second && seen.insert(b).second);
+    close(f, b);
+  }
+}
+
+TEST_F(IniHandles, OpenPairsSurviveAKernelRestartInEveryAllocatorMode) {
+  for (const char* allocator : {"Pooled", "Plain"}) {
+    SCOPED_TRACE(allocator);
+    tvtest::WriteFile(libDir / "TVISX.ini",
+                      "[TVISX]\nLogFile=" + log + "\nLogErrors=Y\nMemAllocator=" + allocator + "\n");
+    const std::string a = dir / "a.ini", b = dir / "b.ini", c = dir / "c.ini";
+    for (const std::string& path : {a, b, c}) tvtest::WriteFile(path, "[S]\r\nk=" + path.substr(path.size() - 5) + "\r\n");
+    lib->Get<Shutdown>("TvIsi_Shutdown")();
+    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
+    INT_PTR fa, ba, fb, bb, fc, bc;
+    ASSERT_EQ(open(&fa, &ba, a.c_str()), 0);
+    EXPECT_EQ(set(ba, "S", "list", "one\ntwo\nthree"), 0);
+    lib->Get<Shutdown>("TvIsi_Shutdown")();
+    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
+    ASSERT_EQ(open(&fb, &bb, b.c_str()), 0);
+    ASSERT_EQ(open(&fc, &bc, c.c_str()), 0);
+    close(fb, bb);
+    close(fc, bc);
+    // The pair opened before the restart still holds its file and its edits.
+    EXPECT_EQ(Get(ba, "S", "list"), "one\ntwo\nthree");
+    EXPECT_EQ(add(ba, "S", "list", "four"), 0);
+    EXPECT_EQ(save(fa, ba), 0);
+    close(fa, ba);
+    EXPECT_EQ(tvtest::ReadFile(a), "[S]\r\nk=a.ini\r\nlist=one\r\n+two\r\n+three\r\n+four\r\n");
+  }
+}
+
+TEST_F(IniHandles, LineEndsInValuesOnlyEverMakeContinuationLines) {
+  tvtest::WriteFile(ini, "[A]\r\nk=1\r\nlist=e0\r\n[B]\r\nServerAddress=TVLOCAL\r\n");
+  INT_PTR file, buffer;
+  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  // CR LF, a lone CR and a lone LF all separate the lines of a value.
+  EXPECT_EQ(set(buffer, "A", "k", "x\r[Evil]\rServerAddress=TVTCPIP:h"), 0);
+  EXPECT_EQ(set(buffer, "A", "m", "a\r\nb\n\rc"), 0);
+  EXPECT_EQ(add(buffer, "A", "list", "e1\rinjected=1\r\n[B]"), 0);
+  EXPECT_EQ(Get(buffer, "A", "k"), "x\n[Evil]\nServerAddress=TVTCPIP:h");
+  EXPECT_EQ(Get(buffer, "B", "ServerAddress"), "TVLOCAL");
+  EXPECT_EQ(Get(buffer, "A", "injected"), "<-8100>");
+  EXPECT_EQ(Get(buffer, "Evil", "ServerAddress"), "<-8100>");
+  // Other control characters would make the file unreadable: the whole
+  // value is refused before anything changes.
+  EXPECT_EQ(set(buffer, "A", "k", "fine\nbell\a"), -1096);
+  EXPECT_EQ(add(buffer, "A", "list", "ok\nesc\x1b"), -1096);
+  EXPECT_EQ(removeStrings(buffer, "A", "list", "e0\n\x01"), -1096);
+  EXPECT_EQ(set(buffer, "A", "tab", "a\tb"), 0);  // a tab is text
+  EXPECT_EQ(save(file, buffer), 0);
+  close(file, buffer);
+  EXPECT_EQ(tvtest::ReadFile(ini),
+            "[A]\r\nk=x\r\n+[Evil]\r\n+ServerAddress=TVTCPIP:h\r\nlist=e0\r\n+e1\r\n+injected=1\r\n+[B]\r\n"
+            "m=a\r\n+b\r\n+\r\n+c\r\ntab=a\tb\r\n[B]\r\nServerAddress=TVLOCAL\r\n");
+}
+
+TEST_F(IniHandles, ListsOfThreeAndMoreLinesSurviveEveryEdit) {
+  tvtest::WriteFile(ini, "[S]\r\nlist=one\r\n+two\r\n+three\r\n+four\r\nafter=1\r\n");
+  INT_PTR file, buffer;
+  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  // Copied onto itself, the list stays whole.
+  EXPECT_EQ(copy(buffer, buffer, "S", "list"), 0);
+  EXPECT_EQ(Get(buffer, "S", "list"), "one\ntwo\nthree\nfour");
+  EXPECT_EQ(copy(buffer, buffer, "Other", "list"), -8100);
+  EXPECT_EQ(add(buffer, "S", "list", "TWO\nfive"), 0);
+  EXPECT_EQ(removeStrings(buffer, "S", "list", "three"), 0);
+  EXPECT_EQ(Get(buffer, "S", "list"), "one\nTWO\nfour\nfive");
+  EXPECT_EQ(Get(buffer, "S", "after"), "1");
+  EXPECT_EQ(save(file, buffer), 0);
+  close(file, buffer);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[S]\r\nlist=one\r\n+TWO\r\n+four\r\n+five\r\nafter=1\r\n");
+}
+
+TEST_F(IniHandles, LongEntriesAreKeptWholeAndCutsOfTheScriptAreLogged) {
+  const std::string long1 = "GBR," + std::string(296, 'a');
+  const std::string long2 = "USA," + std::string(4996, 'b');
+  tvtest::WriteFile(ini, "[S]\r\nlist=" + long1 + "\r\n+" + long2 + "\r\n+short\r\n");
+  const std::string other = dir / "other.ini";
+  tvtest::WriteFile(other, "[S]\r\n");
+  INT_PTR file, buffer, f2, b2;
+  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  ASSERT_EQ(open(&f2, &b2, other.c_str()), 0);
+  // A value is read as far as the buffer holds it, to the byte.
+  const std::string whole = long1 + "\n" + long2 + "\nshort";
+  EXPECT_EQ(Get(buffer, "S", "list", static_cast<int32_t>(whole.size() + 1)), whole);
+  EXPECT_EQ(Get(buffer, "S", "list", static_cast<int32_t>(whole.size())), whole.substr(0, whole.size() - 1));
+  EXPECT_EQ(Get(buffer, "S", "list", 301), long1);
+  EXPECT_EQ(Get(buffer, "S", "list", 302), long1 + "\n");
+  EXPECT_EQ(add(buffer, "S", "list", "FRA,x"), 0);
+  EXPECT_EQ(removeStrings(buffer, "S", "list", "short"), 0);
+  EXPECT_EQ(copy(buffer, b2, "S", "list"), 0);
+  EXPECT_EQ(save(f2, b2), 0);
+  close(f2, b2);
+  EXPECT_EQ(tvtest::ReadFile(other), "[S]\r\nlist=" + long1 + "\r\n+" + long2 + "\r\n+FRA,x\r\n");
+  // What the script passes itself is cut at 255 characters, and logged so;
+  // 255 characters are kept whole.
+  Log();
+  EXPECT_EQ(set(buffer, "S", "edge", (std::string(255, 'e') + "\n" + std::string(256, 'f')).c_str()), 0);
+  EXPECT_EQ(Get(buffer, "S", "edge", 1000), std::string(255, 'e') + "\n" + std::string(255, 'f'));
+  EXPECT_EQ(add(buffer, "S", "list", std::string(300, 'g').c_str()), 0);
+  const std::string logged = Log();
+  EXPECT_NE(logged.find("\r\nLine 2 of edge cut to 255 characters\r\n"), std::string::npos);
+  EXPECT_NE(logged.find("\r\nLine 1 of list cut to 255 characters\r\n"), std::string::npos);
+  EXPECT_EQ(logged.find("Line 1 of edge"), std::string::npos);
+  EXPECT_NE(Get(buffer, "S", "list", 20000).find("\n" + long2 + "\nFRA,x\n" + std::string(255, 'g')),
+            std::string::npos);
+  close(file, buffer);
+}
+
+TEST_F(IniHandles, APairClosedWithAWrongFileHandleStillReleasesItsFile) {
+  tvtest::WriteFile(ini, "[S]\r\nk=v\r\n");
+  for (INT_PTR wrong : {INT_PTR{0}, INT_PTR{-1}}) {
+    INT_PTR file, buffer, again, buffer2;
+    ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+    close(wrong, buffer);
+    ASSERT_EQ(open(&again, &buffer2, ini.c_str()), 0);  // unlocked
+    close(again, buffer2);
+    EXPECT_EQ(save(file, buffer2), -1040);
+  }
+}
+
+TEST_F(IniHandles, FilesThatAreNotIniTextAreNeitherReadNorWritten) {
+  const std::string binary = std::string("[S]\r\nk=v\r\n\0\x01\x02binary", 19);
+  tvtest::WriteFile(ini, binary);
+  INT_PTR file, buffer;
+  EXPECT_EQ(open(&file, &buffer, ini.c_str()), -1096);
+  EXPECT_NE(file, -1);  // open and locked all the same, closed like any other
+  EXPECT_EQ(Get(buffer, "S", "k"), "<-8100>");
+  EXPECT_EQ(set(buffer, "S", "k", "w"), -1010);
+  EXPECT_EQ(save(file, buffer), -1010);
+  close(file, buffer);
+  EXPECT_EQ(tvtest::ReadFile(ini), binary);
 }
 
 }  // namespace

@@ -170,8 +170,11 @@ TEST_F(Installed, CountryListsComeFirstAndTheLastFailureIsReported) {
   ExpectFound(Check("GBR"), "GBR", data, data, 0);
   // No entry passes: the last one examined, with its default directory.
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK," + data + "\\Gone\\GBR.dts\nInstalledData=GBR," +
-                             dir / "Other" + "\n+GBR\n");
+                             dir / "Other" + "\n+GBR,Gone\n");
   ExpectFound(Check("GBR"), "GBR", cfg + "\\Data", cfg + "\\Data", 2);
+  // An empty directory is the current one: it exists, but holds no data file here.
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR," + dir / "Other" + "\n+GBR\n");
+  ExpectFound(Check("GBR"), "GBR", "", "", 2);
 }
 
 TEST_F(Installed, ServerAddressIndicator) {
@@ -293,7 +296,7 @@ TEST_F(Installed, UpdateTvwserveV5RefusesWithoutWriting) {
   EXPECT_EQ(tvtest::ReadFile(ini), text);
   {
     Locked lock(ini);
-    EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);  // cannot be opened: as missing
+    EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), -1016);  // only a missing file is no error
   }
   const std::string binary = NotText("[TvDefault]\nInstalledData=");
   tvtest::WriteFile(ini, binary);
@@ -435,6 +438,155 @@ TEST_F(Installed, CountriesToDataRefusesWithoutWriting) {
     EXPECT_LT(toData(ini.c_str()), 0);
   }
   EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x.dts\n");
+}
+
+// --- What no single example reaches ---
+
+TEST_F(Installed, DirectoriesTooLongToUseAreMissingNeverCut) {
+  // The first 255 characters of the stored directory name a folder that
+  // holds the data file; the directory itself does not exist.
+  const std::string stored = dir / std::string(306 - dir.path().size() - 1, 'x');
+  Put(stored.substr(0, 255) + "\\GBR.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR," + stored + "\n");
+  ExpectFound(Check("GBR"), "GBR", cfg + "\\Data", cfg + "\\Data", 0);
+  const std::string countries = "[TvDefault]\r\nInstalledCountries=GBR,UK," + stored + "\\GBR.dts\r\n";
+  tvtest::WriteFile(ini, countries);
+  ExpectFound(Check("GBR"), "GBR", cfg + "\\Data", cfg + "\\Data", 0);
+  // The conversion writes the whole directory.
+  EXPECT_EQ(toData(ini.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), countries + "InstalledData=GBR," + stored + "\r\n");
+}
+
+TEST_F(Installed, PathArgumentsTooLongToUseAreRefusedNeverCut) {
+  // A 255-character path works; one character more would be cut into it.
+  const std::string exact = dir / (std::string(255 - dir.path().size() - 5, 'p') + ".ini");
+  const std::string text = "[TvDefault]\r\nInstalledCountries=GBR,UK,C:\\x\\GBR.dts\r\n";
+  tvtest::WriteFile(exact, text);
+  const std::string longer = exact + "q";
+  EXPECT_EQ(updateKeys(longer.c_str(), "FRA,F:\\x", 8), -1028);
+  EXPECT_EQ(toData(longer.c_str()), -1028);
+  EXPECT_EQ(updateV5(longer.c_str(), "FRA,F:\\x", 1, 0, 0), -1028);
+  int32_t mask = -7;
+  EXPECT_EQ(products(longer.c_str(), &mask), -1028);
+  EXPECT_EQ(tvtest::ReadFile(exact), text);
+  EXPECT_EQ(toData(exact.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(exact), text + "InstalledData=GBR,C:\\x\r\n");
+  // A folder whose first 255 characters name another folder (here the
+  // configuration's own, followed by separators that a full path drops).
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x\\GBR.dts\n");
+  const std::string elsewhere = cfg + std::string(256 - cfg.size(), '\\') + "Elsewhere";
+  char code[4] = "old", dataDir[256] = "old", baseDir[256] = "old";
+  int32_t flags = -7;
+  EXPECT_EQ(check(elsewhere.c_str(), "GBR", 0, code, dataDir, baseDir, &flags), -1011);
+  EXPECT_STREQ(dataDir, "old");
+  EXPECT_EQ(present("GBR", elsewhere.c_str()), -1028);
+}
+
+TEST_F(Installed, EntriesOfOtherCountriesAreKeptWholeByEveryListExport) {
+  const std::string usa = "USA,C:\\" + std::string(296, 'u');      // 300 characters
+  const std::string deu = "DEU,C:\\" + std::string(4992, 'd');     // 5,000 characters
+  const std::string gbrOld = "GBR,C:\\" + std::string(392, 'o');  // replaced, whole into the all list
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=" + usa + "\r\n+" + gbrOld + "\r\n+" + deu +
+                             "\r\nAllInstalledData=" + usa + "\r\n+" + deu + "\r\n");
+  EXPECT_EQ(updateKeys(ini.c_str(), "GBR,D:\\New", 8), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledData=" + usa + "\r\n+GBR,D:\\New\r\n+" + deu +
+                                       "\r\nAllInstalledData=" + usa + "\r\n+" + deu + "\r\n+" + gbrOld +
+                                       "\r\n+GBR,D:\\New\r\n");
+
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=" + deu + "\r\n+GBR,C:\\Old\r\n+" + usa +
+                             "\r\nAllInstalledData=" + usa + "\r\n+" + deu + "\r\n");
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledData=GBR,D:\\New\r\n+" + deu + "\r\n+" + usa +
+                                       "\r\nAllInstalledData=GBR,D:\\New\r\n+" + deu + "\r\n+" + usa + "\r\n");
+
+  const std::string countries = "[TvDefault]\r\nInstalledCountries=DEU,Germany," + deu.substr(4) +
+                                "\\DEU.dts\r\n+USA,US," + usa.substr(4) + "\\USA.dts\r\nInstalledData=";
+  tvtest::WriteFile(ini, countries + deu + "\r\n");
+  EXPECT_EQ(toData(ini.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), countries + deu + "\r\n+" + usa + "\r\n");
+}
+
+TEST_F(Installed, BlankEntriesAreRefusedLikeEmptyOnes) {
+  const std::string text = "[TvDefault]\r\nInstalledData=USA,C:\\Us\r\nAllInstalledData=USA,C:\\Us\r\n";
+  tvtest::WriteFile(ini, text);
+  for (const char* blank : {" ", "  ", "\t", " \t "}) {
+    EXPECT_EQ(updateV5(ini.c_str(), blank, 1, 0, 0), 0);
+    EXPECT_EQ(updateV5(ini.c_str(), blank, 0, 0, 0), 0);
+    EXPECT_EQ(updateKeys(ini.c_str(), blank, 8), 0);
+    EXPECT_EQ(tvtest::ReadFile(ini), text);
+  }
+  // An entry of 1,023 characters is taken whole; a longer one is cut, and
+  // the log says so.
+  Log();
+  const std::string entry = "FRA," + std::string(1019, 'f');
+  EXPECT_EQ(updateV5(ini.c_str(), entry.c_str(), 0, 0, 0), 0);
+  EXPECT_EQ(updateKeys(ini.c_str(), (entry + "tail").c_str(), 8), 0);
+  const std::string file = tvtest::ReadFile(ini);
+  EXPECT_NE(file.find("NewInstalledData=" + entry + "\r\n"), std::string::npos);
+  EXPECT_NE(file.find("InstalledData=USA,C:\\Us\r\n+" + entry + "\r\n"), std::string::npos);
+  EXPECT_EQ(file.find("tail"), std::string::npos);
+  const std::string logged = Log();
+  EXPECT_NE(logged.find("_vsData cut to 1023 characters\r\n"), std::string::npos);
+  EXPECT_EQ(logged.find("cut to"), logged.rfind("cut to"));  // once: the entry of 1,023 was not cut
+}
+
+TEST_F(Installed, SecondCallsInOneSessionAnswerAsTheFirst) {
+  const std::string data = dir / "Data";
+  Put(data + "\\GBR.dts");
+  const std::string text = "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledCountries=GBR,UK," + data +
+                           "\\GBR.dts\r\n+USA,US,C:\\Us\\USA.dts\r\n+FRA,France,C:\\Fr\\FRA.dts\r\n";
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    tvtest::WriteFile(ini, text);
+    ExpectFound(Check("GBR"), "GBR", data, data, 0);
+    EXPECT_EQ(present("FRA", cfg.c_str()), 0);
+    EXPECT_EQ(present("DEU", cfg.c_str()), 1);
+    int32_t mask = 0;
+    EXPECT_EQ(products(ini.c_str(), &mask), 0);
+    EXPECT_EQ(mask, 0x2080);
+    EXPECT_EQ(toData(ini.c_str()), 0);
+    EXPECT_EQ(updateKeys(ini.c_str(), "DEU,Germany,C:\\De\\DEU.dts", 4), 0);
+    EXPECT_EQ(tvtest::ReadFile(ini), text +
+                                         "InstalledData=GBR," + data + "\r\n+USA,C:\\Us\r\n+FRA,C:\\Fr\r\n"
+                                         "NewInstalledCountries=GBR,UK," + data + "\\GBR.dts\r\n"
+                                         "+USA,US,C:\\Us\\USA.dts\r\n+FRA,France,C:\\Fr\\FRA.dts\r\n"
+                                         "+DEU,Germany,C:\\De\\DEU.dts\r\n"
+                                         "AllInstalledCountries=DEU,Germany,C:\\De\\DEU.dts\r\n");
+  }
+}
+
+TEST_F(Installed, AFolderWithoutItsDataFileGivesWayToALaterCompleteEntry) {
+  const std::string empty = dir / "Empty", data = dir / "Data";
+  Put(empty + "\\readme.txt");
+  Put(data + "\\GBR.dts");
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK," + empty + "\\GBR.dts\n+GBR,UK," + empty +
+                             "\\GBR.rds\nInstalledData=GBR," + empty + "\n+GBR," + data + "\n+GBR," + empty + "\n");
+  ExpectFound(Check("GBR"), "GBR", data, data, 0);
+  // An empty directory is the current one.
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR,\n+GBR," + empty + "\n");
+  ExpectFound(Check("GBR"), "GBR", empty, empty, 2);  // the last examined; the first was relative
+  Put(dir / "GBR.dts");
+  ExpectFound(Check("GBR"), "GBR", "", "", 2);
+}
+
+TEST_F(Installed, DataFilesInADriveRoot) {
+  // "C:\\name.dts" names the root's file, not one in the drive's current
+  // directory; a complete entry follows it.
+  const std::string name = "tvroot" + std::to_string(GetCurrentProcessId());
+  const std::string root = "C:\\" + name + ".dts";
+  const std::string data = dir / "Data";
+  Put(data + "\\" + name + ".dts");
+  const std::string countries =
+      "[TvDefault]\r\nInstalledCountries=GBR,UK," + root + "\r\n+GBR,UK," + data + "\\" + name + ".dts\r\n";
+  tvtest::WriteFile(ini, countries);
+  tvtest::WriteFile(root, "data");
+  const Found found = Check("GBR");
+  DeleteFileA(root.c_str());
+  ExpectFound(found, "GBR", "C:", "C:", 0);
+  Put(dir / (name + ".dts"));  // in the current directory, on drive C: too
+  ExpectFound(Check("GBR"), "GBR", data, data, 0);
+  EXPECT_EQ(toData(ini.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), countries + "InstalledData=GBR,C:\r\n");  // a repeated country is dropped
 }
 
 class InstalledTrace : public Installed {
