@@ -398,17 +398,20 @@ TvStatus ReadClasses(SizeClass* table, uint32_t count, bool builtIn) {
                4ul);
       return Invalid(detail);
     }
+    // The order is that of the sizes as configured: 6 and 7 are in order
+    // although both make classes of 8.
     if (blockSize <= previous) {
       TvFormat(detail, sizeof detail, "%lu < previous blocksize, %lu. Settings must be in size order",
                static_cast<unsigned long>(blockSize), static_cast<unsigned long>(previous));
       return Invalid(detail);
     }
     if (blockCount == 0) return Invalid("cannot set 0 number of blocks");
+    previous = blockSize;
     // Blocks keep the caller's bytes 4-aligned; sizes beyond any chunk stay
-    // as given (a request that lands there simply fails).
+    // as given (a request that lands there simply fails). Classes of equal
+    // size may follow each other: the search for a class takes the first.
     if (blockSize <= kSizeCeiling) blockSize = static_cast<uint32_t>(Round4(blockSize));
     table[i] = SizeClass{blockSize, blockCount, nullptr, nullptr, nullptr};
-    previous = blockSize;
   }
   table[count] = SizeClass{0, 1, nullptr, nullptr, nullptr};
   return TvOk;

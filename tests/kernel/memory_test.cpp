@@ -279,6 +279,39 @@ TEST_F(Memory, ResizeKeepsContentsAndZeroesWhatIsAdded) {
   TvMemFree(plain);
 }
 
+TEST_F(Memory, ConfiguredSizesThatRoundAlikeMakeClassesOfOneSize) {
+  ASSERT_EQ(Configure("Pooled Stats", "MemBlocks=3\n+6,2\n+7,5\n+9,1\n"), 0);
+  ASSERT_EQ(TvMemClassCount(), 3u);
+  EXPECT_EQ(Class(0).blockSize, 8u);
+  EXPECT_EQ(Class(1).blockSize, 8u);
+  EXPECT_EQ(Class(2).blockSize, 12u);
+  // Every request up to 8 bytes goes to the first of the two, which grows
+  // chunk by chunk; the second stays empty.
+  const uint64_t total = tvMemStats.totalBytes;
+  std::vector<uint8_t*> blocks;
+  for (size_t size = 1; size <= 8; ++size) {
+    auto* block = static_cast<uint8_t*>(TvMemAlloc(0, size));
+    ASSERT_NE(block, nullptr);
+    memset(block, static_cast<int>(size), 8);
+    blocks.push_back(block);
+  }
+  InUse inUse;
+  EXPECT_EQ(Class(0, &inUse).blocksInUse, 8u);
+  EXPECT_EQ(inUse, (InUse{2, 2, 2, 2}));
+  EXPECT_EQ(Class(1).chunks, 0u);
+  for (size_t i = 0; i < blocks.size(); ++i) EXPECT_TRUE(AllBytes(blocks[i], 0, 8, static_cast<uint8_t>(i + 1)));
+  EXPECT_EQ(TvMemResize(blocks[0], 0, 8), blocks[0]);  // the class it is in
+  blocks[1] = static_cast<uint8_t*>(TvMemResize(blocks[1], 0, 10));
+  EXPECT_EQ(Block(blocks[1]).classSize, 12u);
+  EXPECT_TRUE(AllBytes(blocks[1], 0, 8, 2));
+  blocks[1] = static_cast<uint8_t*>(TvMemResize(blocks[1], 0, 3));
+  EXPECT_EQ(Block(blocks[1]).chunk, Block(blocks[0]).chunk);  // back into the room it left
+  for (uint8_t* block : blocks) TvMemFree(block);
+  EXPECT_EQ(Class(0).chunks, 0u);
+  EXPECT_EQ(Class(2).chunks, 0u);
+  EXPECT_EQ(tvMemStats.totalBytes, total);
+}
+
 TEST_F(Memory, ConfigurationErrorsLeavePooledModeWithoutClasses) {
   const struct {
     const char* settings;
@@ -289,7 +322,9 @@ TEST_F(Memory, ConfigurationErrorsLeavePooledModeWithoutClasses) {
       {"MemBlocks=1\n+2,10\n", "2 < minimum block size of pointer, 4"},
       {"MemBlocks=1\n+,\n", "0 < minimum block size of pointer, 4"},
       {"MemBlocks=2\n+16,1\n+8,1\n", "8 < previous blocksize, 16. Settings must be in size order"},
-      {"MemBlocks=2\n+9,1\n+10,1\n", "10 < previous blocksize, 12. Settings must be in size order"},
+      // The order and the detail are those of the sizes as configured, before rounding.
+      {"MemBlocks=2\n+7,1\n+6,1\n", "6 < previous blocksize, 7. Settings must be in size order"},
+      {"MemBlocks=2\n+8,1\n+8,1\n", "8 < previous blocksize, 8. Settings must be in size order"},
       {"MemBlocks=1\n+8,0\n", "cannot set 0 number of blocks"},
       {"MemBlocks=1\n+8\n", "cannot set 0 number of blocks"},
   };
