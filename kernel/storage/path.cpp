@@ -8,6 +8,7 @@
 #include "tv_error.h"
 #include "tv_file.h"
 #include "tv_instance.h"
+#include "tv_memory.h"
 #include "tv_string.h"
 
 namespace {
@@ -235,29 +236,48 @@ int TvFileExists(char* fullPath, const char* directory, const char* name, const 
 }
 
 int TvFileSearch(char* fullPath, const char* name, const char* defaultExtension, const char* variable) {
-  char found[kTvPathSize];
-  if (!fullPath) fullPath = found;
+  char unused[kTvPathSize];
+  if (!fullPath) fullPath = unused;
   fullPath[0] = '\0';
   if (!name || !*name) return 0;
   if (tvInstance.flags & TvFlagProgDirOnly) return TvFileExists(fullPath, tvInstance.progDir, name, defaultExtension);
   if (TvFileExists(fullPath, nullptr, name, defaultExtension)) return 1;
   if (tvInstance.progDir[0] && TvFileExists(fullPath, tvInstance.progDir, name, defaultExtension)) return 1;
-  char value[4096];
-  DWORD n = variable && *variable ? GetEnvironmentVariableA(variable, value, sizeof value) : 0;
-  if (n == 0 || n >= sizeof value) {
-    fullPath[0] = '\0';
-    return 0;
+  // The variable is read at its real size: a long PATH is searched to its
+  // end. Without memory for it, the search ends here.
+  char* value = nullptr;
+  bool read = false;
+  DWORD need = variable && *variable ? GetEnvironmentVariableA(variable, nullptr, 0) : 0;
+  for (int tries = 0; need > 0 && !read && tries < 4; ++tries) {
+    char* grown = static_cast<char*>(TvMemResize(value, 0, need));
+    if (!grown) break;
+    value = grown;
+    const DWORD n = GetEnvironmentVariableA(variable, value, need);
+    if (n < need) {
+      value[n] = '\0';
+      read = true;
+    } else {
+      need = n;  // the variable grew in the meantime
+    }
   }
-  for (const char* p = value; *p;) {
-    char directory[kTvPathSize];
-    const char* next = TvStrOrEmpty(strchr(p, ';'));
-    size_t length = *next ? static_cast<size_t>(next - p) : strlen(p);
-    TvStrCopy(directory, p, length + 1 < sizeof directory ? length + 1 : sizeof directory);
-    if (directory[0] && TvFileExists(fullPath, directory, name, defaultExtension)) return 1;
-    p = *next ? next + 1 : p + length;
+  int found = 0;
+  if (read) {
+    for (const char* p = value; *p && !found;) {
+      const char* next = strchr(p, ';');
+      const size_t length = next ? static_cast<size_t>(next - p) : strlen(p);
+      // An entry too long for a path is passed over, never cut down to the
+      // name of some other directory; empty entries are passed over too.
+      if (length > 0 && length < kTvPathSize) {
+        char directory[kTvPathSize];
+        TvStrCopy(directory, p, length + 1);
+        found = TvFileExists(fullPath, directory, name, defaultExtension);
+      }
+      p += length + (next ? 1 : 0);
+    }
   }
-  fullPath[0] = '\0';
-  return 0;
+  TvMemFree(value);
+  if (!found) fullPath[0] = '\0';
+  return found;
 }
 
 // ---- Directories ----------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include "kernel_fixture.h"
 #include "tv_error.h"
+#include "tv_memory.h"
 #include "tv_path.h"
 
 namespace {
@@ -64,6 +65,35 @@ TEST_F(Paths, HostilePaths) {
   EXPECT_EQ(TvHasWildcards(nullptr), 0);
   EXPECT_EQ(TvHasWildcards("a?"), 1);
   EXPECT_STREQ(TvPathFileName(nullptr), "");
+}
+
+TEST_F(Paths, SearchVisitsEveryEntryOfAListHoweverLong) {
+  tvtest::TempDir target;
+  tvtest::WriteFile(target / "probe.ini", "[S]\n");
+  // 5,000 characters of folders that do not hold the file, empty entries,
+  // and an entry too long for any path, all before the one that does.
+  std::string list;
+  for (int i = 0; list.size() < 5000; ++i) list += dir / ("none" + std::to_string(i)) + ";";
+  list += ";;" + dir.path() + "\\" + std::string(300, 'x') + ";" + target.path();
+  tvtest::ScopedEnv env("TVSEARCHLIST", list.c_str());
+  char found[kTvPathSize];
+  EXPECT_EQ(TvFileSearch(found, "probe", "ini", "TVSEARCHLIST"), 1);
+  EXPECT_EQ(std::string(found), target / "probe.ini");
+  EXPECT_EQ(TvFileSearch(found, "absent", "ini", "TVSEARCHLIST"), 0);
+  EXPECT_STREQ(found, "");
+  EXPECT_EQ(TvFileSearch(found, "probe", "ini", "TVNOSUCHLIST"), 0);
+  {
+    tvtest::ScopedEnv empty("TVSEARCHLIST", ";;;");
+    EXPECT_EQ(TvFileSearch(found, "probe", "ini", "TVSEARCHLIST"), 0);
+  }
+  // Without memory for the list the search ends, found nothing.
+  tvMemStats.enabled = true;
+  tvMemStats.limit = tvMemStats.totalBytes;
+  EXPECT_EQ(TvFileSearch(found, "probe", "ini", "TVSEARCHLIST"), 0);
+  EXPECT_STREQ(found, "");
+  tvMemStats.enabled = false;
+  tvMemStats.limit = UINT64_MAX;
+  EXPECT_EQ(TvFileSearch(found, "probe", "ini", "TVSEARCHLIST"), 1);
 }
 
 TEST_F(Paths, SplitIntoDirectoryNameAndExtension) {
