@@ -58,10 +58,14 @@ TvStatus TvFileSeek(TvFileHandle handle, uint32_t offset);
 TvStatus TvFileSeekEnd(TvFileHandle handle);
 uint32_t TvFileTell(TvFileHandle handle);
 uint32_t TvFileSize(TvFileHandle handle);
+// The size without moving the position: -1012 when the system cannot tell,
+// -1008 for a file of 2 GB or more.
+TvStatus TvFileGetSize(TvFileHandle handle, uint32_t* size);
 uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count);
 size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size);
 TvStatus TvFileWriteText(TvFileHandle handle, const char* text);
 TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length);  // may hold NULs
+TvStatus TvFileWrite(TvFileHandle handle, const void* data, size_t count);  // bytes as they are
 TvStatus TvFileWriteFill(TvFileHandle handle, uint8_t byte, uint32_t count);
 TvStatus TvFileDuplicate(TvFileHandle handle, TvFileHandle* duplicate);
 // Creates "tv%06lu.tmp" in the temporary directory, skipping numbers whose

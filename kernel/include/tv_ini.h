@@ -38,6 +38,7 @@ struct TvIniBuffer {
   char prefix[kTvIniKeySize];
   int32_t enumCursor;  // TvIniNextSection
   int32_t keyCursor;   // TvIniNextKey, kept apart so the two walks can nest
+  bool utf8Mark;       // the file began with a UTF-8 byte-order mark: written again on save
 };
 
 // The kernel's process-wide configuration buffer.
@@ -47,7 +48,8 @@ extern TvIniBuffer tvConfig;
 TvStatus TvIniLoadHandle(TvIniBuffer* buffer, TvFileHandle handle);
 TvStatus TvIniLoadFile(TvIniBuffer* buffer, const char* path);
 // size bytes from the handle's current position, or a text in memory, as a
-// plain ini text (carriage returns removed).
+// plain ini text: CR LF and a lone CR become a line feed, a leading UTF-8
+// byte-order mark is taken off (and remembered), NUL padding at the end goes.
 TvStatus TvIniLoadPart(TvIniBuffer* buffer, TvFileHandle handle, uint32_t size);
 TvStatus TvIniLoadText(TvIniBuffer* buffer, const char* text, uint32_t length);
 // Loads length bytes of an inverted trailer text from the handle's current
@@ -86,7 +88,11 @@ void TvIniSaveState(TvIniBuffer* saved, TvIniBuffer* buffer, int clear);
 void TvIniRestoreState(const TvIniBuffer* saved, TvIniBuffer* buffer);
 TvStatus TvIniClone(TvIniBuffer* destination, const TvIniBuffer* source);
 
-// Edits.
+// Edits. Names the engine could not find again are refused with -1096: a
+// key (with its prefix) of 40 or more characters, or with "=", a leading "["
+// or "+"; a section name of 80 or more characters, or with "]", "*" or "?";
+// and control characters (below 0x20, tab aside) in names, values and
+// continuation lines. Lookups of such long names find nothing.
 TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* key, const char* value);
 TvStatus TvIniSetInt(TvIniBuffer* buffer, const char* section, const char* key, int32_t value);
 TvStatus TvIniSetInt64(TvIniBuffer* buffer, const char* section, const char* key, int64_t value);
@@ -96,10 +102,21 @@ int TvIniDeleteSection(TvIniBuffer* buffer, const char* section);
 char* TvIniGetSectionText(TvIniBuffer* buffer, const char* section);  // release with TvMemFree
 TvStatus TvIniAddSection(TvIniBuffer* buffer, const char* section, const char* body);
 
-// Writing.
-TvStatus TvIniWriteHandle(TvIniBuffer* buffer, TvFileHandle handle);
+// Writing. Every line end goes out as CR LF, after the byte-order mark when
+// the text had one.
+TvStatus TvIniWriteHandle(TvIniBuffer* buffer, TvFileHandle handle);  // at the current position
+// Replaces the whole content of a file open for reading and writing: the
+// file afterwards holds either its old bytes exactly or the complete new
+// text (-1013 on a failed write, -1012 when the old bytes cannot be read,
+// -1001 without memory for them). When only the final cut of a shorter
+// text is refused, blanks cover the rest of the old text and the result is
+// 0. The handle stays open.
+TvStatus TvIniSaveHandle(TvIniBuffer* buffer, TvFileHandle handle);
+// TvIniSaveHandle on the path (default extension "ini"), opened without
+// sharing and created when missing; a file created here is removed again
+// when the save fails.
 TvStatus TvIniSaveFile(TvIniBuffer* buffer, const char* path);
-char* TvIniGetText(TvIniBuffer* buffer);  // release with TvMemFree
+char* TvIniGetText(TvIniBuffer* buffer);  // release with TvMemFree; without the byte-order mark
 
 // The same operations on the configuration buffer.
 int TvConfigGetString(const char* section, const char* key, const char* defaultValue, char* out, size_t size);
@@ -125,6 +142,7 @@ int TvConfigDeleteSection(const char* section);
 char* TvConfigGetSectionText(const char* section);
 TvStatus TvConfigAddSection(const char* section, const char* body);
 TvStatus TvConfigWriteHandle(TvFileHandle handle);
+TvStatus TvConfigSaveHandle(TvFileHandle handle);
 TvStatus TvConfigSaveFile(const char* path);
 char* TvConfigGetText();
 

@@ -257,6 +257,18 @@ uint32_t TvFileSize(TvFileHandle handle) {
   return size;
 }
 
+TvStatus TvFileGetSize(TvFileHandle handle, uint32_t* size) {
+  *size = 0;
+  if (!Valid(handle)) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = tvFileSys.getFileSize(H(handle), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  if (high != 0 || low > 0x7FFFFFFFu) return TvErrorRaise(TvErrFileTooLarge, nullptr, TvRaiseOrigin);
+  *size = low;
+  return TvOk;
+}
+
 uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count) {
   DWORD got = 0;
   if (!Valid(handle) || !buffer || count == 0) return 0;
@@ -338,6 +350,12 @@ TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length) 
     }
   }
   if (used && !WriteAll(handle, stage, used)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  return TvOk;
+}
+
+TvStatus TvFileWrite(TvFileHandle handle, const void* data, size_t count) {
+  if (!Valid(handle) || (!data && count) || !WriteAll(handle, static_cast<const char*>(data), count))
+    return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
   return TvOk;
 }
 

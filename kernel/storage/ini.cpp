@@ -21,14 +21,23 @@ namespace {
 
 TvCrcRoutine crcRoutine = nullptr;
 
-// Takes over a block of size + 3 bytes holding size bytes of text: carriage
-// returns are removed from plain texts, trailer texts are kept as they are.
+// Takes over a block of size + 3 bytes holding size bytes of text. In a
+// plain text every line end becomes one line feed (a lone CR is a line end
+// too: editors on other systems write them), a leading UTF-8 mark is taken
+// off and remembered for the save, and NUL padding at the end (what copy
+// tools leave behind) is dropped. Trailer texts are kept as they are.
 void Prepare(TvIniBuffer& b, char* block, uint32_t size, bool plain) {
   uint32_t length = size;
+  bool mark = false;
   if (plain) {
-    length = 0;
-    for (uint32_t i = 0; i < size; ++i)
-      if (block[i] != '\r') block[length++] = block[i];
+    uint32_t from = 0;
+    if (size >= tvini::kUtf8MarkSize && memcmp(block, tvini::kUtf8Mark, tvini::kUtf8MarkSize) == 0) {
+      mark = true;
+      from = tvini::kUtf8MarkSize;
+    }
+    uint32_t end = size;
+    while (end > from && block[end - 1] == '\0') --end;
+    length = tvini::LineFeedsOnly(block, block + from, end - from);
   }
   memcpy(block + length, "\n[", tvini::kEndMarkSize);
   if (b.text) TvSysFree(b.text, b.capacity, b.capacity - tvini::kEndMarkSize);
@@ -37,6 +46,7 @@ void Prepare(TvIniBuffer& b, char* block, uint32_t size, bool plain) {
   b.length = length;
   b.useCount = 1;
   b.flags = 0;
+  b.utf8Mark = mark;
   tvini::ClearCursors(b);
   b.cursor = 0;
 }
@@ -54,13 +64,17 @@ TvStatus ReadBlock(TvFileHandle handle, uint32_t size, char** block) {
 }
 
 // Value lookup with key prefix, bare-key retry and the TvDefault fall-back.
+// A key too long to be written is never found (its first 39 characters
+// would match some other key).
 int32_t Lookup(TvIniBuffer* b, const char* section, const char* key) {
   if (!b || !b->text || !key) return kTvIniNone;
   char fullKey[kTvIniKeySize];
-  tvini::FullKey(*b, key, fullKey);
+  const bool full = tvini::FullKey(*b, key, fullKey);
+  const bool bare = b->prefix[0] && (b->flags & TvIniBareKey) && strlen(key) < kTvIniKeySize;
+  if (!full && !bare) return kTvIniNone;
   auto find = [&]() {
-    int32_t value = tvini::FindKey(*b, fullKey);
-    if (value == kTvIniNone && b->prefix[0] && (b->flags & TvIniBareKey)) value = tvini::FindKey(*b, key);
+    int32_t value = full ? tvini::FindKey(*b, fullKey) : kTvIniNone;
+    if (value == kTvIniNone && bare) value = tvini::FindKey(*b, key);
     return value;
   };
   int32_t value = tvini::FindSection(*b, section) ? find() : kTvIniNone;
@@ -147,18 +161,35 @@ void DropSection(TvIniBuffer& b) {
   b.sectionName[0] = '\0';
 }
 
+uint32_t LineFeedsOnly(char* out, const char* text, uint32_t length) {
+  uint32_t n = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    if (text[i] != '\r')
+      out[n++] = text[i];
+    else if (i + 1 == length || text[i + 1] != '\n')
+      out[n++] = '\n';
+  }
+  return n;
+}
+
 uint32_t LineEnd(const TvIniBuffer& b, uint32_t at) {
   const void* end = tvini::FindByte(b.text + at, '\n', b.length + 1 - at);
   return static_cast<uint32_t>(static_cast<const char*>(end) - b.text);
 }
 
-void FullKey(const TvIniBuffer& b, const char* key, char* out) {
+bool FullKey(const TvIniBuffer& b, const char* key, char* out) {
   TvStrCopy(out, b.prefix, kTvIniKeySize);
-  TvStrCat(out, key, kTvIniKeySize);
+  return TvStrCat(out, key, kTvIniKeySize) == strlen(b.prefix) + strlen(key);
 }
 
 bool FindSection(TvIniBuffer& b, const char* name) {
   if (!b.text) return false;
+  if (name && strnlen(name, kTvIniSectionSize) == kTvIniSectionSize) {
+    // Headers are compared on 79 characters: a longer name would find the
+    // section of some other name that starts the same way.
+    DropSection(b);
+    return false;
+  }
   if (b.section != kTvIniNone) {
     if (!name || TvStrEqualNoCase(name, b.sectionName)) {
       b.cursor = b.bodyStart;
@@ -334,6 +365,7 @@ void TvIniFree(TvIniBuffer* buffer) {
   buffer->text = nullptr;
   buffer->capacity = buffer->length = 0;
   buffer->useCount = 0;
+  buffer->utf8Mark = false;
   tvini::ClearCursors(*buffer);
 }
 

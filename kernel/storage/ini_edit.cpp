@@ -1,12 +1,12 @@
 // ini_edit.cpp: the edit half of the ini engine. Every edit splices the text
 // in place and resizes the block to exactly the new length plus the end
-// mark; writing puts CR LF at every line end.
+// mark. Nothing that would break the text (or could not be found again) is
+// written.
 #include <cstring>
 #include <initializer_list>
 
 #include "ini_internal.h"
 #include "tv_error.h"
-#include "tv_file.h"
 #include "tv_memory.h"
 #include "tv_string.h"
 
@@ -63,9 +63,31 @@ TvStatus Splice(TvIniBuffer& b, uint32_t at, uint32_t removed, const char* inser
   return TvOk;
 }
 
-// Names that would break the structure of the text are refused.
-bool ValidKey(const char* key) { return *key && !strpbrk(key, "=\r\n") && *key != '[' && *key != '+'; }
-bool ValidSection(const char* section) { return !strpbrk(section, "]\r\n"); }
+// Control characters (tab aside) would end a line, or end it for some
+// other reader, in the middle of a name or value.
+bool HasControl(const char* text) {
+  for (; *text; ++text)
+    if (static_cast<unsigned char>(*text) < 0x20 && *text != '\t') return true;
+  return false;
+}
+
+// Names are refused when the engine could not find them again: a key line
+// ends its key at the first "=", lines beginning with "[" or "+" are no key
+// lines, header names are compared on 79 characters and read as patterns.
+bool ValidKey(const char* key) { return *key && !strchr(key, '=') && *key != '[' && *key != '+' && !HasControl(key); }
+bool ValidSection(const char* section) {
+  return strlen(section) < kTvIniSectionSize && !strpbrk(section, "]*?") && !HasControl(section);
+}
+
+// -1096 with the refused text as detail, its control characters shown as "?".
+TvStatus Refuse(const char* first, const char* second = "") {
+  char detail[120];
+  TvStrCopy(detail, first, sizeof detail);
+  TvStrCat(detail, second, sizeof detail);
+  for (char* p = detail; *p; ++p)
+    if (static_cast<unsigned char>(*p) < 0x20) *p = '?';
+  return TvErrorRaise(TvErrInputChars, detail, TvRaiseOrigin);
+}
 
 // "%s=%s" and a line end, built in an allocated piece.
 struct Piece {
@@ -100,10 +122,16 @@ TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* ke
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   TvIniBuffer& b = *buffer;
   b.cursor = kTvIniNone;
+  key = TvStrOrEmpty(key);
   char fullKey[kTvIniKeySize];
-  tvini::FullKey(b, TvStrOrEmpty(key), fullKey);
-  if (value && (!ValidKey(fullKey) || (section && !ValidSection(section))))
-    return TvErrorRaise(TvErrInputChars, fullKey, TvRaiseOrigin);
+  const bool full = tvini::FullKey(b, key, fullKey);
+  if (value) {
+    if (section && !ValidSection(section)) return Refuse(section);
+    if (!full || !ValidKey(fullKey)) return Refuse(b.prefix, key);
+    if (HasControl(value)) return Refuse(fullKey);
+  } else if (!full) {
+    return TvOk;  // no key of that length can be found, so none is deleted
+  }
 
   if (tvini::FindSection(b, section)) {
     const uint32_t bodyEnd = static_cast<uint32_t>(b.bodyEnd);
@@ -171,6 +199,7 @@ TvStatus TvIniSetBool(TvIniBuffer* buffer, const char* section, const char* key,
 TvStatus TvIniAddLine(TvIniBuffer* buffer, const char* text) {
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   TvIniBuffer& b = *buffer;
+  if (HasControl(TvStrOrEmpty(text))) return Refuse("+", text);
   if (b.cursor == kTvIniNone || static_cast<uint32_t>(b.cursor) > b.length)
     return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
   const uint32_t at = static_cast<uint32_t>(b.cursor);
@@ -199,10 +228,10 @@ int TvIniDeleteSection(TvIniBuffer* buffer, const char* section) {
 
 char* TvIniGetSectionText(TvIniBuffer* buffer, const char* section) {
   if (!buffer || !buffer->text || !tvini::FindSection(*buffer, section)) return nullptr;
-  const uint32_t start = static_cast<uint32_t>(buffer->bodyStart);
+  uint32_t start = static_cast<uint32_t>(buffer->bodyStart);
   uint32_t end = static_cast<uint32_t>(buffer->bodyEnd);
   if (end > buffer->length) end = buffer->length;
-  if (start > end) return nullptr;
+  if (start > end) start = end;  // a header on the last line: an empty body
   char* copy = static_cast<char*>(TvMemAlloc(0, end - start + 1));
   if (!copy) return nullptr;
   memcpy(copy, buffer->text + start, end - start);
@@ -214,33 +243,15 @@ TvStatus TvIniAddSection(TvIniBuffer* buffer, const char* section, const char* b
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   if (!body) return TvOk;
   section = TvStrOrEmpty(section);
-  if (!ValidSection(section)) return TvErrorRaise(TvErrInputChars, section, TvRaiseOrigin);
+  if (!ValidSection(section)) return Refuse(section);
   TvIniBuffer& b = *buffer;
   const bool needLineEnd = b.length > 0 && b.text[b.length - 1] != '\n';
   Piece block;
   if (!block.Build({needLineEnd ? "\n" : "", "[", section, "]\n", body}))
     return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
-  uint32_t length = 0;  // the body's carriage returns go
-  for (uint32_t i = 0; i < block.length; ++i)
-    if (block.data[i] != '\r') block.data[length++] = block.data[i];
+  const uint32_t length = tvini::LineFeedsOnly(block.data, block.data, block.length);  // as on loading
   b.cursor = kTvIniNone;
   return Splice(b, b.length, 0, block.data, length);
-}
-
-TvStatus TvIniWriteHandle(TvIniBuffer* buffer, TvFileHandle handle) {
-  if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
-  tvini::DropSection(*buffer);
-  return TvFileWriteTextN(handle, buffer->text, buffer->length);
-}
-
-TvStatus TvIniSaveFile(TvIniBuffer* buffer, const char* path) {
-  if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
-  TvFileHandle handle;
-  TvStatus status = TvFileOpen(nullptr, nullptr, path, "ini", TvFileWriteOnly | TvFileSequential, &handle);
-  if (status != TvOk) return status;
-  status = TvIniWriteHandle(buffer, handle);
-  TvFileClose(handle);
-  return status;
 }
 
 char* TvIniGetText(TvIniBuffer* buffer) {
@@ -268,6 +279,4 @@ TvStatus TvConfigAddLine(const char* text) { return TvIniAddLine(&tvConfig, text
 int TvConfigDeleteSection(const char* section) { return TvIniDeleteSection(&tvConfig, section); }
 char* TvConfigGetSectionText(const char* section) { return TvIniGetSectionText(&tvConfig, section); }
 TvStatus TvConfigAddSection(const char* section, const char* body) { return TvIniAddSection(&tvConfig, section, body); }
-TvStatus TvConfigWriteHandle(TvFileHandle handle) { return TvIniWriteHandle(&tvConfig, handle); }
-TvStatus TvConfigSaveFile(const char* path) { return TvIniSaveFile(&tvConfig, path); }
 char* TvConfigGetText() { return TvIniGetText(&tvConfig); }

@@ -27,12 +27,19 @@ inline const char* FindByte(const char* from, char c, size_t count) {
 }
 
 constexpr uint32_t kEndMarkSize = 3;  // line feed, "[", NUL after the text
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+constexpr uint32_t kUtf8MarkSize = 3;
 
 void ClearCursors(TvIniBuffer& b);
 void DropSection(TvIniBuffer& b);
 bool FindSection(TvIniBuffer& b, const char* name);
 int32_t FindKey(TvIniBuffer& b, const char* key);
-void FullKey(const TvIniBuffer& b, const char* key, char* out);
+// Prefix and key, cut to 39 characters; false when they were cut.
+bool FullKey(const TvIniBuffer& b, const char* key, char* out);
+// Copies length bytes of text to out (which may be text itself, or lie
+// before it) with every line end as one line feed: CR LF and a lone CR
+// alike. The length of the copy.
+uint32_t LineFeedsOnly(char* out, const char* text, uint32_t length);
 // Offset of the line feed that ends the line holding at (the end mark's at worst).
 uint32_t LineEnd(const TvIniBuffer& b, uint32_t at);
 

@@ -7,6 +7,7 @@
 
 #include "kernel_fixture.h"
 #include "tv_file.h"
+#include "tv_history.h"
 #include "tv_ini.h"
 #include "tv_list.h"
 #include "tv_memory.h"
@@ -400,8 +401,7 @@ TEST_F(Ini, HostileTextsAndArguments) {
   EXPECT_EQ(TvIniNextKey(&ini, 1, key, sizeof key), 1);
   EXPECT_STREQ(key, "LLLLLLL");
 
-  // Names that would break the text are refused; empty and long names are safe.
-  const std::string longName(200, 'n');
+  // Names that would break the text are refused; empty names are safe.
   EXPECT_EQ(TvIniSetString(&ini, "S", "", "v"), -1096);
   EXPECT_EQ(TvIniSetString(&ini, "S", "a=b", "v"), -1096);
   EXPECT_EQ(TvIniSetString(&ini, "S", "a\nb", "v"), -1096);
@@ -409,8 +409,6 @@ TEST_F(Ini, HostileTextsAndArguments) {
   EXPECT_EQ(TvIniSetString(&ini, "S", "+x", "v"), -1096);
   EXPECT_EQ(TvIniSetString(&ini, "a]b", "k", "v"), -1096);
   EXPECT_EQ(TvIniAddSection(&ini, "a\nb", "k=v"), -1096);
-  ASSERT_EQ(TvIniSetString(&ini, longName.c_str(), longName.c_str(), "v"), 0);
-  EXPECT_EQ(Get(longName.substr(0, 79).c_str(), longName.substr(0, 39).c_str()), "v");
   EXPECT_EQ(Get("", "k"), "<none>");
   EXPECT_EQ(TvIniSetString(&ini, "", "k", "empty section"), 0);
   EXPECT_EQ(Get("", "k"), "empty section");
@@ -439,6 +437,347 @@ TEST_F(Ini, HostileTextsAndArguments) {
   EXPECT_EQ(TvIniSetString(&empty, "S", "k", "v"), -1010);
   EXPECT_EQ(TvIniSaveFile(&empty, (dir / "never.ini").c_str()), -1010);
   EXPECT_FALSE(tvtest::FileExists(dir / "never.ini"));
+}
+
+TEST_F(Ini, EveryKindOfLineEndEndsALineAndIsSavedAsCrLf) {
+  // Lines ended by a lone carriage return only.
+  Load("[A]\rk=1\rj=2\r[B]\rm=3\r");
+  EXPECT_EQ(Text(), "[A]\nk=1\nj=2\n[B]\nm=3\n");
+  EXPECT_EQ(Get("A", "j"), "2");
+  EXPECT_EQ(Get("B", "m"), "3");
+  ASSERT_EQ(TvIniSetString(&ini, "A", "n", "4"), 0);
+  const std::string saved = dir / "saved.ini";
+  ASSERT_EQ(TvIniSaveFile(&ini, saved.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(saved), "[A]\r\nk=1\r\nj=2\r\nn=4\r\n[B]\r\nm=3\r\n");
+  // All three kinds in one text, saved without an edit: no two lines are joined.
+  Load("[A]\r\nk=1\nj=2\rl=3\r\r\nlast=x\r");
+  EXPECT_EQ(Text(), "[A]\nk=1\nj=2\nl=3\n\nlast=x\n");
+  ASSERT_EQ(TvIniSaveFile(&ini, saved.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(saved), "[A]\r\nk=1\r\nj=2\r\nl=3\r\n\r\nlast=x\r\n");
+  // A body added whole follows the same rule.
+  ASSERT_EQ(TvIniAddSection(&ini, "C", "a=1\rb=2\r\nc=3\r"), 0);
+  EXPECT_EQ(Get("C", "b"), "2");
+  EXPECT_EQ(Text(), "[A]\nk=1\nj=2\nl=3\n\nlast=x\n[C]\na=1\nb=2\nc=3\n");
+  EXPECT_TRUE(Invariants(ini));
+}
+
+TEST_F(Ini, AUtf8MarkIsReadPastAndWrittenAgain) {
+  const std::string mark = "\xEF\xBB\xBF";
+  Load(mark + "[A]\r\nk=1\r\n");
+  EXPECT_TRUE(ini.utf8Mark);
+  EXPECT_EQ(Text(), "[A]\nk=1\n");
+  EXPECT_EQ(Get("A", "k"), "1");
+  ASSERT_EQ(TvIniSetString(&ini, "A", "k", "2"), 0);  // replaced in the first section, not added
+  EXPECT_EQ(Text(), "[A]\nk=2\n");
+  char* copy = TvIniGetText(&ini);
+  EXPECT_STREQ(copy, "[A]\nk=2\n");
+  TvMemFree(copy);
+  // Every way out writes the mark first, and counts it.
+  const std::string saved = dir / "saved.ini";
+  tvtest::WriteFile(saved, std::string(40, 'o'));
+  ASSERT_EQ(TvIniSaveFile(&ini, saved.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(saved), mark + "[A]\r\nk=2\r\n");
+  TvFileHandle h;
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, saved.c_str(), nullptr, TvFileReadWrite, &h), 0);
+  ASSERT_EQ(TvIniWriteHandle(&ini, h), 0);
+  EXPECT_EQ(TvFileTell(h), mark.size() + 10);
+  TvFileClose(h);
+  // Copies of the record keep it; a load without it, or a free, clears it.
+  TvIniBuffer clone{};
+  ASSERT_EQ(TvIniClone(&clone, &ini), 0);
+  EXPECT_TRUE(clone.utf8Mark);
+  TvIniFree(&clone);
+  EXPECT_FALSE(clone.utf8Mark);
+  TvIniBuffer saved2{};
+  TvIniSaveState(&saved2, &ini, 1);
+  EXPECT_FALSE(ini.utf8Mark);
+  TvIniRestoreState(&saved2, &ini);
+  EXPECT_TRUE(ini.utf8Mark);
+  // Only a mark at the very start is one; a file of nothing but a mark is empty.
+  Load("[A]\nk=" + mark + "\n");
+  EXPECT_FALSE(ini.utf8Mark);
+  EXPECT_EQ(Text(), "[A]\nk=" + mark + "\n");
+  Load(mark);
+  EXPECT_TRUE(ini.utf8Mark);
+  EXPECT_EQ(ini.length, 0u);
+  Load("\xEF\xBB[A]\n");
+  EXPECT_FALSE(ini.utf8Mark);
+  EXPECT_EQ(Text(), "\xEF\xBB[A]\n");
+}
+
+TEST_F(Ini, NulPaddingAtTheEndIsNoPartOfTheText) {
+  Load(std::string("[A]\r\nk=1\r\n\0\0\0", 13));
+  EXPECT_EQ(Text(), "[A]\nk=1\n");
+  const std::string saved = dir / "saved.ini";
+  ASSERT_EQ(TvIniSaveFile(&ini, saved.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(saved), "[A]\r\nk=1\r\n");
+  Load(std::string("[A]\nk=1\r\0", 9));  // the padding goes before the line ends are read
+  EXPECT_EQ(Text(), "[A]\nk=1\n");
+  Load(std::string("[A]\nk=a\0b\nl=2", 13));  // NULs inside the text stay
+  EXPECT_EQ(ini.length, 13u);
+  EXPECT_EQ(Get("A", "l"), "2");
+  Load(std::string("\xEF\xBB\xBF\0\0", 5));
+  EXPECT_TRUE(ini.utf8Mark);
+  EXPECT_EQ(ini.length, 0u);
+  Load(std::string(4096, '\0'));
+  EXPECT_EQ(ini.length, 0u);
+  EXPECT_TRUE(Invariants(ini, true));
+}
+
+TEST_F(Ini, NamesTheEngineCouldNotFindAgainAreRefused) {
+  const std::string s79(79, 's'), k39(39, 'k');
+  Load("[A]\n" + k39 + "=first\n[" + s79 + "]\nk=79\n[Data*Z]\nk=pattern\n[Data*]\nk=data\n");
+  const std::string before = Text();
+  auto refused = [&](const char* section, const char* key, const std::string& detail) {
+    EXPECT_EQ(TvIniSetString(&ini, section, key, "v"), -1096) << detail;
+    EXPECT_STREQ(TvErrorHistoryLine(false, 0), ("> Invalid input chararacters (" + detail + ")").c_str());
+  };
+  // Section names of 80 characters and more, wildcards, control characters.
+  const std::string s80 = s79 + "t", huge(10000, 'h');
+  refused(s80.c_str(), "k", s80);
+  for (int i = 0; i < 3; ++i) refused(huge.c_str(), "k", std::string(119, 'h'));
+  refused("A*", "k", "A*");
+  refused("A?", "k", "A?");
+  refused("A\x01", "k", "A?");
+  EXPECT_EQ(TvIniAddSection(&ini, s80.c_str(), "k=1\n"), -1096);
+  EXPECT_EQ(TvIniAddSection(&ini, "New*", "k=1\n"), -1096);
+  EXPECT_EQ(TvIniAddSection(&ini, "New\x1b", "k=1\n"), -1096);
+  // Keys of 40 characters and more, with the prefix counted, and control characters.
+  refused("A", (k39 + "X").c_str(), k39 + "X");
+  refused("A", "a\x7f\x02", "a\x7f?");
+  TvIniSetPrefix(&ini, "pre");
+  refused("A", std::string(37, 'p').c_str(), "pre" + std::string(37, 'p'));
+  EXPECT_EQ(Text(), before);
+  EXPECT_EQ(TvIniSetString(&ini, "A", std::string(36, 'p').c_str(), "v"), 0);
+  TvIniSetPrefix(&ini, nullptr);
+  EXPECT_EQ(Get("A", ("pre" + std::string(36, 'p')).c_str()), "v");
+  // The longest names that can be read back, and tabs, are written.
+  EXPECT_EQ(TvIniSetString(&ini, s79.c_str(), k39.c_str(), "longest"), 0);
+  EXPECT_EQ(Get(s79.c_str(), k39.c_str()), "longest");
+  EXPECT_EQ(TvIniSetString(&ini, "Tab\tbed", "a\tb", "t"), 0);
+  EXPECT_EQ(Get("Tab\tbed", "a\tb"), "t");
+  // Reading such names finds nothing, never the setting of a name cut short.
+  EXPECT_EQ(Get("A", (k39 + "X").c_str()), "<none>");
+  EXPECT_EQ(TvIniSetString(&ini, "A", (k39 + "X").c_str(), nullptr), 0);
+  EXPECT_EQ(Get("A", k39.c_str()), "first");
+  const std::string longData = "Data" + std::string(80, 'x') + "Z";
+  EXPECT_EQ(Get(longData.c_str(), "k"), "<none>");
+  EXPECT_EQ(Get(longData.substr(0, 79).c_str(), "k"), "data");
+  EXPECT_EQ(TvIniSectionExists(&ini, s80.c_str()), 0);
+  EXPECT_EQ(TvIniGetSectionText(&ini, s80.c_str()), nullptr);
+  EXPECT_EQ(TvIniDeleteSection(&ini, longData.c_str()), 0);
+  TvIniSetPrefix(&ini, std::string(39, 'p').c_str());
+  TvIniSetFlags(&ini, TvIniBareKey);
+  EXPECT_EQ(Get("A", k39.c_str()), "first");  // the bare key still fits
+  EXPECT_TRUE(Invariants(ini));
+}
+
+TEST_F(Ini, ValuesAndLinesThatWouldBreakTheTextAreRefused) {
+  Load("[A]\nk=1\n+old\n[B]\n");
+  const std::string before = Text();
+  for (const char* value : {"x\r[Evil]\rServerAddress=TVTCPIP:h", "x\n[Evil]", "x\r\n+y", "x\x1ay", "\x01"}) {
+    EXPECT_EQ(TvIniSetString(&ini, "A", "k", value), -1096) << value;
+    EXPECT_EQ(TvIniSetString(&ini, "A", "new", value), -1096) << value;
+    EXPECT_EQ(TvIniSetString(&ini, "C", "new", value), -1096) << value;
+  }
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> Invalid input chararacters (new)");
+  EXPECT_EQ(Text(), before);
+  EXPECT_EQ(Get("Evil", "ServerAddress"), "<none>");
+  ASSERT_EQ(TvIniSetString(&ini, "A", "k", "a\tb"), 0);
+  EXPECT_EQ(TvIniAddLine(&ini, "c\rd"), -1096);
+  EXPECT_EQ(TvIniAddLine(&ini, "[Evil]\n"), -1096);
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> Invalid input chararacters (+[Evil]?)");
+  EXPECT_EQ(Text(), "[A]\nk=a\tb\n[B]\n");
+  ASSERT_EQ(TvIniAddLine(&ini, "[not a header"), 0);  // a continuation line, whatever it holds
+  EXPECT_EQ(Text(), "[A]\nk=a\tb\n+[not a header\n[B]\n");
+  EXPECT_EQ(Get("A", "k"), "a\tb");
+  EXPECT_EQ(Lines(), "|[not a header");
+}
+
+TEST_F(Ini, AnEmptySectionBodyIsAnEmptyText) {
+  const struct {
+    const char* text;
+    const char* section;
+  } cases[] = {{"[A]", "A"}, {"[A]\n", "A"}, {"[A]\n[B]\nb=1\n", "A"}, {"[X]\nx=1\n[A]", "A"}, {"[A]junk", "A"}};
+  for (const auto& c : cases) {
+    Load(c.text);
+    char* body = TvIniGetSectionText(&ini, c.section);
+    ASSERT_NE(body, nullptr) << c.text;
+    EXPECT_STREQ(body, "") << c.text;
+    TvMemFree(body);
+  }
+  EXPECT_EQ(TvIniGetSectionText(&ini, "Z"), nullptr);
+  tvMemStats.enabled = true;
+  tvMemStats.limit = tvMemStats.totalBytes;
+  EXPECT_EQ(TvIniGetSectionText(&ini, "A"), nullptr);
+}
+
+// Saving over a file with a fault at every step: the file afterwards holds
+// its old bytes or the whole new text, nothing in between.
+class IniSave : public Ini {
+ protected:
+  static inline int writes = 0;
+  static inline int failingWrite = 0;  // 0: none
+  static inline bool refuseCut = false;
+  // The failing write gets half its bytes onto the disk, as a full disk does.
+  static BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (++writes != failingWrite) return WriteFile(file, data, size, written, overlapped);
+    WriteFile(file, data, size / 2, written, overlapped);
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  static BOOL WINAPI SetEnd(HANDLE file) {
+    if (!refuseCut) return SetEndOfFile(file);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  void SetUp() override {
+    Ini::SetUp();
+    tvFileSys.writeFile = Write;
+    tvFileSys.setEndOfFile = SetEnd;
+    writes = failingWrite = 0;
+    refuseCut = false;
+  }
+  ~IniSave() override { tvFileSys = kTvFileSysDefault; }
+
+  std::string path = dir / "over.ini";
+  // Writes old to the file and saves the buffer over it through an open handle.
+  TvStatus SaveOver(const std::string& old, int failAt, bool cutRefused = false) {
+    tvtest::WriteFile(path, old);
+    TvFileHandle h;
+    EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileReadWrite, &h), 0);
+    writes = 0;
+    failingWrite = failAt;
+    refuseCut = cutRefused;
+    const TvStatus status = TvIniSaveHandle(&ini, h);
+    failingWrite = 0;
+    refuseCut = false;
+    TvFileClose(h);
+    return status;
+  }
+};
+
+TEST_F(IniSave, AFaultAtAnyPointLeavesTheOldBytesOrTheWholeNewText) {
+  auto onDisk = [](size_t n, char c) { return "[S]\r\nk=" + std::string(n, c) + "\r\n"; };
+  const struct {
+    const char* name;
+    size_t oldSize, newSize;
+  } cases[] = {{"grows", 35000, 45000}, {"shrinks", 45000, 35000}, {"same length", 40000, 40000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string old = onDisk(c.oldSize, 'o'), text = onDisk(c.newSize, 'n');
+    ASSERT_EQ(TvIniLoadText(&ini, text.data(), static_cast<uint32_t>(text.size())), 0);
+    ASSERT_EQ(SaveOver(old, 0), 0);
+    ASSERT_EQ(tvtest::ReadFile(path), text);
+    const int all = writes;
+    ASSERT_GE(all, 3);
+    for (int k = 1; k <= all; ++k) {
+      EXPECT_EQ(SaveOver(old, k), -1013) << "write " << k;
+      EXPECT_TRUE(tvtest::ReadFile(path) == old) << "write " << k << " of " << all;
+    }
+    // A refused cut: blanks cover the rest of a longer old text.
+    EXPECT_EQ(SaveOver(old, 0, true), 0);
+    const size_t blanks = old.size() > text.size() ? old.size() - text.size() : 0;
+    EXPECT_TRUE(tvtest::ReadFile(path) == text + std::string(blanks, ' '));
+    // And when the blanks cannot be written either, the old text comes back.
+    if (blanks) {
+      EXPECT_EQ(SaveOver(old, all + 1, true), -1013);
+      EXPECT_TRUE(tvtest::ReadFile(path) == old);
+    }
+  }
+}
+
+TEST_F(IniSave, OldBytesThatCannotBeKeptStopTheSaveBeforeAnyChange) {
+  Load("[S]\nk=new\n");
+  const std::string old = "[S]\r\nk=" + std::string(5000, 'o') + "\r\n";
+  tvFileSys.readFile = [](HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) -> BOOL {
+    *read = 0;
+    SetLastError(ERROR_READ_FAULT);
+    return FALSE;
+  };
+  EXPECT_EQ(SaveOver(old, 0), -1012);
+  EXPECT_EQ(writes, 0);
+  EXPECT_TRUE(tvtest::ReadFile(path) == old);
+  tvFileSys.readFile = kTvFileSysDefault.readFile;
+  tvFileSys.getFileSize = [](HANDLE, LPDWORD) -> DWORD {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_FILE_SIZE;
+  };
+  EXPECT_EQ(SaveOver(old, 0), -1012);
+  EXPECT_TRUE(tvtest::ReadFile(path) == old);
+  tvFileSys.getFileSize = kTvFileSysDefault.getFileSize;
+  tvMemStats.enabled = true;
+  tvMemStats.limit = tvMemStats.totalBytes;  // no room for the old bytes
+  EXPECT_EQ(SaveOver(old, 0), -1001);
+  EXPECT_EQ(writes, 0);
+  EXPECT_TRUE(tvtest::ReadFile(path) == old);
+  tvMemStats.enabled = false;
+  tvMemStats.limit = UINT64_MAX;
+  // No text, no file.
+  TvIniBuffer empty{};
+  EXPECT_EQ(TvIniSaveHandle(&empty, kTvNoFile), -1010);
+  EXPECT_EQ(TvIniSaveHandle(nullptr, kTvNoFile), -1010);
+  EXPECT_EQ(TvIniSaveHandle(&ini, kTvNoFile), -1013);
+}
+
+TEST_F(IniSave, TheHandleStaysOpenForTheNextSave) {
+  Load("[S]\nk=" + std::string(300, 'a') + "\n");
+  tvtest::WriteFile(path, "old");
+  TvFileHandle h;
+  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileReadWrite, &h), 0);
+  ASSERT_EQ(TvIniSaveHandle(&ini, h), 0);
+  ASSERT_EQ(TvIniSetString(&ini, "S", "k", "short"), 0);
+  ASSERT_EQ(TvIniSaveHandle(&ini, h), 0);
+  ASSERT_EQ(TvIniSetString(&ini, "S", "k", nullptr), 0);
+  ASSERT_EQ(TvIniSaveHandle(&ini, h), 0);
+  TvFileClose(h);
+  EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\n");
+}
+
+TEST_F(IniSave, SavingToAPathKeepsAnOldFileAndRemovesAFailedNewOne) {
+  Load("[S]\nk=" + std::string(40000, 'n') + "\n");
+  const std::string text = "[S]\r\nk=" + std::string(40000, 'n') + "\r\n";
+  // A new file that cannot be written completely is not left behind.
+  const std::string fresh = dir / "fresh.ini";
+  failingWrite = 2;
+  EXPECT_EQ(TvIniSaveFile(&ini, (dir / "fresh").c_str()), -1013);
+  EXPECT_FALSE(tvtest::FileExists(fresh));
+  writes = failingWrite = 0;
+  ASSERT_EQ(TvIniSaveFile(&ini, (dir / "fresh").c_str()), 0);  // default extension "ini"
+  EXPECT_TRUE(tvtest::ReadFile(fresh) == text);
+  // An old file, even an empty one, keeps its bytes.
+  for (const std::string& old : {std::string("[S]\r\nk=old\r\n"), std::string()}) {
+    tvtest::WriteFile(path, old);
+    writes = 0;
+    failingWrite = 2;
+    EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1013);
+    EXPECT_TRUE(tvtest::FileExists(path));
+    EXPECT_TRUE(tvtest::ReadFile(path) == old);
+  }
+  failingWrite = 0;
+  // A file that cannot be opened is left alone: held by another, or refused.
+  tvtest::WriteFile(path, "[S]\r\nk=old\r\n");
+  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
+  CloseHandle(holder);
+  EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\nk=old\r\n");
+  tvFileSys.createFile = [](LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                            DWORD attributes, HANDLE model) -> HANDLE {
+    // Existing files are read-only, and nothing new can be made.
+    const bool exists = GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+    if (((access & GENERIC_WRITE) && exists) || disposition == CREATE_ALWAYS) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(name, access, share, security, disposition, attributes, model);
+  };
+  EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
+  EXPECT_EQ(TvIniSaveFile(&ini, fresh.c_str()), -1016);
+  EXPECT_EQ(TvIniSaveFile(&ini, (dir / "new2.ini").c_str()), -1019);
+  EXPECT_FALSE(tvtest::FileExists(dir / "new2.ini"));
+  EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\nk=old\r\n");
+  EXPECT_TRUE(tvtest::ReadFile(fresh) == text);
 }
 
 // Random edits on random texts: after every step the block keeps its shape
