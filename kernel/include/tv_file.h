@@ -65,7 +65,8 @@ uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count);
 size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size);
 TvStatus TvFileWriteText(TvFileHandle handle, const char* text);
 TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length);  // may hold NULs
-TvStatus TvFileWrite(TvFileHandle handle, const void* data, size_t count);  // bytes as they are
+// The bytes as they are, in a single system call.
+TvStatus TvFileWrite(TvFileHandle handle, const void* data, uint32_t count);
 TvStatus TvFileWriteFill(TvFileHandle handle, uint8_t byte, uint32_t count);
 TvStatus TvFileDuplicate(TvFileHandle handle, TvFileHandle* duplicate);
 // Creates "tv%06lu.tmp" in the temporary directory, skipping numbers whose

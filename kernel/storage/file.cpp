@@ -353,8 +353,10 @@ TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length) 
   return TvOk;
 }
 
-TvStatus TvFileWrite(TvFileHandle handle, const void* data, size_t count) {
-  if (!Valid(handle) || (!data && count) || !WriteAll(handle, static_cast<const char*>(data), count))
+TvStatus TvFileWrite(TvFileHandle handle, const void* data, uint32_t count) {
+  DWORD written = 0;
+  if (!Valid(handle) || (!data && count) ||
+      (count && (!tvFileSys.writeFile(H(handle), data, count, &written, nullptr) || written != count)))
     return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
   return TvOk;
 }

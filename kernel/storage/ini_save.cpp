@@ -25,11 +25,23 @@ uint64_t WrittenLength(const TvIniBuffer& b) {
   return length;
 }
 
-TvStatus WriteText(TvIniBuffer& b, TvFileHandle handle) {
-  tvini::DropSection(b);
-  if (b.utf8Mark)
-    if (TvStatus status = TvFileWrite(handle, tvini::kUtf8Mark, tvini::kUtf8MarkSize); status != TvOk) return status;
-  return TvFileWriteTextN(handle, b.text, b.length);
+// The text as it goes to disk, WrittenLength bytes.
+void Render(const TvIniBuffer& b, char* out) {
+  size_t n = 0;
+  if (b.utf8Mark) {
+    memcpy(out, tvini::kUtf8Mark, tvini::kUtf8MarkSize);
+    n = tvini::kUtf8MarkSize;
+  }
+  for (uint32_t i = 0; i < b.length; ++i) {
+    const char c = b.text[i];
+    if (c != '\r' && c != '\n') {
+      out[n++] = c;
+      continue;
+    }
+    if (c == '\r' && i + 1 < b.length && b.text[i + 1] == '\n') ++i;
+    out[n++] = '\r';
+    out[n++] = '\n';
+  }
 }
 
 TvStatus CutAt(TvFileHandle handle, uint32_t length) {
@@ -38,10 +50,12 @@ TvStatus CutAt(TvFileHandle handle, uint32_t length) {
 }
 
 // Puts the old bytes back over whatever was written and cuts the file to
-// their length. The failure that led here has been raised already.
+// their length; the cut also undoes blanks that extended the file when the
+// failed write changed nothing. The failure that led here has been raised.
 void Restore(TvFileHandle handle, const char* old, uint32_t length) {
   TvQuiet quiet;
-  if (TvFileSeek(handle, 0) == TvOk && TvFileWrite(handle, old, length) == TvOk) CutAt(handle, length);
+  if (TvFileSeek(handle, 0) == TvOk) TvFileWrite(handle, old, length);
+  CutAt(handle, length);
 }
 
 // The file's whole content, read from its start.
@@ -55,10 +69,12 @@ TvStatus ReadAll(TvFileHandle handle, char* into, uint32_t length) {
   return TvOk;
 }
 
-// The old bytes are kept in memory until the new text stands complete.
-// A text that grows first extends the file with blanks, so that a full disk
-// shows before any old byte changes.
-TvStatus SaveOver(TvIniBuffer& b, TvFileHandle handle, uint32_t oldLength, uint32_t newLength, char* old) {
+// old holds oldLength bytes of room, fresh the new text followed by blanks
+// up to the old length. A text that grows first extends the file with
+// blanks, so that a full disk shows before any old byte changes; the new
+// text then goes over the old one in a single write, which the old bytes
+// can undo in a single write.
+TvStatus SaveOver(TvFileHandle handle, uint32_t oldLength, char* old, uint32_t newLength, const char* fresh) {
   if (TvStatus status = ReadAll(handle, old, oldLength); status != TvOk) return status;
   if (newLength > oldLength && oldLength > 0) {
     TvStatus status = TvFileSeek(handle, oldLength);
@@ -70,7 +86,7 @@ TvStatus SaveOver(TvIniBuffer& b, TvFileHandle handle, uint32_t oldLength, uint3
     }
   }
   TvStatus status = TvFileSeek(handle, 0);
-  if (status == TvOk) status = WriteText(b, handle);
+  if (status == TvOk) status = TvFileWrite(handle, fresh, newLength);
   if (status != TvOk) {
     Restore(handle, old, oldLength);
     return status;
@@ -83,7 +99,7 @@ TvStatus SaveOver(TvIniBuffer& b, TvFileHandle handle, uint32_t oldLength, uint3
   }
   if (cut == TvOk) return TvOk;
   // The file could not be cut: blanks cover what is left of the old text.
-  status = TvFileWriteFill(handle, ' ', oldLength - newLength);
+  status = TvFileWrite(handle, fresh + newLength, oldLength - newLength);
   if (status != TvOk) Restore(handle, old, oldLength);
   return status;
 }
@@ -92,19 +108,28 @@ TvStatus SaveOver(TvIniBuffer& b, TvFileHandle handle, uint32_t oldLength, uint3
 
 TvStatus TvIniWriteHandle(TvIniBuffer* buffer, TvFileHandle handle) {
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
-  return WriteText(*buffer, handle);
+  tvini::DropSection(*buffer);
+  if (buffer->utf8Mark)
+    if (TvStatus status = TvFileWrite(handle, tvini::kUtf8Mark, tvini::kUtf8MarkSize); status != TvOk) return status;
+  return TvFileWriteTextN(handle, buffer->text, buffer->length);
 }
 
 TvStatus TvIniSaveHandle(TvIniBuffer* buffer, TvFileHandle handle) {
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   if (handle == kTvNoFile || handle == 0) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  tvini::DropSection(*buffer);
   uint32_t oldLength;
   if (TvStatus status = TvFileGetSize(handle, &oldLength); status != TvOk) return status;
   const uint64_t newLength = WrittenLength(*buffer);
-  if (newLength > 0x7FFFFFFFu) return TvErrorRaise(TvErrFileTooLarge, nullptr, TvRaiseOrigin);
-  char* old = static_cast<char*>(TvMemAlloc(0, oldLength ? oldLength : 1));
+  if (newLength > 0x7FFFFFFFu - uint64_t{oldLength}) return TvErrorRaise(TvErrFileTooLarge, nullptr, TvRaiseOrigin);
+  // One block: the old bytes, then the new text and blanks up to the old length.
+  const uint32_t freshSize = newLength > oldLength ? static_cast<uint32_t>(newLength) : oldLength;
+  char* old = static_cast<char*>(TvMemAlloc(0, size_t{oldLength} + freshSize + 1));
   if (!old) return TvErrorRaise(TvErrNoMemory, "Saving ini file", TvRaiseOrigin);
-  const TvStatus status = SaveOver(*buffer, handle, oldLength, static_cast<uint32_t>(newLength), old);
+  char* fresh = old + oldLength;
+  Render(*buffer, fresh);
+  memset(fresh + newLength, ' ', freshSize - newLength);
+  const TvStatus status = SaveOver(handle, oldLength, old, static_cast<uint32_t>(newLength), fresh);
   TvMemFree(old);
   return status;
 }
