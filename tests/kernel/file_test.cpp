@@ -152,15 +152,17 @@ TEST_F(Files, AccessRefusedByTheSystem) {
   EXPECT_FALSE(tvtest::FileExists(dir / "new.txt"));
 }
 
+BOOL WINAPI FullDisk(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+  *written = 0;
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
 TEST_F(Files, FullDiskWhileSavingIsReported) {
   TvIniBuffer ini{};
   ASSERT_EQ(TvIniLoadFile(&ini, nullptr), 0);
   ASSERT_EQ(TvIniSetString(&ini, "S", "k", std::string(40000, 'v').c_str()), 0);
-  tvFileSys.writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
-    *written = 0;  // the disk is full
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  };
+  tvFileSys.writeFile = FullDisk;
   EXPECT_EQ(TvIniSaveFile(&ini, (dir / "full.ini").c_str()), -1013);
   EXPECT_FALSE(tvtest::FileExists(dir / "full.ini"));  // a file made for the save goes again
   tvFileSys = kTvFileSysDefault;

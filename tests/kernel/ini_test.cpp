@@ -637,6 +637,25 @@ class IniSave : public Ini {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
+  static BOOL WINAPI ReadFault(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) {
+    *read = 0;
+    SetLastError(ERROR_READ_FAULT);
+    return FALSE;
+  }
+  static DWORD WINAPI SizeFault(HANDLE, LPDWORD) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_FILE_SIZE;
+  }
+  // Existing files are read-only, and nothing new can be made.
+  static HANDLE WINAPI ReadOnlyDisk(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                    DWORD disposition, DWORD attributes, HANDLE model) {
+    const bool exists = GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+    if (((access & GENERIC_WRITE) && exists) || disposition == CREATE_ALWAYS) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(name, access, share, security, disposition, attributes, model);
+  }
   void SetUp() override {
     Ini::SetUp();
     tvFileSys.writeFile = Write;
@@ -698,19 +717,12 @@ TEST_F(IniSave, AFaultAtAnyPointLeavesTheOldBytesOrTheWholeNewText) {
 TEST_F(IniSave, OldBytesThatCannotBeKeptStopTheSaveBeforeAnyChange) {
   Load("[S]\nk=new\n");
   const std::string old = "[S]\r\nk=" + std::string(5000, 'o') + "\r\n";
-  tvFileSys.readFile = [](HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) -> BOOL {
-    *read = 0;
-    SetLastError(ERROR_READ_FAULT);
-    return FALSE;
-  };
+  tvFileSys.readFile = ReadFault;
   EXPECT_EQ(SaveOver(old, 0), -1012);
   EXPECT_EQ(writes, 0);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
   tvFileSys.readFile = kTvFileSysDefault.readFile;
-  tvFileSys.getFileSize = [](HANDLE, LPDWORD) -> DWORD {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return INVALID_FILE_SIZE;
-  };
+  tvFileSys.getFileSize = SizeFault;
   EXPECT_EQ(SaveOver(old, 0), -1012);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
   tvFileSys.getFileSize = kTvFileSysDefault.getFileSize;
@@ -770,16 +782,7 @@ TEST_F(IniSave, SavingToAPathKeepsAnOldFileAndRemovesAFailedNewOne) {
   EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
   CloseHandle(holder);
   EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\nk=old\r\n");
-  tvFileSys.createFile = [](LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                            DWORD attributes, HANDLE model) -> HANDLE {
-    // Existing files are read-only, and nothing new can be made.
-    const bool exists = GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
-    if (((access & GENERIC_WRITE) && exists) || disposition == CREATE_ALWAYS) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
-    return CreateFileA(name, access, share, security, disposition, attributes, model);
-  };
+  tvFileSys.createFile = ReadOnlyDisk;
   EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
   EXPECT_EQ(TvIniSaveFile(&ini, fresh.c_str()), -1016);
   EXPECT_EQ(TvIniSaveFile(&ini, (dir / "new2.ini").c_str()), -1019);
