@@ -168,28 +168,6 @@ TvStatus WriteLines(TvIniBuffer* buffer, const char* section, const char* key, s
   }
 }
 
-// Length of the text as written to a file (every line end as CR LF).
-uint64_t WrittenLength(const TvIniBuffer& b) {
-  uint64_t length = 0;
-  for (uint32_t i = 0; i < b.length; ++i) {
-    const char c = b.text[i];
-    if (c == '\r' && i + 1 < b.length && b.text[i + 1] == '\n') continue;  // counted with its line feed
-    length += (c == '\r' || c == '\n') ? 2 : 1;
-  }
-  return length;
-}
-
-// Makes room for the new text before the old one is touched: a failure
-// here leaves the file as it was.
-TvStatus Reserve(TvFileHandle file, uint32_t oldLength, uint64_t newLength) {
-  if (newLength <= oldLength) return TvOk;
-  if (newLength > 0x7FFFFFFFu) return TvErrorRaise(TvErrFileTooLarge, nullptr, TvRaiseOrigin);
-  TvStatus status = TvFileSeekEnd(file);
-  if (status == TvOk) status = TvFileWriteFill(file, ' ', static_cast<uint32_t>(newLength - oldLength));
-  if (status != TvOk && TvFileSeek(file, oldLength) == TvOk) TvFileTruncateHere(file);
-  return status;
-}
-
 }  // namespace
 
 void TvIsiCloseAllPairs() {
@@ -253,16 +231,8 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniSave(INT_PTR file, INT_PTR buffer) {
   } else if (!b->text) {
     status = TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   } else {
-    const TvFileHandle handle = pair->file;
-    const uint32_t oldLength = TvFileSize(handle);
-    status = Reserve(handle, oldLength, WrittenLength(*b));
-    if (status == TvOk) status = TvFileSeek(handle, 0);
-    if (status == TvOk) status = TvIniWriteHandle(b, handle);
-    if (status == TvOk && TvFileTruncateHere(handle) != TvOk) {
-      // The file could not be cut: blanks cover what is left of the old text.
-      const uint32_t newLength = TvFileTell(handle);
-      status = oldLength > newLength ? TvFileWriteFill(handle, ' ', oldLength - newLength) : TvOk;
-    }
+    // The file holds its old bytes or the whole new text afterwards, never a mix.
+    status = TvIniSaveHandle(b, pair->file);
   }
   TvIsiExit("TvIsi_IniSave", status);
   return TvTraceReturnLong(status);

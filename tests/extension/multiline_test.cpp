@@ -1,11 +1,9 @@
-// List values edited entry by entry, the log lines of the ini exports, and
-// saving with faults injected into the file layer.
+// List values edited entry by entry, and the log lines of the ini exports.
 #include <string>
 
 #include "exports.h"
 #include "kernel_fixture.h"
 #include "multiline.h"
-#include "tv_file.h"
 #include "tv_ini.h"
 #include "tv_log.h"
 
@@ -18,7 +16,6 @@ class Lists : public tvtest::KernelTest {
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0); }
   ~Lists() override {
     TvIniFree(&ini);
-    tvFileSys = kTvFileSysDefault;
   }
   void Load(const std::string& text) { ASSERT_EQ(TvIniLoadText(&ini, text.data(), static_cast<uint32_t>(text.size())), 0); }
   std::string Text() const { return std::string(ini.text, ini.length); }
@@ -124,7 +121,7 @@ TEST_F(Lists, LongListsKeepEveryEntryWhole) {
   EXPECT_NE(logged.find(std::string(255, 'n') + "Read ["), std::string::npos);               // one cut line
 }
 
-class Saving : public Lists {
+class IniCalls : public Lists {
  protected:
   std::string path = dir / "tvwserve.ini";
   INT_PTR file = -1, buffer = 0;
@@ -132,35 +129,9 @@ class Saving : public Lists {
     tvtest::WriteFile(path, content);
     ASSERT_EQ(TvIsi_IniOpen(&file, &buffer, path.c_str()), 0);
   }
-  std::string CloseAndRead() {
-    tvFileSys = kTvFileSysDefault;
-    TvIsi_IniClose(file, buffer);
-    return tvtest::ReadFile(path);
-  }
 };
 
-TEST_F(Saving, RefusedTruncationLeavesBlanks) {
-  Open("[S]\r\nlong=" + std::string(20, 'x') + "\r\n");
-  ASSERT_EQ(TvIsi_IniSetString(buffer, "S", "long", "y"), 0);
-  tvFileSys.setEndOfFile = [](HANDLE) -> BOOL { return FALSE; };
-  EXPECT_EQ(TvIsi_IniSave(file, buffer), 0);
-  EXPECT_EQ(CloseAndRead(), "[S]\r\nlong=y\r\n" + std::string(19, ' '));
-}
-
-TEST_F(Saving, AFullDiskNeverLeavesTheFileHalfWritten) {
-  const std::string old = "[S]\r\nk=v\r\n";
-  Open(old);
-  ASSERT_EQ(TvIsi_IniSetString(buffer, "S", "k", std::string(200, 'n').c_str()), 0);
-  tvFileSys.writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
-    *written = 0;
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  };
-  EXPECT_EQ(TvIsi_IniSave(file, buffer), -1013);
-  EXPECT_EQ(CloseAndRead(), old);
-}
-
-TEST_F(Saving, LogOfACallSequence) {
+TEST_F(IniCalls, LogOfACallSequence) {
   Open("[S]\r\nk=v\r\n");
   Log();
   char value[16];

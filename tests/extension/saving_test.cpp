@@ -1,0 +1,200 @@
+// Every export that saves a file, with a write failure injected at each
+// point of the save: the file holds either its old bytes or the complete new
+// text, never a mix. Linked with the kernel, whose file layer takes the faults.
+#include <string>
+#include <vector>
+
+#include "exports.h"
+#include "kernel_fixture.h"
+#include "tv_file.h"
+#include "tv_memory.h"
+
+namespace {
+
+// The file layer's write and set-end calls, counted, failing from a chosen
+// call on (a full disk) or at that call only (a device error).
+struct Faults {
+  static inline int writes = 0;
+  static inline int failAt = 0;  // 0: none
+  static inline bool once = false;
+  static BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    ++writes;
+    if (failAt && (writes == failAt || (!once && writes > failAt))) {
+      if (written) *written = 0;
+      SetLastError(ERROR_DISK_FULL);
+      return FALSE;
+    }
+    return kTvFileSysDefault.writeFile(file, data, size, written, overlapped);
+  }
+  static BOOL WINAPI RefuseSetEnd(HANDLE) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  static void Arm(int at, bool onlyOnce) {
+    writes = 0;
+    failAt = at;
+    once = onlyOnce;
+    tvFileSys = kTvFileSysDefault;
+    tvFileSys.writeFile = Write;
+  }
+  static void Disarm() {
+    failAt = 0;
+    tvFileSys = kTvFileSysDefault;
+  }
+};
+
+// Which of the expected files a file is, without printing 100 KB on a failure.
+std::string Which(const std::string& now, const std::string& old, const std::string& fresh) {
+  if (now == old) return "old";
+  if (now == fresh) return "new";
+  size_t same = 0;
+  while (same < now.size() && same < fresh.size() && now[same] == fresh[same]) ++same;
+  return "a mix of " + std::to_string(now.size()) + " bytes, like the new text for " + std::to_string(same);
+}
+
+class Saving : public tvtest::KernelTest {
+ protected:
+  std::string path = dir / "tvwserve.ini";
+  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + (dir / "save.log") + "\n"), 0); }
+  ~Saving() override { Faults::Disarm(); }
+
+  // Runs a save on a fresh copy of old: once without faults (which gives the
+  // new text and the number of writes), then with a failure at the first,
+  // second, middle, last but one and last write, lasting and once only, and
+  // with the set-end refused. Each time the file is old or wholly new.
+  template <typename Save>
+  void EveryPointOfTheSave(const std::string& old, Save save) {
+    tvtest::WriteFile(path, old);
+    Faults::Arm(0, false);
+    ASSERT_EQ(save(), 0);
+    const int writes = Faults::writes;
+    Faults::Disarm();
+    const std::string fresh = tvtest::ReadFile(path);
+    ASSERT_NE(fresh, old);
+    ASSERT_GE(writes, 1);
+    std::vector<int> points = {1, 2, writes / 2, writes - 1, writes};
+    for (int at : points) {
+      if (at < 1 || at > writes) continue;
+      for (bool once : {false, true}) {
+        SCOPED_TRACE("write " + std::to_string(at) + " of " + std::to_string(writes) + (once ? ", once" : ""));
+        tvtest::WriteFile(path, old);
+        Faults::Arm(at, once);
+        const int32_t status = save();
+        Faults::Disarm();
+        EXPECT_EQ(Which(tvtest::ReadFile(path), old, fresh), status == 0 ? "new" : "old") << status;
+        EXPECT_TRUE(status == 0 || status == -1013) << status;
+      }
+    }
+    // A refused set-end: the new text, and blanks where the old one was longer.
+    tvtest::WriteFile(path, old);
+    tvFileSys.setEndOfFile = Faults::RefuseSetEnd;
+    const int32_t status = save();
+    Faults::Disarm();
+    const std::string blanks(fresh.size() < old.size() ? old.size() - fresh.size() : 0, ' ');
+    EXPECT_EQ(Which(tvtest::ReadFile(path), old, fresh + blanks), status == 0 ? "new" : "old") << status;
+  }
+};
+
+// A list long enough for a save of many writes.
+std::string LongList(const char* key, int entries, char fill) {
+  std::string text = key;
+  text += "=";
+  for (int i = 0; i < entries; ++i)
+    text += (i ? "\r\n+" : "") + std::string("C") + std::to_string(i) + "," + std::string(200, fill);
+  return text + "\r\n";
+}
+
+TEST_F(Saving, IniSaveLeavesTheOldOrTheNewFile) {
+  const std::string old = "[TvDefault]\r\n" + LongList("InstalledData", 400, 'o');
+  for (bool grows : {false, true}) {
+    SCOPED_TRACE(grows ? "grows" : "shrinks");
+    EveryPointOfTheSave(old, [&] {
+      INT_PTR file, buffer;
+      int32_t status = TvIsi_IniOpen(&file, &buffer, path.c_str());
+      if (status == 0 && grows)
+        status = TvIsi_IniAddString(buffer, "TvDefault", "InstalledData", ("GBR," + std::string(250, 'n')).c_str());
+      else if (status == 0)
+        status = TvIsi_IniSetString(buffer, "TvDefault", "InstalledData", "GBR,C:\\New");
+      if (status == 0) status = TvIsi_IniSave(file, buffer);
+      TvIsi_IniClose(file, buffer);
+      return status;
+    });
+  }
+}
+
+TEST_F(Saving, ASaveThatFailedCanBeRepeated) {
+  const std::string old = "[TvDefault]\r\n" + LongList("InstalledData", 400, 'o');
+  tvtest::WriteFile(path, old);
+  INT_PTR file, buffer;
+  ASSERT_EQ(TvIsi_IniOpen(&file, &buffer, path.c_str()), 0);
+  ASSERT_EQ(TvIsi_IniAddString(buffer, "TvDefault", "InstalledData", "GBR,C:\\New"), 0);
+  Faults::Arm(3, false);
+  EXPECT_EQ(TvIsi_IniSave(file, buffer), -1013);
+  Faults::Disarm();
+  EXPECT_EQ(TvIsi_IniSave(file, buffer), 0);
+  TvIsi_IniClose(file, buffer);
+  EXPECT_EQ(tvtest::ReadFile(path), old + "+GBR,C:\\New\r\n");
+}
+
+TEST_F(Saving, UpdateTvwserveV5LeavesTheOldOrTheNewFile) {
+  const std::string old = "[TvDefault]\r\n" + LongList("InstalledData", 300, 'i') + LongList("AllInstalledData", 300, 'a');
+  EveryPointOfTheSave(old, [&] { return TvIsi_UpdateTvwserveV5(path.c_str(), "GBR,D:\\New", 1, 0, 0); });
+}
+
+TEST_F(Saving, UpdateDataKeysLeavesTheOldOrTheNewFile) {
+  const std::string old = "[TvDefault]\r\n" + LongList("InstalledCountries", 300, 'c');
+  EveryPointOfTheSave(old, [&] { return TvIsi_UpdateDataKeys(path.c_str(), "GBR,UK,D:\\New\\GBR.dts", 4); });
+}
+
+TEST_F(Saving, InstalledCountriesToDataLeavesTheOldOrTheNewFile) {
+  std::string countries = "InstalledCountries=";
+  for (int i = 0; i < 300; ++i)
+    countries += (i ? "\r\n+C" : "C") + std::to_string(i) + ",Name,C:\\" + std::string(150, 'd') + "\\x.dts";
+  const std::string old = "[TvDefault]\r\n" + countries + "\r\n";
+  EveryPointOfTheSave(old, [&] { return TvIsi_InstalledCountriesToData(path.c_str()); });
+}
+
+// Memory that runs out at any point of an export: a clear status, and the
+// file is the old one or the complete new one.
+TEST_F(Saving, MemoryRunningOutAtAnyPointLeavesTheOldOrTheNewFile) {
+  const std::string old = "[TvDefault]\r\nInstalledCountries=GBR,UK,C:\\Data\\GBR.dts\r\n+USA,US,C:\\Us\\USA.dts\r\n" +
+                          LongList("InstalledData", 60, 'i') + LongList("AllInstalledData", 60, 'a');
+  struct Export {
+    const char* name;
+    int32_t (*call)(const char* path);
+  };
+  const Export exports[] = {
+      {"UpdateTvwserveV5", [](const char* p) { return TvIsi_UpdateTvwserveV5(p, "GBR,D:\\New", 1, 0, 0); }},
+      {"UpdateDataKeys", [](const char* p) { return TvIsi_UpdateDataKeys(p, "GBR,D:\\New", 8); }},
+      {"InstalledCountriesToData", [](const char* p) { return TvIsi_InstalledCountriesToData(p); }},
+      {"IniSave", [](const char* p) {
+         INT_PTR file, buffer;
+         int32_t status = TvIsi_IniOpen(&file, &buffer, p);
+         if (status == 0) status = TvIsi_IniAddString(buffer, "TvDefault", "InstalledData", "GBR,D:\\New\nFRA,F:\\x");
+         if (status == 0) status = TvIsi_IniSave(file, buffer);
+         TvIsi_IniClose(file, buffer);
+         return status;
+       }},
+  };
+  const TvMemStatistics saved = tvMemStats;
+  for (const Export& e : exports) {
+    SCOPED_TRACE(e.name);
+    tvtest::WriteFile(path, old);
+    ASSERT_EQ(e.call(path.c_str()), 0);
+    const std::string fresh = tvtest::ReadFile(path);
+    int failures = 0;
+    for (uint64_t room = 0; room < 200000; room += 997) {
+      tvtest::WriteFile(path, old);
+      tvMemStats.enabled = true;
+      tvMemStats.limit = tvMemStats.totalBytes + room;
+      const int32_t status = e.call(path.c_str());
+      tvMemStats.limit = UINT64_MAX;
+      EXPECT_EQ(Which(tvtest::ReadFile(path), old, fresh), status == 0 ? "new" : "old") << room << " " << status;
+      if (status != 0) ++failures;
+    }
+    EXPECT_GT(failures, 0);  // the limit was reached somewhere
+  }
+  tvMemStats = saved;
+}
+
+}  // namespace
