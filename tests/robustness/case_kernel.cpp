@@ -1,0 +1,210 @@
+// case_kernel.cpp: the families that stop and start the kernel and count
+// what it holds, and the table of every family.
+//
+//   restart  shut-down and start-up with other allocator settings, with a
+//            pair left open across them
+//   cycles   many open-edit-save-close rounds: no memory or handle growth
+#include <windows.h>
+
+#include "cases.h"
+#include "edits.h"
+#include "families.h"
+#include "tv_memory.h"
+
+namespace campaign {
+
+Setup setup;
+
+namespace {
+
+int kernelRefs = 0;
+
+void SetConfigVariable(bool present) {
+  SetEnvironmentVariableA("TVINI", present ? setup.configPath.c_str() : nullptr);
+}
+
+struct Usage {
+  uint64_t blocks = 0, bytes = 0;  // held by the kernel: its payload and what it took from the system
+  uint64_t systemBlocks = 0, systemBytes = 0;
+  uint64_t handles = 0;
+};
+
+// Open handles of the process, by asking for each handle value in turn
+// (the system's own count is not there under Wine).
+uint64_t CountHandles() {
+  uint64_t count = 0;
+  for (uintptr_t value = 4, last = 0; value < last + 8192 || value < 8192; value += 4) {
+    DWORD flags;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
+      ++count;
+      last = value;
+    }
+  }
+  return count;
+}
+
+Usage Measure() {
+  Usage u;
+  u.blocks = tvMemStats.payloadAllocations;
+  u.bytes = tvMemStats.payloadBytes;
+  u.systemBlocks = tvMemStats.systemAllocations;
+  u.systemBytes = tvMemStats.totalBytes;
+  u.handles = CountHandles();
+  return u;
+}
+
+void CycleRound(Rng& rng, const std::string& folder, const std::string& text, const std::string& binary) {
+  const std::string path = In(folder, "cycle.ini");
+  WriteBytes(path, text);
+  Pair pair;
+  Open(pair, path);
+  std::string out(300, 0);
+  Get(pair.buffer, std::string("TvDefault"), std::string("InstalledData"), out.data(), 256);
+  SetString(pair.buffer, std::string("TvDefault"), std::string("Cycle"), std::string("a\nb"));
+  AddString(pair.buffer, std::string("TvDefault"), std::string("InstalledData"), std::string("GBR,C:\\Cycle"));
+  RemoveStrings(pair.buffer, std::string("TvDefault"), std::string("InstalledData"), std::string("GBR,C:\\Cycle"));
+  CopySetting(pair.buffer, pair.buffer, std::string("Other"), std::string("Cycle"));
+  Save(pair);
+  Close(pair);
+  Save(pair.file, pair.buffer, "closed pair");
+  Pair missing;
+  Open(missing, In(folder, "missing.ini"));
+  Close(missing);
+  const std::string binaryPath = In(folder, "binary.ini");
+  WriteBytes(binaryPath, binary);
+  Pair refused;
+  Open(refused, binaryPath);
+  Close(refused);
+  UpdateTvwserveV5(path, std::string("USA,C:\\Cycle"), 1, 0, 0);
+  UpdateDataKeys(path, std::string("FRA,C:\\Cycle"), 8);
+  InstalledCountriesToData(path);
+  IsIsoPresent(std::string("GBR"), folder);
+  int32_t mask = 0;
+  ProdFromIni(path, &mask);
+  char code[4], dataDir[256], baseDir[256];
+  int32_t flags = 0;
+  CheckIniForData(folder, std::string("GBR"), static_cast<int32_t>(rng.Below(2)), code, dataDir, baseDir, &flags);
+}
+
+}  // namespace
+
+void RestartCase(Rng& rng, const std::string& folder) {
+  static const Config kConfigs[] = {Config::Plain, Config::Pooled, Config::Pooled, Config::Logging};
+  const Config config = rng.Pick(kConfigs);
+  rec.Note(std::string("configuration: ") + (config == Config::Plain ? "plain" : config == Config::Pooled ? "pooled" : "pooled, log file"));
+  // Pairs left open across the restart must not bring the process down.
+  Pair kept;
+  const bool keepPair = rng.Chance(25);
+  const std::string keptPath = In(folder, "kept.ini");
+  const std::string keptText = CleanFile(rng, false);
+  if (keepPair) {
+    WriteBytes(keptPath, keptText);
+    Open(kept, keptPath);
+  }
+  StopKernel();
+  if (rng.Chance(30)) Shutdown();  // one too many: nothing happens
+  if (rng.Chance(20)) {
+    // No configuration anywhere: the start fails and still counts.
+    SetConfigVariable(false);
+    char path[32768];
+    const DWORD n = GetEnvironmentVariableA("PATH", path, sizeof path);
+    SetEnvironmentVariableA("PATH", setup.root.c_str());
+    const int32_t status = Startup();
+    rec.Check(status == -1031, "restart", "TvIsi_Startup without a configuration returned " + Num(status));
+    Shutdown();
+    SetEnvironmentVariableA("PATH", n > 0 && n < sizeof path ? path : nullptr);
+    SetConfigVariable(true);
+  }
+  WriteConfig(config);
+  if (!StartKernel()) return;
+  if (rng.Chance(30)) {
+    rec.Check(Startup() == 0, "restart", "a second TvIsi_Startup failed");
+    Shutdown();
+  }
+  if (keepPair) {
+    // Open pairs stay valid across a restart, whatever the allocator.
+    const Doc model = Parse(keptText);
+    CheckGet(kept, &model, std::string("TvDefault"), std::string("InstalledData"), 65535, false);
+    Op op;
+    op.section = std::string("TvDefault");
+    op.key = std::string("AfterRestart");
+    op.value = std::string("1");
+    const int32_t set = SetString(kept.buffer, op.section, op.key, op.value);
+    rec.Check(set == 0, "restart", "TvIsi_IniSetString on a pair kept open across a restart returned " + Num(set));
+    const std::string expected = Render(set == 0 ? Outcomes(model, op, nullptr).front().doc : model);
+    std::string after;
+    if (Checkpoint(kept, &after))
+      rec.Check(after == expected, "restart",
+                "a pair kept open across a restart did not save its text: " + ByteDifference(expected, after));
+  }
+  // A fresh pair works under the new settings.
+  const std::string path = In(folder, "after.ini");
+  const std::string text = CleanFile(rng, rng.Chance(20));
+  WriteBytes(path, text);
+  for (size_t n = rng.Size(1, 3); n > 0; --n) {
+    std::string current;
+    ReadBytes(path, &current);
+    const EditResult result = EditStep(path, current, RandomOp(rng, Parse(current), false, false), nullptr, nullptr);
+    if (!result.ran) break;
+  }
+}
+
+void CycleCase(Rng& rng, const std::string& folder) {
+  const std::string text = CleanFile(rng, false);
+  std::string binary = text;
+  binary.insert(binary.size() / 2, 1, '\0');
+  WriteBytes(In(folder, "tvwserve.ini"), text);
+  const bool stats = tvMemStats.enabled;
+  for (int i = 0; i < 3; ++i) CycleRound(rng, folder, text, binary);
+  const Usage start = Measure();
+  const int rounds = 12;
+  for (int i = 0; i < rounds; ++i) CycleRound(rng, folder, text, binary);
+  const Usage end = Measure();
+  auto change = [](uint64_t a, uint64_t b) { return Num(static_cast<int64_t>(b) - static_cast<int64_t>(a)); };
+  const std::string figures = "kernel blocks " + Num(static_cast<int64_t>(start.blocks)) + " (" + change(start.blocks, end.blocks) +
+                              "), bytes " + Num(static_cast<int64_t>(start.bytes)) + " (" + change(start.bytes, end.bytes) +
+                              "), system blocks " + Num(static_cast<int64_t>(start.systemBlocks)) + " (" +
+                              change(start.systemBlocks, end.systemBlocks) + "), system bytes " +
+                              Num(static_cast<int64_t>(start.systemBytes)) + " (" + change(start.systemBytes, end.systemBytes) +
+                              "), handles " + Num(static_cast<int64_t>(start.handles)) + " (" + change(start.handles, end.handles) + ")";
+  rec.Note(figures + (stats ? "" : "; allocator statistics off"));
+  // A leak shows once a round; one block or handle more (a cache the system
+  // fills late, a thread of Wine's) is no leak.
+  auto grew = [](uint64_t a, uint64_t b) { return b > a + 2; };
+  if (stats)
+    rec.Check(!grew(start.blocks, end.blocks) && !grew(start.systemBlocks, end.systemBlocks) &&
+                  end.bytes <= start.bytes + 1024 && end.systemBytes <= start.systemBytes + 1024,
+              "leak-memory", "after " + Num(rounds) + " rounds: " + figures);
+  rec.Check(!grew(start.handles, end.handles), "leak-handles", "after " + Num(rounds) + " rounds: " + figures);
+}
+
+const std::vector<Family>& Families() {
+  static const std::vector<Family> families = {
+      {"roundtrip", 20, RoundTripCase}, {"edit", 28, EditCase},       {"faults", 14, FaultCase},
+      {"handles", 10, HandleCase},      {"exports", 22, ExportCase},  {"restart", 3, RestartCase},
+      {"cycles", 3, CycleCase},
+  };
+  return families;
+}
+
+void WriteConfig(Config config) {
+  std::string text = "[TVISX]\r\nLanguage=44\r\n";
+  text += config == Config::Plain ? "MemAllocator=Plain\r\n" : "MemAllocator=Pooled\r\n";
+  if (config == Config::Logging) text += "LogFile=" + In(In(setup.root, "logs"), "tvisx") + "\r\nLogErrors=Y\r\n";
+  WriteBytes(setup.configPath, text);
+}
+
+bool StartKernel() {
+  const int32_t status = Startup();
+  ++kernelRefs;
+  return rec.Check(status == 0, "restart", "TvIsi_Startup with a configuration returned " + Num(status));
+}
+
+void StopKernel() {
+  while (kernelRefs > 0) {
+    Shutdown();
+    --kernelRefs;
+  }
+}
+
+}  // namespace campaign

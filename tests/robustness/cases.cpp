@@ -1,0 +1,204 @@
+// cases.cpp: what the families of cases share.
+#include "cases.h"
+
+#include <algorithm>
+
+#include "edits.h"
+#include "families.h"
+#include "generator.h"
+
+namespace campaign {
+
+std::string In(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+
+void NoteFile(const std::string& what, const std::string& bytes) {
+  rec.Note(what + " (" + std::to_string(bytes.size()) + " bytes): " + Escape(bytes, 400));
+}
+
+std::string Num(int64_t v) { return std::to_string(v); }
+
+// The first byte where two files differ, with a little of each around it.
+std::string ByteDifference(const std::string& expected, const std::string& actual) {
+  size_t i = 0;
+  while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) ++i;
+  const size_t from = i > 24 ? i - 24 : 0;
+  return "first difference at byte " + Num(static_cast<int64_t>(i)) + " of " + Num(static_cast<int64_t>(expected.size())) +
+         " expected / " + Num(static_cast<int64_t>(actual.size())) + " written\n  expected: " +
+         Escape(expected.substr(from, 72), 200) + "\n  written:  " + Escape(actual.substr(from, 72), 200);
+}
+
+static bool Found(size_t mark, const std::string& kind) {
+  const auto& findings = rec.CaseFindings();
+  return std::find(findings.begin() + static_cast<long>(std::min(mark, findings.size())), findings.end(), kind) !=
+         findings.end();
+}
+
+// Runs check silently on candidate files and prints the smallest file that
+// still shows the finding.
+void Reproduce(const std::string kind, const std::string bytes, const std::string& scratch,
+               const std::function<void(const std::string& path, const std::string& bytes)>& check,
+               const std::string& what) {
+  if (!setup.shrink || !rec.WantsReproduction(kind) || kind.compare(0, 7, "handle-") == 0) return;
+  const size_t steps = rec.Mark();
+  rec.shrinking = true;
+  auto reproduces = [&](const std::string& candidate) {
+    if (!WriteBytes(scratch, candidate)) return false;
+    const size_t mark = rec.CaseFindings().size();
+    check(scratch, candidate);
+    return Found(mark, kind);
+  };
+  std::string smallest = bytes;
+  if (reproduces(bytes)) smallest = Shrink(bytes, reproduces);
+  rec.shrinking = false;
+  rec.Rewind(steps);
+  rec.Reproduction(kind, "file " + Escape(smallest, 600) + (what.empty() ? "" : "\n  then " + what));
+}
+
+static const char* RoundTripKind(const std::string& original, const std::string& after) {
+  const bool padded = !original.empty() && original.back() == '\0';
+  if (after.find('\0') != std::string::npos) return padded ? "padding" : "roundtrip";
+  if (Classify(after) == FileKind::Binary) return "roundtrip";
+  if (Parse(original).bom != Parse(after).bom) return "bom";
+  auto breaksGone = [](std::string s) {
+    s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }), s.end());
+    return s;
+  };
+  if (breaksGone(Render(Parse(original))) == breaksGone(after)) return "line-ends";
+  return "roundtrip";
+}
+
+// A lookup checked on an open pair; a finding is shrunk on the file that
+// shows it (the pair's file must be ini text).
+void CheckedGet(const Pair& pair, const Doc* model, const Text& section, const Text& key, int32_t capacity,
+                bool nullValue, const std::string* fileBytes) {
+  const size_t mark = rec.CaseFindings().size();
+  CheckGet(pair, model, section, key, capacity, nullValue);
+  if (!fileBytes || !model) return;
+  for (size_t i = mark; i < rec.CaseFindings().size(); ++i) {
+    const std::string folder = pair.path.substr(0, pair.path.rfind('\\'));
+    Reproduce(rec.CaseFindings()[i], *fileBytes, In(folder, "shrink-get.ini"),
+              [&](const std::string& p, const std::string& b) {
+                const Doc m = Parse(b);
+                Pair probe;
+                if (Open(probe, p) == 0) CheckGet(probe, &m, section, key, capacity, nullValue);
+                Close(probe);
+              },
+              "TvIsi_IniOpen, then TvIsi_IniGetString(" + (section ? Escape(*section, 90) : "NULL") + ", " +
+                  (key ? Escape(*key, 60) : "NULL") + ", capacity " + Num(capacity) + ")");
+  }
+}
+
+// A few lookups on an open pair, with names from the file and hostile ones.
+void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count, const std::string* fileBytes) {
+  for (int i = 0; i < count; ++i) {
+    const Text section = SectionName(rng, model, rng.Chance(25));
+    const Text key = KeyName(rng, model, rng.Chance(25));
+    CheckedGet(pair, model, section, key, Capacity(rng), rng.Chance(4), fileBytes);
+  }
+}
+
+// Open, save without an edit, close: the text comes back with CR LF line
+// ends; a file that is not text is refused and left alone.
+static std::string RoundTripCore(Rng* rng, const std::string& path, const std::string& bytes) {
+  const FileKind kind = Classify(bytes);
+  Pair pair;
+  const int32_t status = Open(pair, path);
+  std::string after;
+  const bool asText = kind == FileKind::Text || (kind == FileKind::Unclear && status == 0);
+  if (asText) {
+    if (!rec.Check(status == 0, "open-status", "TvIsi_IniOpen of an ini text file returned " + Num(status))) {
+      Close(pair);
+      return bytes;
+    }
+    const Doc model = Parse(bytes);
+    if (rng) SomeGets(*rng, pair, &model, static_cast<int>(rng->Below(4)), &bytes);
+    if (rng && rng->Chance(15))
+      rec.Check(Save(pair) == 0, "save-status", "a first TvIsi_IniSave without an edit failed");
+    if (!Checkpoint(pair, &after)) return bytes;
+    const std::string expected = Render(model);
+    if (after != expected)
+      rec.Fail(RoundTripKind(bytes, after), "a save without an edit does not reproduce the file: " +
+                                                ByteDifference(expected, after) + "\n  file: " + Escape(bytes, 400));
+    return after;
+  }
+  rec.Check(status == -1096, "binary-not-refused",
+            "TvIsi_IniOpen of a file that is not ini text returned " + Num(status) + ", not -1096: " + Escape(bytes, 300));
+  if (status == -1096 || status < 0) {
+    if (rng) SomeGets(*rng, pair, nullptr, 1);
+    const int32_t saved = Save(pair);
+    rec.Check(saved < 0, "failed-open-save", "TvIsi_IniSave of a pair whose open was refused returned " + Num(saved));
+  }
+  Close(pair);
+  rec.Check(Unlocked(path), "close-unlock", "the file is still locked after TvIsi_IniClose: " + path);
+  ReadBytes(path, &after);
+  rec.Check(after == bytes, "binary-changed",
+            "a file that is not ini text was changed: " + ByteDifference(bytes, after));
+  return after;
+}
+
+std::string RoundTrip(Rng& rng, const std::string& folder, const std::string& path, const std::string& bytes) {
+  const size_t mark = rec.CaseFindings().size();
+  const std::string after = RoundTripCore(&rng, path, bytes);
+  for (const char* kind : {"roundtrip", "line-ends", "bom", "padding", "binary-not-refused", "binary-changed"})
+    if (Found(mark, kind))
+      Reproduce(kind, bytes, In(folder, "shrink.ini"),
+                [](const std::string& p, const std::string& b) { RoundTripCore(nullptr, p, b); },
+                "TvIsi_IniOpen, TvIsi_IniSave, TvIsi_IniClose");
+  return after;
+}
+
+
+// A text file in the form a save leaves it (CR LF line ends).
+std::string CleanFile(Rng& rng, bool huge) {
+  FileRecipe recipe;
+  recipe.allowHuge = huge;
+  recipe.allowPadding = false;
+  return Render(Parse(GenerateFile(rng, recipe)));
+}
+
+FaultPlan RandomPlan(Rng& rng, bool forSave) {
+  FaultPlan plan;
+  static const Fault kSaveFaults[] = {Fault::WriteFails, Fault::WriteShort, Fault::DiskFull,  Fault::DiskFull,
+                                      Fault::WriteDead,  Fault::SetEndFails, Fault::CreateFails, Fault::MoveFails,
+                                      Fault::ReadFails};
+  plan.kind = forSave ? rng.Pick(kSaveFaults) : (rng.Chance(50) ? Fault::ReadFails : Fault::CreateFails);
+  plan.nth = rng.Int(1, plan.kind == Fault::SetEndFails ? 1 : 3);
+  // Writes fail once (or for good: WriteDead, DiskFull); reads, opens and
+  // renames may fail once or from the nth call on.
+  const bool once = plan.kind == Fault::WriteFails || plan.kind == Fault::WriteShort;
+  plan.sticky = plan.kind == Fault::SetEndFails || (!once && rng.Chance(50));
+  return plan;
+}
+
+std::string PlanText(const FaultPlan& plan) {
+  const bool onwards = plan.sticky || plan.kind == Fault::DiskFull || plan.kind == Fault::WriteDead;
+  return std::string(FaultName(plan.kind)) + " from call " + Num(plan.nth) + (onwards ? " on" : " only");
+}
+
+// The file a save may leave: the old one when it failed, the new text when
+// it succeeded, and with a refused set-end the new text padded with blanks.
+// When every write fails from some point on, nothing can be put back: the
+// save must only say that it failed.
+void CheckSaveResult(const std::string& what, const FaultPlan& plan, int32_t status, int injected, int setEnds,
+                     const std::string& old, const std::string& fresh, const std::string& after) {
+  const std::string padded = old.size() > fresh.size() ? fresh + std::string(old.size() - fresh.size(), ' ') : fresh;
+  std::string message = what + " = " + Num(status) + " with " + Num(injected) + " injected failure(s)";
+  if (plan.kind == Fault::WriteDead && injected > 0) {
+    rec.Check(status < 0 || after == fresh, "save-status", message + " reported success");
+    return;
+  }
+  const bool ok = status == 0 ? (after == fresh || (setEnds > 0 && after == padded))
+                              : (after == old || (setEnds > 0 && after == padded));
+  if (status == 0 && injected > 0 && after == old && old != fresh)
+    rec.Fail("fault-ignored", message + " reported success, but the file was not written");
+  else if (!ok)
+    rec.Fail("save-fault", message + " left a file that is neither the old one nor the new text: " +
+                               ByteDifference(status == 0 ? fresh : old, after));
+  else
+    ++rec.counters.checks;
+  if (injected == 0 && status != 0) rec.Fail("save-status", message + ": the save failed without an injected fault");
+}
+
+// A well-formed edit of a valid setting, applied to the pair and the model.
+
+}  // namespace campaign

@@ -1,0 +1,432 @@
+// reference.cpp: the campaign's own reading of ini text and its model of
+// the edits. Written from the text format as the project documents it
+// (sections, header patterns, keys, "+" lines, the TvDefault fall-back),
+// without any of the library's code.
+#include "reference.h"
+
+#include <algorithm>
+
+namespace campaign {
+
+namespace {
+
+bool Forbidden(unsigned char c) { return c < 0x20 && c != '\t' && c != '\r' && c != '\n' && c != '\f' && c != 0x1A; }
+
+bool StartsWith(const std::string& s, char c) { return !s.empty() && s[0] == c; }
+
+// The key's line in the body of a header: the line starts with the key
+// (any case) directly followed by "=".
+std::optional<Found> FindKeyIn(const Doc& doc, const Header& h, const std::string& key) {
+  if (key.find('=') != std::string::npos) return std::nullopt;
+  const size_t k = key.size();
+  for (size_t i = h.bodyStart; i < h.bodyEnd; ++i) {
+    const std::string& t = doc.lines[i].text;
+    if (t.size() > k && t[k] == '=' && EqualNoCaseN(t.substr(0, k), key, k)) return Found{i, k};
+  }
+  return std::nullopt;
+}
+
+const Header* FirstMatching(const std::vector<Header>& headers, const std::string& section) {
+  for (const Header& h : headers)
+    if (SectionMatches(h.name, section)) return &h;
+  return nullptr;
+}
+
+Line MakeLine(const std::string& prefix, const Line& value) {
+  Line line{prefix + value.text, {}};
+  for (const std::string& alt : value.alts) line.alts.push_back(prefix + alt);
+  return line;
+}
+
+}  // namespace
+
+FileKind Classify(const std::string& bytes) {
+  size_t end = bytes.size();
+  while (end > 0 && bytes[end - 1] == '\0') --end;
+  bool del = false;
+  for (size_t i = 0; i < end; ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c == 0 || Forbidden(c)) return FileKind::Binary;
+    if (c == 0x7F) del = true;
+  }
+  return del ? FileKind::Unclear : FileKind::Text;
+}
+
+Doc Parse(const std::string& bytes) {
+  Doc doc;
+  size_t end = bytes.size();
+  while (end > 0 && bytes[end - 1] == '\0') --end;
+  size_t start = 0;
+  if (end >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    doc.bom = true;
+    start = 3;
+  }
+  if (start == end) return doc;
+  std::string current;
+  for (size_t i = start; i < end; ++i) {
+    const char c = bytes[i];
+    if (c == '\r' || c == '\n') {
+      doc.lines.push_back({current, {}});
+      current.clear();
+      if (c == '\r' && i + 1 < end && bytes[i + 1] == '\n') ++i;
+    } else {
+      current += c;
+    }
+  }
+  const char last = bytes[end - 1];
+  doc.finalLineEnd = last == '\r' || last == '\n';
+  if (!doc.finalLineEnd) doc.lines.push_back({current, {}});
+  return doc;
+}
+
+std::string Render(const Doc& doc) {
+  std::string out = doc.bom ? "\xEF\xBB\xBF" : "";
+  for (size_t i = 0; i < doc.lines.size(); ++i) {
+    out += doc.lines[i].text;
+    if (i + 1 < doc.lines.size() || doc.finalLineEnd) out += "\r\n";
+  }
+  return out;
+}
+
+long FirstDifference(const Doc& expected, const Doc& actual) {
+  if (expected.bom != actual.bom) return 0;
+  const size_t n = std::min(expected.lines.size(), actual.lines.size());
+  for (size_t i = 0; i < n; ++i) {
+    const Line& e = expected.lines[i];
+    const std::string& a = actual.lines[i].text;
+    if (a != e.text && std::find(e.alts.begin(), e.alts.end(), a) == e.alts.end()) return static_cast<long>(i);
+  }
+  if (expected.lines.size() != actual.lines.size()) return static_cast<long>(n);
+  if (!expected.lines.empty() && expected.finalLineEnd != actual.finalLineEnd)
+    return static_cast<long>(expected.lines.size() - 1);
+  return -1;
+}
+
+char Upper(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  if (u >= 'a' && u <= 'z') return static_cast<char>(u - 32);
+  if (u == 154 || u == 156 || u == 158) return static_cast<char>(u - 16);  // s, oe, z with caron/ligature
+  if (u == 255) return static_cast<char>(159);
+  if (u >= 224 && u <= 254 && u != 247) return static_cast<char>(u - 32);
+  return c;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
+}
+
+bool EqualNoCaseN(const std::string& a, const std::string& b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const char ca = i < a.size() ? Upper(a[i]) : '\0';
+    const char cb = i < b.size() ? Upper(b[i]) : '\0';
+    if (ca != cb) return false;
+    if (ca == '\0') return true;
+  }
+  return true;
+}
+
+int CompareAsciiNoCase(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char ca = static_cast<unsigned char>(a[i]);
+    unsigned char cb = static_cast<unsigned char>(b[i]);
+    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
+    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::string TrimRightSpaces(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+std::string TrimBlanks(std::string s) {
+  size_t start = 0;
+  while (start < s.size() && (s[start] == ' ' || s[start] == '\t')) ++start;
+  size_t end = s.size();
+  while (end > start && (s[end - 1] == ' ' || s[end - 1] == '\t')) --end;
+  return s.substr(start, end - start);
+}
+
+std::string Cut(const std::string& s, size_t n) { return s.size() > n ? s.substr(0, n) : s; }
+
+NameClass ClassifySection(const Text& section) {
+  const std::string s = section.value_or("");
+  if (s.size() >= 80 || s.find_first_of("*?]\r\n") != std::string::npos) return NameClass::Refused;
+  bool unclear = false;
+  for (unsigned char c : s) {
+    if (Forbidden(c)) return NameClass::Refused;
+    // Readable in a header, but a control character all the same.
+    if (c == '\f' || c == 0x1A || c == 0x7F) unclear = true;
+  }
+  return unclear ? NameClass::Unclear : NameClass::Valid;
+}
+
+NameClass ClassifyKey(const Text& key) {
+  const std::string k = key.value_or("");
+  if (k.empty() || k.size() >= 40 || k.find('=') != std::string::npos || k[0] == '[' || k[0] == '+')
+    return NameClass::Refused;
+  bool unclear = false;
+  for (unsigned char c : k) {
+    if (c == '\r' || c == '\n' || Forbidden(c)) return NameClass::Refused;
+    if (c == '\t' || c == '\f' || c == 0x1A || c == 0x7F) unclear = true;
+  }
+  return unclear ? NameClass::Unclear : NameClass::Valid;
+}
+
+bool HoldsForbiddenControl(const std::string& value) {
+  return std::any_of(value.begin(), value.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n';
+  });
+}
+
+bool HoldsDel(const std::string& value) { return value.find('\x7F') != std::string::npos; }
+
+std::vector<Header> Headers(const Doc& doc) {
+  const size_t n = doc.lines.size();
+  // For each line, the first line at or after it that holds a "]".
+  std::vector<size_t> nextClose(n + 1, n);
+  for (size_t i = n; i-- > 0;)
+    nextClose[i] = doc.lines[i].text.find(']') != std::string::npos ? i : nextClose[i + 1];
+  std::vector<Header> headers;
+  for (size_t i = 0; i < n; ++i) {
+    const std::string& t = doc.lines[i].text;
+    if (!StartsWith(t, '[')) continue;
+    Header h{i, i, "", 0, 0};
+    const size_t close = t.find(']', 1);
+    if (close != std::string::npos) {
+      h.name = Cut(t.substr(1, close - 1), 79);
+    } else {
+      // The name runs on to the next "]" of the text, lines and all.
+      const size_t j = nextClose[i + 1];
+      if (j == n) continue;  // no "]" anywhere later: no header
+      std::string name = t.substr(1);
+      for (size_t k = i + 1; k <= j && name.size() < 80; ++k) {
+        const std::string& part = doc.lines[k].text;
+        name += '\n';
+        name += k == j ? part.substr(0, part.find(']')) : part;
+      }
+      h.name = Cut(name, 79);
+      h.closeLine = j;
+    }
+    h.bodyStart = h.closeLine + 1;
+    h.bodyEnd = h.bodyStart;
+    while (h.bodyEnd < n && !StartsWith(doc.lines[h.bodyEnd].text, '[')) ++h.bodyEnd;
+    headers.push_back(h);
+  }
+  return headers;
+}
+
+bool SectionMatches(const std::string& pattern, const std::string& name) {
+  size_t p = 0, n = 0;
+  while (p < pattern.size()) {
+    if (pattern[p] == '*') {
+      ++p;
+      if (p == pattern.size()) return true;
+      const size_t run = p;
+      while (p < pattern.size() && pattern[p] != '*' && pattern[p] != '?') ++p;
+      const size_t runLength = p - run;
+      if (runLength == 0) continue;
+      // The literal run counts at its first occurrence only.
+      size_t found = std::string::npos;
+      for (size_t at = n; at + runLength <= name.size(); ++at) {
+        if (EqualNoCase(name.substr(at, runLength), pattern.substr(run, runLength))) {
+          found = at;
+          break;
+        }
+      }
+      if (found == std::string::npos) return false;
+      n = found + runLength;
+    } else if (pattern[p] == '?') {
+      if (n >= name.size()) return false;
+      ++p;
+      ++n;
+    } else {
+      if (n >= name.size() || Upper(pattern[p]) != Upper(name[n])) return false;
+      ++p;
+      ++n;
+    }
+  }
+  return n == name.size();
+}
+
+std::optional<Found> LookupHere(const Doc& doc, const std::string& section, const std::string& key) {
+  const std::vector<Header> headers = Headers(doc);
+  const Header* h = FirstMatching(headers, section);
+  return h ? FindKeyIn(doc, *h, key) : std::nullopt;
+}
+
+std::optional<Found> Lookup(const Doc& doc, const std::string& section, const std::string& key) {
+  const std::vector<Header> headers = Headers(doc);
+  if (const Header* h = FirstMatching(headers, section))
+    if (auto found = FindKeyIn(doc, *h, key)) return found;
+  if (EqualNoCase(section, "TvDefault")) return std::nullopt;
+  const Header* fallback = FirstMatching(headers, "TvDefault");
+  return fallback ? FindKeyIn(doc, *fallback, key) : std::nullopt;
+}
+
+std::vector<std::string> ValueLines(const Doc& doc, const Found& found) {
+  std::vector<std::string> lines{doc.lines[found.line].text.substr(found.keyLength + 1)};
+  for (size_t i = found.line + 1; i < doc.lines.size() && StartsWith(doc.lines[i].text, '+'); ++i)
+    lines.push_back(doc.lines[i].text.substr(1));
+  return lines;
+}
+
+std::optional<std::vector<std::string>> ReadLines(const Doc& doc, const std::string& section, const std::string& key) {
+  const auto found = Lookup(doc, section, key);
+  if (!found) return std::nullopt;
+  return ValueLines(doc, *found);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> out;
+  std::string current;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      out.push_back(current);
+      current.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      current += c;
+    }
+  }
+  out.push_back(current);
+  return out;
+}
+
+std::vector<std::string> SplitAtLineFeeds(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    const size_t lf = text.find('\n', start);
+    if (lf == std::string::npos) {
+      out.push_back(text.substr(start));
+      return out;
+    }
+    out.push_back(text.substr(start, lf - start));
+    start = lf + 1;
+  }
+}
+
+std::vector<Line> Plain(const std::vector<std::string>& values) {
+  std::vector<Line> lines;
+  for (const std::string& v : values) lines.push_back({v, {}});
+  return lines;
+}
+
+void Set(Doc& doc, const std::string& section, const std::string& key, const std::vector<Line>& values) {
+  std::vector<Line> written;
+  const std::vector<Header> headers = Headers(doc);
+  const Header* h = FirstMatching(headers, section);
+  if (h) {
+    if (const auto found = FindKeyIn(doc, *h, key)) {
+      // The key keeps its spelling in the file; its value and "+" lines go.
+      const std::string fileKey = doc.lines[found->line].text.substr(0, found->keyLength);
+      written.push_back(MakeLine(fileKey + "=", values[0]));
+      for (size_t i = 1; i < values.size(); ++i) written.push_back(MakeLine("+", values[i]));
+      size_t end = found->line;
+      while (end + 1 < doc.lines.size() && StartsWith(doc.lines[end + 1].text, '+')) ++end;
+      doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line), doc.lines.begin() + static_cast<long>(end) + 1);
+      doc.lines.insert(doc.lines.begin() + static_cast<long>(found->line), written.begin(), written.end());
+      return;
+    }
+    written.push_back(MakeLine(key + "=", values[0]));
+    for (size_t i = 1; i < values.size(); ++i) written.push_back(MakeLine("+", values[i]));
+    // After the section's last non-empty line, above its blank lines.
+    size_t last = h->closeLine;
+    for (size_t i = h->bodyStart; i < h->bodyEnd; ++i)
+      if (!doc.lines[i].text.empty()) last = i;
+    doc.lines.insert(doc.lines.begin() + static_cast<long>(last) + 1, written.begin(), written.end());
+    return;
+  }
+  if (!doc.lines.empty()) doc.finalLineEnd = true;
+  doc.lines.push_back({"[" + section + "]", {}});
+  doc.lines.push_back(MakeLine(key + "=", values[0]));
+  for (size_t i = 1; i < values.size(); ++i) doc.lines.push_back(MakeLine("+", values[i]));
+  doc.lines.push_back({"", {}});
+  doc.finalLineEnd = true;
+}
+
+void Delete(Doc& doc, const std::string& section, const std::string& key) {
+  const auto found = LookupHere(doc, section, key);
+  if (!found) return;
+  size_t end = found->line;
+  while (end + 1 < doc.lines.size() && StartsWith(doc.lines[end + 1].text, '+')) ++end;
+  const bool tail = end + 1 == doc.lines.size();
+  doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line), doc.lines.begin() + static_cast<long>(end) + 1);
+  // The line feed of the line before stays.
+  if (tail && !doc.lines.empty()) doc.finalLineEnd = true;
+}
+
+void UpdateList(Doc& doc, const std::string& section, const std::string& key, const char* fallbackKey,
+                const std::string& entry, int32_t n, const ListRules& rules, std::string* replaced) {
+  if (n < 1 || TrimBlanks(entry).empty()) return;  // a blank entry would read back empty
+  if (replaced) replaced->clear();
+  auto lines = ReadLines(doc, section, key);
+  if (!lines && fallbackKey) lines = ReadLines(doc, section, fallbackKey);
+  std::vector<Line> kept;
+  bool didReplace = false;
+  auto written = [&](const std::string& text) { return rules.writeCut ? Cut(text, rules.writeCut) : text; };
+  for (const std::string& raw : lines.value_or(std::vector<std::string>{})) {
+    const std::string e = TrimRightSpaces(rules.readCut ? Cut(raw, rules.readCut) : raw);
+    if (e.empty()) continue;
+    if (!didReplace && EqualNoCaseN(e, entry, static_cast<size_t>(n))) {
+      if (replaced) *replaced = rules.readCut ? Cut(e, 255) : e;
+      kept.push_back({written(entry), {}});
+      didReplace = true;
+    } else {
+      Line line{written(e), {}};
+      if (raw != line.text) line.alts.push_back(raw);  // kept byte for byte
+      kept.push_back(line);
+    }
+  }
+  if (!didReplace) kept.push_back({written(entry), {}});
+  Set(doc, section, key, kept);
+}
+
+bool RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
+                    const ListRules& rules, bool writeAlways) {
+  if (text.empty()) return false;
+  const auto lines = ReadLines(doc, section, key);
+  std::vector<Line> kept;
+  bool removed = false;
+  for (const std::string& raw : lines.value_or(std::vector<std::string>{})) {
+    const std::string e = TrimRightSpaces(rules.readCut ? Cut(raw, rules.readCut) : raw);
+    if (EqualNoCaseN(e, text, 256)) {
+      removed = true;
+      continue;
+    }
+    Line line{rules.writeCut ? Cut(e, rules.writeCut) : e, {}};
+    if (raw != line.text) line.alts.push_back(raw);
+    kept.push_back(line);
+  }
+  if (!removed && !writeAlways) return false;
+  if (kept.empty()) kept.push_back({"", {}});
+  Set(doc, section, key, kept);
+  return removed;
+}
+
+std::string GetValue(const std::vector<std::string>& lines, size_t capacity, size_t contCut) {
+  if (capacity == 0 || lines.empty()) return "";
+  std::string value = TrimRightSpaces(Cut(lines[0], capacity - 1));
+  for (size_t i = 1; i < lines.size() && value.size() < capacity - 1; ++i)
+    value = Cut(value + "\n" + TrimRightSpaces(contCut ? Cut(lines[i], contCut) : lines[i]), capacity - 1);
+  return value;
+}
+
+bool BoolValue(const std::string& value) {
+  size_t i = 0;
+  while (i < value.size() && value[i] == ' ') ++i;
+  if (i == value.size()) return false;
+  const char c = value[i];
+  if (c == '1' || c == 'T' || c == 't' || c == 'Y' || c == 'y') return true;
+  return (c == 'O' || c == 'o') && i + 1 < value.size() && (value[i + 1] == 'N' || value[i + 1] == 'n');
+}
+
+}  // namespace campaign
