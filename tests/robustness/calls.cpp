@@ -78,7 +78,9 @@ int32_t Open(Pair& pair, const Text& path) {
   pair.id = ++nextId;
   rec.Check(buffer != 0x5A5A5A5A && file != 0x5A5A5A5A, "open-status",
             "TvIsi_IniOpen left a handle place unwritten (status " + Num(status) + ")");
-  rec.Check(buffer > 0 && (file > 0 || (file == -1 && status != 0)), "handle-value",
+  // Without memory for the pair's record there is no buffer handle either.
+  const bool noRecord = buffer == 0 && (status == -1001 || status == -1018);
+  rec.Check((buffer > 0 || noRecord) && (file > 0 || (file == -1 && status != 0)), "handle-value",
             "TvIsi_IniOpen = " + Num(status) + " gave file handle " + HandleText(file) + " and buffer handle " +
                 HandleText(buffer) + ": handles are positive, -1 only for a file that was not opened");
   if (buffer != 0 && buffer != 0x5A5A5A5A) {

@@ -14,6 +14,7 @@
 #include "edits.h"
 #include "families.h"
 #include "generator.h"
+#include "tv_memory.h"
 
 namespace campaign {
 
@@ -103,6 +104,61 @@ bool PlainEdit(Rng& rng, Pair& pair, Doc& model) {
   if (!rec.Check(status == 0, "edit-status", Describe(op) + " returned " + Num(status))) return false;
   model = Outcomes(model, op, nullptr).front().doc;
   return true;
+}
+
+// With the kernel's memory limit just above what it holds, an open, an
+// edit or a save may fail with -1001 ("Out of memory"); a call that failed
+// must have changed nothing, and the pair must go on working.
+void MemoryFaults(Rng& rng, const std::string& path, const std::string& old) {
+  if (!tvMemStats.enabled) return;  // the limit counts only with statistics on
+  const uint64_t saved = tvMemStats.limit;
+  auto squeeze = [&]() { tvMemStats.limit = tvMemStats.totalBytes + rng.Below(rng.Chance(50) ? 512 : 65536); };
+  auto release = [&]() { tvMemStats.limit = saved; };
+  rec.Note("memory: the kernel may take only a little more than it holds");
+  Pair pair;
+  squeeze();
+  const int32_t opened = Open(pair, path);
+  release();
+  rec.Check(opened == 0 || opened == -1001, "memory-status", "TvIsi_IniOpen with little memory returned " + Num(opened));
+  if (opened != 0) {
+    Close(pair);
+    std::string after;
+    ReadBytes(path, &after);
+    rec.Check(after == old, "memory-change", "a failed TvIsi_IniOpen changed the file: " + ByteDifference(old, after));
+    return;
+  }
+  Doc model = Parse(old);
+  for (size_t n = rng.Size(1, 4); n > 0; --n) {
+    Op op;
+    op.kind = rng.Chance(75) ? OpKind::Set : OpKind::Delete;
+    op.section = SectionName(rng, &model, false);
+    op.key = KeyName(rng, &model, false);
+    op.value = rng.Chance(40) ? std::string(rng.Size(100, 20000), 'm') : std::string("one line");
+    if (ClassifySection(op.section) != NameClass::Valid || ClassifyKey(op.key) != NameClass::Valid) continue;
+    squeeze();
+    const int32_t status = op.kind == OpKind::Set ? SetString(pair.buffer, op.section, op.key, op.value)
+                                                  : DeleteString(pair.buffer, op.section, op.key);
+    release();
+    if (!rec.Check(status == 0 || status == -1001, "memory-status", Describe(op) + " with little memory returned " + Num(status)))
+      break;
+    if (status == 0) model = Outcomes(model, op, nullptr).front().doc;
+  }
+  const std::string fresh = Render(model);
+  squeeze();
+  const int32_t status = Save(pair);
+  release();
+  rec.Check(status == 0 || status == -1001, "memory-status", "TvIsi_IniSave with little memory returned " + Num(status));
+  std::string after;
+  if (status != 0) {
+    const int32_t again = Save(pair);
+    rec.Check(again == 0, "save-status", "TvIsi_IniSave with memory enough again returned " + Num(again));
+  }
+  Close(pair);
+  ReadBytes(path, &after);
+  // What failed for memory changed nothing: the text holds exactly the edits that succeeded.
+  rec.Check(after == fresh, "memory-change",
+            "after edits and a save with little memory the file is not the text of the edits that succeeded: " +
+                ByteDifference(fresh, after));
 }
 
 }  // namespace
@@ -203,6 +259,7 @@ void FaultCase(Rng& rng, const std::string& folder) {
     }
     return;
   }
+  if (mode >= 8) return MemoryFaults(rng, path, old);
   // Faults while the file is opened and read.
   const FaultPlan plan = RandomPlan(rng, false);
   rec.Note("fault: " + PlanText(plan));
@@ -293,8 +350,18 @@ void HandleCase(Rng& rng, const std::string& folder) {
   // Nothing reached the live pairs: they still hold their files and their texts.
   rec.Check(!Unlocked(b.path) && !Unlocked(c.path), "handle-cross",
             "a file of a live pair was closed through a stale or bogus handle");
+  // A pair closed with 0 or -1 for its file handle: its file is closed all the same.
+  const bool noFileHandle = rng.Chance(30);
   for (int i = 1; i < 3; ++i) {
     std::string after;
+    if (i == 2 && noFileHandle) {
+      Close(rng.Chance(50) ? 0 : -1, c.buffer, "no file handle");
+      c.open = false;
+      rec.Check(Unlocked(c.path), "close-unlock", "TvIsi_IniClose with 0 or -1 as file handle left the pair's file locked");
+      ReadBytes(c.path, &after);
+      rec.Check(after == texts[2], "handle-cross", "the file of a pair closed without a save changed: " + ByteDifference(texts[2], after));
+      continue;
+    }
     if (Checkpoint(pairs[i], &after))
       rec.Check(after == texts[i], "handle-cross",
                 "a live pair's text or file was changed through a stale or bogus handle: " + ByteDifference(texts[i], after));

@@ -14,6 +14,7 @@
 #include "generator.h"
 #include "lists.h"
 #include "tv_ini.h"
+#include "tv_memory.h"
 
 namespace campaign {
 
@@ -153,6 +154,7 @@ void CheckListExport(const std::string& call, const FaultPlan& plan, int32_t sta
     rec.Fail("fault-ignored", call + " returned 0 under an injected fault, but the file was not written");
     return;
   }
+  const bool swallowed = injected > 0;  // a failure taken for an answer, and success reported
   const long line = FirstDifference(expected.front(), actual);
   std::string detail = call + " = " + Num(status) + "\n  file before: " + Escape(before, 400);
   const std::string loss = ListLoss(expected.front(), actual);
@@ -162,7 +164,8 @@ void CheckListExport(const std::string& call, const FaultPlan& plan, int32_t sta
               (static_cast<size_t>(line) < expected.front().lines.size() ? Escape(expected.front().lines[line].text, 160) : "(none)") +
               "\n  actual line   " + Num(line + 1) + ": " +
               (static_cast<size_t>(line) < actual.lines.size() ? Escape(actual.lines[line].text, 160) : "(none)");
-  rec.Fail(loss.empty() ? kinds.front() : "list-entry", detail);
+  if (swallowed) detail = "under an injected fault the export reported success and wrote another file than the one asked\n  " + detail;
+  rec.Fail(swallowed ? "fault-ignored" : loss.empty() ? kinds.front() : "list-entry", detail);
 }
 
 // One call of an export that rewrites its file, and the checks of what it
@@ -259,8 +262,33 @@ void LongPathCall(Rng& rng, const Folder& folder) {
             call + " with a path of " + Num(static_cast<int64_t>(path.size())) + " characters returned " + Num(status) + ", not -1028");
 }
 
+// NULL where a script could pass it: taken as an empty text.
+void NullArgumentCall(Rng& rng, const Folder& folder) {
+  int32_t mask = 7;
+  switch (rng.Below(7)) {
+    case 0: UpdateTvwserveV5(std::nullopt, std::string("GBR,C:\\Data"), 1, 0, 0); break;
+    case 1: UpdateTvwserveV5(folder.server, std::nullopt, 1, 0, 0); break;
+    case 2: UpdateDataKeys(std::nullopt, std::nullopt, 8); break;
+    case 3: InstalledCountriesToData(std::nullopt); break;
+    case 4: ProdFromIni(std::nullopt, &mask); break;
+    case 5: {
+      const int32_t status = IsIsoPresent(std::nullopt, folder.dir);
+      std::string bytes;
+      if (StateOf(folder.server, &bytes) == FileState::Text)
+        rec.Check(status == 1, "export-result", "TvIsi_IsISOPresent(NULL) returned " + Num(status) + ", not 1 (not recorded)");
+      break;
+    }
+    default: {
+      char code[4], dataDir[256], baseDir[256];
+      int32_t flags = 0;
+      CheckIniForData(std::nullopt, std::nullopt, 0, code, dataDir, baseDir, &flags);
+    }
+  }
+}
+
 void ExportCall(Rng& rng, const Folder& folder) {
   if (rng.Chance(4)) return LongPathCall(rng, folder);
+  if (rng.Chance(3)) return NullArgumentCall(rng, folder);
   std::string target = rng.Chance(55) ? folder.server : folder.product;
   if (rng.Chance(5)) target = In(folder.dir, "absent.ini");
   std::string before;
@@ -284,8 +312,13 @@ void ExportCall(Rng& rng, const Folder& folder) {
     plan = RandomPlan(rng, true);
     rec.Note("fault: " + PlanText(plan));
   }
+  // Or the kernel may take only a little more memory than it holds: the
+  // export may fail with -1001, which counts as an injected fault.
+  const uint64_t limit = tvMemStats.limit;
+  bool squeezed = false;
   auto finish = [&]() {
-    const int injected = DisarmFault();
+    const int injected = DisarmFault() + (squeezed ? 1 : 0);
+    tvMemStats.limit = limit;
     if (holder.open) Close(holder);
     lock.reset();
     return injected;
@@ -298,8 +331,13 @@ void ExportCall(Rng& rng, const Folder& folder) {
                        which == 0 ? (rng.Chance(50) ? 1 : (rng.Chance(50) ? 0 : 0x10000)) : rng.Pick(kFormats),
                        rng.Int(-1, 5), rng.Int(-1, 5)};
     const size_t mark = rec.CaseFindings().size();
+    if (!locked && plan.kind == Fault::None && state == FileState::Text && tvMemStats.enabled && rng.Chance(8)) {
+      squeezed = true;
+      rec.Note("memory: the kernel may take only a little more than it holds");
+      tvMemStats.limit = tvMemStats.totalBytes + rng.Below(rng.Chance(50) ? 1024 : 65536);
+    }
     RewriteExport(target, state, before, call, plan, locked, finish);
-    if (!locked && plan.kind == Fault::None && state == FileState::Text)
+    if (!locked && !squeezed && plan.kind == Fault::None && state == FileState::Text)
       for (size_t i = mark; i < rec.CaseFindings().size(); ++i)
         Reproduce(rec.CaseFindings()[i], before, In(folder.dir, "shrink.ini"),
                   [&](const std::string& p, const std::string& b) {
