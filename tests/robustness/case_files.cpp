@@ -30,8 +30,16 @@ void HostileOpens(Rng& rng, const std::string& folder, const std::string& path, 
     }
     case 1:
     case 2: {
-      static const char* const kNames[] = {"missing.ini", "", "sub", "*.ini"};
+      static const char* const kNames[] = {"missing.ini", "", "sub", "*.ini", "sub\\", "..\\..\\..\\..\\missing.ini"};
       Text name = In(folder, rng.Pick(kNames));
+      if (rng.Chance(10)) {
+        // The null device opens like a file; any status will do, as long as one comes back.
+        Pair device;
+        Open(device, std::string(rng.Chance(50) ? "NUL" : "NUL:"));
+        Save(device);
+        Close(device);
+        break;
+      }
       if (rng.Chance(20)) name = std::nullopt;
       else if (rng.Chance(20)) name = In(folder, std::string(400, 'p') + ".ini");
       else if (rng.Chance(20)) name = std::string();
