@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the 32-bit deliverables and, unless told "i686", the 64-bit test build.
+# Builds the 32-bit deliverables and, unless told "i686", the two test builds:
+# the 32-bit one (the deliverable's code with the tests) and the 64-bit one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${TV_JOBS:-2}
@@ -7,6 +8,9 @@ cmake --preset i686 >/dev/null
 cmake --build --preset i686 -j "$jobs"
 bash scripts/check-exports.sh build/i686/extension/TVISX.dll extension/TVISX.def
 if [ "${1:-}" != "i686" ]; then
+  cmake --preset i686-tests >/dev/null
+  cmake --build --preset i686-tests -j "$jobs"
+  bash scripts/check-exports.sh build/i686-tests/extension/TVISX.dll extension/TVISX.def
   cmake --preset x86_64 >/dev/null
   cmake --build --preset x86_64 -j "$jobs"
   bash scripts/check-exports.sh build/x86_64/extension/TVISX.dll extension/TVISX.def x86_64-w64-mingw32-objdump

@@ -1,24 +1,65 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what it needs, builds both targets, checks
-# the export tables and runs every test under Wine (with a virtual display).
+# The whole test suite: installs what it needs, builds the deliverable and
+# both test builds, checks the export tables and runs every test under Wine:
+# the 64-bit build with a virtual display, then the 32-bit build (what ships)
+# under the 32-bit Wine, without the window tests. Ends with one CTest-style
+# line over both runs, and fails when either run fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
+bash scripts/wineprefix.sh 64
+bash scripts/wineprefix.sh 32
 
-export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Creating the Wine prefix..."
-  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-fi
-# Under a virtual display: one warm wine server for the whole run, with its
-# background services (and desktop) started now, on that display, rather than
-# by the first test.
-/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true  # a server left by an earlier run
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export TV_WINEPREFIX32="$PWD/build/wineprefix32"
+prefix64="$PWD/build/wineprefix"
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+# Servers left by an earlier run.
+WINEPREFIX=$prefix64 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX=$TV_WINEPREFIX32 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+
+# One warm wine server per prefix for the whole of its run, with its
+# background services (and desktop) started now, on the virtual display,
+# rather than by the first test.
+export logs prefix64
+status=0
 xvfb-run -a bash -c '
+  status=0
+  echo "=== 64-bit build (build/x86_64): every test"
+  export WINEPREFIX=$prefix64
   /usr/lib/wine/wineserver -p
   cmake/wine-run.sh cmd /c exit >/dev/null
-  ctest --preset x86_64 -j "${TV_JOBS:-2}"
-  status=$?
+  ctest --preset x86_64 -j "${TV_JOBS:-2}" 2>&1 | tee "$logs/x86_64.log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
   /usr/lib/wine/wineserver -k >/dev/null 2>&1
-  exit $status'
+
+  echo
+  echo "=== 32-bit build (build/i686-tests): every test but those labelled window"
+  export WINEPREFIX=$TV_WINEPREFIX32
+  /usr/lib/wine/wineserver -p
+  cmake/wine-run32.sh cmd /c exit >/dev/null
+  ctest --preset i686-tests -j "${TV_JOBS:-2}" 2>&1 | tee "$logs/i686.log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1
+  exit $status' || status=1
+
+# One closing line for both runs: CI reads the last one.
+summary() { grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$1" | tail -1; }
+total=0; failed=0
+for run in x86_64 i686; do
+  line=$(summary "$logs/$run.log" || true)
+  if [ -z "$line" ]; then echo "the $run run ended without a test summary"; status=1; continue; fi
+  echo "$run: $line"
+  failed=$((failed + $(echo "$line" | sed -E 's/.* ([0-9]+) tests failed.*/\1/')))
+  total=$((total + $(echo "$line" | sed -E 's/.* out of ([0-9]+).*/\1/')))
+done
+[ "$failed" -eq 0 ] || status=1
+if [ "$status" -eq 0 ]; then
+  echo "100% tests passed, 0 tests failed out of $total"
+else
+  [ "$failed" -gt 0 ] || failed=1
+  echo "$(( (total - failed) * 100 / (total > 0 ? total : 1) ))% tests passed, $failed tests failed out of $total"
+fi
+exit $status
