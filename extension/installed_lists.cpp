@@ -75,10 +75,6 @@ void LookupDataCode(const char* code, char* country, size_t countrySize, char* d
   if (dataSets && dataSetsSize) TvStrCopy(dataSets, sets, dataSetsSize);
 }
 
-void EntryCode(const char* text, char code[4]) {
-  CopyPart(code, 4, SplitListLine(TvStrOrEmpty(text), kCountryList).code);
-}
-
 ListLineParts SplitListLine(std::string_view line, uint32_t kind) {
   ListLineParts parts;
   const size_t comma = line.find(',');

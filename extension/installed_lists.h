@@ -124,5 +124,3 @@ TvStatus TracePathIn(const char* name, const char* value, char* copy, size_t siz
 // was cut.
 void TraceTextIn(const char* name, const char* value, char* copy, size_t size);
 
-// The text up to the first comma, cut to 3 characters.
-void EntryCode(const char* text, char code[4]);

@@ -2,6 +2,7 @@
 // current list of a configuration file and in its list of everything ever
 // installed.
 #include <cstring>
+#include <string_view>
 
 #include "exports.h"
 #include "installed_lists.h"
@@ -15,12 +16,15 @@ namespace {
 
 constexpr size_t kEntrySize = 1024;
 
+// The code of an entry, as discovery reads it too: the text before its
+// first comma, cut to three characters.
+std::string_view CodeOf(const char* entry) { return SplitListLine(entry, kDataList).code.substr(0, 3); }
+
 // Removes every item whose code is the given one, ignoring case.
-TvStatus RemoveCode(TvList* list, const char* code) {
-  char itemCode[4];
+TvStatus RemoveCode(TvList* list, std::string_view code) {
   for (uint32_t i = list->count; i-- > 0;) {
-    EntryCode(static_cast<const char*>(list->items[i]), itemCode);
-    if (TvStrEqualNoCase(itemCode, code))
+    const std::string_view itemCode = CodeOf(static_cast<const char*>(list->items[i]));
+    if (itemCode.size() == code.size() && TvStrCompareNoCaseN(itemCode.data(), code.data(), code.size()) == 0)
       if (TvStatus status = TvListRemoveAt(list, i); status != TvOk) return status;
   }
   return TvOk;
@@ -29,11 +33,9 @@ TvStatus RemoveCode(TvList* list, const char* code) {
 // The current list of key with data put first in place of its code's
 // entries, then the all list with data added when it is new there.
 TvStatus RecordDataEntry(TvIniBuffer* ini, const char* key, const char* data, TvList* current, TvList* all) {
-  char code[4];
-  EntryCode(data, code);
   TvStatus status = ReadStringList(ini, key, current);
   if (status == TvOk) status = RemoveEmptyItems(current);
-  if (status == TvOk) status = RemoveCode(current, code);
+  if (status == TvOk) status = RemoveCode(current, CodeOf(data));
   if (status == TvOk) status = TvListInsertAt(current, 0, data);
   if (status == TvOk) status = WriteStringList(ini, kDefaultSection, key, current);
   if (status != TvOk) return status;
@@ -52,17 +54,15 @@ TvStatus RecordDataEntry(TvIniBuffer* ini, const char* key, const char* data, Tv
 
 }  // namespace
 
-bool IsServerConfiguration(const char* path) {
-  TvIniBuffer ini{};
-  TvQuiet quiet;
-  if (LoadConfiguration(&ini, path) != TvOk) return false;
+// Asked of the text already loaded, not of a second reading of the file: a
+// second reading that failed would make a server installation look like a
+// client one.
+bool IsServerConfiguration(TvIniBuffer* ini) {
   char address[kEntrySize];
-  const bool server = TvIniGetBool(&ini, kDefaultSection, "UsedByKeelHost", 0) ||
-                      TvIniGetBool(&ini, kDefaultSection, "UsedByKeelNet", 0) ||
-                      (TvIniGetString(&ini, kDefaultSection, "ServerAddress", "", address, sizeof address) &&
-                       TvStrCompareNoCaseN(address, "TVTCPIP", 7) == 0);
-  TvIniFree(&ini);
-  return server;
+  return TvIniGetBool(ini, kDefaultSection, "UsedByKeelHost", 0) ||
+         TvIniGetBool(ini, kDefaultSection, "UsedByKeelNet", 0) ||
+         (TvIniGetString(ini, kDefaultSection, "ServerAddress", "", address, sizeof address) &&
+          TvStrCompareNoCaseN(address, "TVTCPIP", 7) == 0);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const char* _vsData, int32_t _iID,
@@ -116,16 +116,19 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char
   const char* allKey = dataFormat ? "AllInstalledData" : "AllInstalledCountries";
   const char* plainKey = dataFormat ? "InstalledData" : "InstalledCountries";
   const char* serverKey = dataFormat ? "NewInstalledData" : "NewInstalledCountries";
-  const bool server = IsServerConfiguration(path);
+  const bool server = IsServerConfiguration(&ini);
   GrowingText replaced;
   // The list of a server installation starts as a copy of the plain list.
-  UpdateMultiline(&ini, kDefaultSection, server ? serverKey : plainKey, server ? plainKey : nullptr, data, 3,
-                  &replaced);
-  // The entry superseded, then the new one, go into the all list.
-  UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, replaced.Text(), static_cast<int32_t>(replaced.Size()),
-                  nullptr);
-  UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, data, static_cast<int32_t>(strlen(data)), nullptr);
-  status = TvIniSaveFile(&ini, path);
+  status = UpdateMultiline(&ini, kDefaultSection, server ? serverKey : plainKey, server ? plainKey : nullptr, data, 3,
+                           &replaced);
+  // The entry superseded, then the new one, go into the all list. A list
+  // that could not be written is not saved as if the entry were recorded.
+  if (status == TvOk)
+    status = UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, replaced.Text(),
+                             static_cast<int32_t>(replaced.Size()), nullptr);
+  if (status == TvOk)
+    status = UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, data, static_cast<int32_t>(strlen(data)), nullptr);
+  if (status == TvOk) status = TvIniSaveFile(&ini, path);
   TvIniFree(&ini);
   return TvTraceReturnLong(status);
 }

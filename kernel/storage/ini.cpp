@@ -64,13 +64,14 @@ TvStatus ReadBlock(TvFileHandle handle, uint32_t size, char** block) {
 }
 
 // Value lookup with key prefix, bare-key retry and the TvDefault fall-back.
-// A key too long to be written is never found (its first 39 characters
-// would match some other key).
+// A name that could not be written is never found, not even in TvDefault: a
+// key too long would match some other key on its first 39 characters, and a
+// section that no set can make has no settings.
 int32_t Lookup(TvIniBuffer* b, const char* section, const char* key) {
-  if (!b || !b->text || !key) return kTvIniNone;
+  if (!b || !b->text || !key || (section && !tvini::ValidSection(section))) return kTvIniNone;
   char fullKey[kTvIniKeySize];
-  const bool full = tvini::FullKey(*b, key, fullKey);
-  const bool bare = b->prefix[0] && (b->flags & TvIniBareKey) && strlen(key) < kTvIniKeySize;
+  const bool full = tvini::FullKey(*b, key, fullKey) && tvini::ValidKey(fullKey);
+  const bool bare = b->prefix[0] && (b->flags & TvIniBareKey) && strlen(key) < kTvIniKeySize && tvini::ValidKey(key);
   if (!full && !bare) return kTvIniNone;
   auto find = [&]() {
     int32_t value = full ? tvini::FindKey(*b, fullKey) : kTvIniNone;
@@ -180,6 +181,18 @@ uint32_t LineEnd(const TvIniBuffer& b, uint32_t at) {
 bool FullKey(const TvIniBuffer& b, const char* key, char* out) {
   TvStrCopy(out, b.prefix, kTvIniKeySize);
   return TvStrCat(out, key, kTvIniKeySize) == strlen(b.prefix) + strlen(key);
+}
+
+bool HasControl(const char* text) {
+  for (; *text; ++text)
+    if (static_cast<unsigned char>(*text) < 0x20 && *text != '\t') return true;
+  return false;
+}
+
+bool ValidKey(const char* key) { return *key && !strchr(key, '=') && *key != '[' && *key != '+' && !HasControl(key); }
+
+bool ValidSection(const char* section) {
+  return strlen(section) < kTvIniSectionSize && !strpbrk(section, "]*?") && !HasControl(section);
 }
 
 bool FindSection(TvIniBuffer& b, const char* name) {

@@ -63,22 +63,6 @@ TvStatus Splice(TvIniBuffer& b, uint32_t at, uint32_t removed, const char* inser
   return TvOk;
 }
 
-// Control characters (tab aside) would end a line, or end it for some
-// other reader, in the middle of a name or value.
-bool HasControl(const char* text) {
-  for (; *text; ++text)
-    if (static_cast<unsigned char>(*text) < 0x20 && *text != '\t') return true;
-  return false;
-}
-
-// Names are refused when the engine could not find them again: a key line
-// ends its key at the first "=", lines beginning with "[" or "+" are no key
-// lines, header names are compared on 79 characters and read as patterns.
-bool ValidKey(const char* key) { return *key && !strchr(key, '=') && *key != '[' && *key != '+' && !HasControl(key); }
-bool ValidSection(const char* section) {
-  return strlen(section) < kTvIniSectionSize && !strpbrk(section, "]*?") && !HasControl(section);
-}
-
 // -1096 with the refused text as detail, its control characters shown as "?".
 TvStatus Refuse(const char* first, const char* second = "") {
   char detail[120];
@@ -125,13 +109,10 @@ TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* ke
   key = TvStrOrEmpty(key);
   char fullKey[kTvIniKeySize];
   const bool full = tvini::FullKey(b, key, fullKey);
-  if (value) {
-    if (section && !ValidSection(section)) return Refuse(section);
-    if (!full || !ValidKey(fullKey)) return Refuse(b.prefix, key);
-    if (HasControl(value)) return Refuse(fullKey);
-  } else if (!full) {
-    return TvOk;  // no key of that length can be found, so none is deleted
-  }
+  // A delete with a name that no set could have written is refused as well.
+  if (section && !tvini::ValidSection(section)) return Refuse(section);
+  if (!full || !tvini::ValidKey(fullKey)) return Refuse(b.prefix, key);
+  if (value && tvini::HasControl(value)) return Refuse(fullKey);
 
   if (tvini::FindSection(b, section)) {
     const uint32_t bodyEnd = static_cast<uint32_t>(b.bodyEnd);
@@ -199,7 +180,7 @@ TvStatus TvIniSetBool(TvIniBuffer* buffer, const char* section, const char* key,
 TvStatus TvIniAddLine(TvIniBuffer* buffer, const char* text) {
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   TvIniBuffer& b = *buffer;
-  if (HasControl(TvStrOrEmpty(text))) return Refuse("+", text);
+  if (tvini::HasControl(TvStrOrEmpty(text))) return Refuse("+", text);
   if (b.cursor == kTvIniNone || static_cast<uint32_t>(b.cursor) > b.length)
     return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
   const uint32_t at = static_cast<uint32_t>(b.cursor);
@@ -243,7 +224,7 @@ TvStatus TvIniAddSection(TvIniBuffer* buffer, const char* section, const char* b
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   if (!body) return TvOk;
   section = TvStrOrEmpty(section);
-  if (!ValidSection(section)) return Refuse(section);
+  if (!tvini::ValidSection(section)) return Refuse(section);
   TvIniBuffer& b = *buffer;
   const bool needLineEnd = b.length > 0 && b.text[b.length - 1] != '\n';
   Piece block;

@@ -36,6 +36,14 @@ bool FindSection(TvIniBuffer& b, const char* name);
 int32_t FindKey(TvIniBuffer& b, const char* key);
 // Prefix and key, cut to 39 characters; false when they were cut.
 bool FullKey(const TvIniBuffer& b, const char* key, char* out);
+// Names the engine can find again, the only ones it writes or looks up: a
+// key line ends its key at the first "=", lines beginning with "[" or "+"
+// are no key lines, header names are compared on 79 characters and read as
+// patterns, and a control character (tab aside) would end a line, or end it
+// for some other reader, in the middle of a name.
+bool HasControl(const char* text);
+bool ValidKey(const char* key);
+bool ValidSection(const char* section);
 // Copies length bytes of text to out (which may be text itself, or lie
 // before it) with every line end as one line feed: CR LF and a lone CR
 // alike. The length of the copy.

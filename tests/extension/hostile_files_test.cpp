@@ -85,16 +85,24 @@ TEST_F(HostileFiles, NulPaddingIsDroppedBySaving) {
 }
 
 TEST_F(HostileFiles, NamesThatCouldNotBeReadBackAreRefusedAndNeverFound) {
+  using IniDelete = int32_t(__stdcall*)(INT_PTR, const char*, const char*);
+  const auto remove = lib->Get<IniDelete>("TvIsi_IniDeleteString");
   const std::string k39(39, 'k');
-  const std::string original = "[A]\r\n" + k39 + "=short\r\n";
+  // A header that is a pattern, and TvDefault, which every other section falls back on.
+  const std::string original = "[A]\r\n" + k39 + "=short\r\n[Data*]\r\nk=pattern\r\n[TvDefault]\r\nk=default\r\n";
   Open(original);
   const std::string s80(80, 's'), huge(10000, 'h'), k40 = k39 + "X";
-  for (const std::string& section : {s80, huge, huge, huge, std::string("A*"), std::string("Data?")}) {
+  for (const std::string& section :
+       {s80, huge, huge, huge, std::string("A*"), std::string("Data?"), std::string("Data*"), std::string("*")}) {
     EXPECT_EQ(set(buffer, section.c_str(), "k", "v"), -1096) << section.size();
-    EXPECT_EQ(Get(section.c_str(), "k"), "<-8100>");
+    EXPECT_EQ(Get(section.c_str(), "k"), "<-8100>");  // not even from TvDefault
+    EXPECT_EQ(remove(buffer, section.c_str(), "k"), -1096);
   }
+  EXPECT_EQ(Get("DataX", "k"), "pattern");  // the header still serves the names it matches
+  EXPECT_EQ(Get("Other", "k"), "default");
   EXPECT_EQ(set(buffer, "A", k40.c_str(), "long"), -1096);
   EXPECT_EQ(Get("A", k40.c_str()), "<-8100>");
+  EXPECT_EQ(remove(buffer, "A", k40.c_str()), -1096);
   EXPECT_EQ(Get("A", k39.c_str()), "short");
   EXPECT_EQ(SaveAndClose(), original);
 }

@@ -506,6 +506,18 @@ TEST_F(Installed, EntriesOfOtherCountriesAreKeptWholeByEveryListExport) {
   EXPECT_EQ(tvtest::ReadFile(ini), countries + deu + "\r\n+" + usa + "\r\n");
 }
 
+TEST_F(Installed, UpdateTvwserveV5ReplacesTheEntriesOfItsCode) {
+  // A code is the text before the first comma, cut to three characters, as
+  // discovery reads it: GBRX is a GBR entry, GB one of its own.
+  tvtest::WriteFile(ini, "[TvDefault]\r\nNewInstalledData=GBRX\r\n+gbr,C:\\Old\r\n+GBR\r\n+GB,C:\\Two\r\n+G\r\n");
+  EXPECT_EQ(updateV5(ini.c_str(), "GBR", 0, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nNewInstalledData=GBR\r\n+GB,C:\\Two\r\n+G\r\n"
+                                   "AllInstalledData=GBR\r\n");
+  EXPECT_EQ(updateV5(ini.c_str(), "GB,C:\\New", 0, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nNewInstalledData=GB,C:\\New\r\n+GBR\r\n+G\r\n"
+                                   "AllInstalledData=GB,C:\\New\r\n+GBR\r\n");
+}
+
 TEST_F(Installed, BlankEntriesAreRefusedLikeEmptyOnes) {
   const std::string text = "[TvDefault]\r\nInstalledData=USA,C:\\Us\r\nAllInstalledData=USA,C:\\Us\r\n";
   tvtest::WriteFile(ini, text);

@@ -26,6 +26,32 @@ struct Faults {
     }
     return kTvFileSysDefault.writeFile(file, data, size, written, overlapped);
   }
+  static inline int opens = 0, reads = 0;
+  static inline int failOpenAt = 0, failReadAt = 0;
+  static HANDLE WINAPI Open(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                            DWORD attributes, HANDLE model) {
+    if (++opens == failOpenAt) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return INVALID_HANDLE_VALUE;
+    }
+    return kTvFileSysDefault.createFile(name, access, share, security, disposition, attributes, model);
+  }
+  static BOOL WINAPI Read(HANDLE file, LPVOID data, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+    if (++reads == failReadAt) {
+      if (got) *got = 0;
+      SetLastError(ERROR_READ_FAULT);
+      return FALSE;
+    }
+    return kTvFileSysDefault.readFile(file, data, size, got, overlapped);
+  }
+  static void ArmOpenAndRead(int openAt, int readAt) {
+    opens = reads = 0;
+    failOpenAt = openAt;
+    failReadAt = readAt;
+    tvFileSys = kTvFileSysDefault;
+    tvFileSys.createFile = Open;
+    tvFileSys.readFile = Read;
+  }
   static BOOL WINAPI RefuseSetEnd(HANDLE) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
@@ -195,6 +221,43 @@ TEST_F(Saving, MemoryRunningOutAtAnyPointLeavesTheOldOrTheNewFile) {
     EXPECT_GT(failures, 0);  // the limit was reached somewhere
   }
   tvMemStats = saved;
+}
+
+// An open or a read that fails at any point of an export: a clear status
+// and the old file, or the complete new one. (A server installation read
+// twice once took a failed second reading for a client installation.)
+TEST_F(Saving, FailingOpensAndReadsLeaveTheOldOrTheNewFile) {
+  const std::string old = "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledData=GBR,C:\\Old\r\n+USA,C:\\Us\r\n"
+                          "InstalledCountries=FRA,France,C:\\Fr\\FRA.dts\r\n";
+  struct Export {
+    const char* name;
+    int32_t (*call)(const char* path);
+  };
+  const Export exports[] = {
+      {"UpdateTvwserveV5", [](const char* p) { return TvIsi_UpdateTvwserveV5(p, "GBR,D:\\New", 0, 0, 0); }},
+      {"UpdateDataKeys", [](const char* p) { return TvIsi_UpdateDataKeys(p, "GBR,D:\\New", 8); }},
+      {"InstalledCountriesToData", [](const char* p) { return TvIsi_InstalledCountriesToData(p); }},
+  };
+  for (const Export& e : exports) {
+    SCOPED_TRACE(e.name);
+    tvtest::WriteFile(path, old);
+    Faults::ArmOpenAndRead(0, 0);
+    ASSERT_EQ(e.call(path.c_str()), 0);
+    const int opens = Faults::opens, reads = Faults::reads;
+    Faults::Disarm();
+    const std::string fresh = tvtest::ReadFile(path);
+    if (std::string(e.name) == "UpdateDataKeys") {
+      EXPECT_NE(fresh.find("NewInstalledData=GBR,D:\\New\r\n+USA,C:\\Us\r\n"), std::string::npos);
+    }
+    for (int at = 1; at <= opens + reads; ++at) {
+      SCOPED_TRACE(at);
+      tvtest::WriteFile(path, old);
+      Faults::ArmOpenAndRead(at <= opens ? at : 0, at > opens ? at - opens : 0);
+      const int32_t status = e.call(path.c_str());
+      Faults::Disarm();
+      EXPECT_EQ(Which(tvtest::ReadFile(path), old, fresh), status == 0 ? "new" : "old") << status;
+    }
+  }
 }
 
 }  // namespace

@@ -198,8 +198,8 @@ void RewriteExport(const std::string& target, FileState state, const std::string
     status = UpdateTvwserveV5(target, data, c.arg, c.aid, c.nid);
     data = Cut(data, 1023);
     const bool installed = static_cast<int16_t>(c.arg) != 0;
-    expected = {ExpectUpdateTvwserveV5(model, data, installed, false), ExpectUpdateTvwserveV5(model, data, installed, true)};
-    kinds.push_back("list-code");
+    // A code is the text before the first comma, cut to three characters.
+    expected = {ExpectUpdateTvwserveV5(model, data, installed, true)};
   } else if (c.which == 1) {
     status = UpdateDataKeys(target, data, c.arg);
     data = Cut(data, 1023);
