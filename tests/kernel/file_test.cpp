@@ -89,14 +89,23 @@ TEST_F(Files, FileOpenTraceLine) {
   EXPECT_EQ(tvtest::ReadFile(log), "! TvFileOpen(" + missing + " : -1) = File not found\r\n");
 }
 
+// Fault functions for the file layer's table, which holds system (stdcall) pointers.
+BOOL WINAPI ShortWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+  *written = 1;  // a short write is a failure too
+  return TRUE;
+}
+
+template <DWORD error>
+HANDLE WINAPI RefusedOpen(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
 TEST_F(Files, WriteFailuresAreReported) {
   const std::string path = dir / "w.txt";
   TvFileHandle h;
   ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileCreate, &h), 0);
-  tvFileSys.writeFile = [](HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) -> BOOL {
-    *written = 1;  // a short write is a failure too
-    return TRUE;
-  };
+  tvFileSys.writeFile = ShortWrite;
   EXPECT_EQ(TvFileWriteText(h, "abc"), -1013);
   EXPECT_EQ(TvFileWriteFill(h, ' ', 300), -1013);
   tvFileSys = kTvFileSysDefault;
@@ -129,24 +138,15 @@ TEST_F(Files, AccessRefusedByTheSystem) {
   const std::string path = dir / "readonly.txt";
   tvtest::WriteFile(path, "x");
   TvFileHandle h;
-  tvFileSys.createFile = [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  };
+  tvFileSys.createFile = RefusedOpen<ERROR_ACCESS_DENIED>;
   EXPECT_EQ(Open(path, TvFileReadWrite, &h), -1016);
   EXPECT_EQ(Open(path, TvFileReadWrite | TvFileMustNotExist, &h), -1011);
   EXPECT_EQ(Open(dir / "new.txt", TvFileCreate, &h), -1016);
   EXPECT_EQ(h, kTvNoFile);
-  tvFileSys.createFile = [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  };
+  tvFileSys.createFile = RefusedOpen<ERROR_PATH_NOT_FOUND>;
   EXPECT_EQ(Open(path, 0, &h), -1010);
   EXPECT_EQ(Open(path, TvFileCreate, &h), -1019);
-  tvFileSys.createFile = [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
-    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-    return INVALID_HANDLE_VALUE;
-  };
+  tvFileSys.createFile = RefusedOpen<ERROR_TOO_MANY_OPEN_FILES>;
   EXPECT_EQ(Open(path, 0, &h), -1018);
   tvFileSys = kTvFileSysDefault;
   EXPECT_FALSE(tvtest::FileExists(dir / "new.txt"));
