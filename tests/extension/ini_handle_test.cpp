@@ -62,6 +62,18 @@ class IniHandles : public tvtest::FolderTest {
     lib->Get<Startup>("TvIsi_Startup")();
     return text;
   }
+  // Writes the file's bytes and opens it as the pair file, buffer.
+  INT_PTR file = -1, buffer = 0;
+  void Open(const std::string& bytes) {
+    tvtest::WriteFile(ini, bytes);
+    ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  }
+  // Saves, closes and gives the bytes on disk.
+  std::string SaveAndClose() {
+    EXPECT_EQ(save(file, buffer), 0);
+    close(file, buffer);
+    return tvtest::ReadFile(ini);
+  }
 };
 
 TEST_F(IniHandles, MultiLineValuesCrossTheInterfaceAsLinesJoinedByLineFeeds) {
@@ -359,6 +371,50 @@ TEST_F(IniHandles, FilesThatAreNotIniTextAreNeitherReadNorWritten) {
   EXPECT_EQ(save(file, buffer), -1010);
   close(file, buffer);
   EXPECT_EQ(tvtest::ReadFile(ini), binary);
+}
+
+TEST_F(IniHandles, LoneCarriageReturnsEndLinesAndASaveNeverJoinsTwo) {
+  Open("[A]\rk=1\rj=2\r[B]\rm=3\r");
+  EXPECT_EQ(Get(buffer, "A", "j"), "2");
+  EXPECT_EQ(Get(buffer, "B", "m"), "3");
+  EXPECT_EQ(set(buffer, "A", "n", "4"), 0);
+  EXPECT_EQ(SaveAndClose(), "[A]\r\nk=1\r\nj=2\r\nn=4\r\n[B]\r\nm=3\r\n");
+  Open("[A]\r\nk=1\nj=2\rl=3\r\n");
+  EXPECT_EQ(SaveAndClose(), "[A]\r\nk=1\r\nj=2\r\nl=3\r\n");
+}
+
+TEST_F(IniHandles, AByteOrderMarkIsKeptAndTheFirstSectionReadsNormally) {
+  Open("\xEF\xBB\xBF[A]\r\nk=1\r\n");
+  EXPECT_EQ(Get(buffer, "A", "k"), "1");
+  EXPECT_EQ(set(buffer, "A", "k", "2"), 0);
+  EXPECT_EQ(SaveAndClose(), "\xEF\xBB\xBF[A]\r\nk=2\r\n");
+}
+
+TEST_F(IniHandles, NulPaddingIsDroppedBySaving) {
+  Open(std::string("[A]\r\nk=1\r\n\0\0\0\0", 14));
+  EXPECT_EQ(Get(buffer, "A", "k"), "1");
+  EXPECT_EQ(SaveAndClose(), "[A]\r\nk=1\r\n");
+}
+
+TEST_F(IniHandles, NamesThatCouldNotBeReadBackAreRefusedAndNeverFound) {
+  const std::string k39(39, 'k');
+  // A header that is a pattern, and TvDefault, which every other section falls back on.
+  const std::string original = "[A]\r\n" + k39 + "=short\r\n[Data*]\r\nk=pattern\r\n[TvDefault]\r\nk=default\r\n";
+  Open(original);
+  const std::string s80(80, 's'), huge(10000, 'h'), k40 = k39 + "X";
+  for (const std::string& section :
+       {s80, huge, huge, huge, std::string("A*"), std::string("Data?"), std::string("Data*"), std::string("*")}) {
+    EXPECT_EQ(set(buffer, section.c_str(), "k", "v"), -1096) << section.size();
+    EXPECT_EQ(Get(buffer, section.c_str(), "k"), "<-8100>");  // not even from TvDefault
+    EXPECT_EQ(remove(buffer, section.c_str(), "k"), -1096);
+  }
+  EXPECT_EQ(Get(buffer, "DataX", "k"), "pattern");  // the header still serves the names it matches
+  EXPECT_EQ(Get(buffer, "Other", "k"), "default");
+  EXPECT_EQ(set(buffer, "A", k40.c_str(), "long"), -1096);
+  EXPECT_EQ(Get(buffer, "A", k40.c_str()), "<-8100>");
+  EXPECT_EQ(remove(buffer, "A", k40.c_str()), -1096);
+  EXPECT_EQ(Get(buffer, "A", k39.c_str()), "short");
+  EXPECT_EQ(SaveAndClose(), original);
 }
 
 }  // namespace

@@ -114,4 +114,31 @@ TEST_F(ExtensionStartup, HostileConfigurationValuesAreCutNotFatal) {
   tvtest::ExtensionLibrary(libDir.path()).StartAndStop(-1028);
 }
 
+TEST_F(ExtensionStartup, TheConfigurationIsFoundAlongAPathLongerThan4KB) {
+  tvtest::TempDir configDir;
+  const std::string found = configDir / "found.log";
+  tvtest::WriteFile(configDir / "TVISX.ini", "[TVISX]\nLogFile=" + found + "\n");
+  std::string path;
+  for (int i = 0; path.size() < 5000; ++i) path += dir / ("missing" + std::to_string(i)) + ";";
+  char system[32768];
+  const DWORD n = GetEnvironmentVariableA("PATH", system, sizeof system);
+  path += configDir.path() + (n > 0 && n < sizeof system ? ";" + std::string(system) : "");
+  tvtest::ScopedEnv env("PATH", path.c_str());
+  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
+  EXPECT_EQ(tvtest::ReadFile(found), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+}
+
+TEST_F(ExtensionStartup, MemBlocksAreInOrderAsConfigured) {
+  const std::string head = "[TVISX]\nLogFile=" + logPath + "\nLogErrors=Y\nMemAllocator=Pooled\nMemBlocks=2\n";
+  tvtest::ExtensionLibrary lib(libDir.path());
+  WriteConfig(head + "+6,10\n+7,10\n");
+  lib.StartAndStop(0);  // two classes of 8 bytes
+  WriteConfig(head + "+8,10\n+8,10\n");
+  lib.StartAndStop(-1033);
+  EXPECT_NE(tvtest::ReadFile(logPath).find(
+                "> Invalid memory configuration (8 < previous blocksize, 8. Settings must be in size order)"),
+            std::string::npos)
+      << tvtest::ReadFile(logPath);
+}
+
 }  // namespace
