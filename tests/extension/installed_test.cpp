@@ -518,6 +518,29 @@ TEST_F(Installed, UpdateTvwserveV5ReplacesTheEntriesOfItsCode) {
                                    "AllInstalledData=GB,C:\\New\r\n+GBR\r\n");
 }
 
+TEST_F(Installed, NulPaddingIsNoContent) {
+  // Block-wise copy tools leave NUL bytes after the text: every list export
+  // takes such a file, and what it saves leaves the padding out.
+  const std::string data = dir / "Data";
+  Put(data + "\\GBR.dts");
+  const std::string text = "[TvDefault]\r\nInstalledData=GBR," + data + "\r\n";
+  const std::string padded = text + std::string(512, '\0');
+  tvtest::WriteFile(ini, padded);
+  ExpectFound(Check("GBR"), "GBR", data, data, 0);
+  EXPECT_EQ(present("GBR", cfg.c_str()), 1);
+  int32_t mask = -7;
+  EXPECT_EQ(products(ini.c_str(), &mask), 0);
+  EXPECT_EQ(toData(ini.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), text);
+  tvtest::WriteFile(ini, padded);
+  EXPECT_EQ(updateV5(ini.c_str(), "USA,C:\\Us", 1, 0, 0), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledData=USA,C:\\Us\r\n+GBR," + data +
+                                       "\r\nAllInstalledData=USA,C:\\Us\r\n");
+  tvtest::WriteFile(ini, padded);
+  EXPECT_EQ(updateKeys(ini.c_str(), "USA,C:\\Us", 8), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), text.substr(0, text.size() - 2) + "\r\n+USA,C:\\Us\r\nAllInstalledData=USA,C:\\Us\r\n");
+}
+
 TEST_F(Installed, BlankEntriesAreRefusedLikeEmptyOnes) {
   const std::string text = "[TvDefault]\r\nInstalledData=USA,C:\\Us\r\nAllInstalledData=USA,C:\\Us\r\n";
   tvtest::WriteFile(ini, text);
