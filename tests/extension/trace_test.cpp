@@ -2,6 +2,7 @@
 // library, in each of its forms.
 #include <string>
 
+#include "exports.h"
 #include "test_support.h"
 
 namespace {
@@ -104,6 +105,62 @@ TEST_F(ExportTrace, HostileTvapiLines) {
             std::string(400, 'f') + "\n");
   Session();
   EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+}
+
+// One call of each kind of frame, with the trace going into the log: the
+// entry and exit lines, the lines a body writes and the trace lines, in the
+// order they are written.
+TEST_F(ExportTrace, EachKindOfFrameInOrder) {
+  Configure("ApiLog=Yes\n");
+  const std::string ini = dir / "tvwserve.ini";
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK,C:\\GBR.dts\n");
+  tvtest::ExtensionLibrary lib(libDir.path());
+#define EXPORT(name) lib.Get<decltype(&name)>(#name)
+  ASSERT_EQ(EXPORT(TvIsi_Startup)(), 0);
+  INT_PTR file = 0, buffer = 0;
+  char value[16];
+  EXPECT_EQ(EXPORT(TvIsi_IniOpen)(&file, &buffer, ini.c_str()), 0);
+  auto get = EXPORT(TvIsi_IniGetString);
+  EXPECT_EQ(get(buffer, "TvDefault", "InstalledCountries", value, sizeof value), 0);
+  EXPECT_EQ(get(buffer, "TvDefault", "Missing", value, sizeof value), -8100);
+  EXPECT_EQ(EXPORT(TvIsi_IniSetString)(buffer, "TvDefault", "K", "v1\nv2"), 0);
+  EXPECT_EQ(EXPORT(TvIsi_IniAddString)(buffer, "TvDefault", "K", "v3"), 0);
+  EXPECT_EQ(EXPORT(TvIsi_IniSave)(file, buffer), 0);
+  EXPORT(TvIsi_IniClose)(file, buffer);
+  auto present = EXPORT(TvIsi_IsISOPresent);
+  EXPECT_EQ(present("GBR", dir.path().c_str()), 0);
+  EXPECT_EQ(present("GBR", (dir / "missing").c_str()), -1028);
+  int32_t mask = -1;
+  EXPECT_EQ(EXPORT(TvIsi_ProdFromIni)(ini.c_str(), &mask), 0);
+  EXPECT_EQ(EXPORT(TvErrorLevel)(-1), 0);
+  EXPORT(TvVersionInfo)(nullptr, 0);
+  EXPORT(TvIsi_Shutdown)();
+  const std::string d = dir.path();
+  EXPECT_EQ(tvtest::ReadFile(log),
+            "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n"
+            "! Function: TvIsi_IniOpen\r\n> TvIsi_IniOpen (" + ini + ")\r\n< TvIsi_IniOpen = 0\r\n!     return 0\r\n"
+            "! Function: TvIsi_IniGetString\r\n> TvIsi_IniGetString (InstalledCountries)\r\n"
+            "< TvIsi_IniGetString\r\n!     return 0\r\n"
+            "! Function: TvIsi_IniGetString\r\n> TvIsi_IniGetString (Missing)\r\n!     return -8100\r\n"
+            "! Function: TvIsi_IniSetString\r\n> TvIsi_IniSetString (K)\r\nv1\r\nv2< TvIsi_IniSetString = 0\r\n"
+            "!     return 0\r\n"
+            "! Function: TvIsi_IniAddString\r\n> TvIsi_IniAddString (K)\r\nv3"
+            "! Function: UpdateMultiline\r\n> UpdateMultiline (K)\r\nRead 0 [v1]\r\nRead 3 [v2]\r\nAdd 6 [v3]\r\n"
+            "! Function: TvIsi_IniSetString\r\n> TvIsi_IniSetString (K)\r\nv1\r\nv2\r\nv3< TvIsi_IniSetString = 0\r\n"
+            "!     return 0\r\n< UpdateMultiline = 0\r\n< TvIsi_IniAddString = 0\r\n!     return 0\r\n"
+            "! Function: TvIsi_IniSave\r\n> TvIsi_IniSave\r\n< TvIsi_IniSave = 0\r\n!     return 0\r\n"
+            "! Function: TvIsi_IniClose\r\n> TvIsi_IniClose\r\n< TvIsi_IniClose\r\n!     return\r\n"
+            "! Function: TvIsi_IsISOPresent\r\n!     _vsISO -> 'GBR'\r\n!     _vsIniPath -> '" + d + "'\r\n"
+            "> TvIsi_IsISOPresent (GBR, " + d + ")\r\nFirst line read is GBR,UK,C:\\GBR.dts\r\n"
+            "< TvIsi_IsISOPresent = 0\r\n!     return 0\r\n"
+            "! Function: TvIsi_IsISOPresent\r\n!     _vsISO -> 'GBR'\r\n!     _vsIniPath -> '" + d + "\\missing'\r\n"
+            "> TvIsi_IsISOPresent (GBR, " + d + "\\missing)\r\n!     return -1028\r\n"
+            "! Function: TvIsi_ProdFromIni\r\n!     _vsIni -> '" + ini + "'\r\n!     _rlProd <- 0\r\n!     return 0\r\n"
+            "! Function: TvErrorLevel\r\n!     Status -> -1\r\n!     return 0\r\n"
+            "! Function: TvVersionInfo\r\n!     LenBuff -> 0\r\n"
+            "!     Buffer <- 'TVISX 2.63(18), TVKRNXF 2.30(1.366-)'\r\n!     return\r\n"
+            "! Function: TvIsi_Shutdown\r\n");
+#undef EXPORT
 }
 
 }  // namespace
