@@ -12,6 +12,7 @@
 #include "tv_instance.h"
 #include "tv_log.h"
 #include "tv_string.h"
+#include "tv_system.h"
 #include "tv_thread.h"
 
 namespace {
@@ -168,7 +169,7 @@ void ShowErrorBox(const char* title, TvStatus code) {
   } else {
     TvStrCopy(text, title, sizeof text);
   }
-  MessageBoxA(nullptr, text, tvInstance.title, MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);
+  tvSys.messageBox(nullptr, text, tvInstance.title, MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);
 }
 
 }  // namespace

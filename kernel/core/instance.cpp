@@ -18,6 +18,7 @@
 #include "tv_path.h"
 #include "tv_reports.h"
 #include "tv_string.h"
+#include "tv_system.h"
 #include "tv_trailer.h"
 
 TvInstance tvInstance;
@@ -55,7 +56,7 @@ void InstanceReset() {
   tvInstance.logTrace = 0;
   tvInstance.highResTiming = false;
   tvInstance.fatalUnderWay = 0;
-  tvInstance.console = GetStdHandle(STD_OUTPUT_HANDLE);
+  tvInstance.console = tvSys.getStdHandle(STD_OUTPUT_HANDLE);
   tvInstance.filesRequested = 0;
   TvDataDirReset();
   TvDataInfoReset();
@@ -69,7 +70,7 @@ void InstanceReset() {
 // The program directory: the folder of the module that hosts the kernel.
 void SetProgramDirectory() {
   char file[MAX_PATH];
-  DWORD n = GetModuleFileNameA(static_cast<HMODULE>(tvInstance.module), file, sizeof file);
+  DWORD n = tvSys.getModuleFileName(static_cast<HMODULE>(tvInstance.module), file, sizeof file);
   if (n > 0 && n < sizeof file) TvPathDirectory(file, tvInstance.progDir, sizeof tvInstance.progDir);
 }
 
@@ -101,7 +102,7 @@ bool DiscoverConfiguration() {
   if (!tvInstance.configPath[0]) {
     if (!(tvInstance.flags & TvFlagProgDirOnly)) {
       char value[1024];
-      DWORD n = GetEnvironmentVariableA("TVINI", value, sizeof value);
+      DWORD n = tvSys.getEnvironmentVariable("TVINI", value, sizeof value);
       if (n > 0 && n < sizeof value) {
         const char* comma = strchr(value, ',');
         TvStrCopyUntil(tvInstance.configPath, value, ',', sizeof tvInstance.configPath);
@@ -197,7 +198,7 @@ void TvRevisionDisplay(const char* revision, char* out, size_t size) {
 }
 
 void TvBreakIntoDebugger() {
-  if (IsDebuggerPresent()) DebugBreak();
+  if (tvSys.isDebuggerPresent()) tvSys.debugBreak();
 }
 
 void TvSetConfigBaseName(const char* name) {

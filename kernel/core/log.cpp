@@ -11,11 +11,10 @@
 #include "tv_file.h"
 #include "tv_instance.h"
 #include "tv_string.h"
+#include "tv_system.h"
 #include "tv_thread.h"
 
 TvLogSettings tvLog = {{}, kTvNoFile, false, false, false, false, false, false, false, nullptr, false};
-
-TvEventLogApi tvEventLogApi = {RegisterEventSourceA, ReportEventA, DeregisterEventSource};
 
 namespace {
 
@@ -63,7 +62,7 @@ bool WriteDestinations(uint32_t mode, const char* text) {
     TvLockGuard guard(TvServiceLock(TvLockId::Console));
     TvFileWriteText(reinterpret_cast<TvFileHandle>(tvInstance.console), text);
   }
-  if (tvLog.debugger) OutputDebugStringA(text);
+  if (tvLog.debugger) tvSys.outputDebugString(text);
   return fileOk;
 }
 
@@ -162,15 +161,15 @@ void TvConsoleWrite(const char* text) {
 }
 
 void TvEventLogReport(const char* text, bool isError) {
-  HANDLE source = tvEventLogApi.registerSource(nullptr, tvInstance.title);
+  HANDLE source = tvSys.registerEventSource(nullptr, tvInstance.title);
   if (!source) return;
   LPCSTR strings[1] = {text};
   const WORD type = isError ? EVENTLOG_ERROR_TYPE : EVENTLOG_SUCCESS;
   const DWORD id = isError ? 0xC00003E8u : 500u;
-  if (!tvEventLogApi.report(source, type, 1, id, nullptr, text ? 1 : 0, 0, text ? strings : nullptr, nullptr)) {
+  if (!tvSys.reportEvent(source, type, 1, id, nullptr, text ? 1 : 0, 0, text ? strings : nullptr, nullptr)) {
     char detail[64];
     TvFormat(detail, sizeof detail, "Windows Event log error %lu\n", GetLastError());
     TvErrorRaise(TvErrLogCreate, detail, TvRaiseOrigin);
   }
-  tvEventLogApi.deregisterSource(source);
+  tvSys.deregisterEventSource(source);
 }

@@ -11,6 +11,7 @@
 #include "tv_path.h"
 #include "tv_memory.h"
 #include "tv_string.h"
+#include "tv_system.h"
 
 int TvOptionGetString(const char* key, const char* defaultValue, char* buffer, size_t size) {
   return TvConfigGetString(tvInstance.section, key, TvStrOrEmpty(defaultValue), buffer, size);
@@ -85,7 +86,7 @@ TvStatus TvKernelReadOptions(TvStatus status) {
     if (TvOptionGetString("Files", "", files, sizeof files)) {
       const int32_t count = TvStrToInt(files, nullptr);
       tvInstance.filesRequested = static_cast<uint32_t>(count < 20 ? 20 : count);
-      SetHandleCount(tvInstance.filesRequested);
+      tvSys.setHandleCount(tvInstance.filesRequested);
     }
     TvCharsetInit();
   } else {
@@ -110,7 +111,7 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   if (tvInstance.homeDir[0]) Keep(status, TvDirCreate(tvInstance.homeDir, 0));
 
   char temp[kTvPathSize] = "";
-  const DWORD n = GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+  const DWORD n = tvSys.getEnvironmentVariable("TEMP", temp, sizeof temp);
   if (n >= sizeof temp) temp[0] = '\0';
   TvOptionGetString("TempDir", temp, tvInstance.tempDir, sizeof tvInstance.tempDir);
   if (tvInstance.tempDir[0] && TvDirCreate(tvInstance.tempDir, TvDirCreateMissing) != TvOk)

@@ -4,8 +4,7 @@
 // the time zone and the millisecond clock (tick count, or the performance
 // counter with HighResTiming).
 //
-// The clock, profile and time-zone calls go through tvClockSys, which tests
-// may patch to inject failures.
+// The clock, profile and time-zone calls go through tvSys (tv_system.h).
 #pragma once
 #include <windows.h>
 
@@ -99,14 +98,3 @@ struct TvLocalTime {
   uint16_t year, month, day, hour, minute, second, millisecond;
 };
 bool TvNowLocal(TvLocalTime& now);
-
-struct TvClockSyscalls {
-  DWORD(WINAPI* tickCount)();
-  BOOL(WINAPI* queryFrequency)(LARGE_INTEGER*);
-  BOOL(WINAPI* queryCounter)(LARGE_INTEGER*);
-  void(WINAPI* localTime)(LPSYSTEMTIME);
-  DWORD(WINAPI* timeZone)(LPTIME_ZONE_INFORMATION);
-  DWORD(WINAPI* profileString)(LPCSTR, LPCSTR, LPCSTR, LPSTR, DWORD);
-};
-extern TvClockSyscalls tvClockSys;
-extern const TvClockSyscalls kTvClockSysDefault;

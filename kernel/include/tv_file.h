@@ -1,7 +1,6 @@
 // tv_file.h: the file access layer. One open routine maps a compact mode
 // word onto the Windows file API; thin wrappers read, write and position.
-// The system calls go through tvFileSys, which tests may patch to inject
-// failures.
+// The system calls go through tvSys (tv_system.h).
 #pragma once
 #include <windows.h>
 
@@ -28,23 +27,6 @@ enum TvFileMode : uint32_t {
   TvFileDataExpected = 0x40000000,
   TvFileDataConfig = 0x80000000,
 };
-
-struct TvFileSyscalls {
-  HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-  BOOL(WINAPI* readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
-  BOOL(WINAPI* writeFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-  DWORD(WINAPI* setFilePointer)(HANDLE, LONG, PLONG, DWORD);
-  BOOL(WINAPI* setEndOfFile)(HANDLE);
-  BOOL(WINAPI* closeHandle)(HANDLE);
-  HANDLE(WINAPI* findFirstFile)(LPCSTR, LPWIN32_FIND_DATAA);
-  BOOL(WINAPI* findNextFile)(HANDLE, LPWIN32_FIND_DATAA);
-  BOOL(WINAPI* findClose)(HANDLE);
-  BOOL(WINAPI* deleteFile)(LPCSTR);
-  DWORD(WINAPI* getFileSize)(HANDLE, LPDWORD);
-  BOOL(WINAPI* moveFile)(LPCSTR, LPCSTR);
-};
-extern TvFileSyscalls tvFileSys;
-extern const TvFileSyscalls kTvFileSysDefault;
 
 // Normalises a mode word the way TvFileOpen does before opening.
 uint32_t TvFileNormaliseMode(uint32_t mode);

@@ -39,14 +39,7 @@ void TvLogClose();
 void TvLogSetHook(TvLogHook hook);
 void TvConsoleWrite(const char* text);
 
-// The Windows event log, reached through a table that tests can replace.
-struct TvEventLogApi {
-  HANDLE(WINAPI* registerSource)(LPCSTR server, LPCSTR source);
-  BOOL(WINAPI* report)(HANDLE log, WORD type, WORD category, DWORD id, PSID user, WORD strings, DWORD dataSize,
-                       LPCSTR* texts, LPVOID data);
-  BOOL(WINAPI* deregisterSource)(HANDLE log);
-};
-extern TvEventLogApi tvEventLogApi;
+// One event in the Windows event log, under the program title.
 void TvEventLogReport(const char* text, bool isError);
 
 // API trace. Every operation is one flag test while the trace is off.

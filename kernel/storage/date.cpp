@@ -11,10 +11,7 @@
 #include "tv_error.h"
 #include "tv_instance.h"
 #include "tv_string.h"
-
-const TvClockSyscalls kTvClockSysDefault = {GetTickCount,   QueryPerformanceFrequency, QueryPerformanceCounter,
-                                            GetLocalTime,   GetTimeZoneInformation,    GetProfileStringA};
-TvClockSyscalls tvClockSys = kTvClockSysDefault;
+#include "tv_system.h"
 
 namespace {
 
@@ -229,7 +226,7 @@ void ReadPicture(const char* key, const char* profileKey, const char* fallback, 
   TvOptionGetString(key, "", picture, kTvDatePictureSize);
   if (!picture[0] && profileKey) {
     char value[kTvDatePictureSize] = "";
-    if (tvClockSys.profileString) tvClockSys.profileString("Intl", profileKey, "", value, sizeof value);
+    if (tvSys.profileString) tvSys.profileString("Intl", profileKey, "", value, sizeof value);
     TvStrCopy(picture, value, kTvDatePictureSize);
   }
   if (!picture[0]) TvStrCopy(picture, fallback, kTvDatePictureSize);
@@ -240,8 +237,8 @@ void ReadPicture(const char* key, const char* profileKey, const char* fallback, 
 // ---------------------------------------------------------------- start-up
 
 void TvTimingReset() {
-  resetTick = tvClockSys.tickCount();
-  if (!tvClockSys.queryFrequency(&counterFrequency) || !tvClockSys.queryCounter(&startCounter))
+  resetTick = tvSys.tickCount();
+  if (!tvSys.queryFrequency(&counterFrequency) || !tvSys.queryCounter(&startCounter))
     counterFrequency.QuadPart = 0;
   ResetPictures();
 }
@@ -258,9 +255,9 @@ void TvDateInit() {
   if (!tvInstance.highResTiming) return;
   LARGE_INTEGER frequency = {}, counter = {};
   const char* failure = nullptr;
-  if (!tvClockSys.queryFrequency(&frequency) || frequency.QuadPart <= 0)
+  if (!tvSys.queryFrequency(&frequency) || frequency.QuadPart <= 0)
     failure = "Could not calibrate High Performance Tick Counter";
-  else if (!tvClockSys.queryCounter(&counter))
+  else if (!tvSys.queryCounter(&counter))
     failure = "Could not first use High Performance Tick Counter";
   if (failure) {
     tvInstance.highResTiming = false;
@@ -455,13 +452,13 @@ TvStatus TvDateParse(const char* text, int kind, TvDate& date, uint16_t* weekday
 
 void TvToday(TvDate& date) {
   SYSTEMTIME st;
-  tvClockSys.localTime(&st);
+  tvSys.localTime(&st);
   date = {st.wDay, st.wMonth, st.wYear};
 }
 
 void TvNow(TvTime& time) {
   SYSTEMTIME st;
-  tvClockSys.localTime(&st);
+  tvSys.localTime(&st);
   time = {st.wHour, st.wMinute, st.wSecond};
 }
 
@@ -492,7 +489,7 @@ int32_t TvTimeDiff(const TvTime& first, const TvTime& second) {
 
 bool TvNowLocal(TvLocalTime& now) {
   SYSTEMTIME st;
-  tvClockSys.localTime(&st);
+  tvSys.localTime(&st);
   now = {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
   return st.wMonth >= 1 && st.wMonth <= 12;
 }
@@ -510,7 +507,7 @@ size_t TvTimeStamp(char* out, size_t size) {
 TvStatus TvTimeZone(TvTimeZoneInfo& zone) {
   zone = {0, ""};
   TIME_ZONE_INFORMATION info = {};
-  const DWORD id = tvClockSys.timeZone(&info);
+  const DWORD id = tvSys.timeZone(&info);
   if (id == TIME_ZONE_ID_INVALID) return TvErrorRaise(TvErrTimeZone, nullptr, TvRaiseOrigin);
   zone.bias = -info.Bias;
   const WCHAR* name = nullptr;
@@ -536,11 +533,11 @@ TvStatus TvTimeZone(TvTimeZoneInfo& zone) {
 uint32_t TvMilliseconds() {
   if (tvInstance.highResTiming && counterFrequency.QuadPart > 0) {
     LARGE_INTEGER now;
-    if (tvClockSys.queryCounter(&now))
+    if (tvSys.queryCounter(&now))
       return static_cast<uint32_t>((now.QuadPart - startCounter.QuadPart) * 1000 / counterFrequency.QuadPart);
     // Switched off before the raise: the raise's log line asks for the time.
     tvInstance.highResTiming = false;
     TvErrorRaise(TvErrInvalidAction, "Could not use High Performance Tick Counter", TvRaiseOrigin);
   }
-  return tvClockSys.tickCount() - resetTick;  // unsigned arithmetic survives the wrap
+  return tvSys.tickCount() - resetTick;  // unsigned arithmetic survives the wrap
 }

@@ -12,13 +12,8 @@
 #include "tv_log.h"
 #include "tv_path.h"
 #include "tv_string.h"
+#include "tv_system.h"
 #include "tv_thread.h"
-
-const TvFileSyscalls kTvFileSysDefault = {
-    CreateFileA,    ReadFile,      WriteFile, SetFilePointer, SetEndOfFile, CloseHandle,
-    FindFirstFileA, FindNextFileA, FindClose, DeleteFileA,    GetFileSize,  MoveFileA,
-};
-TvFileSyscalls tvFileSys = kTvFileSysDefault;
 
 namespace {
 
@@ -59,28 +54,28 @@ TvStatus OpenPath(const char* path, uint32_t mode, HANDLE* out) {
     path = device;
   }
   OpenParameters p = ParametersFor(mode);
-  HANDLE h = tvFileSys.createFile(path, p.access, p.share, nullptr, p.disposition, p.attributes, nullptr);
+  HANDLE h = tvSys.createFile(path, p.access, p.share, nullptr, p.disposition, p.attributes, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
       return (mode & TvFileMustNotExist) ? TvErrFileExists : TvErrFileAccess;
     if (error == ERROR_TOO_MANY_OPEN_FILES) return TvErrTooManyFiles;
     if (error == ERROR_FILE_NOT_FOUND && (mode & kCreating))
-      h = tvFileSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes,
+      h = tvSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes,
                                nullptr);
     if (h == INVALID_HANDLE_VALUE) return (mode & kCreating) ? TvErrFileCreate : TvErrFileNotFound;
   } else if (mode & TvFileMustNotExist) {
-    tvFileSys.closeHandle(h);
+    tvSys.closeHandle(h);
     return TvErrFileExists;
   } else if (mode & TvFileRecreate) {
-    tvFileSys.closeHandle(h);
-    h = tvFileSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes,
+    tvSys.closeHandle(h);
+    h = tvSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes,
                              nullptr);
     if (h == INVALID_HANDLE_VALUE) return TvErrFileCreate;
   }
-  if ((mode & TvFileAppend) && tvFileSys.setFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+  if ((mode & TvFileAppend) && tvSys.setFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
       GetLastError() != NO_ERROR) {
-    tvFileSys.closeHandle(h);
+    tvSys.closeHandle(h);
     return TvErrFileRead;
   }
   *out = h;
@@ -168,7 +163,7 @@ TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, con
       status = OpenNamed(full, directory, name, defaultExtension, mode, &opened);
       if (status == TvOk && (mode & kDataInfoModes)) {
         status = RecordDataInformation(opened, mode);
-        if (status != TvOk) tvFileSys.closeHandle(opened);
+        if (status != TvOk) tvSys.closeHandle(opened);
       }
       if ((status == TvErrFileNotFound || status == TvErrInvalidDirectory) && !(mode & TvFileNoMedia) &&
           TvAskForMedia(full))
@@ -205,22 +200,22 @@ bool TvAskForMedia(const char* path) {
   TvStrCopy(shown, path, sizeof shown);
   char text[600];
   TvFormat(text, sizeof text, prompt, shown);
-  return MessageBoxA(nullptr, text, tvInstance.title, MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_TASKMODAL) == IDRETRY;
+  return tvSys.messageBox(nullptr, text, tvInstance.title, MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_TASKMODAL) == IDRETRY;
 }
 
 void TvFileClose(TvFileHandle handle) {
   if (!Valid(handle)) return;
   TvLockGuard guard(TvServiceLock(TvLockId::File));
-  tvFileSys.closeHandle(H(handle));
+  tvSys.closeHandle(H(handle));
 }
 
 TvStatus TvFileTruncateHere(TvFileHandle handle) {
-  if (!Valid(handle) || !tvFileSys.setEndOfFile(H(handle))) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
+  if (!Valid(handle) || !tvSys.setEndOfFile(H(handle))) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
   return TvOk;
 }
 
 TvStatus TvFileDelete(const char* path) {
-  if (!path || !*path || !tvFileSys.deleteFile(path)) return TvErrorRaise(TvErrFileDelete, path, TvRaiseOrigin);
+  if (!path || !*path || !tvSys.deleteFile(path)) return TvErrorRaise(TvErrFileDelete, path, TvRaiseOrigin);
   return TvOk;
 }
 
@@ -228,7 +223,7 @@ TvStatus TvFileSeek(TvFileHandle handle, uint32_t offset) {
   LONG high = 0;
   if (!Valid(handle)) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   SetLastError(NO_ERROR);
-  if (tvFileSys.setFilePointer(H(handle), static_cast<LONG>(offset), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+  if (tvSys.setFilePointer(H(handle), static_cast<LONG>(offset), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
       GetLastError() != NO_ERROR)
     return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   return TvOk;
@@ -237,7 +232,7 @@ TvStatus TvFileSeek(TvFileHandle handle, uint32_t offset) {
 TvStatus TvFileSeekEnd(TvFileHandle handle) {
   if (!Valid(handle)) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   SetLastError(NO_ERROR);
-  if (tvFileSys.setFilePointer(H(handle), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+  if (tvSys.setFilePointer(H(handle), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
       GetLastError() != NO_ERROR)
     return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   return TvOk;
@@ -245,15 +240,15 @@ TvStatus TvFileSeekEnd(TvFileHandle handle) {
 
 uint32_t TvFileTell(TvFileHandle handle) {
   if (!Valid(handle)) return 0;
-  DWORD at = tvFileSys.setFilePointer(H(handle), 0, nullptr, FILE_CURRENT);
+  DWORD at = tvSys.setFilePointer(H(handle), 0, nullptr, FILE_CURRENT);
   return at == INVALID_SET_FILE_POINTER ? 0 : at;
 }
 
 uint32_t TvFileSize(TvFileHandle handle) {
   if (!Valid(handle)) return 0;
-  DWORD size = tvFileSys.getFileSize(H(handle), nullptr);
+  DWORD size = tvSys.getFileSize(H(handle), nullptr);
   if (size == INVALID_FILE_SIZE) return 0;
-  tvFileSys.setFilePointer(H(handle), 0, nullptr, FILE_END);
+  tvSys.setFilePointer(H(handle), 0, nullptr, FILE_END);
   return size;
 }
 
@@ -262,7 +257,7 @@ TvStatus TvFileGetSize(TvFileHandle handle, uint32_t* size) {
   if (!Valid(handle)) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   DWORD high = 0;
   SetLastError(NO_ERROR);
-  const DWORD low = tvFileSys.getFileSize(H(handle), &high);
+  const DWORD low = tvSys.getFileSize(H(handle), &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   if (high != 0 || low > 0x7FFFFFFFu) return TvErrorRaise(TvErrFileTooLarge, nullptr, TvRaiseOrigin);
   *size = low;
@@ -272,7 +267,7 @@ TvStatus TvFileGetSize(TvFileHandle handle, uint32_t* size) {
 uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count) {
   DWORD got = 0;
   if (!Valid(handle) || !buffer || count == 0) return 0;
-  if (!tvFileSys.readFile(H(handle), buffer, count, &got, nullptr)) return 0;
+  if (!tvSys.readFile(H(handle), buffer, count, &got, nullptr)) return 0;
   return got;
 }
 
@@ -295,10 +290,10 @@ size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size) {
           if (used < got) {
             if (piece[used] == '\n') ++used;
           } else if (TvFileRead(handle, &next, 1) == 1 && next != '\n') {
-            tvFileSys.setFilePointer(H(handle), -1, nullptr, FILE_CURRENT);
+            tvSys.setFilePointer(H(handle), -1, nullptr, FILE_CURRENT);
           }
         }
-        if (used < got) tvFileSys.setFilePointer(H(handle), -static_cast<LONG>(got - used), nullptr, FILE_CURRENT);
+        if (used < got) tvSys.setFilePointer(H(handle), -static_cast<LONG>(got - used), nullptr, FILE_CURRENT);
         buffer[stored++] = '\n';
         buffer[stored] = '\0';
         return stored;
@@ -316,7 +311,7 @@ bool WriteAll(TvFileHandle handle, const char* data, size_t count) {
   while (count > 0) {
     DWORD written = 0;
     DWORD piece = count > 0x10000 ? 0x10000 : static_cast<DWORD>(count);
-    if (!tvFileSys.writeFile(H(handle), data, piece, &written, nullptr) || written != piece) return false;
+    if (!tvSys.writeFile(H(handle), data, piece, &written, nullptr) || written != piece) return false;
     data += piece;
     count -= piece;
   }
@@ -356,7 +351,7 @@ TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length) 
 TvStatus TvFileWrite(TvFileHandle handle, const void* data, uint32_t count) {
   DWORD written = 0;
   if (!Valid(handle) || (!data && count) ||
-      (count && (!tvFileSys.writeFile(H(handle), data, count, &written, nullptr) || written != count)))
+      (count && (!tvSys.writeFile(H(handle), data, count, &written, nullptr) || written != count)))
     return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
   return TvOk;
 }
@@ -378,7 +373,7 @@ TvStatus TvFileDuplicate(TvFileHandle handle, TvFileHandle* duplicate) {
   BOOL ok = FALSE;
   if (Valid(handle)) {
     TvLockGuard guard(TvServiceLock(TvLockId::File));
-    ok = DuplicateHandle(GetCurrentProcess(), H(handle), GetCurrentProcess(), &copy, 0, FALSE,
+    ok = tvSys.duplicateHandle(GetCurrentProcess(), H(handle), GetCurrentProcess(), &copy, 0, FALSE,
                          DUPLICATE_SAME_ACCESS);
   }
   if (duplicate) *duplicate = ok ? reinterpret_cast<TvFileHandle>(copy) : kTvNoFile;
@@ -428,15 +423,15 @@ void TvFileDeleteTemp(TvFileHandle handle, uint32_t number) {
 }
 
 TvStatus TvFileRename(const char* oldPath, const char* newPath) {
-  if (!oldPath || !newPath || !*oldPath || !*newPath || !tvFileSys.moveFile(oldPath, newPath))
+  if (!oldPath || !newPath || !*oldPath || !*newPath || !tvSys.moveFile(oldPath, newPath))
     return TvErrorRaise(TvErrFileRename, TvStrOrEmpty(oldPath), TvRaiseOrigin);
   return TvOk;
 }
 
 int TvFileCompareTimes(TvFileHandle first, TvFileHandle second) {
   FILETIME a, b;
-  if (!Valid(first) || !Valid(second) || !GetFileTime(H(first), nullptr, nullptr, &a) ||
-      !GetFileTime(H(second), nullptr, nullptr, &b))
+  if (!Valid(first) || !Valid(second) || !tvSys.getFileTime(H(first), nullptr, nullptr, &a) ||
+      !tvSys.getFileTime(H(second), nullptr, nullptr, &b))
     return 0;
   return static_cast<int>(CompareFileTime(&a, &b));
 }
@@ -467,13 +462,13 @@ TvStatus TvFileFindFirst(const char* pattern, uint32_t filter) {
     scan.locked = true;
     scan.owner = GetCurrentThreadId();
   }
-  if (scan.find != INVALID_HANDLE_VALUE) tvFileSys.findClose(scan.find);
+  if (scan.find != INVALID_HANDLE_VALUE) tvSys.findClose(scan.find);
   scan.find = INVALID_HANDLE_VALUE;
   scan.haveAhead = false;
   scan.filter = filter;
   TvDriveReset(filter);
   if (!pattern || !*pattern) return variant.scanRaises ? TvErrorRaise(TvErrInvalidDirectory, "", TvRaiseOrigin) : TvOk;
-  scan.find = tvFileSys.findFirstFile(pattern, &scan.ahead);
+  scan.find = tvSys.findFirstFile(pattern, &scan.ahead);
   if (scan.find != INVALID_HANDLE_VALUE) {
     scan.haveAhead = true;
     return TvOk;
@@ -487,7 +482,7 @@ int TvFileFindNext(char* name) {
   const bool kinds = TvKernelVariantInUse().scanFilters;
   while (scan.haveAhead) {
     const WIN32_FIND_DATAA entry = scan.ahead;
-    scan.haveAhead = tvFileSys.findNextFile(scan.find, &scan.ahead) != FALSE;
+    scan.haveAhead = tvSys.findNextFile(scan.find, &scan.ahead) != FALSE;
     if (entry.cFileName[0] == '.') continue;
     const bool hidden = entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN;
     if (hidden && !(scan.filter & 8)) continue;
@@ -504,7 +499,7 @@ int TvFileFindNext(char* name) {
 }
 
 void TvFileFindClose() {
-  if (scan.find != INVALID_HANDLE_VALUE) tvFileSys.findClose(scan.find);
+  if (scan.find != INVALID_HANDLE_VALUE) tvSys.findClose(scan.find);
   scan.find = INVALID_HANDLE_VALUE;
   scan.haveAhead = false;
   if (scan.locked) {

@@ -10,6 +10,7 @@
 #include "tv_instance.h"
 #include "tv_memory.h"
 #include "tv_string.h"
+#include "tv_system.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ TvStatus TvPathFull(char* out, const char* path, char** end) {
   if (length > 1 && work[length - 1] == '\\' && work[length - 2] != ':') work[length - 1] = '\0';
   char* filePart = nullptr;
   char full[MAX_PATH * 2];
-  DWORD n = GetFullPathNameA(work, sizeof full, full, &filePart);
+  DWORD n = tvSys.getFullPathName(work, sizeof full, full, &filePart);
   if (n == 0 || n >= kTvPathSize) {
     TvStrCopy(out, work, kTvPathSize);
     if (end) *end = out + strlen(out);
@@ -123,7 +124,7 @@ TvStatus TvDirCheck(const char* path, bool acceptKnown) {
   if ((tvInstance.flags & TvFlagNoDirChecks) || path[0] == '$') return TvOk;
   const bool startingUp = tvInstance.flags & TvFlagStartingUp;
   if (acceptKnown && tvInstance.homeDir[0] && !startingUp && TvIsKnownDirectory(path)) return TvOk;
-  DWORD attributes = GetFileAttributesA(path);
+  DWORD attributes = tvSys.getFileAttributes(path);
   TvStatus code = TvOk;
   if (attributes == INVALID_FILE_ATTRIBUTES)
     code = TvMapSystemError(GetLastError(), TvErrInvalidDirectory);
@@ -247,12 +248,12 @@ int TvFileSearch(char* fullPath, const char* name, const char* defaultExtension,
   // end. Without memory for it, the search ends here.
   char* value = nullptr;
   bool read = false;
-  DWORD need = variable && *variable ? GetEnvironmentVariableA(variable, nullptr, 0) : 0;
+  DWORD need = variable && *variable ? tvSys.getEnvironmentVariable(variable, nullptr, 0) : 0;
   for (int tries = 0; need > 0 && !read && tries < 4; ++tries) {
     char* grown = static_cast<char*>(TvMemResize(value, 0, need));
     if (!grown) break;
     value = grown;
-    const DWORD n = GetEnvironmentVariableA(variable, value, need);
+    const DWORD n = tvSys.getEnvironmentVariable(variable, value, need);
     if (n < need) {
       value[n] = '\0';
       read = true;
@@ -318,7 +319,7 @@ TvStatus TvDirCreate(const char* path, uint32_t flags) {
     if (status == TvOk) status = TvDirCheck(full, false);
     while (status != TvOk && !(flags & (TvDirCreateMissing | TvDirNoMediaPrompt)) && TvAskForMedia(full))
       status = TvDirCheck(full, false);
-    if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing) && !CreateDirectoryA(full, nullptr))
+    if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing) && !tvSys.createDirectory(full, nullptr))
       status = TvMapSystemError(GetLastError(), TvErrDirCreate);
     else if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing))
       status = TvOk;
@@ -329,13 +330,13 @@ TvStatus TvDirCreate(const char* path, uint32_t flags) {
 
 TvStatus TvDirSetCurrent(const char* path) {
   if (!path || !*path || (tvInstance.flags & TvFlagNoDirChecks)) return TvOk;
-  if (!SetCurrentDirectoryA(path))
+  if (!tvSys.setCurrentDirectory(path))
     return TvErrorRaise(TvMapSystemError(GetLastError(), TvErrInvalidDirectory), path, TvRaiseOrigin);
   return TvOk;
 }
 
 TvStatus TvDirRemove(const char* path) {
-  if (!path || !*path || !RemoveDirectoryA(path))
+  if (!path || !*path || !tvSys.removeDirectory(path))
     return TvErrorRaise(TvMapSystemError(GetLastError(), TvErrInvalidDirectory), path, TvRaiseOrigin);
   return TvOk;
 }
@@ -398,7 +399,7 @@ TvStatus TvPathSplit(const char* path, char* directory, char* name, char* extens
     status = TvPathBuild(full, nullptr, path, nullptr);
   }
   if (status == TvOk && !(tvInstance.flags & TvFlagNoDirChecks)) {
-    DWORD attributes = GetFileAttributesA(full);
+    DWORD attributes = tvSys.getFileAttributes(full);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       TvStrCopy(directory, full, kTvPathSize);
       return TvOk;
@@ -473,7 +474,7 @@ void TvDriveReset(uint32_t scanFilter) {
 int TvDriveKind(const char* path) {
   if (!path || !path[0] || path[1] != ':') return 0;
   const char root[4] = {path[0], ':', '\\', '\0'};
-  switch (GetDriveTypeA(root)) {
+  switch (tvSys.getDriveType(root)) {
     case DRIVE_REMOVABLE: return 1;
     case DRIVE_FIXED: return 2;
     case DRIVE_REMOTE: return 3;
@@ -486,7 +487,7 @@ int TvDriveNext(char* out) {
   while (driveCounter < 26) {
     const char letter = static_cast<char>('A' + driveCounter++);
     const char root[4] = {letter, ':', '\\', '\0'};
-    const UINT type = GetDriveTypeA(root);
+    const UINT type = tvSys.getDriveType(root);
     if (type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR) continue;
     TvFormat(out, 4, (driveFilter & 1) ? "%c:\\" : "%c:", letter);
     return 1;
@@ -498,7 +499,7 @@ int TvDriveNext(char* out) {
 TvStatus TvDriveFirstCdrom(char* out) {
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const char root[4] = {letter, ':', '\\', '\0'};
-    if (GetDriveTypeA(root) == DRIVE_CDROM) {
+    if (tvSys.getDriveType(root) == DRIVE_CDROM) {
       TvStrCopy(out, root, 4);
       return TvOk;
     }
@@ -525,21 +526,21 @@ TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* r
   // The program found is named apart from the command line, so that a path
   // with blanks ("C:\Program Files\...") can never start another program
   // ("C:\Program.exe").
-  if (!CreateProcessA(found, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+  if (!tvSys.createProcess(found, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
     return TvErrorRaise(TvErrTaskCreate, commandLine, TvRaiseOrigin);
-  CloseHandle(process.hThread);
+  tvSys.closeHandle(process.hThread);
   if (record)
     *record = {true, process.hProcess};
   else
-    CloseHandle(process.hProcess);
+    tvSys.closeHandle(process.hProcess);
   return TvOk;
 }
 
 int TvProgramRunning(TvProgram* record) {
   if (!record || !record->running) return 0;
   DWORD code = 0;
-  if (GetExitCodeProcess(record->process, &code) && code == STILL_ACTIVE) return 1;
-  CloseHandle(record->process);
+  if (tvSys.getExitCodeProcess(record->process, &code) && code == STILL_ACTIVE) return 1;
+  tvSys.closeHandle(record->process);
   *record = {false, nullptr};
   return 0;
 }

@@ -16,6 +16,7 @@
 #include "tv_file.h"
 #include "tv_memory.h"
 #include "tv_string.h"
+#include "tv_system.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ TvStatus FileSize(TvFileHandle handle, uint32_t* size) {
   if (handle == kTvNoFile || handle == 0) return ReadFailure();
   DWORD high = 0;
   SetLastError(NO_ERROR);
-  const DWORD low = tvFileSys.getFileSize(H(handle), &high);
+  const DWORD low = tvSys.getFileSize(H(handle), &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return ReadFailure();
   if (high) return TvErrorRaise(TvErrFileTooLarge, nullptr, TvRaiseOrigin);
   *size = low;
@@ -84,7 +85,7 @@ bool WriteBytes(TvFileHandle handle, const void* data, uint32_t count) {
   while (count > 0) {
     const DWORD piece = std::min<uint32_t>(count, 0x10000);
     DWORD written = 0;
-    if (!tvFileSys.writeFile(H(handle), p, piece, &written, nullptr) || written != piece) return false;
+    if (!tvSys.writeFile(H(handle), p, piece, &written, nullptr) || written != piece) return false;
     p += piece;
     count -= piece;
   }

@@ -8,6 +8,7 @@
 #include "kernel_fixture.h"
 #include "tv_file.h"
 #include "tv_memory.h"
+#include "tv_system.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ struct Faults {
       SetLastError(ERROR_DISK_FULL);
       return FALSE;
     }
-    return kTvFileSysDefault.writeFile(file, data, size, written, overlapped);
+    return kTvSysDefault.writeFile(file, data, size, written, overlapped);
   }
   static inline int opens = 0, reads = 0;
   static inline int failOpenAt = 0, failReadAt = 0;
@@ -34,7 +35,7 @@ struct Faults {
       SetLastError(ERROR_SHARING_VIOLATION);
       return INVALID_HANDLE_VALUE;
     }
-    return kTvFileSysDefault.createFile(name, access, share, security, disposition, attributes, model);
+    return kTvSysDefault.createFile(name, access, share, security, disposition, attributes, model);
   }
   static BOOL WINAPI Read(HANDLE file, LPVOID data, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
     if (++reads == failReadAt) {
@@ -42,15 +43,15 @@ struct Faults {
       SetLastError(ERROR_READ_FAULT);
       return FALSE;
     }
-    return kTvFileSysDefault.readFile(file, data, size, got, overlapped);
+    return kTvSysDefault.readFile(file, data, size, got, overlapped);
   }
   static void ArmOpenAndRead(int openAt, int readAt) {
     opens = reads = 0;
     failOpenAt = openAt;
     failReadAt = readAt;
-    tvFileSys = kTvFileSysDefault;
-    tvFileSys.createFile = Open;
-    tvFileSys.readFile = Read;
+    tvSys = kTvSysDefault;
+    tvSys.createFile = Open;
+    tvSys.readFile = Read;
   }
   static BOOL WINAPI RefuseSetEnd(HANDLE) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -60,12 +61,12 @@ struct Faults {
     writes = 0;
     failAt = at;
     once = onlyOnce;
-    tvFileSys = kTvFileSysDefault;
-    tvFileSys.writeFile = Write;
+    tvSys = kTvSysDefault;
+    tvSys.writeFile = Write;
   }
   static void Disarm() {
     failAt = 0;
-    tvFileSys = kTvFileSysDefault;
+    tvSys = kTvSysDefault;
   }
 };
 
@@ -113,7 +114,7 @@ class Saving : public tvtest::KernelTest {
     }
     // A refused set-end: the new text, and blanks where the old one was longer.
     tvtest::WriteFile(path, old);
-    tvFileSys.setEndOfFile = Faults::RefuseSetEnd;
+    tvSys.setEndOfFile = Faults::RefuseSetEnd;
     const int32_t status = save();
     Faults::Disarm();
     const std::string blanks(fresh.size() < old.size() ? old.size() - fresh.size() : 0, ' ');

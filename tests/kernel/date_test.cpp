@@ -11,6 +11,7 @@
 #include "tv_error.h"
 #include "tv_history.h"
 #include "tv_string.h"
+#include "tv_system.h"
 
 namespace {
 
@@ -29,9 +30,9 @@ class Dates : public tvtest::KernelTest {
     profileShort.clear();
     profileLong.clear();
     profileKeysAsked.clear();
-    tvClockSys.profileString = FakeProfile;
+    tvSys.profileString = FakeProfile;
   }
-  ~Dates() override { tvClockSys = kTvClockSysDefault; }
+  ~Dates() override { tvSys = kTvSysDefault; }
   void Start(const std::string& options = "") {
     ASSERT_EQ(StartWith("[TvDefault]\n" + options, TvFlagKeepConfig), 0);
     profileKeysAsked.clear();
@@ -375,8 +376,8 @@ BOOL WINAPI Counter(LARGE_INTEGER* c) {
 DWORD WINAPI TickAt42() { return 42; }
 
 TEST_F(Dates, HighResolutionTimingAndItsFailures) {
-  tvClockSys.queryFrequency = Frequency1000;
-  tvClockSys.queryCounter = Counter;
+  tvSys.queryFrequency = Frequency1000;
+  tvSys.queryCounter = Counter;
   counterNow = 5000;
   Start("HighResTiming=Y\n");
   EXPECT_TRUE(tvInstance.highResTiming);
@@ -386,8 +387,8 @@ TEST_F(Dates, HighResolutionTimingAndItsFailures) {
   EXPECT_EQ(TvTimeStamp(stamp, sizeof stamp), 21u) << stamp;
   EXPECT_EQ(stamp[8], '.');
 
-  tvClockSys.queryCounter = CounterFails;
-  tvClockSys.tickCount = TickAt42;
+  tvSys.queryCounter = CounterFails;
+  tvSys.tickCount = TickAt42;
   const uint32_t ms = TvMilliseconds();
   EXPECT_FALSE(tvInstance.highResTiming);
   EXPECT_EQ(Newest(), "> Invalid action (Could not use High Performance Tick Counter)");
@@ -400,7 +401,7 @@ TEST_F(Dates, HighResolutionTimingAndItsFailures) {
   EXPECT_FALSE(tvInstance.highResTiming);
   EXPECT_EQ(Newest(), "> Invalid action (Could not first use High Performance Tick Counter)");
   TvKernelShutdown(0);
-  tvClockSys.queryFrequency = FrequencyFails;
+  tvSys.queryFrequency = FrequencyFails;
   Start("HighResTiming=Y\n");
   EXPECT_FALSE(tvInstance.highResTiming);
   EXPECT_EQ(Newest(), "> Invalid action (Could not calibrate High Performance Tick Counter)");
@@ -418,7 +419,7 @@ DWORD WINAPI FakeZone(LPTIME_ZONE_INFORMATION info) {
 
 TEST_F(Dates, TimeZoneBiasAndName) {
   Start();
-  tvClockSys.timeZone = FakeZone;
+  tvSys.timeZone = FakeZone;
   TvTimeZoneInfo zone;
   const struct {
     DWORD answer;

@@ -14,6 +14,7 @@
 #include "tv_log.h"
 #include "tv_path.h"
 #include "tv_reports.h"
+#include "tv_system.h"
 #include "tv_trailer.h"
 
 namespace {
@@ -21,7 +22,7 @@ namespace {
 class Files : public tvtest::KernelTest {
  protected:
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
-  ~Files() override { tvFileSys = kTvFileSysDefault; }
+  ~Files() override { tvSys = kTvSysDefault; }
   TvStatus Open(const std::string& path, uint32_t mode, TvFileHandle* h, char* full = nullptr) {
     return TvFileOpen(full, nullptr, path.c_str(), nullptr, mode, h);
   }
@@ -105,10 +106,10 @@ TEST_F(Files, WriteFailuresAreReported) {
   const std::string path = dir / "w.txt";
   TvFileHandle h;
   ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileCreate, &h), 0);
-  tvFileSys.writeFile = ShortWrite;
+  tvSys.writeFile = ShortWrite;
   EXPECT_EQ(TvFileWriteText(h, "abc"), -1013);
   EXPECT_EQ(TvFileWriteFill(h, ' ', 300), -1013);
-  tvFileSys = kTvFileSysDefault;
+  tvSys = kTvSysDefault;
   EXPECT_EQ(TvFileWriteFill(h, ' ', 300), 0);
   TvFileClose(h);
   EXPECT_EQ(tvtest::ReadFile(path), std::string(300, ' '));
@@ -138,17 +139,17 @@ TEST_F(Files, AccessRefusedByTheSystem) {
   const std::string path = dir / "readonly.txt";
   tvtest::WriteFile(path, "x");
   TvFileHandle h;
-  tvFileSys.createFile = RefusedOpen<ERROR_ACCESS_DENIED>;
+  tvSys.createFile = RefusedOpen<ERROR_ACCESS_DENIED>;
   EXPECT_EQ(Open(path, TvFileReadWrite, &h), -1016);
   EXPECT_EQ(Open(path, TvFileReadWrite | TvFileMustNotExist, &h), -1011);
   EXPECT_EQ(Open(dir / "new.txt", TvFileCreate, &h), -1016);
   EXPECT_EQ(h, kTvNoFile);
-  tvFileSys.createFile = RefusedOpen<ERROR_PATH_NOT_FOUND>;
+  tvSys.createFile = RefusedOpen<ERROR_PATH_NOT_FOUND>;
   EXPECT_EQ(Open(path, 0, &h), -1010);
   EXPECT_EQ(Open(path, TvFileCreate, &h), -1019);
-  tvFileSys.createFile = RefusedOpen<ERROR_TOO_MANY_OPEN_FILES>;
+  tvSys.createFile = RefusedOpen<ERROR_TOO_MANY_OPEN_FILES>;
   EXPECT_EQ(Open(path, 0, &h), -1018);
-  tvFileSys = kTvFileSysDefault;
+  tvSys = kTvSysDefault;
   EXPECT_FALSE(tvtest::FileExists(dir / "new.txt"));
 }
 
@@ -162,10 +163,10 @@ TEST_F(Files, FullDiskWhileSavingIsReported) {
   TvIniBuffer ini{};
   ASSERT_EQ(TvIniLoadFile(&ini, nullptr), 0);
   ASSERT_EQ(TvIniSetString(&ini, "S", "k", std::string(40000, 'v').c_str()), 0);
-  tvFileSys.writeFile = FullDisk;
+  tvSys.writeFile = FullDisk;
   EXPECT_EQ(TvIniSaveFile(&ini, (dir / "full.ini").c_str()), -1013);
   EXPECT_FALSE(tvtest::FileExists(dir / "full.ini"));  // a file made for the save goes again
-  tvFileSys = kTvFileSysDefault;
+  tvSys = kTvSysDefault;
   TvIniFree(&ini);
 }
 

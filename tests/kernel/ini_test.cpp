@@ -12,6 +12,7 @@
 #include "tv_list.h"
 #include "tv_memory.h"
 #include "tv_string.h"
+#include "tv_system.h"
 #include "tv_trailer.h"
 
 namespace {
@@ -658,12 +659,12 @@ class IniSave : public Ini {
   }
   void SetUp() override {
     Ini::SetUp();
-    tvFileSys.writeFile = Write;
-    tvFileSys.setEndOfFile = SetEnd;
+    tvSys.writeFile = Write;
+    tvSys.setEndOfFile = SetEnd;
     writes = failingWrite = 0;
     lasting = refuseCut = false;
   }
-  ~IniSave() override { tvFileSys = kTvFileSysDefault; }
+  ~IniSave() override { tvSys = kTvSysDefault; }
 
   std::string path = dir / "over.ini";
   // Writes old to the file and saves the buffer over it through an open handle.
@@ -717,15 +718,15 @@ TEST_F(IniSave, AFaultAtAnyPointLeavesTheOldBytesOrTheWholeNewText) {
 TEST_F(IniSave, OldBytesThatCannotBeKeptStopTheSaveBeforeAnyChange) {
   Load("[S]\nk=new\n");
   const std::string old = "[S]\r\nk=" + std::string(5000, 'o') + "\r\n";
-  tvFileSys.readFile = ReadFault;
+  tvSys.readFile = ReadFault;
   EXPECT_EQ(SaveOver(old, 0), -1012);
   EXPECT_EQ(writes, 0);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
-  tvFileSys.readFile = kTvFileSysDefault.readFile;
-  tvFileSys.getFileSize = SizeFault;
+  tvSys.readFile = kTvSysDefault.readFile;
+  tvSys.getFileSize = SizeFault;
   EXPECT_EQ(SaveOver(old, 0), -1012);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
-  tvFileSys.getFileSize = kTvFileSysDefault.getFileSize;
+  tvSys.getFileSize = kTvSysDefault.getFileSize;
   tvMemStats.enabled = true;
   tvMemStats.limit = tvMemStats.totalBytes;  // no room for the old bytes
   EXPECT_EQ(SaveOver(old, 0), -1001);
@@ -782,7 +783,7 @@ TEST_F(IniSave, SavingToAPathKeepsAnOldFileAndRemovesAFailedNewOne) {
   EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
   CloseHandle(holder);
   EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\nk=old\r\n");
-  tvFileSys.createFile = ReadOnlyDisk;
+  tvSys.createFile = ReadOnlyDisk;
   EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
   EXPECT_EQ(TvIniSaveFile(&ini, fresh.c_str()), -1016);
   EXPECT_EQ(TvIniSaveFile(&ini, (dir / "new2.ini").c_str()), -1019);

@@ -8,6 +8,7 @@
 #include "tv_file.h"
 #include "tv_log.h"
 #include "tv_string.h"
+#include "tv_system.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ class Log : public tvtest::KernelTest {
     TvLogClose();
     return tvtest::ReadFile(log);
   }
-  ~Log() override { tvFileSys = kTvFileSysDefault; }
+  ~Log() override { tvSys = kTvSysDefault; }
 };
 
 TEST_F(Log, WithoutPrefixTextIsWrittenUnchanged) {
@@ -177,22 +178,22 @@ BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) 
 
 TEST_F(Log, WriteFailureIsReportedOncePerLogFile) {
   Start();
-  TvEventLogApi saved = tvEventLogApi;
-  tvEventLogApi = {FakeRegister, FakeReport, FakeDeregister};
+  tvSys.registerEventSource = FakeRegister;
+  tvSys.reportEvent = FakeReport;
+  tvSys.deregisterEventSource = FakeDeregister;
   eventReports = 0;
-  tvFileSys.writeFile = FailingWrite;
+  tvSys.writeFile = FailingWrite;
   TvLogWrite("lost\n");
   TvLogWrite("lost again\n");
   EXPECT_EQ(eventReports, 1);
   EXPECT_EQ(eventText, "Error occurred writing to Log: " + log + " (File write failure)\n");
   // Reopening the log re-arms the report.
-  tvFileSys = kTvFileSysDefault;
+  tvSys.writeFile = kTvSysDefault.writeFile;
   ASSERT_EQ(TvLogOpen(("+" + log).c_str()), 0);
-  tvFileSys.writeFile = FailingWrite;
+  tvSys.writeFile = FailingWrite;
   TvLogWrite("lost once more\n");
   EXPECT_EQ(eventReports, 2);
-  tvFileSys = kTvFileSysDefault;
-  tvEventLogApi = saved;
+  tvSys = kTvSysDefault;
   TvLogWrite("kept\n");
   EXPECT_EQ(Contents(), "kept\r\n");
 }

@@ -6,13 +6,24 @@
 #include "tv_error.h"
 #include "tv_memory.h"
 #include "tv_path.h"
+#include "tv_system.h"
 
 namespace {
 
 class Paths : public tvtest::KernelTest {
  protected:
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
+  ~Paths() override { tvSys = kTvSysDefault; }
 };
+
+// Injected failures: they note what they were asked for and refuse it.
+std::string asked;
+DWORD refusal = 0;
+BOOL WINAPI RefusedDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+  asked = path;
+  SetLastError(refusal);
+  return FALSE;
+}
 
 TEST_F(Paths, PathBuilding) {
   char out[kTvPathSize];
@@ -154,6 +165,25 @@ TEST_F(Paths, CreatingCheckingAndRemovingDirectories) {
   EXPECT_EQ(TvDirRemove(nullptr), -1028);
 }
 
+TEST_F(Paths, RefusedDirectoryCreationCreatesNothing) {
+  const std::string made = dir / "made";
+  const struct {
+    DWORD error;
+    TvStatus status;
+  } cases[] = {{ERROR_ACCESS_DENIED, TvErrDiskRead}, {ERROR_DISK_FULL, TvErrDirCreate}};
+  tvSys.createDirectory = RefusedDirectory;
+  for (const auto& c : cases) {
+    refusal = c.error;
+    asked.clear();
+    EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), c.status);
+    EXPECT_EQ(asked, made);
+    EXPECT_FALSE(tvtest::FileExists(made));
+  }
+  tvSys = kTvSysDefault;
+  EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), 0);
+  EXPECT_TRUE(tvtest::FileExists(made));
+}
+
 TEST_F(Paths, DirectoryChecksDuringStartUpReportNothing) {
   tvInstance.flags |= TvFlagStartingUp;
   EXPECT_EQ(TvDirCreate((dir / "none").c_str(), 0), 0);
@@ -257,6 +287,28 @@ TEST_F(Programs, RunningUntilTheProgramEndsThenNotForGood) {
   EXPECT_EQ(TvProgramRunning(&program), 0);
   EXPECT_FALSE(program.running);
   EXPECT_EQ(TvProgramRunning(nullptr), 0);
+}
+
+BOOL WINAPI RefusedProcess(LPCSTR program, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                           LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
+  asked = program;
+  SetLastError(refusal);
+  return FALSE;
+}
+
+TEST_F(Programs, RefusedProcessStartLeavesNoProcess) {
+  tvSys.createProcess = RefusedProcess;
+  refusal = ERROR_NOT_ENOUGH_MEMORY;
+  TvProgram program{true, reinterpret_cast<HANDLE>(1)};
+  asked.clear();
+  EXPECT_EQ(TvProgramStart(probe.c_str(), "first", &program), TvErrTaskCreate);
+  EXPECT_EQ(asked, probe);
+  EXPECT_FALSE(program.running);
+  EXPECT_EQ(program.process, nullptr);
+  EXPECT_EQ(TvProgramRunning(&program), 0);
+  EXPECT_EQ(TvProgramStart(probe.c_str(), nullptr, nullptr), TvErrTaskCreate);
+  Sleep(200);
+  EXPECT_FALSE(tvtest::FileExists(dir / "ran-probe_program.exe.txt"));
 }
 
 TEST_F(Programs, MissingProgramsAndHostileNames) {

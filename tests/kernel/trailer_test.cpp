@@ -10,6 +10,7 @@
 #include "tv_file.h"
 #include "tv_ini.h"
 #include "tv_memory.h"
+#include "tv_system.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ class Trailer : public tvtest::KernelTest {
  protected:
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
   ~Trailer() override {
-    tvFileSys = kTvFileSysDefault;
+    tvSys = kTvSysDefault;
     Close();
     TvIniFree(&ini);
   }
@@ -229,9 +230,9 @@ TEST_F(Trailer, FooterThatLeadsNowhereIsNeitherReadNorOverwritten) {
 
 TEST_F(Trailer, WriteFailureIsReported) {
   Open("DATA");
-  tvFileSys.writeFile = FailingWrite;
+  tvSys.writeFile = FailingWrite;
   EXPECT_EQ(Save("[A]\nk=v\n"), -1013);
-  tvFileSys = kTvFileSysDefault;
+  tvSys = kTvSysDefault;
   EXPECT_EQ(Bytes(), "DATA");
 }
 
@@ -342,9 +343,9 @@ TEST_F(Region, IniReserveExtendsTheRegionAndTheFile) {
   EXPECT_EQ(Bytes(), small);
 
   Open(file);
-  tvFileSys.writeFile = FailingWrite;
+  tvSys.writeFile = FailingWrite;
   EXPECT_EQ(LoadRegion("Head", &end), -1013);
-  tvFileSys = kTvFileSysDefault;
+  tvSys = kTvSysDefault;
   EXPECT_EQ(Bytes(), file);
 }
 

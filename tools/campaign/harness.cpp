@@ -7,6 +7,7 @@
 #include <set>
 
 #include "tv_file.h"
+#include "tv_system.h"
 
 namespace campaign {
 
@@ -187,7 +188,7 @@ HANDLE WINAPI HookCreate(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTR
     SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE h = kTvFileSysDefault.createFile(path, access, share, security, disposition, flags, model);
+  HANDLE h = kTvSysDefault.createFile(path, access, share, security, disposition, flags, model);
   if (h != INVALID_HANDLE_VALUE) {
     if (eligible) eligibleHandles.insert(h);
     else eligibleHandles.erase(h);
@@ -201,7 +202,7 @@ BOOL WINAPI HookRead(HANDLE h, LPVOID data, DWORD count, LPDWORD got, LPOVERLAPP
     SetLastError(ERROR_READ_FAULT);
     return FALSE;
   }
-  return kTvFileSysDefault.readFile(h, data, count, got, overlapped);
+  return kTvSysDefault.readFile(h, data, count, got, overlapped);
 }
 
 BOOL WINAPI HookWrite(HANDLE h, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -214,7 +215,7 @@ BOOL WINAPI HookWrite(HANDLE h, LPCVOID data, DWORD count, LPDWORD written, LPOV
     if (Hit(Fault::WriteShort)) {
       // Part of the bytes reach the disk before the write fails.
       DWORD part = 0;
-      if (count > 1) kTvFileSysDefault.writeFile(h, data, count / 2, &part, overlapped);
+      if (count > 1) kTvSysDefault.writeFile(h, data, count / 2, &part, overlapped);
       if (written) *written = part;
       SetLastError(ERROR_WRITE_FAULT);
       return FALSE;
@@ -226,7 +227,7 @@ BOOL WINAPI HookWrite(HANDLE h, LPCVOID data, DWORD count, LPDWORD written, LPOV
         // What fits over the old bytes is written; the rest finds no room.
         DWORD part = 0;
         if (at.QuadPart < size.QuadPart)
-          kTvFileSysDefault.writeFile(h, data, static_cast<DWORD>(size.QuadPart - at.QuadPart), &part, overlapped);
+          kTvSysDefault.writeFile(h, data, static_cast<DWORD>(size.QuadPart - at.QuadPart), &part, overlapped);
         if (written) *written = part;
         ++planFailures;
         ++rec.counters.faults;
@@ -235,7 +236,7 @@ BOOL WINAPI HookWrite(HANDLE h, LPCVOID data, DWORD count, LPDWORD written, LPOV
       }
     }
   }
-  return kTvFileSysDefault.writeFile(h, data, count, written, overlapped);
+  return kTvSysDefault.writeFile(h, data, count, written, overlapped);
 }
 
 BOOL WINAPI HookSetEnd(HANDLE h) {
@@ -244,12 +245,12 @@ BOOL WINAPI HookSetEnd(HANDLE h) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  return kTvFileSysDefault.setEndOfFile(h);
+  return kTvSysDefault.setEndOfFile(h);
 }
 
 BOOL WINAPI HookClose(HANDLE h) {
   eligibleHandles.erase(h);
-  return kTvFileSysDefault.closeHandle(h);
+  return kTvSysDefault.closeHandle(h);
 }
 
 BOOL WINAPI HookMove(LPCSTR from, LPCSTR to) {
@@ -257,7 +258,7 @@ BOOL WINAPI HookMove(LPCSTR from, LPCSTR to) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  return kTvFileSysDefault.moveFile(from, to);
+  return kTvSysDefault.moveFile(from, to);
 }
 
 }  // namespace
@@ -280,12 +281,12 @@ const char* FaultName(Fault kind) {
 void InstallFileHooks(const std::string& folder) {
   campaignFolder = UpperFull(folder.c_str());
   if (campaignFolder.empty() || campaignFolder.back() != '\\') campaignFolder += '\\';
-  tvFileSys.createFile = HookCreate;
-  tvFileSys.readFile = HookRead;
-  tvFileSys.writeFile = HookWrite;
-  tvFileSys.setEndOfFile = HookSetEnd;
-  tvFileSys.closeHandle = HookClose;
-  tvFileSys.moveFile = HookMove;
+  tvSys.createFile = HookCreate;
+  tvSys.readFile = HookRead;
+  tvSys.writeFile = HookWrite;
+  tvSys.setEndOfFile = HookSetEnd;
+  tvSys.closeHandle = HookClose;
+  tvSys.moveFile = HookMove;
 }
 
 void ArmFault(const FaultPlan& p) {

@@ -1,0 +1,68 @@
+// tv_system.h: the one table through which the kernel reaches the Windows
+// services that can fail or that a test wants to see: files, directories,
+// drives, processes, clocks, the environment, modules, the console and the
+// debugger, the event log and message boxes.
+//
+// A test replaces an entry to inject a failure (an entry that sets the last
+// error and returns the failure value) and puts the table back with
+// `tvSys = kTvSysDefault`. Calls that cannot fail in a way worth testing
+// stay direct: critical sections, thread-local slots, thread and process
+// identities, the last-error word, CompareFileTime, WideCharToMultiByte, and
+// the fatal stop's ExitProcess / ExitThread, which must never return.
+#pragma once
+#include <windows.h>
+
+// Each entry has exactly the type of the Windows function it stands for.
+struct TvSyscalls {
+  // Files.
+  decltype(&::CreateFileA) createFile;
+  decltype(&::ReadFile) readFile;
+  decltype(&::WriteFile) writeFile;
+  decltype(&::SetFilePointer) setFilePointer;
+  decltype(&::SetEndOfFile) setEndOfFile;
+  decltype(&::CloseHandle) closeHandle;
+  decltype(&::FindFirstFileA) findFirstFile;
+  decltype(&::FindNextFileA) findNextFile;
+  decltype(&::FindClose) findClose;
+  decltype(&::DeleteFileA) deleteFile;
+  decltype(&::GetFileSize) getFileSize;
+  decltype(&::MoveFileA) moveFile;
+  decltype(&::DuplicateHandle) duplicateHandle;
+  decltype(&::GetFileTime) getFileTime;
+  // Directories and drives.
+  decltype(&::GetFullPathNameA) getFullPathName;
+  decltype(&::GetFileAttributesA) getFileAttributes;
+  decltype(&::CreateDirectoryA) createDirectory;
+  decltype(&::RemoveDirectoryA) removeDirectory;
+  decltype(&::SetCurrentDirectoryA) setCurrentDirectory;
+  decltype(&::GetDriveTypeA) getDriveType;
+  // Processes.
+  decltype(&::CreateProcessA) createProcess;
+  decltype(&::GetExitCodeProcess) getExitCodeProcess;
+  // Time.
+  decltype(&::GetTickCount) tickCount;
+  decltype(&::QueryPerformanceFrequency) queryFrequency;
+  decltype(&::QueryPerformanceCounter) queryCounter;
+  decltype(&::GetLocalTime) localTime;
+  decltype(&::GetTimeZoneInformation) timeZone;
+  // Environment, the user profile and the process's file-handle count.
+  decltype(&::GetEnvironmentVariableA) getEnvironmentVariable;
+  decltype(&::GetProfileStringA) profileString;
+  decltype(&::SetHandleCount) setHandleCount;
+  // Modules.
+  decltype(&::GetModuleFileNameA) getModuleFileName;
+  // Console and debugger.
+  decltype(&::GetStdHandle) getStdHandle;
+  decltype(&::OutputDebugStringA) outputDebugString;
+  decltype(&::IsDebuggerPresent) isDebuggerPresent;
+  decltype(&::DebugBreak) debugBreak;
+  // Event log.
+  decltype(&::RegisterEventSourceA) registerEventSource;
+  decltype(&::ReportEventA) reportEvent;
+  decltype(&::DeregisterEventSource) deregisterEventSource;
+  // Message boxes.
+  decltype(&::MessageBoxA) messageBox;
+};
+
+extern TvSyscalls tvSys;
+extern const TvSyscalls kTvSysDefault;
