@@ -7,8 +7,7 @@
 #include <array>
 #include <cstring>
 
-#include "tv_error.h"
-#include "tv_instance.h"
+#include "tv_context.h"
 #include "tv_string.h"
 
 namespace {
@@ -375,12 +374,12 @@ size_t TvTransliterate(uint32_t flags, uint16_t language, char* out, size_t outS
 
 void TvCharsetReset() { tvOemCharset = {TvCharsetAnsi, false}; }
 
-void TvCharsetInit() {
+void TvCharsetInit(const TvOptionReader& options) {
   TvCharsetReset();
   char name[32];
   uint32_t id = TvCharsetAnsi;
-  if (TvOptionGetString("OemCharacterSet", "", name, sizeof name)) id = TvCharsetParse(name);
-  const int32_t page = TvOptionGetInt("OemCodePage", 0);
+  if (options.getString("OemCharacterSet", "", name, sizeof name)) id = TvCharsetParse(name);
+  const int32_t page = options.getInt("OemCodePage", 0);
   if (page > 0 && page <= 0xFFFF) {
     const uint32_t candidate = (id & ~static_cast<uint32_t>(TvCharsetCodePageMask)) | static_cast<uint32_t>(page);
     if (TvCharsetFind(candidate)) id = candidate;

@@ -15,8 +15,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "tv_error.h"
-#include "tv_instance.h"
+#include "tv_context.h"
 #include "tv_string.h"
 #include "tv_thread.h"
 
@@ -377,7 +376,7 @@ TvStatus Invalid(const char* detail) { return TvErrorRaise(TvErrMemConfig, detai
 
 // Fills table with count classes, from the built-in list (configured 0) or
 // from the continuation lines of MemBlocks.
-TvStatus ReadClasses(SizeClass* table, uint32_t count, bool builtIn) {
+TvStatus ReadClasses(const TvOptionReader& options, SizeClass* table, uint32_t count, bool builtIn) {
   char detail[kTvErrorTextSize];
   uint32_t previous = 0;
   for (uint32_t i = 0; i < count; ++i) {
@@ -388,7 +387,7 @@ TvStatus ReadClasses(SizeClass* table, uint32_t count, bool builtIn) {
       blockCount = kBuiltInClasses[i].blockCount;
     } else {
       char line[kTvErrorTextSize];
-      if (!TvOptionNextLine(line, sizeof line)) return Invalid("Number of MemBlock ini lines does not match");
+      if (!options.nextLine(line, sizeof line)) return Invalid("Number of MemBlock ini lines does not match");
       const char* rest = nullptr;
       blockSize = static_cast<uint32_t>(TvStrToInt(line, &rest));
       blockCount = static_cast<uint16_t>(TvStrToInt(rest, nullptr));
@@ -485,9 +484,9 @@ void TvMemFree(void* block) {
     PlainFree(bytes);
 }
 
-TvStatus TvMemInit() {
+TvStatus TvMemInit(const TvOptionReader& options) {
   char setting[100];
-  TvOptionGetString("MemAllocator", "Plain NoStats", setting, sizeof setting);
+  options.getString("MemAllocator", "Plain NoStats", setting, sizeof setting);
   const std::string_view text(setting);
   size_t start = 0;
   while (start < text.size() && Blank(text[start])) ++start;
@@ -502,7 +501,7 @@ TvStatus TvMemInit() {
   tvMemStats.enabled = !TvStrEqualNoCase(setting + end, "NoStats");
   tvMemStats.limit = UINT64_MAX;
 
-  const int32_t configured = TvOptionGetInt("MemBlocks", 0);
+  const int32_t configured = options.getInt("MemBlocks", 0);
   if (configured < 0) {
     InstallClasses(pooled, nullptr, 0, 0);
     return Invalid("Number of MemBlock ini lines does not match");
@@ -515,7 +514,7 @@ TvStatus TvMemInit() {
     InstallClasses(pooled, nullptr, 0, 0);
     return TvErrorRaise(TvErrNoMemory, "MemBlocks", TvRaiseOrigin);
   }
-  if (const TvStatus status = ReadClasses(table, static_cast<uint32_t>(count), configured == 0); status != TvOk) {
+  if (const TvStatus status = ReadClasses(options, table, static_cast<uint32_t>(count), configured == 0); status != TvOk) {
     TvSysFree(table, static_cast<size_t>(tableBytes), 0);
     InstallClasses(pooled, nullptr, 0, 0);
     return status;
@@ -523,7 +522,7 @@ TvStatus TvMemInit() {
   InstallClasses(pooled, table, static_cast<uint32_t>(count), static_cast<size_t>(tableBytes));
 
   char limit[32];
-  if (TvOptionGetString("MemLimit", "", limit, sizeof limit) && limit[0]) {
+  if (options.getString("MemLimit", "", limit, sizeof limit) && limit[0]) {
     // All 32 bits set means no limit, as it did on the 32-bit systems.
     const uint32_t value = static_cast<uint32_t>(TvStrToInt(limit, nullptr));
     tvMemStats.limit = value == UINT32_MAX ? UINT64_MAX : value;

@@ -8,8 +8,7 @@
 
 #include "tv_catalogue.h"
 #include "tv_charset.h"
-#include "tv_error.h"
-#include "tv_instance.h"
+#include "tv_context.h"
 
 size_t TvStrCopy(char* out, const char* text, size_t size) {
   if (!out || size == 0) return 0;
@@ -350,7 +349,7 @@ int TvFileNameMatch(const char* pattern, const char* name) {
   return *n ? 0 : 1;
 }
 
-uint16_t TvCurrentLanguage() { return tvInstance.language; }
+uint16_t TvCurrentLanguage() { return tvContext.language; }
 
 TvMsgTableRef TvMsgTable(const TvMsgTableEntry* set, uint16_t language) {
   const TvMsgTableEntry* entry = TvLanguageSelect(set ? set : kTvKernelStringSet, language);
@@ -365,7 +364,7 @@ const char* TvMsgText(TvMsgTableRef table, int number) {
 }
 
 TvMsgTableRef TvKernelStringsInUse() {
-  return tvInstance.kernelStrings ? tvInstance.kernelStrings : TvMsgTable(kTvKernelStringSet, tvInstance.language);
+  return tvContext.kernelStrings ? tvContext.kernelStrings : TvMsgTable(kTvKernelStringSet, tvContext.language);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "tv_history.h"
 #include "tv_instance.h"
 #include "tv_log.h"
+#include "tv_path.h"
 #include "tv_string.h"
 #include "tv_system.h"
 #include "tv_thread.h"
@@ -78,7 +79,7 @@ const char* TvCatalogueFind(uint16_t language, TvStatus code) {
 
 TvKernelStrings TvKernelStringTable(uint16_t language) { return TvMsgTable(kTvKernelStringSet, language); }
 
-const char* TvErrorText(TvStatus code) { return TvErrorText(code, tvInstance.language); }
+const char* TvErrorText(TvStatus code) { return TvErrorText(code, tvContext.language); }
 
 const char* TvErrorText(TvStatus code, uint16_t language) {
   TvLockGuard guard(tvInstance.kernelLock);
@@ -102,10 +103,6 @@ void TvErrorFormatLine(char* out, size_t size, TvStatus code, const char* detail
   }
 }
 
-TvStatus TvErrorRaise(TvStatus code, const char* detail, uint32_t flags) {
-  return TvErrorRaiseLang(code, detail, flags, tvInstance.language);
-}
-
 TvStatus TvErrorRaiseLang(TvStatus code, const char* detail, uint32_t flags, uint16_t language) {
   if (!TvServiceLocksCreated()) return code;
   TvThreadRec* record = TvThreadRecord();
@@ -124,14 +121,6 @@ TvStatus TvErrorRaiseLang(TvStatus code, const char* detail, uint32_t flags, uin
   if (tvInstance.breakOnError) TvBreakIntoDebugger();
   record->lastCode = code;
   return code;
-}
-
-void TvErrorQuietBegin() {
-  if (TvServiceLocksCreated()) ++TvThreadRecord()->quiet;
-}
-
-void TvErrorQuietEnd() {
-  if (TvServiceLocksCreated()) --TvThreadRecord()->quiet;
 }
 
 int TvErrorLevelOf(TvStatus status) {
@@ -164,7 +153,7 @@ void ShowErrorBox(const char* title, TvStatus code) {
   char text[512];
   if (code != 0) {
     char message[kTvErrorTextSize];
-    MessageOf(code, tvInstance.language, message, sizeof message);
+    MessageOf(code, tvContext.language, message, sizeof message);
     TvFormat(text, sizeof text, "%s -- %s", TvStrOrEmpty(title), message);
   } else {
     TvStrCopy(text, title, sizeof text);
@@ -182,7 +171,7 @@ void TvErrorReport(const char* title, TvStatus code) {
   if (newest)
     TvStrCopy(report, newest, sizeof report);
   else
-    MessageOf(code, tvInstance.language, report, sizeof report);
+    MessageOf(code, tvContext.language, report, sizeof report);
   char line[512];
   TvFormat(line, sizeof line, "%s: %s -- %.200s\n", tvInstance.moduleName, TvStrOrEmpty(title), report);
   TvLogWrite(line);
@@ -220,4 +209,18 @@ size_t TvKernelPrompt(TvKernelStrings table, int index, char* out, size_t size) 
   size_t full = strlen(first) + strlen(second);
   if (n == full && n > 0 && out[n - 1] == '~') out[--n] = '\0';
   return n;
+}
+
+bool TvAskForMedia(const char* path) {
+  if ((tvContext.flags & TvFlagNoMediaPrompt) || TvUserInterfaceMode() != 2) return false;
+  if (!path || !path[0] || path[1] != ':' || path[2] != '\\') return false;
+  const int kind = TvDriveKind(path);
+  if (kind != 1 && kind != 4) return false;
+  char prompt[300];
+  TvKernelPrompt(nullptr, path[3] ? 45 : 43, prompt, sizeof prompt);
+  char shown[201];
+  TvStrCopy(shown, path, sizeof shown);
+  char text[600];
+  TvFormat(text, sizeof text, prompt, shown);
+  return tvSys.messageBox(nullptr, text, tvInstance.title, MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_TASKMODAL) == IDRETRY;
 }

@@ -25,19 +25,33 @@ TvInstance tvInstance;
 
 const TvKernelVariant kTvKernelFull = {
     "TVKRNXF", "2.30", ":236 :1.366-", "-VERSION-INI:-SECTION:-LOG:-DATADIR:-ERRORS-LANGUAGE:", "-HELP-?",
-    "! TvFileOpen(%s : %ld) = %s\n", true, true, true, true,
+    "! TvFileOpen(%s : %ld) = %s\n", true, {true, true, true},
     "\r\n:RESDEFMARK:TVKRNXF 2.30(1.366-):Runtime kernel, MinGW-w64 build\r\n",
 };
 const TvKernelVariant kTvKernelLauncher = {
     "TVKRNLA", "2.30", ":236 :1.366-", "-INI:-SECTION:-LOG:-DATADIR:-ERRORS-HOTKEY:-RUN:", "-HELP-?",
-    "! TvFileOpen(%s) = %s\n", false, false, false, false,
+    "! TvFileOpen(%s) = %s\n", false, {false, false, false},
     "\r\n:RESDEFMARK:TVKRNLA 2.30(1.366-):Runtime kernel, MinGW-w64 build\r\n",
 };
 
 namespace {
 
 const TvKernelVariant* variantInUse = &kTvKernelFull;
+
 const char* programTitle = nullptr;
+
+// The core's services as the lower layers reach them. They stay in place
+// after the instance ends: each of them looks at the state it needs.
+const TvKernelHooks kCoreHooks = {
+    [](TvStatus code, const char* detail, uint32_t flags) {
+      return TvErrorRaiseLang(code, detail, flags, tvContext.language);
+    },
+    TvAskForMedia,
+    TvDataInfoRecordFile,
+    TvLogTraceFileOpen,
+    TvLogTraceTempFile,
+    TvLogWriteThread,
+};
 
 // Clears the state of a previous run, keeping what lives across start-ups:
 // the begun flag and instance locks, the module handle, the counts, the
@@ -48,13 +62,12 @@ void InstanceReset() {
   tvInstance.moduleName[0] = tvInstance.version[0] = tvInstance.revisionDisplay[0] = '\0';
   tvInstance.title[0] = tvInstance.libraries[0] = '\0';
   tvInstance.configPath[0] = tvInstance.section[0] = '\0';
-  tvInstance.progDir[0] = tvInstance.homeDir[0] = tvInstance.tempDir[0] = tvInstance.dataDir[0] = '\0';
+  tvContext.progDir[0] = tvContext.homeDir[0] = tvContext.tempDir[0] = tvContext.dataDir[0] = '\0';
   TvStrCopy(tvInstance.configBase, base, sizeof tvInstance.configBase);
-  tvInstance.language = 0;
-  tvInstance.kernelStrings = nullptr;
+  tvContext.language = 0;
+  tvContext.kernelStrings = nullptr;
   tvInstance.breakOnError = false;
   tvInstance.logTrace = 0;
-  tvInstance.highResTiming = false;
   tvInstance.fatalUnderWay = 0;
   tvInstance.console = tvSys.getStdHandle(STD_OUTPUT_HANDLE);
   tvInstance.filesRequested = 0;
@@ -71,7 +84,7 @@ void InstanceReset() {
 void SetProgramDirectory() {
   char file[MAX_PATH];
   DWORD n = tvSys.getModuleFileName(static_cast<HMODULE>(tvInstance.module), file, sizeof file);
-  if (n > 0 && n < sizeof file) TvPathDirectory(file, tvInstance.progDir, sizeof tvInstance.progDir);
+  if (n > 0 && n < sizeof file) TvPathDirectory(file, tvContext.progDir, sizeof tvContext.progDir);
 }
 
 void RegisterProgram(const char* moduleName, const char* version, const char* revision) {
@@ -86,7 +99,7 @@ void RegisterProgram(const char* moduleName, const char* version, const char* re
   TvSetConfigBaseName(tvInstance.moduleName);
   const TvKernelVariant& kernel = *variantInUse;
   TvRegisterLibrary(kernel.name, kernel.version, kernel.revision);
-  if (!tvInstance.progDir[0]) SetProgramDirectory();
+  if (!tvContext.progDir[0]) SetProgramDirectory();
 }
 
 // The result of a configuration search, or the name unchanged when the
@@ -100,7 +113,7 @@ bool SearchNamed(char* path) {
 
 bool DiscoverConfiguration() {
   if (!tvInstance.configPath[0]) {
-    if (!(tvInstance.flags & TvFlagProgDirOnly)) {
+    if (!(tvContext.flags & TvFlagProgDirOnly)) {
       char value[1024];
       DWORD n = tvSys.getEnvironmentVariable("TVINI", value, sizeof value);
       if (n > 0 && n < sizeof value) {
@@ -120,7 +133,7 @@ bool DiscoverConfiguration() {
       return false;
     }
   }
-  tvInstance.flags &= ~TvFlagConfigOptional;  // a named configuration file must exist
+  tvContext.flags &= ~TvFlagConfigOptional;  // a named configuration file must exist
   return SearchNamed(tvInstance.configPath);
 }
 
@@ -129,7 +142,7 @@ bool DiscoverConfiguration() {
 TvStatus ConfigReference(const char* path) {
   TvStatus status = TvIniAddRef(path);
   if (status == TvErrFileNotFound)
-    status = (tvInstance.flags & TvFlagConfigOptional) ? TvOk : TvErrorRaise(TvErrNoIniFile, nullptr, 0);
+    status = (tvContext.flags & TvFlagConfigOptional) ? TvOk : TvErrorRaise(TvErrNoIniFile, nullptr, 0);
   return status;
 }
 
@@ -152,31 +165,37 @@ TvStatus LaterStartup(const char* moduleName, const char* version, const char* r
 
 }  // namespace
 
-void TvKernelSetVariant(const TvKernelVariant* variant) { variantInUse = variant ? variant : &kTvKernelFull; }
+void TvKernelSetVariant(const TvKernelVariant* variant) {
+  variantInUse = variant ? variant : &kTvKernelFull;
+  TvFileSetScanBehaviour(variantInUse->scan);
+}
 const TvKernelVariant& TvKernelVariantInUse() { return *variantInUse; }
 void TvSetProgramTitle(const char* title) { programTitle = title; }
 void TvSetModuleInstance(void* module) { tvInstance.module = module; }
 bool TvKernelStarted() { return tvInstance.refCount > 0; }
 
-void TvKernelResetBeforeStartup() {
-  InstanceReset();
-  // tvapi.ini may lie beside the program, which is known before start-up.
+void TvKernelPrepareTrace() {
+  tvInstance.console = tvSys.getStdHandle(STD_OUTPUT_HANDLE);
   SetProgramDirectory();
+  TvThreadRegistryReset();
+  TvServiceLocksCreate();
+  TvErrorHistoryReset(TvHandleLocked);
 }
 
 extern "C" int32_t TvBeginInstance(void) {
-  if (tvInstance.begun) return 0;
+  if (tvContext.begun) return 0;
+  tvHooks = kCoreHooks;
   TvThreadSlotsCreate();
   TvLockCreate(tvInstance.kernelLock, TvLockId::Kernel);
   TvLockCreate(tvInstance.providerLock, TvLockId::Provider);
   TvLockCreate(tvInstance.hookLock, TvLockId::Hook);
-  tvInstance.begun = true;
+  tvContext.begun = true;
   return 0;
 }
 
 extern "C" void TvEndInstance(void) {
-  if (!tvInstance.begun) return;
-  tvInstance.begun = false;
+  if (!tvContext.begun) return;
+  tvContext.begun = false;
   if (!TvKernelStarted()) TvErrorHistoryRelease();
   TvLockDelete(tvInstance.hookLock);
   TvLockDelete(tvInstance.providerLock);
@@ -229,12 +248,12 @@ void TvRegisterLibrary(const char* name, const char* version, const char* revisi
 
 TvStatus TvKernelStartup(const char* moduleName, const char* version, const char* revision, uint32_t flags,
                          const char* iniFile, const char* section) {
-  if (!tvInstance.begun) return TvErrorRaise(TvErrInstance, nullptr, TvRaiseOrigin);
+  if (!tvContext.begun) return TvErrorRaise(TvErrInstance, nullptr, TvRaiseOrigin);
   TvLockGuard guard(tvInstance.kernelLock);
   if (tvInstance.refCount > 0) return LaterStartup(moduleName, version, revision, flags, iniFile);
 
   tvInstance.refCount = 1;
-  tvInstance.flags = flags;
+  tvContext.flags = flags;
   if (!tvInstance.fromCommandLine) {
     InstanceReset();
     RegisterProgram(moduleName, version, revision);
@@ -252,10 +271,10 @@ TvStatus TvKernelStartup(const char* moduleName, const char* version, const char
 
   status = TvKernelReadOptions(status);
 
-  if (!(tvInstance.flags & TvFlagKeepConfig)) TvIniRelease();
-  tvInstance.flags &= ~TvFlagStartingUp;
+  if (!(tvContext.flags & TvFlagKeepConfig)) TvIniRelease();
+  tvContext.flags &= ~TvFlagStartingUp;
   if (status != TvOk) {
-    tvInstance.flags &= ~TvFlagConsoleOn;
+    tvContext.flags &= ~TvFlagConsoleOn;
     tvInstance.savedStatus = status;
     return status;
   }
@@ -266,7 +285,7 @@ TvStatus TvKernelStartup(const char* moduleName, const char* version, const char
 }
 
 void TvKernelShutdown(TvStatus status) {
-  if (!tvInstance.begun || tvInstance.refCount <= 0) return;
+  if (!tvContext.begun || tvInstance.refCount <= 0) return;
   TvLockGuard guard(tvInstance.kernelLock);
   if (status < 0 && !tvInstance.fromCommandLine) {
     char title[kTvNameSize];
@@ -275,10 +294,11 @@ void TvKernelShutdown(TvStatus status) {
   }
   if (--tvInstance.refCount > 0) return;
 
+  TvIniInstallCrc(nullptr);
   TvLogSetHook(nullptr);
   tvLog.console = false;
   TvDataDirReset();
-  tvInstance.dataDir[0] = '\0';
+  tvContext.dataDir[0] = '\0';
   TvIniFree(&tvConfig);
   TvDataInfoReset();
   TvSystemInfoDiscard();
@@ -287,8 +307,8 @@ void TvKernelShutdown(TvStatus status) {
   TvErrorHistoryShutdown();
   TvLogClose();
   TvServiceLocksDelete();
-  tvInstance.language = 0;
-  tvInstance.kernelStrings = nullptr;
+  tvContext.language = 0;
+  tvContext.kernelStrings = nullptr;
   tvInstance.fromCommandLine = false;
   tvInstance.savedStatus = TvOk;
   tvInstance.configBase[0] = '\0';

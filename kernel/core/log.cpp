@@ -33,7 +33,7 @@ void BuildPrefix(uint32_t mode, char* prefix) {
     TvLocalTime t;
     if (!TvNowLocal(t))
       TvStrCopy(part, "??:??:?" "? ?" "?/?" "?/?" "?", sizeof part);  // "??:??:?? ??/??/??", split to avoid trigraphs
-    else if (tvInstance.highResTiming)
+    else if (TvHighResTiming())
       TvFormat(part, sizeof part, "%2u:%02u:%02u.%03u %2u/%02u/%02u", t.hour, t.minute, t.second, t.millisecond,
                t.day, t.month, t.year % 100u);
     else
@@ -70,7 +70,7 @@ void ReportWriteFailure(TvStatus code) {
   if (tvLog.writeErrorReported) return;
   tvLog.writeErrorReported = true;
   char message[kTvErrorTextSize];
-  TvErrorTextCopy(code, tvInstance.language, message, sizeof message);
+  TvErrorTextCopy(code, tvContext.language, message, sizeof message);
   char text[kTvPathSize + 160];
   TvFormat(text, sizeof text, "Error occurred writing to Log: %s (%s)\n", tvLog.path, message);
   TvEventLogReport(text, true);
@@ -172,4 +172,22 @@ void TvEventLogReport(const char* text, bool isError) {
     TvErrorRaise(TvErrLogCreate, detail, TvRaiseOrigin);
   }
   tvSys.deregisterEventSource(source);
+}
+
+void TvLogTraceFileOpen(const char* path, TvFileHandle handle, TvStatus status) {
+  if (!(tvInstance.logTrace & TvLogTraceFiles)) return;
+  const TvKernelVariant& variant = TvKernelVariantInUse();
+  char line[kTvPathSize + 160];
+  if (variant.fileOpenTraceHandle)
+    TvFormat(line, sizeof line, variant.fileOpenTrace, path, static_cast<long>(handle), TvErrorText(status));
+  else
+    TvFormat(line, sizeof line, variant.fileOpenTrace, path, TvErrorText(status));
+  TvLogWriteThread(line);
+}
+
+void TvLogTraceTempFile(const char* path, TvStatus status) {
+  if (!(tvInstance.logTrace & TvLogTraceFiles)) return;
+  char line[kTvPathSize + 160];
+  TvFormat(line, sizeof line, "! TvFileCreateTemp(%s) = %s\n", path, TvErrorText(status));
+  TvLogWriteThread(line);
 }

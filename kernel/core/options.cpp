@@ -27,6 +27,8 @@ int TvOptionGetBool(const char* key, int defaultValue) {
 
 int TvOptionNextLine(char* buffer, size_t size) { return TvConfigNextLine(buffer, size); }
 
+const TvOptionReader kTvKernelOptions = {TvOptionGetString, TvOptionGetInt, TvOptionGetBool, TvOptionNextLine};
+
 namespace {
 
 // The first error wins; later steps still run.
@@ -38,7 +40,7 @@ void Keep(TvStatus& status, TvStatus result) {
 // per continuation line; the first of them must exist.
 TvStatus ReadDataDirectories() {
   TvDataDirReset();
-  TvOptionGetString("DataDir", tvInstance.progDir, tvInstance.dataDir, sizeof tvInstance.dataDir);
+  TvOptionGetString("DataDir", tvContext.progDir, tvContext.dataDir, sizeof tvContext.dataDir);
   TvStatus status = TvOk;
   char line[kTvPathSize];
   while (TvOptionNextLine(line, sizeof line)) {
@@ -56,11 +58,11 @@ TvStatus ReadDataDirectories() {
 }  // namespace
 
 TvStatus TvKernelReadOptions(TvStatus status) {
-  tvInstance.language = static_cast<uint16_t>(TvOptionGetInt("Language", 44));
+  tvContext.language = static_cast<uint16_t>(TvOptionGetInt("Language", 44));
 
   // DebugDumpOnException and MiniDumpType belong to the crash-dump service.
 
-  const uint32_t flags = tvInstance.flags;
+  const uint32_t flags = tvContext.flags;
   if (flags & TvFlagConsoleOff)
     tvLog.console = false;
   else if (flags & TvFlagConsoleOn)
@@ -72,7 +74,7 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   tvLog.millisecs = TvOptionGetBool("LogMillisecs", 0);
   tvLog.threadId = TvOptionGetBool("LogThreadId", 0);
 
-  TvDateInit();  // the date pictures and HighResTiming
+  TvDateInit(kTvKernelOptions);  // the date pictures and HighResTiming
 
   tvLog.errors = TvOptionGetBool("LogErrors", 0);
   if (TvOptionGetBool("BreakOnStart", 0)) TvBreakIntoDebugger();
@@ -88,7 +90,7 @@ TvStatus TvKernelReadOptions(TvStatus status) {
       tvInstance.filesRequested = static_cast<uint32_t>(count < 20 ? 20 : count);
       tvSys.setHandleCount(tvInstance.filesRequested);
     }
-    TvCharsetInit();
+    TvCharsetInit(kTvKernelOptions);
   } else {
     TvCharsetReset();
   }
@@ -100,24 +102,24 @@ TvStatus TvKernelReadOptions(TvStatus status) {
 
   char path[kTvPathSize];
   if (TvOptionGetString("ProgDir", "", path, sizeof path)) {
-    TvStrCopy(tvInstance.progDir, path, sizeof tvInstance.progDir);
-    Keep(status, TvDirCreate(tvInstance.progDir, 0));
-  } else if (!tvInstance.progDir[0]) {
-    TvPathDirectory(tvInstance.configPath, tvInstance.progDir, sizeof tvInstance.progDir);
+    TvStrCopy(tvContext.progDir, path, sizeof tvContext.progDir);
+    Keep(status, TvDirCreate(tvContext.progDir, 0));
+  } else if (!tvContext.progDir[0]) {
+    TvPathDirectory(tvInstance.configPath, tvContext.progDir, sizeof tvContext.progDir);
   }
-  tvInstance.kernelStrings = TvKernelStringTable(tvInstance.language);
+  tvContext.kernelStrings = TvKernelStringTable(tvContext.language);
 
-  TvOptionGetString("HomeDir", "", tvInstance.homeDir, sizeof tvInstance.homeDir);
-  if (tvInstance.homeDir[0]) Keep(status, TvDirCreate(tvInstance.homeDir, 0));
+  TvOptionGetString("HomeDir", "", tvContext.homeDir, sizeof tvContext.homeDir);
+  if (tvContext.homeDir[0]) Keep(status, TvDirCreate(tvContext.homeDir, 0));
 
   char temp[kTvPathSize] = "";
   const DWORD n = tvSys.getEnvironmentVariable("TEMP", temp, sizeof temp);
   if (n >= sizeof temp) temp[0] = '\0';
-  TvOptionGetString("TempDir", temp, tvInstance.tempDir, sizeof tvInstance.tempDir);
-  if (tvInstance.tempDir[0] && TvDirCreate(tvInstance.tempDir, TvDirCreateMissing) != TvOk)
-    Keep(status, TvErrorRaise(TvErrTempDir, tvInstance.tempDir, 0));
+  TvOptionGetString("TempDir", temp, tvContext.tempDir, sizeof tvContext.tempDir);
+  if (tvContext.tempDir[0] && TvDirCreate(tvContext.tempDir, TvDirCreateMissing) != TvOk)
+    Keep(status, TvErrorRaise(TvErrTempDir, tvContext.tempDir, 0));
 
-  const TvStatus memory = TvMemInit();
+  const TvStatus memory = TvMemInit(kTvKernelOptions);
   Keep(status, memory);
 
   if (!tvInstance.dataDirFromCommandLine) Keep(status, ReadDataDirectories());

@@ -55,6 +55,16 @@ TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode) {
   return TvOk;
 }
 
+TvStatus TvDataInfoRecordFile(TvIniBuffer* trailer, uint32_t mode) {
+  const TvStatus status = TvDataInfoRecordTrailer(trailer, mode);
+  if (status == TvOk && (mode & TvFileDataConfig)) {
+    TvIniFree(&tvConfig);
+    tvConfig = *trailer;
+    *trailer = TvIniBuffer{};
+  }
+  return status;
+}
+
 // ---- Build records and the system information report ----------------------
 
 namespace {
@@ -110,14 +120,14 @@ bool BuildReport() {
   if (!AddLine("Config:\t%s", tvInstance.configPath[0] ? tvInstance.configPath : "<none>")) return false;
   if (!AddLine("Section:\t%s", tvInstance.section)) return false;
   if (!AddLine("%s", "")) return false;
-  if (!AddLine("Prog Dir:\t%s", tvInstance.progDir)) return false;
-  if (!AddLine("Home Dir:\t%s", tvInstance.homeDir)) return false;
+  if (!AddLine("Prog Dir:\t%s", tvContext.progDir)) return false;
+  if (!AddLine("Home Dir:\t%s", tvContext.homeDir)) return false;
   char dataDir[kTvPathSize];
   TvDataDirGet(0, dataDir);
   if (!AddLine("Data Dir:\t%s", dataDir)) return false;
   for (int i = 1; TvDataDirGet(i, dataDir); ++i)
     if (!AddLine("\t%s", dataDir)) return false;
-  if (!AddLine("Temp Dir:\t%s", tvInstance.tempDir)) return false;
+  if (!AddLine("Temp Dir:\t%s", tvContext.tempDir)) return false;
   if (!AddLine("Log File:\t%s", tvLog.fileOpen ? tvLog.path : "<disabled>")) return false;
   if (!AddLine("%s", "")) return false;
   char limit[40] = "";

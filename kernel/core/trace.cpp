@@ -83,12 +83,12 @@ __attribute__((format(gnu_printf, 1, 2))) void TraceFormat(const char* format, .
 }  // namespace
 
 void TvTraceLine(const char* text) {
-  if (!tvInstance.begun || !tvTrace.active) return;
+  if (!tvContext.begun || !tvTrace.active) return;
   TvLockGuard guard(tvInstance.kernelLock);
   const bool started = TvKernelStarted();
   if (!started) {
     if (tvTrace.configPending)
-      TvKernelResetBeforeStartup();
+      TvKernelPrepareTrace();
     else
       TvServiceLocksCreate();
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "tv_base.h"
+#include "tv_context.h"
 
 enum TvCharClass : uint8_t {
   TvCharControl = 1,
@@ -98,5 +99,5 @@ extern TvOemCharset tvOemCharset;
 
 // Reads OemCharacterSet and OemCodePage (kernel start-up, with a loaded
 // configuration); TvCharsetReset goes back to ANSI 1252.
-void TvCharsetInit();
+void TvCharsetInit(const TvOptionReader& options);
 void TvCharsetReset();

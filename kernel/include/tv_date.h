@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "tv_base.h"
+#include "tv_context.h"
 
 struct TvDate {
   uint16_t day, month, year;
@@ -35,7 +36,9 @@ constexpr size_t kTvDateTextSize = 60;      // TvDateFormat writes at most 59
 // Reads the pictures (configuration, then the profile section "Intl", then
 // the defaults), sets the century pivot from today and reads HighResTiming.
 // Part of the kernel start-up.
-void TvDateInit();
+void TvDateInit(const TvOptionReader& options);
+// HighResTiming is on and the performance counter works.
+bool TvHighResTiming();
 // The current year mod 100, set by TvDateInit (80 before).
 unsigned TvDateCenturyPivot();
 // The picture of a kind, as TvDateFormat uses it.

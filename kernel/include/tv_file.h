@@ -62,6 +62,14 @@ int TvFileCompareTimes(TvFileHandle first, TvFileHandle second);  // -1, 0 or 1 
 // names without one, 8 hidden entries too. Next answers 0 at the end, else
 // 1 (file) or 2 (directory), plus 8 for a hidden entry.
 enum TvScanFilter : uint32_t { TvScanFiles = 1, TvScanDirs = 2, TvScanDot = 4, TvScanHidden = 8 };
+// How scans behave in a build of the kernel (TvKernelVariant); the full
+// kernel's until its program picks another.
+struct TvScanBehaviour {
+  bool locks;    // a scan takes the scan lock
+  bool filters;  // only the kinds asked for are reported
+  bool raises;   // a scan that cannot start raises an error
+};
+void TvFileSetScanBehaviour(const TvScanBehaviour& behaviour);
 TvStatus TvFileFindFirst(const char* pattern, uint32_t filter);
 int TvFileFindNext(char* name);  // name: kTvPathSize bytes
 void TvFileFindClose();

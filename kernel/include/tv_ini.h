@@ -150,6 +150,7 @@ char* TvConfigGetText();
 // "*" matched at its first occurrence only.
 bool TvIniSectionMatch(const char* pattern, size_t patternLength, const char* name);
 
-// The CRC-32 routine that checks ini trailers, installed at kernel start-up.
+// The CRC-32 routine that checks ini trailers while the kernel runs: its
+// first start-up installs it, its last shut-down takes it out (nullptr).
 using TvCrcRoutine = uint32_t (*)(uint32_t crc, const void* data, size_t size);
 void TvIniInstallCrc(TvCrcRoutine routine);

@@ -5,20 +5,9 @@
 #include <cstdint>
 
 #include "tv_base.h"
+#include "tv_context.h"
+#include "tv_file.h"
 #include "tv_thread.h"
-
-enum TvKernelFlag : uint32_t {
-  TvFlagKeepConfig = 0x0001,      // keep the configuration loaded after start-up
-  TvFlagConsoleOn = 0x0002,       // force console logging on
-  TvFlagConsoleDefault = 0x0004,  // console logging is the default
-  TvFlagStartingUp = 0x0010,      // directory checks do not report failures
-  TvFlagNoDirChecks = 0x0080,     // directory checks pass, current directory kept
-  TvFlagProgDirOnly = 0x0100,     // ignore TVINI, search the program directory only
-  TvFlagConfigOptional = 0x0200,  // a missing configuration file is no error
-  TvFlagConsoleOff = 0x0400,      // console logging off, whatever the options say
-  TvFlagNoMediaPrompt = 0x2000,   // never ask for removable media
-  TvFlagNoLogFile = 0x8000,       // do not open the log file
-};
 
 // What distinguishes one build of the kernel from another: its own name and
 // revision, its command-line option list, its file-open trace line and how
@@ -31,9 +20,7 @@ struct TvKernelVariant {
   const char* helpOptions;     // options that ask for help
   const char* fileOpenTrace;   // LogTrace line of TvFileOpen
   bool fileOpenTraceHandle;    // the trace line shows the handle value
-  bool scanLocks;              // directory scans take the scan lock
-  bool scanFilters;            // scans report only the kinds asked for
-  bool scanRaises;             // a scan that cannot start raises an error
+  TvScanBehaviour scan;        // how its directory scans behave
   const char* buildRecord;     // the kernel's build record
 };
 extern const TvKernelVariant kTvKernelFull;      // "TVKRNXF" 2.30
@@ -45,8 +32,10 @@ constexpr size_t kTvNameSize = 80;
 constexpr size_t kTvLibrariesSize = 2000;
 constexpr size_t kTvSectionSize = 80;
 
+// The core's own part of the instance; the begun flag, the flags word, the
+// directories and the language are in the context record (tv_context.h),
+// where the lower layers read them.
 struct TvInstance {
-  bool begun;
   TvLock kernelLock;
   TvLock providerLock;
   TvLock hookLock;
@@ -62,22 +51,13 @@ struct TvInstance {
   char revisionDisplay[kTvNameSize];
   char title[kTvNameSize];
   char libraries[kTvLibrariesSize];
-  uint32_t flags;
 
   char configPath[kTvPathSize];
   char configBase[kTvPathSize];
   char section[kTvSectionSize];
 
-  char progDir[kTvPathSize];
-  char homeDir[kTvPathSize];
-  char tempDir[kTvPathSize];
-  char dataDir[kTvPathSize];
-
-  uint16_t language;
-  const char* const* kernelStrings;
   bool breakOnError;
-  int32_t logTrace;
-  bool highResTiming;
+  int32_t logTrace;  // TvLogTrace bits
   void* console;  // the process's standard output handle
   uint32_t filesRequested;       // file handles asked for by the option Files
   bool dataDirFromCommandLine;   // -DATADIR: set the data directory
@@ -90,7 +70,12 @@ extern "C" void TvEndInstance(void);
 
 void TvSetModuleInstance(void* module);
 void TvSetProgramTitle(const char* title);  // the program's own title, if it has one
-void TvKernelResetBeforeStartup();         // lets the API trace work before start-up
+// What the first trace line needs before start-up, and no more: the console,
+// the program directory (tvapi.ini may lie beside the program), the thread
+// records and the error history (a failed deletion of the trace file is
+// recorded like any error). Nothing else of the instance is touched; the
+// first start-up resets all of it.
+void TvKernelPrepareTrace();
 TvStatus TvKernelStartup(const char* moduleName, const char* version, const char* revision, uint32_t flags,
                          const char* iniFile, const char* section);
 void TvKernelShutdown(TvStatus status);
@@ -113,3 +98,5 @@ int TvOptionGetString(const char* key, const char* defaultValue, char* buffer, s
 int32_t TvOptionGetInt(const char* key, int32_t defaultValue);
 int TvOptionGetBool(const char* key, int defaultValue);
 int TvOptionNextLine(char* buffer, size_t size);
+// The four accessors as the reader that the services' start-up takes.
+extern const TvOptionReader kTvKernelOptions;

@@ -39,6 +39,14 @@ void TvLogClose();
 void TvLogSetHook(TvLogHook hook);
 void TvConsoleWrite(const char* text);
 
+// Bits of the option LogTrace: extra trace lines written to the log.
+enum TvLogTrace : int32_t {
+  TvLogTraceFiles = 0x0001,  // one line per file open and per temporary file created
+};
+// The lines of TvLogTraceFiles, in the form of the kernel variant in use.
+void TvLogTraceFileOpen(const char* path, TvFileHandle handle, TvStatus status);
+void TvLogTraceTempFile(const char* path, TvStatus status);
+
 // One event in the Windows event log, under the program title.
 void TvEventLogReport(const char* text, bool isError);
 

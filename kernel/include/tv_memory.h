@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "tv_base.h"
+#include "tv_context.h"
 
 enum TvMemFlags : uint32_t { TvMemZero = 1 };
 
@@ -35,7 +36,7 @@ extern TvMemStatistics tvMemStats;
 // Start-up and shut-down of the allocator (called by the kernel instance).
 void TvMemReset();
 // Reads MemAllocator, MemBlocks and MemLimit: 0, -1033 or -1001.
-TvStatus TvMemInit();
+TvStatus TvMemInit(const TvOptionReader& options);
 // Returns every chunk and the class table; plain mode, statistics on and no
 // limit afterwards. The result is the number of pooled blocks that were still in
 // use (and are gone now): anything above 0 is a leak of the caller.

@@ -49,11 +49,6 @@ TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* r
 int TvProgramRunning(TvProgram* record);
 size_t TvProcessIdText(char* out, size_t size);
 
-// Asks the user for removable media holding path; true when the user
-// wants another try. Never asks without a user interface, with the kernel's
-// no-prompt flag, for a path without a drive root, or on a fixed drive.
-bool TvAskForMedia(const char* path);
-
 // The one place where system errors become kernel codes: access denied
 // -1025, invalid drive -1027, anything else the caller's code.
 TvStatus TvMapSystemError(DWORD error, TvStatus otherwise);

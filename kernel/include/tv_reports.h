@@ -18,6 +18,9 @@ extern TvDataInfoRecord tvDataInfo;
 // Takes a data file's trailer into the record; -1017 when the mode asks for
 // a date the trailer lacks or that differs from the one expected.
 TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode);
+// The same for a data file being opened; with TvFileDataConfig the trailer
+// then becomes the configuration buffer (trailer is left empty).
+TvStatus TvDataInfoRecordFile(TvIniBuffer* trailer, uint32_t mode);
 void TvDataInfoReset();  // frees the copyright list
 
 // Build records: a marker, name, version, "(", revision, ")", ":" and a

@@ -8,8 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "tv_error.h"
-#include "tv_instance.h"
+#include "tv_context.h"
 #include "tv_string.h"
 #include "tv_system.h"
 
@@ -36,9 +35,11 @@ struct Pictures {
   char longDate[kTvDatePictureSize];
   char buildDate[kTvDatePictureSize];
 };
-Pictures pictures = {"dd/mm/yy", "dd MMMM yyyy", "dd MMMM yyyy"};
+// The defaults from the start, as after TvTimingReset.
+Pictures pictures = {"dd/mm/yy", "dddd, dd MMMM yyyy", "dd MMMM yyyy"};
 unsigned centuryPivot = kTvDatePivot;
 
+bool highResTiming = false;
 DWORD resetTick = 0;
 LARGE_INTEGER startCounter = {};
 LARGE_INTEGER counterFrequency = {};
@@ -222,8 +223,9 @@ TvStatus RaiseDetail(const char* token, const char* text) {
   return TvErrorRaise(TvErrDateTime, detail, TvRaiseOrigin);
 }
 
-void ReadPicture(const char* key, const char* profileKey, const char* fallback, char* picture) {
-  TvOptionGetString(key, "", picture, kTvDatePictureSize);
+void ReadPicture(const TvOptionReader& options, const char* key, const char* profileKey, const char* fallback,
+                 char* picture) {
+  options.getString(key, "", picture, kTvDatePictureSize);
   if (!picture[0] && profileKey) {
     char value[kTvDatePictureSize] = "";
     if (tvSys.profileString) tvSys.profileString("Intl", profileKey, "", value, sizeof value);
@@ -237,22 +239,23 @@ void ReadPicture(const char* key, const char* profileKey, const char* fallback, 
 // ---------------------------------------------------------------- start-up
 
 void TvTimingReset() {
+  highResTiming = false;
   resetTick = tvSys.tickCount();
   if (!tvSys.queryFrequency(&counterFrequency) || !tvSys.queryCounter(&startCounter))
     counterFrequency.QuadPart = 0;
   ResetPictures();
 }
 
-void TvDateInit() {
-  ReadPicture("ShortDate", "sShortDate", kDefaultShort, pictures.shortDate);
-  ReadPicture("LongDate", "sLongDate", kDefaultLong, pictures.longDate);
-  ReadPicture("BuildDate", nullptr, kDefaultBuild, pictures.buildDate);
+void TvDateInit(const TvOptionReader& options) {
+  ReadPicture(options, "ShortDate", "sShortDate", kDefaultShort, pictures.shortDate);
+  ReadPicture(options, "LongDate", "sLongDate", kDefaultLong, pictures.longDate);
+  ReadPicture(options, "BuildDate", nullptr, kDefaultBuild, pictures.buildDate);
   TvDate today;
   TvToday(today);
   centuryPivot = today.year % 100u;
 
-  tvInstance.highResTiming = TvOptionGetBool("HighResTiming", 0) != 0;
-  if (!tvInstance.highResTiming) return;
+  highResTiming = options.getBool("HighResTiming", 0) != 0;
+  if (!highResTiming) return;
   LARGE_INTEGER frequency = {}, counter = {};
   const char* failure = nullptr;
   if (!tvSys.queryFrequency(&frequency) || frequency.QuadPart <= 0)
@@ -260,7 +263,7 @@ void TvDateInit() {
   else if (!tvSys.queryCounter(&counter))
     failure = "Could not first use High Performance Tick Counter";
   if (failure) {
-    tvInstance.highResTiming = false;
+    highResTiming = false;
     counterFrequency.QuadPart = 0;
     TvErrorRaise(TvErrInvalidAction, failure, TvRaiseOrigin);
     return;
@@ -268,6 +271,8 @@ void TvDateInit() {
   counterFrequency = frequency;
   startCounter = counter;
 }
+
+bool TvHighResTiming() { return highResTiming; }
 
 unsigned TvDateCenturyPivot() { return centuryPivot; }
 
@@ -497,7 +502,7 @@ bool TvNowLocal(TvLocalTime& now) {
 size_t TvTimeStamp(char* out, size_t size) {
   TvLocalTime t;
   if (!TvNowLocal(t)) return TvStrCopy(out, "??:??:?" "? ?" "?/?" "?/?" "?", size);  // split against trigraphs
-  if (tvInstance.highResTiming)
+  if (highResTiming)
     return TvFormat(out, size, "%2u:%02u:%02u.%03u %2u/%02u/%02u", t.hour, t.minute, t.second, t.millisecond, t.day,
                     t.month, t.year % 100u);
   return TvFormat(out, size, "%2u:%02u:%02u %2u/%02u/%02u", t.hour, t.minute, t.second, t.day, t.month,
@@ -531,12 +536,12 @@ TvStatus TvTimeZone(TvTimeZoneInfo& zone) {
 }
 
 uint32_t TvMilliseconds() {
-  if (tvInstance.highResTiming && counterFrequency.QuadPart > 0) {
+  if (highResTiming && counterFrequency.QuadPart > 0) {
     LARGE_INTEGER now;
     if (tvSys.queryCounter(&now))
       return static_cast<uint32_t>((now.QuadPart - startCounter.QuadPart) * 1000 / counterFrequency.QuadPart);
     // Switched off before the raise: the raise's log line asks for the time.
-    tvInstance.highResTiming = false;
+    highResTiming = false;
     TvErrorRaise(TvErrInvalidAction, "Could not use High Performance Tick Counter", TvRaiseOrigin);
   }
   return tvSys.tickCount() - resetTick;  // unsigned arithmetic survives the wrap

@@ -4,16 +4,13 @@
 
 #include <cstring>
 
-#include "tv_error.h"
+#include "tv_context.h"
 #include "tv_ini.h"
-#include "tv_reports.h"
-#include "tv_trailer.h"
-#include "tv_instance.h"
-#include "tv_log.h"
 #include "tv_path.h"
 #include "tv_string.h"
 #include "tv_system.h"
 #include "tv_thread.h"
+#include "tv_trailer.h"
 
 namespace {
 
@@ -125,18 +122,13 @@ TvStatus OpenNamed(char* full, const char* directory, const char* name, const ch
   return status;
 }
 
-// Reads the trailer of a data file just opened into the kernel's data
-// information; with TvFileDataConfig the trailer becomes the configuration.
+// Reads the trailer of a data file just opened and hands it to the kernel's
+// data information, which may keep it as the configuration.
 TvStatus RecordDataInformation(HANDLE opened, uint32_t mode) {
   TvIniBuffer trailer{};
   const TvFileHandle handle = reinterpret_cast<TvFileHandle>(opened);
   TvStatus status = TvIniLoadTrailer(&trailer, handle, nullptr);
-  if (status == TvOk) status = TvDataInfoRecordTrailer(&trailer, mode);
-  if (status == TvOk && (mode & TvFileDataConfig)) {
-    TvIniFree(&tvConfig);
-    tvConfig = trailer;
-    trailer = TvIniBuffer{};
-  }
+  if (status == TvOk) status = tvHooks.recordDataInfo(&trailer, mode);
   TvIniFree(&trailer);
   if (status == TvOk) status = TvFileSeek(handle, 0);
   return status;
@@ -166,7 +158,7 @@ TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, con
         if (status != TvOk) tvSys.closeHandle(opened);
       }
       if ((status == TvErrFileNotFound || status == TvErrInvalidDirectory) && !(mode & TvFileNoMedia) &&
-          TvAskForMedia(full))
+          tvHooks.askForMedia(full))
         continue;
       break;
     }
@@ -175,32 +167,9 @@ TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, con
   if (handle) *handle = status == TvOk ? reinterpret_cast<TvFileHandle>(opened) : kTvNoFile;
   if (fullPath) TvStrCopy(fullPath, full, kTvPathSize);
   if (mode & TvFileSilent) return status;
-  if (tvInstance.logTrace & 1) {
-    const TvKernelVariant& variant = TvKernelVariantInUse();
-    char line[kTvPathSize + 160];
-    if (variant.fileOpenTraceHandle)
-      TvFormat(line, sizeof line, variant.fileOpenTrace, full, static_cast<long>(reinterpret_cast<intptr_t>(opened)),
-               TvErrorText(status));
-    else
-      TvFormat(line, sizeof line, variant.fileOpenTrace, full, TvErrorText(status));
-    TvLogWriteThread(line);
-  }
+  tvHooks.traceFileOpen(full, reinterpret_cast<TvFileHandle>(opened), status);
   if (status != TvOk) TvErrorRaise(status, full, TvRaiseOrigin);
   return status;
-}
-
-bool TvAskForMedia(const char* path) {
-  if ((tvInstance.flags & TvFlagNoMediaPrompt) || TvUserInterfaceMode() != 2) return false;
-  if (!path || !path[0] || path[1] != ':' || path[2] != '\\') return false;
-  const int kind = TvDriveKind(path);
-  if (kind != 1 && kind != 4) return false;
-  char prompt[300];
-  TvKernelPrompt(nullptr, path[3] ? 45 : 43, prompt, sizeof prompt);
-  char shown[201];
-  TvStrCopy(shown, path, sizeof shown);
-  char text[600];
-  TvFormat(text, sizeof text, prompt, shown);
-  return tvSys.messageBox(nullptr, text, tvInstance.title, MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_TASKMODAL) == IDRETRY;
 }
 
 void TvFileClose(TvFileHandle handle) {
@@ -399,13 +368,9 @@ TvStatus TvFileCreateTemp(char* fullPath, uint32_t extraMode, TvFileHandle* hand
     }
     char name[16];
     TempName(used, name, sizeof name);
-    status = TvFileOpen(full, tvInstance.tempDir, name, "tmp", extraMode | 0x1800000Du, &opened);
+    status = TvFileOpen(full, tvContext.tempDir, name, "tmp", extraMode | 0x1800000Du, &opened);
   }
-  if (tvInstance.logTrace & 1) {
-    char line[kTvPathSize + 160];
-    TvFormat(line, sizeof line, "! TvFileCreateTemp(%s) = %s\n", full, TvErrorText(status));
-    TvLogWriteThread(line);
-  }
+  tvHooks.traceTempFile(full, status);
   if (fullPath) TvStrCopy(fullPath, full, kTvPathSize);
   if (handle) *handle = status == TvOk ? opened : kTvNoFile;
   if (number) *number = status == TvOk ? used : 0;
@@ -419,7 +384,7 @@ void TvFileDeleteTemp(TvFileHandle handle, uint32_t number) {
   char name[16];
   TempName(number, name, sizeof name);
   char full[kTvPathSize];
-  if (TvPathBuild(full, tvInstance.tempDir, name, "tmp") == TvOk) TvFileDelete(full);
+  if (TvPathBuild(full, tvContext.tempDir, name, "tmp") == TvOk) TvFileDelete(full);
 }
 
 TvStatus TvFileRename(const char* oldPath, const char* newPath) {
@@ -451,13 +416,15 @@ struct Scan {
   DWORD owner = 0;
 };
 Scan scan;
+TvScanBehaviour behaviour = {true, true, true};
 
 }  // namespace
 
+void TvFileSetScanBehaviour(const TvScanBehaviour& chosen) { behaviour = chosen; }
+
 TvStatus TvFileFindFirst(const char* pattern, uint32_t filter) {
-  const TvKernelVariant& variant = TvKernelVariantInUse();
   // A second thread's scan waits here; the same thread starting over keeps the lock it holds.
-  if (variant.scanLocks && !(scan.locked && scan.owner == GetCurrentThreadId())) {
+  if (behaviour.locks && !(scan.locked && scan.owner == GetCurrentThreadId())) {
     TvLockAcquire(TvServiceLock(TvLockId::Scan));
     scan.locked = true;
     scan.owner = GetCurrentThreadId();
@@ -467,19 +434,19 @@ TvStatus TvFileFindFirst(const char* pattern, uint32_t filter) {
   scan.haveAhead = false;
   scan.filter = filter;
   TvDriveReset(filter);
-  if (!pattern || !*pattern) return variant.scanRaises ? TvErrorRaise(TvErrInvalidDirectory, "", TvRaiseOrigin) : TvOk;
+  if (!pattern || !*pattern) return behaviour.raises ? TvErrorRaise(TvErrInvalidDirectory, "", TvRaiseOrigin) : TvOk;
   scan.find = tvSys.findFirstFile(pattern, &scan.ahead);
   if (scan.find != INVALID_HANDLE_VALUE) {
     scan.haveAhead = true;
     return TvOk;
   }
   const DWORD error = GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES || !variant.scanRaises) return TvOk;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES || !behaviour.raises) return TvOk;
   return TvErrorRaise(TvErrInvalidDirectory, pattern, TvRaiseOrigin);
 }
 
 int TvFileFindNext(char* name) {
-  const bool kinds = TvKernelVariantInUse().scanFilters;
+  const bool kinds = behaviour.filters;
   while (scan.haveAhead) {
     const WIN32_FIND_DATAA entry = scan.ahead;
     scan.haveAhead = tvSys.findNextFile(scan.find, &scan.ahead) != FALSE;

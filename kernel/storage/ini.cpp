@@ -7,11 +7,9 @@
 
 #include "ini_internal.h"
 #include "tv_charset.h"
-#include "tv_error.h"
+#include "tv_context.h"
 #include "tv_file.h"
-#include "tv_instance.h"
 #include "tv_list.h"
-#include "tv_log.h"
 #include "tv_memory.h"
 #include "tv_string.h"
 
@@ -353,7 +351,7 @@ TvStatus TvIniLoadTrailerText(TvIniBuffer* buffer, TvFileHandle handle, uint32_t
   if (TvStatus status = ReadBlock(handle, length, &block); status != TvOk) return status;
   for (uint32_t i = 0; i < length; ++i) block[i] = static_cast<char>(~block[i]);
   memcpy(block + length, "\n[", tvini::kEndMarkSize);
-  if (crcRoutine && TvKernelStarted() && crcRoutine(0xFFFFFFFFu, block, length + tvini::kEndMarkSize) != crc) {
+  if (crcRoutine && crcRoutine(0xFFFFFFFFu, block, length + tvini::kEndMarkSize) != crc) {
     TvSysFree(block, length + tvini::kEndMarkSize, length);
     return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   }
@@ -368,7 +366,7 @@ TvStatus TvIniAddRef(const char* path) {
 }
 
 void TvIniRelease() {
-  if (!tvInstance.begun || tvConfig.useCount == 0) return;
+  if (!tvContext.begun || tvConfig.useCount == 0) return;
   if (--tvConfig.useCount == 0) TvIniFree(&tvConfig);
 }
 
@@ -429,7 +427,7 @@ int TvIniGetBoolChecked(TvIniBuffer* buffer, const char* section, const char* ke
     char line[300];
     TvFormat(line, sizeof line, "Warning: boolean value expected. %s %s %s\n", "The value assigned to",
              TvStrOrEmpty(key), "in tvwserv.ini is not recognised");
-    TvLogWriteThread(line);
+    tvHooks.logLine(line);
   }
   return result;
 }

@@ -6,7 +6,7 @@
 #include <initializer_list>
 
 #include "ini_internal.h"
-#include "tv_error.h"
+#include "tv_context.h"
 #include "tv_memory.h"
 #include "tv_string.h"
 

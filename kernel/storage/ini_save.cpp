@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "ini_internal.h"
-#include "tv_error.h"
+#include "tv_context.h"
 #include "tv_file.h"
 #include "tv_memory.h"
 #include "tv_string.h"

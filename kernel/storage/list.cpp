@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "tv_error.h"
+#include "tv_context.h"
 #include "tv_memory.h"
 
 namespace {

@@ -5,9 +5,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "tv_error.h"
+#include "tv_context.h"
 #include "tv_file.h"
-#include "tv_instance.h"
 #include "tv_memory.h"
 #include "tv_string.h"
 #include "tv_system.h"
@@ -110,8 +109,8 @@ TvStatus TvPathFull(char* out, const char* path, char** end) {
 }
 
 bool TvIsKnownDirectory(const char* path) {
-  if (SameDirectory(tvInstance.homeDir, path) || SameDirectory(tvInstance.progDir, path) ||
-      SameDirectory(tvInstance.dataDir, path) || SameDirectory(tvInstance.tempDir, path))
+  if (SameDirectory(tvContext.homeDir, path) || SameDirectory(tvContext.progDir, path) ||
+      SameDirectory(tvContext.dataDir, path) || SameDirectory(tvContext.tempDir, path))
     return true;
   char entry[kTvPathSize];
   for (int i = 0; TvDataDirGet(i, entry); ++i)
@@ -121,9 +120,9 @@ bool TvIsKnownDirectory(const char* path) {
 
 TvStatus TvDirCheck(const char* path, bool acceptKnown) {
   path = TvStrOrEmpty(path);
-  if ((tvInstance.flags & TvFlagNoDirChecks) || path[0] == '$') return TvOk;
-  const bool startingUp = tvInstance.flags & TvFlagStartingUp;
-  if (acceptKnown && tvInstance.homeDir[0] && !startingUp && TvIsKnownDirectory(path)) return TvOk;
+  if ((tvContext.flags & TvFlagNoDirChecks) || path[0] == '$') return TvOk;
+  const bool startingUp = tvContext.flags & TvFlagStartingUp;
+  if (acceptKnown && tvContext.homeDir[0] && !startingUp && TvIsKnownDirectory(path)) return TvOk;
   DWORD attributes = tvSys.getFileAttributes(path);
   TvStatus code = TvOk;
   if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -142,7 +141,7 @@ TvStatus TvPathBuild(char* out, const char* directory, const char* name, const c
   while (*name == ' ') ++name;
   directory = TvStrOrEmpty(directory);
   if (name[0] == '!' || name[0] == '$') {
-    directory = name[0] == '!' ? tvInstance.homeDir : tvInstance.dataDir;
+    directory = name[0] == '!' ? tvContext.homeDir : tvContext.dataDir;
     ++name;
     if (*name == '\\') ++name;
   }
@@ -150,7 +149,7 @@ TvStatus TvPathBuild(char* out, const char* directory, const char* name, const c
     TvStrCopy(out, name, kTvPathSize);
     return TvOk;
   }
-  if (!*directory) directory = tvInstance.homeDir;
+  if (!*directory) directory = tvContext.homeDir;
 
   char base[kTvPathSize] = "";
   if (strchr(name, ':') || (name[0] == '\\' && name[1] == '\\')) {
@@ -241,9 +240,9 @@ int TvFileSearch(char* fullPath, const char* name, const char* defaultExtension,
   if (!fullPath) fullPath = unused;
   fullPath[0] = '\0';
   if (!name || !*name) return 0;
-  if (tvInstance.flags & TvFlagProgDirOnly) return TvFileExists(fullPath, tvInstance.progDir, name, defaultExtension);
+  if (tvContext.flags & TvFlagProgDirOnly) return TvFileExists(fullPath, tvContext.progDir, name, defaultExtension);
   if (TvFileExists(fullPath, nullptr, name, defaultExtension)) return 1;
-  if (tvInstance.progDir[0] && TvFileExists(fullPath, tvInstance.progDir, name, defaultExtension)) return 1;
+  if (tvContext.progDir[0] && TvFileExists(fullPath, tvContext.progDir, name, defaultExtension)) return 1;
   // The variable is read at its real size: a long PATH is searched to its
   // end. Without memory for it, the search ends here.
   char* value = nullptr;
@@ -285,7 +284,7 @@ int TvFileSearch(char* fullPath, const char* name, const char* defaultExtension,
 
 namespace {
 
-// The data directory list: the first data directory is tvInstance.dataDir;
+// The data directory list: the first data directory is tvContext.dataDir;
 // once a second one is added, the list holds them all and dataDir reads "$".
 constexpr int kMaxDataDirs = 16;
 char dataDirs[kMaxDataDirs][kTvPathSize];
@@ -309,7 +308,7 @@ TvStatus TvDirCreate(const char* path, uint32_t flags) {
   char trimmed[kTvPathSize];
   TvStrCopy(trimmed, path, sizeof trimmed);
   Trim(trimmed);
-  const bool startingUp = tvInstance.flags & TvFlagStartingUp;
+  const bool startingUp = tvContext.flags & TvFlagStartingUp;
   if (trimmed[0] == '$') return startingUp ? TvOk : TvErrorRaise(TvErrInvalidDirectory, trimmed, TvRaiseOrigin);
   char full[kTvPathSize];
   TvStatus status;
@@ -317,7 +316,7 @@ TvStatus TvDirCreate(const char* path, uint32_t flags) {
     TvQuiet quiet;
     status = TvPathFull(full, trimmed, nullptr);
     if (status == TvOk) status = TvDirCheck(full, false);
-    while (status != TvOk && !(flags & (TvDirCreateMissing | TvDirNoMediaPrompt)) && TvAskForMedia(full))
+    while (status != TvOk && !(flags & (TvDirCreateMissing | TvDirNoMediaPrompt)) && tvHooks.askForMedia(full))
       status = TvDirCheck(full, false);
     if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing) && !tvSys.createDirectory(full, nullptr))
       status = TvMapSystemError(GetLastError(), TvErrDirCreate);
@@ -329,7 +328,7 @@ TvStatus TvDirCreate(const char* path, uint32_t flags) {
 }
 
 TvStatus TvDirSetCurrent(const char* path) {
-  if (!path || !*path || (tvInstance.flags & TvFlagNoDirChecks)) return TvOk;
+  if (!path || !*path || (tvContext.flags & TvFlagNoDirChecks)) return TvOk;
   if (!tvSys.setCurrentDirectory(path))
     return TvErrorRaise(TvMapSystemError(GetLastError(), TvErrInvalidDirectory), path, TvRaiseOrigin);
   return TvOk;
@@ -343,21 +342,21 @@ TvStatus TvDirRemove(const char* path) {
 
 TvStatus TvDataDirAdd(const char* path, bool reset) {
   if (reset) {
-    tvInstance.dataDir[0] = '\0';
+    tvContext.dataDir[0] = '\0';
     TvDataDirReset();
   }
   char entry[kTvPathSize];
   TvStrCopy(entry, path, sizeof entry);
   Trim(entry);
   if (TvStatus status = TvDirCreate(entry, 0); status != TvOk) return status;
-  if (!tvInstance.dataDir[0]) {
-    TvStrCopy(tvInstance.dataDir, entry, sizeof tvInstance.dataDir);
+  if (!tvContext.dataDir[0]) {
+    TvStrCopy(tvContext.dataDir, entry, sizeof tvContext.dataDir);
     return TvOk;
   }
   if (dataDirCount >= kMaxDataDirs) return TvOk;
   if (dataDirCount == 0) {
-    TvStrCopy(dataDirs[dataDirCount++], tvInstance.dataDir, kTvPathSize);
-    TvStrCopy(tvInstance.dataDir, "$", sizeof tvInstance.dataDir);
+    TvStrCopy(dataDirs[dataDirCount++], tvContext.dataDir, kTvPathSize);
+    TvStrCopy(tvContext.dataDir, "$", sizeof tvContext.dataDir);
   }
   for (int i = 0; i < dataDirCount; ++i)
     if (TvStrEqualNoCase(dataDirs[i], entry)) return TvOk;
@@ -370,8 +369,8 @@ int TvDataDirGet(int index, char* out) {
   if (!out) out = none;
   out[0] = '\0';
   if (dataDirCount == 0) {
-    if (index != 0 || !tvInstance.dataDir[0]) return 0;
-    TvStrCopy(out, tvInstance.dataDir, kTvPathSize);
+    if (index != 0 || !tvContext.dataDir[0]) return 0;
+    TvStrCopy(out, tvContext.dataDir, kTvPathSize);
     return 1;
   }
   if (index < 0 || index >= dataDirCount) return 0;
@@ -398,7 +397,7 @@ TvStatus TvPathSplit(const char* path, char* directory, char* name, char* extens
     TvQuiet quiet;
     status = TvPathBuild(full, nullptr, path, nullptr);
   }
-  if (status == TvOk && !(tvInstance.flags & TvFlagNoDirChecks)) {
+  if (status == TvOk && !(tvContext.flags & TvFlagNoDirChecks)) {
     DWORD attributes = tvSys.getFileAttributes(full);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       TvStrCopy(directory, full, kTvPathSize);

@@ -12,7 +12,7 @@
 #include <array>
 #include <cstring>
 
-#include "tv_error.h"
+#include "tv_context.h"
 #include "tv_file.h"
 #include "tv_memory.h"
 #include "tv_string.h"

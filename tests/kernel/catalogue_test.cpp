@@ -508,7 +508,7 @@ TEST_F(Catalogue, LanguageNames) {
 // A language without tables of its own reads the current language's.
 TEST_F(Catalogue, UnknownLanguageFallsBackToCurrentLanguage) {
   ASSERT_EQ(StartWith("[TvDefault]\nLanguage=44\n"), 0);
-  ASSERT_EQ(tvInstance.language, kEnglish);
+  ASSERT_EQ(TvCurrentLanguage(), kEnglish);
   EXPECT_STREQ(TvErrorText(-1010, kNoSuchLanguage), "File not found");
   EXPECT_STREQ(TvErrorText(0, kNoSuchLanguage), "OK");
   EXPECT_STREQ(TvKernelStringTable(kNoSuchLanguage)[0], "Application error");
@@ -517,7 +517,7 @@ TEST_F(Catalogue, UnknownLanguageFallsBackToCurrentLanguage) {
 
 TEST_F(Catalogue, UnknownLanguageFollowsDutch) {
   ASSERT_EQ(StartWith("[TvDefault]\nLanguage=31\n"), 0);
-  ASSERT_EQ(tvInstance.language, kDutch);
+  ASSERT_EQ(TvCurrentLanguage(), kDutch);
   EXPECT_STREQ(TvErrorText(-1010, kNoSuchLanguage), "Kon bestand niet vinden");
   EXPECT_STREQ(TvErrorText(-1000, kNoSuchLanguage), "Fatale fout");
   EXPECT_STREQ(TvErrorText(-1090, kNoSuchLanguage), "Could not create task");
@@ -534,7 +534,7 @@ TEST_F(Catalogue, UnknownLanguageFollowsDutch) {
 
 TEST_F(Catalogue, UnknownLanguageFollowsSpanish) {
   ASSERT_EQ(StartWith("[TvDefault]\nLanguage=34\n"), 0);
-  ASSERT_EQ(tvInstance.language, kSpanish);
+  ASSERT_EQ(TvCurrentLanguage(), kSpanish);
   EXPECT_STREQ(TvErrorText(0, kNoSuchLanguage), "Aceptar");
   EXPECT_STREQ(TvErrorText(-1001, kNoSuchLanguage), "Sin memoria");
   EXPECT_STREQ(TvKernelStringTable(kNoSuchLanguage)[1], "&Aceptar");

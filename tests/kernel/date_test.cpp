@@ -36,7 +36,7 @@ class Dates : public tvtest::KernelTest {
   void Start(const std::string& options = "") {
     ASSERT_EQ(StartWith("[TvDefault]\n" + options, TvFlagKeepConfig), 0);
     profileKeysAsked.clear();
-    TvDateInit();
+    TvDateInit(kTvKernelOptions);
   }
   static std::string Newest() { return TvStrOrEmpty(TvErrorHistoryLine(false, 0)); }
   static std::string Format(const char* picture, TvDate date, size_t size = 100) {
@@ -380,7 +380,7 @@ TEST_F(Dates, HighResolutionTimingAndItsFailures) {
   tvSys.queryCounter = Counter;
   counterNow = 5000;
   Start("HighResTiming=Y\n");
-  EXPECT_TRUE(tvInstance.highResTiming);
+  EXPECT_TRUE(TvHighResTiming());
   counterNow = 7500;
   EXPECT_EQ(TvMilliseconds(), 2500u);
   char stamp[40];
@@ -390,7 +390,7 @@ TEST_F(Dates, HighResolutionTimingAndItsFailures) {
   tvSys.queryCounter = CounterFails;
   tvSys.tickCount = TickAt42;
   const uint32_t ms = TvMilliseconds();
-  EXPECT_FALSE(tvInstance.highResTiming);
+  EXPECT_FALSE(TvHighResTiming());
   EXPECT_EQ(Newest(), "> Invalid action (Could not use High Performance Tick Counter)");
   EXPECT_EQ(ms, TvMilliseconds());  // the tick count from now on
   EXPECT_EQ(TvTimeStamp(stamp, sizeof stamp), 17u) << stamp;
@@ -398,12 +398,12 @@ TEST_F(Dates, HighResolutionTimingAndItsFailures) {
   TvKernelShutdown(0);
 
   Start("HighResTiming=Y\n");
-  EXPECT_FALSE(tvInstance.highResTiming);
+  EXPECT_FALSE(TvHighResTiming());
   EXPECT_EQ(Newest(), "> Invalid action (Could not first use High Performance Tick Counter)");
   TvKernelShutdown(0);
   tvSys.queryFrequency = FrequencyFails;
   Start("HighResTiming=Y\n");
-  EXPECT_FALSE(tvInstance.highResTiming);
+  EXPECT_FALSE(TvHighResTiming());
   EXPECT_EQ(Newest(), "> Invalid action (Could not calibrate High Performance Tick Counter)");
 }
 

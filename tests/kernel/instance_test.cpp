@@ -23,7 +23,7 @@ std::string Option(const char* key, const char* fallback = "<none>") {
 }
 
 TEST(KernelInstance, StartupBeforeBeginIsRefused) {
-  ASSERT_FALSE(tvInstance.begun);
+  ASSERT_FALSE(tvContext.begun);
   EXPECT_EQ(TvKernelStartup("X", "1", ":1", 0, nullptr, nullptr), -1002);
   EXPECT_FALSE(TvKernelStarted());
   TvKernelShutdown(0);  // not begun: nothing to do
@@ -93,7 +93,7 @@ TEST_F(Instance, ProgramDirectoryIsTheModuleFolder) {
   GetModuleFileNameA(nullptr, file, sizeof file);
   std::string folder(file);
   folder.resize(folder.rfind('\\'));
-  EXPECT_STREQ(tvInstance.progDir, folder.c_str());
+  EXPECT_STREQ(tvContext.progDir, folder.c_str());
 }
 
 TEST_F(Instance, FindsBaseNameThenTvaddressInTheCurrentFolder) {
@@ -164,14 +164,14 @@ TEST_F(Instance, NoConfigurationAnywhere) {
   EXPECT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagConfigOptional, nullptr, nullptr), 0);
   EXPECT_STREQ(tvInstance.configPath, "");
   EXPECT_STREQ(tvInstance.section, "TvDefault");
-  EXPECT_EQ(tvInstance.language, 44);
+  EXPECT_EQ(TvCurrentLanguage(), 44);
   EXPECT_FALSE(tvLog.errors);
   EXPECT_FALSE(tvLog.fileOpen);
 }
 
 TEST_F(Instance, StartupClearsStartingUpFlagAndReleasesConfiguration) {
   ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n", TvFlagStartingUp), 0);
-  EXPECT_EQ(tvInstance.flags & TvFlagStartingUp, 0u);
+  EXPECT_EQ(tvContext.flags & TvFlagStartingUp, 0u);
   EXPECT_EQ(tvConfig.useCount, 0);
   EXPECT_EQ(Option("Key"), "<none>");  // released after start-up
   TvKernelShutdown(0);
@@ -268,7 +268,7 @@ TEST_F(Instance, FailedStartupKeepsKernelStartedWithSavedStatus) {
   TvStatus status = StartWith("[TvDefault]\nLogFile=" + dir / "no\\such\\folder\\x.log" + "\n", TvFlagConsoleOn);
   EXPECT_EQ(status, -1032);
   EXPECT_TRUE(TvKernelStarted());
-  EXPECT_EQ(tvInstance.flags & TvFlagConsoleOn, 0u);
+  EXPECT_EQ(tvContext.flags & TvFlagConsoleOn, 0u);
   EXPECT_EQ(TvKernelStartup("Again", "1", ":1", 0, nullptr, nullptr), -1032);
   TvKernelShutdown(0);
   TvKernelShutdown(0);
@@ -314,24 +314,24 @@ TEST_F(Instance, EveryOptionOfTheTableTakesEffect) {
                       "\nTempDir=" + temp + "\nMemAllocator=Pooled\nMemLimit=50000000\nDataDir=" + data1.path() +
                       "\n+" + data2.path() + "\n"),
             0);
-  EXPECT_EQ(tvInstance.language, 49);
+  EXPECT_EQ(TvCurrentLanguage(), 49);
   EXPECT_TRUE(tvLog.console && tvLog.debugger && tvLog.timeStamp && tvLog.millisecs && tvLog.threadId);
-  EXPECT_TRUE(tvInstance.highResTiming);
+  EXPECT_TRUE(TvHighResTiming());
   EXPECT_TRUE(tvLog.errors);
   EXPECT_TRUE(tvInstance.breakOnError);
   EXPECT_EQ(tvInstance.logTrace, 1);
   EXPECT_EQ(tvInstance.filesRequested, 20u);  // at least 20
   EXPECT_EQ(tvOemCharset.id, 0x02000352u);
   EXPECT_EQ(std::string(tvLog.path), log);
-  EXPECT_EQ(std::string(tvInstance.progDir), prog.path());
+  EXPECT_EQ(std::string(tvContext.progDir), prog.path());
   EXPECT_STREQ(TvKernelStringTable(0)[5], "Januar");  // chosen after ProgDir, in German
-  EXPECT_EQ(tvInstance.kernelStrings, TvKernelStringTable(49));
-  EXPECT_EQ(std::string(tvInstance.homeDir), home.path());
-  EXPECT_EQ(std::string(tvInstance.tempDir), temp);
+  EXPECT_EQ(tvContext.kernelStrings, TvKernelStringTable(49));
+  EXPECT_EQ(std::string(tvContext.homeDir), home.path());
+  EXPECT_EQ(std::string(tvContext.tempDir), temp);
   EXPECT_TRUE(tvtest::FileExists(temp));  // created when missing
   EXPECT_TRUE(TvMemPooled());
   EXPECT_EQ(tvMemStats.limit, 50000000u);
-  EXPECT_STREQ(tvInstance.dataDir, "$");
+  EXPECT_STREQ(tvContext.dataDir, "$");
   char entry[kTvPathSize];
   ASSERT_EQ(TvDataDirGet(1, entry), 1);
   EXPECT_EQ(std::string(entry), data2.path());
@@ -341,7 +341,7 @@ TEST_F(Instance, EveryOptionOfTheTableTakesEffect) {
   // Shut-down releases it all.
   EXPECT_FALSE(TvMemPooled());
   EXPECT_EQ(TvDataDirCount(), 0);
-  EXPECT_STREQ(tvInstance.dataDir, "");
+  EXPECT_STREQ(tvContext.dataDir, "");
   EXPECT_FALSE(tvLog.fileOpen);
 }
 
@@ -352,7 +352,7 @@ TEST_F(Instance, InvalidDirectoriesGiveTheirCodesAndTheFirstErrorWins) {
   EXPECT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nProgDir=" + missing + "\nHomeDir=" + missing +
                       "\nTempDir=" + missing + "\\a\\b\nDataDir=" + dir.path() + "\n+" + missing + "\n"),
             -1028);
-  EXPECT_EQ(std::string(tvInstance.homeDir), missing);
+  EXPECT_EQ(std::string(tvContext.homeDir), missing);
   EXPECT_TRUE(tvLog.fileOpen);
   TvKernelShutdown(0);
   EXPECT_EQ(StartWith("[TvDefault]\nTempDir=" + missing + "\\a\\b\nDataDir=" + missing + "\n"), -1038);

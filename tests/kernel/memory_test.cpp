@@ -33,7 +33,7 @@ class Memory : public tvtest::KernelTest {
   }
   static TvStatus Switch(const char* allocator) {
     if (TvConfigSetString("TvDefault", "MemAllocator", allocator) != TvOk) return TvErrFatal;
-    return TvMemInit();
+    return TvMemInit(kTvKernelOptions);
   }
   static TvMemClassInfo Class(uint32_t index, InUse* inUse = nullptr) {
     TvMemClassInfo info{};
@@ -57,7 +57,7 @@ class Memory : public tvtest::KernelTest {
 TEST_F(Memory, SettingsChooseModeStatisticsAndLimit) {
   // Nothing set: plain blocks, no statistics, so the limit has no effect.
   ASSERT_EQ(StartWith("[TvDefault]\nMemLimit=1\n", TvFlagKeepConfig), 0);
-  ASSERT_EQ(TvMemInit(), 0);
+  ASSERT_EQ(TvMemInit(kTvKernelOptions), 0);
   EXPECT_FALSE(TvMemPooled());
   EXPECT_FALSE(tvMemStats.enabled);
   EXPECT_EQ(tvMemStats.limit, 1u);
@@ -67,7 +67,7 @@ TEST_F(Memory, SettingsChooseModeStatisticsAndLimit) {
   EXPECT_TRUE(AllBytes(blocks[0], 0, 100, 0));
   for (const char* value : {"", "-1", "0xFFFFFFFF"}) {  // none of them limits
     ASSERT_EQ(TvConfigSetString("TvDefault", "MemLimit", value), 0);
-    ASSERT_EQ(TvMemInit(), 0);
+    ASSERT_EQ(TvMemInit(kTvKernelOptions), 0);
     EXPECT_EQ(tvMemStats.limit, UINT64_MAX) << value;
   }
   const struct {

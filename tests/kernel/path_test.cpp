@@ -185,12 +185,12 @@ TEST_F(Paths, RefusedDirectoryCreationCreatesNothing) {
 }
 
 TEST_F(Paths, DirectoryChecksDuringStartUpReportNothing) {
-  tvInstance.flags |= TvFlagStartingUp;
+  tvContext.flags |= TvFlagStartingUp;
   EXPECT_EQ(TvDirCreate((dir / "none").c_str(), 0), 0);
-  tvInstance.flags &= ~TvFlagStartingUp;
-  tvInstance.flags |= TvFlagNoDirChecks;
+  tvContext.flags &= ~TvFlagStartingUp;
+  tvContext.flags |= TvFlagNoDirChecks;
   EXPECT_EQ(TvDirCheck((dir / "none").c_str(), false), 0);
-  tvInstance.flags &= ~TvFlagNoDirChecks;
+  tvContext.flags &= ~TvFlagNoDirChecks;
 }
 
 TEST_F(Paths, DataDirectories) {
@@ -203,7 +203,7 @@ TEST_F(Paths, DataDirectories) {
   EXPECT_EQ(TvDataDirGet(1, out), 0);
   EXPECT_STREQ(out, "");
   ASSERT_EQ(TvDataDirAdd(two.path().c_str(), false), 0);
-  EXPECT_STREQ(tvInstance.dataDir, "$");
+  EXPECT_STREQ(tvContext.dataDir, "$");
   EXPECT_EQ(TvDataDirCount(), 2);
   EXPECT_EQ(TvDataDirAdd(one.path().c_str(), false), 0);  // already listed
   EXPECT_EQ(TvDataDirCount(), 2);
@@ -217,7 +217,7 @@ TEST_F(Paths, DataDirectories) {
   EXPECT_TRUE(TvIsKnownDirectory(two.path().c_str()));
   ASSERT_EQ(TvDataDirAdd(two.path().c_str(), true), 0);
   EXPECT_EQ(TvDataDirCount(), 0);
-  EXPECT_EQ(std::string(tvInstance.dataDir), two.path());
+  EXPECT_EQ(std::string(tvContext.dataDir), two.path());
   EXPECT_EQ(TvDataDirAdd(std::string(400, 'd').c_str(), false), -1028);
 }
 
