@@ -99,18 +99,18 @@ TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* lines, TvList* 
 }  // namespace
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IsISOPresent(const char* _vsISO, const char* _vsIniPath) {
-  TvTraceFunction("TvIsi_IsISOPresent");
+  TV_FRAME(frame);
   char code[kCountryLineSize], folder[kTvPathSize];
   TvTraceStrIn("_vsISO", _vsISO, code, sizeof code);
   TvStatus status = TracePathIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
-  TvIsiLog("> TvIsi_IsISOPresent (%s, %s)\n", code, folder);
+  frame.Enter(code, folder);
   char path[kTvPathSize];
   if (status == TvOk) status = TvPathBuild(path, folder, "tvwserve.ini", nullptr);
   if (status == TvOk) status = TvIniAddRef(path);
-  if (status != TvOk) return TvTraceReturnLong(status);
+  if (status != TvOk) return frame.Quit(status);
   if (!IsIniText(&tvConfig)) {
     TvIniRelease();
-    return TvTraceReturnLong(TvErrorRaise(TvErrInputChars, path, TvRaiseOrigin));
+    return frame.Quit(TvErrorRaise(TvErrInputChars, path, TvRaiseOrigin));
   }
 
   // Neither list present: the country is not recorded.
@@ -118,12 +118,11 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IsISOPresent(const char* _vsISO, const char* 
   SearchList("NewInstalledCountries", code, false, &result);
   if (result != 0) SearchList("InstalledCountries", code, true, &result);
   TvIniRelease();
-  TvIsiLog("< TvIsi_IsISOPresent = %d\n", result);
-  return TvTraceReturnLong(result);
+  return frame.Return(result);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_InstalledCountriesToData(const char* _vsIni) {
-  TvTraceFunction("TvIsi_InstalledCountriesToData");
+  TV_FRAME(frame);
   char path[kTvPathSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
   TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListEntry), 0);
@@ -139,5 +138,5 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_InstalledCountriesToData(const char* _vsIni) 
   }
   for (TvList* list : {entries, lines, items})
     if (list) TvListFree(list);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }

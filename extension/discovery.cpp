@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "exports.h"
+#include "frame.h"
 #include "installed_lists.h"
 #include "tv_error.h"
 #include "tv_file.h"
@@ -13,6 +14,12 @@
 #include "tv_string.h"
 
 namespace {
+
+constexpr size_t kCodeSize = 4;  // a three-letter code and its NUL
+constexpr size_t kTwoLetters = 2;
+static_assert(tvexport::CapacityOf("TvIsi_CheckIniForData", 4) == kCodeSize &&
+              tvexport::CapacityOf("TvIsi_CheckIniForData", 5) == kTvPathSize &&
+              tvexport::CapacityOf("TvIsi_CheckIniForData", 6) == kTvPathSize);
 
 enum Indicator : int32_t {
   kRemoteServer = 1,    // ServerAddress names a server other than the local one
@@ -112,18 +119,18 @@ bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicator
 TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const char* _vsISO, int32_t _viSrchADS,
                                                    char* _rsFoundISO, char* _rsDataDir, char* _rsBaseDir,
                                                    int32_t* _riFlags) {
-  TvTraceFunction("TvIsi_CheckIniForData");
+  TV_FRAME(frame);
   char folder[kTvPathSize];
-  char iso[4];
+  char iso[kCodeSize];
   TvTraceStrIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
   // A folder too long to name is missing, never cut into another one.
   const bool usableFolder = strlen(TvStrOrEmpty(_vsIniPath)) < sizeof folder;
-  TvTraceStrIn("_vsISO", _vsISO, iso, _viSrchADS ? 3 : 4);
+  TvTraceStrIn("_vsISO", _vsISO, iso, _viSrchADS ? kTwoLetters + 1 : kCodeSize);
   const bool twoLetters = TvTraceIntIn("_viSrchADS", _viSrchADS) != 0;
   int32_t indicators = 0;
 
   TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListEntry), 0);
-  if (!entries) return TvTraceReturnLong(TvErrNoMemory);
+  if (!entries) return frame.Return(TvErrNoMemory);
   char path[kTvPathSize];
   TvIniBuffer ini{};
   // A file that cannot be opened, in a folder that may not exist either,
@@ -132,7 +139,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
   if (usableFolder && TvFileExists(path, folder, "tvwserve.ini", nullptr)) status = LoadConfiguration(&ini, path);
   if (status != TvOk) {
     TvListFree(entries);
-    return TvTraceReturnLong(status);
+    return frame.Return(status);
   }
 
   InstalledListEntry result{};
@@ -141,7 +148,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
   for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
     const auto* entry = static_cast<const InstalledListEntry*>(entries->items[i]);
     const bool selected =
-        twoLetters ? TvStrCompareNoCaseN(entry->code, iso, 2) == 0 : TvStrEqualNoCase(entry->country, iso);
+        twoLetters ? TvStrCompareNoCaseN(entry->code, iso, kTwoLetters) == 0 : TvStrEqualNoCase(entry->country, iso);
     if (!selected) continue;
     work = *entry;
     const bool resolved = ResolveDataDirectories(&work, &ini, folder, &indicators);
@@ -152,10 +159,10 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
   }
   TvIniFree(&ini);
 
-  TvTraceStrOut("_rsFoundISO", _rsFoundISO, result.code, 4);
+  TvTraceStrOut("_rsFoundISO", _rsFoundISO, result.code, kCodeSize);
   TvTraceStrOut("_rsDataDir", _rsDataDir, result.dataDir, kTvPathSize);
   TvTraceStrOut("_rsBaseDir", _rsBaseDir, result.baseDir, kTvPathSize);
   TvTraceIntOut("_riFlags", _riFlags, indicators);
   TvListFree(entries);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }

@@ -1,37 +1,54 @@
-// export_signatures.cpp: pins the type of every export at compile time. The
-// 32-bit link pins the calling convention and the argument bytes through the
-// decorated names of TVISX.def.
+// export_signatures.cpp: assigns every export to the function-pointer type
+// that its entry in the export list stands for: its calling convention,
+// result and one parameter type per kind. Each parameter is one 32-bit stack
+// word in the deliverable, which is what the argument bytes of the stdcall
+// decoration in TVISX.def count on.
 #include <type_traits>
 
+#include "export_table.h"
 #include "exports.h"
 
-#define TV_PIN(name, type) static_assert(std::is_same_v<decltype(&name), type>, #name " changed its signature")
+namespace {
 
-TV_PIN(TvIsi_Startup, int32_t (*)(void));
-TV_PIN(TvIsi_Shutdown, void (*)(void));
-TV_PIN(TvBeginInstance, int32_t (*)(void));
-TV_PIN(TvEndInstance, void (*)(void));
-TV_PIN(TvIsi_IniOpen, int32_t(TV_STDCALL*)(INT_PTR*, INT_PTR*, const char*));
-TV_PIN(TvIsi_IniSave, int32_t(TV_STDCALL*)(INT_PTR, INT_PTR));
-TV_PIN(TvIsi_IniClose, void(TV_STDCALL*)(INT_PTR, INT_PTR));
-TV_PIN(TvIsi_IniGetString, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*, char*, int32_t));
-TV_PIN(TvIsi_IniSetString, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*, const char*));
-TV_PIN(TvIsi_IniDeleteString, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*));
-TV_PIN(TvIsi_IniCopySetting, int32_t(TV_STDCALL*)(INT_PTR, INT_PTR, const char*, const char*));
-TV_PIN(TvIsi_IniAddString, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*, const char*));
-TV_PIN(TvIsi_IniRemoveStrings, int32_t(TV_STDCALL*)(INT_PTR, const char*, const char*, const char*));
-TV_PIN(TvIsi_CheckIniForData,
-       int32_t(TV_STDCALL*)(const char*, const char*, int32_t, char*, char*, char*, int32_t*));
-TV_PIN(TvIsi_ProdFromIni, int32_t(TV_STDCALL*)(const char*, int32_t*));
-TV_PIN(TvIsi_UpdateTvwserveV5, int32_t(TV_STDCALL*)(const char*, const char*, int32_t, int32_t, int32_t));
-TV_PIN(TvIsi_UpdateDataKeys, int32_t(TV_STDCALL*)(const char*, const char*, int32_t));
-TV_PIN(TvIsi_IsISOPresent, int32_t(TV_STDCALL*)(const char*, const char*));
-TV_PIN(TvIsi_InstalledCountriesToData, int32_t(TV_STDCALL*)(const char*));
-TV_PIN(TvInitialise, void(TV_STDCALL*)(int32_t));
-TV_PIN(TvErrorMessage, void(TV_STDCALL*)(int32_t, char*, int32_t));
-TV_PIN(TvErrorLevel, int32_t(TV_STDCALL*)(int32_t));
-TV_PIN(TvErrorHistory, int32_t(TV_STDCALL*)(int32_t, int32_t, char*, int32_t));
-TV_PIN(TvVersionInfo, void(TV_STDCALL*)(char*, int32_t));
-TV_PIN(TvDataInfo, int32_t(TV_STDCALL*)(char*, int32_t, int32_t*));
-TV_PIN(TvSystemInfo, int32_t(TV_STDCALL*)(int32_t, char*, int32_t));
-TV_PIN(TvSetStrMode, int32_t(TV_STDCALL*)(int32_t));
+using tvexport::Convention;
+using tvexport::Kind;
+using tvexport::Result;
+
+template <Kind kind>
+struct ParameterType;
+template <> struct ParameterType<Kind::StringIn> { using type = const char*; };
+template <> struct ParameterType<Kind::NumberIn> { using type = int32_t; };
+template <> struct ParameterType<Kind::HandleIn> { using type = INT_PTR; };
+template <> struct ParameterType<Kind::StringOut> { using type = char*; };
+template <> struct ParameterType<Kind::NumberOut> { using type = int32_t*; };
+template <> struct ParameterType<Kind::HandleOut> { using type = INT_PTR*; };
+
+template <Convention convention, typename R, typename... P>
+struct Pointer {
+  using type = R (*)(P...);
+};
+template <typename R, typename... P>
+struct Pointer<Convention::Stdcall, R, P...> {
+  using type = R(TV_STDCALL*)(P...);
+};
+
+template <size_t index, size_t... k>
+constexpr auto PointerOf(std::index_sequence<k...>) {
+  constexpr const tvexport::Export& e = tvexport::kExports[index];
+  using R = std::conditional_t<e.result == Result::Nothing, void, int32_t>;
+  static_assert(((sizeof(typename ParameterType<e.parameters[k].kind>::type) == sizeof(int32_t) ||
+                  sizeof(void*) != sizeof(int32_t)) && ...),
+                "a parameter that is not one 32-bit stack word");
+  return typename Pointer<e.convention, R, typename ParameterType<e.parameters[k].kind>::type...>::type{};
+}
+
+template <size_t index>
+using PointerType = decltype(PointerOf<index>(std::make_index_sequence<tvexport::kExports[index].count>{}));
+
+#define TV_PIN(name, convention, result, frame, parameters)                                          \
+  static_assert(std::is_same_v<decltype(&name), PointerType<tvexport::IndexOf(#name)>>, #name         \
+                " is declared otherwise than its entry in the export list");
+TV_EXPORT_LIST(TV_PIN)
+#undef TV_PIN
+
+}  // namespace

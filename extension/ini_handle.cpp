@@ -30,6 +30,7 @@ namespace {
 constexpr uint32_t kOpenMode = TvFileReadWrite | TvFileSequential;  // 0x21: existing file, no sharing
 constexpr TvStatus kNoSetting = -8100;
 constexpr INT_PTR kNoHandle = 0;
+constexpr INT_PTR kLastHandle = 0x7FFFFFFF;  // handles stay positive 32-bit numbers
 
 struct Pair {
   INT_PTR bufferHandle;  // as the script holds them
@@ -46,7 +47,7 @@ INT_PTR lastHandle = 0;
 // 0 once they are all used up.
 INT_PTR NewHandle() {
   do {
-    if (lastHandle >= 0x7FFFFFFF) return kNoHandle;
+    if (lastHandle >= kLastHandle) return kNoHandle;
     ++lastHandle;
   } while (lastHandle == reinterpret_cast<INT_PTR>(&tvConfig));
   return lastHandle;
@@ -175,15 +176,14 @@ void TvIsiCloseAllPairs() {
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniOpen(INT_PTR* fileOut, INT_PTR* bufferOut, const char* path) {
-  TvTraceFunction("TvIsi_IniOpen");
-  TvIsiEntry("TvIsi_IniOpen", path);
-  TvStatus status;
+  TV_FRAME(frame, path);
   if (!fileOut || !bufferOut) {
     // Without a place for the handles, the file would stay locked for good.
-    status = TvErrorRaise(TvErrInvalidAction, "TvIsi_IniOpen: no place for the handles", TvRaiseOrigin);
-    TvIsiExit("TvIsi_IniOpen", status);
-    return TvTraceReturnLong(status);
+    char detail[64];
+    TvFormat(detail, sizeof detail, "%s: no place for the handles", frame.Name());
+    return frame.Return(TvErrorRaise(TvErrInvalidAction, detail, TvRaiseOrigin));
   }
+  TvStatus status;
   Pair* pair = nullptr;
   const INT_PTR handle = NewHandle();
   auto* buffer = static_cast<TvIniBuffer*>(TvSysAlloc(sizeof(TvIniBuffer), sizeof(TvIniBuffer)));
@@ -193,7 +193,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniOpen(INT_PTR* fileOut, INT_PTR* bufferOut,
       TvSysFree(buffer, sizeof(TvIniBuffer), sizeof(TvIniBuffer));
   }
   if (!pair) {
-    status = TvErrorRaise(handle == kNoHandle ? TvErrTooManyFiles : TvErrNoMemory, "TvIsi_IniOpen", TvRaiseOrigin);
+    status = TvErrorRaise(handle == kNoHandle ? TvErrTooManyFiles : TvErrNoMemory, frame.Name(), TvRaiseOrigin);
   } else {
     TvFileHandle file = kTvNoFile;
     status = TvFileOpen(nullptr, nullptr, TvStrOrEmpty(path), nullptr, kOpenMode, &file);
@@ -202,7 +202,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniOpen(INT_PTR* fileOut, INT_PTR* bufferOut,
       pair->fileHandle = NewHandle();
       if (pair->fileHandle == kNoHandle) {
         CloseFile(*pair);
-        status = TvErrorRaise(TvErrTooManyFiles, "TvIsi_IniOpen", TvRaiseOrigin);
+        status = TvErrorRaise(TvErrTooManyFiles, frame.Name(), TvRaiseOrigin);
       }
     }
     if (status == TvOk) status = TvIniLoadHandle(buffer, file);
@@ -214,39 +214,35 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniOpen(INT_PTR* fileOut, INT_PTR* bufferOut,
   }
   *fileOut = pair ? pair->fileHandle : kTvNoFile;
   *bufferOut = pair ? pair->bufferHandle : kNoHandle;
-  TvIsiExit("TvIsi_IniOpen", status);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniSave(INT_PTR file, INT_PTR buffer) {
-  TvTraceFunction("TvIsi_IniSave");
-  TvIsiEntryPlain("TvIsi_IniSave");
+  TV_FRAME(frame);
   TvStatus status;
-  TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniSave");
+  TvIniBuffer* b = BufferOf(buffer, frame.Name());
   Pair* pair = b ? FindFile(file) : nullptr;
   if (!b) {
     status = TvErrNotDefined;
   } else if (!pair) {
-    status = RaiseUnknown("TvIsi_IniSave", "file", file);
+    status = RaiseUnknown(frame.Name(), "file", file);
   } else if (!b->text) {
     status = TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   } else {
     // The file holds its old bytes or the whole new text afterwards, never a mix.
     status = TvIniSaveHandle(b, pair->file);
   }
-  TvIsiExit("TvIsi_IniSave", status);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }
 
 TV_EXPORT void TV_STDCALL TvIsi_IniClose(INT_PTR file, INT_PTR buffer) {
-  TvTraceFunction("TvIsi_IniClose");
-  TvIsiEntryPlain("TvIsi_IniClose");
+  TV_FRAME(frame);
   // -1 (no file) and 0 are what a script passes for a pair whose open failed.
   if (file != kTvNoFile && file != kNoHandle) {
     if (Pair* pair = FindFile(file))
       CloseFile(*pair);
     else
-      RaiseUnknown("TvIsi_IniClose", "file", file);
+      RaiseUnknown(frame.Name(), "file", file);
   }
   if (buffer != kNoHandle && buffer == reinterpret_cast<INT_PTR>(&tvConfig)) {
     TvIniRelease();
@@ -254,24 +250,22 @@ TV_EXPORT void TV_STDCALL TvIsi_IniClose(INT_PTR file, INT_PTR buffer) {
     if (Pair* pair = FindBuffer(buffer))
       Forget(pair);
     else
-      RaiseUnknown("TvIsi_IniClose", "buffer", buffer);
+      RaiseUnknown(frame.Name(), "buffer", buffer);
   }
-  TvIsiLog("< TvIsi_IniClose\n");
-  TvTraceReturn();
+  frame.Return();
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniGetString(INT_PTR buffer, const char* section, const char* key, char* value,
                                                 int32_t capacity) {
-  TvTraceFunction("TvIsi_IniGetString");
-  TvIsiEntry("TvIsi_IniGetString", key);
+  TV_FRAME(frame, key);
   const size_t size = value ? static_cast<uint16_t>(capacity) : 0;
-  TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniGetString");
-  if (!b) return TvTraceReturnLong(TvErrNotDefined);
+  TvIniBuffer* b = BufferOf(buffer, frame.Name());
+  if (!b) return frame.Return(TvErrNotDefined);
   const char* line;
   size_t length;
   if (!TvIniGetValueSpan(b, TvStrOrEmpty(section), TvStrOrEmpty(key), &line, &length)) {
     if (size) value[0] = '\0';
-    return TvTraceReturnLong(kNoSetting);
+    return frame.Return(kNoSetting);
   }
   // Continuation lines are joined with line feeds, as far as the buffer holds them.
   size_t used = 0;
@@ -288,57 +282,39 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniGetString(INT_PTR buffer, const char* sect
     append(line, length);
   }
   if (size) value[used] = '\0';
-  TvIsiLog("< TvIsi_IniGetString\n");
-  return TvTraceReturnLong(TvOk);
+  return frame.Return(TvOk);
 }
 
-namespace {
-
-// TvIsi_IniSetString for a handle from the script, or for a buffer of the
-// library's own (known is then set, and its lines are written whole): the
-// same frame and log lines.
-TvStatus SetStringCall(TvIniBuffer* known, INT_PTR buffer, const char* section, const char* key, const char* value) {
-  TvTraceFunction("TvIsi_IniSetString");
-  TvIsiEntry("TvIsi_IniSetString", key);
-  TvLogWrite(value);
-  TvStatus status = TvErrNotDefined;
-  if (known) {
-    status = WriteLines(known, section, key, TvStrOrEmpty(value));
-  } else if (TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniSetString")) {
-    status = ForEachScriptLine("TvIsi_IniSetString", key, value, ValueWriter(b, section, key));
-  }
-  TvIsiExit("TvIsi_IniSetString", status);
-  return TvTraceReturnLong(status);
-}
-
-}  // namespace
-
-TvStatus TvIsiIniSetString(TvIniBuffer* buffer, const char* section, const char* key, const char* value) {
-  return SetStringCall(buffer, 0, section, key, value);
+// Written under the frame of TvIsi_IniSetString, so that the log reads as
+// if the script had set the value.
+TvStatus WriteWholeValue(TvIniBuffer* buffer, const char* section, const char* key, const char* value) {
+  ExportFrame<tvexport::IndexOf("TvIsi_IniSetString")> frame{key, value};
+  return frame.Return(WriteLines(buffer, section, key, TvStrOrEmpty(value)));
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniSetString(INT_PTR buffer, const char* section, const char* key,
                                                 const char* value) {
-  return SetStringCall(nullptr, buffer, section, key, value);
+  TV_FRAME(frame, key, value);
+  TvStatus status = TvErrNotDefined;
+  if (TvIniBuffer* b = BufferOf(buffer, frame.Name()))
+    status = ForEachScriptLine(frame.Name(), key, value, ValueWriter(b, section, key));
+  return frame.Return(status);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniDeleteString(INT_PTR buffer, const char* section, const char* key) {
-  TvTraceFunction("TvIsi_IniDeleteString");
-  TvIsiEntry("TvIsi_IniDeleteString", key);
+  TV_FRAME(frame, key);
   TvStatus status = TvErrNotDefined;
-  if (TvIniBuffer* b = BufferOf(buffer, "TvIsi_IniDeleteString"))
+  if (TvIniBuffer* b = BufferOf(buffer, frame.Name()))
     status = TvIniSetString(b, TvStrOrEmpty(section), TvStrOrEmpty(key), nullptr);
-  TvIsiExit("TvIsi_IniDeleteString", status);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniCopySetting(INT_PTR source, INT_PTR destination, const char* section,
                                                   const char* key) {
-  TvTraceFunction("TvIsi_IniCopySetting");
-  TvIsiEntry("TvIsi_IniCopySetting", key);
+  TV_FRAME(frame, key);
   TvStatus status = TvErrNotDefined;
-  TvIniBuffer* from = BufferOf(source, "TvIsi_IniCopySetting");
-  TvIniBuffer* to = from ? BufferOf(destination, "TvIsi_IniCopySetting") : nullptr;
+  TvIniBuffer* from = BufferOf(source, frame.Name());
+  TvIniBuffer* to = from ? BufferOf(destination, frame.Name()) : nullptr;
   if (from && to) {
     section = TvStrOrEmpty(section);
     key = TvStrOrEmpty(key);
@@ -357,38 +333,33 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_IniCopySetting(INT_PTR source, INT_PTR destin
       status = complete ? WriteLines(to, section, key, lines.View()) : TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
     }
   }
-  TvIsiExit("TvIsi_IniCopySetting", status);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }
 
 namespace {
 
-// The frame of the list exports: the entries are logged as given, then each
-// line of them is one edit of the list, up to the first failure.
+// Each line of the entries is one edit of the list, up to the first failure.
 template <typename F>
-TvStatus EditList(const char* name, INT_PTR buffer, const char* key, const char* entries, F&& edit) {
-  TvTraceFunction(name);
-  TvIsiEntry(name, key);
-  TvLogWrite(entries);
-  TvStatus status = TvErrNotDefined;
-  if (TvIniBuffer* b = BufferOf(buffer, name))
-    status = ForEachScriptLine(name, key, entries, [&](const char* item) { return edit(b, item); });
-  TvIsiExit(name, status);
-  return TvTraceReturnLong(status);
+TvStatus EditList(const char* caller, INT_PTR buffer, const char* key, const char* entries, F&& edit) {
+  TvIniBuffer* b = BufferOf(buffer, caller);
+  if (!b) return TvErrNotDefined;
+  return ForEachScriptLine(caller, key, entries, [&](const char* item) { return edit(b, item); });
 }
 
 }  // namespace
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniAddString(INT_PTR buffer, const char* section, const char* key,
                                                 const char* entries) {
-  return EditList("TvIsi_IniAddString", buffer, key, entries, [&](TvIniBuffer* b, const char* item) {
-    return UpdateMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), nullptr, item, 256, nullptr);
-  });
+  TV_FRAME(frame, key, entries);
+  return frame.Return(EditList(frame.Name(), buffer, key, entries, [&](TvIniBuffer* b, const char* item) {
+    return UpdateMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), nullptr, item, kWholeEntry, nullptr);
+  }));
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IniRemoveStrings(INT_PTR buffer, const char* section, const char* key,
                                                     const char* entries) {
-  return EditList("TvIsi_IniRemoveStrings", buffer, key, entries, [&](TvIniBuffer* b, const char* item) {
-    return RemoveMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), item, 256);
-  });
+  TV_FRAME(frame, key, entries);
+  return frame.Return(EditList(frame.Name(), buffer, key, entries, [&](TvIniBuffer* b, const char* item) {
+    return RemoveMultiline(b, TvStrOrEmpty(section), TvStrOrEmpty(key), item, kWholeEntry);
+  }));
 }

@@ -2,6 +2,7 @@
 // history, version, data and system information. Texts go to the caller's
 // buffer only when 0 <= LenBuff < 65535, at most LenBuff - 1 characters.
 #include "exports.h"
+#include "frame.h"
 #include "tv_error.h"
 #include "tv_history.h"
 #include "tv_instance.h"
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr int32_t kBufferLimit = 65535;
+constexpr int32_t kNoDayLimit = 65535;  // the days left to use the data: no limit
 
 bool BufferUsable(int32_t lenBuff) { return lenBuff >= 0 && lenBuff < kBufferLimit; }
 
@@ -24,27 +26,27 @@ void GiveText(char* buffer, int32_t lenBuff, const char* text) {
 }  // namespace
 
 TV_EXPORT void TV_STDCALL TvInitialise(int32_t keepOpen) {
-  TvTraceFunction("TvInitialise");
+  TV_FRAME(frame);
   TvKernelKeepOpen(TvTraceIntIn("KeepOpen", keepOpen));
-  TvTraceReturn();
+  frame.Return();
 }
 
 TV_EXPORT void TV_STDCALL TvErrorMessage(int32_t status, char* buffer, int32_t lenBuff) {
-  TvTraceFunction("TvErrorMessage");
+  TV_FRAME(frame);
   TvTraceIntIn("Status", status);
   TvTraceIntIn("LenBuff", lenBuff);
   GiveText(buffer, lenBuff, TvErrorText(status));
-  TvTraceReturn();
+  frame.Return();
 }
 
 TV_EXPORT int32_t TV_STDCALL TvErrorLevel(int32_t status) {
-  TvTraceFunction("TvErrorLevel");
+  TV_FRAME(frame);
   TvTraceIntIn("Status", status);
-  return TvTraceReturnInt(TvErrorLevelOf(status));
+  return frame.Return(TvErrorLevelOf(status));
 }
 
 TV_EXPORT int32_t TV_STDCALL TvErrorHistory(int32_t all, int32_t lineNo, char* buffer, int32_t lenBuff) {
-  TvTraceFunction("TvErrorHistory");
+  TV_FRAME(frame);
   TvTraceIntIn("All", all);
   TvTraceIntIn("LineNo", lineNo);
   TvTraceIntIn("LenBuff", lenBuff);
@@ -57,41 +59,41 @@ TV_EXPORT int32_t TV_STDCALL TvErrorHistory(int32_t all, int32_t lineNo, char* b
     status = TvErrRange16;
   else if (lenBuff > 0)
     GiveText(buffer, lenBuff, line);
-  return TvTraceReturnInt(status);
+  return frame.Return(status);
 }
 
 TV_EXPORT void TV_STDCALL TvVersionInfo(char* buffer, int32_t lenBuff) {
-  TvTraceFunction("TvVersionInfo");
+  TV_FRAME(frame);
   TvTraceIntIn("LenBuff", lenBuff);
   char text[2043] = "";
   if (TvKernelStarted())
     TvFormat(text, sizeof text, "%s %s%s, %s", tvInstance.moduleName, tvInstance.version, tvInstance.revisionDisplay,
              tvInstance.libraries);
   GiveText(buffer, lenBuff, text);
-  TvTraceReturn();
+  frame.Return();
 }
 
 TV_EXPORT int32_t TV_STDCALL TvDataInfo(char* buffer, int32_t lenBuff, int32_t* days) {
-  TvTraceFunction("TvDataInfo");
+  TV_FRAME(frame);
   TvTraceIntIn("LenBuff", lenBuff);
   GiveText(buffer, lenBuff, tvDataInfo.description);
-  TvTraceIntOut("Days", days, 65535);  // no limit
-  return TvTraceReturnInt(TvOk);
+  TvTraceIntOut("Days", days, kNoDayLimit);
+  return frame.Return(TvOk);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvSystemInfo(int32_t lineNo, char* buffer, int32_t lenBuff) {
-  TvTraceFunction("TvSystemInfo");
+  TV_FRAME(frame);
   TvTraceIntIn("LineNo", lineNo);
   TvTraceIntIn("LenBuff", lenBuff);
   TvStatus status = TvErrFatal;
   const char* line = "";
   if (TvKernelStarted()) status = TvSystemInfoLine(lineNo, &line);
   GiveText(buffer, lenBuff, line);
-  return TvTraceReturnInt(status);
+  return frame.Return(status);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvSetStrMode(int32_t newMode) {
-  TvTraceFunction("TvSetStrMode");
+  TV_FRAME(frame);
   TvTraceIntIn("NewMode", newMode);  // recorded only: texts stay in the kernel's character set
-  return TvTraceReturnInt(TvOk);
+  return frame.Return(TvOk);
 }

@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "exports.h"
 #include "frame.h"
 #include "tv_error.h"
 #include "tv_log.h"
@@ -52,15 +51,14 @@ class ListReader {
 
 TvStatus WriteBack(TvIniBuffer* buffer, const char* section, const char* key, const GrowingText& list, bool complete) {
   if (!complete) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
-  return TvIsiIniSetString(buffer, section, key, list.Text());
+  return WriteWholeValue(buffer, section, key, list.Text());
 }
 
 }  // namespace
 
 TvStatus UpdateMultiline(TvIniBuffer* buffer, const char* section, const char* key, const char* fallbackKey,
                          const char* entry, int32_t n, GrowingText* replaced) {
-  TvTraceFunction("UpdateMultiline");
-  TvIsiLog("> UpdateMultiline (%s)\n", TvStrOrEmpty(key));
+  const RoutineFrame frame(__func__, key);
   if (n < 1 || IsBlankEntry(entry)) return TvOk;
   if (replaced) replaced->Clear();
 
@@ -86,14 +84,11 @@ TvStatus UpdateMultiline(TvIniBuffer* buffer, const char* section, const char* k
     complete = list.Append(entry);
   }
   list.DropFinalLineFeed();
-  const TvStatus status = WriteBack(buffer, section, key, list, complete);
-  TvIsiLog("< UpdateMultiline = %d\n", static_cast<int>(status));
-  return status;
+  return frame.Return(WriteBack(buffer, section, key, list, complete));
 }
 
 TvStatus RemoveMultiline(TvIniBuffer* buffer, const char* section, const char* key, const char* text, int32_t n) {
-  TvTraceFunction("RemoveMultiline");
-  TvIsiLog("> RemoveMultiline (%s)\n", TvStrOrEmpty(key));
+  const RoutineFrame frame(__func__, key);
   if (n < 1 || !text || !*text) return TvOk;
 
   GrowingText list;
@@ -112,7 +107,5 @@ TvStatus RemoveMultiline(TvIniBuffer* buffer, const char* section, const char* k
   }
   complete = complete && reader.complete();
   list.DropFinalLineFeed();
-  const TvStatus status = WriteBack(buffer, section, key, list, complete);
-  TvIsiLog("< RemoveMultiline = %d\n", static_cast<int>(status));
-  return status;
+  return frame.Return(WriteBack(buffer, section, key, list, complete));
 }

@@ -9,6 +9,8 @@
 
 constexpr size_t kAssemblySize = 9216;  // a list text up to this size is logged whole
 constexpr size_t kItemSize = 256;       // an entry the script passes: at most 255 characters
+// Matching on this many characters compares entries the script passes whole.
+constexpr int32_t kWholeEntry = kItemSize;
 
 // Adds entry to the list of key, or puts it in place of the first entry
 // that matches it on n characters (ignoring case); the entry replaced, whole,
@@ -21,10 +23,10 @@ TvStatus UpdateMultiline(TvIniBuffer* buffer, const char* section, const char* k
 // Removes every entry of the list of key that matches text on n characters.
 TvStatus RemoveMultiline(TvIniBuffer* buffer, const char* section, const char* key, const char* text, int32_t n);
 
-// TvIsi_IniSetString on a buffer of the library's own, with the export's
-// frame and log lines. The value's lines are separated by line feeds and
-// written whole.
-TvStatus TvIsiIniSetString(TvIniBuffer* buffer, const char* section, const char* key, const char* value);
+// Sets a value in a buffer of the library's own, with the frame and log
+// lines of TvIsi_IniSetString. The value's lines are separated by line
+// feeds and written whole.
+TvStatus WriteWholeValue(TvIniBuffer* buffer, const char* section, const char* key, const char* value);
 
 // Entries match when their first n characters agree, ignoring case, and a
 // shorter one ends at the same place in both.

@@ -1,6 +1,7 @@
 // products.cpp: which products use a configuration file, from its "UsedBy"
 // settings or, when none is true, from the product files beside it.
 #include "exports.h"
+#include "frame.h"
 #include "installed_lists.h"
 #include "tv_error.h"
 #include "tv_log.h"
@@ -9,6 +10,20 @@
 
 namespace {
 
+// The mask bits. The family bits are those the data mappings' exclusion
+// table tests.
+enum ProductBit : int32_t {
+  kLibraries = 0x0010,      // programming libraries, and Cobalt
+  kFlintProgram = 0x0020,
+  kServerProduct = 0x0040,  // KeelHost
+  kNetPrograms = 0x0080,    // KeelNet's programs, and Heron
+  kPanel = 0x0100,
+  kFlintFamily = 0x1000,
+  kKeelFamily = 0x2000,
+  kHeronFamily = 0x4000,
+  kCobaltFamily = 0x8000,
+};
+
 struct Product {
   const char* key;  // the configuration key without its "UsedBy" prefix
   const char* file;
@@ -16,19 +31,25 @@ struct Product {
 };
 
 constexpr Product ProductTable[] = {
-    {"KeelPanel", "tvpanel.exe", 0x2100},   {"KeelLibView", "tvkview.dll", 0x2010},
-    {"KeelLibCore", "tvkcore.dll", 0x2010}, {"KeelLibCore64", "tvkcr64.dll", 0x2010},
-    {"KeelNet", "tvknet.exe", 0x2080},      {"KeelNet", "tvknsvc.exe", 0x2080},
-    {"KeelNet64", "tvkn64.exe", 0x2080},    {"KeelHost", "tvknet.exe", 0x2040},
-    {"FlintLib", "tvflib.dll", 0x1010},     {"FlintLib64", "tvflb64.dll", 0x1010},
-    {"Flint", "tvflint.exe", 0x1020},       {"Cobalt", "tvcobal.exe", 0x8010},
-    {"Heron", "tvheron.exe", 0x4080},
+    {"KeelPanel", "tvpanel.exe", kKeelFamily | kPanel},
+    {"KeelLibView", "tvkview.dll", kKeelFamily | kLibraries},
+    {"KeelLibCore", "tvkcore.dll", kKeelFamily | kLibraries},
+    {"KeelLibCore64", "tvkcr64.dll", kKeelFamily | kLibraries},
+    {"KeelNet", "tvknet.exe", kKeelFamily | kNetPrograms},
+    {"KeelNet", "tvknsvc.exe", kKeelFamily | kNetPrograms},
+    {"KeelNet64", "tvkn64.exe", kKeelFamily | kNetPrograms},
+    {"KeelHost", "tvknet.exe", kKeelFamily | kServerProduct},
+    {"FlintLib", "tvflib.dll", kFlintFamily | kLibraries},
+    {"FlintLib64", "tvflb64.dll", kFlintFamily | kLibraries},
+    {"Flint", "tvflint.exe", kFlintFamily | kFlintProgram},
+    {"Cobalt", "tvcobal.exe", kCobaltFamily | kLibraries},
+    {"Heron", "tvheron.exe", kHeronFamily | kNetPrograms},
 };
 
 }  // namespace
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_ProdFromIni(const char* _vsIni, int32_t* _rlProd) {
-  TvTraceFunction("TvIsi_ProdFromIni");
+  TV_FRAME(frame);
   char path[kTvPathSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
   int32_t mask = 0;
@@ -49,5 +70,5 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_ProdFromIni(const char* _vsIni, int32_t* _rlP
     TvIniFree(&ini);
   }
   TvTraceLongOut("_rlProd", _rlProd, mask);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }

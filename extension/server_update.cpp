@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "exports.h"
+#include "frame.h"
 #include "installed_lists.h"
 #include "multiline.h"
 #include "tv_error.h"
@@ -67,7 +68,7 @@ bool IsServerConfiguration(TvIniBuffer* ini) {
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const char* _vsData, int32_t _iID,
                                                     int32_t _iAID, int32_t _iNID) {
-  TvTraceFunction("TvIsi_UpdateTvwserveV5");
+  TV_FRAME(frame);
   char path[kTvPathSize], data[kEntrySize];
   TvStatus status = TracePathIn("_vsPath", _vsPath, path, sizeof path);
   TraceTextIn("_vsData", _vsData, data, sizeof data);
@@ -78,14 +79,14 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const c
   // An entry with a line break would become several lines of the file; an
   // empty or blank one would end the list for every reader.
   if (status == TvOk) status = CheckSingleLine(data, "_vsData");
-  if (status != TvOk || IsBlankEntry(data)) return TvTraceReturnLong(status);
+  if (status != TvOk || IsBlankEntry(data)) return frame.Return(status);
 
   TvList* current = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
   TvList* all = TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0);
   if (!current || !all) {
     if (current) TvListFree(current);
     if (all) TvListFree(all);
-    return TvTraceReturnLong(TvErrNoMemory);
+    return frame.Return(TvErrNoMemory);
   }
   // A file that does not exist is no error: nothing is recorded. Any other
   // failure to load it (locked, not ini text) is.
@@ -98,11 +99,11 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const c
   TvIniFree(&ini);
   TvListFree(current);
   TvListFree(all);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char* _vsData, int32_t _viFormat) {
-  TvTraceFunction("TvIsi_UpdateDataKeys");
+  TV_FRAME(frame);
   char path[kTvPathSize], data[kEntrySize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
   TraceTextIn("_vsData", _vsData, data, sizeof data);
@@ -111,7 +112,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char
   if (status == TvOk) status = CheckSingleLine(data, "_vsData");
   TvIniBuffer ini{};
   if (status == TvOk) status = LoadConfiguration(&ini, path);
-  if (status != TvOk) return TvTraceReturnLong(status);
+  if (status != TvOk) return frame.Return(status);
 
   const char* allKey = dataFormat ? "AllInstalledData" : "AllInstalledCountries";
   const char* plainKey = dataFormat ? "InstalledData" : "InstalledCountries";
@@ -130,5 +131,5 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char
     status = UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, data, static_cast<int32_t>(strlen(data)), nullptr);
   if (status == TvOk) status = TvIniSaveFile(&ini, path);
   TvIniFree(&ini);
-  return TvTraceReturnLong(status);
+  return frame.Return(status);
 }

@@ -3,25 +3,32 @@
 #include "exports.h"
 #include "frame.h"
 #include "tv_instance.h"
-#include "tv_log.h"
 
 namespace {
-constexpr uint32_t kStartupFlags = 0x4000 | TvFlagNoMediaPrompt | 0x0800 | TvFlagStartingUp;
-}
+
+constexpr char kModuleName[] = "TVISX";
+constexpr char kVersion[] = "2.63";
+constexpr char kRevision[] = ":18";
+
+// Two bits the library has always passed to the kernel start; reserved,
+// without effect.
+constexpr uint32_t kReservedFlag0800 = 0x0800;
+constexpr uint32_t kReservedFlag4000 = 0x4000;
+constexpr uint32_t kStartupFlags = kReservedFlag4000 | TvFlagNoMediaPrompt | kReservedFlag0800 | TvFlagStartingUp;
+static_assert(kStartupFlags == 0x6810, "the flags word of the library's kernel start");
+
+}  // namespace
 
 TV_EXPORT int32_t TvIsi_Startup(void) {
-  TvTraceFunction("TvIsi_Startup");
+  TV_FRAME(frame);
   TvSetConfigBaseName("");
-  TvStatus status = TvKernelStartup("TVISX", "2.63", ":18", kStartupFlags, nullptr, nullptr);
-  // Written only now, so that it reaches the log file; it has no line end
-  // of its own, the exit line follows it.
-  TvLogWrite("> TvIsi_Startup");
-  TvIsiLog("< TvIsi_Startup = %d\n", static_cast<int>(status));
-  return TvTraceReturnLong(status);
+  // No configuration file or section named: the kernel searches for them.
+  // The entry line is written on the way out, once the log is open.
+  return frame.Return(TvKernelStartup(kModuleName, kVersion, kRevision, kStartupFlags, nullptr, nullptr));
 }
 
 TV_EXPORT void TvIsi_Shutdown(void) {
-  TvTraceFunction("TvIsi_Shutdown");
+  TV_FRAME(frame);
   TvKernelShutdown(0);
-  TvTraceReturn();
+  frame.Return();
 }

@@ -6,12 +6,12 @@ cd "$(dirname "$0")/.."
 jobs=${TV_JOBS:-2}
 cmake --preset i686 >/dev/null
 cmake --build --preset i686 -j "$jobs"
-bash scripts/check-exports.sh build/i686/extension/TVISX.dll extension/TVISX.def
+bash scripts/check-exports.sh build/i686/extension/TVISX.dll build/i686/extension/TVISX.def
 if [ "${1:-}" != "i686" ]; then
   cmake --preset i686-tests >/dev/null
   cmake --build --preset i686-tests -j "$jobs"
-  bash scripts/check-exports.sh build/i686-tests/extension/TVISX.dll extension/TVISX.def
+  bash scripts/check-exports.sh build/i686-tests/extension/TVISX.dll build/i686-tests/extension/TVISX.def
   cmake --preset x86_64 >/dev/null
   cmake --build --preset x86_64 -j "$jobs"
-  bash scripts/check-exports.sh build/x86_64/extension/TVISX.dll extension/TVISX.def x86_64-w64-mingw32-objdump
+  bash scripts/check-exports.sh build/x86_64/extension/TVISX.dll build/x86_64/extension/TVISX.def x86_64-w64-mingw32-objdump
 fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks a built TVISX.dll against the export list of its .def file: every
-# export present under its plain name, nothing decorated, nothing extra, and
-# no imports but the system DLLs.
+# Checks a built TVISX.dll against the .def file the build wrote from the
+# export list: every export present under its plain name, nothing decorated,
+# nothing extra, and no imports but the system DLLs.
 set -euo pipefail
 dll=$1; def=$2; objdump=${3:-i686-w64-mingw32-objdump}
 expected=$(sed -n '/^EXPORTS/,$p' "$def" | sed '1d; s/;.*//; s/=.*//; s/[[:space:]]//g' | grep -v '^$' | sort)

@@ -3,19 +3,20 @@
 #include <set>
 #include <string>
 
+#include "exports.h"
 #include "test_support.h"
 
 namespace {
 
-using Startup = int32_t (*)(void);
-using Shutdown = void (*)(void);
-using IniOpen = int32_t(__stdcall*)(INT_PTR*, INT_PTR*, const char*);
-using IniSave = int32_t(__stdcall*)(INT_PTR, INT_PTR);
-using IniClose = void(__stdcall*)(INT_PTR, INT_PTR);
-using IniGet = int32_t(__stdcall*)(INT_PTR, const char*, const char*, char*, int32_t);
-using IniSet = int32_t(__stdcall*)(INT_PTR, const char*, const char*, const char*);
-using IniDelete = int32_t(__stdcall*)(INT_PTR, const char*, const char*);
-using IniCopy = int32_t(__stdcall*)(INT_PTR, INT_PTR, const char*, const char*);
+using Startup = decltype(&TvIsi_Startup);
+using Shutdown = decltype(&TvIsi_Shutdown);
+using IniOpen = decltype(&TvIsi_IniOpen);
+using IniSave = decltype(&TvIsi_IniSave);
+using IniClose = decltype(&TvIsi_IniClose);
+using IniGet = decltype(&TvIsi_IniGetString);
+using IniSet = decltype(&TvIsi_IniSetString);
+using IniDelete = decltype(&TvIsi_IniDeleteString);
+using IniCopy = decltype(&TvIsi_IniCopySetting);
 
 class IniHandles : public tvtest::FolderTest {
  protected:

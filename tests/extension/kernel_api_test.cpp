@@ -4,20 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "exports.h"
 #include "test_support.h"
 
 namespace {
 
-using Startup = int32_t (*)(void);
-using Shutdown = void (*)(void);
-using Initialise = void(__stdcall*)(int32_t);
-using ErrorMessage = void(__stdcall*)(int32_t, char*, int32_t);
-using ErrorLevel = int32_t(__stdcall*)(int32_t);
-using ErrorHistory = int32_t(__stdcall*)(int32_t, int32_t, char*, int32_t);
-using VersionInfo = void(__stdcall*)(char*, int32_t);
-using DataInfo = int32_t(__stdcall*)(char*, int32_t, int32_t*);
-using SystemInfo = int32_t(__stdcall*)(int32_t, char*, int32_t);
-using SetStrMode = int32_t(__stdcall*)(int32_t);
+using Startup = decltype(&TvIsi_Startup);
+using Shutdown = decltype(&TvIsi_Shutdown);
+using Initialise = decltype(&TvInitialise);
+using ErrorMessage = decltype(&TvErrorMessage);
+using ErrorLevel = decltype(&TvErrorLevel);
+using ErrorHistory = decltype(&TvErrorHistory);
+using VersionInfo = decltype(&TvVersionInfo);
+using DataInfo = decltype(&TvDataInfo);
+using SystemInfo = decltype(&TvSystemInfo);
+using SetStrMode = decltype(&TvSetStrMode);
 
 class KernelExports : public tvtest::FolderTest {
  protected:
@@ -155,10 +156,8 @@ TEST_F(KernelExports, SystemInformationReport) {
 TEST_F(KernelExports, HistoryOf130RaisesKeeps128) {
   Load();
   EXPECT_EQ(startup(), -1031);  // no configuration: two raises
-  using IniOpen = int32_t(__stdcall*)(INT_PTR*, INT_PTR*, const char*);
-  using IniClose = void(__stdcall*)(INT_PTR, INT_PTR);
-  auto open = Get<IniOpen>("TvIsi_IniOpen");
-  auto close = Get<IniClose>("TvIsi_IniClose");
+  auto open = Get<decltype(&TvIsi_IniOpen)>("TvIsi_IniOpen");
+  auto close = Get<decltype(&TvIsi_IniClose)>("TvIsi_IniClose");
   for (int i = 0; i < 128; ++i) {
     INT_PTR file, buffer;
     EXPECT_EQ(open(&file, &buffer, (dir / ("missing" + std::to_string(i) + ".ini")).c_str()), -1010);

@@ -2,14 +2,15 @@
 // an installer engine does it.
 #include <string>
 
+#include "exports.h"
 #include "test_support.h"
 
 namespace {
 
-using Startup = int32_t (*)(void);
-using Shutdown = void (*)(void);
-using Begin = int32_t (*)(void);
-using End = void (*)(void);
+using Startup = decltype(&TvIsi_Startup);
+using Shutdown = decltype(&TvIsi_Shutdown);
+using Begin = decltype(&TvBeginInstance);
+using End = decltype(&TvEndInstance);
 
 class ExtensionStartup : public tvtest::FolderTest {
  protected:

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -21,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "export_table.h"
+
 namespace {
 
 constexpr int kExitAssertion = 1;
@@ -29,54 +32,17 @@ constexpr int kExitCannotRun = 3;
 constexpr int kExitException = 4;
 
 // ---------------------------------------------------------------------------
-// The exports. Parameters are written with the library's own trace prefixes:
-// _vs string in, _vi number in, _rs string out, _ri number out. A string out
-// names the capacity of the buffer the engine hands over: a byte count
-// ("_rs:64") or the 1-based argument that carries it ("_rs:@5", of which the
-// export reads the low 16 bits).
+// The exports, from the library's export list. Parameters take the kinds of
+// the library's parameter trace: _vs string in, _vi number in, _rs string
+// out, _ri number out (handles are numbers here). A string out has the
+// capacity of the buffer the engine hands over: a byte count, or the
+// argument (from 1) that carries it, of which the export reads the low 16
+// bits.
 
-enum class Conv { C, Stdcall };
 enum class Returns { Int32, Nothing };
 enum class Kind { StringIn, NumberIn, StringOut, NumberOut };
 
-struct Export {
-  const char* name;
-  const char* params;
-  Returns returns;
-  Conv conv;
-};
-
-constexpr Export kExports[] = {
-    {"TvBeginInstance", "", Returns::Int32, Conv::C},
-    {"TvEndInstance", "", Returns::Nothing, Conv::C},
-    {"TvIsi_Startup", "", Returns::Int32, Conv::C},
-    {"TvIsi_Shutdown", "", Returns::Nothing, Conv::C},
-    {"TvIsi_IniOpen", "_ri _ri _vs", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_IniSave", "_vi _vi", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_IniClose", "_vi _vi", Returns::Nothing, Conv::Stdcall},
-    {"TvIsi_IniGetString", "_vi _vs _vs _rs:@5 _vi", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_IniSetString", "_vi _vs _vs _vs", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_IniDeleteString", "_vi _vs _vs", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_IniCopySetting", "_vi _vi _vs _vs", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_IniAddString", "_vi _vs _vs _vs", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_IniRemoveStrings", "_vi _vs _vs _vs", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_CheckIniForData", "_vs _vs _vi _rs:4 _rs:256 _rs:256 _ri", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_ProdFromIni", "_vs _ri", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_UpdateTvwserveV5", "_vs _vs _vi _vi _vi", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_UpdateDataKeys", "_vs _vs _vi", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_IsISOPresent", "_vs _vs", Returns::Int32, Conv::Stdcall},
-    {"TvIsi_InstalledCountriesToData", "_vs", Returns::Int32, Conv::Stdcall},
-    {"TvInitialise", "_vi", Returns::Nothing, Conv::Stdcall},
-    {"TvErrorMessage", "_vi _rs:@3 _vi", Returns::Nothing, Conv::Stdcall},
-    {"TvErrorLevel", "_vi", Returns::Int32, Conv::Stdcall},
-    {"TvErrorHistory", "_vi _vi _rs:@4 _vi", Returns::Int32, Conv::Stdcall},
-    {"TvVersionInfo", "_rs:@2 _vi", Returns::Nothing, Conv::Stdcall},
-    {"TvDataInfo", "_rs:@2 _vi _ri", Returns::Int32, Conv::Stdcall},
-    {"TvSystemInfo", "_vi _rs:@3 _vi", Returns::Int32, Conv::Stdcall},
-    {"TvSetStrMode", "_vi", Returns::Int32, Conv::Stdcall},
-};
-
-constexpr int kMaxArgs = 8;
+constexpr int kMaxArgs = tvexport::kMaxParameters;
 
 struct Param {
   Kind kind = Kind::NumberIn;
@@ -85,70 +51,37 @@ struct Param {
 };
 
 struct Signature {
-  bool valid = false;
   int count = 0;
   Param params[kMaxArgs] = {};
 };
 
-constexpr Signature ParseSignature(std::string_view text) {
+struct Export {
+  const char* name;
   Signature sig;
-  size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] == ' ') {
-      ++i;
-      continue;
-    }
-    size_t end = text.find(' ', i);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view token = text.substr(i, end - i);
-    i = end;
-    if (sig.count == kMaxArgs) return sig;
-    Param p;
-    if (token == "_vs") {
-      p.kind = Kind::StringIn;
-    } else if (token == "_vi") {
-      p.kind = Kind::NumberIn;
-    } else if (token == "_ri") {
-      p.kind = Kind::NumberOut;
-    } else if (token.starts_with("_rs:")) {
-      p.kind = Kind::StringOut;
-      std::string_view size = token.substr(4);
-      bool fromArg = size.starts_with('@');
-      if (fromArg) size.remove_prefix(1);
-      if (size.empty()) return sig;
-      int n = 0;
-      for (char c : size) {
-        if (c < '0' || c > '9') return sig;
-        n = n * 10 + (c - '0');
-        if (n > 65535) return sig;
-      }
-      (fromArg ? p.capacityArg : p.capacity) = n;
-    } else {
-      return sig;
-    }
-    sig.params[sig.count++] = p;
+  Returns returns;  // called stdcall when it has arguments, else with the C convention (the list's rule)
+};
+
+constexpr Kind KindOf(tvexport::Kind kind) {
+  switch (kind) {
+    case tvexport::Kind::StringIn: return Kind::StringIn;
+    case tvexport::Kind::StringOut: return Kind::StringOut;
+    case tvexport::Kind::NumberOut:
+    case tvexport::Kind::HandleOut: return Kind::NumberOut;
+    default: return Kind::NumberIn;
   }
-  for (int k = 0; k < sig.count; ++k) {
-    int arg = sig.params[k].capacityArg;
-    if (arg != 0 && (arg > sig.count || sig.params[arg - 1].kind != Kind::NumberIn)) return sig;
-  }
-  sig.valid = true;
-  return sig;
 }
 
-// Every entry parses, the calling convention follows the house rule (stdcall
-// exactly when there are arguments) and no name is listed twice.
-constexpr bool TableIsSound() {
-  for (const Export& e : kExports) {
-    Signature sig = ParseSignature(e.params);
-    if (!sig.valid || (sig.count > 0) != (e.conv == Conv::Stdcall)) return false;
-    int seen = 0;
-    for (const Export& other : kExports) seen += std::string_view(e.name) == other.name;
-    if (seen != 1) return false;
+constexpr auto kExports = [] {
+  std::array<Export, tvexport::kExportCount> table{};
+  for (size_t i = 0; i < table.size(); ++i) {
+    const tvexport::Export& e = tvexport::kExports[i];
+    Signature sig{e.count};
+    for (int k = 0; k < e.count; ++k)
+      sig.params[k] = {KindOf(e.parameters[k].kind), e.parameters[k].capacity, e.parameters[k].capacityArgument};
+    table[i] = {e.name, sig, e.result == tvexport::Result::Nothing ? Returns::Nothing : Returns::Int32};
   }
-  return true;
-}
-static_assert(TableIsSound(), "the export table has a malformed entry");
+  return table;
+}();
 
 const Export* FindExport(std::string_view name) {
   for (const Export& e : kExports)
@@ -507,7 +440,7 @@ class Parser {
         message += std::string(" (did you mean ") + similar->name + "?)";
       throw ScriptError{line_, message};
     }
-    st.sig = ParseSignature(st.callee->params);
+    st.sig = st.callee->sig;
     Advance();  // (
     if (tok_.type != Tok::RParen) {
       st.operands.push_back(ParseOperand());
