@@ -7,8 +7,11 @@
 // error and returns the failure value) and puts the table back with
 // `tvSys = kTvSysDefault`. Calls that cannot fail in a way worth testing
 // stay direct: critical sections, thread-local slots, thread and process
-// identities, the last-error word, CompareFileTime, WideCharToMultiByte, and
-// the fatal stop's ExitProcess / ExitThread, which must never return.
+// identities (GetCurrentProcess, GetCurrentProcessId, ...), the interlocked
+// counters, the last-error word, CompareFileTime, WideCharToMultiByte, the
+// C heap under TvSysAlloc (whose failures the allocator's own limits
+// inject), and the fatal stop's ExitProcess / ExitThread, which must never
+// return.
 #pragma once
 #include <windows.h>
 
