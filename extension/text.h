@@ -53,7 +53,7 @@ class GrowingText {
   }
 
   static constexpr size_t kFirstSize = 256;
-  static constexpr size_t kLimit = 0x7FFFFFF0;
+  static constexpr size_t kLimit = kTvTextLimit;
   char* text_ = nullptr;
   size_t used_ = 0;
   size_t capacity_ = 0;

@@ -22,7 +22,7 @@ constexpr int kMaxProviders = 8;
 TvErrorProvider providers[kMaxProviders];
 TvErrorProviderLang providersLang[kMaxProviders];
 TvErrorClassifier classifiers[kMaxProviders];
-int uiMode = 1;
+int uiMode = TvUiNoWindows;
 
 const TvLanguageEntry& ChooseEntry(uint16_t language) { return *TvLanguageSelect(kTvLanguages, language); }
 
@@ -165,7 +165,7 @@ void ShowErrorBox(const char* title, TvStatus code) {
 
 void TvErrorReport(const char* title, TvStatus code) {
   TvQuiet quiet;
-  if (uiMode == 2) ShowErrorBox(title, code);
+  if (uiMode == TvUiWindowed) ShowErrorBox(title, code);
   char report[kTvErrorLineSize + 1];
   const char* newest = code != 0 ? TvErrorHistoryLine(false, 0) : nullptr;
   if (newest)
@@ -194,7 +194,7 @@ void TvFatal(const char* text) {
     TvLockGuard guard(TvServiceLock(TvLockId::Log));
     TvLogWriteRaw(TvLogLineByLine | TvLogDirectConsole | TvLogForceConsole, line);
   }
-  if (uiMode == 2) ShowErrorBox(line, TvErrFatal);
+  if (uiMode == TvUiWindowed) ShowErrorBox(line, TvErrFatal);
   ExitProcess(1);
 }
 
@@ -212,12 +212,12 @@ size_t TvKernelPrompt(TvKernelStrings table, int index, char* out, size_t size) 
 }
 
 bool TvAskForMedia(const char* path) {
-  if ((tvContext.flags & TvFlagNoMediaPrompt) || TvUserInterfaceMode() != 2) return false;
+  if ((tvContext.flags & TvFlagNoMediaPrompt) || TvUserInterfaceMode() != TvUiWindowed) return false;
   if (!path || !path[0] || path[1] != ':' || path[2] != '\\') return false;
   const int kind = TvDriveKind(path);
-  if (kind != 1 && kind != 4) return false;
+  if (kind != TvDriveRemovable && kind != TvDriveCdrom) return false;
   char prompt[300];
-  TvKernelPrompt(nullptr, path[3] ? 45 : 43, prompt, sizeof prompt);
+  TvKernelPrompt(nullptr, path[3] ? kTvPromptCannotFind : kTvPromptCannotAccess, prompt, sizeof prompt);
   char shown[201];
   TvStrCopy(shown, path, sizeof shown);
   char text[600];

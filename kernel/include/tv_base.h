@@ -15,6 +15,10 @@ constexpr size_t kTvPathSize = 256;  // paths hold at most 255 characters
 
 constexpr size_t kTvErrorTextSize = 100;  // message texts: at most 99 characters
 
+// The largest text the kernel holds in one block (an ini file, a trailer's
+// text, a list's array): well below the allocator's 2 GB block limit.
+constexpr uint32_t kTvTextLimit = 0x7FFFFFF0u;
+
 enum TvCode : TvStatus {
   TvOk = 0,
   TvErrFatal = -1000,

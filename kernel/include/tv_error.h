@@ -38,7 +38,8 @@ bool TvAskForMedia(const char* path);
 void TvErrorReport(const char* title, TvStatus code);
 [[noreturn]] void TvFatal(const char* text);
 
-// User-interface mode: 1 (no windows) unless a windowed program sets 2.
+// User-interface mode: no windows unless a windowed program says so.
+enum TvUiMode : int { TvUiNoWindows = 1, TvUiWindowed = 2 };
 void TvSetUserInterfaceMode(int mode);
 int TvUserInterfaceMode();
 
@@ -51,6 +52,11 @@ using TvKernelStrings = TvMsgTableRef;
 uint16_t TvLanguageChoose(uint16_t language);       // the entry the selection rule picks
 const char* TvCatalogueFind(uint16_t language, TvStatus code);  // nullptr when unknown
 TvKernelStrings TvKernelStringTable(uint16_t language);
+
+// The media prompts of the kernel string tables (each with its second part
+// at the next index).
+constexpr int kTvPromptCannotAccess = 43;
+constexpr int kTvPromptCannotFind = 45;
 
 // The two-part prompt at index of a table (nullptr: the current language's).
 size_t TvKernelPrompt(TvKernelStrings table, int index, char* out, size_t size);

@@ -23,6 +23,7 @@ enum TvFileMode : uint32_t {
   TvFileSequential2 = 0x00800000,
   TvFileNoMedia = 0x01000000,
   TvFileDataDate = 0x04000000,
+  TvFileTempMark = 0x08000000,  // a kernel temporary file; the open itself passes it over
   TvFileSilent = 0x10000000,
   TvFileDataExpected = 0x40000000,
   TvFileDataConfig = 0x80000000,
@@ -51,6 +52,9 @@ TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length);
 TvStatus TvFileWrite(TvFileHandle handle, const void* data, uint32_t count);
 TvStatus TvFileWriteFill(TvFileHandle handle, uint8_t byte, uint32_t count);
 TvStatus TvFileDuplicate(TvFileHandle handle, TvFileHandle* duplicate);
+// The mode of a new temporary file, on top of the caller's extra bits.
+constexpr uint32_t kTvFileTempMode =
+    TvFileSilent | TvFileTempMark | TvFileMustNotExist | TvFileCreate | TvFileReadWrite;
 // Creates "tv%06lu.tmp" in the temporary directory, skipping numbers whose
 // file exists; the number identifies the file for TvFileDeleteTemp.
 TvStatus TvFileCreateTemp(char* fullPath, uint32_t extraMode, TvFileHandle* handle, uint32_t* number);
@@ -62,6 +66,10 @@ int TvFileCompareTimes(TvFileHandle first, TvFileHandle second);  // -1, 0 or 1 
 // names without one, 8 hidden entries too. Next answers 0 at the end, else
 // 1 (file) or 2 (directory), plus 8 for a hidden entry.
 enum TvScanFilter : uint32_t { TvScanFiles = 1, TvScanDirs = 2, TvScanDot = 4, TvScanHidden = 8 };
+// What TvFileFindNext answers for an entry.
+constexpr int kTvScanFoundFile = 1;
+constexpr int kTvScanFoundDir = 2;
+constexpr int kTvScanFoundHidden = 8;
 // How scans behave in a build of the kernel (TvKernelVariant); the full
 // kernel's until its program picks another.
 struct TvScanBehaviour {

@@ -35,7 +35,14 @@ void TvDataDirReset();
 TvStatus TvPathSplit(const char* path, char* directory, char* name, char* extension);
 int TvPathShorten(const char* path, char* out, size_t maximum);
 
-// Drives: 1 removable, 2 fixed, 3 remote, 4 CD-ROM, 0 anything else.
+// Drive kinds as TvDriveKind answers them.
+enum TvDriveKindCode : int {
+  TvDriveOther = 0,
+  TvDriveRemovable = 1,
+  TvDriveFixed = 2,
+  TvDriveRemote = 3,
+  TvDriveCdrom = 4,
+};
 int TvDriveKind(const char* path);
 int TvDriveNext(char* out);
 TvStatus TvDriveFirstCdrom(char* out);

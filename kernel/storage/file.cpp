@@ -368,7 +368,7 @@ TvStatus TvFileCreateTemp(char* fullPath, uint32_t extraMode, TvFileHandle* hand
     }
     char name[16];
     TempName(used, name, sizeof name);
-    status = TvFileOpen(full, tvContext.tempDir, name, "tmp", extraMode | 0x1800000Du, &opened);
+    status = TvFileOpen(full, tvContext.tempDir, name, "tmp", extraMode | kTvFileTempMode, &opened);
   }
   tvHooks.traceTempFile(full, status);
   if (fullPath) TvStrCopy(fullPath, full, kTvPathSize);
@@ -452,14 +452,14 @@ int TvFileFindNext(char* name) {
     scan.haveAhead = tvSys.findNextFile(scan.find, &scan.ahead) != FALSE;
     if (entry.cFileName[0] == '.') continue;
     const bool hidden = entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN;
-    if (hidden && !(scan.filter & 8)) continue;
+    if (hidden && !(scan.filter & TvScanHidden)) continue;
     const bool directory = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (kinds && !(scan.filter & (directory ? 2 : 1))) continue;
+    if (kinds && !(scan.filter & (directory ? TvScanDirs : TvScanFiles))) continue;
     if (name) {
       TvStrCopy(name, entry.cFileName, kTvPathSize);
-      if (!directory && (scan.filter & 4) && !strchr(name, '.')) TvStrCat(name, ".", kTvPathSize);
+      if (!directory && (scan.filter & TvScanDot) && !strchr(name, '.')) TvStrCat(name, ".", kTvPathSize);
     }
-    return (directory ? 2 : 1) + (hidden ? 8 : 0);
+    return (directory ? kTvScanFoundDir : kTvScanFoundFile) + (hidden ? kTvScanFoundHidden : 0);
   }
   if (name) name[0] = '\0';
   return 0;

@@ -317,7 +317,7 @@ TvStatus TvIniLoadHandle(TvIniBuffer* buffer, TvFileHandle handle) {
 
 TvStatus TvIniLoadPart(TvIniBuffer* buffer, TvFileHandle handle, uint32_t size) {
   if (!buffer) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
-  if (size > 0x7FFFFFF0u) return TvErrorRaise(TvErrIniTooLarge, nullptr, TvRaiseOrigin);
+  if (size > kTvTextLimit) return TvErrorRaise(TvErrIniTooLarge, nullptr, TvRaiseOrigin);
   char* block;
   if (TvStatus status = ReadBlock(handle, size, &block); status != TvOk) return status;
   Prepare(*buffer, block, size, true);
@@ -326,7 +326,7 @@ TvStatus TvIniLoadPart(TvIniBuffer* buffer, TvFileHandle handle, uint32_t size) 
 
 TvStatus TvIniLoadText(TvIniBuffer* buffer, const char* text, uint32_t length) {
   if (!buffer || (!text && length)) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
-  if (length > 0x7FFFFFF0u) return TvErrorRaise(TvErrIniTooLarge, nullptr, TvRaiseOrigin);
+  if (length > kTvTextLimit) return TvErrorRaise(TvErrIniTooLarge, nullptr, TvRaiseOrigin);
   char* block = static_cast<char*>(TvSysAlloc(length + tvini::kEndMarkSize, length));
   if (!block) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
   if (length) memcpy(block, text, length);
@@ -346,7 +346,7 @@ TvStatus TvIniLoadFile(TvIniBuffer* buffer, const char* path) {
 
 TvStatus TvIniLoadTrailerText(TvIniBuffer* buffer, TvFileHandle handle, uint32_t length, uint32_t crc) {
   if (!buffer) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
-  if (length > 0x7FFFFFF0u) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  if (length > kTvTextLimit) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   char* block;
   if (TvStatus status = ReadBlock(handle, length, &block); status != TvOk) return status;
   for (uint32_t i = 0; i < length; ++i) block[i] = static_cast<char>(~block[i]);

@@ -31,7 +31,7 @@ void Shift(int32_t& position, uint32_t at, uint32_t removed, uint32_t inserted) 
 TvStatus Splice(TvIniBuffer& b, uint32_t at, uint32_t removed, const char* inserted, uint32_t insertedLength) {
   const uint32_t oldLength = b.length;
   const uint64_t newLength64 = uint64_t{oldLength} - removed + insertedLength;
-  if (newLength64 > 0x7FFFFFF0u) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
+  if (newLength64 > kTvTextLimit) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
   const uint32_t newLength = static_cast<uint32_t>(newLength64);
   const uint32_t tail = oldLength + kEndMarkSize - (at + removed);  // end mark included
   char* text = b.text;
@@ -82,7 +82,7 @@ struct Piece {
   bool Build(std::initializer_list<const char*> parts) {
     uint64_t total = 0;
     for (const char* part : parts) total += strlen(part);
-    if (total > 0x7FFFFFF0u) return false;
+    if (total > kTvTextLimit) return false;
     size = static_cast<uint32_t>(total) + 1;
     data = static_cast<char*>(TvMemAlloc(0, size));
     if (!data) return false;

@@ -12,7 +12,7 @@ namespace {
 
 constexpr uint16_t kTextSize = 0xFFFF;
 // The array stays well below the allocator's 2 GB block limit.
-constexpr uint32_t kMaxCapacity = static_cast<uint32_t>(0x7FFFFFF0u / sizeof(void*)) - kTvListGrowth;
+constexpr uint32_t kMaxCapacity = static_cast<uint32_t>(kTvTextLimit / sizeof(void*)) - kTvListGrowth;
 
 TvStatus NoMemory() { return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin); }
 

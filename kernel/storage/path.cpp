@@ -471,14 +471,14 @@ void TvDriveReset(uint32_t scanFilter) {
 }
 
 int TvDriveKind(const char* path) {
-  if (!path || !path[0] || path[1] != ':') return 0;
+  if (!path || !path[0] || path[1] != ':') return TvDriveOther;
   const char root[4] = {path[0], ':', '\\', '\0'};
   switch (tvSys.getDriveType(root)) {
-    case DRIVE_REMOVABLE: return 1;
-    case DRIVE_FIXED: return 2;
-    case DRIVE_REMOTE: return 3;
-    case DRIVE_CDROM: return 4;
-    default: return 0;
+    case DRIVE_REMOVABLE: return TvDriveRemovable;
+    case DRIVE_FIXED: return TvDriveFixed;
+    case DRIVE_REMOTE: return TvDriveRemote;
+    case DRIVE_CDROM: return TvDriveCdrom;
+    default: return TvDriveOther;
   }
 }
 
@@ -488,7 +488,7 @@ int TvDriveNext(char* out) {
     const char root[4] = {letter, ':', '\\', '\0'};
     const UINT type = tvSys.getDriveType(root);
     if (type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR) continue;
-    TvFormat(out, 4, (driveFilter & 1) ? "%c:\\" : "%c:", letter);
+    TvFormat(out, 4, (driveFilter & TvScanFiles) ? "%c:\\" : "%c:", letter);
     return 1;
   }
   TvStrCopy(out, "", 4);

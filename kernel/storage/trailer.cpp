@@ -44,7 +44,7 @@ constexpr uint32_t kFillPiece = 64;
 constexpr char kEndMark[] = "\n[";  // with its NUL, the three bytes after every text
 constexpr uint32_t kEndMarkSize = sizeof kEndMark;
 constexpr size_t kRegionLineSize = 200;
-constexpr uint32_t kTextLimit = 0x7FFFFFF0u;  // as for whole ini files
+constexpr uint32_t kTextLimit = kTvTextLimit;  // as for whole ini files
 
 HANDLE H(TvFileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
