@@ -356,12 +356,4 @@ TEST_F(Files, LauncherKernelScansWithoutLockOrFilter) {
   TvKernelSetVariant(nullptr);
 }
 
-TEST_F(Files, NoMediaPromptWithoutAUserInterface) {
-  TvSetUserInterfaceMode(2);
-  EXPECT_FALSE(TvAskForMedia("C:\\missing\\file"));  // a fixed drive
-  EXPECT_FALSE(TvAskForMedia("relative\\file"));
-  TvSetUserInterfaceMode(1);
-  EXPECT_FALSE(TvAskForMedia("A:\\file"));
-}
-
 }  // namespace

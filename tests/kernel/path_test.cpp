@@ -328,4 +328,15 @@ TEST_F(Programs, MissingProgramsAndHostileNames) {
   EXPECT_STREQ(text, expected);
 }
 
+// The media prompt never shows for a fixed drive or a relative path, nor
+// at all without a user interface. Here, in a program that runs no second
+// thread: the drive-type query after one crashes the emulated 32-bit Wine.
+TEST_F(Paths, NoMediaPromptWithoutAUserInterface) {
+  TvSetUserInterfaceMode(TvUiWindowed);
+  EXPECT_FALSE(TvAskForMedia("C:\\missing\\file"));  // a fixed drive
+  EXPECT_FALSE(TvAskForMedia("relative\\file"));
+  TvSetUserInterfaceMode(TvUiNoWindows);
+  EXPECT_FALSE(TvAskForMedia("A:\\file"));
+}
+
 }  // namespace
