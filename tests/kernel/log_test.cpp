@@ -115,7 +115,7 @@ TEST_F(Log, PlusAppendsOtherwiseReplaced) {
 
 TEST_F(Log, DefaultLogFileWithLogErrors) {
   ASSERT_EQ(StartWith("[TvDefault]\nLogErrors=Y\n"), 0);
-  EXPECT_EQ(std::string(tvLog.path), dir / "tverrors.log");
+  EXPECT_EQ(Reported("Log File"), dir / "tverrors.log");
   TvErrorRaise(-1010, "X", TvRaiseOrigin);
   EXPECT_EQ(tvtest::ReadFile(dir / "tverrors.log"), "> File not found (X)\r\n");
 }
@@ -202,8 +202,7 @@ TEST_F(Log, OpenFailureRaisesWithThePath) {
   Start("LogErrors=Y\n");
   std::string bad = dir / "missing\\folder\\x.log";
   EXPECT_NE(TvLogOpen(bad.c_str()), 0);
-  EXPECT_FALSE(tvLog.fileOpen);
-  EXPECT_STREQ(tvLog.path, "");
+  EXPECT_EQ(Reported("Log File"), "<disabled>");
   EXPECT_EQ(TvLogOpen("   "), 0);
   EXPECT_EQ(TvLogOpen(nullptr), 0);
 }
@@ -211,14 +210,12 @@ TEST_F(Log, OpenFailureRaisesWithThePath) {
 class Trace : public tvtest::KernelTest {
  protected:
   std::string path = dir / "trace.log";
-  void Activate() {
-    tvTrace.active = true;
-    tvTrace.configPending = false;
-    TvStrCopy(tvTrace.path, path.c_str(), sizeof tvTrace.path);
-    tvTrace.fileMode = TvFileAppend;
-    tvTrace.toConsole = tvTrace.toLog = false;
-  }
-  ~Trace() override { tvTrace = {false, false, {}, TvFileAppend, false, false}; }
+  // Switched on as a program run finds it: a tvapi.ini in the current
+  // folder, read at the first trace line.
+  void Activate(const std::string& more = "") { tvtest::WriteFile(dir / "tvapi.ini", "ApiFile=+" + path + "\n" + more); }
+  // The trace is configured once per process: each case starts as a fresh process does.
+  Trace() { tvTrace = {true, true, {}, TvFileAppend, false, false}; }
+  ~Trace() override { tvTrace = {true, true, {}, TvFileAppend, false, false}; }
 };
 
 TEST_F(Trace, LinesOfEveryOperation) {
@@ -274,8 +271,7 @@ TEST_F(Trace, LinesAndStringsAreCut) {
 }
 
 TEST_F(Trace, InactiveTraceStillStoresValues) {
-  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
-  tvTrace = {false, false, {}, TvFileAppend, false, false};
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);  // no tvapi.ini: no trace
   int32_t out = 0;
   TvTraceIntOut("X", &out, 9);
   char buffer[4];
@@ -288,11 +284,9 @@ TEST_F(Trace, InactiveTraceStillStoresValues) {
 TEST_F(Trace, ToTheLogAndUnwritableFileStopsFileOutput) {
   const std::string logPath = dir / "k.log";
   ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + logPath + "\n"), 0);
-  Activate();
-  tvTrace.toLog = true;
-  TvStrCopy(tvTrace.path, (dir / "no\\folder\\t.log").c_str(), sizeof tvTrace.path);
+  path = dir / "no\\folder\\t.log";
+  Activate("ApiLog=Y\n");
   TvTraceFunction("F");
-  EXPECT_STREQ(tvTrace.path, "");
   TvTraceReturn();
   TvLogClose();
   EXPECT_EQ(tvtest::ReadFile(logPath), "! Function: F\r\n!     return\r\n");

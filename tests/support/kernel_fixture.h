@@ -4,6 +4,7 @@
 #pragma once
 #include "test_support.h"
 #include "tv_instance.h"
+#include "tv_reports.h"
 
 namespace tvtest {
 
@@ -20,6 +21,15 @@ class KernelTest : public FolderTest {
     std::string path = dir / "test.ini";
     WriteFile(path, ini);
     return TvKernelStartup(module, "1.0", ":1", flags, path.c_str(), nullptr);
+  }
+  // The value of a line of the kernel's system report ("Config", "Section",
+  // "Prog Dir", "Log File", ...), built afresh as the report export builds it.
+  static std::string Reported(const std::string& label) {
+    TvSystemInfoDiscard();
+    const char* line = "";
+    for (int32_t n = 0; TvSystemInfoLine(n, &line) == TvOk; ++n)
+      if (std::string(line).rfind(label + ":\t", 0) == 0) return line + label.size() + 2;
+    return "<no " + label + " line>";
   }
 };
 
