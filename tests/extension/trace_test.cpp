@@ -27,34 +27,28 @@ const char* const kSessionTrace =
     "! Function: TvIsi_Shutdown\r\n"
     "!     return\r\n";
 
-TEST_F(ExportTrace, PlusNameKeepsEarlierTraces) {
-  Configure("ApiFile=+trace\n");
-  tvtest::WriteFile(trace, "earlier\r\n");
-  Session();
-  Session();
-  EXPECT_EQ(tvtest::ReadFile(trace), std::string("earlier\r\n") + kSessionTrace + kSessionTrace);
-}
-
-TEST_F(ExportTrace, PlainNameStartsAfreshInEachProcess) {
-  Configure("ApiFile=trace\n");
-  tvtest::WriteFile(trace, "earlier\r\n");
-  Session();
-  EXPECT_EQ(tvtest::ReadFile(trace), kSessionTrace);
-  Session();  // a new load of the library is a new configuration
-  EXPECT_EQ(tvtest::ReadFile(trace), kSessionTrace);
-}
-
-TEST_F(ExportTrace, PlainNameThatDoesNotExistYet) {
-  Configure("ApiFile=" + dir / "fresh" + "\n");
-  Session();
-  EXPECT_EQ(tvtest::ReadFile(dir / "fresh.log"), kSessionTrace);
-}
-
-TEST_F(ExportTrace, GreaterThanAppendsWriteOnly) {
-  Configure("ApiFile=>trace\n");
-  tvtest::WriteFile(trace, "earlier\r\n");
-  Session();
-  EXPECT_EQ(tvtest::ReadFile(trace), std::string("earlier\r\n") + kSessionTrace);
+// Each form of ApiFile over two sessions: "+name" and ">name" keep what
+// the file held, a plain name starts the file afresh in each process (and
+// creates it).
+TEST_F(ExportTrace, ApiFileFormsKeepOrReplaceTheTraceFile) {
+  const struct {
+    std::string value, file;
+    bool earlier;
+    std::string expected;
+  } forms[] = {
+      {"+trace", trace, true, std::string("earlier\r\n") + kSessionTrace + kSessionTrace},
+      {">trace", trace, true, std::string("earlier\r\n") + kSessionTrace + kSessionTrace},
+      {"trace", trace, true, kSessionTrace},
+      {dir / "fresh", dir / "fresh.log", false, kSessionTrace},
+  };
+  for (const auto& f : forms) {
+    SCOPED_TRACE(f.value);
+    Configure("ApiFile=" + f.value + "\n");
+    if (f.earlier) tvtest::WriteFile(f.file, "earlier\r\n");
+    Session();
+    Session();
+    EXPECT_EQ(tvtest::ReadFile(f.file), f.expected);
+  }
 }
 
 TEST_F(ExportTrace, ToTheLogOnceItIsOpen) {

@@ -191,47 +191,6 @@ TEST_F(Catalogue, KernelStringTables) {
     EXPECT_EQ(std::string(TvKernelStringTable(s.language)[s.index]), s.text) << s.language << " index " << s.index;
 }
 
-// Copying single entries: whole, cut, and cut with the "~" kept at the end.
-TEST_F(Catalogue, KernelStringCopies) {
-  TvKernelStrings english = TvKernelStringTable(kEnglish);
-  char out[128];
-  const char* disk = "Please insert the correct disk~";
-  struct Copy {
-    TvKernelStrings table;
-    int index;
-    size_t size;
-    const char* expected;
-  };
-  const Copy copies[] = {
-      {english, 44, sizeof out, disk},
-      {english, 4, sizeof out, ""},
-      {english, 44, strlen(disk) + 1, disk},                          // exactly enough room
-      {english, 44, 10, "Please i~"},                                 // cut: the "~" stays last
-      {english, 46, 2, "~"},
-      {english, 44, strlen(disk), "Please insert the correct dis~"},
-      {english, 0, 6, "Appli"},                                       // no "~": simply cut
-      {TvKernelStringTable(kDutch), 44, 10, "Breng de "},
-      {english, 0, 1, ""},
-      {nullptr, 1, sizeof out, "&OK"},                                // the current language's table
-  };
-  for (const Copy& c : copies) {
-    memset(out, 'x', sizeof out);
-    TvKernelString(c.table, c.index, out, c.size);
-    EXPECT_STREQ(out, c.expected) << c.index << " in " << c.size;
-    if (c.size < sizeof out) {
-      EXPECT_EQ(out[c.size], 'x') << "wrote past the buffer";
-    }
-  }
-  // Every entry of every language copies back unchanged into a large buffer.
-  for (uint16_t language : kAllLanguages) {
-    TvKernelStrings table = TvKernelStringTable(language);
-    for (int index = 0; index < kTvKernelStringCount; ++index) {
-      TvKernelString(table, index, out, sizeof out);
-      EXPECT_STREQ(out, table[index]) << language << " index " << index;
-    }
-  }
-}
-
 // The two-part disk prompts.
 TEST_F(Catalogue, KernelPrompts) {
   char out[256];

@@ -236,14 +236,6 @@ TEST_F(Instance, OptionAccessorsFallBackToTvDefault) {
   EXPECT_STREQ(same, "keep");
 }
 
-TEST_F(Instance, BooleanRule) {
-  ASSERT_EQ(StartWith("[TvDefault]\na=1\nb= Yes\nc=true\nd=On\ne=oN\nf=Of\ng=0\nh=No\ni=x\nj=\nk=o\n",
-                      TvFlagKeepConfig),
-            0);
-  for (const char* key : {"a", "b", "c", "d", "e"}) EXPECT_EQ(TvOptionGetBool(key, 0), 1) << key;
-  for (const char* key : {"f", "g", "h", "i", "j", "k"}) EXPECT_EQ(TvOptionGetBool(key, 1), 0) << key;
-}
-
 TEST_F(Instance, LogConsoleEmptyValueIsNoEvenWhereTheDefaultIsYes) {
   ASSERT_EQ(StartWith("[TvDefault]\nLogConsole=\n", TvFlagConsoleDefault), 0);
   EXPECT_FALSE(tvLog.console);

@@ -281,15 +281,4 @@ TEST_F(Trace, InactiveTraceStillStoresValues) {
   EXPECT_FALSE(tvtest::FileExists(path));
 }
 
-TEST_F(Trace, ToTheLogAndUnwritableFileStopsFileOutput) {
-  const std::string logPath = dir / "k.log";
-  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + logPath + "\n"), 0);
-  path = dir / "no\\folder\\t.log";
-  Activate("ApiLog=Y\n");
-  TvTraceFunction("F");
-  TvTraceReturn();
-  TvLogClose();
-  EXPECT_EQ(tvtest::ReadFile(logPath), "! Function: F\r\n!     return\r\n");
-}
-
 }  // namespace
