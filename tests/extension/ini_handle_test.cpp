@@ -147,12 +147,18 @@ TEST_F(IniHandles, TheOpenFileIsLockedAndCloseWithoutBufferOnlyClosesTheFile) {
   tvtest::WriteFile(ini, "[S]\r\nk=v\r\n");
   INT_PTR file, buffer, file2, buffer2;
   ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  // Held for the script alone: no other program reads it meanwhile.
+  HANDLE reader = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  EXPECT_EQ(reader, INVALID_HANDLE_VALUE);
+  if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
   EXPECT_EQ(open(&file2, &buffer2, ini.c_str()), -1016);
   EXPECT_EQ(file2, -1);
   ASSERT_NE(buffer2, 0);  // returned all the same, and closed like any other
   close(file2, buffer2);
   close(file, 0);
   EXPECT_EQ(Get(buffer, "S", "k"), "v");  // the buffer lives on
+  EXPECT_EQ(save(-1, buffer), -1040);  // its file is gone: no handle reaches it
   ASSERT_EQ(open(&file2, &buffer2, ini.c_str()), 0);  // the file is free again
   close(file2, buffer2);
   close(-1, buffer);
@@ -164,6 +170,7 @@ TEST_F(IniHandles, MissingFileGivesAnEmptyBufferToClose) {
   EXPECT_EQ(file, -1);
   EXPECT_EQ(Get(buffer, "S", "k"), "<-8100>");
   EXPECT_EQ(set(buffer, "S", "k", "v"), -1010);
+  EXPECT_EQ(save(file, buffer), -1040);  // -1 names no file
   close(file, buffer);
 }
 

@@ -222,6 +222,7 @@ TEST_F(Files, DataInformationFromTrailers) {
   tvtest::WriteFile(plain, "no trailer");
   EXPECT_EQ(Open(plain, TvFileDataDate, &h), -1017);
   EXPECT_EQ(h, kTvNoFile);
+  EXPECT_TRUE(DeleteFileA(plain.c_str()));  // the refused file was closed again
   ASSERT_EQ(Open(data, TvFileDataExpected, &h), 0);
   TvFileClose(h);
   strcpy(tvDataInfo.date, "01 01 2001");

@@ -148,6 +148,18 @@ TEST_F(Ini, ReplacingAndDeletingListValues) {
   EXPECT_TRUE(Invariants(ini));
 }
 
+// The cut of a deleted last key ends at the text's end, never on the line
+// end before it.
+TEST_F(Ini, DeletingTheLastKeyKeepsTheLineEndBeforeIt) {
+  Load("[S]\na=1\nb=2");
+  ASSERT_EQ(TvIniSetString(&ini, "S", "b", nullptr), 0);
+  EXPECT_EQ(Text(), "[S]\na=1\n");
+  EXPECT_TRUE(Invariants(ini));
+  const std::string saved = dir / "cut.ini";
+  ASSERT_EQ(TvIniSaveFile(&ini, saved.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(saved), "[S]\r\na=1\r\n");
+}
+
 TEST_F(Ini, AddingKeysAndSections) {
   Load("[A]\na=1\n\n\n[B]\nb=2");
   ASSERT_EQ(TvIniSetString(&ini, "A", "new", "v"), 0);

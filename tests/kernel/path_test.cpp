@@ -34,6 +34,10 @@ TEST_F(Paths, PathBuilding) {
   EXPECT_EQ(std::string(out), d + "\\report");
   EXPECT_EQ(TvPathBuild(out, d.c_str(), "report.dat", "!txt"), 0);
   EXPECT_EQ(std::string(out), d + "\\report.txt");
+  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report", ".ini"), 0);  // a default extension with its dot
+  EXPECT_EQ(std::string(out), d + "\\report.ini");
+  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report", "!.dts"), 0);
+  EXPECT_EQ(std::string(out), d + "\\report.dts");
   EXPECT_EQ(TvPathBuild(out, d.c_str(), "report.dat", "txt"), 0);
   EXPECT_EQ(std::string(out), d + "\\report.dat");
   EXPECT_EQ(TvPathBuild(out, "Q:\\elsewhere", (d + "\\x").c_str(), nullptr), 0);
