@@ -8,60 +8,36 @@
 
 namespace {
 
-using Startup = decltype(&TvIsi_Startup);
-using Shutdown = decltype(&TvIsi_Shutdown);
-using IniOpen = decltype(&TvIsi_IniOpen);
-using IniSave = decltype(&TvIsi_IniSave);
-using IniClose = decltype(&TvIsi_IniClose);
-using IniGet = decltype(&TvIsi_IniGetString);
-using IniSet = decltype(&TvIsi_IniSetString);
-using IniDelete = decltype(&TvIsi_IniDeleteString);
-using IniCopy = decltype(&TvIsi_IniCopySetting);
-
-class IniHandles : public tvtest::FolderTest {
+class IniHandles : public tvtest::LibraryTest {
  protected:
-  tvtest::TempDir libDir;
-  std::string log = libDir / "install.log";
   std::string ini = dir / "tvwserve.ini";
-  tvtest::ExtensionLibrary* lib = nullptr;
-  IniOpen open;
-  IniSave save;
-  IniClose close;
-  IniGet get;
-  IniSet set;
-  IniDelete remove;
-  IniCopy copy;
-  IniSet add, removeStrings;
+  decltype(&TvIsi_IniOpen) open;
+  decltype(&TvIsi_IniSave) save;
+  decltype(&TvIsi_IniClose) close;
+  decltype(&TvIsi_IniGetString) get;
+  decltype(&TvIsi_IniSetString) set, add, removeStrings;
+  decltype(&TvIsi_IniDeleteString) remove;
+  decltype(&TvIsi_IniCopySetting) copy;
 
   void SetUp() override {
-    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\nLogErrors=Y\n");
-    lib = new tvtest::ExtensionLibrary(libDir.path());
-    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
-    open = lib->Get<IniOpen>("TvIsi_IniOpen");
-    save = lib->Get<IniSave>("TvIsi_IniSave");
-    close = lib->Get<IniClose>("TvIsi_IniClose");
-    get = lib->Get<IniGet>("TvIsi_IniGetString");
-    set = lib->Get<IniSet>("TvIsi_IniSetString");
-    remove = lib->Get<IniDelete>("TvIsi_IniDeleteString");
-    copy = lib->Get<IniCopy>("TvIsi_IniCopySetting");
-    add = lib->Get<IniSet>("TvIsi_IniAddString");
-    removeStrings = lib->Get<IniSet>("TvIsi_IniRemoveStrings");
-  }
-  void TearDown() override {
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    delete lib;
+    Configure("LogErrors=Y\n");
+    Load();
+    ASSERT_EQ(Start(), 0);
+    open = TV_GET(*lib, TvIsi_IniOpen);
+    save = TV_GET(*lib, TvIsi_IniSave);
+    close = TV_GET(*lib, TvIsi_IniClose);
+    get = TV_GET(*lib, TvIsi_IniGetString);
+    set = TV_GET(*lib, TvIsi_IniSetString);
+    remove = TV_GET(*lib, TvIsi_IniDeleteString);
+    copy = TV_GET(*lib, TvIsi_IniCopySetting);
+    add = TV_GET(*lib, TvIsi_IniAddString);
+    removeStrings = TV_GET(*lib, TvIsi_IniRemoveStrings);
   }
   std::string Get(INT_PTR buffer, const char* section, const char* key, int32_t capacity = 512) {
     std::string value(static_cast<size_t>(capacity > 0 ? capacity : 1), '?');
     int32_t status = get(buffer, section, key, value.data(), capacity);
     if (status != 0) return "<" + std::to_string(status) + ">";
     return value.c_str();
-  }
-  std::string Log() {
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    std::string text = tvtest::ReadFile(log);
-    lib->Get<Startup>("TvIsi_Startup")();
-    return text;
   }
   // Writes the file's bytes and opens it as the pair file, buffer.
   INT_PTR file = -1, buffer = 0;
@@ -100,24 +76,16 @@ TEST_F(IniHandles, MultiLineValuesCrossTheInterfaceAsLinesJoinedByLineFeeds) {
 }
 
 TEST_F(IniHandles, SavingAShorterTextCutsTheFile) {
-  tvtest::WriteFile(ini, "[S]\r\nlong=" + std::string(200, 'x') + "\r\n");
-  INT_PTR file, buffer;
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  Open("[S]\r\nlong=" + std::string(200, 'x') + "\r\n");
   EXPECT_EQ(set(buffer, "S", "long", "y"), 0);
-  EXPECT_EQ(save(file, buffer), 0);
-  close(file, buffer);
-  EXPECT_EQ(tvtest::ReadFile(ini), "[S]\r\nlong=y\r\n");
+  EXPECT_EQ(SaveAndClose(), "[S]\r\nlong=y\r\n");
   ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
   EXPECT_EQ(set(buffer, "S", "long", std::string(300, 'z').c_str()), 0);  // a line is cut at 255
-  EXPECT_EQ(save(file, buffer), 0);
-  close(file, buffer);
-  EXPECT_EQ(tvtest::ReadFile(ini), "[S]\r\nlong=" + std::string(255, 'z') + "\r\n");
+  EXPECT_EQ(SaveAndClose(), "[S]\r\nlong=" + std::string(255, 'z') + "\r\n");
 }
 
 TEST_F(IniHandles, AddingAndRemovingListEntries) {
-  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=GBR,C:\\Data\r\n+usa,D:\\Data\r\n");
-  INT_PTR file, buffer;
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  Open("[TvDefault]\r\nInstalledData=GBR,C:\\Data\r\n+usa,D:\\Data\r\n");
   EXPECT_EQ(add(buffer, "TvDefault", "InstalledData", "USA,D:\\Data\nFRA,E:\\Data"), 0);
   EXPECT_EQ(Get(buffer, "TvDefault", "InstalledData"), "GBR,C:\\Data\nUSA,D:\\Data\nFRA,E:\\Data");
   EXPECT_EQ(removeStrings(buffer, "TvDefault", "InstalledData", "gbr,c:\\data"), 0);
@@ -144,9 +112,8 @@ TEST_F(IniHandles, CopyingBetweenTwoOpenFiles) {
 }
 
 TEST_F(IniHandles, TheOpenFileIsLockedAndCloseWithoutBufferOnlyClosesTheFile) {
-  tvtest::WriteFile(ini, "[S]\r\nk=v\r\n");
-  INT_PTR file, buffer, file2, buffer2;
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  Open("[S]\r\nk=v\r\n");
+  INT_PTR file2, buffer2;
   // Held for the script alone: no other program reads it meanwhile.
   HANDLE reader = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               0, nullptr);
@@ -165,7 +132,6 @@ TEST_F(IniHandles, TheOpenFileIsLockedAndCloseWithoutBufferOnlyClosesTheFile) {
 }
 
 TEST_F(IniHandles, MissingFileGivesAnEmptyBufferToClose) {
-  INT_PTR file, buffer;
   EXPECT_EQ(open(&file, &buffer, (dir / "absent.ini").c_str()), -1010);
   EXPECT_EQ(file, -1);
   EXPECT_EQ(Get(buffer, "S", "k"), "<-8100>");
@@ -175,9 +141,7 @@ TEST_F(IniHandles, MissingFileGivesAnEmptyBufferToClose) {
 }
 
 TEST_F(IniHandles, HostileHandlesAndStrings) {
-  tvtest::WriteFile(ini, "[S]\r\nk=v\r\n");
-  INT_PTR file, buffer;
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  Open("[S]\r\nk=v\r\n");
   // Handles the library never gave out (a file handle is no buffer handle).
   for (INT_PTR bogus : {INT_PTR{0}, INT_PTR{-1}, file, buffer + 1000, INT_PTR{0x7FFFFFF0}}) {
     char value[16] = "unchanged";
@@ -254,17 +218,16 @@ TEST_F(IniHandles, AClosedHandleNeverReachesAFileOpenedLater) {
 TEST_F(IniHandles, OpenPairsSurviveAKernelRestartInEveryAllocatorMode) {
   for (const char* allocator : {"Pooled", "Plain"}) {
     SCOPED_TRACE(allocator);
-    tvtest::WriteFile(libDir / "TVISX.ini",
-                      "[TVISX]\nLogFile=" + log + "\nLogErrors=Y\nMemAllocator=" + allocator + "\n");
+    Configure("LogErrors=Y\nMemAllocator=" + std::string(allocator) + "\n");
     const std::string a = dir / "a.ini", b = dir / "b.ini", c = dir / "c.ini";
     for (const std::string& path : {a, b, c}) tvtest::WriteFile(path, "[S]\r\nk=" + path.substr(path.size() - 5) + "\r\n");
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
+    Stop();
+    ASSERT_EQ(Start(), 0);
     INT_PTR fa, ba, fb, bb, fc, bc;
     ASSERT_EQ(open(&fa, &ba, a.c_str()), 0);
     EXPECT_EQ(set(ba, "S", "list", "one\ntwo\nthree"), 0);
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
+    Stop();
+    ASSERT_EQ(Start(), 0);
     ASSERT_EQ(open(&fb, &bb, b.c_str()), 0);
     ASSERT_EQ(open(&fc, &bc, c.c_str()), 0);
     close(fb, bb);
@@ -279,9 +242,7 @@ TEST_F(IniHandles, OpenPairsSurviveAKernelRestartInEveryAllocatorMode) {
 }
 
 TEST_F(IniHandles, LineEndsInValuesOnlyEverMakeContinuationLines) {
-  tvtest::WriteFile(ini, "[A]\r\nk=1\r\nlist=e0\r\n[B]\r\nServerAddress=TVLOCAL\r\n");
-  INT_PTR file, buffer;
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  Open("[A]\r\nk=1\r\nlist=e0\r\n[B]\r\nServerAddress=TVLOCAL\r\n");
   // CR LF, a lone CR and a lone LF all separate the lines of a value.
   EXPECT_EQ(set(buffer, "A", "k", "x\r[Evil]\rServerAddress=TVTCPIP:h"), 0);
   EXPECT_EQ(set(buffer, "A", "m", "a\r\nb\n\rc"), 0);
@@ -296,17 +257,13 @@ TEST_F(IniHandles, LineEndsInValuesOnlyEverMakeContinuationLines) {
   EXPECT_EQ(add(buffer, "A", "list", "ok\nesc\x1b"), -1096);
   EXPECT_EQ(removeStrings(buffer, "A", "list", "e0\n\x01"), -1096);
   EXPECT_EQ(set(buffer, "A", "tab", "a\tb"), 0);  // a tab is text
-  EXPECT_EQ(save(file, buffer), 0);
-  close(file, buffer);
-  EXPECT_EQ(tvtest::ReadFile(ini),
+  EXPECT_EQ(SaveAndClose(),
             "[A]\r\nk=x\r\n+[Evil]\r\n+ServerAddress=TVTCPIP:h\r\nlist=e0\r\n+e1\r\n+injected=1\r\n+[B]\r\n"
             "m=a\r\n+b\r\n+\r\n+c\r\ntab=a\tb\r\n[B]\r\nServerAddress=TVLOCAL\r\n");
 }
 
 TEST_F(IniHandles, ListsOfThreeAndMoreLinesSurviveEveryEdit) {
-  tvtest::WriteFile(ini, "[S]\r\nlist=one\r\n+two\r\n+three\r\n+four\r\nafter=1\r\n");
-  INT_PTR file, buffer;
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  Open("[S]\r\nlist=one\r\n+two\r\n+three\r\n+four\r\nafter=1\r\n");
   // Copied onto itself, the list stays whole.
   EXPECT_EQ(copy(buffer, buffer, "S", "list"), 0);
   EXPECT_EQ(Get(buffer, "S", "list"), "one\ntwo\nthree\nfour");
@@ -315,9 +272,7 @@ TEST_F(IniHandles, ListsOfThreeAndMoreLinesSurviveEveryEdit) {
   EXPECT_EQ(removeStrings(buffer, "S", "list", "three"), 0);
   EXPECT_EQ(Get(buffer, "S", "list"), "one\nTWO\nfour\nfive");
   EXPECT_EQ(Get(buffer, "S", "after"), "1");
-  EXPECT_EQ(save(file, buffer), 0);
-  close(file, buffer);
-  EXPECT_EQ(tvtest::ReadFile(ini), "[S]\r\nlist=one\r\n+TWO\r\n+four\r\n+five\r\nafter=1\r\n");
+  EXPECT_EQ(SaveAndClose(), "[S]\r\nlist=one\r\n+TWO\r\n+four\r\n+five\r\nafter=1\r\n");
 }
 
 TEST_F(IniHandles, LongEntriesAreKeptWholeAndCutsOfTheScriptAreLogged) {
@@ -326,7 +281,7 @@ TEST_F(IniHandles, LongEntriesAreKeptWholeAndCutsOfTheScriptAreLogged) {
   tvtest::WriteFile(ini, "[S]\r\nlist=" + long1 + "\r\n+" + long2 + "\r\n+short\r\n");
   const std::string other = dir / "other.ini";
   tvtest::WriteFile(other, "[S]\r\n");
-  INT_PTR file, buffer, f2, b2;
+  INT_PTR f2, b2;
   ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
   ASSERT_EQ(open(&f2, &b2, other.c_str()), 0);
   // A value is read as far as the buffer holds it, to the byte.
@@ -371,7 +326,6 @@ TEST_F(IniHandles, APairClosedWithAWrongFileHandleStillReleasesItsFile) {
 TEST_F(IniHandles, FilesThatAreNotIniTextAreNeitherReadNorWritten) {
   const std::string binary = std::string("[S]\r\nk=v\r\n\0\x01\x02binary", 19);
   tvtest::WriteFile(ini, binary);
-  INT_PTR file, buffer;
   EXPECT_EQ(open(&file, &buffer, ini.c_str()), -1096);
   EXPECT_NE(file, -1);  // open and locked all the same, closed like any other
   EXPECT_EQ(Get(buffer, "S", "k"), "<-8100>");

@@ -7,28 +7,6 @@
 
 namespace {
 
-using Startup = decltype(&TvIsi_Startup);
-using Shutdown = decltype(&TvIsi_Shutdown);
-using CheckIni = decltype(&TvIsi_CheckIniForData);
-using ProdFromIni = decltype(&TvIsi_ProdFromIni);
-using UpdateV5 = decltype(&TvIsi_UpdateTvwserveV5);
-using UpdateKeys = decltype(&TvIsi_UpdateDataKeys);
-using IsoPresent = decltype(&TvIsi_IsISOPresent);
-using ToData = decltype(&TvIsi_InstalledCountriesToData);
-
-// The file held open by another program, without sharing, for a scope.
-class Locked {
- public:
-  explicit Locked(const std::string& path)
-      : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
-    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
-  }
-  ~Locked() { CloseHandle(handle_); }
-
- private:
-  HANDLE handle_;
-};
-
 // A text followed by a NUL and a control character.
 std::string NotText(const std::string& text) { return text + std::string("\0\x02", 2); }
 
@@ -38,35 +16,28 @@ struct Found {
   int32_t flags;
 };
 
-class Installed : public tvtest::FolderTest {
+class Installed : public tvtest::LibraryTest {
  protected:
-  tvtest::TempDir libDir;
-  std::string log = libDir / "install.log";
   std::string cfg = dir / "Cfg";  // the folder of tvwserve.ini
   std::string ini = cfg + "\\tvwserve.ini";
-  tvtest::ExtensionLibrary* lib = nullptr;
-  CheckIni check;
-  ProdFromIni products;
-  UpdateV5 updateV5;
-  UpdateKeys updateKeys;
-  IsoPresent present;
-  ToData toData;
+  decltype(&TvIsi_CheckIniForData) check;
+  decltype(&TvIsi_ProdFromIni) products;
+  decltype(&TvIsi_UpdateTvwserveV5) updateV5;
+  decltype(&TvIsi_UpdateDataKeys) updateKeys;
+  decltype(&TvIsi_IsISOPresent) present;
+  decltype(&TvIsi_InstalledCountriesToData) toData;
 
   void SetUp() override {
-    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n");
+    Configure();
     CreateDirectoryA(cfg.c_str(), nullptr);
-    lib = new tvtest::ExtensionLibrary(libDir.path());
-    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
-    check = lib->Get<CheckIni>("TvIsi_CheckIniForData");
-    products = lib->Get<ProdFromIni>("TvIsi_ProdFromIni");
-    updateV5 = lib->Get<UpdateV5>("TvIsi_UpdateTvwserveV5");
-    updateKeys = lib->Get<UpdateKeys>("TvIsi_UpdateDataKeys");
-    present = lib->Get<IsoPresent>("TvIsi_IsISOPresent");
-    toData = lib->Get<ToData>("TvIsi_InstalledCountriesToData");
-  }
-  void TearDown() override {
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    delete lib;
+    Load();
+    ASSERT_EQ(Start(), 0);
+    check = TV_GET(*lib, TvIsi_CheckIniForData);
+    products = TV_GET(*lib, TvIsi_ProdFromIni);
+    updateV5 = TV_GET(*lib, TvIsi_UpdateTvwserveV5);
+    updateKeys = TV_GET(*lib, TvIsi_UpdateDataKeys);
+    present = TV_GET(*lib, TvIsi_IsISOPresent);
+    toData = TV_GET(*lib, TvIsi_InstalledCountriesToData);
   }
 
   // Writes a file below the test folder, creating its folders.
@@ -81,12 +52,9 @@ class Installed : public tvtest::FolderTest {
     int32_t status = check(cfg.c_str(), iso.c_str(), twoLetters, code, dataDir, baseDir, &flags);
     return {status, code, dataDir, baseDir, flags};
   }
-  // The log since the session began: the session is stopped and started again.
+  // The log since the session began, without its start-up line.
   std::string Log() {
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    std::string text = tvtest::ReadFile(log);
-    lib->Get<Startup>("TvIsi_Startup")();
-    const std::string start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
+    const std::string text = LibraryTest::Log(), start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
     return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
   }
 };
@@ -212,7 +180,7 @@ TEST_F(Installed, MissingLockedOrBinaryConfigurationLeavesTheResults) {
   expectUntouched(-1096);
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR,C:\\\n");
   {
-    Locked lock(ini);
+    tvtest::Locked lock(ini);
     expectUntouched(-1011);
   }
   // NULL outputs are left alone.
@@ -295,7 +263,7 @@ TEST_F(Installed, UpdateTvwserveV5RefusesWithoutWriting) {
   EXPECT_EQ(updateV5(ini.c_str(), nullptr, 1, 0, 0), 0);
   EXPECT_EQ(tvtest::ReadFile(ini), text);
   {
-    Locked lock(ini);
+    tvtest::Locked lock(ini);
     EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), -1016);  // only a missing file is no error
   }
   const std::string binary = NotText("[TvDefault]\nInstalledData=");
@@ -346,7 +314,7 @@ TEST_F(Installed, UpdateDataKeysOfAPlainInstallation) {
       "[TvDefault]\r\nInstalledCountries=FRA,France,F:\\FRA.dts\r\nAllInstalledCountries=FRA,France,F:\\FRA.dts\r\n";
   EXPECT_EQ(tvtest::ReadFile(ini), text);
   {
-    Locked lock(ini);
+    tvtest::Locked lock(ini);
     EXPECT_LT(updateKeys(ini.c_str(), "GBR,D:\\New", 8), 0);
   }
   EXPECT_EQ(tvtest::ReadFile(ini), text);
@@ -400,7 +368,7 @@ TEST_F(Installed, IsISOPresentWithoutListsOrFile) {
   EXPECT_EQ(present("GBR", cfg.c_str()), -1096);
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR\n");
   {
-    Locked lock(ini);
+    tvtest::Locked lock(ini);
     EXPECT_LT(present("GBR", cfg.c_str()), -1);
   }
   EXPECT_EQ(present("GBR", cfg.c_str()), 0);  // the configuration buffer was given back each time
@@ -434,7 +402,7 @@ TEST_F(Installed, CountriesToDataRefusesWithoutWriting) {
   EXPECT_EQ(tvtest::ReadFile(ini), binary);
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x.dts\n");
   {
-    Locked lock(ini);
+    tvtest::Locked lock(ini);
     EXPECT_LT(toData(ini.c_str()), 0);
   }
   EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\nInstalledCountries=GBR,UK,C:\\x.dts\n");
@@ -645,42 +613,22 @@ TEST_F(InstalledTrace, ParametersAndResultsOfEachExport) {
   EXPECT_EQ(updateV5(ini.c_str(), "USA,D:\\Us", 1, 2, 3), 0);
   EXPECT_EQ(updateKeys(ini.c_str(), "FRA,France,F:\\FRA.dts", 4), 0);
   const std::string data = dir / "Data";
+  using tvtest::Traced;
   EXPECT_EQ(tvtest::ReadFile(trace),
-            "! Function: TvIsi_Startup\r\n!     return 0\r\n"
-            "! Function: TvIsi_CheckIniForData\r\n"
-            "!     _vsIniPath -> '" + cfg + "'\r\n"
-            "!     _vsISO -> 'GBR'\r\n"
-            "!     _viSrchADS -> 0\r\n"
-            "!     _rsFoundISO <- 'GBR'\r\n"
-            "!     _rsDataDir <- '" + data + "'\r\n"
-            "!     _rsBaseDir <- '" + data + "'\r\n"
-            "!     _riFlags <- 0\r\n"
-            "!     return 0\r\n"
-            "! Function: TvIsi_ProdFromIni\r\n"
-            "!     _vsIni -> '" + ini + "'\r\n"
-            "!     _rlProd <- 16512\r\n"
-            "!     return 0\r\n"
-            "! Function: TvIsi_IsISOPresent\r\n"
-            "!     _vsISO -> 'GBR'\r\n"
-            "!     _vsIniPath -> '" + cfg + "'\r\n"
-            "!     return 0\r\n"
-            "! Function: TvIsi_InstalledCountriesToData\r\n"
-            "!     _vsIni -> '" + ini + "'\r\n"
-            "!     return 0\r\n"
-            "! Function: TvIsi_UpdateTvwserveV5\r\n"
-            "!     _vsPath -> '" + ini + "'\r\n"
-            "!     _vsData -> 'USA,D:\\Us'\r\n"
-            "!     _iID -> 1\r\n!     _iAID -> 2\r\n!     _iNID -> 3\r\n"
-            "!     return 0\r\n"
-            "! Function: TvIsi_UpdateDataKeys\r\n"
-            "!     _vsIni -> '" + ini + "'\r\n"
-            "!     _vsData -> 'FRA,France,F:\\FRA.dts'\r\n"
-            "!     _viFormat -> 4\r\n"
-            // the routines it calls: the current list, the superseded entry
-            // (none, so nothing more) and the new entry of the all list
-            "! Function: UpdateMultiline\r\n! Function: TvIsi_IniSetString\r\n!     return 0\r\n"
-            "! Function: UpdateMultiline\r\n"
-            "! Function: UpdateMultiline\r\n! Function: TvIsi_IniSetString\r\n!     return 0\r\n"
-            "!     return 0\r\n");
+            Traced("TvIsi_Startup", {"return 0"}) +
+                Traced("TvIsi_CheckIniForData",
+                       {"_vsIniPath -> '" + cfg + "'", "_vsISO -> 'GBR'", "_viSrchADS -> 0", "_rsFoundISO <- 'GBR'",
+                        "_rsDataDir <- '" + data + "'", "_rsBaseDir <- '" + data + "'", "_riFlags <- 0", "return 0"}) +
+                Traced("TvIsi_ProdFromIni", {"_vsIni -> '" + ini + "'", "_rlProd <- 16512", "return 0"}) +
+                Traced("TvIsi_IsISOPresent", {"_vsISO -> 'GBR'", "_vsIniPath -> '" + cfg + "'", "return 0"}) +
+                Traced("TvIsi_InstalledCountriesToData", {"_vsIni -> '" + ini + "'", "return 0"}) +
+                Traced("TvIsi_UpdateTvwserveV5", {"_vsPath -> '" + ini + "'", "_vsData -> 'USA,D:\\Us'", "_iID -> 1",
+                                                  "_iAID -> 2", "_iNID -> 3", "return 0"}) +
+                Traced("TvIsi_UpdateDataKeys",
+                       {"_vsIni -> '" + ini + "'", "_vsData -> 'FRA,France,F:\\FRA.dts'", "_viFormat -> 4"}) +
+                // the routines it calls: the current list, the superseded
+                // entry (none, so nothing more) and the new entry of the all list
+                Traced("UpdateMultiline") + Traced("TvIsi_IniSetString", {"return 0"}) + Traced("UpdateMultiline") +
+                Traced("UpdateMultiline") + Traced("TvIsi_IniSetString", {"return 0"}) + "!     return 0\r\n");
 }
 }  // namespace

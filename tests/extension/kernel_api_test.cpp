@@ -9,38 +9,11 @@
 
 namespace {
 
-using Startup = decltype(&TvIsi_Startup);
-using Shutdown = decltype(&TvIsi_Shutdown);
-using Initialise = decltype(&TvInitialise);
-using ErrorMessage = decltype(&TvErrorMessage);
-using ErrorLevel = decltype(&TvErrorLevel);
-using ErrorHistory = decltype(&TvErrorHistory);
-using VersionInfo = decltype(&TvVersionInfo);
-using DataInfo = decltype(&TvDataInfo);
-using SystemInfo = decltype(&TvSystemInfo);
-using SetStrMode = decltype(&TvSetStrMode);
-
-class KernelExports : public tvtest::FolderTest {
- protected:
-  tvtest::TempDir libDir;
-  tvtest::ExtensionLibrary* lib = nullptr;
-  Startup startup;
-  Shutdown shutdown;
-  void Load() {
-    lib = new tvtest::ExtensionLibrary(libDir.path());
-    startup = lib->Get<Startup>("TvIsi_Startup");
-    shutdown = lib->Get<Shutdown>("TvIsi_Shutdown");
-  }
-  ~KernelExports() override { delete lib; }
-  template <typename F>
-  F Get(const char* name) {
-    return lib->Get<F>(name);
-  }
-};
+using KernelExports = tvtest::LibraryTest;
 
 TEST_F(KernelExports, MessagesUnderTheBufferRule) {
   Load();
-  auto message = Get<ErrorMessage>("TvErrorMessage");
+  auto message = TV_GET(*lib, TvErrorMessage);
   char buffer[64];
   message(0, buffer, sizeof buffer);
   EXPECT_STREQ(buffer, "OK");
@@ -57,18 +30,18 @@ TEST_F(KernelExports, MessagesUnderTheBufferRule) {
   EXPECT_STREQ(buffer, "untouched");
   message(-1004, buffer, sizeof buffer);
   EXPECT_STREQ(buffer, "Error -1004");
-  auto level = Get<ErrorLevel>("TvErrorLevel");
+  auto level = TV_GET(*lib, TvErrorLevel);
   EXPECT_EQ(level(0), 1);
   EXPECT_EQ(level(7), 1);
   EXPECT_EQ(level(-1031), 0);
-  EXPECT_EQ(Get<SetStrMode>("TvSetStrMode")(3), 0);
+  EXPECT_EQ(TV_GET(*lib, TvSetStrMode)(3), 0);
 }
 
 TEST_F(KernelExports, HistoryAfterAFailedStart) {
   Load();
-  auto history = Get<ErrorHistory>("TvErrorHistory");
+  auto history = TV_GET(*lib, TvErrorHistory);
   char line[128];
-  EXPECT_EQ(startup(), -1031);
+  EXPECT_EQ(Start(), -1031);
   EXPECT_EQ(history(0, 0, line, sizeof line), 0);
   EXPECT_STREQ(line, ">> Could not locate ini file");
   EXPECT_EQ(history(0, 1, line, sizeof line), 0);
@@ -81,7 +54,7 @@ TEST_F(KernelExports, HistoryAfterAFailedStart) {
   EXPECT_STREQ(line, "untouched");
   EXPECT_EQ(history(1, 0, line, 0), 0);
   EXPECT_EQ(history(1, -1, line, 10), -1040);
-  shutdown();
+  Stop();
   // After the last shut-down the main thread can still read what happened.
   EXPECT_EQ(history(0, 0, line, sizeof line), 0);
   EXPECT_STREQ(line, ">> Could not locate ini file");
@@ -90,40 +63,40 @@ TEST_F(KernelExports, HistoryAfterAFailedStart) {
 TEST_F(KernelExports, VersionAndLifetime) {
   tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\n");
   Load();
-  auto version = Get<VersionInfo>("TvVersionInfo");
-  auto initialise = Get<Initialise>("TvInitialise");
+  auto version = TV_GET(*lib, TvVersionInfo);
+  auto initialise = TV_GET(*lib, TvInitialise);
   char text[128] = "x";
   version(text, sizeof text);
   EXPECT_STREQ(text, "");  // not started
   initialise(0);           // nothing to release
-  ASSERT_EQ(startup(), 0);
+  ASSERT_EQ(Start(), 0);
   version(text, sizeof text);
   EXPECT_STREQ(text, "TVISX 2.63(18), TVKRNXF 2.30(1.366-)");
   version(text, 6);
   EXPECT_STREQ(text, "TVISX");
   initialise(1);  // one more reference: the script's shutdown leaves the kernel running
-  shutdown();
+  Stop();
   version(text, sizeof text);
   EXPECT_STREQ(text, "TVISX 2.63(18), TVKRNXF 2.30(1.366-)");
   initialise(0);
   version(text, sizeof text);
   EXPECT_STREQ(text, "");
   int32_t days = 0;
-  EXPECT_EQ(Get<DataInfo>("TvDataInfo")(text, sizeof text, &days), 0);
+  EXPECT_EQ(TV_GET(*lib, TvDataInfo)(text, sizeof text, &days), 0);
   EXPECT_EQ(days, 65535);
   EXPECT_STREQ(text, "");
-  EXPECT_EQ(Get<DataInfo>("TvDataInfo")(nullptr, 0, nullptr), 0);
+  EXPECT_EQ(TV_GET(*lib, TvDataInfo)(nullptr, 0, nullptr), 0);
 }
 
 TEST_F(KernelExports, SystemInformationReport) {
   Load();
-  auto info = Get<SystemInfo>("TvSystemInfo");
+  auto info = TV_GET(*lib, TvSystemInfo);
   char line[200];
   EXPECT_EQ(info(0, line, sizeof line), -1000);  // before start-up
   {
     tvtest::ScopedEnv none("TVINI", nullptr);
     tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\n");
-    ASSERT_EQ(startup(), 0);
+    ASSERT_EQ(Start(), 0);
   }
   std::vector<std::string> lines;
   for (int32_t i = 0; info(i, line, sizeof line) == 0; ++i) lines.push_back(line);
@@ -150,20 +123,20 @@ TEST_F(KernelExports, SystemInformationReport) {
   EXPECT_EQ(info(-1, line, sizeof line), 0);  // discarded, built again on the next call
   EXPECT_EQ(info(0, line, sizeof line), 0);
   EXPECT_STREQ(line, "Program:\tTVISX");
-  shutdown();
+  Stop();
 }
 
 TEST_F(KernelExports, HistoryOf130RaisesKeeps128) {
   Load();
-  EXPECT_EQ(startup(), -1031);  // no configuration: two raises
-  auto open = Get<decltype(&TvIsi_IniOpen)>("TvIsi_IniOpen");
-  auto close = Get<decltype(&TvIsi_IniClose)>("TvIsi_IniClose");
+  EXPECT_EQ(Start(), -1031);  // no configuration: two raises
+  auto open = TV_GET(*lib, TvIsi_IniOpen);
+  auto close = TV_GET(*lib, TvIsi_IniClose);
   for (int i = 0; i < 128; ++i) {
     INT_PTR file, buffer;
     EXPECT_EQ(open(&file, &buffer, (dir / ("missing" + std::to_string(i) + ".ini")).c_str()), -1010);
     close(file, buffer);
   }
-  auto history = Get<ErrorHistory>("TvErrorHistory");
+  auto history = TV_GET(*lib, TvErrorHistory);
   char line[300];
   ASSERT_EQ(history(1, 0, line, sizeof line), 0);
   EXPECT_EQ(std::string(line), "> File not found (" + dir / "missing127.ini" + ")");
@@ -172,33 +145,30 @@ TEST_F(KernelExports, HistoryOf130RaisesKeeps128) {
   EXPECT_EQ(history(1, 128, line, sizeof line), -1040);
   EXPECT_EQ(history(0, 1, line, sizeof line), -1040);  // the latest chain is one origin
   // Without a configuration the report says so.
-  auto info = Get<SystemInfo>("TvSystemInfo");
+  auto info = TV_GET(*lib, TvSystemInfo);
   ASSERT_EQ(info(8, line, sizeof line), 0);
   EXPECT_STREQ(line, "Config:\t<none>");
   ASSERT_EQ(info(9, line, sizeof line), 0);
   EXPECT_STREQ(line, "Section:\tTvDefault");
   EXPECT_EQ(info(100000, line, 65535), -1040);
   EXPECT_EQ(info(0, nullptr, 100), 0);
-  shutdown();
+  Stop();
 }
 
 TEST_F(KernelExports, ParameterTracesInTheirOrder) {
   tvtest::WriteFile(libDir / "tvapi.ini", "ApiFile=" + dir / "api" + "\n");
   Load();
   char buffer[64];
-  Get<ErrorMessage>("TvErrorMessage")(-1031, buffer, sizeof buffer);
+  TV_GET(*lib, TvErrorMessage)(-1031, buffer, sizeof buffer);
   int32_t days;
-  Get<DataInfo>("TvDataInfo")(buffer, 16, &days);
-  Get<ErrorHistory>("TvErrorHistory")(1, 3, buffer, 16);
-  delete lib;
-  lib = nullptr;
+  TV_GET(*lib, TvDataInfo)(buffer, 16, &days);
+  TV_GET(*lib, TvErrorHistory)(1, 3, buffer, 16);
+  lib.reset();
   EXPECT_EQ(tvtest::ReadFile(dir / "api.log"),
-            "! Function: TvErrorMessage\r\n!     Status -> -1031\r\n!     LenBuff -> 64\r\n"
-            "!     Buffer <- 'Could not locate ini file'\r\n!     return\r\n"
-            "! Function: TvDataInfo\r\n!     LenBuff -> 16\r\n!     Buffer <- ''\r\n!     Days <- 65535\r\n"
-            "!     return 0\r\n"
-            "! Function: TvErrorHistory\r\n!     All -> 1\r\n!     LineNo -> 3\r\n!     LenBuff -> 16\r\n"
-            "!     return -1040\r\n");
+            tvtest::Traced("TvErrorMessage",
+                           {"Status -> -1031", "LenBuff -> 64", "Buffer <- 'Could not locate ini file'", "return"}) +
+                tvtest::Traced("TvDataInfo", {"LenBuff -> 16", "Buffer <- ''", "Days <- 65535", "return 0"}) +
+                tvtest::Traced("TvErrorHistory", {"All -> 1", "LineNo -> 3", "LenBuff -> 16", "return -1040"}));
 }
 
 }  // namespace

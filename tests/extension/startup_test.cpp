@@ -7,37 +7,26 @@
 
 namespace {
 
-using Startup = decltype(&TvIsi_Startup);
-using Shutdown = decltype(&TvIsi_Shutdown);
-using Begin = decltype(&TvBeginInstance);
-using End = decltype(&TvEndInstance);
-
-class ExtensionStartup : public tvtest::FolderTest {
- protected:
-  // The library lives in its own folder (its program directory), apart
-  // from the current directory.
-  tvtest::TempDir libDir;
-  std::string logPath = libDir / "install.log";
-
-  void WriteConfig(const std::string& body) { tvtest::WriteFile(libDir / "TVISX.ini", body); }
-};
+// The library lives in its own folder (its program directory), apart from
+// the current directory.
+using ExtensionStartup = tvtest::LibraryTest;
 
 TEST_F(ExtensionStartup, StartsWithConfigurationBesideTheLibraryAndLogsBothLines) {
-  WriteConfig("[TVISX]\nLogFile=" + logPath + "\nLogErrors=Y\n");
+  Configure("LogErrors=Y\n");
   tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
-  EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
 }
 
 TEST_F(ExtensionStartup, OptionsComeFromTvDefaultWhenTheModuleHasNoSection) {
-  WriteConfig("[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + logPath + "\n");
+  tvtest::WriteFile(libDir / "TVISX.ini", "[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + log + "\n");
   tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
-  EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
 }
 
 TEST_F(ExtensionStartup, WithoutAnyConfigurationReportsMissingIniFile) {
   tvtest::ExtensionLibrary lib(libDir.path());
-  auto startup = lib.Get<Startup>("TvIsi_Startup");
-  auto shutdown = lib.Get<Shutdown>("TvIsi_Shutdown");
+  auto startup = TV_GET(lib, TvIsi_Startup);
+  auto shutdown = TV_GET(lib, TvIsi_Shutdown);
   EXPECT_EQ(startup(), -1031);
   // The kernel stays started with the saved status: a second start reports it again.
   EXPECT_EQ(startup(), -1031);
@@ -48,66 +37,67 @@ TEST_F(ExtensionStartup, WithoutAnyConfigurationReportsMissingIniFile) {
 }
 
 TEST_F(ExtensionStartup, TwoStartsNeedTwoShutdowns) {
-  WriteConfig("[TVISX]\nLogFile=" + logPath + "\n");
+  Configure();
   const std::string line = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
   {
     tvtest::ExtensionLibrary lib(libDir.path());
-    auto startup = lib.Get<Startup>("TvIsi_Startup");
-    auto shutdown = lib.Get<Shutdown>("TvIsi_Shutdown");
+    auto startup = TV_GET(lib, TvIsi_Startup);
+    auto shutdown = TV_GET(lib, TvIsi_Shutdown);
     ASSERT_EQ(startup(), 0);
     ASSERT_EQ(startup(), 0);
     shutdown();
     // Still started: this start only adds a reference, the log is not replaced.
     ASSERT_EQ(startup(), 0);
-    EXPECT_EQ(tvtest::ReadFile(logPath), line + line + line);
+    EXPECT_EQ(tvtest::ReadFile(log), line + line + line);
     shutdown();
     shutdown();
     // Now stopped: the log file is closed and can be removed.
-    EXPECT_TRUE(DeleteFileA(logPath.c_str()));
+    EXPECT_TRUE(DeleteFileA(log.c_str()));
     // A new start replaces the log.
     ASSERT_EQ(startup(), 0);
     shutdown();
-    EXPECT_EQ(tvtest::ReadFile(logPath), line);
+    EXPECT_EQ(tvtest::ReadFile(log), line);
   }
 }
 
 TEST_F(ExtensionStartup, ShutdownWithoutStartDoesNothing) {
-  WriteConfig("[TVISX]\nLogFile=" + logPath + "\n");
+  Configure();
   tvtest::ExtensionLibrary lib(libDir.path());
-  auto shutdown = lib.Get<Shutdown>("TvIsi_Shutdown");
+  auto shutdown = TV_GET(lib, TvIsi_Shutdown);
   shutdown();
   shutdown();
-  EXPECT_FALSE(tvtest::FileExists(logPath));
-  EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), 0);
+  EXPECT_FALSE(tvtest::FileExists(log));
+  EXPECT_EQ(TV_GET(lib, TvIsi_Startup)(), 0);
   shutdown();
-  EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
 }
 
 TEST_F(ExtensionStartup, LinePrefixEndsTheEntryLineItself) {
-  WriteConfig("[TVISX]\nLogFile=" + logPath + "\nLogThreadId=Y\n");
+  Configure("LogThreadId=Y\n");
   tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
   const std::string id = "#" + std::to_string(GetCurrentThreadId()) + " ";
-  EXPECT_EQ(tvtest::ReadFile(logPath), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
+  EXPECT_EQ(tvtest::ReadFile(log), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
 }
 
 TEST_F(ExtensionStartup, InstanceExportsAreHarmlessToRepeat) {
   tvtest::ExtensionLibrary lib(libDir.path());
-  auto begin = lib.Get<Begin>("TvBeginInstance");
-  auto end = lib.Get<End>("TvEndInstance");
+  auto begin = TV_GET(lib, TvBeginInstance);
+  auto end = TV_GET(lib, TvEndInstance);
   EXPECT_EQ(begin(), 0);
   EXPECT_EQ(begin(), 0);
   end();
   end();
   // Not begun any more: a start is refused with -1002 and nothing crashes.
-  EXPECT_EQ(lib.Get<Startup>("TvIsi_Startup")(), -1002);
-  lib.Get<Shutdown>("TvIsi_Shutdown")();
+  EXPECT_EQ(TV_GET(lib, TvIsi_Startup)(), -1002);
+  TV_GET(lib, TvIsi_Shutdown)();
   EXPECT_EQ(begin(), 0);
 }
 
 TEST_F(ExtensionStartup, HostileConfigurationValuesAreCutNotFatal) {
   // A 400-character log name and a 400-character TVINI value.
   const std::string longName(400, 'x');
-  WriteConfig("[TVISX]\nLogFile=" + longName + "\nLanguage=" + std::string(400, '9') + "\n");
+  tvtest::WriteFile(libDir / "TVISX.ini",
+                    "[TVISX]\nLogFile=" + longName + "\nLanguage=" + std::string(400, '9') + "\n");
   // The log name is cut to 255 characters, too long for a path: no log file.
   tvtest::ExtensionLibrary(libDir.path()).StartAndStop(-1032);
   tvtest::ScopedEnv tvini("TVINI", (std::string(400, 'y') + ",section," + std::string(400, 'z')).c_str());
@@ -130,16 +120,16 @@ TEST_F(ExtensionStartup, TheConfigurationIsFoundAlongAPathLongerThan4KB) {
 }
 
 TEST_F(ExtensionStartup, MemBlocksAreInOrderAsConfigured) {
-  const std::string head = "[TVISX]\nLogFile=" + logPath + "\nLogErrors=Y\nMemAllocator=Pooled\nMemBlocks=2\n";
+  const std::string head = "LogErrors=Y\nMemAllocator=Pooled\nMemBlocks=2\n";
   tvtest::ExtensionLibrary lib(libDir.path());
-  WriteConfig(head + "+6,10\n+7,10\n");
+  Configure(head + "+6,10\n+7,10\n");
   lib.StartAndStop(0);  // two classes of 8 bytes
-  WriteConfig(head + "+8,10\n+8,10\n");
+  Configure(head + "+8,10\n+8,10\n");
   lib.StartAndStop(-1033);
-  EXPECT_NE(tvtest::ReadFile(logPath).find(
+  EXPECT_NE(tvtest::ReadFile(log).find(
                 "> Invalid memory configuration (8 < previous blocksize, 8. Settings must be in size order)"),
             std::string::npos)
-      << tvtest::ReadFile(logPath);
+      << tvtest::ReadFile(log);
 }
 
 }  // namespace

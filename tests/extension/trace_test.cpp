@@ -7,25 +7,19 @@
 
 namespace {
 
-class ExportTrace : public tvtest::FolderTest {
+class ExportTrace : public tvtest::LibraryTest {
  protected:
-  tvtest::TempDir libDir;
   std::string trace = dir / "trace.log";
-  std::string log = libDir / "install.log";
-
   void Configure(const std::string& tvapi, const std::string& options = "") {
     tvtest::WriteFile(libDir / "tvapi.ini", tvapi);
-    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n" + options);
+    LibraryTest::Configure(options);
   }
   // One installer session: load, start, stop, unload.
   void Session() { tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0); }
 };
 
-const char* const kSessionTrace =
-    "! Function: TvIsi_Startup\r\n"
-    "!     return 0\r\n"
-    "! Function: TvIsi_Shutdown\r\n"
-    "!     return\r\n";
+const std::string kSessionTrace =
+    tvtest::Traced("TvIsi_Startup", {"return 0"}) + tvtest::Traced("TvIsi_Shutdown", {"return"});
 
 // Each form of ApiFile over two sessions: "+name" and ">name" keep what
 // the file held, a plain name starts the file afresh in each process (and
@@ -36,8 +30,8 @@ TEST_F(ExportTrace, ApiFileFormsKeepOrReplaceTheTraceFile) {
     bool earlier;
     std::string expected;
   } forms[] = {
-      {"+trace", trace, true, std::string("earlier\r\n") + kSessionTrace + kSessionTrace},
-      {">trace", trace, true, std::string("earlier\r\n") + kSessionTrace + kSessionTrace},
+      {"+trace", trace, true, "earlier\r\n" + kSessionTrace + kSessionTrace},
+      {">trace", trace, true, "earlier\r\n" + kSessionTrace + kSessionTrace},
       {"trace", trace, true, kSessionTrace},
       {dir / "fresh", dir / "fresh.log", false, kSessionTrace},
   };
@@ -80,7 +74,6 @@ TEST_F(ExportTrace, OffWithoutTvapiOrWithoutItsKeys) {
   Configure("Other=1\napifile\n");
   Session();
   EXPECT_FALSE(tvtest::FileExists(trace));
-  tvtest::RemoveTree(libDir / "tvapi.ini");
   DeleteFileA((libDir / "tvapi.ini").c_str());
   Session();
   EXPECT_FALSE(tvtest::FileExists(trace));
@@ -109,26 +102,25 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
   const std::string ini = dir / "tvwserve.ini";
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledCountries=GBR,UK,C:\\GBR.dts\n");
   tvtest::ExtensionLibrary lib(libDir.path());
-#define EXPORT(name) lib.Get<decltype(&name)>(#name)
-  ASSERT_EQ(EXPORT(TvIsi_Startup)(), 0);
+  ASSERT_EQ(TV_GET(lib, TvIsi_Startup)(), 0);
   INT_PTR file = 0, buffer = 0;
   char value[16];
-  EXPECT_EQ(EXPORT(TvIsi_IniOpen)(&file, &buffer, ini.c_str()), 0);
-  auto get = EXPORT(TvIsi_IniGetString);
+  EXPECT_EQ(TV_GET(lib, TvIsi_IniOpen)(&file, &buffer, ini.c_str()), 0);
+  auto get = TV_GET(lib, TvIsi_IniGetString);
   EXPECT_EQ(get(buffer, "TvDefault", "InstalledCountries", value, sizeof value), 0);
   EXPECT_EQ(get(buffer, "TvDefault", "Missing", value, sizeof value), -8100);
-  EXPECT_EQ(EXPORT(TvIsi_IniSetString)(buffer, "TvDefault", "K", "v1\nv2"), 0);
-  EXPECT_EQ(EXPORT(TvIsi_IniAddString)(buffer, "TvDefault", "K", "v3"), 0);
-  EXPECT_EQ(EXPORT(TvIsi_IniSave)(file, buffer), 0);
-  EXPORT(TvIsi_IniClose)(file, buffer);
-  auto present = EXPORT(TvIsi_IsISOPresent);
+  EXPECT_EQ(TV_GET(lib, TvIsi_IniSetString)(buffer, "TvDefault", "K", "v1\nv2"), 0);
+  EXPECT_EQ(TV_GET(lib, TvIsi_IniAddString)(buffer, "TvDefault", "K", "v3"), 0);
+  EXPECT_EQ(TV_GET(lib, TvIsi_IniSave)(file, buffer), 0);
+  TV_GET(lib, TvIsi_IniClose)(file, buffer);
+  auto present = TV_GET(lib, TvIsi_IsISOPresent);
   EXPECT_EQ(present("GBR", dir.path().c_str()), 0);
   EXPECT_EQ(present("GBR", (dir / "missing").c_str()), -1028);
   int32_t mask = -1;
-  EXPECT_EQ(EXPORT(TvIsi_ProdFromIni)(ini.c_str(), &mask), 0);
-  EXPECT_EQ(EXPORT(TvErrorLevel)(-1), 0);
-  EXPORT(TvVersionInfo)(nullptr, 0);
-  EXPORT(TvIsi_Shutdown)();
+  EXPECT_EQ(TV_GET(lib, TvIsi_ProdFromIni)(ini.c_str(), &mask), 0);
+  EXPECT_EQ(TV_GET(lib, TvErrorLevel)(-1), 0);
+  TV_GET(lib, TvVersionInfo)(nullptr, 0);
+  TV_GET(lib, TvIsi_Shutdown)();
   const std::string d = dir.path();
   EXPECT_EQ(tvtest::ReadFile(log),
             "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n"
@@ -154,7 +146,6 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
             "! Function: TvVersionInfo\r\n!     LenBuff -> 0\r\n"
             "!     Buffer <- 'TVISX 2.63(18), TVKRNXF 2.30(1.366-)'\r\n!     return\r\n"
             "! Function: TvIsi_Shutdown\r\n");
-#undef EXPORT
 }
 
 }  // namespace

@@ -32,7 +32,6 @@ class Dates : public tvtest::KernelTest {
     profileKeysAsked.clear();
     tvSys.profileString = FakeProfile;
   }
-  ~Dates() override { tvSys = kTvSysDefault; }
   void Start(const std::string& options = "") {
     ASSERT_EQ(StartWith("[TvDefault]\n" + options, TvFlagKeepConfig), 0);
     profileKeysAsked.clear();
@@ -119,35 +118,27 @@ TEST_F(Dates, TimesAreClampedBeforeTheyAreSubtracted) {
 
 TEST_F(Dates, AddingDaysMonthsAndYears) {
   Start();
-  TvDate d = {31, 1, 2003};
-  EXPECT_EQ(TvDateAdd(d, 0, 1, 0), 28u);
-  EXPECT_TRUE(Same(d, {28, 2, 2003}));
-  d = {31, 1, 2004};
-  EXPECT_EQ(TvDateAdd(d, 0, 1, 0), 29u);
-  EXPECT_TRUE(Same(d, {29, 2, 2004}));
-  d = {1, 1, 1980};
-  EXPECT_EQ(TvDateAdd(d, -1, 0, 0), 31u);
-  EXPECT_TRUE(Same(d, {31, 12, 1979}));
-  d = kMarch5th2004;
-  TvDateAdd(d, 0, -14, 1);
-  EXPECT_TRUE(Same(d, {5, 1, 2004}));
-  d = {28, 2, 2003};
-  TvDateAdd(d, 366, 0, 0);
-  EXPECT_TRUE(Same(d, {29, 2, 2004}));
-  d = {31, 1, 2003};  // the days run on from 31 February
-  TvDateAdd(d, 1, 1, 0);
-  EXPECT_TRUE(Same(d, {4, 3, 2003}));
-
-  // Far outside the range the result stays within 1900 to 65535.
-  d = {65535, 65535, 65535};
-  EXPECT_EQ(TvDateAdd(d, INT32_MAX, INT32_MAX, INT32_MAX), 31u);
-  EXPECT_TRUE(Same(d, {31, 12, 65535}));
-  d = {1, 1, 1900};
-  TvDateAdd(d, INT32_MIN, INT32_MIN, INT32_MIN);
-  EXPECT_TRUE(Same(d, {1, 1, 1900}));
-  d = {15, 6, 2000};
-  TvDateAdd(d, 0, 0, INT32_MIN);
-  EXPECT_TRUE(Same(d, {15, 1, 1900}));
+  // The answer is the length of the result's month. Far outside the range
+  // the result stays within 1900 to 65535.
+  const struct {
+    TvDate from;
+    int32_t days, months, years;
+    TvDate to;
+    unsigned monthLength;
+  } cases[] = {
+      {{31, 1, 2003}, 0, 1, 0, {28, 2, 2003}, 28},  {{31, 1, 2004}, 0, 1, 0, {29, 2, 2004}, 29},
+      {{1, 1, 1980}, -1, 0, 0, {31, 12, 1979}, 31}, {kMarch5th2004, 0, -14, 1, {5, 1, 2004}, 31},
+      {{28, 2, 2003}, 366, 0, 0, {29, 2, 2004}, 29},
+      {{31, 1, 2003}, 1, 1, 0, {4, 3, 2003}, 31},  // the days run on from 31 February
+      {{65535, 65535, 65535}, INT32_MAX, INT32_MAX, INT32_MAX, {31, 12, 65535}, 31},
+      {{1, 1, 1900}, INT32_MIN, INT32_MIN, INT32_MIN, {1, 1, 1900}, 31},
+      {{15, 6, 2000}, 0, 0, INT32_MIN, {15, 1, 1900}, 31},
+  };
+  for (const auto& c : cases) {
+    TvDate d = c.from;
+    EXPECT_EQ(TvDateAdd(d, c.days, c.months, c.years), c.monthLength) << c.days << " " << c.months << " " << c.years;
+    EXPECT_TRUE(Same(d, c.to)) << d.day << "." << d.month << "." << d.year;
+  }
 
   TvDate today, tomorrow;
   TvToday(today);

@@ -22,7 +22,6 @@ namespace {
 class Files : public tvtest::KernelTest {
  protected:
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
-  ~Files() override { tvSys = kTvSysDefault; }
   TvStatus Open(const std::string& path, uint32_t mode, TvFileHandle* h, char* full = nullptr) {
     return TvFileOpen(full, nullptr, path.c_str(), nullptr, mode, h);
   }
@@ -149,24 +148,16 @@ TEST_F(Files, AccessRefusedByTheSystem) {
   EXPECT_EQ(Open(path, TvFileCreate, &h), -1019);
   tvSys.createFile = RefusedOpen<ERROR_TOO_MANY_OPEN_FILES>;
   EXPECT_EQ(Open(path, 0, &h), -1018);
-  tvSys = kTvSysDefault;
   EXPECT_FALSE(tvtest::FileExists(dir / "new.txt"));
-}
-
-BOOL WINAPI FullDisk(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
-  *written = 0;
-  SetLastError(ERROR_DISK_FULL);
-  return FALSE;
 }
 
 TEST_F(Files, FullDiskWhileSavingIsReported) {
   TvIniBuffer ini{};
   ASSERT_EQ(TvIniLoadFile(&ini, nullptr), 0);
   ASSERT_EQ(TvIniSetString(&ini, "S", "k", std::string(40000, 'v').c_str()), 0);
-  tvSys.writeFile = FullDisk;
+  tvSys.writeFile = tvtest::FullDiskWrite;
   EXPECT_EQ(TvIniSaveFile(&ini, (dir / "full.ini").c_str()), -1013);
   EXPECT_FALSE(tvtest::FileExists(dir / "full.ini"));  // a file made for the save goes again
-  tvSys = kTvSysDefault;
   TvIniFree(&ini);
 }
 

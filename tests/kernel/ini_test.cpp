@@ -36,8 +36,6 @@ class Ini : public tvtest::KernelTest {
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0); }
   ~Ini() override {
     TvIniFree(&ini);
-    tvMemStats.enabled = false;
-    tvMemStats.limit = UINT64_MAX;
   }
   void Load(const std::string& text) {
     std::string path = dir / "t.ini";
@@ -271,8 +269,6 @@ TEST_F(Ini, FailedGrowthLeavesTheTextAlone) {
   TvIniBuffer clone{};
   EXPECT_EQ(TvIniClone(&clone, &ini), -1001);
   EXPECT_EQ(clone.text, nullptr);
-  tvMemStats.enabled = false;
-  tvMemStats.limit = UINT64_MAX;
 }
 
 TEST_F(Ini, WalkingSectionsWhileEditingEach) {
@@ -620,8 +616,7 @@ TEST_F(Ini, AnEmptySectionBodyIsAnEmptyText) {
     TvMemFree(body);
   }
   EXPECT_EQ(TvIniGetSectionText(&ini, "Z"), nullptr);
-  tvMemStats.enabled = true;
-  tvMemStats.limit = tvMemStats.totalBytes;
+  LimitMemory();
   EXPECT_EQ(TvIniGetSectionText(&ini, "A"), nullptr);
 }
 
@@ -676,7 +671,6 @@ class IniSave : public Ini {
     writes = failingWrite = 0;
     lasting = refuseCut = false;
   }
-  ~IniSave() override { tvSys = kTvSysDefault; }
 
   std::string path = dir / "over.ini";
   // Writes old to the file and saves the buffer over it through an open handle.
@@ -739,13 +733,11 @@ TEST_F(IniSave, OldBytesThatCannotBeKeptStopTheSaveBeforeAnyChange) {
   EXPECT_EQ(SaveOver(old, 0), -1012);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
   tvSys.getFileSize = kTvSysDefault.getFileSize;
-  tvMemStats.enabled = true;
-  tvMemStats.limit = tvMemStats.totalBytes;  // no room for the old bytes
+  LimitMemory();  // no room for the old bytes
   EXPECT_EQ(SaveOver(old, 0), -1001);
   EXPECT_EQ(writes, 0);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
-  tvMemStats.enabled = false;
-  tvMemStats.limit = UINT64_MAX;
+  Unlimited();
   // No text, no file.
   TvIniBuffer empty{};
   EXPECT_EQ(TvIniSaveHandle(&empty, kTvNoFile), -1010);

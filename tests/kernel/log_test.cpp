@@ -22,7 +22,6 @@ class Log : public tvtest::KernelTest {
     TvLogClose();
     return tvtest::ReadFile(log);
   }
-  ~Log() override { tvSys = kTvSysDefault; }
 };
 
 TEST_F(Log, WithoutPrefixTextIsWrittenUnchanged) {
@@ -170,10 +169,6 @@ BOOL WINAPI FakeReport(HANDLE, WORD type, WORD category, DWORD id, PSID, WORD co
   return TRUE;
 }
 BOOL WINAPI FakeDeregister(HANDLE) { return TRUE; }
-BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
-  *written = 0;
-  return FALSE;
-}
 }  // namespace
 
 TEST_F(Log, WriteFailureIsReportedOncePerLogFile) {
@@ -182,7 +177,7 @@ TEST_F(Log, WriteFailureIsReportedOncePerLogFile) {
   tvSys.reportEvent = FakeReport;
   tvSys.deregisterEventSource = FakeDeregister;
   eventReports = 0;
-  tvSys.writeFile = FailingWrite;
+  tvSys.writeFile = tvtest::FullDiskWrite;
   TvLogWrite("lost\n");
   TvLogWrite("lost again\n");
   EXPECT_EQ(eventReports, 1);
@@ -190,7 +185,7 @@ TEST_F(Log, WriteFailureIsReportedOncePerLogFile) {
   // Reopening the log re-arms the report.
   tvSys.writeFile = kTvSysDefault.writeFile;
   ASSERT_EQ(TvLogOpen(("+" + log).c_str()), 0);
-  tvSys.writeFile = FailingWrite;
+  tvSys.writeFile = tvtest::FullDiskWrite;
   TvLogWrite("lost once more\n");
   EXPECT_EQ(eventReports, 2);
   tvSys = kTvSysDefault;
@@ -243,19 +238,10 @@ TEST_F(Trace, LinesOfEveryOperation) {
   EXPECT_EQ(TvTraceReturnLong(0), 0);
   TvTraceReturn();
   EXPECT_EQ(tvtest::ReadFile(path),
-            "! Function: TvErrorMessage\r\n"
-            "!     Status -> -1031\r\n"
-            "!     LenBuff -> 256\r\n"
-            "!     Days <- 65535\r\n"
-            "!     Count <- 3\r\n"
-            "!     Name -> 'abcdefg'\r\n"
-            "!     Null -> ''\r\n"
-            "!     NoCopy -> '<NULL>'\r\n"
-            "!     Buffer <- 'Could not'\r\n"
-            "!     Buffer <- 'OK'\r\n"
-            "!     return -7\r\n"
-            "!     return 0\r\n"
-            "!     return\r\n");
+            tvtest::Traced("TvErrorMessage", {"Status -> -1031", "LenBuff -> 256", "Days <- 65535", "Count <- 3",
+                                              "Name -> 'abcdefg'", "Null -> ''", "NoCopy -> '<NULL>'",
+                                              "Buffer <- 'Could not'", "Buffer <- 'OK'", "return -7", "return 0",
+                                              "return"}));
 }
 
 TEST_F(Trace, LinesAndStringsAreCut) {

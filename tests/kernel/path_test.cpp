@@ -13,7 +13,6 @@ namespace {
 class Paths : public tvtest::KernelTest {
  protected:
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
-  ~Paths() override { tvSys = kTvSysDefault; }
 };
 
 // Injected failures: they note what they were asked for and refuse it.
@@ -26,34 +25,33 @@ BOOL WINAPI RefusedDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES) {
 }
 
 TEST_F(Paths, PathBuilding) {
+  const std::string d = dir.path(), slash = d + "\\", x = d + "\\x";
+  const struct {
+    const char* folder;
+    const char* name;
+    const char* extension;
+    TvStatus status;
+    std::string path;
+  } cases[] = {
+      {d.c_str(), "report", "txt", 0, d + "\\report.txt"},
+      {d.c_str(), "report.", "txt", 0, d + "\\report"},
+      {d.c_str(), "report.dat", "!txt", 0, d + "\\report.txt"},
+      {d.c_str(), "report", ".ini", 0, d + "\\report.ini"},  // a default extension with its dot
+      {d.c_str(), "report", "!.dts", 0, d + "\\report.dts"},
+      {d.c_str(), "report.dat", "txt", 0, d + "\\report.dat"},
+      {"Q:\\elsewhere", x.c_str(), nullptr, 0, x},
+      {slash.c_str(), "  y", "ini", 0, d + "\\y.ini"},
+      {nullptr, "z", "log", 0, d + "\\z.log"},  // the current folder
+      {d.c_str(), "LPT1:", "txt", 0, "LPT1:"},
+      {d.c_str(), "no\\file", "txt", -1028, d + "\\no\\file.txt"},  // a missing folder: the path all the same
+      // One leading backslash keeps only the drive of the folder.
+      {"C:\\windows", "\\windows\\win.ini", nullptr, 0, "C:\\windows\\win.ini"},
+  };
   char out[kTvPathSize];
-  const std::string d = dir.path();
-  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report", "txt"), 0);
-  EXPECT_EQ(std::string(out), d + "\\report.txt");
-  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report.", "txt"), 0);
-  EXPECT_EQ(std::string(out), d + "\\report");
-  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report.dat", "!txt"), 0);
-  EXPECT_EQ(std::string(out), d + "\\report.txt");
-  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report", ".ini"), 0);  // a default extension with its dot
-  EXPECT_EQ(std::string(out), d + "\\report.ini");
-  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report", "!.dts"), 0);
-  EXPECT_EQ(std::string(out), d + "\\report.dts");
-  EXPECT_EQ(TvPathBuild(out, d.c_str(), "report.dat", "txt"), 0);
-  EXPECT_EQ(std::string(out), d + "\\report.dat");
-  EXPECT_EQ(TvPathBuild(out, "Q:\\elsewhere", (d + "\\x").c_str(), nullptr), 0);
-  EXPECT_EQ(std::string(out), d + "\\x");
-  EXPECT_EQ(TvPathBuild(out, (d + "\\").c_str(), "  y", "ini"), 0);
-  EXPECT_EQ(std::string(out), d + "\\y.ini");
-  EXPECT_EQ(TvPathBuild(out, nullptr, "z", "log"), 0);  // the current folder
-  EXPECT_EQ(std::string(out), d + "\\z.log");
-  EXPECT_EQ(TvPathBuild(out, d.c_str(), "LPT1:", "txt"), 0);
-  EXPECT_STREQ(out, "LPT1:");
-  // A missing folder: -1028, and the path all the same.
-  EXPECT_EQ(TvPathBuild(out, d.c_str(), "no\\file", "txt"), -1028);
-  EXPECT_EQ(std::string(out), d + "\\no\\file.txt");
-  // One leading backslash keeps only the drive of the folder.
-  EXPECT_EQ(TvPathBuild(out, "C:\\windows", "\\windows\\win.ini", nullptr), 0);
-  EXPECT_STREQ(out, "C:\\windows\\win.ini");
+  for (const auto& c : cases) {
+    EXPECT_EQ(TvPathBuild(out, c.folder, c.name, c.extension), c.status) << c.name;
+    EXPECT_EQ(std::string(out), c.path) << c.name;
+  }
 }
 
 TEST_F(Paths, HostilePaths) {
@@ -102,12 +100,10 @@ TEST_F(Paths, SearchVisitsEveryEntryOfAListHoweverLong) {
     EXPECT_EQ(TvFileSearch(found, "probe", "ini", "TVSEARCHLIST"), 0);
   }
   // Without memory for the list the search ends, found nothing.
-  tvMemStats.enabled = true;
-  tvMemStats.limit = tvMemStats.totalBytes;
+  LimitMemory();
   EXPECT_EQ(TvFileSearch(found, "probe", "ini", "TVSEARCHLIST"), 0);
   EXPECT_STREQ(found, "");
-  tvMemStats.enabled = false;
-  tvMemStats.limit = UINT64_MAX;
+  Unlimited();
   EXPECT_EQ(TvFileSearch(found, "probe", "ini", "TVSEARCHLIST"), 1);
 }
 

@@ -31,17 +31,10 @@ std::string Forged(const std::string& text, uint32_t start, uint32_t reserve) {
   return out + std::string(reserve - text.size(), '\0') + kMagic + Le32(~start);
 }
 
-BOOL WINAPI FailingWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
-  *written = 0;
-  SetLastError(ERROR_DISK_FULL);
-  return FALSE;
-}
-
 class Trailer : public tvtest::KernelTest {
  protected:
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\n"), 0); }
   ~Trailer() override {
-    tvSys = kTvSysDefault;
     Close();
     TvIniFree(&ini);
   }
@@ -230,9 +223,8 @@ TEST_F(Trailer, FooterThatLeadsNowhereIsNeitherReadNorOverwritten) {
 
 TEST_F(Trailer, WriteFailureIsReported) {
   Open("DATA");
-  tvSys.writeFile = FailingWrite;
+  tvSys.writeFile = tvtest::FullDiskWrite;
   EXPECT_EQ(Save("[A]\nk=v\n"), -1013);
-  tvSys = kTvSysDefault;
   EXPECT_EQ(Bytes(), "DATA");
 }
 
@@ -256,14 +248,10 @@ TEST_F(Trailer, HostileInputGetsAStatus) {
   // force, trying one would show as -1001.
   const std::string hugeText = "DATA" + kMagic + Le32(0x7FFFFF00u) + Le32(0) + "0123456789" + kMagic + Le32(~4u);
   Open(hugeText);
-  const bool wasEnabled = tvMemStats.enabled;
-  const uint64_t oldLimit = tvMemStats.limit;
-  tvMemStats.enabled = true;
-  tvMemStats.limit = tvMemStats.totalBytes + (uint64_t{64} << 20);
+  LimitMemory(uint64_t{64} << 20);
   const TvStatus hugeLoad = Load(&start);
   const TvStatus hugeSave = TvIniSaveTrailer(&ini, h, 0xFFFFFFF0u);
-  tvMemStats.enabled = wasEnabled;
-  tvMemStats.limit = oldLimit;
+  Unlimited();
   EXPECT_EQ(hugeLoad, -1012);
   EXPECT_EQ(start, hugeText.size());
   EXPECT_EQ(hugeSave, -1008);
@@ -343,9 +331,8 @@ TEST_F(Region, IniReserveExtendsTheRegionAndTheFile) {
   EXPECT_EQ(Bytes(), small);
 
   Open(file);
-  tvSys.writeFile = FailingWrite;
+  tvSys.writeFile = tvtest::FullDiskWrite;
   EXPECT_EQ(LoadRegion("Head", &end), -1013);
-  tvSys = kTvSysDefault;
   EXPECT_EQ(Bytes(), file);
 }
 

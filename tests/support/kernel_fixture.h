@@ -1,10 +1,13 @@
 // kernel_fixture.h: a kernel linked into the test program, begun for each
 // test and brought back to "not begun" afterwards, in a fresh folder that
-// is the current directory.
+// is the current directory. Faults put into the system-call table and
+// memory limits end with the test.
 #pragma once
 #include "test_support.h"
 #include "tv_instance.h"
+#include "tv_memory.h"
 #include "tv_reports.h"
+#include "tv_system.h"
 
 namespace tvtest {
 
@@ -12,6 +15,8 @@ class KernelTest : public FolderTest {
  protected:
   KernelTest() { TvBeginInstance(); }
   ~KernelTest() override {
+    tvSys = kTvSysDefault;
+    tvMemStats.limit = UINT64_MAX;
     while (TvKernelStarted()) TvKernelShutdown(0);
     tvInstance.pendingRefs = 0;
     TvEndInstance();
@@ -21,6 +26,16 @@ class KernelTest : public FolderTest {
     std::string path = dir / "test.ini";
     WriteFile(path, ini);
     return TvKernelStartup(module, "1.0", ":1", flags, path.c_str(), nullptr);
+  }
+  // Counts allocations and lets them take fewer than extra bytes more than
+  // are in use now.
+  static void LimitMemory(uint64_t extra = 0) {
+    tvMemStats.enabled = true;
+    tvMemStats.limit = tvMemStats.totalBytes + extra;
+  }
+  static void Unlimited() {
+    tvMemStats.enabled = false;
+    tvMemStats.limit = UINT64_MAX;
   }
   // The value of a line of the kernel's system report ("Config", "Section",
   // "Prog Dir", "Log File", ...), built afresh as the report export builds it.
@@ -32,5 +47,12 @@ class KernelTest : public FolderTest {
     return "<no " + label + " line>";
   }
 };
+
+// A write of the file layer on a full disk: nothing written.
+inline BOOL WINAPI FullDiskWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+  *written = 0;
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
 
 }  // namespace tvtest

@@ -150,6 +150,44 @@ void ExtensionLibrary::Unload() {
   module_ = nullptr;
 }
 
+Locked::Locked(const std::string& path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+  EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
+}
+
+Locked::~Locked() { CloseHandle(handle_); }
+
+std::string Traced(const std::string& name, std::initializer_list<std::string> lines) {
+  std::string text = "! Function: " + name + "\r\n";
+  for (const std::string& line : lines) text += "!     " + line + "\r\n";
+  return text;
+}
+
+LibraryTest::~LibraryTest() {
+  if (started_ && lib) Stop();
+}
+
+void LibraryTest::Configure(const std::string& options) {
+  WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n" + options);
+}
+
+int32_t LibraryTest::Start() {
+  started_ = true;
+  return lib->Get<int32_t (*)(void)>("TvIsi_Startup")();
+}
+
+void LibraryTest::Stop() {
+  started_ = false;
+  lib->Get<void (*)(void)>("TvIsi_Shutdown")();
+}
+
+std::string LibraryTest::Log() {
+  Stop();
+  std::string text = ReadFile(log);
+  Start();
+  return text;
+}
+
 FolderTest::FolderTest() : cwd(dir.path()), tvini("TVINI", nullptr) {}
 
 }  // namespace tvtest

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <memory>
 #include <string>
 
 namespace tvtest {
@@ -27,6 +29,20 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// The file held open by another program, without sharing, for a scope.
+class Locked {
+ public:
+  explicit Locked(const std::string& path);
+  ~Locked();
+
+ private:
+  HANDLE handle_;
+};
+
+// The lines the API trace writes for one call: "! Function: <name>", then
+// each of its parameter and return lines.
+std::string Traced(const std::string& name, std::initializer_list<std::string> lines = {});
 
 class ScopedEnv {
  public:
@@ -68,6 +84,9 @@ class ExtensionLibrary {
   HMODULE module_ = nullptr;
 };
 
+// An export of a loaded library, typed by its declaration in exports.h.
+#define TV_GET(library, name) (library).Get<decltype(&name)>(#name)
+
 // Windows path of the built extension library.
 std::string ExtensionPath();
 // Windows path of a file of the build tree, from its Unix path.
@@ -84,6 +103,27 @@ class FolderTest : public ::testing::Test {
   TempDir dir;
   ScopedCurrentDir cwd;
   ScopedEnv tvini;
+};
+
+// The extension library in a folder of its own (its program directory),
+// with its configuration and log file there; loaded by Load(), started by
+// Start() and, if it was, stopped again at the end.
+class LibraryTest : public FolderTest {
+ protected:
+  ~LibraryTest() override;
+  // Writes TVISX.ini with the log file and these option lines.
+  void Configure(const std::string& options = "");
+  void Load() { lib = std::make_unique<ExtensionLibrary>(libDir.path()); }
+  int32_t Start();
+  void Stop();
+  // The log so far: the session is stopped and started again.
+  std::string Log();
+  TempDir libDir;
+  std::string log = libDir / "install.log";
+  std::unique_ptr<ExtensionLibrary> lib;
+
+ private:
+  bool started_ = false;
 };
 
 }  // namespace tvtest

@@ -8,15 +8,14 @@
 
 namespace {
 
-class Engine : public tvtest::FolderTest {
+// The library is copied into its folder; the engine loads it from there.
+class Engine : public tvtest::LibraryTest {
  protected:
-  tvtest::TempDir libDir;
-  std::string logPath = libDir / "install.log";
   std::string output;
 
   Engine() {
     EXPECT_TRUE(CopyFileA(tvtest::ExtensionPath().c_str(), (libDir / "TVISX.dll").c_str(), FALSE));
-    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + logPath + "\n");
+    Configure();
   }
 
   DWORD RunCommand(const std::string& arguments) {
@@ -48,7 +47,7 @@ TEST_F(Engine, RunsTheCallsInOrderAndPrintsEachWithItsResult) {
   const std::string printed = "name: tab\there \"quoted\" \\ " + dir.path() + " $SCRIPTDIR 2147483647 -1 -2147483648";
   EXPECT_EQ(output, "[2] TvIsi_Startup() = 0\r\n" + printed + "\r\n[8] TvIsi_Shutdown()\r\n[9] TvBeginInstance() = 0\r\n");
   // The calls really reached the library.
-  EXPECT_EQ(tvtest::ReadFile(logPath), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
 
   // Without a configuration the start reports it; the script sees the status.
   DeleteFileA((libDir / "TVISX.ini").c_str());
@@ -101,7 +100,7 @@ TEST_F(Engine, ScriptErrorsNameTheirLineAndNothingIsCalled) {
     // The script is checked before anything runs.
     EXPECT_EQ(output.find("[1]"), std::string::npos) << output;
   }
-  EXPECT_FALSE(tvtest::FileExists(logPath));
+  EXPECT_FALSE(tvtest::FileExists(log));
 }
 
 TEST_F(Engine, HostileScriptsAndCommandLinesEndWithAClearCode) {
