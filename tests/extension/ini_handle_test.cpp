@@ -335,29 +335,6 @@ TEST_F(IniHandles, FilesThatAreNotIniTextAreNeitherReadNorWritten) {
   EXPECT_EQ(tvtest::ReadFile(ini), binary);
 }
 
-TEST_F(IniHandles, LoneCarriageReturnsEndLinesAndASaveNeverJoinsTwo) {
-  Open("[A]\rk=1\rj=2\r[B]\rm=3\r");
-  EXPECT_EQ(Get(buffer, "A", "j"), "2");
-  EXPECT_EQ(Get(buffer, "B", "m"), "3");
-  EXPECT_EQ(set(buffer, "A", "n", "4"), 0);
-  EXPECT_EQ(SaveAndClose(), "[A]\r\nk=1\r\nj=2\r\nn=4\r\n[B]\r\nm=3\r\n");
-  Open("[A]\r\nk=1\nj=2\rl=3\r\n");
-  EXPECT_EQ(SaveAndClose(), "[A]\r\nk=1\r\nj=2\r\nl=3\r\n");
-}
-
-TEST_F(IniHandles, AByteOrderMarkIsKeptAndTheFirstSectionReadsNormally) {
-  Open("\xEF\xBB\xBF[A]\r\nk=1\r\n");
-  EXPECT_EQ(Get(buffer, "A", "k"), "1");
-  EXPECT_EQ(set(buffer, "A", "k", "2"), 0);
-  EXPECT_EQ(SaveAndClose(), "\xEF\xBB\xBF[A]\r\nk=2\r\n");
-}
-
-TEST_F(IniHandles, NulPaddingIsDroppedBySaving) {
-  Open(std::string("[A]\r\nk=1\r\n\0\0\0\0", 14));
-  EXPECT_EQ(Get(buffer, "A", "k"), "1");
-  EXPECT_EQ(SaveAndClose(), "[A]\r\nk=1\r\n");
-}
-
 TEST_F(IniHandles, NamesThatCouldNotBeReadBackAreRefusedAndNeverFound) {
   const std::string k39(39, 'k');
   // A header that is a pattern, and TvDefault, which every other section falls back on.

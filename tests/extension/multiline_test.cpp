@@ -4,8 +4,6 @@
 #include "exports.h"
 #include "kernel_fixture.h"
 #include "multiline.h"
-#include "tv_ini.h"
-#include "tv_log.h"
 
 namespace {
 

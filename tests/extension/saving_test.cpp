@@ -5,85 +5,17 @@
 #include <vector>
 
 #include "exports.h"
-#include "kernel_fixture.h"
-#include "tv_file.h"
-#include "tv_memory.h"
-#include "tv_system.h"
+#include "file_faults.h"
 
 namespace {
 
-// The file layer's write and set-end calls, counted, failing from a chosen
-// call on (a full disk) or at that call only (a device error).
-struct Faults {
-  static inline int writes = 0;
-  static inline int failAt = 0;  // 0: none
-  static inline bool once = false;
-  static BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    ++writes;
-    if (failAt && (writes == failAt || (!once && writes > failAt))) {
-      if (written) *written = 0;
-      SetLastError(ERROR_DISK_FULL);
-      return FALSE;
-    }
-    return kTvSysDefault.writeFile(file, data, size, written, overlapped);
-  }
-  static inline int opens = 0, reads = 0;
-  static inline int failOpenAt = 0, failReadAt = 0;
-  static HANDLE WINAPI Open(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                            DWORD attributes, HANDLE model) {
-    if (++opens == failOpenAt) {
-      SetLastError(ERROR_SHARING_VIOLATION);
-      return INVALID_HANDLE_VALUE;
-    }
-    return kTvSysDefault.createFile(name, access, share, security, disposition, attributes, model);
-  }
-  static BOOL WINAPI Read(HANDLE file, LPVOID data, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
-    if (++reads == failReadAt) {
-      if (got) *got = 0;
-      SetLastError(ERROR_READ_FAULT);
-      return FALSE;
-    }
-    return kTvSysDefault.readFile(file, data, size, got, overlapped);
-  }
-  static void ArmOpenAndRead(int openAt, int readAt) {
-    opens = reads = 0;
-    failOpenAt = openAt;
-    failReadAt = readAt;
-    tvSys = kTvSysDefault;
-    tvSys.createFile = Open;
-    tvSys.readFile = Read;
-  }
-  static BOOL WINAPI RefuseSetEnd(HANDLE) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  static void Arm(int at, bool onlyOnce) {
-    writes = 0;
-    failAt = at;
-    once = onlyOnce;
-    tvSys = kTvSysDefault;
-    tvSys.writeFile = Write;
-  }
-  static void Disarm() {
-    failAt = 0;
-    tvSys = kTvSysDefault;
-  }
-};
-
-// Which of the expected files a file is, without printing 100 KB on a failure.
-std::string Which(const std::string& now, const std::string& old, const std::string& fresh) {
-  if (now == old) return "old";
-  if (now == fresh) return "new";
-  size_t same = 0;
-  while (same < now.size() && same < fresh.size() && now[same] == fresh[same]) ++same;
-  return "a mix of " + std::to_string(now.size()) + " bytes, like the new text for " + std::to_string(same);
-}
+using tvtest::FileFaults;
+using tvtest::Which;
 
 class Saving : public tvtest::KernelTest {
  protected:
   std::string path = dir / "tvwserve.ini";
   void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + (dir / "save.log") + "\n"), 0); }
-  ~Saving() override { Faults::Disarm(); }
 
   // Runs a save on a fresh copy of old: once without faults (which gives the
   // new text and the number of writes), then with a failure at the first,
@@ -92,10 +24,9 @@ class Saving : public tvtest::KernelTest {
   template <typename Save>
   void EveryPointOfTheSave(const std::string& old, Save save) {
     tvtest::WriteFile(path, old);
-    Faults::Arm(0, false);
+    FileFaults::Arm(0);
     ASSERT_EQ(save(), 0);
-    const int writes = Faults::writes;
-    Faults::Disarm();
+    const int writes = FileFaults::writes;
     const std::string fresh = tvtest::ReadFile(path);
     ASSERT_NE(fresh, old);
     ASSERT_GE(writes, 1);
@@ -105,18 +36,18 @@ class Saving : public tvtest::KernelTest {
       for (bool once : {false, true}) {
         SCOPED_TRACE("write " + std::to_string(at) + " of " + std::to_string(writes) + (once ? ", once" : ""));
         tvtest::WriteFile(path, old);
-        Faults::Arm(at, once);
+        FileFaults::Arm(at, once);
         const int32_t status = save();
-        Faults::Disarm();
+        FileFaults::Disarm();
         EXPECT_EQ(Which(tvtest::ReadFile(path), old, fresh), status == 0 ? "new" : "old") << status;
         EXPECT_TRUE(status == 0 || status == -1013) << status;
       }
     }
     // A refused set-end: the new text, and blanks where the old one was longer.
     tvtest::WriteFile(path, old);
-    tvSys.setEndOfFile = Faults::RefuseSetEnd;
+    FileFaults::refuseSetEnd = true;
     const int32_t status = save();
-    Faults::Disarm();
+    FileFaults::Disarm();
     const std::string blanks(fresh.size() < old.size() ? old.size() - fresh.size() : 0, ' ');
     EXPECT_EQ(Which(tvtest::ReadFile(path), old, fresh + blanks), status == 0 ? "new" : "old") << status;
   }
@@ -131,33 +62,15 @@ std::string LongList(const char* key, int entries, char fill) {
   return text + "\r\n";
 }
 
-TEST_F(Saving, IniSaveLeavesTheOldOrTheNewFile) {
-  const std::string old = "[TvDefault]\r\n" + LongList("InstalledData", 400, 'o');
-  for (bool grows : {false, true}) {
-    SCOPED_TRACE(grows ? "grows" : "shrinks");
-    EveryPointOfTheSave(old, [&] {
-      INT_PTR file, buffer;
-      int32_t status = TvIsi_IniOpen(&file, &buffer, path.c_str());
-      if (status == 0 && grows)
-        status = TvIsi_IniAddString(buffer, "TvDefault", "InstalledData", ("GBR," + std::string(250, 'n')).c_str());
-      else if (status == 0)
-        status = TvIsi_IniSetString(buffer, "TvDefault", "InstalledData", "GBR,C:\\New");
-      if (status == 0) status = TvIsi_IniSave(file, buffer);
-      TvIsi_IniClose(file, buffer);
-      return status;
-    });
-  }
-}
-
 TEST_F(Saving, ASaveThatFailedCanBeRepeated) {
   const std::string old = "[TvDefault]\r\n" + LongList("InstalledData", 400, 'o');
   tvtest::WriteFile(path, old);
   INT_PTR file, buffer;
   ASSERT_EQ(TvIsi_IniOpen(&file, &buffer, path.c_str()), 0);
   ASSERT_EQ(TvIsi_IniAddString(buffer, "TvDefault", "InstalledData", "GBR,C:\\New"), 0);
-  Faults::Arm(3, false);
+  FileFaults::Arm(3);
   EXPECT_EQ(TvIsi_IniSave(file, buffer), -1013);
-  Faults::Disarm();
+  FileFaults::Disarm();
   EXPECT_EQ(TvIsi_IniSave(file, buffer), 0);
   TvIsi_IniClose(file, buffer);
   EXPECT_EQ(tvtest::ReadFile(path), old + "+GBR,C:\\New\r\n");
@@ -212,8 +125,7 @@ TEST_F(Saving, MemoryRunningOutAtAnyPointLeavesTheOldOrTheNewFile) {
     int failures = 0;
     for (uint64_t room = 0; room < 200000; room += 997) {
       tvtest::WriteFile(path, old);
-      tvMemStats.enabled = true;
-      tvMemStats.limit = tvMemStats.totalBytes + room;
+      LimitMemory(room);
       const int32_t status = e.call(path.c_str());
       tvMemStats.limit = UINT64_MAX;
       EXPECT_EQ(Which(tvtest::ReadFile(path), old, fresh), status == 0 ? "new" : "old") << room << " " << status;
@@ -242,10 +154,9 @@ TEST_F(Saving, FailingOpensAndReadsLeaveTheOldOrTheNewFile) {
   for (const Export& e : exports) {
     SCOPED_TRACE(e.name);
     tvtest::WriteFile(path, old);
-    Faults::ArmOpenAndRead(0, 0);
+    FileFaults::ArmOpenAndRead(0, 0);
     ASSERT_EQ(e.call(path.c_str()), 0);
-    const int opens = Faults::opens, reads = Faults::reads;
-    Faults::Disarm();
+    const int opens = FileFaults::opens, reads = FileFaults::reads;
     const std::string fresh = tvtest::ReadFile(path);
     if (std::string(e.name) == "UpdateDataKeys") {
       EXPECT_NE(fresh.find("NewInstalledData=GBR,D:\\New\r\n+USA,C:\\Us\r\n"), std::string::npos);
@@ -253,9 +164,9 @@ TEST_F(Saving, FailingOpensAndReadsLeaveTheOldOrTheNewFile) {
     for (int at = 1; at <= opens + reads; ++at) {
       SCOPED_TRACE(at);
       tvtest::WriteFile(path, old);
-      Faults::ArmOpenAndRead(at <= opens ? at : 0, at > opens ? at - opens : 0);
+      FileFaults::ArmOpenAndRead(at <= opens ? at : 0, at > opens ? at - opens : 0);
       const int32_t status = e.call(path.c_str());
-      Faults::Disarm();
+      FileFaults::Disarm();
       EXPECT_EQ(Which(tvtest::ReadFile(path), old, fresh), status == 0 ? "new" : "old") << status;
     }
   }

@@ -11,12 +11,6 @@ namespace {
 // the current directory.
 using ExtensionStartup = tvtest::LibraryTest;
 
-TEST_F(ExtensionStartup, StartsWithConfigurationBesideTheLibraryAndLogsBothLines) {
-  Configure("LogErrors=Y\n");
-  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
-}
-
 TEST_F(ExtensionStartup, OptionsComeFromTvDefaultWhenTheModuleHasNoSection) {
   tvtest::WriteFile(libDir / "TVISX.ini", "[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + log + "\n");
   tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);

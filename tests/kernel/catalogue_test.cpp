@@ -12,8 +12,6 @@
 #include <string>
 
 #include "kernel_fixture.h"
-#include "tv_catalogue.h"
-#include "tv_error.h"
 
 namespace {
 

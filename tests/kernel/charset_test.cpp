@@ -11,9 +11,6 @@
 #include <string>
 
 #include "kernel_fixture.h"
-#include "tv_charset.h"
-#include "tv_error.h"
-#include "tv_ini.h"
 
 namespace {
 

@@ -7,11 +7,6 @@
 #include <string>
 
 #include "kernel_fixture.h"
-#include "tv_date.h"
-#include "tv_error.h"
-#include "tv_history.h"
-#include "tv_string.h"
-#include "tv_system.h"
 
 namespace {
 

@@ -7,15 +7,6 @@
 #include <vector>
 
 #include "kernel_fixture.h"
-#include "tv_error.h"
-#include "tv_file.h"
-#include "tv_ini.h"
-#include "tv_list.h"
-#include "tv_log.h"
-#include "tv_path.h"
-#include "tv_reports.h"
-#include "tv_system.h"
-#include "tv_trailer.h"
 
 namespace {
 
@@ -69,12 +60,10 @@ TEST_F(Files, FileOpenModesAndFailures) {
 TEST_F(Files, FileOpenWithAnExclusiveHolderIsAccessDenied) {
   const std::string path = dir / "locked.txt";
   tvtest::WriteFile(path, "x");
-  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  tvtest::Locked holder(path);
   TvFileHandle h;
   EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, 0, &h), -1016);
   EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileMustNotExist, &h), -1011);
-  CloseHandle(holder);
 }
 
 TEST_F(Files, FileOpenTraceLine) {
@@ -149,16 +138,6 @@ TEST_F(Files, AccessRefusedByTheSystem) {
   tvSys.createFile = RefusedOpen<ERROR_TOO_MANY_OPEN_FILES>;
   EXPECT_EQ(Open(path, 0, &h), -1018);
   EXPECT_FALSE(tvtest::FileExists(dir / "new.txt"));
-}
-
-TEST_F(Files, FullDiskWhileSavingIsReported) {
-  TvIniBuffer ini{};
-  ASSERT_EQ(TvIniLoadFile(&ini, nullptr), 0);
-  ASSERT_EQ(TvIniSetString(&ini, "S", "k", std::string(40000, 'v').c_str()), 0);
-  tvSys.writeFile = tvtest::FullDiskWrite;
-  EXPECT_EQ(TvIniSaveFile(&ini, (dir / "full.ini").c_str()), -1013);
-  EXPECT_FALSE(tvtest::FileExists(dir / "full.ini"));  // a file made for the save goes again
-  TvIniFree(&ini);
 }
 
 TEST_F(Files, DollarNamesSearchTheDataDirectories) {

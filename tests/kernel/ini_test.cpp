@@ -5,17 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "kernel_fixture.h"
-#include "tv_file.h"
-#include "tv_history.h"
-#include "tv_ini.h"
-#include "tv_list.h"
-#include "tv_memory.h"
-#include "tv_string.h"
-#include "tv_system.h"
-#include "tv_trailer.h"
+#include "file_faults.h"
 
 namespace {
+
+using tvtest::FileFaults;
 
 // The block holds the text, then line feed, "[" and NUL, and nothing more.
 // Right after loading it is the file's size plus 3 (carriage returns that
@@ -624,27 +618,6 @@ TEST_F(Ini, AnEmptySectionBodyIsAnEmptyText) {
 // its old bytes or the whole new text, nothing in between.
 class IniSave : public Ini {
  protected:
-  static inline int writes = 0;
-  static inline int failingWrite = 0;  // 0: none
-  static inline bool lasting = false;
-  static inline bool refuseCut = false;
-  // Two kinds of fault: the failing write gets half its bytes onto the disk
-  // and later writes work again, or (lasting) nothing more gets onto the
-  // disk from the failing write on, not even over bytes already there.
-  static BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    ++writes;
-    if (!failingWrite || writes < failingWrite || (writes > failingWrite && !lasting))
-      return WriteFile(file, data, size, written, overlapped);
-    *written = 0;
-    if (!lasting) WriteFile(file, data, size / 2, written, overlapped);
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-  }
-  static BOOL WINAPI SetEnd(HANDLE file) {
-    if (!refuseCut) return SetEndOfFile(file);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
   static BOOL WINAPI ReadFault(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) {
     *read = 0;
     SetLastError(ERROR_READ_FAULT);
@@ -664,27 +637,24 @@ class IniSave : public Ini {
     }
     return CreateFileA(name, access, share, security, disposition, attributes, model);
   }
-  void SetUp() override {
-    Ini::SetUp();
-    tvSys.writeFile = Write;
-    tvSys.setEndOfFile = SetEnd;
-    writes = failingWrite = 0;
-    lasting = refuseCut = false;
-  }
 
+  static void FailWrite(int at, bool lastingFault = false) {
+    FileFaults::Arm(at, !lastingFault);
+    FileFaults::half = !lastingFault;
+  }
   std::string path = dir / "over.ini";
-  // Writes old to the file and saves the buffer over it through an open handle.
+  // Writes old to the file and saves the buffer over it through an open
+  // handle. Two kinds of fault: the failing write gets half its bytes onto
+  // the disk and later writes work again, or (lasting) nothing more gets
+  // onto the disk from the failing write on, not even over bytes already there.
   TvStatus SaveOver(const std::string& old, int failAt, bool lastingFault = false, bool cutRefused = false) {
     tvtest::WriteFile(path, old);
     TvFileHandle h;
     EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileReadWrite, &h), 0);
-    writes = 0;
-    failingWrite = failAt;
-    lasting = lastingFault;
-    refuseCut = cutRefused;
+    FailWrite(failAt, lastingFault);
+    FileFaults::refuseSetEnd = cutRefused;
     const TvStatus status = TvIniSaveHandle(&ini, h);
-    failingWrite = 0;
-    lasting = refuseCut = false;
+    FileFaults::Disarm();
     TvFileClose(h);
     return status;
   }
@@ -702,7 +672,7 @@ TEST_F(IniSave, AFaultAtAnyPointLeavesTheOldBytesOrTheWholeNewText) {
     ASSERT_EQ(TvIniLoadText(&ini, text.data(), static_cast<uint32_t>(text.size())), 0);
     ASSERT_EQ(SaveOver(old, 0), 0);
     ASSERT_EQ(tvtest::ReadFile(path), text);
-    const int all = writes;  // the blanks of a growing text, then the text
+    const int all = FileFaults::writes;  // the blanks of a growing text, then the text
     for (int k = 1; k <= all; ++k) {
       for (bool lastingFault : {false, true}) {
         EXPECT_EQ(SaveOver(old, k, lastingFault), -1013) << "write " << k;
@@ -726,7 +696,7 @@ TEST_F(IniSave, OldBytesThatCannotBeKeptStopTheSaveBeforeAnyChange) {
   const std::string old = "[S]\r\nk=" + std::string(5000, 'o') + "\r\n";
   tvSys.readFile = ReadFault;
   EXPECT_EQ(SaveOver(old, 0), -1012);
-  EXPECT_EQ(writes, 0);
+  EXPECT_EQ(FileFaults::writes, 0);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
   tvSys.readFile = kTvSysDefault.readFile;
   tvSys.getFileSize = SizeFault;
@@ -735,7 +705,7 @@ TEST_F(IniSave, OldBytesThatCannotBeKeptStopTheSaveBeforeAnyChange) {
   tvSys.getFileSize = kTvSysDefault.getFileSize;
   LimitMemory();  // no room for the old bytes
   EXPECT_EQ(SaveOver(old, 0), -1001);
-  EXPECT_EQ(writes, 0);
+  EXPECT_EQ(FileFaults::writes, 0);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
   Unlimited();
   // No text, no file.
@@ -764,28 +734,27 @@ TEST_F(IniSave, SavingToAPathKeepsAnOldFileAndRemovesAFailedNewOne) {
   const std::string text = "[S]\r\nk=" + std::string(40000, 'n') + "\r\n";
   // A new file that cannot be written completely is not left behind.
   const std::string fresh = dir / "fresh.ini";
-  failingWrite = 1;
+  FailWrite(1);
   EXPECT_EQ(TvIniSaveFile(&ini, (dir / "fresh").c_str()), -1013);
   EXPECT_FALSE(tvtest::FileExists(fresh));
-  writes = failingWrite = 0;
+  FileFaults::Disarm();
   ASSERT_EQ(TvIniSaveFile(&ini, (dir / "fresh").c_str()), 0);  // default extension "ini"
   EXPECT_TRUE(tvtest::ReadFile(fresh) == text);
   // An old file, even an empty one, keeps its bytes.
   for (const std::string& old : {std::string("[S]\r\nk=old\r\n"), std::string()}) {
     tvtest::WriteFile(path, old);
-    writes = 0;
-    failingWrite = 1;
+    FailWrite(1);
     EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1013);
     EXPECT_TRUE(tvtest::FileExists(path));
     EXPECT_TRUE(tvtest::ReadFile(path) == old);
   }
-  failingWrite = 0;
+  FileFaults::Disarm();
   // A file that cannot be opened is left alone: held by another, or refused.
   tvtest::WriteFile(path, "[S]\r\nk=old\r\n");
-  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
-  CloseHandle(holder);
+  {
+    tvtest::Locked holder(path);
+    EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
+  }
   EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\nk=old\r\n");
   tvSys.createFile = ReadOnlyDisk;
   EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);

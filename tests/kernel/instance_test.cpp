@@ -4,13 +4,6 @@
 #include <string>
 
 #include "kernel_fixture.h"
-#include "tv_error.h"
-#include "tv_history.h"
-#include "tv_ini.h"
-#include "tv_log.h"
-#include "tv_charset.h"
-#include "tv_memory.h"
-#include "tv_path.h"
 
 namespace {
 

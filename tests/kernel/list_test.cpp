@@ -1,8 +1,6 @@
 // The list container: storage kinds, order and uniqueness, the binary
 // search's equal-item direction, growth, holding, virtual lists, memory
 // failures and hostile input.
-#include "tv_list.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -12,9 +10,6 @@
 #include <vector>
 
 #include "kernel_fixture.h"
-#include "tv_error.h"
-#include "tv_memory.h"
-#include "tv_thread.h"
 
 namespace {
 

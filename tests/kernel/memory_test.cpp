@@ -1,6 +1,5 @@
 // The kernel allocator: plain and pooled blocks, the settings, statistics and
 // the limit, and blocks that outlive a change of mode.
-#include "tv_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +8,6 @@
 #include <vector>
 
 #include "kernel_fixture.h"
-#include "tv_error.h"
-#include "tv_history.h"
-#include "tv_ini.h"
 
 namespace {
 

@@ -3,10 +3,6 @@
 #include <string>
 
 #include "kernel_fixture.h"
-#include "tv_error.h"
-#include "tv_memory.h"
-#include "tv_path.h"
-#include "tv_system.h"
 
 namespace {
 

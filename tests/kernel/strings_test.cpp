@@ -8,10 +8,6 @@
 #include <vector>
 
 #include "kernel_fixture.h"
-#include "tv_catalogue.h"
-#include "tv_error.h"
-#include "tv_log.h"
-#include "tv_string.h"
 
 namespace {
 

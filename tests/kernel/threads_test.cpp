@@ -3,9 +3,6 @@
 #include <thread>
 
 #include "kernel_fixture.h"
-#include "tv_error.h"
-#include "tv_log.h"
-#include "tv_thread.h"
 
 namespace {
 

@@ -1,16 +1,8 @@
 // Ini trailers of data files and header regions, on real files.
-#include "tv_trailer.h"
-
-#include <gtest/gtest.h>
-
 #include <random>
 #include <string>
 
 #include "kernel_fixture.h"
-#include "tv_file.h"
-#include "tv_ini.h"
-#include "tv_memory.h"
-#include "tv_system.h"
 
 namespace {
 

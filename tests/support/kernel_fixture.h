@@ -4,10 +4,24 @@
 // memory limits end with the test.
 #pragma once
 #include "test_support.h"
+// The kernel's interface, as the tests reach it.
+#include "tv_catalogue.h"
+#include "tv_charset.h"
+#include "tv_date.h"
+#include "tv_error.h"
+#include "tv_file.h"
+#include "tv_history.h"
+#include "tv_ini.h"
 #include "tv_instance.h"
+#include "tv_list.h"
+#include "tv_log.h"
 #include "tv_memory.h"
+#include "tv_path.h"
 #include "tv_reports.h"
+#include "tv_string.h"
 #include "tv_system.h"
+#include "tv_thread.h"
+#include "tv_trailer.h"
 
 namespace tvtest {
 
