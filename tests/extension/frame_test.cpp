@@ -10,12 +10,7 @@ namespace {
 
 class Frame : public tvtest::KernelTest {
  protected:
-  std::string log = dir / "frame.log";
-  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0); }
-  std::string Contents() {
-    TvKernelShutdown(0);
-    return tvtest::ReadFile(log);
-  }
+  void SetUp() override { ASSERT_EQ(StartLogging(), 0); }
 };
 
 TEST_F(Frame, EntryAndExitLines) {
@@ -24,7 +19,7 @@ TEST_F(Frame, EntryAndExitLines) {
   TvIsiEntryPlain("TvIsi_IniSave");
   TvIsiEntry("TvIsi_IniGetString", nullptr);
   TvIsiLog("< %s\n", "TvIsi_IniClose");
-  EXPECT_EQ(Contents(),
+  EXPECT_EQ(Logged(),
             "> TvIsi_IniOpen (C:\\Data\\tvwserve.ini)\r\n"
             "< TvIsi_IniOpen = -1010\r\n"
             "> TvIsi_IniSave\r\n"
@@ -43,7 +38,7 @@ TEST_F(Frame, LongLinesAreCutAt255Characters) {
   TvIsiExit("TvIsi_IniOpen", 0);
   const std::string arg(255 - strlen("> X ()\n"), 'a');
   TvIsiEntry("X", arg.c_str());
-  EXPECT_EQ(Contents(), cut + "< TvIsi_IniOpen = 0\r\n> X (" + arg + ")\r\n");
+  EXPECT_EQ(Logged(), cut + "< TvIsi_IniOpen = 0\r\n> X (" + arg + ")\r\n");
 }
 
 }  // namespace

@@ -75,42 +75,6 @@ TEST_F(IniHandles, MultiLineValuesCrossTheInterfaceAsLinesJoinedByLineFeeds) {
   close(-1, buffer);
 }
 
-TEST_F(IniHandles, SavingAShorterTextCutsTheFile) {
-  Open("[S]\r\nlong=" + std::string(200, 'x') + "\r\n");
-  EXPECT_EQ(set(buffer, "S", "long", "y"), 0);
-  EXPECT_EQ(SaveAndClose(), "[S]\r\nlong=y\r\n");
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
-  EXPECT_EQ(set(buffer, "S", "long", std::string(300, 'z').c_str()), 0);  // a line is cut at 255
-  EXPECT_EQ(SaveAndClose(), "[S]\r\nlong=" + std::string(255, 'z') + "\r\n");
-}
-
-TEST_F(IniHandles, AddingAndRemovingListEntries) {
-  Open("[TvDefault]\r\nInstalledData=GBR,C:\\Data\r\n+usa,D:\\Data\r\n");
-  EXPECT_EQ(add(buffer, "TvDefault", "InstalledData", "USA,D:\\Data\nFRA,E:\\Data"), 0);
-  EXPECT_EQ(Get(buffer, "TvDefault", "InstalledData"), "GBR,C:\\Data\nUSA,D:\\Data\nFRA,E:\\Data");
-  EXPECT_EQ(removeStrings(buffer, "TvDefault", "InstalledData", "gbr,c:\\data"), 0);
-  EXPECT_EQ(Get(buffer, "TvDefault", "InstalledData"), "USA,D:\\Data\nFRA,E:\\Data");
-  EXPECT_EQ(removeStrings(buffer, "TvDefault", "Absent", "x"), 0);
-  EXPECT_EQ(Get(buffer, "TvDefault", "Absent"), "");  // created empty
-  close(file, buffer);
-}
-
-TEST_F(IniHandles, CopyingBetweenTwoOpenFiles) {
-  const std::string other = dir / "other.ini";
-  tvtest::WriteFile(ini, "[S]\r\nlist=a\r\n+b\r\n");
-  tvtest::WriteFile(other, "[S]\r\nkeep=1\r\n");
-  INT_PTR f1, b1, f2, b2;
-  ASSERT_EQ(open(&f1, &b1, ini.c_str()), 0);
-  ASSERT_EQ(open(&f2, &b2, other.c_str()), 0);
-  EXPECT_EQ(copy(b1, b2, "S", "missing"), -8100);
-  EXPECT_EQ(Get(b2, "S", "missing"), "<-8100>");
-  EXPECT_EQ(copy(b1, b2, "S", "list"), 0);
-  EXPECT_EQ(save(f2, b2), 0);
-  close(f1, b1);
-  close(f2, b2);
-  EXPECT_EQ(tvtest::ReadFile(other), "[S]\r\nkeep=1\r\nlist=a\r\n+b\r\n");
-}
-
 TEST_F(IniHandles, TheOpenFileIsLockedAndCloseWithoutBufferOnlyClosesTheFile) {
   Open("[S]\r\nk=v\r\n");
   INT_PTR file2, buffer2;

@@ -9,17 +9,13 @@ namespace {
 
 class Lists : public tvtest::KernelTest {
  protected:
-  std::string log = dir / "list.log";
   TvIniBuffer ini{};
-  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0); }
-  ~Lists() override {
-    TvIniFree(&ini);
-  }
+  void SetUp() override { ASSERT_EQ(StartLogging(), 0); }
+  ~Lists() override { TvIniFree(&ini); }
   void Load(const std::string& text) { ASSERT_EQ(TvIniLoadText(&ini, text.data(), static_cast<uint32_t>(text.size())), 0); }
   std::string Text() const { return std::string(ini.text, ini.length); }
   std::string Log() {
-    TvLogClose();
-    std::string text = tvtest::ReadFile(log);
+    const std::string text = Logged();
     TvLogOpen(log.c_str());  // starts the log afresh
     return text;
   }

@@ -15,7 +15,7 @@ using tvtest::Which;
 class Saving : public tvtest::KernelTest {
  protected:
   std::string path = dir / "tvwserve.ini";
-  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + (dir / "save.log") + "\n"), 0); }
+  void SetUp() override { ASSERT_EQ(StartLogging(), 0); }
 
   // Runs a save on a fresh copy of old: once without faults (which gives the
   // new text and the number of writes), then with a failure at the first,

@@ -9,14 +9,7 @@ namespace {
 
 class Raise : public tvtest::KernelTest {
  protected:
-  std::string log = dir / "errors.log";
-  void Start(bool logErrors) {
-    ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nLogErrors=" + (logErrors ? "Y" : "N") + "\n"), 0);
-  }
-  std::string Log() {
-    TvLogClose();
-    return tvtest::ReadFile(log);
-  }
+  void Start(bool logErrors) { ASSERT_EQ(StartLogging(logErrors ? "LogErrors=Y\n" : "LogErrors=N\n"), 0); }
 };
 
 TEST_F(Raise, OriginAndPassedOnLines) {
@@ -27,7 +20,7 @@ TEST_F(Raise, OriginAndPassedOnLines) {
   EXPECT_EQ(TvErrorRaise(-1031, "again", 0), -1031);  // with detail it is
   EXPECT_EQ(TvErrorRaise(-1004, nullptr, TvRaiseOrigin), -1004);
   EXPECT_EQ(TvErrorRaise(-1004, nullptr, TvRaiseOrigin), -1004);  // origins always count
-  EXPECT_EQ(Log(),
+  EXPECT_EQ(Logged(),
             "> File not found (C:\\DATA\\X.INI)\r\n"
             ">> Could not locate ini file\r\n"
             ">> Could not locate ini file (again)\r\n"
@@ -58,7 +51,7 @@ TEST_F(Raise, LinesAreCutAt398Characters) {
 TEST_F(Raise, WithoutLogErrorsTheMainRecordStillRecords) {
   Start(false);
   TvErrorRaise(-1010, "file", TvRaiseOrigin);
-  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(Logged(), "");
   EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
   EXPECT_EQ(TvThreadRecord()->lastCode, -1010);
 
@@ -72,7 +65,7 @@ TEST_F(Raise, WithoutLogErrorsTheMainRecordStillRecords) {
   TvLogOpen(("+" + log).c_str());
   TvThreadRecord()->options = TvErrorProcess | TvErrorLog;
   TvErrorRaise(-1013, "logged", TvRaiseOrigin);
-  EXPECT_EQ(Log(), "> File write failure (logged)\r\n");
+  EXPECT_EQ(Logged(), "> File write failure (logged)\r\n");
   EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
 }
 
@@ -88,7 +81,7 @@ TEST_F(Raise, QuietBracketIgnoresRaises) {
     TvErrorRaise(-1012, "hidden", TvRaiseOrigin);
   }
   TvErrorRaise(-1014, "shown", TvRaiseOrigin);
-  EXPECT_EQ(Log(), "> Could not delete file (shown)\r\n");
+  EXPECT_EQ(Logged(), "> Could not delete file (shown)\r\n");
   EXPECT_STREQ(TvErrorHistoryLine(true, 0), "> Could not delete file (shown)");
   EXPECT_EQ(TvErrorHistoryLine(true, 1), nullptr);
   EXPECT_EQ(TvThreadRecord()->quiet, 0);
@@ -172,7 +165,7 @@ TEST_F(Raise, ReportLogsTheLatestChain) {
   TvErrorRaise(-1031, nullptr, 0);
   TvErrorReport("Title", -1031);
   TvErrorReport("Done", 0);
-  EXPECT_EQ(Log(),
+  EXPECT_EQ(Logged(),
             "TESTMOD: Title -- >> Could not locate ini file\r\n"
             "> File not found (C:\\A.INI)\r\n"
             "TESTMOD: Done -- OK\r\n");
@@ -181,7 +174,7 @@ TEST_F(Raise, ReportLogsTheLatestChain) {
 TEST_F(Raise, ReportWithEmptyHistoryUsesTheMessage) {
   Start(false);
   TvErrorReport("Title", -1001);
-  EXPECT_EQ(Log(), "TESTMOD: Title -- Out of memory\r\n");
+  EXPECT_EQ(Logged(), "TESTMOD: Title -- Out of memory\r\n");
 }
 
 TEST_F(Raise, FatalStopLogsToFileAndConsoleAndEndsTheProcess) {
@@ -221,7 +214,7 @@ TEST_F(Raise, ReportShowsAMessageBoxInWindowedMode) {
   closer.join();
   TvSetUserInterfaceMode(1);
   EXPECT_EQ(boxText, "Title -- File not found");
-  EXPECT_EQ(Log(), "TESTMOD: Title -- File not found\r\n");
+  EXPECT_EQ(Logged(), "TESTMOD: Title -- File not found\r\n");
 }
 
 TEST_F(Raise, ProvidersAnswerCodesTheCatalogueDoesNotKnow) {

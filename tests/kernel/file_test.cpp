@@ -68,14 +68,12 @@ TEST_F(Files, FileOpenWithAnExclusiveHolderIsAccessDenied) {
 
 TEST_F(Files, FileOpenTraceLine) {
   TvKernelShutdown(0);
-  const std::string log = dir / "trace.log";
-  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nLogTrace=1\n"), 0);
+  ASSERT_EQ(StartLogging("LogTrace=1\n"), 0);
   TvFileHandle h;
   const std::string missing = dir / "absent.dat";
   EXPECT_EQ(TvFileOpen(nullptr, nullptr, missing.c_str(), nullptr, 0, &h), -1010);
   EXPECT_EQ(TvFileOpen(nullptr, nullptr, missing.c_str(), nullptr, TvFileSilent, &h), -1010);
-  TvLogClose();
-  EXPECT_EQ(tvtest::ReadFile(log), "! TvFileOpen(" + missing + " : -1) = File not found\r\n");
+  EXPECT_EQ(Logged(), "! TvFileOpen(" + missing + " : -1) = File not found\r\n");
 }
 
 // Fault functions for the file layer's table, which holds system (stdcall) pointers.

@@ -26,8 +26,7 @@ using tvtest::FileFaults;
 class Ini : public tvtest::KernelTest {
  protected:
   TvIniBuffer ini{};
-  std::string log = dir / "ini.log";
-  void SetUp() override { ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0); }
+  void SetUp() override { ASSERT_EQ(StartLogging(), 0); }
   ~Ini() override {
     TvIniFree(&ini);
   }

@@ -270,8 +270,7 @@ TEST_F(Instance, KeepOpenBeforeStartupAddsToTheCount) {
 }
 
 TEST_F(Instance, ShutdownWithErrorStatusReportsItToTheLog) {
-  const std::string log = dir / "report.log";
-  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n"), 0);
+  ASSERT_EQ(StartLogging(), 0);
   TvErrorRaise(-1010, "C:\\DATA\\X.INI", TvRaiseOrigin);
   TvErrorRaise(-1031, nullptr, 0);
   TvKernelShutdown(-1031);
@@ -283,7 +282,6 @@ TEST_F(Instance, ShutdownWithErrorStatusReportsItToTheLog) {
 TEST_F(Instance, EveryOptionOfTheTableTakesEffect) {
   tvtest::TempDir prog, home, data1, data2;
   const std::string temp = dir / "newtemp";
-  const std::string log = dir / "all.log";
   ASSERT_EQ(StartWith("[TESTMOD]\nLanguage=49\nLogConsole=Y\nLogDebugger=Y\nLogTimeStamp=Y\nLogMillisecs=Y\n"
                       "LogThreadId=Y\nHighResTiming=Y\nLogErrors=Y\nBreakOnError=Y\nLogTrace=1\nFiles=5\n"
                       "OemCharacterSet=Dos\nLogFile=" + log + "\nProgDir=" + prog.path() + "\nHomeDir=" + home.path() +
@@ -322,7 +320,6 @@ TEST_F(Instance, EveryOptionOfTheTableTakesEffect) {
 
 TEST_F(Instance, InvalidDirectoriesGiveTheirCodesAndTheFirstErrorWins) {
   const std::string missing = dir / "missing";
-  const std::string log = dir / "dirs.log";
   // ProgDir fails first; the later options still take effect.
   EXPECT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nProgDir=" + missing + "\nHomeDir=" + missing +
                       "\nTempDir=" + missing + "\\a\\b\nDataDir=" + dir.path() + "\n+" + missing + "\n"),

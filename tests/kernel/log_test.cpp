@@ -9,14 +9,7 @@ namespace {
 
 class Log : public tvtest::KernelTest {
  protected:
-  std::string log = dir / "kernel.log";
-  void Start(const std::string& options = "") {
-    ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\n" + options), 0);
-  }
-  std::string Contents() {
-    TvLogClose();
-    return tvtest::ReadFile(log);
-  }
+  void Start(const std::string& options = "") { ASSERT_EQ(StartLogging(options), 0); }
 };
 
 TEST_F(Log, WithoutPrefixTextIsWrittenUnchanged) {
@@ -25,13 +18,13 @@ TEST_F(Log, WithoutPrefixTextIsWrittenUnchanged) {
   TvLogWrite(" then\ntwo lines\n");
   TvLogWrite("");
   TvLogWrite(nullptr);
-  EXPECT_EQ(Contents(), "no line end then\r\ntwo lines\r\n");
+  EXPECT_EQ(Logged(), "no line end then\r\ntwo lines\r\n");
 }
 
 TEST_F(Log, PrefixesInOrderOnEveryLine) {
   Start("LogMillisecs=Y\nLogTimeStamp=Y\nLogThreadId=Y\n");
   TvLogWrite("first\nsecond");
-  std::string text = Contents();
+  std::string text = Logged();
   const std::string thread = "#" + std::to_string(GetCurrentThreadId()) + " ";
   // "1234 10:20:30 05/12/26 #2044 first"
   size_t lineEnd = text.find("\r\n");
@@ -57,7 +50,7 @@ TEST_F(Log, PrefixesInOrderOnEveryLine) {
 TEST_F(Log, HighResolutionTimeStampShowsMilliseconds) {
   Start("LogTimeStamp=Y\nHighResTiming=Y\n");
   TvLogWrite("x");
-  std::string line = Contents();
+  std::string line = Logged();
   // "10:20:30.123 05/12/26 x"
   ASSERT_EQ(line.size(), 21u + 4u) << line;
   EXPECT_EQ(line[8], '.');
@@ -73,7 +66,7 @@ TEST_F(Log, LongLinesAreContinuedWithThePrefix) {
   text[0] = 'S';
   TvLogWrite(text.c_str());
   const size_t room = 510 - prefix.size();
-  EXPECT_EQ(Contents(), prefix + text.substr(0, room) + "\r\n" + prefix + text.substr(room) + "\r\n");
+  EXPECT_EQ(Logged(), prefix + text.substr(0, room) + "\r\n" + prefix + text.substr(room) + "\r\n");
 }
 
 TEST_F(Log, LineByLineModeWithoutPrefixAddsLineEnds) {
@@ -82,7 +75,7 @@ TEST_F(Log, LineByLineModeWithoutPrefixAddsLineEnds) {
     TvLockGuard guard(TvServiceLock(TvLockId::Log));
     TvLogWriteRaw(TvLogLineByLine, "a\n\nb");
   }
-  EXPECT_EQ(Contents(), "a\r\n\r\nb\r\n");
+  EXPECT_EQ(Logged(), "a\r\n\r\nb\r\n");
 }
 
 TEST_F(Log, ThreadWriterPrefixesThreadsWithOwnRecords) {
@@ -93,18 +86,18 @@ TEST_F(Log, ThreadWriterPrefixesThreadsWithOwnRecords) {
   TvThreadRegister(&node, &record);
   TvLogWriteThread("own\n");
   TvThreadUnregister(&node);
-  EXPECT_EQ(Contents(), "main\r\n#" + std::to_string(GetCurrentThreadId()) + " own\r\n");
+  EXPECT_EQ(Logged(), "main\r\n#" + std::to_string(GetCurrentThreadId()) + " own\r\n");
 }
 
 TEST_F(Log, PlusAppendsOtherwiseReplaced) {
   tvtest::WriteFile(log, "earlier\r\n");
   ASSERT_EQ(StartWith("[TvDefault]\nLogFile=+" + log + "\n"), 0);
   TvLogWrite("later\n");
-  EXPECT_EQ(Contents(), "earlier\r\nlater\r\n");
+  EXPECT_EQ(Logged(), "earlier\r\nlater\r\n");
   TvKernelShutdown(0);
   Start();
   TvLogWrite("fresh\n");
-  EXPECT_EQ(Contents(), "fresh\r\n");
+  EXPECT_EQ(Logged(), "fresh\r\n");
 }
 
 TEST_F(Log, DefaultLogFileWithLogErrors) {
@@ -132,7 +125,7 @@ TEST_F(Log, ConsoleDestination) {
   CloseHandle(console);
   tvInstance.console = nullptr;
   EXPECT_EQ(tvtest::ReadFile(consolePath), "both\r\nconsole only\r\nforced\r\n");
-  EXPECT_EQ(Contents(), "both\r\nfile only\r\nforced\r\n");
+  EXPECT_EQ(Logged(), "both\r\nfile only\r\nforced\r\n");
 }
 
 TEST_F(Log, HookReceivesLinesInsteadOfTheConsole) {
@@ -180,7 +173,7 @@ TEST_F(Log, WriteFailureIsReportedOncePerLogFile) {
   EXPECT_EQ(eventReports, 2);
   tvSys = kTvSysDefault;
   TvLogWrite("kept\n");
-  EXPECT_EQ(Contents(), "kept\r\n");
+  EXPECT_EQ(Logged(), "kept\r\n");
 }
 
 TEST_F(Log, OpenFailureRaisesWithThePath) {

@@ -231,13 +231,11 @@ class StrToBoolLog : public tvtest::KernelTest {};
 
 // A bad switch is a status for the caller, not an error in the log.
 TEST_F(StrToBoolLog, RejectionIsNotLogged) {
-  const std::string log = dir / "errors.log";
-  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nLogErrors=Y\n"), 0);
+  ASSERT_EQ(StartLogging("LogErrors=Y\n"), 0);
   int result = 0;
   EXPECT_EQ(TvStrToBoolChecked("maybe", &result, 1), TvErrInputChars);
   TvErrorRaise(TvErrFileNotFound, "marker", TvRaiseOrigin);
-  TvLogClose();
-  const std::string written = tvtest::ReadFile(log);
+  const std::string written = Logged();
   EXPECT_NE(written.find("> File not found (marker)"), std::string::npos) << written;
   EXPECT_EQ(written.find("Invalid input"), std::string::npos) << written;
 }

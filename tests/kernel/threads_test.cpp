@@ -39,8 +39,7 @@ TEST_F(Threads, ThreadIdText) {
 
 TEST_F(Threads, LocksAreTakenInOrderThroughAWholeRun) {
   const uint32_t before = TvLockOrderViolations();
-  const std::string log = dir / "order.log";
-  ASSERT_EQ(StartWith("[TvDefault]\nLogFile=" + log + "\nLogErrors=Y\nLogConsole=Y\n"), 0);
+  ASSERT_EQ(StartLogging("LogErrors=Y\nLogConsole=Y\n"), 0);
   tvInstance.console = nullptr;  // the console path runs, its output goes nowhere
   TvErrorRaise(-1010, "x", TvRaiseOrigin);
   TvErrorText(-1031);

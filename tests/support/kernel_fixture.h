@@ -35,6 +35,17 @@ class KernelTest : public FolderTest {
     tvInstance.pendingRefs = 0;
     TvEndInstance();
   }
+  std::string log = dir / "kernel.log";
+  // Starts the kernel writing its log to log, with these option lines.
+  TvStatus StartLogging(const std::string& options = "", uint32_t flags = 0) {
+    return StartWith("[TvDefault]\nLogFile=" + log + "\n" + options, flags);
+  }
+  // The log so far; the log file is closed.
+  static std::string Logged(const std::string& path) {
+    TvLogClose();
+    return ReadFile(path);
+  }
+  std::string Logged() { return Logged(log); }
   // Starts the kernel with a configuration file written into the folder.
   TvStatus StartWith(const std::string& ini, uint32_t flags = 0, const char* module = "TESTMOD") {
     std::string path = dir / "test.ini";
