@@ -417,20 +417,19 @@ TEST_F(Ini, HostileTextsAndArguments) {
   EXPECT_TRUE(Invariants(ini));
 
   // NULL where a caller could pass it.
-  EXPECT_EQ(TvIniSetString(nullptr, "S", "k", "v"), -1010);
+  int call = 0;
+  for (TvStatus status : {TvIniSetString(nullptr, "S", "k", "v"), TvIniAddLine(nullptr, "x"),
+                          TvIniAddSection(nullptr, "S", "x"), TvIniWriteHandle(nullptr, kTvNoFile),
+                          TvIniSaveFile(nullptr, "x"), TvIniClone(nullptr, &ini)})
+    EXPECT_EQ(status, -1010) << "call " << call++;
   EXPECT_EQ(TvIniSetString(&ini, "S", nullptr, nullptr), -1096);  // no key line has an empty key
-  EXPECT_EQ(TvIniAddLine(nullptr, "x"), -1010);
   EXPECT_EQ(TvIniDeleteSection(nullptr, "S"), 0);
   EXPECT_EQ(TvIniGetSectionText(nullptr, nullptr), nullptr);
-  EXPECT_EQ(TvIniAddSection(nullptr, "S", "x"), -1010);
-  EXPECT_EQ(TvIniWriteHandle(nullptr, kTvNoFile), -1010);
-  EXPECT_EQ(TvIniSaveFile(nullptr, "x"), -1010);
   EXPECT_EQ(TvIniGetText(nullptr), nullptr);
   EXPECT_EQ(TvIniNextSection(nullptr, 1, nullptr, 0), 0);
   EXPECT_EQ(TvIniNextKey(nullptr, 1, nullptr, 0), 0);
   EXPECT_EQ(TvIniCurrentSection(nullptr, nullptr, 0), 0u);
   EXPECT_EQ(TvIniExpand(nullptr, nullptr, nullptr, nullptr, 0), 0u);
-  EXPECT_EQ(TvIniClone(nullptr, &ini), -1010);
   TvIniSaveState(nullptr, nullptr, 1);
   TvIniRestoreState(nullptr, nullptr);
   EXPECT_EQ(TvIniGetBoolChecked(nullptr, nullptr, nullptr, 1), 1);

@@ -24,16 +24,12 @@ TEST(KernelInstance, StartupBeforeBeginIsRefused) {
 
 TEST(KernelInstance, RevisionDisplay) {
   char out[40];
-  TvRevisionDisplay(":18", out, sizeof out);
-  EXPECT_STREQ(out, "(18)");
-  TvRevisionDisplay(":236 :1.366-", out, sizeof out);
-  EXPECT_STREQ(out, "(1.366-)");
-  TvRevisionDisplay(":  7 beta", out, sizeof out);
-  EXPECT_STREQ(out, "(7)");
-  TvRevisionDisplay("18", out, sizeof out);
-  EXPECT_STREQ(out, "");
-  TvRevisionDisplay(nullptr, out, sizeof out);
-  EXPECT_STREQ(out, "");
+  const std::pair<const char*, const char*> kRevisions[] = {
+      {":18", "(18)"}, {":236 :1.366-", "(1.366-)"}, {":  7 beta", "(7)"}, {"18", ""}, {nullptr, ""}};
+  for (const auto& [revision, shown] : kRevisions) {
+    TvRevisionDisplay(revision, out, sizeof out);
+    EXPECT_STREQ(out, shown) << (revision ? revision : "NULL");
+  }
 }
 
 class Instance : public KernelTest {};
@@ -230,17 +226,19 @@ TEST_F(Instance, OptionAccessorsFallBackToTvDefault) {
 }
 
 TEST_F(Instance, LogConsoleEmptyValueIsNoEvenWhereTheDefaultIsYes) {
-  ASSERT_EQ(StartWith("[TvDefault]\nLogConsole=\n", TvFlagConsoleDefault), 0);
-  EXPECT_FALSE(tvLog.console);
-  TvKernelShutdown(0);
-  ASSERT_EQ(StartWith("[TvDefault]\n", TvFlagConsoleDefault), 0);
-  EXPECT_TRUE(tvLog.console);
-  TvKernelShutdown(0);
-  ASSERT_EQ(StartWith("[TvDefault]\nLogConsole=Y\n", TvFlagConsoleOff), 0);
-  EXPECT_FALSE(tvLog.console);
-  TvKernelShutdown(0);
-  ASSERT_EQ(StartWith("[TvDefault]\nLogConsole=N\n", TvFlagConsoleOn), 0);
-  EXPECT_TRUE(tvLog.console);
+  const struct {
+    const char* ini;
+    uint32_t flags;
+    bool console;
+  } cases[] = {{"[TvDefault]\nLogConsole=\n", TvFlagConsoleDefault, false},
+               {"[TvDefault]\n", TvFlagConsoleDefault, true},
+               {"[TvDefault]\nLogConsole=Y\n", TvFlagConsoleOff, false},
+               {"[TvDefault]\nLogConsole=N\n", TvFlagConsoleOn, true}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(StartWith(c.ini, c.flags), 0) << c.ini;
+    EXPECT_EQ(tvLog.console, c.console) << c.ini << " " << c.flags;
+    TvKernelShutdown(0);
+  }
 }
 
 TEST_F(Instance, FailedStartupKeepsKernelStartedWithSavedStatus) {
