@@ -159,22 +159,19 @@ TEST_F(Raise, ShutdownReportsHandlesLeftOpen) {
   TvErrorHandleClose(handle);
 }
 
+// The report logs the latest chain; with an empty history, the status's message.
 TEST_F(Raise, ReportLogsTheLatestChain) {
   Start(false);
+  TvErrorReport("Empty", -1001);
   TvErrorRaise(-1010, "C:\\A.INI", TvRaiseOrigin);
   TvErrorRaise(-1031, nullptr, 0);
   TvErrorReport("Title", -1031);
   TvErrorReport("Done", 0);
   EXPECT_EQ(Logged(),
+            "TESTMOD: Empty -- Out of memory\r\n"
             "TESTMOD: Title -- >> Could not locate ini file\r\n"
             "> File not found (C:\\A.INI)\r\n"
             "TESTMOD: Done -- OK\r\n");
-}
-
-TEST_F(Raise, ReportWithEmptyHistoryUsesTheMessage) {
-  Start(false);
-  TvErrorReport("Title", -1001);
-  EXPECT_EQ(Logged(), "TESTMOD: Title -- Out of memory\r\n");
 }
 
 TEST_F(Raise, FatalStopLogsToFileAndConsoleAndEndsTheProcess) {
