@@ -45,16 +45,18 @@ TEST_F(ExportTrace, ApiFileFormsKeepOrReplaceTheTraceFile) {
   }
 }
 
+// With ApiLog the trace goes into the log once it is open: the start-up's
+// function line comes before the log exists, the shut-down's return line
+// after it is closed. A trace file in a missing folder stops only the file output.
 TEST_F(ExportTrace, ToTheLogOnceItIsOpen) {
-  Configure("ApiLog=Yes\n");
-  Session();
-  // The start-up's function line comes before the log exists, the
-  // shut-down's return line after it is closed.
-  EXPECT_EQ(tvtest::ReadFile(log),
-            "> TvIsi_Startup< TvIsi_Startup = 0\r\n"
-            "!     return 0\r\n"
-            "! Function: TvIsi_Shutdown\r\n");
-  EXPECT_FALSE(tvtest::FileExists(trace));
+  for (const std::string& tvapi : {std::string("ApiLog=Yes\n"), "ApiFile=+" + dir / "missing\\t" + "\nApiLog=Y\n"}) {
+    SCOPED_TRACE(tvapi);
+    Configure(tvapi);
+    Session();
+    EXPECT_EQ(tvtest::ReadFile(log),
+              "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n! Function: TvIsi_Shutdown\r\n");
+    EXPECT_FALSE(tvtest::FileExists(trace));
+  }
 }
 
 TEST_F(ExportTrace, ToTheConsole) {
@@ -70,28 +72,18 @@ TEST_F(ExportTrace, ToTheConsole) {
   EXPECT_EQ(tvtest::ReadFile(consolePath), kSessionTrace);
 }
 
-TEST_F(ExportTrace, OffWithoutTvapiOrWithoutItsKeys) {
-  Configure("Other=1\napifile\n");
-  Session();
-  EXPECT_FALSE(tvtest::FileExists(trace));
-  DeleteFileA((libDir / "tvapi.ini").c_str());
-  Session();
-  EXPECT_FALSE(tvtest::FileExists(trace));
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
-}
-
-TEST_F(ExportTrace, TraceFileInAMissingFolderStopsOnlyTheFileOutput) {
-  Configure("ApiFile=+" + dir / "missing\\trace" + "\nApiLog=Y\n");
-  Session();
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n! Function: TvIsi_Shutdown\r\n");
-}
-
-TEST_F(ExportTrace, HostileTvapiLines) {
-  // Over-long lines, no value, control characters, a 400-character file name.
-  Configure(std::string(300, 'k') + "=v\nApiFile=\nApiConsole\x01\x02=\r\n\x7f\n=\nApiFile=+" +
-            std::string(400, 'f') + "\n");
-  Session();
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+// Off without a tvapi.ini, without its keys, or with lines that set nothing:
+// over-long, without a value, with control characters, a 400-character file name.
+TEST_F(ExportTrace, OffWithoutTvapiOrWithoutUsableKeys) {
+  const std::string hostile = std::string(300, 'k') + "=v\nApiFile=\nApiConsole\x01\x02=\r\n\x7f\n=\nApiFile=+" +
+                              std::string(400, 'f') + "\n";
+  for (const std::string& tvapi : {std::string("Other=1\napifile\n"), hostile, std::string()}) {
+    Configure(tvapi);
+    if (tvapi.empty()) DeleteFileA((libDir / "tvapi.ini").c_str());
+    Session();
+    EXPECT_FALSE(tvtest::FileExists(trace));
+    EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n") << tvapi.substr(0, 20);
+  }
 }
 
 // One call of each kind of frame, with the trace going into the log: the
