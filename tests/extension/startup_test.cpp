@@ -30,40 +30,29 @@ TEST_F(ExtensionStartup, WithoutAnyConfigurationReportsMissingIniFile) {
   EXPECT_FALSE(tvtest::FileExists(libDir / "tverrors.log"));
 }
 
-TEST_F(ExtensionStartup, TwoStartsNeedTwoShutdowns) {
+TEST_F(ExtensionStartup, TwoStartsNeedTwoShutdownsAndAShutdownWithoutStartDoesNothing) {
   Configure();
   const std::string line = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
-  {
-    tvtest::ExtensionLibrary lib(libDir.path());
-    auto startup = TV_GET(lib, TvIsi_Startup);
-    auto shutdown = TV_GET(lib, TvIsi_Shutdown);
-    ASSERT_EQ(startup(), 0);
-    ASSERT_EQ(startup(), 0);
-    shutdown();
-    // Still started: this start only adds a reference, the log is not replaced.
-    ASSERT_EQ(startup(), 0);
-    EXPECT_EQ(tvtest::ReadFile(log), line + line + line);
-    shutdown();
-    shutdown();
-    // Now stopped: the log file is closed and can be removed.
-    EXPECT_TRUE(DeleteFileA(log.c_str()));
-    // A new start replaces the log.
-    ASSERT_EQ(startup(), 0);
-    shutdown();
-    EXPECT_EQ(tvtest::ReadFile(log), line);
-  }
-}
-
-TEST_F(ExtensionStartup, ShutdownWithoutStartDoesNothing) {
-  Configure();
   tvtest::ExtensionLibrary lib(libDir.path());
+  auto startup = TV_GET(lib, TvIsi_Startup);
   auto shutdown = TV_GET(lib, TvIsi_Shutdown);
   shutdown();
   shutdown();
   EXPECT_FALSE(tvtest::FileExists(log));
-  EXPECT_EQ(TV_GET(lib, TvIsi_Startup)(), 0);
+  ASSERT_EQ(startup(), 0);
+  ASSERT_EQ(startup(), 0);
   shutdown();
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+  // Still started: this start only adds a reference, the log is not replaced.
+  ASSERT_EQ(startup(), 0);
+  EXPECT_EQ(tvtest::ReadFile(log), line + line + line);
+  shutdown();
+  shutdown();
+  // Now stopped: the log file is closed and can be removed.
+  EXPECT_TRUE(DeleteFileA(log.c_str()));
+  // A new start replaces the log.
+  ASSERT_EQ(startup(), 0);
+  shutdown();
+  EXPECT_EQ(tvtest::ReadFile(log), line);
 }
 
 TEST_F(ExtensionStartup, LinePrefixEndsTheEntryLineItself) {

@@ -103,8 +103,11 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
   EXPECT_EQ(get(buffer, "TvDefault", "Missing", value, sizeof value), -8100);
   EXPECT_EQ(TV_GET(lib, TvIsi_IniSetString)(buffer, "TvDefault", "K", "v1\nv2"), 0);
   EXPECT_EQ(TV_GET(lib, TvIsi_IniAddString)(buffer, "TvDefault", "K", "v3"), 0);
+  EXPECT_EQ(TV_GET(lib, TvIsi_IniDeleteString)(buffer, "TvDefault", "K"), 0);
+  EXPECT_EQ(TV_GET(lib, TvIsi_IniCopySetting)(buffer, buffer, "TvDefault", "Gone"), -8100);
   EXPECT_EQ(TV_GET(lib, TvIsi_IniSave)(file, buffer), 0);
   TV_GET(lib, TvIsi_IniClose)(file, buffer);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledCountries=GBR,UK,C:\\GBR.dts\r\n");  // K went whole
   auto present = TV_GET(lib, TvIsi_IsISOPresent);
   EXPECT_EQ(present("GBR", dir.path().c_str()), 0);
   EXPECT_EQ(present("GBR", (dir / "missing").c_str()), -1028);
@@ -126,6 +129,10 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
             "! Function: UpdateMultiline\r\n> UpdateMultiline (K)\r\nRead 0 [v1]\r\nRead 3 [v2]\r\nAdd 6 [v3]\r\n"
             "! Function: TvIsi_IniSetString\r\n> TvIsi_IniSetString (K)\r\nv1\r\nv2\r\nv3< TvIsi_IniSetString = 0\r\n"
             "!     return 0\r\n< UpdateMultiline = 0\r\n< TvIsi_IniAddString = 0\r\n!     return 0\r\n"
+            "! Function: TvIsi_IniDeleteString\r\n> TvIsi_IniDeleteString (K)\r\n< TvIsi_IniDeleteString = 0\r\n"
+            "!     return 0\r\n"
+            "! Function: TvIsi_IniCopySetting\r\n> TvIsi_IniCopySetting (Gone)\r\n"
+            "< TvIsi_IniCopySetting = -8100\r\n!     return -8100\r\n"
             "! Function: TvIsi_IniSave\r\n> TvIsi_IniSave\r\n< TvIsi_IniSave = 0\r\n!     return 0\r\n"
             "! Function: TvIsi_IniClose\r\n> TvIsi_IniClose\r\n< TvIsi_IniClose\r\n!     return\r\n"
             "! Function: TvIsi_IsISOPresent\r\n!     _vsISO -> 'GBR'\r\n!     _vsIniPath -> '" + d + "'\r\n"
