@@ -403,12 +403,8 @@ TEST_F(OemCharset, ReadFromTheConfigurationAtStartUp) {
     EXPECT_EQ(tvOemCharset.noDiacritics, (c.id & TvCharsetNoDiacritics) != 0) << c.ini;
     TvKernelShutdown(0);
   }
-}
-
-TEST_F(OemCharset, WithoutConfigurationBackToAnsi) {
-  ASSERT_EQ(StartWith("[TvDefault]\nOemCharacterSet=Dos\n"), 0);
-  ASSERT_EQ(tvOemCharset.id, TvCharsetDos);
-  TvKernelShutdown(0);
+  // Without a configuration, back to ANSI.
+  tvOemCharset = {TvCharsetEbcdic, true};
   ASSERT_EQ(TvKernelStartup("NOCONFIG", "1.0", ":1", TvFlagConfigOptional, nullptr, nullptr), 0);
   EXPECT_EQ(tvConfig.text, nullptr);
   EXPECT_EQ(tvOemCharset.id, TvCharsetAnsi);

@@ -124,19 +124,16 @@ TEST_F(Log, ConsoleDestination) {
   }
   CloseHandle(console);
   tvInstance.console = nullptr;
-  EXPECT_EQ(tvtest::ReadFile(consolePath), "both\r\nconsole only\r\nforced\r\n");
-  EXPECT_EQ(Logged(), "both\r\nfile only\r\nforced\r\n");
-}
-
-TEST_F(Log, HookReceivesLinesInsteadOfTheConsole) {
-  Start("LogConsole=Y\n");
+  // A hook receives the lines instead of the console.
   static std::string hooked;
   hooked.clear();
-  tvInstance.console = nullptr;
+  tvLog.console = true;
   TvLogSetHook([](const char* line) { hooked += line; });
   TvLogWrite("to hook\n");
   TvLogSetHook(nullptr);
   EXPECT_EQ(hooked, "to hook\n");
+  EXPECT_EQ(tvtest::ReadFile(consolePath), "both\r\nconsole only\r\nforced\r\n");
+  EXPECT_EQ(Logged(), "both\r\nfile only\r\nforced\r\nto hook\r\n");
 }
 
 namespace {

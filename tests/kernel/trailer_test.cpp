@@ -166,6 +166,11 @@ TEST_F(Trailer, RewritingKeepsTheRoomAndNeverShrinksTheFile) {
   EXPECT_EQ(Text(), "");
   EXPECT_EQ(start, 4u);
   EXPECT_EQ(Bytes().substr(0, 4), "DATA");
+  // A write that fails is reported, and the file keeps its bytes.
+  Open("DATA");
+  tvSys.writeFile = tvtest::FullDiskWrite;
+  EXPECT_EQ(Save("[A]\nk=v\n"), -1013);
+  EXPECT_EQ(Bytes(), "DATA");
 }
 
 TEST_F(Trailer, PaddingAfterTheFooter) {
@@ -211,13 +216,6 @@ TEST_F(Trailer, FooterThatLeadsNowhereIsNeitherReadNorOverwritten) {
     EXPECT_EQ(Save("[A]\nk=v\n"), -1012) << pointsAt;
     EXPECT_EQ(Bytes(), forged);
   }
-}
-
-TEST_F(Trailer, WriteFailureIsReported) {
-  Open("DATA");
-  tvSys.writeFile = tvtest::FullDiskWrite;
-  EXPECT_EQ(Save("[A]\nk=v\n"), -1013);
-  EXPECT_EQ(Bytes(), "DATA");
 }
 
 TEST_F(Trailer, HostileInputGetsAStatus) {
