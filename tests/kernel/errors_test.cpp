@@ -69,7 +69,12 @@ TEST_F(Raise, WithoutLogErrorsTheMainRecordStillRecords) {
   EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
 }
 
+// Before any reset a raise only returns its code, and a bracket does nothing.
 TEST_F(Raise, QuietBracketIgnoresRaises) {
+  ASSERT_FALSE(TvServiceLocksCreated());
+  EXPECT_EQ(TvErrorRaise(-1010, "x", TvRaiseOrigin), -1010);
+  TvErrorQuietBegin();
+  TvErrorQuietEnd();
   Start(true);
   {
     TvQuiet quiet;
@@ -85,13 +90,6 @@ TEST_F(Raise, QuietBracketIgnoresRaises) {
   EXPECT_STREQ(TvErrorHistoryLine(true, 0), "> Could not delete file (shown)");
   EXPECT_EQ(TvErrorHistoryLine(true, 1), nullptr);
   EXPECT_EQ(TvThreadRecord()->quiet, 0);
-}
-
-TEST_F(Raise, BeforeAnyResetRaiseOnlyReturnsTheCode) {
-  ASSERT_FALSE(TvServiceLocksCreated());
-  EXPECT_EQ(TvErrorRaise(-1010, "x", TvRaiseOrigin), -1010);
-  TvErrorQuietBegin();
-  TvErrorQuietEnd();
 }
 
 TEST_F(Raise, OtherThreadsShareTheMainRecord) {

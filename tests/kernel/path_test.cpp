@@ -143,6 +143,20 @@ TEST_F(Paths, Shortening) {
 TEST_F(Paths, CreatingCheckingAndRemovingDirectories) {
   const std::string made = dir / "made";
   EXPECT_EQ(TvDirCreate(made.c_str(), 0), -1028);  // check only
+  // A creation the system refuses creates nothing and gives the refusal's status.
+  const struct {
+    DWORD error;
+    TvStatus status;
+  } refusals[] = {{ERROR_ACCESS_DENIED, TvErrDiskRead}, {ERROR_DISK_FULL, TvErrDirCreate}};
+  tvSys.createDirectory = RefusedDirectory;
+  for (const auto& r : refusals) {
+    refusal = r.error;
+    asked.clear();
+    EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), r.status);
+    EXPECT_EQ(asked, made);
+    EXPECT_FALSE(tvtest::FileExists(made));
+  }
+  tvSys = kTvSysDefault;
   EXPECT_EQ(TvDirCreate(("  " + made + "  ").c_str(), TvDirCreateMissing), 0);
   EXPECT_TRUE(tvtest::FileExists(made));
   EXPECT_EQ(TvDirCreate((dir / "a\\b").c_str(), TvDirCreateMissing), -1029);  // one level only
@@ -163,25 +177,6 @@ TEST_F(Paths, CreatingCheckingAndRemovingDirectories) {
   TvKernelShutdown(0);
   ASSERT_EQ(StartWith("[TvDefault]\n", TvFlagNoDirChecks), 0);
   EXPECT_EQ(TvDirCheck((dir / "none").c_str(), false), 0);
-}
-
-TEST_F(Paths, RefusedDirectoryCreationCreatesNothing) {
-  const std::string made = dir / "made";
-  const struct {
-    DWORD error;
-    TvStatus status;
-  } cases[] = {{ERROR_ACCESS_DENIED, TvErrDiskRead}, {ERROR_DISK_FULL, TvErrDirCreate}};
-  tvSys.createDirectory = RefusedDirectory;
-  for (const auto& c : cases) {
-    refusal = c.error;
-    asked.clear();
-    EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), c.status);
-    EXPECT_EQ(asked, made);
-    EXPECT_FALSE(tvtest::FileExists(made));
-  }
-  tvSys = kTvSysDefault;
-  EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), 0);
-  EXPECT_TRUE(tvtest::FileExists(made));
 }
 
 TEST_F(Paths, DataDirectories) {
