@@ -40,6 +40,12 @@ TEST_F(Instance, RegistersProgramAndLibraries) {
   EXPECT_STREQ(tvInstance.moduleName, "TVISX");
   EXPECT_STREQ(tvInstance.revisionDisplay, "(1)");
   EXPECT_STREQ(tvInstance.libraries, "TVKRNXF 2.30(1.366-)");
+  // The program directory is the folder of the program's module.
+  char file[MAX_PATH];
+  GetModuleFileNameA(nullptr, file, sizeof file);
+  std::string folder(file);
+  folder.resize(folder.rfind('\\'));
+  EXPECT_EQ(Reported("Prog Dir"), folder);
   // A later start adds the caller's library once; the program's own name is not listed.
   EXPECT_EQ(TvKernelStartup("tvfrmla", "2.1", ":3 :2.1a", 0, nullptr, nullptr), 0);
   EXPECT_EQ(TvKernelStartup("TVFRMLA", "2.1", ":3 :2.1a", 0, nullptr, nullptr), 0);
@@ -74,15 +80,6 @@ TEST_F(Instance, ProgramTitleAndNames) {
   EXPECT_EQ(Reported("Program"), "Custom");
   EXPECT_STREQ(tvInstance.configBase, "custom");
   TvSetProgramTitle(nullptr);
-}
-
-TEST_F(Instance, ProgramDirectoryIsTheModuleFolder) {
-  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
-  char file[MAX_PATH];
-  GetModuleFileNameA(nullptr, file, sizeof file);
-  std::string folder(file);
-  folder.resize(folder.rfind('\\'));
-  EXPECT_EQ(Reported("Prog Dir"), folder);
 }
 
 TEST_F(Instance, FindsBaseNameThenTvaddressInTheCurrentFolder) {
@@ -160,7 +157,7 @@ TEST_F(Instance, StartupClearsStartingUpFlagAndReleasesConfiguration) {
   EXPECT_EQ(Option("Key"), "1");
 }
 
-TEST_F(Instance, LaterStartWithKeepConfigTakesAnotherReference) {
+TEST_F(Instance, LaterStartWithKeepConfigTakesAnotherReferenceOrLoadsWhenNothingIsHeld) {
   ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n", TvFlagKeepConfig), 0);
   EXPECT_EQ(TvKernelStartup("Lib", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
   // Only the first reference loads a file: a later one just counts.
@@ -170,11 +167,7 @@ TEST_F(Instance, LaterStartWithKeepConfigTakesAnotherReference) {
   EXPECT_EQ(Option("Key"), "1");
   TvIniRelease();
   EXPECT_EQ(Option("Key"), "<none>");
-}
-
-TEST_F(Instance, LaterStartWithKeepConfigLoadsWhenNothingIsHeld) {
-  ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n"), 0);
-  EXPECT_EQ(Option("Key"), "<none>");
+  // Nothing held now: the next such start loads its own file.
   std::string other = dir / "other.ini";
   tvtest::WriteFile(other, "[X]\nKey=other\n");
   EXPECT_EQ(TvKernelStartup("Lib", "1", ":1", TvFlagKeepConfig, other.c_str(), nullptr), 0);

@@ -12,13 +12,26 @@ class Log : public tvtest::KernelTest {
   void Start(const std::string& options = "") { ASSERT_EQ(StartLogging(options), 0); }
 };
 
-TEST_F(Log, WithoutPrefixTextIsWrittenUnchanged) {
+// Without prefix options text is written unchanged; line by line, each line
+// gets its line end; the thread writer prefixes threads with records of their own.
+TEST_F(Log, WithoutPrefixOptionsTextIsWrittenUnchanged) {
   Start();
   TvLogWrite("no line end");
   TvLogWrite(" then\ntwo lines\n");
   TvLogWrite("");
   TvLogWrite(nullptr);
-  EXPECT_EQ(Logged(), "no line end then\r\ntwo lines\r\n");
+  {
+    TvLockGuard guard(TvServiceLock(TvLockId::Log));
+    TvLogWriteRaw(TvLogLineByLine, "a\n\nb");
+  }
+  TvLogWriteThread("main\n");
+  TvThreadNode node{};
+  TvThreadRec record{};
+  TvThreadRegister(&node, &record);
+  TvLogWriteThread("own\n");
+  TvThreadUnregister(&node);
+  EXPECT_EQ(Logged(), "no line end then\r\ntwo lines\r\na\r\n\r\nb\r\nmain\r\n#" +
+                          std::to_string(GetCurrentThreadId()) + " own\r\n");
 }
 
 TEST_F(Log, PrefixesInOrderOnEveryLine) {
@@ -67,26 +80,6 @@ TEST_F(Log, LongLinesAreContinuedWithThePrefix) {
   TvLogWrite(text.c_str());
   const size_t room = 510 - prefix.size();
   EXPECT_EQ(Logged(), prefix + text.substr(0, room) + "\r\n" + prefix + text.substr(room) + "\r\n");
-}
-
-TEST_F(Log, LineByLineModeWithoutPrefixAddsLineEnds) {
-  Start();
-  {
-    TvLockGuard guard(TvServiceLock(TvLockId::Log));
-    TvLogWriteRaw(TvLogLineByLine, "a\n\nb");
-  }
-  EXPECT_EQ(Logged(), "a\r\n\r\nb\r\n");
-}
-
-TEST_F(Log, ThreadWriterPrefixesThreadsWithOwnRecords) {
-  Start();
-  TvLogWriteThread("main\n");
-  TvThreadNode node{};
-  TvThreadRec record{};
-  TvThreadRegister(&node, &record);
-  TvLogWriteThread("own\n");
-  TvThreadUnregister(&node);
-  EXPECT_EQ(Logged(), "main\r\n#" + std::to_string(GetCurrentThreadId()) + " own\r\n");
 }
 
 TEST_F(Log, PlusAppendsOtherwiseReplaced) {
