@@ -239,11 +239,6 @@ TEST_F(Installed, UpdateTvwserveV5DropsEmptyItemsAndRepeats) {
   EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);
   EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledData=GBR,D:\\New\r\n+" + longEntry +
                                        "\r\nAllInstalledData=GBR,D:\\New\r\n+FRA,F:\\\r\n+usa,c:\\us\r\n");
-  // A shorter code replaces the entries of that code only.
-  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GB,C:\\Old\n+GBR,C:\\Keep\nAllInstalledData=GB,D:\\New\n");
-  EXPECT_EQ(updateV5(ini.c_str(), "GB,D:\\New", 1, 0, 0), 0);
-  EXPECT_EQ(tvtest::ReadFile(ini),
-            "[TvDefault]\r\nInstalledData=GB,D:\\New\r\n+GBR,C:\\Keep\r\nAllInstalledData=GB,D:\\New\r\n");
   // Already in the all list (ignoring case): that list is not rewritten.
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR,D:\\New\nAllInstalledData=ZZZ,1\n+gbr,d:\\new\n");
   EXPECT_EQ(updateV5(ini.c_str(), "GBR,D:\\New", 1, 0, 0), 0);

@@ -11,10 +11,14 @@ namespace {
 // the current directory.
 using ExtensionStartup = tvtest::LibraryTest;
 
+// Options come from TvDefault when the module has no section; a line prefix
+// ends the entry line itself.
 TEST_F(ExtensionStartup, OptionsComeFromTvDefaultWhenTheModuleHasNoSection) {
-  tvtest::WriteFile(libDir / "TVISX.ini", "[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + log + "\n");
+  tvtest::WriteFile(libDir / "TVISX.ini",
+                    "[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + log + "\nLogThreadId=Y\n");
   tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+  const std::string id = "#" + std::to_string(GetCurrentThreadId()) + " ";
+  EXPECT_EQ(tvtest::ReadFile(log), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
 }
 
 TEST_F(ExtensionStartup, WithoutAnyConfigurationReportsMissingIniFile) {
@@ -53,13 +57,6 @@ TEST_F(ExtensionStartup, TwoStartsNeedTwoShutdownsAndAShutdownWithoutStartDoesNo
   ASSERT_EQ(startup(), 0);
   shutdown();
   EXPECT_EQ(tvtest::ReadFile(log), line);
-}
-
-TEST_F(ExtensionStartup, LinePrefixEndsTheEntryLineItself) {
-  Configure("LogThreadId=Y\n");
-  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
-  const std::string id = "#" + std::to_string(GetCurrentThreadId()) + " ";
-  EXPECT_EQ(tvtest::ReadFile(log), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
 }
 
 TEST_F(ExtensionStartup, InstanceExportsAreHarmlessToRepeat) {
