@@ -55,12 +55,9 @@ TEST_F(Files, FileOpenModesAndFailures) {
   EXPECT_EQ(TvFileWriteText(kTvNoFile, "x"), -1013);
   EXPECT_EQ(TvFileReadLine(kTvNoFile, line, sizeof line), 0u);
   EXPECT_EQ(TvFileTruncateHere(kTvNoFile), -1013);
-}
-
-TEST_F(Files, FileOpenTraceLine) {
+  // With LogTrace a failed open is traced, unless it is asked to be silent.
   TvKernelShutdown(0);
   ASSERT_EQ(StartLogging("LogTrace=1\n"), 0);
-  TvFileHandle h;
   const std::string missing = dir / "absent.dat";
   EXPECT_EQ(TvFileOpen(nullptr, nullptr, missing.c_str(), nullptr, 0, &h), -1010);
   EXPECT_EQ(TvFileOpen(nullptr, nullptr, missing.c_str(), nullptr, TvFileSilent, &h), -1010);

@@ -67,9 +67,7 @@ TEST_F(Ini, LookupRules) {
   char small[4];
   EXPECT_EQ(TvIniGetString(&ini, "S", "k2", "", small, sizeof small), 1);
   EXPECT_STREQ(small, "  v");
-}
-
-TEST_F(Ini, HeaderPatterns) {
+  // Headers may be patterns.
   Load("[Data*]\nk=data\n[*a]\nk=star-a\n[D?t]\nk=dot\n[Exact]\nk=exact\n");
   EXPECT_EQ(Get("DataX", "k"), "data");
   EXPECT_EQ(Get("aba", "k"), "<none>");

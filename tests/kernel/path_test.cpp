@@ -282,10 +282,15 @@ BOOL WINAPI RefusedProcess(LPCSTR program, LPSTR, LPSECURITY_ATTRIBUTES, LPSECUR
   return FALSE;
 }
 
-TEST_F(Programs, RefusedProcessStartLeavesNoProcess) {
+TEST_F(Programs, MissingOrRefusedProgramsLeaveNoProcess) {
+  TvProgram program{true, nullptr};
+  EXPECT_EQ(TvProgramStart((dir / "absent").c_str(), nullptr, &program), -1010);
+  EXPECT_FALSE(program.running);
+  EXPECT_EQ(TvProgramStart(nullptr, nullptr, nullptr), -1010);
+  EXPECT_EQ(TvProgramStart(std::string(400, 'p').c_str(), std::string(1000, 'a').c_str(), nullptr), -1010);
   tvSys.createProcess = RefusedProcess;
   refusal = ERROR_NOT_ENOUGH_MEMORY;
-  TvProgram program{true, reinterpret_cast<HANDLE>(1)};
+  program = {true, reinterpret_cast<HANDLE>(1)};
   asked.clear();
   EXPECT_EQ(TvProgramStart(probe.c_str(), "first", &program), TvErrTaskCreate);
   EXPECT_EQ(asked, probe);
@@ -297,12 +302,8 @@ TEST_F(Programs, RefusedProcessStartLeavesNoProcess) {
   EXPECT_FALSE(tvtest::FileExists(dir / "ran-probe_program.exe.txt"));
 }
 
-TEST_F(Programs, MissingProgramsAndHostileNames) {
-  TvProgram program{true, nullptr};
-  EXPECT_EQ(TvProgramStart((dir / "absent").c_str(), nullptr, &program), -1010);
-  EXPECT_FALSE(program.running);
-  EXPECT_EQ(TvProgramStart(nullptr, nullptr, nullptr), -1010);
-  EXPECT_EQ(TvProgramStart(std::string(400, 'p').c_str(), std::string(1000, 'a').c_str(), nullptr), -1010);
+TEST_F(Programs, OverLongArgumentsAndTheProcessIdText) {
+  TvProgram program;
   // Over-long arguments are cut to the command line's 511 characters.
   ASSERT_EQ(Start(probe, std::string(1000, 'a'), &program), 0);
   for (int i = 0; i < 100 && TvProgramRunning(&program); ++i) Sleep(20);

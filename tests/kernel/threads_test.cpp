@@ -66,7 +66,9 @@ TEST_F(Threads, OutOfOrderAcquisitionIsCounted) {
   EXPECT_EQ(TvLockOrderViolations(), before + 1);
 }
 
-TEST_F(Threads, GuardOnMissingLockDoesNothing) {
+// A guard on a lock never created does nothing; a lock deleted twice is harmless.
+// The service locks live from the reset to the last shut-down.
+TEST_F(Threads, LockLifetimes) {
   TvLock lock{};
   { TvLockGuard guard(lock); }
   TvLockCreate(lock, TvLockId::Scan);
@@ -78,9 +80,6 @@ TEST_F(Threads, GuardOnMissingLockDoesNothing) {
   TvLockDelete(lock);
   EXPECT_EQ(lock.initialised, 0u);
   TvLockDelete(lock);
-}
-
-TEST_F(Threads, ServiceLocksLiveFromResetToLastShutdown) {
   EXPECT_FALSE(TvServiceLocksCreated());
   ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
   EXPECT_TRUE(TvServiceLocksCreated());
