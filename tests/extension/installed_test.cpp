@@ -148,6 +148,11 @@ TEST_F(Installed, CountryListsComeFirstAndTheLastFailureIsReported) {
   // An empty directory is the current one: it exists, but holds no data file here.
   tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=GBR," + dir / "Other" + "\n+GBR\n");
   ExpectFound(Check("GBR"), "GBR", "", "", 2);
+  // An empty line ends a list.
+  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=USA," + data + "\n+\n+GBR," + data +
+                             "\nInstalledCountries=\n+GBR,UK," + data + "\\GBR.dts\n");
+  ExpectFound(Check("GBR"), "", "", "", 0);
+  ExpectFound(Check("USA"), "USA", data, data, 0);
 }
 
 TEST_F(Installed, ServerAddressIndicator) {
@@ -158,14 +163,6 @@ TEST_F(Installed, ServerAddressIndicator) {
   tvtest::WriteFile(ini, "[TvDefault]\nServerAddress=TVTCPIP:host\n" + lists);
   EXPECT_EQ(Check("GBR").flags, 1);
   EXPECT_EQ(Check("USA").flags, 0);  // set only by an entry examined
-}
-
-TEST_F(Installed, AnEmptyLineEndsAList) {
-  Put(data + "\\GBR.dts");
-  tvtest::WriteFile(ini, "[TvDefault]\nInstalledData=USA," + data + "\n+\n+GBR," + data +
-                             "\nInstalledCountries=\n+GBR,UK," + data + "\\GBR.dts\n");
-  ExpectFound(Check("GBR"), "", "", "", 0);
-  ExpectFound(Check("USA"), "USA", data, data, 0);
 }
 
 TEST_F(Installed, MissingLockedOrBinaryConfigurationLeavesTheResults) {

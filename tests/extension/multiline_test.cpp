@@ -52,9 +52,8 @@ TEST_F(Lists, UpdateAddsOrReplacesTheFirstMatch) {
   EXPECT_EQ(UpdateMultiline(&ini, "S", "L", nullptr, " \t ", 3, &replaced), 0);
   EXPECT_STREQ(replaced.Text(), "kept");
   EXPECT_EQ(Text(), "[S]\nL=a\n+b\n+c\n");
-}
 
-TEST_F(Lists, FallbackKeyAndTvDefault) {
+  // A fallback key, and a list of TvDefault copied into the section.
   Load("[S]\nPlain=GBR,1\n+USA,2\n");
   EXPECT_EQ(UpdateMultiline(&ini, "S", "Server", "Plain", "USA,9", 3, nullptr), 0);
   EXPECT_EQ(Text(), "[S]\nPlain=GBR,1\n+USA,2\nServer=GBR,1\n+USA,9\n");

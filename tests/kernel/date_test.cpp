@@ -89,10 +89,7 @@ TEST_F(Dates, ValidationClampsAndRaisesTheDetail) {
       EXPECT_EQ(Newest(), c.line);
     }
   }
-}
-
-TEST_F(Dates, TimesAreClampedBeforeTheyAreSubtracted) {
-  Start();
+  // Times are clamped too, and before they are subtracted.
   TvTime t = {25, 61, 70};
   EXPECT_EQ(TvTimeValidate(t), TvErrDateTime);
   EXPECT_EQ(t.hours * 10000 + t.minutes * 100 + t.seconds, 235959);

@@ -171,9 +171,7 @@ TEST_F(Ini, AddingKeysAndSections) {
   EXPECT_EQ(Get("C", "j"), "123456789012");
   EXPECT_EQ(Get("C", "y"), "Yes");
   EXPECT_EQ(Get("C", "n"), "No");
-}
-
-TEST_F(Ini, SettingInATextWithoutSections) {
+  // A text without sections gets one.
   Load("");
   ASSERT_EQ(TvIniSetString(&ini, nullptr, "k", "v"), 0);
   EXPECT_EQ(Text(), "[TvDefault]\nk=v\n\n");
@@ -279,9 +277,7 @@ TEST_F(Ini, WalkingSectionsWhileEditingEach) {
   EXPECT_EQ(Get("B", "visited"), "yes");
   EXPECT_EQ(TvIniNextSection(&ini, 0, name, sizeof name), 0);
   EXPECT_STREQ(name, "");
-}
-
-TEST_F(Ini, WalkingKeys) {
+  // Keys are walked in the current section, skipping what is no key line.
   Load("[S]\nalpha=1\n;comment=x\n+cont=y\n_x=z\n\n\n\xe9t\xe9=2\n9=n\n[T]\nt=1\n");
   char key[16];
   EXPECT_EQ(TvIniNextKey(&ini, 1, key, sizeof key), 0);  // no current section yet
