@@ -510,13 +510,12 @@ TEST_F(List, VirtualListsRouteEachOperationToTheCallback) {
   ASSERT_EQ(TvListFree(list), 0);
   EXPECT_EQ(backing.log, "2@0 5@2 5@1 5@0 1@0 ");
   EXPECT_EQ(Blocks(), 0u);
-}
 
-TEST_F(List, AVirtualStartMayBeUnsupportedButNotRefused) {
+  // A virtual start may be unsupported, but not refused.
   Backing quiet, refusing;
   quiet.answer[TvListOpInit] = TvErrInvalidAction;  // nothing to set up: fine
   refusing.answer[TvListOpInit] = TvErrFileRead;
-  TvList* list = TextList(0, {});
+  list = TextList(0, {});
   ASSERT_EQ(MakeVirtual(list, quiet), 0);
   EXPECT_EQ(list->storage, TvListVirtual);
   TvListFree(list);

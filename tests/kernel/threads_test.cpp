@@ -26,9 +26,6 @@ TEST_F(Threads, LookupMovesTheFoundThreadToTheFront) {
   EXPECT_EQ(TvThreadRecord(), TvThreadMainRecord());
   EXPECT_FALSE(TvThreadHasOwnRecord());
   EXPECT_EQ(TvThreadMainId(), GetCurrentThreadId());
-}
-
-TEST_F(Threads, ThreadIdText) {
   char text[16];
   TvThreadIdText(text, sizeof text);
   EXPECT_EQ(std::string(text), "#" + std::to_string(GetCurrentThreadId()));
