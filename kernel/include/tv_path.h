@@ -54,6 +54,9 @@ struct TvProgram {
 };
 TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* record);
 int TvProgramRunning(TvProgram* record);
+// Returns once the program has ended, checking every interval milliseconds;
+// there is no time limit.
+void TvProgramWait(TvProgram* record, uint32_t interval);
 size_t TvProcessIdText(char* out, size_t size);
 
 // The one place where system errors become kernel codes: access denied

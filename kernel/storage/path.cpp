@@ -544,6 +544,10 @@ int TvProgramRunning(TvProgram* record) {
   return 0;
 }
 
+void TvProgramWait(TvProgram* record, uint32_t interval) {
+  while (TvProgramRunning(record)) tvSys.sleep(interval);
+}
+
 size_t TvProcessIdText(char* out, size_t size) {
   return TvFormat(out, size, "#%lx", GetCurrentProcessId());
 }
