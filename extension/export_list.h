@@ -25,6 +25,10 @@
 //                     on its main way out, none where it gives up early
 //   LoggedAtEnd       "> name" without a line end, written on the way out
 //                     right before the exit line of Logged
+//   LoggedUnclosed    as LoggedPlain, without the closing trace call (the
+//                     body may have stopped the kernel before its exit line)
+//   LoggedAtOnce      "> name\n< name\n" in one write when the frame is
+//                     made; no closing trace call
 //   Traced            no log lines: the body traces its parameters
 //   Kernel            a kernel routine exported as it is, with no frame
 // parameters  in order, by the kinds of the parameter trace:
@@ -42,6 +46,9 @@
   X(TvEndInstance, Cdecl, Nothing, Kernel, ())                                                                   \
   X(TvIsi_Startup, Cdecl, Long, LoggedAtEnd, ())                                                                 \
   X(TvIsi_Shutdown, Cdecl, Nothing, Traced, ())                                                                  \
+  /* The uninstaller's hooks */                                                                                  \
+  X(UninstInitialize, Stdcall, Long, LoggedUnclosed, (VH(window), VH(instance), VI(reserved)))                  \
+  X(UninstUnInitialize, Stdcall, Long, LoggedAtOnce, (VH(window), VH(instance), VI(reserved)))                  \
   /* Ini handle family */                                                                                        \
   X(TvIsi_IniOpen, Stdcall, Long, Logged, (RH(fileOut), RH(bufferOut), VS(path)))                                \
   X(TvIsi_IniSave, Stdcall, Long, LoggedPlain, (VH(file), VH(buffer)))                                           \

@@ -44,10 +44,11 @@ class ExportFrame {
  public:
   ExportFrame()
     requires(kFrame == Frame::LoggedPlain || kFrame == Frame::LoggedAfterTrace || kFrame == Frame::LoggedAtEnd ||
-             kFrame == Frame::Traced)
+             kFrame == Frame::LoggedUnclosed || kFrame == Frame::LoggedAtOnce || kFrame == Frame::Traced)
   {
     TvTraceFunction(kExport.name);
-    if constexpr (kFrame == Frame::LoggedPlain) TvIsiEntryPlain(kExport.name);
+    if constexpr (kFrame == Frame::LoggedPlain || kFrame == Frame::LoggedUnclosed) TvIsiEntryPlain(kExport.name);
+    if constexpr (kFrame == Frame::LoggedAtOnce) TvIsiLog("> %s\n< %s\n", kExport.name, kExport.name);
   }
   explicit ExportFrame(const char* argument)
     requires(kFrame == Frame::Logged || kFrame == Frame::LoggedFound)
@@ -81,9 +82,10 @@ class ExportFrame {
     if constexpr (kFrame == Frame::LoggedAtEnd) TvIsiLog("> %s", kExport.name);
     if constexpr (kFrame == Frame::LoggedFound) {
       if (result == TvOk) TvIsiLog("< %s\n", kExport.name);
-    } else if constexpr (kFrame != Frame::Traced) {
+    } else if constexpr (kFrame != Frame::Traced && kFrame != Frame::LoggedAtOnce) {
       TvIsiExit(kExport.name, result);
     }
+    if constexpr (kFrame == Frame::LoggedUnclosed || kFrame == Frame::LoggedAtOnce) return result;
     return Close(result);
   }
   void Return()

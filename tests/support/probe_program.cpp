@@ -1,6 +1,8 @@
 // A program for tests that start programs: it leaves "ran-<its file
 // name>.txt" with its command line in the current folder, and with the
-// argument "wait" it lingers a little before it ends.
+// argument "wait" it lingers a little before it ends. With TV_PROBE_LINGER
+// set in its environment it lingers whatever its arguments, and then
+// leaves "ended-<its file name>.txt" too.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,11 +13,15 @@ int main(int argc, char** argv) {
   char path[MAX_PATH];
   GetModuleFileNameA(nullptr, path, sizeof path);
   const char* base = strrchr(path, '\\') ? strrchr(path, '\\') + 1 : path;
-  const std::string out = std::string("ran-") + base + ".txt";
-  if (FILE* f = fopen(out.c_str(), "wb")) {
-    fputs(GetCommandLineA(), f);
-    fclose(f);
-  }
-  if (argc > 1 && strcmp(argv[argc - 1], "wait") == 0) Sleep(800);
+  auto leave = [base](const char* kind, const char* text) {
+    if (FILE* f = fopen((std::string(kind) + base + ".txt").c_str(), "wb")) {
+      fputs(text, f);
+      fclose(f);
+    }
+  };
+  leave("ran-", GetCommandLineA());
+  const bool linger = GetEnvironmentVariableA("TV_PROBE_LINGER", nullptr, 0) > 0;
+  if (linger || (argc > 1 && strcmp(argv[argc - 1], "wait") == 0)) Sleep(800);
+  if (linger) leave("ended-", "");
   return 0;
 }

@@ -5,10 +5,13 @@
 // so a script with an error calls nothing.
 //
 //   tvengine <folder of TVISX.dll> <script>
+//   tvengine -uninstall <the uninstaller's arguments, "-f<file>" among them>
 //
 // Exit codes: 0 the script ran to its end; 1 an assertion failed; 2 the
 // script (or the command line) has an error; 3 the script or the library
-// could not be used; 4 an export raised an exception.
+// could not be used; 4 an export raised an exception. In uninstall mode
+// it calls the uninstaller's two hooks of the TVISX.dll beside it: 0 when
+// UninstInitialize gave 0, else 1.
 #include <windows.h>
 
 #include <algorithm>
@@ -30,6 +33,7 @@ constexpr int kExitAssertion = 1;
 constexpr int kExitScriptError = 2;
 constexpr int kExitCannotRun = 3;
 constexpr int kExitException = 4;
+constexpr int kExitHandOverFailed = 1;  // uninstall mode: UninstInitialize gave a status other than 0
 
 // ---------------------------------------------------------------------------
 // The exports, from the library's export list. Parameters take the kinds of
@@ -724,8 +728,35 @@ int Fail(int code, const std::string& message) {
   return code;
 }
 
+// The calls of an engine's uninstaller: both hooks with three zeros. The
+// library reads the "-f" value from this process's command line itself.
+int RunUninstaller() {
+  char self[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string dll(self, length < sizeof self ? length : 0);
+  dll = dll.substr(0, dll.find_last_of('\\') + 1) + "TVISX.dll";
+  HMODULE library = LoadLibraryA(dll.c_str());
+  if (!library) return Fail(kExitCannotRun, "cannot load " + dll + " (error " + std::to_string(GetLastError()) + ")");
+  int32_t handOver = -1;
+  for (const char* name : {"UninstInitialize", "UninstUnInitialize"}) {
+    const Export* e = FindExport(name);
+    FARPROC p = GetProcAddress(library, name);
+    if (!e || !p) return Fail(kExitCannotRun, dll + " lacks the export " + name);
+    const INT_PTR zeros[kMaxArgs] = {};
+    g_export = name;
+    const int32_t result = Invoke(p, e->sig.count, zeros);
+    if (std::string_view(name) == "UninstInitialize") handOver = result;
+    printf("%s(0, 0, 0) = %d\n", name, static_cast<int>(result));
+  }
+  fflush(stdout);
+  FreeLibrary(library);
+  return handOver == 0 ? 0 : kExitHandOverFailed;
+}
+
 int RunEngine(int argc, char** argv) {
-  if (argc != 3) return Fail(kExitScriptError, "usage: tvengine <folder of TVISX.dll> <script>");
+  if (argc >= 2 && std::string_view(argv[1]) == "-uninstall") return RunUninstaller();
+  if (argc != 3)
+    return Fail(kExitScriptError, "usage: tvengine <folder of TVISX.dll> <script>, or tvengine -uninstall -f<file> ...");
   std::string scriptPath = FullPath(argv[2]);
   std::string scriptDir = scriptPath.substr(0, scriptPath.find_last_of("\\/"));
   std::string text;
