@@ -3,7 +3,10 @@
 # sample installation scripts (samples/install) through the 32-bit engine
 # stand-in and the 32-bit TVISX.dll, as they ship, under the 32-bit Wine, on
 # a copy of the sample folder, and shows the files it changed and the log it
-# wrote.
+# wrote. It ends with the uninstall hand-off: the engine in uninstall mode
+# calls the library's uninstall hooks, which start the sample's uninstall
+# program (samples/uninstall) beside the copy, and shows the configuration
+# afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -20,6 +23,7 @@ run=build/sample-run
 rm -rf "$run"
 cp -r samples/install "$run"
 cp build/i686/extension/TVISX.dll "$run/"
+cp build/i686/samples/uninst.exe "$run/uninst.exe"
 winpath() { echo "Z:$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" | tr / '\\'; }
 
 export TV_WINEPREFIX32="$PWD/build/wineprefix32" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -42,4 +46,19 @@ echo "--- tvworld.ini after the installation"
 tr -d '\r' < "$run/tvworld.ini"
 echo "--- install.log"
 tr -d '\r' < "$run/install.log"
+[ "$status" = 0 ] || exit $status
+
+# The uninstaller's command line names uninst.dat of the installation; the
+# library derives uninst.exe from it, runs it with "-quiet -remove" and waits.
+# The value goes unquoted: Wine would escape quotes given on a Unix command
+# line, and the sample folder's path has no blanks.
+echo
+echo "Running the uninstall hand-off: tvengine -uninstall -f$folder\\uninst.dat"
+cp build/i686/tools/tvengine.exe "$run/"
+(cd "$run" && ../../cmake/wine-run32.sh "$(winpath "$run/tvengine.exe")" -uninstall "-f$folder\\uninst.dat") || status=$?
+echo
+echo "--- tvwserve.ini after the removal"
+tr -d '\r' < "$run/tvwserve.ini"
+echo "--- tvworld.ini after the removal"
+tr -d '\r' < "$run/tvworld.ini"
 exit $status
