@@ -30,8 +30,9 @@ class Uninstall : public tvtest::LibraryTest {
   // exit code says whether it was 0.
   int32_t HandOver(const std::string& arguments) {
     DeleteFileA((libDir / "install.log").c_str());
-    for (const char* name : {"ran-uninst.exe.txt", "ran-tvunins.exe.txt", "ended-uninst.exe.txt", "ended-tvunins.exe.txt"})
-      DeleteFileA((dir / name).c_str());
+    for (const char* kind : {"ran-", "ended-"})
+      for (const char* program : {"uninst.exe", "tvunins.exe"})
+        DeleteFileA((dir / (kind + std::string(program) + ".txt")).c_str());
     const DWORD code =
         tvtest::RunProgram("\"" + libDir / "tvengine.exe\" -uninstall " + arguments, libDir / "output.txt");
     const std::string output = tvtest::ReadFile(libDir / "output.txt");
@@ -52,20 +53,24 @@ TEST_F(Uninstall, HandsOverToTheProgramNamedByTheFileAfterF) {
   // 254 characters, in a folder that does not exist.
   const std::string longValue = dir / ("missing\\" + std::string(254 - dir.path().size() - 13, 'x') + ".dat");
   // The errors raised on the way, as LogErrors writes them.
-  auto error = [](const char* text, const std::string& path) { return "> " + std::string(text) + " (" + path + ")\r\n"; };
+  auto error = [](const char* text, const std::string& path) {
+    return "> " + std::string(text) + " (" + path + ")\r\n";
+  };
   const std::string missing = dir / "missing";
   struct Case {
     const char* name;
     std::string arguments;
-    bool uninst, tvunins;       // which programs are there, in app
+    bool uninst, tvunins;  // which programs are there, in app
     int32_t result;
-    std::string ran;            // the probe's record: its command line, or "" for none
-    std::string log;            // the log after the entry lines
+    std::string ran;       // the probe's record: its command line, or "" for none
+    std::string log;       // the log after the entry lines
   } cases[] = {
       {"quoted path with blanks", "-f\"" + app + "\\uninst.dat\" -x", true, true, 0,
        app + "\\uninst.exe  -quiet -remove", ""},
       {"quoted to the end of the line", "-x -f\"" + app + "\\uninst.dat", true, false, 0,
        app + "\\uninst.exe  -quiet -remove", ""},
+      {"unquoted to the end of the line", "-x -f" + plain + "\\uninst.dat", false, false, 0,
+       plain + "\\uninst.exe  -quiet -remove", ""},
       {"uninst.exe missing", "-f\"" + app + "\\uninst.dat\"", false, true, 0, app + "\\tvunins.exe  -errmsg:a",
        error("File not found", app + "\\uninst.exe")},
       {"-f first inside a folder name", "-log " + dir.path() + "\\logs-f" + plain + "\\uninst.dat -f\"" + app +

@@ -756,7 +756,8 @@ int RunUninstaller() {
 int RunEngine(int argc, char** argv) {
   if (argc >= 2 && std::string_view(argv[1]) == "-uninstall") return RunUninstaller();
   if (argc != 3)
-    return Fail(kExitScriptError, "usage: tvengine <folder of TVISX.dll> <script>, or tvengine -uninstall -f<file> ...");
+    return Fail(kExitScriptError,
+                "usage: tvengine <folder of TVISX.dll> <script>, or tvengine -uninstall -f<file> ...");
   std::string scriptPath = FullPath(argv[2]);
   std::string scriptDir = scriptPath.substr(0, scriptPath.find_last_of("\\/"));
   std::string text;
