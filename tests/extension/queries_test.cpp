@@ -369,6 +369,17 @@ TEST_F(Queries, ShortDatesInLongForm) {
   }
   EXPECT_EQ(longDate(nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(Log(), "");  // no lines of its own
+
+  // A build date picture whose text does not fit: cut at 59 characters.
+  tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\nLanguage=44\n"
+                                          "BuildDate=dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy\n");
+  Log();
+  char text[64];
+  memset(text, 'Z', sizeof text);
+  EXPECT_EQ(longDate(text, "1/2/2015", "44"), 0);
+  const std::string whole = "01 February 2015 01 February 2015 01 February 2015 01 February 2015";
+  EXPECT_EQ(std::string(text), whole.substr(0, 59));
+  EXPECT_EQ(text[60], 'Z');
 }
 
 // --- Writing ---
