@@ -138,13 +138,12 @@ bool Wanted(TvList* set, const char* name) {
   return InSet(set, shorter);
 }
 
-// Adds the sizes of the wanted entries of the list in the configuration
-// buffer. Lines are read whole, however long, so that a long line is never
-// cut into a wrong size.
-TvStatus AddSizes(TvList* set, const char* key, int32_t* total) {
+// Adds the sizes of the wanted entries of the key's list. Lines are read
+// whole, however long, so that a long line is never cut into a wrong size.
+TvStatus AddSizes(TvIniBuffer* list, TvList* set, const char* key, int32_t* total) {
   const char* text = nullptr;
   size_t length = 0;
-  int more = TvIniGetValueSpan(&tvConfig, "TvDefault", TvStrOrEmpty(key), &text, &length);
+  int more = TvIniGetValueSpan(list, "TvDefault", TvStrOrEmpty(key), &text, &length);
   TvStatus status = TvOk;
   while (more && status == TvOk) {
     SizeEntry entry;
@@ -159,7 +158,7 @@ TvStatus AddSizes(TvList* set, const char* key, int32_t* total) {
       }
       *total += entry.kilobytes;
     }
-    if (status == TvOk) more = TvIniNextLineSpan(&tvConfig, &text, &length);
+    if (status == TvOk) more = TvIniNextLineSpan(list, &text, &length);
   }
   return status;
 }
@@ -193,21 +192,26 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_FileWriteable(const char* path) {
   return frame.Return(status);
 }
 
+// The list file is read into a buffer of the call's own rather than taken
+// in as the configuration: a configuration held at the time would
+// otherwise be read in its place.
 TV_EXPORT int32_t TV_STDCALL TvIsi_GetTotalFileSize(const char* iniPath, const char* key, const char* names,
                                                    int32_t* totalKb) {
   TV_FRAME(frame, iniPath);
-  TvStatus status = iniPath && *iniPath ? TvIniAddRef(iniPath) : TvErrorRaise(TvErrFileNotFound, "", TvRaiseOrigin);
+  if (!iniPath || !*iniPath) return frame.Return(TvErrorRaise(TvErrFileNotFound, "", TvRaiseOrigin));
+  TvIniBuffer list{};
+  TvStatus status = TvIniLoadFile(&list, iniPath);
   if (status == TvOk) {
     int32_t total = 0;
     TvList* set = TvListCreate(TvListUnique, CompareNames, kTvListText, 0);
     // Without the set nothing can be counted: that is a failure, not a total of 0.
     status = set ? AddNames(set, names) : TvErrorRaise(TvErrNoMemory, frame.Name(), TvRaiseOrigin);
-    if (status == TvOk) status = AddSizes(set, key, &total);
+    if (status == TvOk) status = AddSizes(&list, set, key, &total);
     if (set) TvListFree(set);
     TvIsiLog("Total size = %d\n", static_cast<int>(total));
     if (totalKb) *totalKb = total;
   }
-  TvIniRelease();
+  TvIniFree(&list);
   return frame.Return(status);
 }
 

@@ -6,6 +6,8 @@
 
 #include "exports.h"
 #include "kernel_fixture.h"
+#include "tv_context.h"
+#include "tv_ini.h"
 #include "tv_memory.h"
 #include "tv_system.h"
 
@@ -117,6 +119,24 @@ TEST_F(QueryFaults, AShortageOfMemoryIsNeverATotalOfZero) {
   tvMemStats = saved;
   EXPECT_TRUE(setRefused);
   EXPECT_TRUE(counted);
+}
+
+// A kernel that keeps its configuration loaded: the list is read from the
+// file named, not from the configuration, which stays as it was.
+class HeldConfiguration : public tvtest::KernelTest {};
+
+TEST_F(HeldConfiguration, SizesComeFromTheFileNamed) {
+  ASSERT_EQ(StartWith("[TvDefault]\nSizes=A,B,C:\\d\\a.dts,8192\n", TvFlagKeepConfig), 0);
+  ASSERT_EQ(tvConfig.useCount, 1);
+  const std::string ini = dir / "sizes.ini";
+  tvtest::WriteFile(ini, "[TvDefault]\nSizes=A,B,C:\\d\\a.dts,2048\n");
+  int32_t total = -7;
+  EXPECT_EQ(TvIsi_GetTotalFileSize(ini.c_str(), "Sizes", "a.dts", &total), TvOk);
+  EXPECT_EQ(total, 2);
+  EXPECT_EQ(tvConfig.useCount, 1);
+  char value[64];
+  EXPECT_TRUE(TvIniGetString(&tvConfig, "TvDefault", "Sizes", "", value, sizeof value));
+  EXPECT_STREQ(value, "A,B,C:\\d\\a.dts,8192");
 }
 
 }  // namespace
