@@ -68,6 +68,11 @@
   X(TvIsi_UpdateDataKeys, Stdcall, Long, Traced, (VS(_vsIni), VS(_vsData), VI(_viFormat)))                       \
   X(TvIsi_IsISOPresent, Stdcall, Long, LoggedAfterTrace, (VS(_vsISO), VS(_vsIniPath)))                           \
   X(TvIsi_InstalledCountriesToData, Stdcall, Long, Traced, (VS(_vsIni)))                                         \
+  /* Data mappings */                                                                                            \
+  X(TvIsi_UpdateDataMappings, Stdcall, Long, Traced, (VS(_vsIni), VS(_vsISO), VS(_vsDir), VS(_vsID), VS(_vsName))) \
+  X(TvIsi_InstCtryToDataMap, Stdcall, Long, Traced, (VS(_vsIni)))                                                \
+  X(TvIsi_CountryBaseToDataMap, Stdcall, Long, Traced, (VS(_vsIni)))                                             \
+  X(TvIsi_DataMapToCountryBase, Stdcall, Long, Traced, (VS(_vsIni)))                                             \
   /* File, size and date queries */                                                                             \
   X(TvIsi_FileWriteable, Stdcall, Long, LoggedBareClose, (VS(path)))                                             \
   X(TvIsi_GetTotalFileSize, Stdcall, Long, LoggedUntraced, (VS(iniPath), VS(key), VS(names), RI(totalKb)))       \
