@@ -6,7 +6,6 @@
 
 #include "exports.h"
 #include "test_support.h"
-#include "tv_trailer.h"
 
 namespace {
 
@@ -16,24 +15,10 @@ using Lines = std::vector<std::string>;
 
 const std::string kDot = "\xB7";
 const char kRelease[] = "12 09 2003";
-const char kOtherRelease[] = "01 03 2004";
 
-std::string Le32(uint32_t v) {
-  std::string out;
-  for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
-  return out;
-}
-
-// A data file as the data maker writes it: content, then the ini text with
-// the release as trailer; statedLength, when given, is the length it claims.
-std::string DataFile(const char* release, uint32_t statedLength = 0) {
-  const std::string magic("\x00\x00\xFF\xA5\x5A\xFF", 6), content = "binary data";
-  const std::string ini = "[TvDefault]\nDate=" + std::string(release) + "\n";
-  const std::string summed = ini + std::string("\n[\0", 3);
-  std::string out = content + magic + Le32(statedLength ? statedLength : static_cast<uint32_t>(ini.size())) +
-                    Le32(TvCrc32(0xFFFFFFFFu, summed.data(), summed.size()));
-  for (char c : ini) out += static_cast<char>(~c);
-  return out + magic + Le32(~static_cast<uint32_t>(content.size()));
+// A data file of a release; statedLength, when given, is the trailer's claim.
+std::string Dated(const char* release, uint32_t statedLength = 0) {
+  return tvtest::DataFile("[TvDefault]\nDate=" + std::string(release) + "\n", "data", statedLength);
 }
 
 // The configuration with its DataMappings list (none when empty).
@@ -58,7 +43,7 @@ class Mappings : public tvtest::FolderTest {
   void SetUp() override {
     tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n");
     CreateDirectoryA(data.c_str(), nullptr);
-    tvtest::WriteFile(data + "\\GBR.dts", DataFile(kRelease));
+    tvtest::WriteFile(data + "\\GBR.dts", Dated(kRelease));
     lib = new tvtest::ExtensionLibrary(libDir.path());
     ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
     update = lib->Get<decltype(update)>("TvIsi_UpdateDataMappings");
@@ -86,6 +71,8 @@ class Mappings : public tvtest::FolderTest {
 TEST_F(Mappings, UpdateCombinesTheCountryWithTheAdsFilesOfItsRelease) {
   const std::string gbr = "Default layout for GBR";
   const std::string longName = "Name " + std::string(90, 'n');
+  Lines taken = {"GBR,a,X"};
+  for (char digit = '0'; digit <= '9'; ++digit) taken.push_back(std::string("GB") + digit + ",a,X");
   const struct {
     const char* why;
     Lines before;
@@ -97,31 +84,26 @@ TEST_F(Mappings, UpdateCombinesTheCountryWithTheAdsFilesOfItsRelease) {
       {"the country alone", {}, {}, nullptr, "", "", {"GBR," + gbr + ",GBR"}},
       {"upper-cased and sorted; another release, no trailer and 0 bytes passed over",
        {},
-       {{"extra.ads", DataFile(kRelease)}, {"old.ads", DataFile(kOtherRelease)},
-        {"plain.ads", "no trailer in this file at all"}, {"empty.ads", ""}, {"Side.x.ads", DataFile(kRelease)}},
+       {{"extra.ads", Dated(kRelease)}, {"old.ads", Dated("01 03 2004")},
+        {"plain.ads", "no trailer in this file at all"}, {"empty.ads", ""}, {"Side.x.ads", Dated(kRelease)}},
        nullptr, "", "", {"GBR," + gbr + ",EXTRA+GBR+SIDE"}},
       {"another combination under GBR takes GB0",
-       {"GBR," + gbr + ",GBR"}, {{"extra.ads", DataFile(kRelease)}}, nullptr, "", "",
+       {"GBR," + gbr + ",GBR"}, {{"extra.ads", Dated(kRelease)}}, nullptr, "", "",
        {"GBR," + gbr + ",GBR", "GB0," + gbr + ",EXTRA+GBR"}},
       {"GB0 taken too: GB1",
-       {"GBR,x,GBR", "GB0,y,FRA"}, {{"extra.ads", DataFile(kRelease)}}, nullptr, "", "",
+       {"GBR,x,GBR", "GB0,y,FRA"}, {{"extra.ads", Dated(kRelease)}}, nullptr, "", "",
        {"GBR,x,GBR", "GB0,y,FRA", "GB1," + gbr + ",EXTRA+GBR"}},
       {"an equal mapping under another code and name: nothing added", {"UK,Mine,gbr"}, {}, nullptr, "", "",
        {"UK,Mine,gbr"}},
-      {"all ten variants taken: nothing added",
-       {"GBR,a,X", "GB0,a,X", "GB1,a,X", "GB2,a,X", "GB3,a,X", "GB4,a,X", "GB5,a,X", "GB6,a,X", "GB7,a,X", "GB8,a,X",
-        "GB9,a,X"},
-       {}, nullptr, "", "",
-       {"GBR,a,X", "GB0,a,X", "GB1,a,X", "GB2,a,X", "GB3,a,X", "GB4,a,X", "GB5,a,X", "GB6,a,X", "GB7,a,X", "GB8,a,X",
-        "GB9,a,X"}},
+      {"all ten variants taken: nothing added", taken, {}, nullptr, "", "", taken},
       {"codes compared exactly", {"gbr,x,FRA"}, {}, nullptr, "", "", {"gbr,x,FRA", "GBR," + gbr + ",GBR"}},
       {"code and name of the script, cut to their fields", {}, {}, nullptr, "UK-LONG-CODE", longName.c_str(),
        {"UK-LONG," + longName.substr(0, 79) + ",GBR"}},
       {"an excluded set with a family of its row installed",
-       {}, {{"gbrvel.ads", DataFile(kRelease)}, {"gbrnob.ads", DataFile(kRelease)}}, "tvpanel.exe", "", "",
+       {}, {{"gbrvel.ads", Dated(kRelease)}, {"gbrnob.ads", Dated(kRelease)}}, "tvpanel.exe", "", "",
        {"GBR," + gbr + ",GBR"}},
       {"the same sets with a family of one row only installed",
-       {}, {{"gbrvel.ads", DataFile(kRelease)}, {"gbrnob.ads", DataFile(kRelease)}}, "tvflint.exe", "", "",
+       {}, {{"gbrvel.ads", Dated(kRelease)}, {"gbrnob.ads", Dated(kRelease)}}, "tvflint.exe", "", "",
        {"GBR," + gbr + ",GBR+GBRVEL"}},
       {"a line whose identifiers pass 127 characters goes back as it stood",
        {"BIG,x," + std::string(300, 'A') + "+B"}, {}, nullptr, "", "",
@@ -140,7 +122,7 @@ TEST_F(Mappings, UpdateCombinesTheCountryWithTheAdsFilesOfItsRelease) {
 }
 
 TEST_F(Mappings, TheSecondEqualUpdateLeavesTheFileAsItWasAndBothAreLogged) {
-  tvtest::WriteFile(data + "\\extra.ads", DataFile(kRelease));
+  tvtest::WriteFile(data + "\\extra.ads", Dated(kRelease));
   tvtest::WriteFile(ini, Config({}));
   Log();
   ASSERT_EQ(Update(), 0);
@@ -186,7 +168,7 @@ TEST_F(Mappings, HostileInputGivesAClearStatusAndLeavesTheFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     tvtest::WriteFile(ini, before);
-    if (c.ads) tvtest::WriteFile(data + "\\bad.ads", DataFile(kRelease, 4000));
+    if (c.ads) tvtest::WriteFile(data + "\\bad.ads", Dated(kRelease, 4000));
     EXPECT_EQ(update(c.ini, c.iso, c.folder, c.id, c.name), c.status);
     EXPECT_EQ(tvtest::ReadFile(ini), before);
     DeleteFileA((data + "\\bad.ads").c_str());

@@ -7,35 +7,16 @@
 
 #include "exports.h"
 #include "test_support.h"
-#include "tv_trailer.h"
 
 namespace {
 
 using Startup = decltype(&TvIsi_Startup);
 using Shutdown = decltype(&TvIsi_Shutdown);
 
-const std::string kMagic("\x00\x00\xFF\xA5\x5A\xFF", 6);
 const std::string kDot = "\xB7";
 const char kFirstRelease[] = "12 09 2003 Autumn";
 const char kSecondRelease[] = "01 03 2004";
-
-std::string Le32(uint32_t v) {
-  std::string out;
-  for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
-  return out;
-}
-
-// A data file as the data maker writes it: its content, then the ini text as
-// trailer. statedLength, when given, is what the trailer claims instead of
-// the text's true length.
-std::string DataFile(const std::string& ini, const std::string& content = "binary data",
-                     uint32_t statedLength = 0) {
-  const std::string summed = ini + std::string("\n[\0", 3);
-  std::string out = content + kMagic + Le32(statedLength ? statedLength : static_cast<uint32_t>(ini.size())) +
-                    Le32(TvCrc32(0xFFFFFFFFu, summed.data(), summed.size()));
-  for (char c : ini) out += static_cast<char>(~c);
-  return out + kMagic + Le32(~static_cast<uint32_t>(content.size()));
-}
+using tvtest::DataFile;
 
 std::string Trailer(const char* release, const std::string& sections) {
   return "[TvDefault]\nDate=" + std::string(release) + "\nCopyright=Data maker\n" + sections;
