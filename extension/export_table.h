@@ -13,7 +13,19 @@ namespace tvexport {
 
 enum class Convention { Cdecl, Stdcall };
 enum class Result { Long, Int, Nothing };
-enum class Frame { Logged, LoggedPlain, LoggedText, LoggedFound, LoggedAfterTrace, LoggedAtEnd, Traced, Kernel };
+enum class Frame {
+  Logged,
+  LoggedPlain,
+  LoggedText,
+  LoggedFound,
+  LoggedAfterTrace,
+  LoggedAtEnd,
+  LoggedUntraced,
+  LoggedBareClose,
+  Traced,
+  TracedAs,
+  Kernel
+};
 enum class Kind { StringIn, NumberIn, HandleIn, StringOut, NumberOut, HandleOut };
 
 constexpr int kMaxParameters = 8;

@@ -29,6 +29,7 @@ const TvSyscalls kTvSysDefault = {
     .queryCounter = QueryPerformanceCounter,
     .localTime = GetLocalTime,
     .timeZone = GetTimeZoneInformation,
+    .sleep = Sleep,
     .getEnvironmentVariable = GetEnvironmentVariableA,
     .profileString = GetProfileStringA,
     .setHandleCount = SetHandleCount,

@@ -48,6 +48,7 @@ struct TvSyscalls {
   decltype(&::QueryPerformanceCounter) queryCounter;
   decltype(&::GetLocalTime) localTime;
   decltype(&::GetTimeZoneInformation) timeZone;
+  decltype(&::Sleep) sleep;  // waits between retries, so a test need not wait
   // Environment, the user profile and the process's file-handle count.
   decltype(&::GetEnvironmentVariableA) getEnvironmentVariable;
   decltype(&::GetProfileStringA) profileString;

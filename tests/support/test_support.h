@@ -17,6 +17,10 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 void RemoveTree(const std::string& path);
 std::string Hex(const std::string& bytes);
+// A data file as the data maker writes it: its content, then the ini text as
+// trailer. statedLength, when given, is what the trailer claims instead of
+// the text's true length.
+std::string DataFile(const std::string& ini, const std::string& content = "binary data", uint32_t statedLength = 0);
 
 // A fresh, empty folder that is removed again.
 class TempDir {
