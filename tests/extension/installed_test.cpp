@@ -52,11 +52,6 @@ class Installed : public tvtest::LibraryTest {
     int32_t status = check(cfg.c_str(), iso.c_str(), twoLetters, code, dataDir, baseDir, &flags);
     return {status, code, dataDir, baseDir, flags};
   }
-  // The log since the session began, without its start-up line.
-  std::string Log() {
-    const std::string text = LibraryTest::Log(), start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
-    return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
-  }
 };
 
 void ExpectFound(const Found& found, const std::string& iso, const std::string& dataDir, const std::string& baseDir,

@@ -9,8 +9,6 @@
 
 namespace {
 
-using Startup = decltype(&TvIsi_Startup);
-using Shutdown = decltype(&TvIsi_Shutdown);
 using Lines = std::vector<std::string>;
 
 const std::string kDot = "\xB7";
@@ -28,40 +26,25 @@ std::string Config(const Lines& mappings) {
   return text;
 }
 
-class Mappings : public tvtest::FolderTest {
+class Mappings : public tvtest::LibraryTest {
  protected:
-  tvtest::TempDir libDir;
-  std::string log = libDir / "install.log";
   std::string ini = dir / "tvwserve.ini";
   std::string data = dir / "Data";
-  tvtest::ExtensionLibrary* lib = nullptr;
-  decltype(&TvIsi_UpdateDataMappings) update;
-  decltype(&TvIsi_InstCtryToDataMap) fromCountries;
-  decltype(&TvIsi_CountryBaseToDataMap) toDataMapping;
-  decltype(&TvIsi_DataMapToCountryBase) toCountryBase;
+  decltype(&TvIsi_UpdateDataMappings) update = nullptr;
+  decltype(&TvIsi_InstCtryToDataMap) fromCountries = nullptr;
+  decltype(&TvIsi_CountryBaseToDataMap) toDataMapping = nullptr;
+  decltype(&TvIsi_DataMapToCountryBase) toCountryBase = nullptr;
 
   void SetUp() override {
-    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n");
+    Configure();
     CreateDirectoryA(data.c_str(), nullptr);
     tvtest::WriteFile(data + "\\GBR.dts", Dated(kRelease));
-    lib = new tvtest::ExtensionLibrary(libDir.path());
-    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
-    update = lib->Get<decltype(update)>("TvIsi_UpdateDataMappings");
-    fromCountries = lib->Get<decltype(fromCountries)>("TvIsi_InstCtryToDataMap");
-    toDataMapping = lib->Get<decltype(toDataMapping)>("TvIsi_CountryBaseToDataMap");
-    toCountryBase = lib->Get<decltype(toCountryBase)>("TvIsi_DataMapToCountryBase");
-  }
-  void TearDown() override {
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    delete lib;
-  }
-  std::string Log() {
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    std::string text = tvtest::ReadFile(log);
-    DeleteFileA(log.c_str());
-    lib->Get<Startup>("TvIsi_Startup")();
-    const std::string start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
-    return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
+    Load();
+    ASSERT_EQ(Start(), 0);
+    update = TV_GET(*lib, TvIsi_UpdateDataMappings);
+    fromCountries = TV_GET(*lib, TvIsi_InstCtryToDataMap);
+    toDataMapping = TV_GET(*lib, TvIsi_CountryBaseToDataMap);
+    toCountryBase = TV_GET(*lib, TvIsi_DataMapToCountryBase);
   }
   int32_t Update(const char* id = "", const char* name = "") {
     return update(ini.c_str(), "GBR", data.c_str(), id, name);

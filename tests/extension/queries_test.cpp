@@ -10,8 +10,6 @@
 
 namespace {
 
-using Startup = decltype(&TvIsi_Startup);
-using Shutdown = decltype(&TvIsi_Shutdown);
 
 const std::string kDot = "\xB7";
 const char kFirstRelease[] = "12 09 2003 Autumn";
@@ -33,47 +31,32 @@ struct Loaded {
   std::string code, name, info;
 };
 
-class Queries : public tvtest::FolderTest {
+class Queries : public tvtest::LibraryTest {
  protected:
-  tvtest::TempDir libDir;
-  std::string log = libDir / "install.log";
   std::string data = dir / "data";
-  tvtest::ExtensionLibrary* lib = nullptr;
-  decltype(&TvIsi_FileWriteable) writeable;
-  decltype(&TvIsi_GetTotalFileSize) totalSize;
-  decltype(&TvIsi_DataVintage) vintage;
-  decltype(&TvIsi_FileLoadIni) loadIni;
-  decltype(&TvIsi_GetIniString) iniString;
-  decltype(&TvIsi_FormatDateShortToLong) longDate;
+  decltype(&TvIsi_FileWriteable) writeable = nullptr;
+  decltype(&TvIsi_GetTotalFileSize) totalSize = nullptr;
+  decltype(&TvIsi_DataVintage) vintage = nullptr;
+  decltype(&TvIsi_FileLoadIni) loadIni = nullptr;
+  decltype(&TvIsi_GetIniString) iniString = nullptr;
+  decltype(&TvIsi_FormatDateShortToLong) longDate = nullptr;
 
+  // The kernel is started afresh by each Log(), so the release the data
+  // files recorded is forgotten then.
   void SetUp() override {
-    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n");
+    Configure();
     CreateDirectoryA(data.c_str(), nullptr);
     tvtest::WriteFile(data + "\\gbr.dts", DataFile(kBritain));
     tvtest::WriteFile(data + "\\deu_data.dts", DataFile(kGermany));
     tvtest::WriteFile(data + "\\fra.dts", DataFile(kFrance));
-    lib = new tvtest::ExtensionLibrary(libDir.path());
-    ASSERT_EQ(lib->Get<Startup>("TvIsi_Startup")(), 0);
-    writeable = lib->Get<decltype(writeable)>("TvIsi_FileWriteable");
-    totalSize = lib->Get<decltype(totalSize)>("TvIsi_GetTotalFileSize");
-    vintage = lib->Get<decltype(vintage)>("TvIsi_DataVintage");
-    loadIni = lib->Get<decltype(loadIni)>("TvIsi_FileLoadIni");
-    iniString = lib->Get<decltype(iniString)>("TvIsi_GetIniString");
-    longDate = lib->Get<decltype(longDate)>("TvIsi_FormatDateShortToLong");
-  }
-  void TearDown() override {
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    delete lib;
-  }
-  // The log since the session began; the kernel is started afresh, so the
-  // release recorded by the data files is forgotten.
-  std::string Log() {
-    lib->Get<Shutdown>("TvIsi_Shutdown")();
-    std::string text = tvtest::ReadFile(log);
-    DeleteFileA(log.c_str());
-    lib->Get<Startup>("TvIsi_Startup")();
-    const std::string start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
-    return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
+    LibraryTest::Load();
+    ASSERT_EQ(Start(), 0);
+    writeable = TV_GET(*lib, TvIsi_FileWriteable);
+    totalSize = TV_GET(*lib, TvIsi_GetTotalFileSize);
+    vintage = TV_GET(*lib, TvIsi_DataVintage);
+    loadIni = TV_GET(*lib, TvIsi_FileLoadIni);
+    iniString = TV_GET(*lib, TvIsi_GetIniString);
+    longDate = TV_GET(*lib, TvIsi_FormatDateShortToLong);
   }
   Loaded Load(const std::string& path, const char* language = "44") {
     char code[4] = "old", name[64] = "old", info[64] = "old";

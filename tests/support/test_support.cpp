@@ -198,9 +198,9 @@ void LibraryTest::Stop() {
 
 std::string LibraryTest::Log() {
   Stop();
-  std::string text = ReadFile(log);
+  const std::string text = ReadFile(log), start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
   Start();
-  return text;
+  return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
 }
 
 FolderTest::FolderTest() : cwd(dir.path()), tvini("TVINI", nullptr) {}

@@ -120,7 +120,9 @@ class LibraryTest : public FolderTest {
   void Load() { lib = std::make_unique<ExtensionLibrary>(libDir.path()); }
   int32_t Start();
   void Stop();
-  // The log so far: the session is stopped and started again.
+  // The log since the session began, without its start-up line: the
+  // session is stopped and started again, so the next call gives what was
+  // logged after this one.
   std::string Log();
   TempDir libDir;
   std::string log = libDir / "install.log";
