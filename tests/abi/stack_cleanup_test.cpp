@@ -7,7 +7,6 @@
 // Each export is called with null and zero arguments (hostile input every
 // export must answer with a status), before the kernel starts and while it
 // runs, in a freshly loaded library.
-#include <array>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -64,19 +63,11 @@ _tv_call_measured:
 
 namespace {
 
-struct Export {
-  const char* name;
-  int argumentBytes;  // -1: no arguments, C convention
-};
+using tvexport::Export;
+using tvexport::kExports;
 
-constexpr auto kExports = [] {
-  std::array<Export, tvexport::kExportCount> table{};
-  for (size_t i = 0; i < table.size(); ++i) {
-    const tvexport::Export& e = tvexport::kExports[i];
-    table[i] = {e.name, e.convention == tvexport::Convention::Stdcall ? 4 * e.count : -1};
-  }
-  return table;
-}();
+// The argument bytes of a stdcall export; an argument-less C-convention one removes none.
+int32_t Expected(const Export& e) { return e.convention == tvexport::Convention::Stdcall ? 4 * e.count : 0; }
 
 // Bytes the export took off the stack when called with zeroed arguments.
 int32_t Removed(HMODULE module, const Export& e) {
@@ -85,13 +76,11 @@ int32_t Removed(HMODULE module, const Export& e) {
     ADD_FAILURE() << e.name << " is not exported";
     return -1;
   }
-  const std::vector<uint32_t> zeros(e.argumentBytes > 0 ? e.argumentBytes / 4 : 0, 0);
+  const std::vector<uint32_t> zeros(Expected(e) / 4, 0);
   int32_t removed = -1;
   tv_call_measured(routine, zeros.data(), static_cast<uint32_t>(zeros.size()), &removed);
   return removed;
 }
-
-int32_t Expected(const Export& e) { return e.argumentBytes < 0 ? 0 : e.argumentBytes; }
 
 // The names in the export directory of a loaded module.
 std::set<std::string> ExportedNames(HMODULE module) {

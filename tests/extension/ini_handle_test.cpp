@@ -54,9 +54,7 @@ class IniHandles : public tvtest::LibraryTest {
 };
 
 TEST_F(IniHandles, MultiLineValuesCrossTheInterfaceAsLinesJoinedByLineFeeds) {
-  tvtest::WriteFile(ini, "[S]\r\nold=1\r\n");
-  INT_PTR file = -5, buffer = 0;
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+  Open("[S]\r\nold=1\r\n");
   ASSERT_NE(file, -1);
   ASSERT_NE(buffer, 0);
   EXPECT_EQ(set(buffer, "S", "K", "a\nb"), 0);
@@ -242,11 +240,10 @@ TEST_F(IniHandles, ListsOfThreeAndMoreLinesSurviveEveryEdit) {
 TEST_F(IniHandles, LongEntriesAreKeptWholeAndCutsOfTheScriptAreLogged) {
   const std::string long1 = "GBR," + std::string(296, 'a');
   const std::string long2 = "USA," + std::string(4996, 'b');
-  tvtest::WriteFile(ini, "[S]\r\nlist=" + long1 + "\r\n+" + long2 + "\r\n+short\r\n");
+  Open("[S]\r\nlist=" + long1 + "\r\n+" + long2 + "\r\n+short\r\n");
   const std::string other = dir / "other.ini";
   tvtest::WriteFile(other, "[S]\r\n");
   INT_PTR f2, b2;
-  ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
   ASSERT_EQ(open(&f2, &b2, other.c_str()), 0);
   // A value is read as far as the buffer holds it, to the byte.
   const std::string whole = long1 + "\n" + long2 + "\nshort";

@@ -1,7 +1,6 @@
-// List values edited entry by entry, and the log lines of the ini exports.
+// List values edited entry by entry, and their log lines.
 #include <string>
 
-#include "exports.h"
 #include "kernel_fixture.h"
 #include "multiline.h"
 
@@ -53,9 +52,8 @@ TEST_F(Lists, UpdateAddsOrReplacesTheFirstMatch) {
   EXPECT_EQ(UpdateMultiline(&ini, "S", "L", nullptr, " \t ", 3, &replaced), 0);
   EXPECT_STREQ(replaced.Text(), "kept");
   EXPECT_EQ(Text(), "[S]\nL=a\n+b\n+c\n");
-}
 
-TEST_F(Lists, FallbackKeyAndTvDefault) {
+  // A fallback key, and a list of TvDefault copied into the section.
   Load("[S]\nPlain=GBR,1\n+USA,2\n");
   EXPECT_EQ(UpdateMultiline(&ini, "S", "Server", "Plain", "USA,9", 3, nullptr), 0);
   EXPECT_EQ(Text(), "[S]\nPlain=GBR,1\n+USA,2\nServer=GBR,1\n+USA,9\n");
@@ -113,38 +111,6 @@ TEST_F(Lists, LongListsKeepEveryEntryWhole) {
   EXPECT_LT(logged.size(), 200000u);
   EXPECT_NE(logged.find("\r\n" + std::string(298, 'n') + "!\r\nRead ["), std::string::npos);  // whole text
   EXPECT_NE(logged.find(std::string(255, 'n') + "Read ["), std::string::npos);               // one cut line
-}
-
-class IniCalls : public Lists {
- protected:
-  std::string path = dir / "tvwserve.ini";
-  INT_PTR file = -1, buffer = 0;
-  void Open(const std::string& content) {
-    tvtest::WriteFile(path, content);
-    ASSERT_EQ(TvIsi_IniOpen(&file, &buffer, path.c_str()), 0);
-  }
-};
-
-TEST_F(IniCalls, LogOfACallSequence) {
-  Open("[S]\r\nk=v\r\n");
-  Log();
-  char value[16];
-  TvIsi_IniGetString(buffer, "S", "k", value, sizeof value);
-  TvIsi_IniGetString(buffer, "S", "none", value, sizeof value);
-  TvIsi_IniSetString(buffer, "S", "n", "1\n2");
-  TvIsi_IniDeleteString(buffer, "S", "n");
-  TvIsi_IniCopySetting(buffer, buffer, "S", "gone");
-  TvIsi_IniSave(file, buffer);
-  TvIsi_IniClose(file, buffer);
-  EXPECT_EQ(Log(),
-            "> TvIsi_IniGetString (k)\r\n< TvIsi_IniGetString\r\n"
-            "> TvIsi_IniGetString (none)\r\n"
-            "> TvIsi_IniSetString (n)\r\n1\r\n2< TvIsi_IniSetString = 0\r\n"
-            "> TvIsi_IniDeleteString (n)\r\n< TvIsi_IniDeleteString = 0\r\n"
-            "> TvIsi_IniCopySetting (gone)\r\n< TvIsi_IniCopySetting = -8100\r\n"
-            "> TvIsi_IniSave\r\n< TvIsi_IniSave = 0\r\n"
-            "> TvIsi_IniClose\r\n< TvIsi_IniClose\r\n");
-  EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\nk=v\r\n");
 }
 
 }  // namespace

@@ -53,6 +53,12 @@ class Saving : public tvtest::KernelTest {
   }
 };
 
+// An export that saves the file at path, by its name.
+struct Export {
+  const char* name;
+  int32_t (*call)(const char* path);
+};
+
 // A list long enough for a save of many writes.
 std::string LongList(const char* key, int entries, char fill) {
   std::string text = key;
@@ -110,10 +116,6 @@ TEST_F(Saving, DataMappingExportsLeaveTheOldOrTheNewFile) {
 TEST_F(Saving, MemoryRunningOutAtAnyPointLeavesTheOldOrTheNewFile) {
   const std::string old = "[TvDefault]\r\nInstalledCountries=GBR,UK,C:\\Data\\GBR.dts\r\n+USA,US,C:\\Us\\USA.dts\r\n" +
                           LongList("InstalledData", 60, 'i') + LongList("AllInstalledData", 60, 'a');
-  struct Export {
-    const char* name;
-    int32_t (*call)(const char* path);
-  };
   const Export exports[] = {
       {"UpdateTvwserveV5", [](const char* p) { return TvIsi_UpdateTvwserveV5(p, "GBR,D:\\New", 1, 0, 0); }},
       {"UpdateDataKeys", [](const char* p) { return TvIsi_UpdateDataKeys(p, "GBR,D:\\New", 8); }},
@@ -153,10 +155,6 @@ TEST_F(Saving, MemoryRunningOutAtAnyPointLeavesTheOldOrTheNewFile) {
 TEST_F(Saving, FailingOpensAndReadsLeaveTheOldOrTheNewFile) {
   const std::string old = "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledData=GBR,C:\\Old\r\n+USA,C:\\Us\r\n"
                           "InstalledCountries=FRA,France,C:\\Fr\\FRA.dts\r\n";
-  struct Export {
-    const char* name;
-    int32_t (*call)(const char* path);
-  };
   const Export exports[] = {
       {"UpdateTvwserveV5", [](const char* p) { return TvIsi_UpdateTvwserveV5(p, "GBR,D:\\New", 0, 0, 0); }},
       {"UpdateDataKeys", [](const char* p) { return TvIsi_UpdateDataKeys(p, "GBR,D:\\New", 8); }},

@@ -11,10 +11,14 @@ namespace {
 // the current directory.
 using ExtensionStartup = tvtest::LibraryTest;
 
+// Options come from TvDefault when the module has no section; a line prefix
+// ends the entry line itself.
 TEST_F(ExtensionStartup, OptionsComeFromTvDefaultWhenTheModuleHasNoSection) {
-  tvtest::WriteFile(libDir / "TVISX.ini", "[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + log + "\n");
+  tvtest::WriteFile(libDir / "TVISX.ini",
+                    "[Other]\nLogFile=nowhere.log\n[TvDefault]\nLogFile=" + log + "\nLogThreadId=Y\n");
   tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+  const std::string id = "#" + std::to_string(GetCurrentThreadId()) + " ";
+  EXPECT_EQ(tvtest::ReadFile(log), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
 }
 
 TEST_F(ExtensionStartup, WithoutAnyConfigurationReportsMissingIniFile) {
@@ -30,47 +34,29 @@ TEST_F(ExtensionStartup, WithoutAnyConfigurationReportsMissingIniFile) {
   EXPECT_FALSE(tvtest::FileExists(libDir / "tverrors.log"));
 }
 
-TEST_F(ExtensionStartup, TwoStartsNeedTwoShutdowns) {
+TEST_F(ExtensionStartup, TwoStartsNeedTwoShutdownsAndAShutdownWithoutStartDoesNothing) {
   Configure();
   const std::string line = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
-  {
-    tvtest::ExtensionLibrary lib(libDir.path());
-    auto startup = TV_GET(lib, TvIsi_Startup);
-    auto shutdown = TV_GET(lib, TvIsi_Shutdown);
-    ASSERT_EQ(startup(), 0);
-    ASSERT_EQ(startup(), 0);
-    shutdown();
-    // Still started: this start only adds a reference, the log is not replaced.
-    ASSERT_EQ(startup(), 0);
-    EXPECT_EQ(tvtest::ReadFile(log), line + line + line);
-    shutdown();
-    shutdown();
-    // Now stopped: the log file is closed and can be removed.
-    EXPECT_TRUE(DeleteFileA(log.c_str()));
-    // A new start replaces the log.
-    ASSERT_EQ(startup(), 0);
-    shutdown();
-    EXPECT_EQ(tvtest::ReadFile(log), line);
-  }
-}
-
-TEST_F(ExtensionStartup, ShutdownWithoutStartDoesNothing) {
-  Configure();
   tvtest::ExtensionLibrary lib(libDir.path());
+  auto startup = TV_GET(lib, TvIsi_Startup);
   auto shutdown = TV_GET(lib, TvIsi_Shutdown);
   shutdown();
   shutdown();
   EXPECT_FALSE(tvtest::FileExists(log));
-  EXPECT_EQ(TV_GET(lib, TvIsi_Startup)(), 0);
+  ASSERT_EQ(startup(), 0);
+  ASSERT_EQ(startup(), 0);
   shutdown();
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
-}
-
-TEST_F(ExtensionStartup, LinePrefixEndsTheEntryLineItself) {
-  Configure("LogThreadId=Y\n");
-  tvtest::ExtensionLibrary(libDir.path()).StartAndStop(0);
-  const std::string id = "#" + std::to_string(GetCurrentThreadId()) + " ";
-  EXPECT_EQ(tvtest::ReadFile(log), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
+  // Still started: this start only adds a reference, the log is not replaced.
+  ASSERT_EQ(startup(), 0);
+  EXPECT_EQ(tvtest::ReadFile(log), line + line + line);
+  shutdown();
+  shutdown();
+  // Now stopped: the log file is closed and can be removed.
+  EXPECT_TRUE(DeleteFileA(log.c_str()));
+  // A new start replaces the log.
+  ASSERT_EQ(startup(), 0);
+  shutdown();
+  EXPECT_EQ(tvtest::ReadFile(log), line);
 }
 
 TEST_F(ExtensionStartup, InstanceExportsAreHarmlessToRepeat) {

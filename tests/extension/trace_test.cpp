@@ -45,16 +45,18 @@ TEST_F(ExportTrace, ApiFileFormsKeepOrReplaceTheTraceFile) {
   }
 }
 
+// With ApiLog the trace goes into the log once it is open: the start-up's
+// function line comes before the log exists, the shut-down's return line
+// after it is closed. A trace file in a missing folder stops only the file output.
 TEST_F(ExportTrace, ToTheLogOnceItIsOpen) {
-  Configure("ApiLog=Yes\n");
-  Session();
-  // The start-up's function line comes before the log exists, the
-  // shut-down's return line after it is closed.
-  EXPECT_EQ(tvtest::ReadFile(log),
-            "> TvIsi_Startup< TvIsi_Startup = 0\r\n"
-            "!     return 0\r\n"
-            "! Function: TvIsi_Shutdown\r\n");
-  EXPECT_FALSE(tvtest::FileExists(trace));
+  for (const std::string& tvapi : {std::string("ApiLog=Yes\n"), "ApiFile=+" + dir / "missing\\t" + "\nApiLog=Y\n"}) {
+    SCOPED_TRACE(tvapi);
+    Configure(tvapi);
+    Session();
+    EXPECT_EQ(tvtest::ReadFile(log),
+              "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n! Function: TvIsi_Shutdown\r\n");
+    EXPECT_FALSE(tvtest::FileExists(trace));
+  }
 }
 
 TEST_F(ExportTrace, ToTheConsole) {
@@ -70,28 +72,18 @@ TEST_F(ExportTrace, ToTheConsole) {
   EXPECT_EQ(tvtest::ReadFile(consolePath), kSessionTrace);
 }
 
-TEST_F(ExportTrace, OffWithoutTvapiOrWithoutItsKeys) {
-  Configure("Other=1\napifile\n");
-  Session();
-  EXPECT_FALSE(tvtest::FileExists(trace));
-  DeleteFileA((libDir / "tvapi.ini").c_str());
-  Session();
-  EXPECT_FALSE(tvtest::FileExists(trace));
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
-}
-
-TEST_F(ExportTrace, TraceFileInAMissingFolderStopsOnlyTheFileOutput) {
-  Configure("ApiFile=+" + dir / "missing\\trace" + "\nApiLog=Y\n");
-  Session();
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n! Function: TvIsi_Shutdown\r\n");
-}
-
-TEST_F(ExportTrace, HostileTvapiLines) {
-  // Over-long lines, no value, control characters, a 400-character file name.
-  Configure(std::string(300, 'k') + "=v\nApiFile=\nApiConsole\x01\x02=\r\n\x7f\n=\nApiFile=+" +
-            std::string(400, 'f') + "\n");
-  Session();
-  EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
+// Off without a tvapi.ini, without its keys, or with lines that set nothing:
+// over-long, without a value, with control characters, a 400-character file name.
+TEST_F(ExportTrace, OffWithoutTvapiOrWithoutUsableKeys) {
+  const std::string hostile = std::string(300, 'k') + "=v\nApiFile=\nApiConsole\x01\x02=\r\n\x7f\n=\nApiFile=+" +
+                              std::string(400, 'f') + "\n";
+  for (const std::string& tvapi : {std::string("Other=1\napifile\n"), hostile, std::string()}) {
+    Configure(tvapi);
+    if (tvapi.empty()) DeleteFileA((libDir / "tvapi.ini").c_str());
+    Session();
+    EXPECT_FALSE(tvtest::FileExists(trace));
+    EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n") << tvapi.substr(0, 20);
+  }
 }
 
 // One call of each kind of frame, with the trace going into the log: the
@@ -111,8 +103,11 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
   EXPECT_EQ(get(buffer, "TvDefault", "Missing", value, sizeof value), -8100);
   EXPECT_EQ(TV_GET(lib, TvIsi_IniSetString)(buffer, "TvDefault", "K", "v1\nv2"), 0);
   EXPECT_EQ(TV_GET(lib, TvIsi_IniAddString)(buffer, "TvDefault", "K", "v3"), 0);
+  EXPECT_EQ(TV_GET(lib, TvIsi_IniDeleteString)(buffer, "TvDefault", "K"), 0);
+  EXPECT_EQ(TV_GET(lib, TvIsi_IniCopySetting)(buffer, buffer, "TvDefault", "Gone"), -8100);
   EXPECT_EQ(TV_GET(lib, TvIsi_IniSave)(file, buffer), 0);
   TV_GET(lib, TvIsi_IniClose)(file, buffer);
+  EXPECT_EQ(tvtest::ReadFile(ini), "[TvDefault]\r\nInstalledCountries=GBR,UK,C:\\GBR.dts\r\n");  // K went whole
   auto present = TV_GET(lib, TvIsi_IsISOPresent);
   EXPECT_EQ(present("GBR", dir.path().c_str()), 0);
   EXPECT_EQ(present("GBR", (dir / "missing").c_str()), -1028);
@@ -134,6 +129,10 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
             "! Function: UpdateMultiline\r\n> UpdateMultiline (K)\r\nRead 0 [v1]\r\nRead 3 [v2]\r\nAdd 6 [v3]\r\n"
             "! Function: TvIsi_IniSetString\r\n> TvIsi_IniSetString (K)\r\nv1\r\nv2\r\nv3< TvIsi_IniSetString = 0\r\n"
             "!     return 0\r\n< UpdateMultiline = 0\r\n< TvIsi_IniAddString = 0\r\n!     return 0\r\n"
+            "! Function: TvIsi_IniDeleteString\r\n> TvIsi_IniDeleteString (K)\r\n< TvIsi_IniDeleteString = 0\r\n"
+            "!     return 0\r\n"
+            "! Function: TvIsi_IniCopySetting\r\n> TvIsi_IniCopySetting (Gone)\r\n"
+            "< TvIsi_IniCopySetting = -8100\r\n!     return -8100\r\n"
             "! Function: TvIsi_IniSave\r\n> TvIsi_IniSave\r\n< TvIsi_IniSave = 0\r\n!     return 0\r\n"
             "! Function: TvIsi_IniClose\r\n> TvIsi_IniClose\r\n< TvIsi_IniClose\r\n!     return\r\n"
             "! Function: TvIsi_IsISOPresent\r\n!     _vsISO -> 'GBR'\r\n!     _vsIniPath -> '" + d + "'\r\n"

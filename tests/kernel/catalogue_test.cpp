@@ -149,6 +149,12 @@ TEST_F(Catalogue, TextsThatMustStandAsTheyAre) {
   const unsigned char francais[] = {0x46, 0x72, 0x61, 0x6e, 0xe7, 0x61, 0x69, 0x73, 0x00};
   ASSERT_NE(TvLanguageName(kFrench), nullptr);
   EXPECT_EQ(memcmp(TvLanguageName(kFrench), francais, sizeof francais), 0) << tvtest::Hex(TvLanguageName(kFrench));
+  EXPECT_STREQ(TvLanguageName(kEnglish), "English");
+  EXPECT_STREQ(TvLanguageName(kAmerican), "English (American)");
+  EXPECT_STREQ(TvLanguageName(kDutch), "Nederlands");
+  EXPECT_STREQ(TvLanguageName(kGerman), "Deutsch");
+  for (uint16_t language : {kSpanish, kNoSuchLanguage, uint16_t{0}})
+    EXPECT_STREQ(TvLanguageName(language), "Unknown Language");
 }
 
 // Levels as the kernel export answers them: 1 for a status of 0 or more, else 0.
@@ -218,15 +224,6 @@ TEST_F(Catalogue, KernelPrompts) {
     EXPECT_EQ(std::string(out), std::string("Cannot access %s\nPlease insert").substr(0, size - 1));
     EXPECT_EQ(out[size], 'x') << "wrote past the buffer";
   }
-}
-
-TEST_F(Catalogue, LanguageNames) {
-  EXPECT_STREQ(TvLanguageName(kEnglish), "English");
-  EXPECT_STREQ(TvLanguageName(kAmerican), "English (American)");
-  EXPECT_STREQ(TvLanguageName(kDutch), "Nederlands");
-  EXPECT_STREQ(TvLanguageName(kGerman), "Deutsch");
-  for (uint16_t language : {kSpanish, kNoSuchLanguage, uint16_t{0}})
-    EXPECT_STREQ(TvLanguageName(language), "Unknown Language");
 }
 
 // A language without tables of its own reads the current language's; a

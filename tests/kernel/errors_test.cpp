@@ -50,6 +50,14 @@ TEST_F(Raise, LinesAreCutAt398Characters) {
 
 TEST_F(Raise, WithoutLogErrorsTheMainRecordStillRecords) {
   Start(false);
+  // Other threads share the main record.
+  std::thread other([] {
+    TvErrorRaise(-1016, "from thread", TvRaiseOrigin);
+    EXPECT_EQ(TvThreadRecord(), TvThreadMainRecord());
+  });
+  other.join();
+  EXPECT_EQ(TvThreadRecord()->lastCode, -1016);
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File access denied (from thread)");
   TvErrorRaise(-1010, "file", TvRaiseOrigin);
   EXPECT_EQ(Logged(), "");
   EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
@@ -69,7 +77,12 @@ TEST_F(Raise, WithoutLogErrorsTheMainRecordStillRecords) {
   EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
 }
 
+// Before any reset a raise only returns its code, and a bracket does nothing.
 TEST_F(Raise, QuietBracketIgnoresRaises) {
+  ASSERT_FALSE(TvServiceLocksCreated());
+  EXPECT_EQ(TvErrorRaise(-1010, "x", TvRaiseOrigin), -1010);
+  TvErrorQuietBegin();
+  TvErrorQuietEnd();
   Start(true);
   {
     TvQuiet quiet;
@@ -85,24 +98,6 @@ TEST_F(Raise, QuietBracketIgnoresRaises) {
   EXPECT_STREQ(TvErrorHistoryLine(true, 0), "> Could not delete file (shown)");
   EXPECT_EQ(TvErrorHistoryLine(true, 1), nullptr);
   EXPECT_EQ(TvThreadRecord()->quiet, 0);
-}
-
-TEST_F(Raise, BeforeAnyResetRaiseOnlyReturnsTheCode) {
-  ASSERT_FALSE(TvServiceLocksCreated());
-  EXPECT_EQ(TvErrorRaise(-1010, "x", TvRaiseOrigin), -1010);
-  TvErrorQuietBegin();
-  TvErrorQuietEnd();
-}
-
-TEST_F(Raise, OtherThreadsShareTheMainRecord) {
-  Start(false);
-  std::thread other([] {
-    TvErrorRaise(-1016, "from thread", TvRaiseOrigin);
-    EXPECT_EQ(TvThreadRecord(), TvThreadMainRecord());
-  });
-  other.join();
-  EXPECT_EQ(TvThreadRecord()->lastCode, -1016);
-  EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File access denied (from thread)");
 }
 
 TEST_F(Raise, HistoryChainsAndRingCapacity) {
@@ -148,33 +143,26 @@ TEST_F(Raise, ErrorHandlesOfTheirOwn) {
   TvErrorHandleClose(handle);
   EXPECT_EQ(TvErrorHandleCount(), 0u);
   TvErrorHandleClose(reinterpret_cast<TvErrorHandle*>(&previous));  // not ours: ignored
-}
-
-TEST_F(Raise, ShutdownReportsHandlesLeftOpen) {
-  Start(false);
-  TvErrorHandle* handle = nullptr;
+  // Shut-down reports a handle left open.
   ASSERT_EQ(TvErrorHandleCreate(0, 4, &handle), 0);
   TvKernelShutdown(0);
   EXPECT_EQ(tvtest::ReadFile(log), "TESTMOD: ERROR! Not all Error handles closed -- OK\r\n");
   TvErrorHandleClose(handle);
 }
 
+// The report logs the latest chain; with an empty history, the status's message.
 TEST_F(Raise, ReportLogsTheLatestChain) {
   Start(false);
+  TvErrorReport("Empty", -1001);
   TvErrorRaise(-1010, "C:\\A.INI", TvRaiseOrigin);
   TvErrorRaise(-1031, nullptr, 0);
   TvErrorReport("Title", -1031);
   TvErrorReport("Done", 0);
   EXPECT_EQ(Logged(),
+            "TESTMOD: Empty -- Out of memory\r\n"
             "TESTMOD: Title -- >> Could not locate ini file\r\n"
             "> File not found (C:\\A.INI)\r\n"
             "TESTMOD: Done -- OK\r\n");
-}
-
-TEST_F(Raise, ReportWithEmptyHistoryUsesTheMessage) {
-  Start(false);
-  TvErrorReport("Title", -1001);
-  EXPECT_EQ(Logged(), "TESTMOD: Title -- Out of memory\r\n");
 }
 
 TEST_F(Raise, FatalStopLogsToFileAndConsoleAndEndsTheProcess) {

@@ -55,21 +55,9 @@ TEST_F(Files, FileOpenModesAndFailures) {
   EXPECT_EQ(TvFileWriteText(kTvNoFile, "x"), -1013);
   EXPECT_EQ(TvFileReadLine(kTvNoFile, line, sizeof line), 0u);
   EXPECT_EQ(TvFileTruncateHere(kTvNoFile), -1013);
-}
-
-TEST_F(Files, FileOpenWithAnExclusiveHolderIsAccessDenied) {
-  const std::string path = dir / "locked.txt";
-  tvtest::WriteFile(path, "x");
-  tvtest::Locked holder(path);
-  TvFileHandle h;
-  EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, 0, &h), -1016);
-  EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileMustNotExist, &h), -1011);
-}
-
-TEST_F(Files, FileOpenTraceLine) {
+  // With LogTrace a failed open is traced, unless it is asked to be silent.
   TvKernelShutdown(0);
   ASSERT_EQ(StartLogging("LogTrace=1\n"), 0);
-  TvFileHandle h;
   const std::string missing = dir / "absent.dat";
   EXPECT_EQ(TvFileOpen(nullptr, nullptr, missing.c_str(), nullptr, 0, &h), -1010);
   EXPECT_EQ(TvFileOpen(nullptr, nullptr, missing.c_str(), nullptr, TvFileSilent, &h), -1010);
@@ -117,6 +105,10 @@ TEST_F(Files, SharingBetweenTwoHandles) {
   ASSERT_EQ(Open(path, TvFileReadWrite | TvFileShareAll, &b), 0);
   TvFileClose(a);
   TvFileClose(b);
+  // Another program's exclusive hold.
+  tvtest::Locked holder(path);
+  EXPECT_EQ(Open(path, 0, &a), -1016);
+  EXPECT_EQ(Open(path, TvFileMustNotExist, &a), -1011);
 }
 
 // Read-only files and folders, as the system reports them (the test
@@ -212,22 +204,21 @@ TEST_F(Files, TemporaryFilesSkipNumbersInUse) {
   ASSERT_GT(first, 0u);
   TvFileWriteText(h, "temporary");
   TvFileClose(h);
-  char next[32];
-  snprintf(next, sizeof next, "tv%06lu.tmp", static_cast<unsigned long>(first + 1));
-  char after[32];
-  snprintf(after, sizeof after, "tv%06lu.tmp", static_cast<unsigned long>(first + 2));
   std::string folder(full);
   folder.resize(folder.rfind('\\'));
-  tvtest::WriteFile(folder + "\\" + next, "taken");
-  tvtest::WriteFile(folder + "\\" + after, "taken");
+  auto numbered = [&](uint32_t n) {
+    char name[32];
+    snprintf(name, sizeof name, "\\tv%06lu.tmp", static_cast<unsigned long>(n));
+    return folder + name;
+  };
+  for (uint32_t taken : {first + 1, first + 2}) tvtest::WriteFile(numbered(taken), "taken");
   uint32_t second;
   ASSERT_EQ(TvFileCreateTemp(nullptr, 0, &h, &second), 0);
   EXPECT_EQ(second, first + 3);
   TvFileDeleteTemp(h, second);
   TvFileDeleteTemp(kTvNoFile, first);
   EXPECT_FALSE(tvtest::FileExists(full));
-  DeleteFileA((folder + "\\" + next).c_str());
-  DeleteFileA((folder + "\\" + after).c_str());
+  for (uint32_t taken : {first + 1, first + 2}) DeleteFileA(numbered(taken).c_str());
 }
 
 TEST_F(Files, DuplicateRenameAndTimes) {

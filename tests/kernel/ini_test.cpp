@@ -67,9 +67,7 @@ TEST_F(Ini, LookupRules) {
   char small[4];
   EXPECT_EQ(TvIniGetString(&ini, "S", "k2", "", small, sizeof small), 1);
   EXPECT_STREQ(small, "  v");
-}
-
-TEST_F(Ini, HeaderPatterns) {
+  // Headers may be patterns.
   Load("[Data*]\nk=data\n[*a]\nk=star-a\n[D?t]\nk=dot\n[Exact]\nk=exact\n");
   EXPECT_EQ(Get("DataX", "k"), "data");
   EXPECT_EQ(Get("aba", "k"), "<none>");
@@ -173,9 +171,7 @@ TEST_F(Ini, AddingKeysAndSections) {
   EXPECT_EQ(Get("C", "j"), "123456789012");
   EXPECT_EQ(Get("C", "y"), "Yes");
   EXPECT_EQ(Get("C", "n"), "No");
-}
-
-TEST_F(Ini, SettingInATextWithoutSections) {
+  // A text without sections gets one.
   Load("");
   ASSERT_EQ(TvIniSetString(&ini, nullptr, "k", "v"), 0);
   EXPECT_EQ(Text(), "[TvDefault]\nk=v\n\n");
@@ -281,9 +277,7 @@ TEST_F(Ini, WalkingSectionsWhileEditingEach) {
   EXPECT_EQ(Get("B", "visited"), "yes");
   EXPECT_EQ(TvIniNextSection(&ini, 0, name, sizeof name), 0);
   EXPECT_STREQ(name, "");
-}
-
-TEST_F(Ini, WalkingKeys) {
+  // Keys are walked in the current section, skipping what is no key line.
   Load("[S]\nalpha=1\n;comment=x\n+cont=y\n_x=z\n\n\n\xe9t\xe9=2\n9=n\n[T]\nt=1\n");
   char key[16];
   EXPECT_EQ(TvIniNextKey(&ini, 1, key, sizeof key), 0);  // no current section yet
@@ -332,19 +326,17 @@ TEST_F(Ini, ListGetter) {
   Load("[S]\ncsv= a , b,,c\n+ " + std::string(250, 'x') + ",d\nws=  one two\t three\n+four\n");
   TvList* list = TvListCreate(TvListUnsorted, nullptr, -1, 0);
   ASSERT_NE(list, nullptr);
-  ASSERT_EQ(TvIniGetList(&ini, "S", "csv", list, ','), 0);
-  std::vector<std::string> items;
-  for (uint32_t i = 0; i < list->count; ++i) items.push_back(static_cast<const char*>(list->items[i]));
+  auto items = [&](const char* key, char separator) {
+    TvListClear(list);
+    EXPECT_EQ(TvIniGetList(&ini, "S", key, list, separator), 0) << key;
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < list->count; ++i) out.push_back(static_cast<const char*>(list->items[i]));
+    return out;
+  };
   // The continuation line is read up to 199 characters, so "d" is cut off.
-  EXPECT_EQ(items, (std::vector<std::string>{"a", "b", "", "c", std::string(198, 'x')}));
-  TvListClear(list);
-  ASSERT_EQ(TvIniGetList(&ini, "S", "ws", list, ' '), 0);
-  items.clear();
-  for (uint32_t i = 0; i < list->count; ++i) items.push_back(static_cast<const char*>(list->items[i]));
-  EXPECT_EQ(items, (std::vector<std::string>{"one", "two", "three", "four"}));
-  TvListClear(list);
-  EXPECT_EQ(TvIniGetList(&ini, "S", "none", list, ','), 0);
-  EXPECT_EQ(list->count, 0u);
+  EXPECT_EQ(items("csv", ','), (std::vector<std::string>{"a", "b", "", "c", std::string(198, 'x')}));
+  EXPECT_EQ(items("ws", ' '), (std::vector<std::string>{"one", "two", "three", "four"}));
+  EXPECT_EQ(items("none", ','), std::vector<std::string>{});
   TvListFree(list);
 }
 
@@ -404,11 +396,7 @@ TEST_F(Ini, HostileTextsAndArguments) {
   EXPECT_STREQ(key, "LLLLLLL");
 
   // Names that would break the text are refused; empty names are safe.
-  EXPECT_EQ(TvIniSetString(&ini, "S", "", "v"), -1096);
-  EXPECT_EQ(TvIniSetString(&ini, "S", "a=b", "v"), -1096);
-  EXPECT_EQ(TvIniSetString(&ini, "S", "a\nb", "v"), -1096);
-  EXPECT_EQ(TvIniSetString(&ini, "S", "[x", "v"), -1096);
-  EXPECT_EQ(TvIniSetString(&ini, "S", "+x", "v"), -1096);
+  for (const char* key : {"", "a=b", "a\nb", "[x", "+x"}) EXPECT_EQ(TvIniSetString(&ini, "S", key, "v"), -1096) << key;
   EXPECT_EQ(TvIniSetString(&ini, "a]b", "k", "v"), -1096);
   EXPECT_EQ(TvIniAddSection(&ini, "a\nb", "k=v"), -1096);
   EXPECT_EQ(Get("", "k"), "<none>");
@@ -540,9 +528,8 @@ TEST_F(Ini, NamesTheEngineCouldNotFindAgainAreRefused) {
   refused("A*", "k", "A*");
   refused("A?", "k", "A?");
   refused("A\x01", "k", "A?");
-  EXPECT_EQ(TvIniAddSection(&ini, s80.c_str(), "k=1\n"), -1096);
-  EXPECT_EQ(TvIniAddSection(&ini, "New*", "k=1\n"), -1096);
-  EXPECT_EQ(TvIniAddSection(&ini, "New\x1b", "k=1\n"), -1096);
+  for (const char* section : {s80.c_str(), "New*", "New\x1b"})
+    EXPECT_EQ(TvIniAddSection(&ini, section, "k=1\n"), -1096) << section;
   // Keys of 40 characters and more, with the prefix counted, and control characters.
   refused("A", (k39 + "X").c_str(), k39 + "X");
   refused("A", "a\x7f\x02", "a\x7f?");
@@ -616,11 +603,6 @@ TEST_F(Ini, AnEmptySectionBodyIsAnEmptyText) {
 // its old bytes or the whole new text, nothing in between.
 class IniSave : public Ini {
  protected:
-  static BOOL WINAPI ReadFault(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) {
-    *read = 0;
-    SetLastError(ERROR_READ_FAULT);
-    return FALSE;
-  }
   static DWORD WINAPI SizeFault(HANDLE, LPDWORD) {
     SetLastError(ERROR_INVALID_HANDLE);
     return INVALID_FILE_SIZE;
@@ -692,11 +674,10 @@ TEST_F(IniSave, AFaultAtAnyPointLeavesTheOldBytesOrTheWholeNewText) {
 TEST_F(IniSave, OldBytesThatCannotBeKeptStopTheSaveBeforeAnyChange) {
   Load("[S]\nk=new\n");
   const std::string old = "[S]\r\nk=" + std::string(5000, 'o') + "\r\n";
-  tvSys.readFile = ReadFault;
+  FileFaults::ArmOpenAndRead(0, 1);  // the reading of the old bytes fails
   EXPECT_EQ(SaveOver(old, 0), -1012);
   EXPECT_EQ(FileFaults::writes, 0);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);
-  tvSys.readFile = kTvSysDefault.readFile;
   tvSys.getFileSize = SizeFault;
   EXPECT_EQ(SaveOver(old, 0), -1012);
   EXPECT_TRUE(tvtest::ReadFile(path) == old);

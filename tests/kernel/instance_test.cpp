@@ -2,6 +2,7 @@
 // library registration, configuration discovery and the option accessors.
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "kernel_fixture.h"
 
@@ -39,6 +40,12 @@ TEST_F(Instance, RegistersProgramAndLibraries) {
   EXPECT_STREQ(tvInstance.moduleName, "TVISX");
   EXPECT_STREQ(tvInstance.revisionDisplay, "(1)");
   EXPECT_STREQ(tvInstance.libraries, "TVKRNXF 2.30(1.366-)");
+  // The program directory is the folder of the program's module.
+  char file[MAX_PATH];
+  GetModuleFileNameA(nullptr, file, sizeof file);
+  std::string folder(file);
+  folder.resize(folder.rfind('\\'));
+  EXPECT_EQ(Reported("Prog Dir"), folder);
   // A later start adds the caller's library once; the program's own name is not listed.
   EXPECT_EQ(TvKernelStartup("tvfrmla", "2.1", ":3 :2.1a", 0, nullptr, nullptr), 0);
   EXPECT_EQ(TvKernelStartup("TVFRMLA", "2.1", ":3 :2.1a", 0, nullptr, nullptr), 0);
@@ -48,17 +55,6 @@ TEST_F(Instance, RegistersProgramAndLibraries) {
   EXPECT_TRUE(TvKernelStarted());
   TvKernelShutdown(0);
   EXPECT_FALSE(TvKernelStarted());
-}
-
-TEST_F(Instance, LibraryListIsBounded) {
-  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
-  const std::string name(90, 'L');
-  for (int i = 0; i < 40; ++i) {
-    std::string version = std::to_string(i);
-    TvRegisterLibrary(name.c_str(), version.c_str(), nullptr);
-  }
-  TvRegisterLibrary(nullptr, nullptr, nullptr);
-  EXPECT_EQ(strlen(tvInstance.libraries), kTvLibrariesSize - 1);
 }
 
 TEST_F(Instance, ProgramTitleAndNames) {
@@ -73,15 +69,6 @@ TEST_F(Instance, ProgramTitleAndNames) {
   EXPECT_EQ(Reported("Program"), "Custom");
   EXPECT_STREQ(tvInstance.configBase, "custom");
   TvSetProgramTitle(nullptr);
-}
-
-TEST_F(Instance, ProgramDirectoryIsTheModuleFolder) {
-  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
-  char file[MAX_PATH];
-  GetModuleFileNameA(nullptr, file, sizeof file);
-  std::string folder(file);
-  folder.resize(folder.rfind('\\'));
-  EXPECT_EQ(Reported("Prog Dir"), folder);
 }
 
 TEST_F(Instance, FindsBaseNameThenTvaddressInTheCurrentFolder) {
@@ -110,21 +97,19 @@ TEST_F(Instance, SearchesAlongPathInOrder) {
   EXPECT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagProgDirOnly, nullptr, nullptr), -1031);
 }
 
+// TVINI names the file and the section, and the rest is ignored; a section
+// missing from the file falls back to TvDefault.
 TEST_F(Instance, TviniNamesFileAndSectionAndIgnoresTheRest) {
   tvtest::WriteFile(dir / "named.ini", "[Chosen]\nKey=chosen\n[TvDefault]\nKey=default\n");
-  tvtest::ScopedEnv tvini("TVINI", (dir / "named.ini" + ",Chosen,ignored,more").c_str());
-  ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
-  EXPECT_EQ(Reported("Config"), dir / "named.ini");
-  EXPECT_EQ(Reported("Section"), "Chosen");
-  EXPECT_EQ(Option("Key"), "chosen");
-}
-
-TEST_F(Instance, TviniSectionMissingFromTheFileFallsBackToTvDefault) {
-  tvtest::WriteFile(dir / "named.ini", "[TvDefault]\nKey=default\n");
-  tvtest::ScopedEnv tvini("TVINI", (dir / "named.ini,Absent").c_str());
-  ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
-  EXPECT_EQ(Reported("Section"), "TvDefault");
-  EXPECT_EQ(Option("Key"), "default");
+  for (const auto& [rest, section, key] : {std::tuple{",Chosen,ignored,more", "Chosen", "chosen"},
+                                           {",Absent", "TvDefault", "default"}}) {
+    tvtest::ScopedEnv tvini("TVINI", (dir / "named.ini" + rest).c_str());
+    ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0) << rest;
+    EXPECT_EQ(Reported("Config"), dir / "named.ini");
+    EXPECT_EQ(Reported("Section"), section);
+    EXPECT_EQ(Option("Key"), key);
+    TvKernelShutdown(0);
+  }
 }
 
 TEST_F(Instance, NamedFileThatDoesNotExistIsAnErrorEvenWhenOptional) {
@@ -132,12 +117,8 @@ TEST_F(Instance, NamedFileThatDoesNotExistIsAnErrorEvenWhenOptional) {
   EXPECT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagConfigOptional, nullptr, nullptr), -1031);
   EXPECT_EQ(Reported("Config"), "<none>");
   // The raise is recorded as a passed-on error behind the file-open failure.
-  const char* newest = TvErrorHistoryLine(false, 0);
-  ASSERT_NE(newest, nullptr);
-  EXPECT_STREQ(newest, ">> Could not locate ini file");
-  const char* origin = TvErrorHistoryLine(false, 1);
-  ASSERT_NE(origin, nullptr);
-  EXPECT_EQ(std::string(origin), "> File not found (" + dir / "absent.ini" + ")");
+  EXPECT_STREQ(TvErrorHistoryLine(false, 0), ">> Could not locate ini file");
+  EXPECT_STREQ(TvErrorHistoryLine(false, 1), ("> File not found (" + dir / "absent.ini" + ")").c_str());
   EXPECT_EQ(TvErrorHistoryLine(false, 2), nullptr);
   // Later starts hand back the saved status.
   EXPECT_EQ(TvKernelStartup("Other", "1", ":1", 0, nullptr, nullptr), -1031);
@@ -165,7 +146,7 @@ TEST_F(Instance, StartupClearsStartingUpFlagAndReleasesConfiguration) {
   EXPECT_EQ(Option("Key"), "1");
 }
 
-TEST_F(Instance, LaterStartWithKeepConfigTakesAnotherReference) {
+TEST_F(Instance, LaterStartWithKeepConfigTakesAnotherReferenceOrLoadsWhenNothingIsHeld) {
   ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n", TvFlagKeepConfig), 0);
   EXPECT_EQ(TvKernelStartup("Lib", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0);
   // Only the first reference loads a file: a later one just counts.
@@ -175,11 +156,7 @@ TEST_F(Instance, LaterStartWithKeepConfigTakesAnotherReference) {
   EXPECT_EQ(Option("Key"), "1");
   TvIniRelease();
   EXPECT_EQ(Option("Key"), "<none>");
-}
-
-TEST_F(Instance, LaterStartWithKeepConfigLoadsWhenNothingIsHeld) {
-  ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n"), 0);
-  EXPECT_EQ(Option("Key"), "<none>");
+  // Nothing held now: the next such start loads its own file.
   std::string other = dir / "other.ini";
   tvtest::WriteFile(other, "[X]\nKey=other\n");
   EXPECT_EQ(TvKernelStartup("Lib", "1", ":1", TvFlagKeepConfig, other.c_str(), nullptr), 0);
@@ -358,6 +335,10 @@ TEST_F(Instance, HostileNamesAreCut) {
   EXPECT_EQ(TvOptionGetString(nullptr, nullptr, nullptr, 0), 0);
   EXPECT_EQ(TvOptionGetInt(nullptr, 3), 3);
   EXPECT_EQ(TvOptionNextLine(nullptr, 0), 0);
+  // The library list is bounded.
+  for (int i = 0; i < 40; ++i) TvRegisterLibrary(std::string(90, 'L').c_str(), std::to_string(i).c_str(), nullptr);
+  TvRegisterLibrary(nullptr, nullptr, nullptr);
+  EXPECT_EQ(strlen(tvInstance.libraries), kTvLibrariesSize - 1);
   TvSetConfigBaseName(nullptr);
   EXPECT_EQ(TvKernelStartup(nullptr, nullptr, nullptr, 0, nullptr, nullptr), 0);
 }

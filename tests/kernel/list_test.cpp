@@ -23,8 +23,6 @@ class List : public tvtest::KernelTest {
     tvMemStats = {true, UINT64_MAX, 0, 0, 0, 0};
   }
   void TearDown() override { tvMemStats = saved_; }
-  // Lets the next allocations take fewer than bytes more than are in use now.
-  static void Allow(uint64_t bytes) { tvMemStats.limit = tvMemStats.totalBytes + bytes; }
   static void Unlimited() { tvMemStats.limit = UINT64_MAX; }
   static uint32_t Blocks() { return tvMemStats.payloadAllocations; }
   static uint64_t Bytes() { return tvMemStats.totalBytes; }
@@ -156,6 +154,14 @@ TEST_F(List, FindPlacesEqualItemsByTheDirection) {
   TvListFree(up);
   TvListFree(down);
 
+  // Unsorted, a find takes the first equal item in any direction.
+  list = TextList(TvListUnsorted, {"b", "a", "B", "c"});
+  EXPECT_EQ(Texts(list), (Strings{"b", "a", "B", "c"}));
+  EXPECT_EQ(Found(list, "B", -1), Hit(0, 1));
+  EXPECT_EQ(Found(list, "C", 1), Hit(3, 1));
+  EXPECT_EQ(Found(list, "d", 0), Hit(4, 0));
+  TvListFree(list);
+
   // User data 1 makes the ascending compare order by descending values.
   list = IntList(0, {1, 3, 2}, 1);
   EXPECT_EQ(Values(list), (Ints{3, 2, 1}));
@@ -183,15 +189,6 @@ TEST_F(List, FindPlacesEqualItemsByTheDirection) {
     }
     TvListFree(sample);
   }
-}
-
-TEST_F(List, UnsortedFindTakesTheFirstEqualItem) {
-  TvList* list = TextList(TvListUnsorted, {"b", "a", "B", "c"});
-  EXPECT_EQ(Texts(list), (Strings{"b", "a", "B", "c"}));
-  EXPECT_EQ(Found(list, "B", -1), Hit(0, 1));
-  EXPECT_EQ(Found(list, "C", 1), Hit(3, 1));
-  EXPECT_EQ(Found(list, "d", 0), Hit(4, 0));
-  TvListFree(list);
 }
 
 TEST_F(List, LengthPrefixedItemsAreCopiedByTheirLength) {
@@ -363,12 +360,12 @@ TEST_F(List, HostileInputGetsAStatus) {
 }
 
 TEST_F(List, GrowthInStepsOfThirtyTwoAndRunningOutOfMemory) {
-  Allow(0);
+  LimitMemory(0);
   EXPECT_EQ(TvListCreate(0, nullptr, kTvListText, 0), nullptr);
   Unlimited();
   TvList* list = TextList(TvListUnsorted, {});
   // The array fits, the item does not.
-  Allow(BlockCost(kTvListGrowth * sizeof(void*)) + 16);
+  LimitMemory(BlockCost(kTvListGrowth * sizeof(void*)) + 16);
   EXPECT_EQ(TvListAdd(list, "a text longer than eight bytes", nullptr), TvErrNoMemory);
   EXPECT_EQ(list->count, 0u);
   ASSERT_EQ(TvListAdd(list, "ok", nullptr), 0);
@@ -379,7 +376,7 @@ TEST_F(List, GrowthInStepsOfThirtyTwoAndRunningOutOfMemory) {
   // The 33rd item needs a larger array; without the memory nothing changes.
   const uint64_t bytes = Bytes();
   const uint32_t blocks = Blocks();
-  Allow(64);
+  LimitMemory(64);
   int32_t index = 0;
   EXPECT_EQ(TvListAdd(list, "late", &index), TvErrNoMemory);
   EXPECT_EQ(index, -1);
@@ -387,7 +384,7 @@ TEST_F(List, GrowthInStepsOfThirtyTwoAndRunningOutOfMemory) {
   EXPECT_EQ(Bytes(), bytes);
   EXPECT_EQ(Blocks(), blocks);
   // A replacement that does not fit keeps the old text.
-  Allow(16);
+  LimitMemory(16);
   EXPECT_EQ(TvListReplaceAt(list, 0, std::string(100, 'r').c_str()), TvErrNoMemory);
   Unlimited();
   ASSERT_EQ(TvListAdd(list, "late", &index), 0);
@@ -513,13 +510,12 @@ TEST_F(List, VirtualListsRouteEachOperationToTheCallback) {
   ASSERT_EQ(TvListFree(list), 0);
   EXPECT_EQ(backing.log, "2@0 5@2 5@1 5@0 1@0 ");
   EXPECT_EQ(Blocks(), 0u);
-}
 
-TEST_F(List, AVirtualStartMayBeUnsupportedButNotRefused) {
+  // A virtual start may be unsupported, but not refused.
   Backing quiet, refusing;
   quiet.answer[TvListOpInit] = TvErrInvalidAction;  // nothing to set up: fine
   refusing.answer[TvListOpInit] = TvErrFileRead;
-  TvList* list = TextList(0, {});
+  list = TextList(0, {});
   ASSERT_EQ(MakeVirtual(list, quiet), 0);
   EXPECT_EQ(list->storage, TvListVirtual);
   TvListFree(list);

@@ -12,13 +12,26 @@ class Log : public tvtest::KernelTest {
   void Start(const std::string& options = "") { ASSERT_EQ(StartLogging(options), 0); }
 };
 
-TEST_F(Log, WithoutPrefixTextIsWrittenUnchanged) {
+// Without prefix options text is written unchanged; line by line, each line
+// gets its line end; the thread writer prefixes threads with records of their own.
+TEST_F(Log, WithoutPrefixOptionsTextIsWrittenUnchanged) {
   Start();
   TvLogWrite("no line end");
   TvLogWrite(" then\ntwo lines\n");
   TvLogWrite("");
   TvLogWrite(nullptr);
-  EXPECT_EQ(Logged(), "no line end then\r\ntwo lines\r\n");
+  {
+    TvLockGuard guard(TvServiceLock(TvLockId::Log));
+    TvLogWriteRaw(TvLogLineByLine, "a\n\nb");
+  }
+  TvLogWriteThread("main\n");
+  TvThreadNode node{};
+  TvThreadRec record{};
+  TvThreadRegister(&node, &record);
+  TvLogWriteThread("own\n");
+  TvThreadUnregister(&node);
+  EXPECT_EQ(Logged(), "no line end then\r\ntwo lines\r\na\r\n\r\nb\r\nmain\r\n#" +
+                          std::to_string(GetCurrentThreadId()) + " own\r\n");
 }
 
 TEST_F(Log, PrefixesInOrderOnEveryLine) {
@@ -69,26 +82,6 @@ TEST_F(Log, LongLinesAreContinuedWithThePrefix) {
   EXPECT_EQ(Logged(), prefix + text.substr(0, room) + "\r\n" + prefix + text.substr(room) + "\r\n");
 }
 
-TEST_F(Log, LineByLineModeWithoutPrefixAddsLineEnds) {
-  Start();
-  {
-    TvLockGuard guard(TvServiceLock(TvLockId::Log));
-    TvLogWriteRaw(TvLogLineByLine, "a\n\nb");
-  }
-  EXPECT_EQ(Logged(), "a\r\n\r\nb\r\n");
-}
-
-TEST_F(Log, ThreadWriterPrefixesThreadsWithOwnRecords) {
-  Start();
-  TvLogWriteThread("main\n");
-  TvThreadNode node{};
-  TvThreadRec record{};
-  TvThreadRegister(&node, &record);
-  TvLogWriteThread("own\n");
-  TvThreadUnregister(&node);
-  EXPECT_EQ(Logged(), "main\r\n#" + std::to_string(GetCurrentThreadId()) + " own\r\n");
-}
-
 TEST_F(Log, PlusAppendsOtherwiseReplaced) {
   tvtest::WriteFile(log, "earlier\r\n");
   ASSERT_EQ(StartWith("[TvDefault]\nLogFile=+" + log + "\n"), 0);
@@ -124,19 +117,16 @@ TEST_F(Log, ConsoleDestination) {
   }
   CloseHandle(console);
   tvInstance.console = nullptr;
-  EXPECT_EQ(tvtest::ReadFile(consolePath), "both\r\nconsole only\r\nforced\r\n");
-  EXPECT_EQ(Logged(), "both\r\nfile only\r\nforced\r\n");
-}
-
-TEST_F(Log, HookReceivesLinesInsteadOfTheConsole) {
-  Start("LogConsole=Y\n");
+  // A hook receives the lines instead of the console.
   static std::string hooked;
   hooked.clear();
-  tvInstance.console = nullptr;
+  tvLog.console = true;
   TvLogSetHook([](const char* line) { hooked += line; });
   TvLogWrite("to hook\n");
   TvLogSetHook(nullptr);
   EXPECT_EQ(hooked, "to hook\n");
+  EXPECT_EQ(tvtest::ReadFile(consolePath), "both\r\nconsole only\r\nforced\r\n");
+  EXPECT_EQ(Logged(), "both\r\nfile only\r\nforced\r\nto hook\r\n");
 }
 
 namespace {

@@ -143,6 +143,20 @@ TEST_F(Paths, Shortening) {
 TEST_F(Paths, CreatingCheckingAndRemovingDirectories) {
   const std::string made = dir / "made";
   EXPECT_EQ(TvDirCreate(made.c_str(), 0), -1028);  // check only
+  // A creation the system refuses creates nothing and gives the refusal's status.
+  const struct {
+    DWORD error;
+    TvStatus status;
+  } refusals[] = {{ERROR_ACCESS_DENIED, TvErrDiskRead}, {ERROR_DISK_FULL, TvErrDirCreate}};
+  tvSys.createDirectory = RefusedDirectory;
+  for (const auto& r : refusals) {
+    refusal = r.error;
+    asked.clear();
+    EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), r.status);
+    EXPECT_EQ(asked, made);
+    EXPECT_FALSE(tvtest::FileExists(made));
+  }
+  tvSys = kTvSysDefault;
   EXPECT_EQ(TvDirCreate(("  " + made + "  ").c_str(), TvDirCreateMissing), 0);
   EXPECT_TRUE(tvtest::FileExists(made));
   EXPECT_EQ(TvDirCreate((dir / "a\\b").c_str(), TvDirCreateMissing), -1029);  // one level only
@@ -159,30 +173,7 @@ TEST_F(Paths, CreatingCheckingAndRemovingDirectories) {
   EXPECT_EQ(TvDirRemove(made.c_str()), 0);
   EXPECT_EQ(TvDirRemove(made.c_str()), -1028);
   EXPECT_EQ(TvDirRemove(nullptr), -1028);
-}
-
-TEST_F(Paths, RefusedDirectoryCreationCreatesNothing) {
-  const std::string made = dir / "made";
-  const struct {
-    DWORD error;
-    TvStatus status;
-  } cases[] = {{ERROR_ACCESS_DENIED, TvErrDiskRead}, {ERROR_DISK_FULL, TvErrDirCreate}};
-  tvSys.createDirectory = RefusedDirectory;
-  for (const auto& c : cases) {
-    refusal = c.error;
-    asked.clear();
-    EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), c.status);
-    EXPECT_EQ(asked, made);
-    EXPECT_FALSE(tvtest::FileExists(made));
-  }
-  tvSys = kTvSysDefault;
-  EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), 0);
-  EXPECT_TRUE(tvtest::FileExists(made));
-}
-
-// (During start-up they report nothing either: Instance.InvalidDirectories...)
-TEST_F(Paths, DirectoryChecksOffReportNothing) {
-  EXPECT_NE(TvDirCheck((dir / "none").c_str(), false), 0);
+  // Switched off, the checks report nothing (nor during start-up: Instance.InvalidDirectories...).
   TvKernelShutdown(0);
   ASSERT_EQ(StartWith("[TvDefault]\n", TvFlagNoDirChecks), 0);
   EXPECT_EQ(TvDirCheck((dir / "none").c_str(), false), 0);
@@ -291,10 +282,15 @@ BOOL WINAPI RefusedProcess(LPCSTR program, LPSTR, LPSECURITY_ATTRIBUTES, LPSECUR
   return FALSE;
 }
 
-TEST_F(Programs, RefusedProcessStartLeavesNoProcess) {
+TEST_F(Programs, MissingOrRefusedProgramsLeaveNoProcess) {
+  TvProgram program{true, nullptr};
+  EXPECT_EQ(TvProgramStart((dir / "absent").c_str(), nullptr, &program), -1010);
+  EXPECT_FALSE(program.running);
+  EXPECT_EQ(TvProgramStart(nullptr, nullptr, nullptr), -1010);
+  EXPECT_EQ(TvProgramStart(std::string(400, 'p').c_str(), std::string(1000, 'a').c_str(), nullptr), -1010);
   tvSys.createProcess = RefusedProcess;
   refusal = ERROR_NOT_ENOUGH_MEMORY;
-  TvProgram program{true, reinterpret_cast<HANDLE>(1)};
+  program = {true, reinterpret_cast<HANDLE>(1)};
   asked.clear();
   EXPECT_EQ(TvProgramStart(probe.c_str(), "first", &program), TvErrTaskCreate);
   EXPECT_EQ(asked, probe);
@@ -306,12 +302,8 @@ TEST_F(Programs, RefusedProcessStartLeavesNoProcess) {
   EXPECT_FALSE(tvtest::FileExists(dir / "ran-probe_program.exe.txt"));
 }
 
-TEST_F(Programs, MissingProgramsAndHostileNames) {
-  TvProgram program{true, nullptr};
-  EXPECT_EQ(TvProgramStart((dir / "absent").c_str(), nullptr, &program), -1010);
-  EXPECT_FALSE(program.running);
-  EXPECT_EQ(TvProgramStart(nullptr, nullptr, nullptr), -1010);
-  EXPECT_EQ(TvProgramStart(std::string(400, 'p').c_str(), std::string(1000, 'a').c_str(), nullptr), -1010);
+TEST_F(Programs, OverLongArgumentsAndTheProcessIdText) {
+  TvProgram program;
   // Over-long arguments are cut to the command line's 511 characters.
   ASSERT_EQ(Start(probe, std::string(1000, 'a'), &program), 0);
   for (int i = 0; i < 100 && TvProgramRunning(&program); ++i) Sleep(20);

@@ -26,9 +26,6 @@ TEST_F(Threads, LookupMovesTheFoundThreadToTheFront) {
   EXPECT_EQ(TvThreadRecord(), TvThreadMainRecord());
   EXPECT_FALSE(TvThreadHasOwnRecord());
   EXPECT_EQ(TvThreadMainId(), GetCurrentThreadId());
-}
-
-TEST_F(Threads, ThreadIdText) {
   char text[16];
   TvThreadIdText(text, sizeof text);
   EXPECT_EQ(std::string(text), "#" + std::to_string(GetCurrentThreadId()));
@@ -66,7 +63,9 @@ TEST_F(Threads, OutOfOrderAcquisitionIsCounted) {
   EXPECT_EQ(TvLockOrderViolations(), before + 1);
 }
 
-TEST_F(Threads, GuardOnMissingLockDoesNothing) {
+// A guard on a lock never created does nothing; a lock deleted twice is harmless.
+// The service locks live from the reset to the last shut-down.
+TEST_F(Threads, LockLifetimes) {
   TvLock lock{};
   { TvLockGuard guard(lock); }
   TvLockCreate(lock, TvLockId::Scan);
@@ -78,9 +77,6 @@ TEST_F(Threads, GuardOnMissingLockDoesNothing) {
   TvLockDelete(lock);
   EXPECT_EQ(lock.initialised, 0u);
   TvLockDelete(lock);
-}
-
-TEST_F(Threads, ServiceLocksLiveFromResetToLastShutdown) {
   EXPECT_FALSE(TvServiceLocksCreated());
   ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
   EXPECT_TRUE(TvServiceLocksCreated());
