@@ -29,7 +29,13 @@
 //                     body may have stopped the kernel before its exit line)
 //   LoggedAtOnce      "> name\n< name\n" in one write when the frame is
 //                     made; no closing trace call
+//   LoggedUntraced    as Logged, but the name is not registered with the
+//                     API trace (the closing trace call stays)
+//   LoggedBareClose   as Logged, but closed by TvTraceReturn without the
+//                     result, which is still returned
 //   Traced            no log lines: the body traces its parameters
+//   TracedAs          no log lines and no closing trace call: the body
+//                     registers a name of its own with the API trace
 //   Kernel            a kernel routine exported as it is, with no frame
 // parameters  in order, by the kinds of the parameter trace:
 //   VS(name)  string in                    VI(name)  32-bit number in
@@ -69,6 +75,19 @@
   X(TvIsi_UpdateDataKeys, Stdcall, Long, Traced, (VS(_vsIni), VS(_vsData), VI(_viFormat)))                       \
   X(TvIsi_IsISOPresent, Stdcall, Long, LoggedAfterTrace, (VS(_vsISO), VS(_vsIniPath)))                           \
   X(TvIsi_InstalledCountriesToData, Stdcall, Long, Traced, (VS(_vsIni)))                                         \
+  /* Data mappings */                                                                                            \
+  X(TvIsi_UpdateDataMappings, Stdcall, Long, Traced, (VS(_vsIni), VS(_vsISO), VS(_vsDir), VS(_vsID), VS(_vsName))) \
+  X(TvIsi_InstCtryToDataMap, Stdcall, Long, Traced, (VS(_vsIni)))                                                \
+  X(TvIsi_CountryBaseToDataMap, Stdcall, Long, Traced, (VS(_vsIni)))                                             \
+  X(TvIsi_DataMapToCountryBase, Stdcall, Long, Traced, (VS(_vsIni)))                                             \
+  /* File, size and date queries */                                                                             \
+  X(TvIsi_FileWriteable, Stdcall, Long, LoggedBareClose, (VS(path)))                                             \
+  X(TvIsi_GetTotalFileSize, Stdcall, Long, LoggedUntraced, (VS(iniPath), VS(key), VS(names), RI(totalKb)))       \
+  X(TvIsi_DataVintage, Stdcall, Long, Logged, (RS(date, 64), VS(path), VS(unused)))                              \
+  X(TvIsi_FileLoadIni, Stdcall, Long, Logged,                                                                    \
+    (RS(code, 4), RS(countryName, 64), RS(dataInfo, 64), VS(path), VS(language)))                                \
+  X(TvIsi_GetIniString, Stdcall, Long, Logged, (VS(path), VS(section), VS(key), VS(language), RS(value, 128)))   \
+  X(TvIsi_FormatDateShortToLong, Stdcall, Long, TracedAs, (RS(longDate, 60), VS(shortDate), VS(language)))       \
   /* The kernel's exports */                                                                                     \
   X(TvInitialise, Stdcall, Nothing, Traced, (VI(keepOpen)))                                                      \
   X(TvErrorMessage, Stdcall, Nothing, Traced, (VI(status), RS(buffer, ARG(3)), VI(lenBuff)))                     \

@@ -14,7 +14,19 @@ namespace tvexport {
 enum class Convention { Cdecl, Stdcall };
 enum class Result { Long, Int, Nothing };
 enum class Frame {
-  Logged, LoggedPlain, LoggedText, LoggedFound, LoggedAfterTrace, LoggedAtEnd, LoggedUnclosed, LoggedAtOnce, Traced, Kernel
+  Logged,
+  LoggedPlain,
+  LoggedText,
+  LoggedFound,
+  LoggedAfterTrace,
+  LoggedAtEnd,
+  LoggedUnclosed,
+  LoggedAtOnce,
+  LoggedUntraced,
+  LoggedBareClose,
+  Traced,
+  TracedAs,
+  Kernel
 };
 enum class Kind { StringIn, NumberIn, HandleIn, StringOut, NumberOut, HandleOut };
 

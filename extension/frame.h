@@ -51,10 +51,17 @@ class ExportFrame {
     if constexpr (kFrame == Frame::LoggedAtOnce) TvIsiLog("> %s\n< %s\n", kExport.name, kExport.name);
   }
   explicit ExportFrame(const char* argument)
-    requires(kFrame == Frame::Logged || kFrame == Frame::LoggedFound)
+    requires(kFrame == Frame::Logged || kFrame == Frame::LoggedFound || kFrame == Frame::LoggedUntraced ||
+             kFrame == Frame::LoggedBareClose)
   {
-    TvTraceFunction(kExport.name);
+    if constexpr (kFrame != Frame::LoggedUntraced) TvTraceFunction(kExport.name);
     TvIsiEntry(kExport.name, argument);
+  }
+  // The name the API trace shows for the call, which is not the export's.
+  explicit ExportFrame(const char* traceName)
+    requires(kFrame == Frame::TracedAs)
+  {
+    TvTraceFunction(traceName);
   }
   // The text (a value or entries) goes to the log as the script gave it.
   ExportFrame(const char* argument, const char* text)
@@ -82,10 +89,15 @@ class ExportFrame {
     if constexpr (kFrame == Frame::LoggedAtEnd) TvIsiLog("> %s", kExport.name);
     if constexpr (kFrame == Frame::LoggedFound) {
       if (result == TvOk) TvIsiLog("< %s\n", kExport.name);
-    } else if constexpr (kFrame != Frame::Traced && kFrame != Frame::LoggedAtOnce) {
+    } else if constexpr (kFrame != Frame::Traced && kFrame != Frame::TracedAs && kFrame != Frame::LoggedAtOnce) {
       TvIsiExit(kExport.name, result);
     }
-    if constexpr (kFrame == Frame::LoggedUnclosed || kFrame == Frame::LoggedAtOnce) return result;
+    if constexpr (kFrame == Frame::TracedAs || kFrame == Frame::LoggedUnclosed || kFrame == Frame::LoggedAtOnce)
+      return result;
+    if constexpr (kFrame == Frame::LoggedBareClose) {
+      TvTraceReturn();
+      return result;
+    }
     return Close(result);
   }
   void Return()

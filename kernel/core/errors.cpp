@@ -79,6 +79,11 @@ const char* TvCatalogueFind(uint16_t language, TvStatus code) {
 
 TvKernelStrings TvKernelStringTable(uint16_t language) { return TvMsgTable(kTvKernelStringSet, language); }
 
+void TvSetCurrentLanguage(uint16_t language) {
+  tvContext.language = language;
+  tvContext.kernelStrings = TvKernelStringTable(language);
+}
+
 const char* TvErrorText(TvStatus code) { return TvErrorText(code, tvContext.language); }
 
 const char* TvErrorText(TvStatus code, uint16_t language) {

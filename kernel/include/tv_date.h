@@ -78,6 +78,8 @@ TvStatus TvDateParse(const char* text, int kind, TvDate& date, uint16_t* weekday
                      const char** rest);
 
 void TvToday(TvDate& date);
+// Waits, through the system-call table.
+void TvSleep(uint32_t milliseconds);
 void TvNow(TvTime& time);
 // Clamps hours to 23, minutes and seconds to 59; 0 or -1045 raised.
 TvStatus TvTimeValidate(TvTime& time);

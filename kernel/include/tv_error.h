@@ -52,6 +52,9 @@ using TvKernelStrings = TvMsgTableRef;
 uint16_t TvLanguageChoose(uint16_t language);       // the entry the selection rule picks
 const char* TvCatalogueFind(uint16_t language, TvStatus code);  // nullptr when unknown
 TvKernelStrings TvKernelStringTable(uint16_t language);
+// Makes a language the current one for later messages and dates: the
+// current language code and the kernel strings that go with it.
+void TvSetCurrentLanguage(uint16_t language);
 
 // The media prompts of the kernel string tables (each with its second part
 // at the next index).

@@ -48,7 +48,7 @@ struct TvSyscalls {
   decltype(&::QueryPerformanceCounter) queryCounter;
   decltype(&::GetLocalTime) localTime;
   decltype(&::GetTimeZoneInformation) timeZone;
-  decltype(&::Sleep) sleep;
+  decltype(&::Sleep) sleep;  // waits between retries and polls, so a test need not wait
   // Environment, the user profile and the process's file-handle count.
   decltype(&::GetEnvironmentVariableA) getEnvironmentVariable;
   decltype(&::GetProfileStringA) profileString;

@@ -546,3 +546,5 @@ uint32_t TvMilliseconds() {
   }
   return tvSys.tickCount() - resetTick;  // unsigned arithmetic survives the wrap
 }
+
+void TvSleep(uint32_t milliseconds) { tvSys.sleep(milliseconds); }

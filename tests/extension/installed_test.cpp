@@ -61,11 +61,6 @@ class Installed : public tvtest::LibraryTest {
     EXPECT_EQ(found.iso + found.dataDir + found.baseDir, "oldoldold");
     EXPECT_EQ(found.flags, -7);
   }
-  // The log since the session began, without its start-up line.
-  std::string Log() {
-    const std::string text = LibraryTest::Log(), start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
-    return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
-  }
 };
 
 void ExpectFound(const Found& found, const std::string& iso, const std::string& dataDir, const std::string& baseDir,

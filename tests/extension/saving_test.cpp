@@ -100,6 +100,17 @@ TEST_F(Saving, InstalledCountriesToDataLeavesTheOldOrTheNewFile) {
   EveryPointOfTheSave(old, [&] { return TvIsi_InstalledCountriesToData(path.c_str()); });
 }
 
+TEST_F(Saving, DataMappingExportsLeaveTheOldOrTheNewFile) {
+  std::string countries = "InstalledCountries=", bases;
+  for (int i = 0; i < 300; ++i) {
+    countries += (i ? "\r\n+C" : "C") + std::to_string(i) + "," + std::string(150, 'n') + ",C:\\x.dts";
+    bases += "[S" + std::to_string(i) + "]\r\nCountryBase=" + std::string(100, 'b') + "\r\n";
+  }
+  const std::string old = "[TvDefault]\r\n" + countries + "\r\n" + bases;
+  EveryPointOfTheSave(old, [&] { return TvIsi_InstCtryToDataMap(path.c_str()); });
+  EveryPointOfTheSave(old, [&] { return TvIsi_CountryBaseToDataMap(path.c_str()); });
+}
+
 // Memory that runs out at any point of an export: a clear status, and the
 // file is the old one or the complete new one.
 TEST_F(Saving, MemoryRunningOutAtAnyPointLeavesTheOldOrTheNewFile) {

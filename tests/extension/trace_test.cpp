@@ -147,4 +147,32 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
             "! Function: TvIsi_Shutdown\r\n");
 }
 
+// The queries' own frames: the write test closes its trace without the
+// result, the size total registers no name, the date form registers one of
+// its own and closes nothing.
+TEST_F(ExportTrace, QueryFramesInOrder) {
+  Configure("ApiLog=Yes\n");
+  const std::string file = dir / "free.dat", ini = dir / "sizes.ini";
+  tvtest::WriteFile(file, "data");
+  tvtest::WriteFile(ini, "[TvDefault]\n");
+  tvtest::ExtensionLibrary lib(libDir.path());
+#define EXPORT(name) lib.Get<decltype(&name)>(#name)
+  ASSERT_EQ(EXPORT(TvIsi_Startup)(), 0);
+  EXPECT_EQ(EXPORT(TvIsi_FileWriteable)(file.c_str()), 0);
+  int32_t total = -1;
+  EXPECT_EQ(EXPORT(TvIsi_GetTotalFileSize)(ini.c_str(), "Sizes", "a.dts", &total), 0);
+  char text[60];
+  EXPECT_EQ(EXPORT(TvIsi_FormatDateShortToLong)(text, "1/2/2015", "44"), 1);
+  EXPORT(TvIsi_Shutdown)();
+  EXPECT_EQ(tvtest::ReadFile(log),
+            "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n"
+            "! Function: TvIsi_FileWriteable\r\n> TvIsi_FileWriteable (" + file + ")\r\n"
+            "< TvIsi_FileWriteable = 0\r\n!     return\r\n"
+            "> TvIsi_GetTotalFileSize (" + ini + ")\r\nTotal size = 0\r\n< TvIsi_GetTotalFileSize = 0\r\n"
+            "!     return 0\r\n"
+            "! Function: TVISI_FormatDate\r\n"
+            "! Function: TvIsi_Shutdown\r\n");
+#undef EXPORT
+}
+
 }  // namespace

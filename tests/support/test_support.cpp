@@ -1,6 +1,8 @@
 // test_support.cpp: shared test fixtures.
 #include "test_support.h"
 
+#include "tv_trailer.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -38,6 +40,19 @@ void RemoveTree(const std::string& path) {
     FindClose(find);
   }
   RemoveDirectoryA(path.c_str());
+}
+
+std::string DataFile(const std::string& ini, const std::string& content, uint32_t statedLength) {
+  const std::string magic("\x00\x00\xFF\xA5\x5A\xFF", 6), summed = ini + std::string("\n[\0", 3);
+  const auto le32 = [](uint32_t v) {
+    std::string out;
+    for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
+    return out;
+  };
+  std::string out = content + magic + le32(statedLength ? statedLength : static_cast<uint32_t>(ini.size())) +
+                    le32(TvCrc32(0xFFFFFFFFu, summed.data(), summed.size()));
+  for (char c : ini) out += static_cast<char>(~c);
+  return out + magic + le32(~static_cast<uint32_t>(content.size()));
 }
 
 std::string Hex(const std::string& bytes) {
@@ -183,9 +198,9 @@ void LibraryTest::Stop() {
 
 std::string LibraryTest::Log() {
   Stop();
-  std::string text = ReadFile(log);
+  const std::string text = ReadFile(log), start = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
   Start();
-  return text;
+  return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
 }
 
 FolderTest::FolderTest() : cwd(dir.path()), tvini("TVINI", nullptr) {}

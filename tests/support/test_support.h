@@ -17,6 +17,10 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 void RemoveTree(const std::string& path);
 std::string Hex(const std::string& bytes);
+// A data file as the data maker writes it: its content, then the ini text as
+// trailer. statedLength, when given, is what the trailer claims instead of
+// the text's true length.
+std::string DataFile(const std::string& ini, const std::string& content = "binary data", uint32_t statedLength = 0);
 
 // A fresh, empty folder that is removed again.
 class TempDir {
@@ -116,7 +120,9 @@ class LibraryTest : public FolderTest {
   void Load() { lib = std::make_unique<ExtensionLibrary>(libDir.path()); }
   int32_t Start();
   void Stop();
-  // The log so far: the session is stopped and started again.
+  // The log since the session began, without its start-up line: the
+  // session is stopped and started again, so the next call gives what was
+  // logged after this one.
   std::string Log();
   TempDir libDir;
   std::string log = libDir / "install.log";

@@ -1,0 +1,459 @@
+// mappings.cpp: the data mappings of a configuration file, the named
+// combinations of data sets kept in the list key DataMappings of TvDefault:
+// the update that adds one for a newly installed country, the rebuild from
+// the installed-countries list, and the renaming of the per-section key
+// between its two names.
+#include <cstring>
+#include <string_view>
+
+#include "exports.h"
+#include "frame.h"
+#include "installed_lists.h"
+#include "messages.h"
+#include "text.h"
+#include "tv_error.h"
+#include "tv_file.h"
+#include "tv_list.h"
+#include "tv_log.h"
+#include "tv_memory.h"
+#include "tv_path.h"
+#include "tv_string.h"
+
+namespace {
+
+constexpr char kMappingsKey[] = "DataMappings";
+constexpr size_t kJoinedLimit = 127;  // the data-set part of a mapping line
+constexpr size_t kLongTextSize = 1024;
+constexpr size_t kArgumentSize = 256;
+constexpr size_t kDateSize = 64;
+constexpr size_t kIdentifierSize = 256;
+constexpr uint32_t kAdsScan = TvScanFiles | TvScanDot;
+
+struct DataMappingEntry {
+  char code[8];
+  char name[80];
+  TvList* dataSets;  // ascending, ignoring case, duplicates allowed
+  // The line as it stood in the file. It is written back unchanged when its
+  // code or name was cut on reading (cut), or when an identifier would be
+  // left out of the line formatted anew: rewriting must not lose a mapping's
+  // data.
+  char* asRead;
+  bool cut;
+};
+
+// An identifier of the exclusion table and the product families that make
+// it unwanted.
+struct ExcludedDataSet {
+  char identifier[7];
+  int32_t families;
+};
+constexpr ExcludedDataSet DataSetExclusionTable[12] = {
+    {"GBRVEL", 0xE000}, {"GBRDUN", 0xE000}, {"GBRFIP", 0xE000}, {"GBRHOL", 0xE000},
+    {"GBRJEX", 0xE000}, {"GBRKIR", 0xE000}, {"GBRLAV", 0xE000}, {"GBRNOB", 0xB000},
+    {"GBRPUX", 0xB000}, {"GBRRIM", 0xB000}, {"GBRSAB", 0xB000}, {"NZLTOV", 0xF000},
+};
+
+const DataMappingEntry* At(const TvList* mappings, uint32_t i) {
+  return static_cast<const DataMappingEntry*>(mappings->items[i]);
+}
+DataMappingEntry* MutableAt(TvList* mappings, uint32_t i) { return static_cast<DataMappingEntry*>(mappings->items[i]); }
+
+void FreeEntry(DataMappingEntry* entry) {
+  if (entry->dataSets) TvListFree(entry->dataSets);
+  TvMemFree(entry->asRead);
+  entry->dataSets = nullptr;
+  entry->asRead = nullptr;
+}
+
+void FreeMappings(TvList* mappings) {
+  if (!mappings) return;
+  for (uint32_t i = 0; i < mappings->count; ++i) FreeEntry(MutableAt(mappings, i));
+  TvListFree(mappings);
+}
+
+TvStatus CreateEntry(DataMappingEntry* entry) {
+  *entry = {};
+  entry->dataSets = TvListCreate(0, TvListCompareText, kTvListText, 0);
+  return entry->dataSets ? TvOk : TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+}
+
+// Appends the entry; the list owns its data sets from then on, and frees
+// them here when it cannot take the entry.
+TvStatus AppendEntry(TvList* mappings, DataMappingEntry* entry) {
+  const TvStatus status = TvListAdd(mappings, entry, nullptr);
+  if (status != TvOk) FreeEntry(entry);
+  *entry = {};
+  return status;
+}
+
+// Copies a field into a record's fixed place; true when it was cut.
+bool CopyField(char* out, size_t size, std::string_view field) {
+  TvStrCopyN(out, field.data(), field.size(), size);
+  return field.size() >= size;
+}
+
+TvStatus AddDataSet(DataMappingEntry* entry, std::string_view identifier) {
+  GrowingText piece;
+  if (!piece.Assign(identifier)) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  return TvListAdd(entry->dataSets, piece.Text(), nullptr);
+}
+
+// code,name,set+set+... The line is taken whole: the data-set identifiers
+// are never cut.
+TvStatus ParseDataMappingLine(std::string_view line, DataMappingEntry* entry, bool* cut) {
+  const size_t comma = line.find(',');
+  *cut = CopyField(entry->code, sizeof entry->code, line.substr(0, comma));
+  if (comma == std::string_view::npos) return TvOk;
+  const std::string_view rest = line.substr(comma + 1);
+  const size_t second = rest.find(',');
+  *cut |= CopyField(entry->name, sizeof entry->name, rest.substr(0, second));
+  if (second == std::string_view::npos) return TvOk;
+  std::string_view sets = rest.substr(second + 1);
+  for (;;) {
+    const size_t plus = sets.find('+');
+    if (TvStatus status = AddDataSet(entry, sets.substr(0, plus)); status != TvOk) return status;
+    if (plus == std::string_view::npos) return TvOk;
+    sets.remove_prefix(plus + 1);
+  }
+}
+
+// The line of an entry into out. The joined identifiers hold at most 127
+// characters: one that would make them longer is left out (false is then
+// returned), later shorter ones may still follow.
+bool FormatDataMappingLine(const DataMappingEntry* entry, GrowingText& out) {
+  char joined[kJoinedLimit + 1] = "";
+  size_t used = 0;
+  bool whole = true;
+  for (uint32_t i = 0; i < entry->dataSets->count; ++i) {
+    const char* id = static_cast<const char*>(entry->dataSets->items[i]);
+    const size_t more = strlen(id) + (used ? 1 : 0);
+    if (used + more > kJoinedLimit) {
+      whole = false;
+      continue;
+    }
+    if (used) TvStrCat(joined, "+", sizeof joined);
+    TvStrCat(joined, id, sizeof joined);
+    used += more;
+  }
+  char line[kLongTextSize];
+  TvFormat(line, sizeof line, "%s,%s,%s", entry->code, entry->name, joined);
+  return out.Assign(line) && whole;
+}
+
+TvStatus ReadDataMappings(TvIniBuffer* ini, TvList* mappings) {
+  const char* line;
+  size_t length;
+  if (!TvIniGetValueSpan(ini, kDefaultSection, kMappingsKey, &line, &length) || length == 0) return TvOk;
+  TvStatus status = TvOk;
+  do {
+    DataMappingEntry entry;
+    status = CreateEntry(&entry);
+    if (status == TvOk) status = ParseDataMappingLine({line, length}, &entry, &entry.cut);
+    if (status == TvOk) {
+      entry.asRead = static_cast<char*>(TvMemAlloc(0, length + 1));
+      if (entry.asRead) TvStrCopyN(entry.asRead, line, length, length + 1);
+      else status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+    }
+    if (status == TvOk) status = AppendEntry(mappings, &entry);
+    else FreeEntry(&entry);
+  } while (status == TvOk && TvIniNextLineSpan(ini, &line, &length));
+  return status;
+}
+
+// A line read from the file goes back as it stood when formatting it anew
+// would lose part of it.
+TvStatus WriteDataMappings(TvIniBuffer* ini, TvList* mappings) {
+  GrowingText line;
+  TvStatus status = TvOk;
+  for (uint32_t i = 0; i < mappings->count && status == TvOk; ++i) {
+    const DataMappingEntry* entry = At(mappings, i);
+    const bool whole = FormatDataMappingLine(entry, line);
+    if (line.Size() == 0) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+    const char* text = entry->asRead && (entry->cut || !whole) ? entry->asRead : line.Text();
+    status = i == 0 ? TvIniSetString(ini, kDefaultSection, kMappingsKey, text) : TvIniAddLine(ini, text);
+  }
+  return status;
+}
+
+// A country line's code and name, with the data sets of its code from the
+// data-code table (or the code itself).
+TvStatus CountryEntryToDataMapping(std::string_view countryLine, DataMappingEntry* entry) {
+  const ListLineParts parts = SplitListLine(countryLine, kCountryList);
+  GrowingText code, line;
+  if (!code.Assign(parts.code)) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  const char* sets = code.Text();
+  for (const DataCode& row : DataCodeTable)
+    if (TvStrEqualNoCase(row.code, code.Text())) sets = row.dataSets;
+  if (!(line.Append(parts.code) && line.Append(",") && line.Append(parts.name) && line.Append(",") &&
+        line.Append(sets)))
+    return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  bool cut;
+  return ParseDataMappingLine(line.View(), entry, &cut);
+}
+
+bool SameDataSets(const DataMappingEntry* a, const DataMappingEntry* b) {
+  if (a->dataSets->count != b->dataSets->count) return false;
+  for (uint32_t i = 0; i < a->dataSets->count; ++i)
+    if (!TvStrEqualNoCase(static_cast<const char*>(a->dataSets->items[i]),
+                          static_cast<const char*>(b->dataSets->items[i])))
+      return false;
+  return true;
+}
+
+struct Found {
+  bool code = false;
+  bool dataSets = false;
+  uint32_t index = 0;
+};
+
+// Codes are compared exactly here: "gbr" and "GBR" are different codes.
+Found FindDataMapping(const TvList* mappings, const DataMappingEntry* entry) {
+  Found found;
+  int32_t lastCode = -1, lastSets = -1;
+  for (uint32_t i = 0; i < mappings->count; ++i) {
+    const bool code = strcmp(At(mappings, i)->code, entry->code) == 0;
+    const bool sets = SameDataSets(At(mappings, i), entry);
+    if (code && sets) return {true, true, i};
+    if (code) lastCode = static_cast<int32_t>(i);
+    if (sets) lastSets = static_cast<int32_t>(i);
+  }
+  if (lastCode >= 0) return {true, false, static_cast<uint32_t>(lastCode)};
+  if (lastSets >= 0) return {false, true, static_cast<uint32_t>(lastSets)};
+  return found;
+}
+
+// 0 when the entry may be added (its code perhaps changed to one of the
+// first two letters and a digit), -1 when it is not to be added.
+int MakeDataMappingUnique(const TvList* mappings, DataMappingEntry* entry) {
+  Found found = FindDataMapping(mappings, entry);
+  if (found.dataSets) return -1;
+  for (int n = 0; n < 10 && found.code; ++n) {
+    char code[sizeof entry->code];
+    TvFormat(code, sizeof code, "%.2s%d", entry->code, n);
+    TvStrCopy(entry->code, code, sizeof entry->code);
+    found = FindDataMapping(mappings, entry);
+  }
+  return found.code ? -1 : 0;
+}
+
+// Moves the mapping at index aside to the first free code_001 .. code_999.
+// The candidate is tested as it would be stored (cut to seven characters),
+// so that a longer code never ends up beside an equal one.
+void SuffixDataMappingCode(TvList* mappings, uint32_t index) {
+  DataMappingEntry* moved = MutableAt(mappings, index);
+  for (int n = 1; n <= 999; ++n) {
+    char candidate[sizeof moved->code];
+    TvFormat(candidate, sizeof candidate, "%s_%3.3d", moved->code, n);
+    const size_t length = strlen(candidate);
+    bool taken = false;
+    for (uint32_t i = 0; i < mappings->count && !taken; ++i)
+      taken = TvStrCompareNoCaseN(At(mappings, i)->code, candidate, length) == 0;
+    if (!taken) {
+      TvStrCopy(moved->code, candidate, sizeof moved->code);
+      return;
+    }
+  }
+}
+
+bool DataSetAllowed(const char* identifier, int32_t products) {
+  for (const ExcludedDataSet& row : DataSetExclusionTable)
+    if (TvStrEqualNoCase(row.identifier, identifier) && (row.families & products)) return false;
+  return true;
+}
+
+// The layout name of a new mapping in the current language, the country
+// code put in place of "%s".
+TvStatus DefaultName(const char* iso, char* name, size_t size) {
+  char text[kLongTextSize];
+  const TvIsiTextFunction texts = TvIsiSelectTexts(kTvIsiLayoutTexts, TvCurrentLanguage());
+  if (!TvIsiFetchText(texts, kTvIsiLayoutDescription, text, sizeof text)) {
+    TvStrCopy(name, "", size);
+    return TvErrorRaise(TvErrResource, "2101", TvRaiseOrigin);
+  }
+  const char* hole = strstr(text, "%s");
+  TvStrCopyN(name, text, hole ? static_cast<size_t>(hole - text) : kTvStrAll, size);
+  if (hole) {
+    TvStrCat(name, iso, size);
+    TvStrCat(name, hole + 2, size);
+  }
+  return TvOk;
+}
+
+// A comma in a code or a name, or a "+" in a data-set identifier, would
+// split the field when the line is read again.
+TvStatus CheckField(const char* text, char separator, const char* what) {
+  if (!strchr(text, separator)) return TvOk;
+  return TvErrorRaise(TvErrInputChars, what, TvRaiseOrigin);
+}
+
+// Adds the .ads files of the folder with the data file's vintage to the
+// entry, as upper-case identifiers, leaving out those the installed
+// products exclude.
+TvStatus CollectDataSets(const char* folder, const char* vintage, int32_t products, DataMappingEntry* entry) {
+  char pattern[kTvPathSize];
+  TvStatus status = TvPathBuild(pattern, folder, "*", "!.ads");
+  if (status != TvOk) return status;
+  // The scan holds the kernel's one scan state until it is closed, also
+  // when it could not start.
+  status = TvFileFindFirst(pattern, kAdsScan);
+  char name[kTvPathSize];
+  while (status == TvOk && TvFileFindNext(name)) {
+    char path[kTvPathSize], date[kDateSize] = "";
+    status = TvPathBuild(path, folder, name, nullptr);
+    if (status == TvOk) status = TvIsi_DataVintage(date, path, "");
+    if (status != TvOk || strcmp(date, vintage) != 0) continue;
+    char identifier[kIdentifierSize];
+    TvStrCopyUntil(identifier, TvPathFileName(name), '.', sizeof identifier);
+    TvStrUpperInPlace(identifier);
+    if (DataSetAllowed(identifier, products)) status = AddDataSet(entry, identifier);
+  }
+  TvFileFindClose();
+  return status;
+}
+
+// Sets `to` in the section to the value of `from` (its continuation lines
+// included) and deletes `from` there.
+TvStatus RenameInSection(TvIniBuffer* ini, const char* section, const char* from, const char* to) {
+  const char* line;
+  size_t length;
+  if (!TvIniGetValueSpan(ini, section, from, &line, &length)) return TvOk;
+  // The spans lie in the text that the edits below move: copy them first.
+  GrowingText first, more;
+  bool copied = first.Assign({line, length});
+  while (copied && TvIniNextLineSpan(ini, &line, &length)) copied = more.Append({line, length}) && more.Append("\n");
+  if (!copied) return TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  TvStatus status = TvIniSetString(ini, section, to, first.Text());
+  for (std::string_view rest = more.View(); status == TvOk && !rest.empty();) {
+    const size_t end = rest.find('\n');
+    if (!first.Assign(rest.substr(0, end))) return TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+    status = TvIniAddLine(ini, first.Text());
+    rest.remove_prefix(end + 1);
+  }
+  if (status == TvOk) status = TvIniSetString(ini, section, from, nullptr);
+  return status;
+}
+
+// A section name that the editor could not address again (too long for a
+// name, or a pattern) is passed over.
+bool Addressable(const char* section) {
+  if (strlen(section) >= kTvIniSectionSize) return false;
+  for (const char* p = section; *p; ++p)
+    if (*p == '*' || *p == '?' || *p == ']' || static_cast<unsigned char>(*p) < 0x20) return false;
+  return true;
+}
+
+// Visits every section in file order. The walk keeps its place as a
+// position in the text, which the edits of the section just visited shift
+// with them, so it stays valid while they grow or shrink the text.
+TvStatus RenameKey(const char* path, const char* from, const char* to) {
+  TvIniBuffer ini{};
+  TvStatus status = LoadConfiguration(&ini, path);
+  if (status != TvOk) return status;
+  char section[kArgumentSize];
+  for (int first = 1; status == TvOk && TvIniNextSection(&ini, first, section, sizeof section); first = 0)
+    if (Addressable(section)) status = RenameInSection(&ini, section, from, to);
+  if (status == TvOk) status = TvIniSaveFile(&ini, path);
+  TvIniFree(&ini);
+  return status;
+}
+
+}  // namespace
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataMappings(const char* _vsIni, const char* _vsISO, const char* _vsDir,
+                                                      const char* _vsID, const char* _vsName) {
+  TV_FRAME(frame);
+  char ini[kTvPathSize], folder[kTvPathSize], iso[kLongTextSize], id[kArgumentSize], name[kLongTextSize];
+  TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
+  TraceTextIn("_vsISO", _vsISO, iso, sizeof iso);
+  if (status == TvOk) status = TracePathIn("_vsDir", _vsDir, folder, sizeof folder);
+  TraceTextIn("_vsID", _vsID, id, kArgumentSize);
+  TraceTextIn("_vsName", _vsName, name, kArgumentSize);
+  if (status != TvOk) return frame.Return(status);
+  const char* code = id[0] ? id : iso;
+  if (!name[0]) status = DefaultName(iso, name, sizeof name);
+
+  // No data file of the country: nothing to map.
+  if (!iso[0] || !TvFileExists(nullptr, folder, iso, "!.dts")) return frame.Return(status);
+  char dataFile[kTvPathSize], vintage[kDateSize] = "";
+  TvStatus built = TvPathBuild(dataFile, folder, iso, "!.dts");
+  status = built == TvOk ? TvIsi_DataVintage(vintage, dataFile, "") : built;
+  if (status == TvOk) status = CheckField(code, ',', "_vsID");
+  if (status == TvOk) status = CheckField(name, ',', "_vsName");
+  if (status == TvOk) status = CheckField(iso, '+', "_vsISO");
+  if (status != TvOk) return frame.Return(status);
+
+  TvList* mappings = TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0);
+  if (!mappings) return frame.Return(TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin));
+  int32_t products = 0;
+  TvIsi_ProdFromIni(ini, &products);
+  TvIniBuffer buffer{};
+  status = LoadConfiguration(&buffer, ini);
+  DataMappingEntry entry{};
+  if (status == TvOk) status = ReadDataMappings(&buffer, mappings);
+  if (status == TvOk) status = CreateEntry(&entry);
+  if (status == TvOk) {
+    CopyField(entry.code, sizeof entry.code, code);
+    CopyField(entry.name, sizeof entry.name, name);
+    status = AddDataSet(&entry, iso);
+  }
+  if (status == TvOk) status = CollectDataSets(folder, vintage, products, &entry);
+  if (status == TvOk && MakeDataMappingUnique(mappings, &entry) == 0) {
+    status = AppendEntry(mappings, &entry);
+    if (status == TvOk) status = WriteDataMappings(&buffer, mappings);
+    if (status == TvOk) status = TvIniSaveFile(&buffer, ini);
+  }
+  FreeEntry(&entry);
+  TvIniFree(&buffer);
+  FreeMappings(mappings);
+  return frame.Return(status);
+}
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_InstCtryToDataMap(const char* _vsIni) {
+  TV_FRAME(frame);
+  char ini[kTvPathSize];
+  TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
+  if (status != TvOk) return frame.Return(status);
+  TvList* mappings = TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0);
+  if (!mappings) return frame.Return(TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin));
+  TvIniBuffer buffer{};
+  status = LoadConfiguration(&buffer, ini);
+  const char* line;
+  size_t length;
+  if (status == TvOk && TvIniGetValueSpan(&buffer, kDefaultSection, "InstalledCountries", &line, &length)) {
+    do {
+      DataMappingEntry entry;
+      status = CreateEntry(&entry);
+      if (status == TvOk) status = CountryEntryToDataMapping({line, length}, &entry);
+      if (status == TvOk) {
+        // The earlier mapping of another combination moves aside to
+        // code_001, the new one keeps the code.
+        const Found found = FindDataMapping(mappings, &entry);
+        if (found.code && !found.dataSets) SuffixDataMappingCode(mappings, found.index);
+        status = AppendEntry(mappings, &entry);
+      } else {
+        FreeEntry(&entry);
+      }
+    } while (status == TvOk && TvIniNextLineSpan(&buffer, &line, &length));
+  }
+  if (status == TvOk) status = WriteDataMappings(&buffer, mappings);
+  if (status == TvOk) status = TvIniSaveFile(&buffer, ini);
+  TvIniFree(&buffer);
+  FreeMappings(mappings);
+  return frame.Return(status);
+}
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_CountryBaseToDataMap(const char* _vsIni) {
+  TV_FRAME(frame);
+  char ini[kTvPathSize];
+  TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
+  if (status == TvOk) status = RenameKey(ini, "CountryBase", "DataMapping");
+  return frame.Return(status);
+}
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_DataMapToCountryBase(const char* _vsIni) {
+  TV_FRAME(frame);
+  char ini[kTvPathSize];
+  TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
+  if (status == TvOk) status = RenameKey(ini, "DataMapping", "CountryBase");
+  return frame.Return(status);
+}

@@ -1,0 +1,224 @@
+// The data mappings, called through the library as an installer engine
+// calls them, on configuration files and data folders made here, with the
+// data files' release dates in their trailers.
+#include <string>
+#include <vector>
+
+#include "exports.h"
+#include "test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string kDot = "\xB7";
+const char kRelease[] = "12 09 2003";
+
+// A data file of a release; statedLength, when given, is the trailer's claim.
+std::string Dated(const char* release, uint32_t statedLength = 0) {
+  return tvtest::DataFile("[TvDefault]\nDate=" + std::string(release) + "\n", "data", statedLength);
+}
+
+// The configuration with its DataMappings list (none when empty).
+std::string Config(const Lines& mappings) {
+  std::string text = "[TvDefault]\r\nLanguage=44\r\n";
+  for (size_t i = 0; i < mappings.size(); ++i) text += (i ? "+" : "DataMappings=") + mappings[i] + "\r\n";
+  return text;
+}
+
+class Mappings : public tvtest::LibraryTest {
+ protected:
+  std::string ini = dir / "tvwserve.ini";
+  std::string data = dir / "Data";
+  decltype(&TvIsi_UpdateDataMappings) update = nullptr;
+  decltype(&TvIsi_InstCtryToDataMap) fromCountries = nullptr;
+  decltype(&TvIsi_CountryBaseToDataMap) toDataMapping = nullptr;
+  decltype(&TvIsi_DataMapToCountryBase) toCountryBase = nullptr;
+
+  void SetUp() override {
+    Configure();
+    CreateDirectoryA(data.c_str(), nullptr);
+    tvtest::WriteFile(data + "\\GBR.dts", Dated(kRelease));
+    Load();
+    ASSERT_EQ(Start(), 0);
+    update = TV_GET(*lib, TvIsi_UpdateDataMappings);
+    fromCountries = TV_GET(*lib, TvIsi_InstCtryToDataMap);
+    toDataMapping = TV_GET(*lib, TvIsi_CountryBaseToDataMap);
+    toCountryBase = TV_GET(*lib, TvIsi_DataMapToCountryBase);
+  }
+  int32_t Update(const char* id = "", const char* name = "") {
+    return update(ini.c_str(), "GBR", data.c_str(), id, name);
+  }
+};
+
+TEST_F(Mappings, UpdateCombinesTheCountryWithTheAdsFilesOfItsRelease) {
+  const std::string gbr = "Default layout for GBR";
+  const std::string longName = "Name " + std::string(90, 'n');
+  Lines taken = {"GBR,a,X"};
+  for (char digit = '0'; digit <= '9'; ++digit) taken.push_back(std::string("GB") + digit + ",a,X");
+  const struct {
+    const char* why;
+    Lines before;
+    std::vector<std::pair<std::string, std::string>> files;  // name in the data folder, bytes
+    const char* product;                                     // a product file beside the configuration
+    const char *id, *name;
+    Lines after;
+  } cases[] = {
+      {"the country alone", {}, {}, nullptr, "", "", {"GBR," + gbr + ",GBR"}},
+      {"upper-cased and sorted; another release, no trailer and 0 bytes passed over",
+       {},
+       {{"extra.ads", Dated(kRelease)}, {"old.ads", Dated("01 03 2004")},
+        {"plain.ads", "no trailer in this file at all"}, {"empty.ads", ""}, {"Side.x.ads", Dated(kRelease)}},
+       nullptr, "", "", {"GBR," + gbr + ",EXTRA+GBR+SIDE"}},
+      {"another combination under GBR takes GB0",
+       {"GBR," + gbr + ",GBR"}, {{"extra.ads", Dated(kRelease)}}, nullptr, "", "",
+       {"GBR," + gbr + ",GBR", "GB0," + gbr + ",EXTRA+GBR"}},
+      {"GB0 taken too: GB1",
+       {"GBR,x,GBR", "GB0,y,FRA"}, {{"extra.ads", Dated(kRelease)}}, nullptr, "", "",
+       {"GBR,x,GBR", "GB0,y,FRA", "GB1," + gbr + ",EXTRA+GBR"}},
+      {"an equal mapping under another code and name: nothing added", {"UK,Mine,gbr"}, {}, nullptr, "", "",
+       {"UK,Mine,gbr"}},
+      {"all ten variants taken: nothing added", taken, {}, nullptr, "", "", taken},
+      {"codes compared exactly", {"gbr,x,FRA"}, {}, nullptr, "", "", {"gbr,x,FRA", "GBR," + gbr + ",GBR"}},
+      {"code and name of the script, cut to their fields", {}, {}, nullptr, "UK-LONG-CODE", longName.c_str(),
+       {"UK-LONG," + longName.substr(0, 79) + ",GBR"}},
+      {"an excluded set with a family of its row installed",
+       {}, {{"gbrvel.ads", Dated(kRelease)}, {"gbrnob.ads", Dated(kRelease)}}, "tvpanel.exe", "", "",
+       {"GBR," + gbr + ",GBR"}},
+      {"the same sets with a family of one row only installed",
+       {}, {{"gbrvel.ads", Dated(kRelease)}, {"gbrnob.ads", Dated(kRelease)}}, "tvflint.exe", "", "",
+       {"GBR," + gbr + ",GBR+GBRVEL"}},
+      {"a line whose identifiers pass 127 characters goes back as it stood",
+       {"BIG,x," + std::string(300, 'A') + "+B"}, {}, nullptr, "", "",
+       {"BIG,x," + std::string(300, 'A') + "+B", "GBR," + gbr + ",GBR"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    for (const auto& f : c.files) tvtest::WriteFile(data + "\\" + f.first, f.second);
+    if (c.product) tvtest::WriteFile(dir / c.product, "program");
+    tvtest::WriteFile(ini, Config(c.before));
+    EXPECT_EQ(Update(c.id, c.name), 0);
+    EXPECT_EQ(tvtest::ReadFile(ini), Config(c.after));
+    for (const auto& f : c.files) DeleteFileA((data + "\\" + f.first).c_str());
+    if (c.product) DeleteFileA((dir / c.product).c_str());
+  }
+}
+
+TEST_F(Mappings, TheSecondEqualUpdateLeavesTheFileAsItWasAndBothAreLogged) {
+  tvtest::WriteFile(data + "\\extra.ads", Dated(kRelease));
+  tvtest::WriteFile(ini, Config({}));
+  Log();
+  ASSERT_EQ(Update(), 0);
+  const std::string once = tvtest::ReadFile(ini);
+  EXPECT_EQ(once, Config({"GBR,Default layout for GBR,EXTRA+GBR"}));
+  EXPECT_EQ(Update(), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), once);
+  std::string vintages;
+  for (const char* file : {"GBR.dts", "extra.ads"})
+    vintages += "> TvIsi_DataVintage (" + data + "\\" + file + ")\r\n" + kDot + "DataVer " + kRelease +
+                "\r\n< TvIsi_DataVintage = 0\r\n";
+  // The other three write no lines of their own; a cut text is noted.
+  tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledCountries=GBR,UK,C:\\GBR.dts\r\n");
+  EXPECT_EQ(fromCountries(ini.c_str()), 0);
+  EXPECT_EQ(toDataMapping(ini.c_str()), 0);
+  EXPECT_EQ(toCountryBase(ini.c_str()), 0);
+  EXPECT_EQ(update(ini.c_str(), "FRA", data.c_str(), std::string(300, 'c').c_str(), ""), 0);
+  EXPECT_EQ(Log(), vintages + vintages + "_vsID cut to 255 characters\r\n");
+}
+
+TEST_F(Mappings, HostileInputGivesAClearStatusAndLeavesTheFile) {
+  const std::string before = Config({"GBR,x,GBR"});
+  const std::string longPath = dir / std::string(300, 'p');
+  const std::string longIso(1500, 'G');
+  const std::string missing = dir / "missing.ini";
+  const struct {
+    const char* why;
+    const char *ini, *iso, *folder, *id, *name;
+    const char* ads;  // bytes of bad.ads, when there is one
+    int32_t status;
+  } cases[] = {
+      {"a trailer that claims more than the file holds", ini.c_str(), "GBR", data.c_str(), "", "",
+       "lying", -1012},
+      {"a comma in the name", ini.c_str(), "GBR", data.c_str(), "", "New,name", nullptr, -1096},
+      {"a comma in the code", ini.c_str(), "GBR", data.c_str(), "G,B", "", nullptr, -1096},
+      {"a path too long", longPath.c_str(), "GBR", data.c_str(), "", "", nullptr, -1028},
+      {"a folder too long", ini.c_str(), "GBR", longPath.c_str(), "", "", nullptr, -1028},
+      {"no data file for a long code", ini.c_str(), longIso.c_str(), data.c_str(), "", "", nullptr, 0},
+      {"no country", ini.c_str(), nullptr, data.c_str(), nullptr, nullptr, nullptr, 0},
+      {"no configuration file", missing.c_str(), "GBR", data.c_str(), "", "", nullptr, -1010},
+  };
+  CreateDirectoryA((data + "\\folder.ads").c_str(), nullptr);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    tvtest::WriteFile(ini, before);
+    if (c.ads) tvtest::WriteFile(data + "\\bad.ads", Dated(kRelease, 4000));
+    EXPECT_EQ(update(c.ini, c.iso, c.folder, c.id, c.name), c.status);
+    EXPECT_EQ(tvtest::ReadFile(ini), before);
+    DeleteFileA((data + "\\bad.ads").c_str());
+  }
+  EXPECT_LT(update(nullptr, "GBR", data.c_str(), "", ""), 0);
+  const char binary[] = "[TvDefault]\r\nCountryBase=a\0b\r\nInstalledCountries=GBR,UK,C:\\GBR.dts\r\n";
+  for (auto* whole : {fromCountries, toDataMapping, toCountryBase}) {
+    EXPECT_LT(whole(nullptr), 0);
+    EXPECT_EQ(whole(missing.c_str()), -1010);
+    EXPECT_EQ(whole(longPath.c_str()), -1028);
+    tvtest::WriteFile(ini, std::string(binary, sizeof binary - 1));
+    EXPECT_EQ(whole(ini.c_str()), -1096);
+    EXPECT_EQ(tvtest::ReadFile(ini), std::string(binary, sizeof binary - 1));
+  }
+}
+
+TEST_F(Mappings, CountryListBecomesTheMappings) {
+  const struct {
+    const char* countries;
+    const char* mappings;
+  } cases[] = {
+      {"GBR,United Kingdom,C:\\Data\\GBR.dts\r\n+GBR,UK,D:\\Data\\GBR.dts",
+       "GBR,United Kingdom,GBR\r\n+GBR,UK,GBR"},
+      {"GBK,United Kingdom,C:\\Data\\GBK.dts", "GBK,United Kingdom,GBR+GBRKAV"},
+      {"gbr,Lower,C:\\x.dts\r\n+GBR,Upper,C:\\y.dts", "gbr,Lower,gbr\r\n+GBR,Upper,GBR"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.countries);
+    const std::string head = "[TvDefault]\r\nInstalledCountries=" + std::string(c.countries) + "\r\n";
+    tvtest::WriteFile(ini, head + "DataMappings=OLD,replaced,OLD\r\n+OLD2,replaced,OLD\r\n");
+    EXPECT_EQ(fromCountries(ini.c_str()), 0);
+    EXPECT_EQ(tvtest::ReadFile(ini), head + "DataMappings=" + c.mappings + "\r\n");
+  }
+}
+
+TEST_F(Mappings, CountryBaseAndDataMappingRenameBothWays) {
+  const struct {
+    const char* why;
+    std::string countryBase, dataMapping;
+  } cases[] = {
+      {"two sections", "[A]\r\nCountryBase=X\r\n\r\n[B]\r\nCountryBase=Y\r\n",
+       "[A]\r\nDataMapping=X\r\n\r\n[B]\r\nDataMapping=Y\r\n"},
+      {"continuation lines go with the value", "[A]\r\nName=a\r\nCountryBase=X\r\n+Z\r\nKeep=1\r\n",
+       "[A]\r\nName=a\r\nKeep=1\r\nDataMapping=X\r\n+Z\r\n"},
+      {"TvDefault after the section still lends its value",
+       "[C]\r\nName=c\r\n[TvDefault]\r\nCountryBase=D\r\n",
+       "[C]\r\nName=c\r\nDataMapping=D\r\n[TvDefault]\r\nDataMapping=D\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    tvtest::WriteFile(ini, c.countryBase);
+    EXPECT_EQ(toDataMapping(ini.c_str()), 0);
+    EXPECT_EQ(tvtest::ReadFile(ini), c.dataMapping);
+  }
+  // Many sections whose values grow the text as the walk goes: every one is
+  // visited once, and the way back gives the first text again.
+  std::string countryBase, dataMapping;
+  for (int i = 0; i < 300; ++i) {
+    const std::string value = std::to_string(i) + std::string(400, 'v');
+    countryBase += "[S" + std::to_string(i) + "]\r\nCountryBase=" + value + "\r\n\r\n";
+    dataMapping += "[S" + std::to_string(i) + "]\r\nDataMapping=" + value + "\r\n\r\n";
+  }
+  tvtest::WriteFile(ini, countryBase);
+  EXPECT_EQ(toDataMapping(ini.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), dataMapping);
+  EXPECT_EQ(toCountryBase(ini.c_str()), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), countryBase);
+}
+
+}  // namespace
