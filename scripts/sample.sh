@@ -55,7 +55,8 @@ tr -d '\r' < "$run/install.log"
 echo
 echo "Running the uninstall hand-off: tvengine -uninstall -f$folder\\uninst.dat"
 cp build/i686/tools/tvengine.exe "$run/"
-(cd "$run" && ../../cmake/wine-run32.sh "$(winpath "$run/tvengine.exe")" -uninstall "-f$folder\\uninst.dat") || status=$?
+uninstaller=$(winpath "$run/tvengine.exe")
+(cd "$run" && ../../cmake/wine-run32.sh "$uninstaller" -uninstall "-f$folder\\uninst.dat") || status=$?
 echo
 echo "--- tvwserve.ini after the removal"
 tr -d '\r' < "$run/tvwserve.ini"
