@@ -55,6 +55,10 @@
   /* The uninstaller's hooks */                                                                                  \
   X(UninstInitialize, Stdcall, Long, LoggedUnclosed, (VH(window), VH(instance), VI(reserved)))                  \
   X(UninstUnInitialize, Stdcall, Long, LoggedAtOnce, (VH(window), VH(instance), VI(reserved)))                  \
+  /* Holding back the installer window's Cancel */                                                              \
+  X(TvIsi_StartWindowIntercept, Stdcall, Int, Logged, (VH(window)))                                              \
+  X(TvIsi_StopWindowIntercept, Cdecl, Int, LoggedPlain, ())                                                      \
+  X(TvIsi_GetCancelState, Cdecl, Int, Traced, ())                                                                \
   /* Ini handle family */                                                                                        \
   X(TvIsi_IniOpen, Stdcall, Long, Logged, (RH(fileOut), RH(bufferOut), VS(path)))                                \
   X(TvIsi_IniSave, Stdcall, Long, LoggedPlain, (VH(file), VH(buffer)))                                           \

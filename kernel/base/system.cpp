@@ -42,5 +42,8 @@ const TvSyscalls kTvSysDefault = {
     .reportEvent = ReportEventA,
     .deregisterEventSource = DeregisterEventSource,
     .messageBox = MessageBoxA,
+    .getWindowLongPtr = GetWindowLongPtrA,
+    .setWindowLongPtr = SetWindowLongPtrA,
+    .callWindowProc = CallWindowProcA,
 };
 TvSyscalls tvSys = kTvSysDefault;

@@ -66,6 +66,11 @@ struct TvSyscalls {
   decltype(&::DeregisterEventSource) deregisterEventSource;
   // Message boxes.
   decltype(&::MessageBoxA) messageBox;
+  // The window-procedure slot of a window (pointer-sized in the 64-bit
+  // build; GetWindowLongA and SetWindowLongA in the 32-bit one).
+  decltype(&::GetWindowLongPtrA) getWindowLongPtr;
+  decltype(&::SetWindowLongPtrA) setWindowLongPtr;
+  decltype(&::CallWindowProcA) callWindowProc;
 };
 
 extern TvSyscalls tvSys;
