@@ -87,6 +87,7 @@ TEST_F(Uninstall, HandsOverToTheProgramNamedByTheFileAfterF) {
        error("File not found", app + "\\uninst.exe") + error("File not found", app + "\\tvunins.exe")},
   };
   Place(plain, "uninst.exe");
+  Place(dir.path(), "App.exe");  // where "...\App Dir\uninst.exe" would be cut at its blank
   tvtest::ScopedEnv linger("TV_PROBE_LINGER", "1");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -107,6 +108,7 @@ TEST_F(Uninstall, HandsOverToTheProgramNamedByTheFileAfterF) {
     // The exit line comes after the shut-down, when the log file is closed.
     EXPECT_EQ(tvtest::ReadFile(log), kStarted + c.log);
   }
+  EXPECT_FALSE(tvtest::FileExists(dir / "ran-App.exe.txt"));  // the decoy never ran
 }
 
 // Nothing but its two lines, in one write; it starts no kernel, so they
