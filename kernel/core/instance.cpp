@@ -15,6 +15,7 @@
 #include "tv_ini.h"
 #include "tv_log.h"
 #include "tv_memory.h"
+#include "tv_options.h"
 #include "tv_path.h"
 #include "tv_reports.h"
 #include "tv_string.h"
@@ -56,7 +57,7 @@ const TvKernelHooks kCoreHooks = {
 // Clears the state of a previous run, keeping what lives across start-ups:
 // the begun flag and instance locks, the module handle, the counts, the
 // configuration base name set before start-up and the command-line start.
-void InstanceReset() {
+void InstanceReset(uint16_t historyFlags) {
   char base[kTvPathSize];
   TvStrCopy(base, tvInstance.configBase, sizeof base);
   tvInstance.moduleName[0] = tvInstance.version[0] = tvInstance.revisionDisplay[0] = '\0';
@@ -71,13 +72,14 @@ void InstanceReset() {
   tvInstance.fatalUnderWay = 0;
   tvInstance.console = tvSys.getStdHandle(STD_OUTPUT_HANDLE);
   tvInstance.filesRequested = 0;
+  tvInstance.commandLine = {};
   TvDataDirReset();
   TvDataInfoReset();
   TvLogReset();
   TvTimingReset();
   TvThreadRegistryReset();
   TvServiceLocksCreate();
-  TvErrorHistoryReset(TvHandleLocked);
+  TvErrorHistoryReset(historyFlags);
 }
 
 // The program directory: the folder of the module that hosts the kernel.
@@ -255,7 +257,7 @@ TvStatus TvKernelStartup(const char* moduleName, const char* version, const char
   tvInstance.refCount = 1;
   tvContext.flags = flags;
   if (!tvInstance.fromCommandLine) {
-    InstanceReset();
+    InstanceReset(TvHandleLocked);
     RegisterProgram(moduleName, version, revision);
   }
   if (iniFile && *iniFile) TvStrCopy(tvInstance.configPath, iniFile, sizeof tvInstance.configPath);
@@ -263,7 +265,13 @@ TvStatus TvKernelStartup(const char* moduleName, const char* version, const char
   TvIniInstallCrc(TvCrc32);
 
   const bool found = DiscoverConfiguration();
-  TvStatus status = ConfigReference(tvInstance.configPath);
+  TvStatus status;
+  if (!found && (tvContext.flags & TvFlagConfigOptional)) {
+    TvQuiet quiet;  // no configuration where none is needed is nothing to report
+    status = ConfigReference(tvInstance.configPath);
+  } else {
+    status = ConfigReference(tvInstance.configPath);
+  }
   if (!found) tvInstance.configPath[0] = '\0';
 
   if (!tvInstance.section[0]) TvStrCopy(tvInstance.section, tvInstance.moduleName, sizeof tvInstance.section);
@@ -282,6 +290,40 @@ TvStatus TvKernelStartup(const char* moduleName, const char* version, const char
   tvInstance.pendingRefs = 0;
   tvInstance.savedStatus = TvOk;
   return TvOk;
+}
+
+TvStatus TvKernelStartupFromArgs(const char* moduleName, const char* version, const char* revision, uint32_t flags,
+                                 int argc, char** argv, const char* programOptions) {
+  if (!tvInstance.module) tvInstance.module = GetModuleHandleA(nullptr);
+  TvBeginInstance();
+  TvStatus walked = TvOk;
+  {
+    TvLockGuard guard(tvInstance.kernelLock);
+    // A kernel already running only registers the program as a library.
+    if (tvInstance.refCount > 0) return LaterStartup(moduleName, version, revision, flags, nullptr);
+    tvInstance.fromCommandLine = true;
+    tvContext.flags = flags;
+    InstanceReset(TvHandleOwned);
+    tvLog.console = true;
+    RegisterProgram(moduleName, version, revision);
+    if (!tvContext.progDir[0] && argc > 0 && argv && argv[0] && argv[0][0]) {
+      char full[kTvPathSize];
+      const DWORD n = tvSys.getFullPathName(argv[0], sizeof full, full, nullptr);
+      if (n > 0 && n < sizeof full) TvPathDirectory(full, tvContext.progDir, sizeof tvContext.progDir);
+    }
+    TvOptionsBegin(argc, argv, programOptions);
+    char name[kTvOptionNameSize], value[kTvOptionValueSize];
+    for (int32_t result; (result = TvNextOption(name, value)) != TvOptionEnd;) {
+      if (result < 0) {
+        walked = result;
+        break;
+      }
+      if (result == TvOptionKernel && (walked = TvKernelOptionApply(name, value)) != TvOk) break;
+    }
+    TvOptionsEnd();
+  }
+  const TvStatus status = TvKernelStartup(moduleName, version, revision, tvContext.flags, nullptr, nullptr);
+  return status != TvOk ? status : walked;
 }
 
 void TvKernelShutdown(TvStatus status) {

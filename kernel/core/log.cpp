@@ -53,6 +53,7 @@ void BuildPrefix(uint32_t mode, char* prefix) {
 bool WriteDestinations(uint32_t mode, const char* text) {
   bool fileOk = true;
   if (tvLog.fileOpen && tvLog.file != kTvNoFile) fileOk = TvFileWriteText(tvLog.file, text) == TvOk;
+  if (mode & TvLogFileOnly) return fileOk;
   const bool console = tvLog.console || (mode & TvLogForceConsole);
   if (mode & TvLogDirectConsole) {
     if (console) TvFileWriteText(reinterpret_cast<TvFileHandle>(tvInstance.console), text);
@@ -114,6 +115,12 @@ void TvLogWrite(const char* text) {
   TvLockGuard guard(TvServiceLock(TvLockId::Log));
   TvQuiet quiet;
   TvLogWriteRaw(0, text);
+}
+
+void TvLogWriteFile(const char* text) {
+  TvLockGuard guard(TvServiceLock(TvLockId::Log));
+  TvQuiet quiet;
+  TvLogWriteRaw(TvLogFileOnly, text);
 }
 
 void TvLogWriteThread(const char* text) {

@@ -58,7 +58,8 @@ TvStatus ReadDataDirectories() {
 }  // namespace
 
 TvStatus TvKernelReadOptions(TvStatus status) {
-  tvContext.language = static_cast<uint16_t>(TvOptionGetInt("Language", 44));
+  const TvCommandLineSettings& commandLine = tvInstance.commandLine;
+  if (!commandLine.language) tvContext.language = static_cast<uint16_t>(TvOptionGetInt("Language", 44));
 
   // DebugDumpOnException and MiniDumpType belong to the crash-dump service.
 
@@ -76,7 +77,7 @@ TvStatus TvKernelReadOptions(TvStatus status) {
 
   TvDateInit(kTvKernelOptions);  // the date pictures and HighResTiming
 
-  tvLog.errors = TvOptionGetBool("LogErrors", 0);
+  if (!commandLine.errors) tvLog.errors = TvOptionGetBool("LogErrors", 0);
   if (TvOptionGetBool("BreakOnStart", 0)) TvBreakIntoDebugger();
   tvInstance.breakOnError = TvOptionGetBool("BreakOnError", 0);
   tvInstance.logTrace = TvOptionGetInt("LogTrace", 0);
@@ -96,7 +97,10 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   }
 
   char logFile[kTvPathSize];
-  TvOptionGetString("LogFile", tvLog.errors ? "tverrors" : "", logFile, sizeof logFile);
+  if (commandLine.log)
+    TvStrCopy(logFile, commandLine.logFile, sizeof logFile);
+  else
+    TvOptionGetString("LogFile", tvLog.errors ? "tverrors" : "", logFile, sizeof logFile);
   if (!(flags & TvFlagNoLogFile) && TvLogOpen(logFile) != TvOk)
     Keep(status, TvErrorRaise(TvErrLogCreate, logFile, 0));
 
@@ -122,7 +126,10 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   const TvStatus memory = TvMemInit(kTvKernelOptions);
   Keep(status, memory);
 
-  if (!tvInstance.dataDirFromCommandLine) Keep(status, ReadDataDirectories());
+  if (!commandLine.dataDir)
+    Keep(status, ReadDataDirectories());
+  else if (TvDirCreate(tvContext.dataDir, 0) != TvOk)
+    Keep(status, TvErrorRaise(TvErrDataDir, tvContext.dataDir, 0));
   // Locale and LocaleCollation belong to the locale service.
   return status;
 }

@@ -32,6 +32,16 @@ constexpr size_t kTvNameSize = 80;
 constexpr size_t kTvLibrariesSize = 2000;
 constexpr size_t kTvSectionSize = 80;
 
+// What the kernel options of a command line decided: the configuration
+// does not override it.
+struct TvCommandLineSettings {
+  bool language;  // -LANGUAGE:
+  bool errors;    // -ERRORS
+  bool log;       // -LOG:, with its file
+  bool dataDir;   // -DATADIR:
+  char logFile[kTvPathSize];
+};
+
 // The core's own part of the instance; the begun flag, the flags word, the
 // directories and the language are in the context record (tv_context.h),
 // where the lower layers read them.
@@ -60,7 +70,7 @@ struct TvInstance {
   int32_t logTrace;  // TvLogTrace bits
   void* console;  // the process's standard output handle
   uint32_t filesRequested;       // file handles asked for by the option Files
-  bool dataDirFromCommandLine;   // -DATADIR: set the data directory
+  TvCommandLineSettings commandLine;
 };
 extern TvInstance tvInstance;
 
@@ -78,6 +88,12 @@ void TvSetProgramTitle(const char* title);  // the program's own title, if it ha
 void TvKernelPrepareTrace();
 TvStatus TvKernelStartup(const char* moduleName, const char* version, const char* revision, uint32_t flags,
                          const char* iniFile, const char* section);
+// The start of a command-line program: the kernel's options of the
+// arguments (tv_options.h) are applied, then TvKernelStartup runs with the
+// flags they leave. Its status when it fails, else the walk's (0, or the
+// negative code that ended it).
+TvStatus TvKernelStartupFromArgs(const char* moduleName, const char* version, const char* revision, uint32_t flags,
+                                 int argc, char** argv, const char* programOptions);
 void TvKernelShutdown(TvStatus status);
 void TvKernelKeepOpen(int32_t keepOpen);
 void TvSetConfigBaseName(const char* name);

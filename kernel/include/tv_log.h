@@ -11,6 +11,7 @@ enum TvLogMode : uint32_t {
   TvLogThreadPrefix = 0x0100,   // thread-id prefix even when LogThreadId is off
   TvLogDirectConsole = 0x1000,  // console output bypasses the hook and the console lock
   TvLogLineByLine = 0x2000,     // prefix every line even without a prefix
+  TvLogFileOnly = 0x4000,       // the log file alone: no console, hook or debugger
 };
 
 using TvLogHook = void (*)(const char* line);
@@ -33,6 +34,8 @@ extern TvLogSettings tvLog;
 void TvLogReset();  // kernel reset: no file, no destinations
 void TvLogWrite(const char* text);
 void TvLogWriteThread(const char* text);
+// For a program that prints its own output: the line goes to the log file only.
+void TvLogWriteFile(const char* text);
 void TvLogWriteRaw(uint32_t mode, const char* text);  // caller holds the log lock
 TvStatus TvLogOpen(const char* path);
 void TvLogClose();

@@ -170,4 +170,42 @@ TEST_F(Engine, IniScriptEditsAFileThroughTheHandles) {
   EXPECT_NE(output.find("\"Old\", &value, 256) = 0; value = \"a\\nb\"\r\n"), std::string::npos) << output;
 }
 
+TEST_F(Engine, KernelOptionsAndOptionFilesReachTheEnginesKernel) {
+  tvtest::WriteFile(dir / "ok.tvs", "print \"hello\"\n");
+  // The output goes to the log as well; -ERRORS logs what the kernel raises.
+  ASSERT_EQ(RunCommand("-LOG:x.log -ERRORS \"" + libDir.path() + "\" ok.tvs"), 0u) << output;
+  EXPECT_EQ(output, "hello\r\n");
+  EXPECT_EQ(tvtest::ReadFile(dir / "x.log"), "hello\r\n");
+  EXPECT_EQ(RunCommand("-ERRORS -LOG x.log -LA 33 \"" + libDir.path() + "\" missing.tvs"), 3u);
+  EXPECT_NE(tvtest::ReadFile(dir / "x.log").find("> Fichier introuvable (" + (dir / "missing.tvs") + ")"),
+            std::string::npos);
+
+  // One argument per line; a value on the following line is not taken.
+  tvtest::WriteFile(dir / "args.txt", "-LOG:y.log\r\n" + libDir.path() + "\r\nok.tvs\r\n");
+  ASSERT_EQ(RunCommand("@args.txt"), 0u) << output;
+  EXPECT_EQ(tvtest::ReadFile(dir / "y.log"), "hello\r\n");
+  tvtest::WriteFile(dir / "args.txt", "-LOG\r\ny.log\r\nok.tvs\r\n");
+  EXPECT_EQ(RunCommand("@args.txt"), 3u);
+  EXPECT_NE(output.find("cannot load y.log\\TVISX.dll"), std::string::npos) << output;
+  EXPECT_EQ(RunCommand("-NOSUCH ok.tvs"), 2u);
+  EXPECT_NE(output.find("Invalid command line option (-1030)"), std::string::npos) << output;
+}
+
+TEST_F(Engine, EveryProgramPrintsItsUsageOnHelp) {
+  const std::pair<const char*, const char*> programs[] = {
+      {TVENGINE_UNIX_PATH, "usage: tvengine"},
+      {TVTRAILER_UNIX_PATH, "usage: tvtrailer"},
+      {ISI_BENCH_UNIX_PATH, "usage: isi_bench"},
+      {INI_BENCH_UNIX_PATH, "usage: ini_bench"},
+  };
+  for (const auto& [path, usage] : programs)
+    for (const char* help : {"-HELP", "/?"}) {
+      const std::string program = "\"" + tvtest::WindowsPath(path) + "\" ";
+      EXPECT_EQ(tvtest::RunProgram(program + help, dir / "usage.txt"), 0u) << usage;
+      const std::string text = tvtest::ReadFile(dir / "usage.txt");
+      EXPECT_EQ(text.rfind(usage, 0), 0u) << text;
+      EXPECT_NE(text.find("-LANGUAGE:<code>"), std::string::npos) << text;
+    }
+}
+
 }  // namespace

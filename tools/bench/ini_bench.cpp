@@ -1,6 +1,6 @@
 // ini_bench: the ini engine against the Windows profile API on one
 // realistic configuration file: 10,000 lookups, then 500 edits and a save.
-// Run under Wine: cmake/wine-run.sh build/x86_64/tools/ini_bench.exe
+// Run under Wine: cmake/wine-run.sh build/x86_64/tools/ini_bench.exe [kernel options]
 #include <windows.h>
 
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "tv_ini.h"
 #include "tv_instance.h"
 
@@ -68,11 +69,9 @@ double Time(F&& work) {
   return Seconds(start, end);
 }
 
-}  // namespace
+constexpr const char* kUsage = "usage: ini_bench [kernel options]\n";
 
-int main() {
-  TvBeginInstance();
-  TvKernelStartup("INIBENCH", "1", ":1", TvFlagConfigOptional, nullptr, nullptr);
+int Bench() {
 
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
@@ -148,6 +147,24 @@ int main() {
   TvIniFree(&ini);
   DeleteFileA(enginePath.c_str());
   DeleteFileA(profilePath.c_str());
-  TvKernelShutdown(0);
   return mismatches == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const tvtool::CommandLine line = tvtool::Start("INIBENCH", "1.0", argc, argv);
+  int result = 2;
+  if (line.status < 0) {
+    tvtool::Report("ini_bench", line.status);
+  } else if (line.help) {
+    printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
+    result = 0;
+  } else if (!line.plain.empty()) {
+    fputs(kUsage, stderr);
+  } else {
+    result = Bench();
+  }
+  tvtool::Finish();
+  return result;
 }

@@ -8,7 +8,7 @@
 // (.ads), a few of them of its release.
 // Prints the median, fastest and slowest time of each export.
 //
-//   isi_bench <folder of TVISX.dll> <work folder> [runs]
+//   isi_bench [kernel options] <folder of TVISX.dll> <work folder> [runs]
 //
 // Every run of an export that changes the file starts from the original.
 #include <windows.h>
@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "exports.h"
 #include "tv_trailer.h"
 
@@ -142,15 +143,15 @@ double Milliseconds(const std::function<int32_t()>& call, const std::function<vo
   return times[times.size() / 2];
 }
 
-}  // namespace
+constexpr const char* kUsage = "usage: isi_bench [kernel options] <folder of TVISX.dll> <work folder> [runs]\n";
 
-int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::printf("usage: isi_bench <folder of TVISX.dll> <work folder> [runs]\n");
+int Bench(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    std::printf("%s", kUsage);
     return 2;
   }
-  const std::string libFolder = argv[1], root = argv[2];
-  const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
+  const std::string libFolder = args[0], root = args[1];
+  const int runs = args.size() > 2 ? std::max(1, std::atoi(args[2].c_str())) : 7;
   CreateDirectoryA(root.c_str(), nullptr);
   const std::string config = Build(root);
   const std::string ini = root + "\\tvwserve.ini", large = root + "\\large.ini";
@@ -244,4 +245,21 @@ int main(int argc, char** argv) {
   Get<decltype(&TvIsi_Shutdown)>("TvIsi_Shutdown")();
   FreeLibrary(lib);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const tvtool::CommandLine line = tvtool::Start("ISIBENCH", "1.0", argc, argv);
+  int result = 0;
+  if (line.status < 0) {
+    tvtool::Report("isi_bench", line.status);
+    result = 2;
+  } else if (line.help) {
+    std::printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
+  } else {
+    result = Bench(line.plain);
+  }
+  tvtool::Finish();
+  return result;
 }

@@ -4,7 +4,7 @@
 // docs/engine.md). The whole script is checked before the library is loaded,
 // so a script with an error calls nothing.
 //
-//   tvengine <folder of TVISX.dll> <script>
+//   tvengine [kernel options] [<folder of TVISX.dll>] <script>
 //   tvengine -uninstall <the uninstaller's arguments, "-f<file>" among them>
 //
 // Exit codes: 0 the script ran to its end; 1 an assertion failed; 2 the
@@ -12,6 +12,10 @@
 // could not be used; 4 an export raised an exception. In uninstall mode
 // it calls the uninstaller's two hooks of the TVISX.dll beside it: 0 when
 // UninstInitialize gave 0, else 1.
+//
+// The engine starts a kernel of its own from its arguments (its options
+// and "@" files, tools/common/command_line.h); its log file, when it has
+// one, receives the engine's output too. The library keeps its own kernel.
 #include <windows.h>
 
 #include <algorithm>
@@ -25,7 +29,10 @@
 #include <utility>
 #include <vector>
 
+#include "command_line.h"
 #include "export_table.h"
+#include "tv_file.h"
+#include "tv_log.h"
 
 namespace {
 
@@ -469,6 +476,14 @@ class Parser {
   Token tok_;
 };
 
+// A line of the engine's output: standard output, and the log file of the
+// engine's kernel when it has one.
+void Say(const std::string& line) {
+  printf("%s\n", line.c_str());
+  fflush(stdout);
+  TvLogWriteFile((line + "\n").c_str());
+}
+
 // The line being run, for the report of an exception inside an export.
 int g_line = 0;
 const char* g_export = "";
@@ -552,7 +567,7 @@ class Interpreter {
       Value v = Evaluate(st, op);
       text += v.isString ? v.text : std::to_string(v.number);
     }
-    if (!checking()) printf("%s\n", text.c_str());
+    if (!checking()) Say(text);
   }
 
   void Call(const Statement& st) {
@@ -665,7 +680,7 @@ class Interpreter {
       vars_["result"] = Value{false, result, {}};
       if (!st.target.empty()) vars_[st.target] = Value{false, result, {}};
     }
-    printf("%s%s\n", trace.c_str(), received.c_str());
+    Say(trace + received);
   }
 
   // The text an export left in a string out buffer; writing past the
@@ -689,14 +704,19 @@ class Interpreter {
   std::map<std::string, Value> vars_;
 };
 
+// Through the kernel's file layer, which raises (and with -ERRORS logs)
+// what goes wrong.
 bool ReadWholeFile(const std::string& path, std::string& out) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return false;
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);
-  bool ok = !ferror(f);
-  fclose(f);
+  TvFileHandle file;
+  if (TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileShareRead | TvFileSequential, &file) != TvOk)
+    return false;
+  uint32_t size = 0;
+  bool ok = TvFileGetSize(file, &size) == TvOk;
+  if (ok) {
+    out.resize(size);
+    ok = TvFileRead(file, out.data(), size) == size;
+  }
+  TvFileClose(file);
   return ok;
 }
 
@@ -725,16 +745,27 @@ std::vector<Statement> ParseScript(std::string_view text, const std::string& scr
 int Fail(int code, const std::string& message) {
   fflush(stdout);
   fprintf(stderr, "%s\n", message.c_str());
+  TvLogWriteFile((message + "\n").c_str());
   return code;
+}
+
+constexpr const char* kUsage =
+    "usage: tvengine [kernel options] [<folder of TVISX.dll>] <script>\n"
+    "       tvengine -uninstall -f<file> ...\n"
+    "Without a folder, TVISX.dll is loaded from the engine's own folder.\n";
+
+// The folder of the running program, with its trailing separator.
+std::string OwnFolder() {
+  char self[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string path(self, length < sizeof self ? length : 0);
+  return path.substr(0, path.find_last_of('\\') + 1);
 }
 
 // The calls of an engine's uninstaller: both hooks with three zeros. The
 // library reads the "-f" value from this process's command line itself.
 int RunUninstaller() {
-  char self[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string dll(self, length < sizeof self ? length : 0);
-  dll = dll.substr(0, dll.find_last_of('\\') + 1) + "TVISX.dll";
+  const std::string dll = OwnFolder() + "TVISX.dll";
   HMODULE library = LoadLibraryA(dll.c_str());
   if (!library) return Fail(kExitCannotRun, "cannot load " + dll + " (error " + std::to_string(GetLastError()) + ")");
   int32_t handOver = -1;
@@ -755,10 +786,21 @@ int RunUninstaller() {
 
 int RunEngine(int argc, char** argv) {
   if (argc >= 2 && std::string_view(argv[1]) == "-uninstall") return RunUninstaller();
-  if (argc != 3)
-    return Fail(kExitScriptError,
-                "usage: tvengine <folder of TVISX.dll> <script>, or tvengine -uninstall -f<file> ...");
-  std::string scriptPath = FullPath(argv[2]);
+  const tvtool::CommandLine line = tvtool::Start("TVENGINE", "1.0", argc, argv);
+  if (line.status < 0) {
+    tvtool::Report("tvengine", line.status);
+    const bool wrongLine = line.status == TvErrCommandLine || line.status == TvErrTruncated;
+    return wrongLine ? kExitScriptError : kExitCannotRun;
+  }
+  if (line.help) {
+    printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
+    return 0;
+  }
+  if (line.plain.empty() || line.plain.size() > 2) return Fail(kExitScriptError, std::string(kUsage));
+  // The engine's own failures are its output; an export's exception ends
+  // the process through the engine's report.
+  SetUnhandledExceptionFilter(ReportException);
+  std::string scriptPath = FullPath(line.plain.back());
   std::string scriptDir = scriptPath.substr(0, scriptPath.find_last_of("\\/"));
   std::string text;
   if (!ReadWholeFile(scriptPath, text)) return Fail(kExitCannotRun, "cannot read the script " + scriptPath);
@@ -771,11 +813,15 @@ int RunEngine(int argc, char** argv) {
     return Fail(kExitScriptError, "line " + std::to_string(error.line) + ": script error: " + error.message);
   }
 
-  std::string folder = argv[1];
+  std::string folder = line.plain.size() == 2 ? line.plain[0] : OwnFolder();
   if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
   std::string dll = folder + "TVISX.dll";
   HMODULE library = LoadLibraryA(dll.c_str());
-  if (!library) return Fail(kExitCannotRun, "cannot load " + dll + " (error " + std::to_string(GetLastError()) + ")");
+  if (!library) {
+    const DWORD error = GetLastError();
+    TvErrorRaise(TvErrLibraryLoad, dll.c_str(), TvRaiseOrigin);
+    return Fail(kExitCannotRun, "cannot load " + dll + " (error " + std::to_string(error) + ")");
+  }
   int code = 0;
   std::string message;
   try {
@@ -796,9 +842,12 @@ int RunEngine(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   SetUnhandledExceptionFilter(ReportException);
+  int code;
   try {
-    return RunEngine(argc, argv);
+    code = RunEngine(argc, argv);
   } catch (const std::exception& e) {
-    return Fail(kExitCannotRun, std::string("tvengine: ") + e.what());
+    code = Fail(kExitCannotRun, std::string("tvengine: ") + e.what());
   }
+  tvtool::Finish();
+  return code;
 }

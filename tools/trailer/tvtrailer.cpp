@@ -1,17 +1,21 @@
 // tvtrailer: writes an ini text onto a file as its trailer, or prints a
 // file's trailer back.
 //
-//   tvtrailer write <data file> <ini file> [reserve]
-//   tvtrailer print <data file>
+//   tvtrailer [kernel options] write <data file> <ini file> [reserve]
+//   tvtrailer [kernel options] print <data file>
 //
-// The kernel is started, so a trailer whose CRC does not match is refused.
+// The kernel is started from the arguments, so a trailer whose CRC does not
+// match is refused and the kernel's options (-LOG:, -ERRORS, ...) apply.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "command_line.h"
 #include "tv_error.h"
 #include "tv_file.h"
 #include "tv_ini.h"
@@ -20,11 +24,12 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: tvtrailer [kernel options] write <data file> <ini file> [reserve]\n"
+    "       tvtrailer [kernel options] print <data file>\n";
+
 int Usage() {
-  fputs(
-      "usage: tvtrailer write <data file> <ini file> [reserve]\n"
-      "       tvtrailer print <data file>\n",
-      stderr);
+  fputs(kUsage, stderr);
   return 2;
 }
 
@@ -85,15 +90,17 @@ int Print(const char* dataPath) {
   return status == TvOk ? 0 : Fail("cannot read the trailer of", dataPath, status);
 }
 
-int Run(int argc, char** argv) {
+// args: the plain arguments, the command first.
+int Run(const std::vector<std::string>& args) {
+  if (args.size() < 2) return Usage();
   char data[kTvPathSize], ini[kTvPathSize];
-  if (!FullPath(argv[2], data)) return Fail("path too long:", argv[2], TvErrInvalidDirectory);
-  if (strcmp(argv[1], "print") == 0) return argc == 3 ? Print(data) : Usage();
-  if (strcmp(argv[1], "write") != 0 || argc < 4 || argc > 5) return Usage();
-  if (!FullPath(argv[3], ini)) return Fail("path too long:", argv[3], TvErrInvalidDirectory);
+  if (!FullPath(args[1].c_str(), data)) return Fail("path too long:", args[1].c_str(), TvErrInvalidDirectory);
+  if (args[0] == "print") return args.size() == 2 ? Print(data) : Usage();
+  if (args[0] != "write" || args.size() < 3 || args.size() > 4) return Usage();
+  if (!FullPath(args[2].c_str(), ini)) return Fail("path too long:", args[2].c_str(), TvErrInvalidDirectory);
   uint32_t reserve = 0;
-  if (argc == 5 && !ParseReserve(argv[4], &reserve)) {
-    fprintf(stderr, "tvtrailer: the reserve must be a byte count below 4 GB, not \"%s\"\n", argv[4]);
+  if (args.size() == 4 && !ParseReserve(args[3].c_str(), &reserve)) {
+    fprintf(stderr, "tvtrailer: the reserve must be a byte count below 4 GB, not \"%s\"\n", args[3].c_str());
     return 2;
   }
   return Write(data, ini, reserve);
@@ -102,16 +109,17 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return Usage();
-  TvBeginInstance();
-  const TvStatus status = TvKernelStartup("TVTRAILER", "1.0", ":1", TvFlagConfigOptional, nullptr, nullptr);
-  if (status != TvOk) {
-    fprintf(stderr, "tvtrailer: the kernel did not start: %s (%ld)\n", TvErrorText(status), static_cast<long>(status));
-    TvEndInstance();
-    return 1;
+  const tvtool::CommandLine line = tvtool::Start("TVTRAILER", "1.0", argc, argv);
+  int result;
+  if (line.status < 0) {
+    tvtool::Report("tvtrailer", line.status);
+    result = line.status == TvErrCommandLine || line.status == TvErrTruncated ? 2 : 1;
+  } else if (line.help) {
+    printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
+    result = 0;
+  } else {
+    result = Run(line.plain);
   }
-  const int result = Run(argc, argv);
-  TvKernelShutdown(0);
-  TvEndInstance();
+  tvtool::Finish();
   return result;
 }
