@@ -8,6 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "tv_crash.h"
 #include "tv_date.h"
 #include "tv_error.h"
 #include "tv_file.h"
@@ -71,6 +72,7 @@ void InstanceReset(uint16_t historyFlags) {
   tvInstance.logTrace = 0;
   tvInstance.fatalUnderWay = 0;
   tvInstance.console = tvSys.getStdHandle(STD_OUTPUT_HANDLE);
+  TvCrashHandlerInstall();
   tvInstance.filesRequested = 0;
   tvInstance.commandLine = {};
   TvDataDirReset();
@@ -198,6 +200,7 @@ extern "C" int32_t TvBeginInstance(void) {
 extern "C" void TvEndInstance(void) {
   if (!tvContext.begun) return;
   tvContext.begun = false;
+  TvCrashHandlerRemove();  // the library may be going: no filter may point into it
   if (!TvKernelStarted()) TvErrorHistoryRelease();
   TvLockDelete(tvInstance.hookLock);
   TvLockDelete(tvInstance.providerLock);
@@ -336,6 +339,7 @@ void TvKernelShutdown(TvStatus status) {
   }
   if (--tvInstance.refCount > 0) return;
 
+  TvCrashHandlerRemove();
   TvIniInstallCrc(nullptr);
   TvLogSetHook(nullptr);
   tvLog.console = false;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "tv_charset.h"
+#include "tv_crash.h"
 #include "tv_date.h"
 #include "tv_error.h"
 #include "tv_ini.h"
@@ -61,7 +62,8 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   const TvCommandLineSettings& commandLine = tvInstance.commandLine;
   if (!commandLine.language) tvContext.language = static_cast<uint16_t>(TvOptionGetInt("Language", 44));
 
-  // DebugDumpOnException and MiniDumpType belong to the crash-dump service.
+  if (!TvOptionGetBool("DebugDumpOnException", 1)) TvCrashHandlerRemove();
+  TvCrashSetDumpType(static_cast<uint32_t>(TvOptionGetInt("MiniDumpType", 0)));
 
   const uint32_t flags = tvContext.flags;
   if (flags & TvFlagConsoleOff)

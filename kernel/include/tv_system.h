@@ -55,6 +55,11 @@ struct TvSyscalls {
   decltype(&::SetHandleCount) setHandleCount;
   // Modules.
   decltype(&::GetModuleFileNameA) getModuleFileName;
+  decltype(&::LoadLibraryA) loadLibrary;
+  decltype(&::GetProcAddress) getProcAddress;
+  decltype(&::FreeLibrary) freeLibrary;
+  // The process's unhandled-exception filter (the crash handler's place).
+  decltype(&::SetUnhandledExceptionFilter) setUnhandledExceptionFilter;
   // Console and debugger.
   decltype(&::GetStdHandle) getStdHandle;
   decltype(&::OutputDebugStringA) outputDebugString;

@@ -1,22 +1,89 @@
 // A test program that crashes must fail at once: the test prefixes have no
 // crash debugger, which would otherwise start, show its dialog and hold the
-// crashed program until the test's time-out.
-#include <string>
-
+// crashed program until the test's time-out. A program that runs the
+// kernel leaves a minidump when it crashes.
 #include "test_support.h"
 
+#include <dbghelp.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
 namespace {
+
+// The 32-bit Wine runs under an emulator whose fault reports lack the trap
+// number, so Wine reports an access violation as an illegal instruction there.
+bool AccessViolation(DWORD code) { return code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION; }
 
 TEST(CrashingProgram, EndsAtOnceWithItsExceptionCode) {
   tvtest::TempDir dir;
   const ULONGLONG start = GetTickCount64();
   const DWORD code = tvtest::RunProgram("\"" + tvtest::WindowsPath(CRASH_CHILD_UNIX_PATH) + "\"", dir / "out.txt");
-  const ULONGLONG elapsed = GetTickCount64() - start;
-  // The 32-bit Wine runs under an emulator whose fault reports lack the
-  // trap number, so Wine reports the access violation as an illegal
-  // instruction there.
-  EXPECT_TRUE(code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION) << std::hex << code;
-  EXPECT_LT(elapsed, 20000u);
+  EXPECT_TRUE(AccessViolation(code)) << std::hex << code;
+  EXPECT_LT(GetTickCount64() - start, 20000u);
+}
+
+class CrashDump : public ::testing::Test {
+ protected:
+  tvtest::TempDir dir;
+  std::string home = dir / "home", temp = dir / "temp";
+  CrashDump() {
+    CreateDirectoryA(home.c_str(), nullptr);
+    CreateDirectoryA(temp.c_str(), nullptr);
+  }
+  // The child starts its kernel with these options, then crashes; the dump
+  // found in HomeDir\DUMPKID-2.5-<date and time>, or "" without one.
+  std::string Crash(const std::string& options) {
+    tvtest::WriteFile(dir / "x.ini", "[TvDefault]\nHomeDir=" + home + "\nTempDir=" + temp + "\n" + options);
+    const ULONGLONG start = GetTickCount64();
+    const DWORD code = tvtest::RunProgram(
+        "\"" + tvtest::WindowsPath(DUMP_CHILD_UNIX_PATH) + "\" \"-INI:" + (dir / "x.ini") + "\"", dir / "out.txt");
+    EXPECT_TRUE(AccessViolation(code)) << std::hex << code << tvtest::ReadFile(dir / "out.txt");
+    EXPECT_LT(GetTickCount64() - start, 60000u);
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((home + "\\DUMPKID-2.5-*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return "";
+    FindClose(find);
+    EXPECT_EQ(strlen(found.cFileName), strlen("DUMPKID-2.5-2026-12-05-14-03-59")) << found.cFileName;
+    const std::string dump = home + "\\" + found.cFileName + "\\Error.mdmp";
+    const bool exists = tvtest::FileExists(dump);
+    const std::string bytes = tvtest::ReadFile(dump);
+    tvtest::RemoveTree(home + "\\" + found.cFileName);
+    return !exists ? "" : bytes.empty() ? "<empty>" : bytes;
+  }
+  // The stream types of a minidump, after its header is checked.
+  static std::set<uint32_t> Streams(const std::string& dump) {
+    auto word = [&](size_t at) {
+      uint32_t w = 0;
+      if (at + 4 <= dump.size()) memcpy(&w, dump.data() + at, 4);
+      return w;
+    };
+    EXPECT_EQ(dump.substr(0, 4), "MDMP");
+    std::set<uint32_t> types;
+    for (uint32_t i = 0, n = word(8), directory = word(12); i < n && i < 64; ++i) types.insert(word(directory + 12 * i));
+    return types;
+  }
+};
+
+TEST_F(CrashDump, TheCrashLeavesAMinidumpInTheHomeFolder) {
+  const std::string normal = Crash("");
+  ASSERT_FALSE(normal.empty()) << "no dump";
+  EXPECT_FALSE(tvtest::FileExists(temp + "\\Error.mdmp"));
+  // Checked where the system's dump writer works: in the 64-bit build.
+  if (sizeof(void*) == 4) return;
+  const std::set<uint32_t> streams = Streams(normal);
+  for (MINIDUMP_STREAM_TYPE type : {ThreadListStream, ModuleListStream, ExceptionStream}) EXPECT_TRUE(streams.count(type)) << type;
+  EXPECT_FALSE(streams.count(Memory64ListStream));
+  const std::string full = Crash("MiniDumpType=2\n");  // the writer's full-memory flag
+  EXPECT_TRUE(Streams(full).count(Memory64ListStream));
+  EXPECT_GT(full.size(), normal.size());
+}
+
+TEST_F(CrashDump, WithoutTheHandlerTheSystemEndsTheProgram) {
+  EXPECT_EQ(Crash("DebugDumpOnException=N\n"), "");
+  EXPECT_FALSE(tvtest::FileExists(home + "\\Error.mdmp"));
+  EXPECT_FALSE(tvtest::FileExists(temp + "\\Error.mdmp"));
 }
 
 }  // namespace
