@@ -14,6 +14,7 @@
 #include "tv_file.h"
 #include "tv_history.h"
 #include "tv_ini.h"
+#include "tv_locale.h"
 #include "tv_log.h"
 #include "tv_memory.h"
 #include "tv_options.h"
@@ -340,6 +341,7 @@ void TvKernelShutdown(TvStatus status) {
   if (--tvInstance.refCount > 0) return;
 
   TvCrashHandlerRemove();
+  TvLocaleRelease();
   TvIniInstallCrc(nullptr);
   TvLogSetHook(nullptr);
   tvLog.console = false;

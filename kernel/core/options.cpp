@@ -8,6 +8,7 @@
 #include "tv_error.h"
 #include "tv_ini.h"
 #include "tv_instance.h"
+#include "tv_locale.h"
 #include "tv_log.h"
 #include "tv_path.h"
 #include "tv_memory.h"
@@ -132,6 +133,6 @@ TvStatus TvKernelReadOptions(TvStatus status) {
     Keep(status, ReadDataDirectories());
   else if (TvDirCreate(tvContext.dataDir, 0) != TvOk)
     Keep(status, TvErrorRaise(TvErrDataDir, tvContext.dataDir, 0));
-  // Locale and LocaleCollation belong to the locale service.
+  if (status == TvOk) status = TvLocaleInit(kTvKernelOptions);
   return status;
 }

@@ -44,6 +44,7 @@ HANDLE WINAPI ReadOnlyFolder(LPCSTR name, DWORD access, DWORD share, LPSECURITY_
   return CreateFileA(name, access, share, security, how, attributes, model);
 }
 
+BOOL WINAPI DebuggerAttached() { return TRUE; }
 LONG WINAPI HostFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
 LONG WINAPI LaterFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
 LPTOP_LEVEL_EXCEPTION_FILTER CurrentFilter() {
@@ -109,7 +110,7 @@ TEST_F(Crash, TheFilterFoundAtStartUpComesBackWhenTheKernelGoes) {
   EXPECT_FALSE(TvCrashHandlerInstalled());
   EXPECT_EQ(CurrentFilter(), HostFilter);
   TvKernelShutdown(0);
-  tvSys.isDebuggerPresent = []() -> BOOL { return TRUE; };
+  tvSys.isDebuggerPresent = DebuggerAttached;
   ASSERT_EQ(Start(), TvOk);
   EXPECT_EQ(CurrentFilter(), HostFilter);
   TvKernelShutdown(0);
