@@ -112,31 +112,4 @@ TEST_F(ExtensionStartup, MemBlocksAreInOrderAsConfigured) {
       << tvtest::ReadFile(log);
 }
 
-// The crash handler replaces the host's filter while the library runs; a
-// shut-down or an unload puts the host's back, so that no filter points
-// into a library that is gone.
-LONG WINAPI HostFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
-LPTOP_LEVEL_EXCEPTION_FILTER CurrentFilter() {
-  LPTOP_LEVEL_EXCEPTION_FILTER filter = SetUnhandledExceptionFilter(nullptr);
-  SetUnhandledExceptionFilter(filter);
-  return filter;
-}
-
-TEST_F(ExtensionStartup, TheHostsExceptionFilterIsBackAfterShutdownAndUnload) {
-  Configure();
-  SetUnhandledExceptionFilter(HostFilter);
-  for (bool shutDown : {true, false}) {
-    tvtest::ExtensionLibrary lib(libDir.path());
-    EXPECT_EQ(TV_GET(lib, TvIsi_Startup)(), 0);
-    EXPECT_NE(CurrentFilter(), HostFilter);
-    if (shutDown) {
-      TV_GET(lib, TvIsi_Shutdown)();
-      EXPECT_EQ(CurrentFilter(), HostFilter);
-    }
-    lib.Unload();
-    EXPECT_EQ(CurrentFilter(), HostFilter) << shutDown;
-  }
-  SetUnhandledExceptionFilter(nullptr);
-}
-
 }  // namespace

@@ -1,6 +1,5 @@
 // The crash handler's writer search, the dump's name and location, and the
-// process's filter put back when the kernel goes. The real crash of a
-// program is tested in tests/tools/crash_test.cpp.
+// filter it replaced. The crash of a real program: tests/tools/crash_test.cpp.
 #include <string>
 #include <vector>
 
@@ -14,27 +13,24 @@ HMODULE WINAPI RecordedLoad(LPCSTR name) {
   asked.push_back(name);
   return LoadLibraryA(name);
 }
-HMODULE WINAPI NoLibrary(LPCSTR) {
-  SetLastError(ERROR_MOD_NOT_FOUND);
-  return nullptr;
-}
-// The dump writer, as the handler finds it in dbghelp: it notes the type
-// asked for and leaves a mark in the file.
+// The writer as found in dbghelp: it notes the dump type and marks the file.
 int typeAsked;
 BOOL WINAPI MarkingWriter(HANDLE, DWORD, HANDLE file, int type, void*, void*, void*) {
   typeAsked = type;
   DWORD written;
   return WriteFile(file, "dump", 4, &written, nullptr);
 }
-FARPROC WINAPI FindMarkingWriter(HMODULE, LPCSTR name) {
-  return std::string(name) == "MiniDumpWriteDump" ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(MarkingWriter)) : nullptr;
+FARPROC WINAPI FindWriter(HMODULE, LPCSTR name) {
+  return std::string(name) == "MiniDumpWriteDump" ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(MarkingWriter))
+                                                  : nullptr;
 }
+FARPROC WINAPI NoWriter(HMODULE, LPCSTR) { return nullptr; }
 void WINAPI FixedTime(LPSYSTEMTIME t) { *t = SYSTEMTIME{2026, 12, 6, 5, 14, 3, 59, 0}; }
 BOOL WINAPI RefusedDirectory(LPCSTR, LPSECURITY_ATTRIBUTES) {
   SetLastError(ERROR_ACCESS_DENIED);
   return FALSE;
 }
-std::string readOnly;  // files below this folder cannot be created
+std::string readOnly;  // no file can be made below this folder
 HANDLE WINAPI ReadOnlyFolder(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how,
                              DWORD attributes, HANDLE model) {
   if (std::string(name).rfind(readOnly, 0) == 0) {
@@ -43,7 +39,6 @@ HANDLE WINAPI ReadOnlyFolder(LPCSTR name, DWORD access, DWORD share, LPSECURITY_
   }
   return CreateFileA(name, access, share, security, how, attributes, model);
 }
-
 BOOL WINAPI DebuggerAttached() { return TRUE; }
 LONG WINAPI HostFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
 LONG WINAPI LaterFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
@@ -56,78 +51,67 @@ LPTOP_LEVEL_EXCEPTION_FILTER CurrentFilter() {
 class Crash : public tvtest::KernelTest {
  protected:
   std::string home = dir / "home", temp = dir / "temp";
-  Crash() {
+  TvStatus Start(const std::string& options = "") {
     CreateDirectoryA(home.c_str(), nullptr);
     CreateDirectoryA(temp.c_str(), nullptr);
-  }
-  TvStatus Start(const std::string& options = "") {
     return StartWith("[TvDefault]\nProgDir=" + dir.path() + "\nHomeDir=" + home + "\nTempDir=" + temp + "\n" + options);
   }
-  static void ExpectDump(const std::string& path) { EXPECT_EQ(tvtest::ReadFile(path), "dump") << path; }
+  // The dump written where expected (and nowhere before), then removed.
+  void Dumped(const std::string& path) {
+    EXPECT_EQ(TvCrashWriteDump(nullptr), EXCEPTION_EXECUTE_HANDLER);
+    EXPECT_EQ(tvtest::ReadFile(path), "dump") << path;
+    DeleteFileA(path.c_str());
+  }
 };
 
 TEST_F(Crash, TheDumpGoesToTheFirstLocationThatWorks) {
   ASSERT_EQ(Start("MiniDumpType=2\n"), TvOk);
   tvSys.loadLibrary = RecordedLoad;
-  tvSys.getProcAddress = FindMarkingWriter;
+  tvSys.getProcAddress = FindWriter;
   tvSys.localTime = FixedTime;
-  EXPECT_EQ(TvCrashWriteDump(nullptr), EXCEPTION_EXECUTE_HANDLER);
+  Dumped(home + "\\TESTMOD-1.0-2026-12-05-14-03-59\\Error.mdmp");
+  EXPECT_EQ(typeAsked, 2);
   // No dbghelp in the program's folder: the system's search finds it.
   EXPECT_EQ(asked, (std::vector<std::string>{dir / "dbghelp.dll", "dbghelp.dll"}));
-  ExpectDump(home + "\\TESTMOD-1.0-2026-12-05-14-03-59\\Error.mdmp");
-  EXPECT_EQ(typeAsked, 2);
-
   tvtest::RemoveTree(home + "\\TESTMOD-1.0-2026-12-05-14-03-59");
   tvSys.createDirectory = RefusedDirectory;
-  TvCrashWriteDump(nullptr);
-  ExpectDump(home + "\\Error.mdmp");
-
-  // A home folder that takes no files.
-  DeleteFileA((home + "\\Error.mdmp").c_str());
+  Dumped(home + "\\Error.mdmp");
   readOnly = home;
   tvSys.createFile = ReadOnlyFolder;
-  TvCrashWriteDump(nullptr);
-  EXPECT_FALSE(tvtest::FileExists(home + "\\Error.mdmp"));
-  ExpectDump(temp + "\\Error.mdmp");
-
-  // Without a dump writer nothing is written.
-  DeleteFileA((temp + "\\Error.mdmp").c_str());
-  tvSys.loadLibrary = NoLibrary;
+  Dumped(temp + "\\Error.mdmp");
+  // Without the writer's function nothing is written.
+  tvSys.getProcAddress = NoWriter;
   EXPECT_EQ(TvCrashWriteDump(nullptr), EXCEPTION_EXECUTE_HANDLER);
   EXPECT_FALSE(tvtest::FileExists(temp + "\\Error.mdmp"));
 }
 
-TEST_F(Crash, TheFilterFoundAtStartUpComesBackWhenTheKernelGoes) {
+TEST_F(Crash, TheFilterItReplacedComesBack) {
+  // DebugDumpOnException=N removes the handler; a debugger keeps it out.
   SetUnhandledExceptionFilter(HostFilter);
-  ASSERT_EQ(Start(), TvOk);
-  EXPECT_TRUE(TvCrashHandlerInstalled());
-  EXPECT_NE(CurrentFilter(), HostFilter);
-  TvKernelShutdown(0);
-  EXPECT_EQ(CurrentFilter(), HostFilter);
-
-  // The option switches it off; so does a debugger, which must see the exception.
-  ASSERT_EQ(Start("DebugDumpOnException=N\n"), TvOk);
-  EXPECT_FALSE(TvCrashHandlerInstalled());
-  EXPECT_EQ(CurrentFilter(), HostFilter);
-  TvKernelShutdown(0);
-  tvSys.isDebuggerPresent = DebuggerAttached;
-  ASSERT_EQ(Start(), TvOk);
-  EXPECT_EQ(CurrentFilter(), HostFilter);
-  TvKernelShutdown(0);
+  for (const char* options : {"DebugDumpOnException=N\n", ""}) {
+    if (!*options) tvSys.isDebuggerPresent = DebuggerAttached;
+    ASSERT_EQ(Start(options), TvOk);
+    EXPECT_FALSE(TvCrashHandlerInstalled());
+    EXPECT_EQ(CurrentFilter(), HostFilter);
+    TvKernelShutdown(0);
+  }
   tvSys = kTvSysDefault;
-
-  // A filter set after ours stays; the end of the instance (the library
-  // unloaded) takes ours away as well.
+  // The handler goes with the kernel's last shut-down, and with the end of
+  // the instance (the library unloaded, the kernel still started); a filter
+  // set after the handler stays.
+  for (bool unload : {false, true}) {
+    ASSERT_EQ(Start(), TvOk);
+    EXPECT_TRUE(TvCrashHandlerInstalled());
+    EXPECT_NE(CurrentFilter(), HostFilter);
+    unload ? TvEndInstance() : TvKernelShutdown(0);
+    EXPECT_EQ(CurrentFilter(), HostFilter) << unload;
+  }
+  TvBeginInstance();
+  TvKernelShutdown(0);
   ASSERT_EQ(Start(), TvOk);
   SetUnhandledExceptionFilter(LaterFilter);
   TvKernelShutdown(0);
   EXPECT_EQ(CurrentFilter(), LaterFilter);
-  SetUnhandledExceptionFilter(HostFilter);
-  ASSERT_EQ(Start(), TvOk);
-  TvEndInstance();
-  EXPECT_EQ(CurrentFilter(), HostFilter);
-  TvBeginInstance();
-  TvKernelShutdown(0);
   SetUnhandledExceptionFilter(nullptr);
 }
 

@@ -39,10 +39,6 @@ class Locale : public tvtest::KernelTest {
     TvCollationFree(table);
     return status;
   }
-  static void Put16(std::string& bytes, size_t at, uint16_t value) {
-    bytes[at] = static_cast<char>(value & 0xFF);
-    bytes[at + 1] = static_cast<char>(value >> 8);
-  }
 };
 
 TEST_F(Locale, SettingsSelectTheLocaleAndItsCollationIsLoaded) {
@@ -56,7 +52,8 @@ TEST_F(Locale, SettingsSelectTheLocaleAndItsCollationIsLoaded) {
   EXPECT_EQ(Start("Locale=en\n"), TvErrLocaleFile);
   TvKernelShutdown(0);
 
-  WriteLocaleFile(tvtest::LocaleFileBytes(Plan()));
+  std::vector<size_t> cuts;
+  WriteLocaleFile(tvtest::LocaleFileBytes(Plan(), &cuts));
   const struct {
     const char* settings;
     int locale;  // index in the plan, -1 for none
@@ -118,31 +115,27 @@ TEST_F(Locale, DamagedAndHostileFilesGiveAClearStatus) {
   // Counts and offsets that claim more than the file holds are refused
   // before anything is read or allocated for them.
   LimitMemory(64 * 1024);
-  const size_t locale0 = 24 + 3 * 28 + 4 * 5;
-  struct Damage {
+  const size_t locale = 24 + 3 * 28 + 4 * 5;  // the first locale record, and its collation:
+  const size_t first = static_cast<uint8_t>(good[locale + 4]) | static_cast<uint8_t>(good[locale + 5]) << 8;
+  const struct {
     size_t at;
     uint16_t value;
     TvStatus status;
   } damages[] = {
-      {14, 65535, TvErrFileRead},         // languages
-      {18, 65535, TvErrFileRead},         // locales
-      {locale0, 3, TvErrLocaleInvalid},   // a language index past the table
-      {locale0 + 2, 9, TvErrLocaleInvalid},
-      {locale0 + 6, 0x7FFF, TvErrFileRead},  // the collation's offset past the end
-      {locale0 + 6, 0xFFFF, TvErrFileRead},  // ... near 4 GB
+      {14, 65535, TvErrFileRead},  // languages, locales
+      {18, 65535, TvErrFileRead},
+      {locale, 3, TvErrLocaleInvalid},  // language and country indexes past their tables
+      {locale + 2, 9, TvErrLocaleInvalid},
+      {locale + 6, 0x7FFF, TvErrFileRead},  // the collation's offset past the end, and near 4 GB
+      {locale + 6, 0xFFFF, TvErrFileRead},
+      {first + 10, 65535, TvErrFileRead},  // weights per entry, entries, multi-character records
+      {first + 12, 65535, TvErrFileRead},
+      {first + 18, 65535, TvErrFileRead},
+      {first + 20 + 24 + 4, 6, TvErrLocaleInvalid},  // a weight entry past the weights
   };
-  for (const Damage& d : damages) {
+  for (const auto& d : damages) {
     std::string hostile = good;
-    Put16(hostile, d.at, d.value);
-    WriteLocaleFile(hostile);
-    EXPECT_EQ(FindAndLoad("en-us"), d.status) << "at " << d.at;
-  }
-  // The first collation: huge weight counts, a weight entry past the table.
-  const size_t first = static_cast<uint8_t>(good[locale0 + 4]) | static_cast<uint8_t>(good[locale0 + 5]) << 8;
-  for (const Damage& d : {Damage{first + 10, 65535, TvErrFileRead}, Damage{first + 12, 65535, TvErrFileRead},
-                          Damage{first + 18, 65535, TvErrFileRead}, Damage{first + 20 + 24 + 4, 6, TvErrLocaleInvalid}}) {
-    std::string hostile = good;
-    Put16(hostile, d.at, d.value);
+    hostile.replace(d.at, 2, {char(d.value), char(d.value >> 8)});
     WriteLocaleFile(hostile);
     EXPECT_EQ(FindAndLoad("en-us"), d.status) << "at " << d.at;
   }

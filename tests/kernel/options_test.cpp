@@ -32,24 +32,20 @@ class Options : public tvtest::KernelTest {
   std::vector<char*> pointers;
 };
 
-TEST_F(Options, EveryFormOfTheConfigurationOptionNamesTheFile) {
-  const std::string ini = dir / "x.ini";
-  tvtest::WriteFile(ini, "[TvDefault]\nHomeDir=" + dir.path() + "\n");
-  const std::vector<std::vector<std::string>> forms = {{"-ini", ini}, {"-INI:" + ini}, {"/ini:" + ini}};
-  for (const auto& form : forms) {
-    ASSERT_EQ(Start(form), TvOk) << form[0];
-    EXPECT_EQ(Reported("Config"), ini) << form[0];
-    EXPECT_EQ(std::string(tvContext.homeDir), dir.path()) << form[0];
-    TvKernelShutdown(0);
-  }
-}
-
-TEST_F(Options, CommandLineOptionsWinOverTheConfiguration) {
-  const std::string data = dir / "data", other = dir / "other";
+TEST_F(Options, CommandLineOptionsSetTheKernelAndWinOverTheConfiguration) {
+  const std::string data = dir / "data", other = dir / "other", ini = dir / "x.ini";
   CreateDirectoryA(data.c_str(), nullptr);
   CreateDirectoryA(other.c_str(), nullptr);
-  tvtest::WriteFile(dir / "x.ini", "[TVPROG]\nLanguage=49\nLogErrors=N\nLogFile=" + (dir / "other.log") +
-                                       "\nDataDir=" + other + "\n+" + other + "\n");
+  tvtest::WriteFile(ini, "[TVPROG]\nLanguage=49\nLogErrors=N\nLogFile=" + (dir / "other.log") + "\nDataDir=" + other +
+                             "\n+" + other + "\n");
+  for (const auto& form : std::vector<std::vector<std::string>>{{"-ini", ini}, {"-INI:" + ini}, {"/ini:" + ini}}) {
+    ASSERT_EQ(Start(form), TvOk) << form[0];
+    EXPECT_EQ(Reported("Config"), ini) << form[0];
+    EXPECT_EQ(tvContext.language, 49) << form[0];
+    TvKernelShutdown(0);
+  }
+  EXPECT_TRUE(tvtest::FileExists(dir / "other.log"));
+  DeleteFileA((dir / "other.log").c_str());
   // -ERR is -ERRORS, -L is -LOG:, -LA is -LANGUAGE:, -SEC takes "TVPROG,x".
   ASSERT_EQ(Start({"-ERR", "-L", dir / "cmd.log", "-LA", "33", "-DATADIR:" + data, "-INI:x.ini", "-SEC", "TVPROG,x"}),
             TvOk);
@@ -62,14 +58,7 @@ TEST_F(Options, CommandLineOptionsWinOverTheConfiguration) {
   TvKernelShutdown(0);
   EXPECT_FALSE(tvtest::FileExists(dir / "other.log"));
 
-  // Without them the configuration decides again.
-  ASSERT_EQ(Start({"-INI:x.ini"}), TvOk);
-  EXPECT_FALSE(tvLog.errors);
-  EXPECT_EQ(tvContext.language, 49);
-  EXPECT_EQ(std::string(tvLog.path), dir / "other.log");
-
   // A language that is no number ends the walk; start-up still runs.
-  TvKernelShutdown(0);
   EXPECT_EQ(Start({"-LANGUAGE:none", "-ERRORS"}), TvErrCommandLine);
   EXPECT_FALSE(tvLog.errors);
 }

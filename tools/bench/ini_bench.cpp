@@ -153,18 +153,9 @@ int Bench() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const tvtool::CommandLine line = tvtool::Start("INIBENCH", "1.0", argc, argv);
-  int result = 2;
-  if (line.status < 0) {
-    tvtool::Report("ini_bench", line.status);
-  } else if (line.help) {
-    printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
-    result = 0;
-  } else if (!line.plain.empty()) {
+  return tvtool::Run("ini_bench", "INIBENCH", argc, argv, kUsage, [](const std::vector<std::string>& args) {
+    if (args.empty()) return Bench();
     fputs(kUsage, stderr);
-  } else {
-    result = Bench();
-  }
-  tvtool::Finish();
-  return result;
+    return 2;
+  });
 }

@@ -249,17 +249,4 @@ int Bench(const std::vector<std::string>& args) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const tvtool::CommandLine line = tvtool::Start("ISIBENCH", "1.0", argc, argv);
-  int result = 0;
-  if (line.status < 0) {
-    tvtool::Report("isi_bench", line.status);
-    result = 2;
-  } else if (line.help) {
-    std::printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
-  } else {
-    result = Bench(line.plain);
-  }
-  tvtool::Finish();
-  return result;
-}
+int main(int argc, char** argv) { return tvtool::Run("isi_bench", "ISIBENCH", argc, argv, kUsage, Bench); }

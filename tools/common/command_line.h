@@ -61,4 +61,23 @@ inline void Finish() {
   TvEndInstance();
 }
 
+// A program's body run with the kernel started from the arguments: a start
+// that fails gives the kernel's message and exit code 2, -HELP or -? the
+// usage and 0; body takes the plain arguments.
+template <typename Body>
+int Run(const char* program, const char* module, int argc, char** argv, const char* usage, Body body) {
+  const CommandLine line = Start(module, "1.0", argc, argv);
+  int result = 0;
+  if (line.status < 0) {
+    Report(program, line.status);
+    result = 2;
+  } else if (line.help) {
+    printf("%s%s", usage, kKernelOptionsUsage);
+  } else {
+    result = body(line.plain);
+  }
+  Finish();
+  return result;
+}
+
 }  // namespace tvtool

@@ -108,18 +108,4 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const tvtool::CommandLine line = tvtool::Start("TVTRAILER", "1.0", argc, argv);
-  int result;
-  if (line.status < 0) {
-    tvtool::Report("tvtrailer", line.status);
-    result = line.status == TvErrCommandLine || line.status == TvErrTruncated ? 2 : 1;
-  } else if (line.help) {
-    printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
-    result = 0;
-  } else {
-    result = Run(line.plain);
-  }
-  tvtool::Finish();
-  return result;
-}
+int main(int argc, char** argv) { return tvtool::Run("tvtrailer", "TVTRAILER", argc, argv, kUsage, Run); }
