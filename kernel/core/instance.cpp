@@ -269,13 +269,11 @@ TvStatus TvKernelStartup(const char* moduleName, const char* version, const char
   TvIniInstallCrc(TvCrc32);
 
   const bool found = DiscoverConfiguration();
-  TvStatus status;
-  if (!found && (tvContext.flags & TvFlagConfigOptional)) {
-    TvQuiet quiet;  // no configuration where none is needed is nothing to report
-    status = ConfigReference(tvInstance.configPath);
-  } else {
-    status = ConfigReference(tvInstance.configPath);
-  }
+  // No configuration where none is needed is nothing to report.
+  const bool quiet = !found && (tvContext.flags & TvFlagConfigOptional);
+  if (quiet) TvErrorQuietBegin();
+  TvStatus status = ConfigReference(tvInstance.configPath);
+  if (quiet) TvErrorQuietEnd();
   if (!found) tvInstance.configPath[0] = '\0';
 
   if (!tvInstance.section[0]) TvStrCopy(tvInstance.section, tvInstance.moduleName, sizeof tvInstance.section);
