@@ -14,6 +14,8 @@
 // UninstInitialize gave 0, else 1.
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -213,10 +215,16 @@ std::string CharName(char c) {
 }
 
 // Splits one line (without its line end) into tokens.
+// What "$SCRIPTDIR" and "$SOURCEDIR" stand for in strings: the script's
+// folder, and the source folder of an engine started as the launcher starts
+// it (empty otherwise).
+struct Places {
+  std::string scriptDir, sourceDir;
+};
+
 class Lexer {
  public:
-  Lexer(std::string_view line, int number, const std::string& scriptDir)
-      : s_(line), line_(number), scriptDir_(scriptDir) {}
+  Lexer(std::string_view line, int number, const Places& places) : s_(line), line_(number), places_(places) {}
 
   Token Next() {
     while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r')) ++pos_;
@@ -298,16 +306,23 @@ class Lexer {
     Token t;
     t.type = Tok::String;
     ++pos_;
-    static constexpr std::string_view kScriptDir = "$SCRIPTDIR";
     for (;;) {
       if (pos_ >= s_.size()) throw ScriptError{line_, "unterminated string"};
       char c = s_[pos_++];
       if (c == '"') return t;
       if (c == '\0') throw ScriptError{line_, "a string cannot hold a NUL byte"};
-      if (c == '$' && s_.substr(pos_ - 1).starts_with(kScriptDir)) {
-        t.text += scriptDir_;
-        pos_ += kScriptDir.size() - 1;
-        continue;
+      if (c == '$') {
+        const std::string_view rest = s_.substr(pos_ - 1);
+        if (rest.starts_with("$SCRIPTDIR")) {
+          t.text += places_.scriptDir;
+          pos_ += 9;
+          continue;
+        }
+        if (rest.starts_with("$SOURCEDIR")) {
+          t.text += places_.sourceDir;
+          pos_ += 9;
+          continue;
+        }
       }
       if (c != '\\') {
         t.text += c;
@@ -329,7 +344,7 @@ class Lexer {
   std::string_view s_;
   size_t pos_ = 0;
   int line_;
-  const std::string& scriptDir_;
+  const Places& places_;
 };
 
 struct Operand {
@@ -352,8 +367,7 @@ bool IsKeyword(std::string_view name) { return name == "assert" || name == "prin
 
 class Parser {
  public:
-  Parser(std::string_view line, int number, const std::string& scriptDir)
-      : lexer_(line, number, scriptDir), line_(number) {
+  Parser(std::string_view line, int number, const Places& places) : lexer_(line, number, places), line_(number) {
     Advance();
   }
 
@@ -709,14 +723,14 @@ std::string FullPath(const std::string& path) {
   return full.empty() ? path : full;
 }
 
-std::vector<Statement> ParseScript(std::string_view text, const std::string& scriptDir) {
+std::vector<Statement> ParseScript(std::string_view text, const Places& places) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::vector<Statement> script;
   int number = 0;
   for (size_t start = 0; start <= text.size();) {
     size_t end = std::min(text.find('\n', start), text.size());
     Statement st;
-    if (Parser(text.substr(start, end - start), ++number, scriptDir).Parse(st)) script.push_back(std::move(st));
+    if (Parser(text.substr(start, end - start), ++number, places).Parse(st)) script.push_back(std::move(st));
     start = end + 1;
   }
   return script;
@@ -730,11 +744,15 @@ int Fail(int code, const std::string& message) {
 
 // The calls of an engine's uninstaller: both hooks with three zeros. The
 // library reads the "-f" value from this process's command line itself.
-int RunUninstaller() {
+std::string OwnFolder() {
   char self[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string dll(self, length < sizeof self ? length : 0);
-  dll = dll.substr(0, dll.find_last_of('\\') + 1) + "TVISX.dll";
+  const std::string path(self, length < sizeof self ? length : 0);
+  return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+int RunUninstaller() {
+  const std::string dll = OwnFolder() + "TVISX.dll";
   HMODULE library = LoadLibraryA(dll.c_str());
   if (!library) return Fail(kExitCannotRun, "cannot load " + dll + " (error " + std::to_string(GetLastError()) + ")");
   int32_t handOver = -1;
@@ -753,25 +771,20 @@ int RunUninstaller() {
   return handOver == 0 ? 0 : kExitHandOverFailed;
 }
 
-int RunEngine(int argc, char** argv) {
-  if (argc >= 2 && std::string_view(argv[1]) == "-uninstall") return RunUninstaller();
-  if (argc != 3)
-    return Fail(kExitScriptError,
-                "usage: tvengine <folder of TVISX.dll> <script>, or tvengine -uninstall -f<file> ...");
-  std::string scriptPath = FullPath(argv[2]);
-  std::string scriptDir = scriptPath.substr(0, scriptPath.find_last_of("\\/"));
+// Runs a script against folder\TVISX.dll.
+int RunScript(std::string folder, const std::string& scriptPath, const std::string& sourceDir) {
+  Places places{scriptPath.substr(0, scriptPath.find_last_of("\\/")), sourceDir};
   std::string text;
   if (!ReadWholeFile(scriptPath, text)) return Fail(kExitCannotRun, "cannot read the script " + scriptPath);
 
   std::vector<Statement> script;
   try {
-    script = ParseScript(text, scriptDir);
+    script = ParseScript(text, places);
     Interpreter(nullptr).Run(script);
   } catch (const ScriptError& error) {
     return Fail(kExitScriptError, "line " + std::to_string(error.line) + ": script error: " + error.message);
   }
 
-  std::string folder = argv[1];
   if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
   std::string dll = folder + "TVISX.dll";
   HMODULE library = LoadLibraryA(dll.c_str());
@@ -790,6 +803,31 @@ int RunEngine(int argc, char** argv) {
   fflush(stdout);
   FreeLibrary(library);
   return code ? Fail(code, message) : 0;
+}
+
+int RunEngine(int argc, char** argv) {
+  if (argc >= 2 && std::string_view(argv[1]) == "-uninstall") return RunUninstaller();
+  // Started the way the launcher starts an engine: "setup.inx" of the
+  // current folder, TVISX.dll of the engine's own folder.
+  if (argc >= 3 && std::string_view(argv[argc - 2]) == "p") {
+    char current[MAX_PATH] = "";
+    const DWORD n = GetCurrentDirectoryA(sizeof current, current);
+    if (n == 0 || n >= sizeof current) return Fail(kExitCannotRun, "cannot tell the current folder");
+    // No one waits for an engine the launcher started and no console shows
+    // its output: its transcript goes to tvengine.out in that folder and
+    // ends with the exit code.
+    if (!freopen("tvengine.out", "w", stdout)) return Fail(kExitCannotRun, "cannot write tvengine.out");
+    _dup2(_fileno(stdout), _fileno(stderr));
+    const int code = RunScript(OwnFolder(), std::string(current) + "\\setup.inx", argv[argc - 1]);
+    printf("tvengine: exit code %d\n", code);
+    fflush(stdout);
+    return code;
+  }
+  if (argc != 3)
+    return Fail(kExitScriptError,
+                "usage: tvengine <folder of TVISX.dll> <script>, tvengine [arguments] p <source folder>, or "
+                "tvengine -uninstall -f<file> ...");
+  return RunScript(argv[1], FullPath(argv[2]), "");
 }
 
 }  // namespace
