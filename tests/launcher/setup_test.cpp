@@ -20,11 +20,11 @@ using tvtest::FileExists;
 using tvtest::ReadFile;
 using tvtest::WriteFile;
 
-// A message box titled "Error" as the user sees it.
+// A message box as the user sees it: text, visible buttons, default, icon.
 struct Box {
   std::string text;
-  std::vector<int> buttons;  // identifiers of the visible buttons, in order
-  int preferred = 0;         // the default button
+  std::vector<int> buttons;
+  int preferred = 0;
   HICON icon = nullptr;
 };
 
@@ -33,8 +33,7 @@ BOOL CALLBACK CollectControl(HWND child, LPARAM seen) {
   char kind[32] = "";
   GetClassNameA(child, kind, sizeof kind);
   const LONG style = GetWindowLongA(child, GWL_STYLE);
-  if (!IsWindowVisible(child)) return TRUE;
-  if (lstrcmpiA(kind, "Button") == 0) {
+  if (IsWindowVisible(child) && lstrcmpiA(kind, "Button") == 0) {
     box.buttons.push_back(GetDlgCtrlID(child));
     if ((style & 0xF) == BS_DEFPUSHBUTTON) box.preferred = GetDlgCtrlID(child);
   } else if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
@@ -43,31 +42,23 @@ BOOL CALLBACK CollectControl(HWND child, LPARAM seen) {
   return TRUE;
 }
 
-Box Read(HWND window) {
-  Box box;
-  char text[1024] = "";
-  GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
-  box.text = text;
-  EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&box));
-  return box;
-}
-
 // While it lives, reads every box titled "Error" and presses the button
 // that press chooses for it.
 class BoxWatcher {
  public:
-  explicit BoxWatcher(std::function<int(const Box&)> press)
+  explicit BoxWatcher(std::function<int(const Box&)> press = [](const Box&) { return IDOK; })
       : thread_([this, press] {
-          HWND last = nullptr;
-          while (!done_) {
+          for (HWND last = nullptr; !done_; Sleep(20)) {
             HWND window = FindWindowA("#32770", "Error");
-            if (window && window != last && IsWindowVisible(window)) {
-              last = window;
-              Box box = Read(window);
-              seen.push_back(box);
-              PostMessageA(window, WM_COMMAND, press(box), 0);
-            }
-            Sleep(20);
+            if (!window || window == last || !IsWindowVisible(window)) continue;
+            last = window;
+            Box box;
+            char text[1024] = "";
+            GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+            box.text = text;
+            EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&box));
+            seen.push_back(box);
+            PostMessageA(window, WM_COMMAND, press(box), 0);
           }
         }) {}
   ~BoxWatcher() { Stop(); }
@@ -101,6 +92,9 @@ BOOL WINAPI FailedRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
 }
 
 const std::string kExclamationOk = std::to_string(MB_OK | MB_ICONEXCLAMATION);
+const char kCopyError[] =
+    "Error copying files.\n\nPlease check that you only have one installer instance running and try again.\nContact "
+    "technical support for further assistance.";
 
 class Setup : public tvtest::FolderTest {
  protected:
@@ -160,17 +154,11 @@ class Setup : public tvtest::FolderTest {
            held.emplace(staging + "\\data.ini");
            return Options();
          },
-         TvSetupCopyFailed,
-         "Error copying files.\n\nPlease check that you only have one installer instance running and try "
-         "again.\nContact technical support for further assistance.",
-         false},
-        {"engine cannot start",
-         [&] {
-           tvSys.createProcess = RefusedProcess;
-           return Options();
-         },
-         TvSetupNotLaunched, "Setup could not be launched. Please contact Tarvel Technical Support for assistance.",
-         false},
+         TvSetupCopyFailed, kCopyError, false},
+        // A read that fails is a failed copy, never a short file.
+        {"read failure", [&] { tvSys.readFile = FailedRead; return Options(); }, TvSetupCopyFailed, kCopyError, false},
+        {"engine cannot start", [&] { tvSys.createProcess = RefusedProcess; return Options(); }, TvSetupNotLaunched,
+         "Setup could not be launched. Please contact Tarvel Technical Support for assistance.", false},
     };
     for (const Failure& f : failures) {
       SCOPED_TRACE(f.what);
@@ -184,8 +172,8 @@ class Setup : public tvtest::FolderTest {
       }
       tvSys = kTvSysDefault;
       noTemp.reset();
-      held.reset();
-      if (f.code == TvSetupCopyFailed) {
+      if (held) {
+        held.reset();
         EXPECT_EQ(ReadFile(staging + "\\data.ini"), "old");  // nothing lost
       }
       WriteFile(medium / "setup.inx", "script");
@@ -197,26 +185,22 @@ class Setup : public tvtest::FolderTest {
 };
 
 TEST_F(Setup, SplitsTheCommandLineIntoAtMostFifteenArgumentsOf255Characters) {
-  struct Case {
-    std::string line;
-    std::vector<std::string> args;
+  const std::string a(100, 'a'), b(100, 'b'), c(55, 'c');
+  const std::vector<std::pair<std::string, std::string>> cases = {  // line, arguments joined by "|"
+      {"", ""},
+      {"  a  -x \"long name\" ", "a|-x|long name"},
+      {"\"\" \"open ended", "|open ended"},
+      {"\"a b\"c d", "a b|c|d"},
+      {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17", "1|2|3|4|5|6|7|8|9|10|11|12|13|14|15"},
+      {a + " " + b + " " + c + " d", a + "|" + b + "|" + c},  // 255 characters: "d" overruns
+      {a + " " + b + " " + c + "cc d", a + "|" + b},          // the third overruns
   };
-  const std::string a100(100, 'a'), b100(100, 'b'), c60(60, 'c');
-  const std::vector<Case> cases = {
-      {"", {}},
-      {"  a  -x \"long name\" ", {"a", "-x", "long name"}},
-      {"\"\" \"open ended", {"", "open ended"}},
-      {"\"a b\"c d", {"a b", "c", "d"}},
-      {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15"}},
-      {a100 + " " + b100 + " " + c60 + " d", {a100, b100}},        // 260 characters: the third overruns
-      {a100 + " " + b100 + " " + std::string(55, 'c') + " d", {a100, b100, std::string(55, 'c')}},  // 255 exactly
-  };
-  for (const Case& c : cases) {
+  for (const auto& [line, expected] : cases) {
     TvSetupArgs args;
-    TvSetupSplit(c.line.c_str(), &args);
-    std::vector<std::string> got(args.text + 1, args.text + args.count);
-    EXPECT_EQ(got, c.args) << c.line;
-    EXPECT_STREQ(args.text[0], "");
+    TvSetupSplit(line.c_str(), &args);
+    std::string got = args.text[0];  // the program name, empty
+    for (int i = 1; i < args.count; ++i) got += (i > 1 ? "|" : "") + std::string(args.text[i]);
+    EXPECT_EQ(got, expected) << line;
   }
 }
 
@@ -253,9 +237,12 @@ TEST_F(Setup, StagesTheMediumAndStartsItsEngineThere) {
   EXPECT_EQ(ReadFile(staging + "\\N\\data.ini"), "new");
 }
 
-TEST_F(Setup, WithoutASourceTheCurrentFolderIsTheMedium) {
+// setup.exe as it ships, started in the medium without -SRC: and without a
+// home directory: the current folder is the medium, and the engine hears "".
+TEST_F(Setup, TheShippedProgramTakesTheCurrentFolderAsTheMedium) {
   tvtest::ScopedCurrentDir inMedium(medium.path());
-  ASSERT_EQ(TvSetupRun(("-TMP:" + temp.path() + " x").c_str()), TvSetupLaunched);
+  const std::string program = tvtest::WindowsPath(SETUP_EXE_UNIX_PATH);
+  EXPECT_EQ(tvtest::RunProgram("\"" + program + "\" -TMP:" + temp.path() + " x", dir / "out.txt"), 0u);
   const std::string staging = temp / "TarvelInst";
   EXPECT_EQ(Engine(staging), staging + "\\setup.exe  x  p \"\"");
   EXPECT_TRUE(FileExists(staging + "\\data.ini"));
@@ -268,19 +255,13 @@ TEST_F(Setup, EachFailureEndsWithItsCodeAndOneMessage) {
     run();
     return asked;
   });
-  // A read that fails is a failed copy, never a short file.
-  tvSys.readFile = FailedRead;
-  asked.clear();
-  tvSys.messageBox = RecordBox;
-  EXPECT_EQ(Run(Options()), TvSetupCopyFailed);
-  EXPECT_EQ(asked.size(), 1u);
 }
 
 // Under a display: the boxes themselves, found by their title.
 TEST_F(Setup, FailuresShowTheirMessageBoxOnce) {
   const HICON exclamation = LoadIconA(nullptr, IDI_EXCLAMATION);
   CheckFailures([&](const std::function<int()>& run) {
-    BoxWatcher watcher([](const Box&) { return IDOK; });
+    BoxWatcher watcher;
     run();
     watcher.Stop();
     std::vector<std::string> shown;
@@ -301,16 +282,13 @@ TEST_F(Setup, TheFormsMessageBoxFollowsItsStyleWord) {
     LPCSTR icon;
     int press, answer;
   };
-  const std::vector<Case> cases = {
-      {TvFormsOk, {IDOK}, IDOK, nullptr, IDOK, TvFormsAnswerOk},
-      {9, {IDOK}, IDOK, nullptr, IDOK, TvFormsAnswerOk},
-      {TvFormsOkCancel | TvFormsDefault2 | TvFormsIconStop, {IDOK, IDCANCEL}, IDCANCEL, IDI_HAND, IDCANCEL,
-       TvFormsAnswerCancel},
-      {TvFormsRetryCancel | TvFormsIconQuestion, {IDRETRY, IDCANCEL}, IDRETRY, IDI_QUESTION, IDRETRY,
-       TvFormsAnswerRetry},
-      {TvFormsYesNo | TvFormsIconExclamation, {IDYES, IDNO}, IDYES, IDI_EXCLAMATION, IDYES, TvFormsAnswerYes},
-      {TvFormsYesNoCancel | TvFormsDefault3 | TvFormsIconInformation, {IDYES, IDNO, IDCANCEL}, IDCANCEL,
-       IDI_ASTERISK, IDNO, TvFormsAnswerNo},
+  const std::vector<Case> cases = {  // style word: icon, default button, buttons
+      {0x001, {IDOK}, IDOK, nullptr, IDOK, 1024},
+      {0x009, {IDOK}, IDOK, nullptr, IDOK, 1024},
+      {0x122, {IDOK, IDCANCEL}, IDCANCEL, IDI_HAND, IDCANCEL, 1025},
+      {0x203, {IDRETRY, IDCANCEL}, IDRETRY, IDI_QUESTION, IDRETRY, 1028},
+      {0x304, {IDYES, IDNO}, IDYES, IDI_EXCLAMATION, IDYES, 1026},
+      {0x435, {IDYES, IDNO, IDCANCEL}, IDCANCEL, IDI_ASTERISK, IDNO, 1027},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.style);
@@ -323,45 +301,6 @@ TEST_F(Setup, TheFormsMessageBoxFollowsItsStyleWord) {
     EXPECT_EQ(b.buttons, c.buttons);
     EXPECT_EQ(b.preferred, c.preferred);
     EXPECT_EQ(b.icon, c.icon ? LoadIconA(nullptr, c.icon) : nullptr);
-  }
-}
-
-// setup.exe as it ships: its own command line, its version resource, and
-// the library's.
-TEST_F(Setup, TheShippedProgramStagesTheMediumAndCarriesItsVersion) {
-  const std::string program = tvtest::WindowsPath(SETUP_EXE_UNIX_PATH);
-  EXPECT_EQ(tvtest::RunProgram("\"" + program + "\" " + Options() + " \"a b\"", dir / "out.txt"), 0u);
-  const std::string staging = temp / "TarvelInst";
-  EXPECT_EQ(Engine(staging), staging + "\\setup.exe  \"a b\"  p \"" + medium.path() + "\"");
-
-  struct Binary {
-    std::string path, text;
-    DWORD high, low;
-  };
-  char shown[80];
-  TvRevisionDisplay(TV_SETUP_REVISION, shown, sizeof shown);
-  const std::vector<Binary> binaries = {
-      {program, std::string(TV_SETUP_VERSION " ") + shown, MAKELONG(10, 1), MAKELONG(0, 4)},
-      {tvtest::ExtensionPath(), "2.63 (18)", MAKELONG(63, 2), MAKELONG(0, 18)},
-  };
-  for (const Binary& b : binaries) {
-    DWORD ignored = 0;
-    std::string data(GetFileVersionInfoSizeA(b.path.c_str(), &ignored), '\0');
-    ASSERT_FALSE(data.empty()) << b.path;
-    ASSERT_TRUE(GetFileVersionInfoA(b.path.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT size = 0;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
-    EXPECT_EQ(fixed->dwFileVersionMS, b.high);
-    EXPECT_EQ(fixed->dwFileVersionLS, b.low);
-    EXPECT_EQ(fixed->dwProductVersionMS, b.high);
-    char* text = nullptr;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\StringFileInfo\\080904E4\\FileVersion", reinterpret_cast<void**>(&text),
-                               &size));
-    EXPECT_EQ(std::string(text), b.text);
-    HMODULE module = LoadLibraryExA(b.path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(14)), nullptr);  // RT_GROUP_ICON
-    FreeLibrary(module);
   }
 }
 
