@@ -39,10 +39,10 @@ constexpr const char* kMessages[] = {
 constexpr uint32_t kStartupFlags = 0x0800 | TvFlagConfigOptional | TvFlagKeepConfig;
 static_assert(kStartupFlags == 0x0A01, "the flags word of the launcher's kernel start");
 
-// Blocks of the copy: measured against CopyFileA by tools/bench/stage_bench
-// (docs/performance.md). One buffer: the launcher copies on one thread.
-constexpr DWORD kCopyBlock = 64 * 1024;
-char copyBlock[kCopyBlock];
+// The copy's buffer, of the block size measured against CopyFileA by
+// tools/bench/stage_bench (docs/performance.md). One buffer: the launcher
+// copies on one thread.
+char copyBlock[kTvSetupCopyBlock];
 
 struct Launch {
   char source[kTvSetupTextSize] = "";
@@ -118,8 +118,10 @@ int Stage(Launch& launch) {
   if (!launch.temp[0]) TvStrCopy(launch.temp, tvContext.tempDir, sizeof launch.temp);
   if (!launch.temp[0]) return TvSetupNoTempFolder;
   if (!Join(launch.staging, launch.temp, "TarvelInst") ||
-      (launch.subfolder[0] && !Join(launch.staging, launch.staging, launch.subfolder)))
-    return (TvErrorRaise(TvErrDirCreate, launch.temp, TvRaiseOrigin), TvSetupNoStagingFolder);
+      (launch.subfolder[0] && !Join(launch.staging, launch.staging, launch.subfolder))) {
+    TvErrorRaise(TvErrDirCreate, launch.temp, TvRaiseOrigin);
+    return TvSetupNoStagingFolder;
+  }
   if (TvDirCreate(launch.staging, TvDirCreateMissing | TvDirNoMediaPrompt) != TvOk) return TvSetupNoStagingFolder;
   if (StageFiles(launch.source, launch.staging) != TvOk) return TvSetupCopyFailed;
   if (TvDirSetCurrent(launch.staging) != TvOk) return TvSetupNotLaunched;
@@ -158,7 +160,8 @@ void TvSetupSplit(const char* commandLine, TvSetupArgs* args) {
   }
 }
 
-TvStatus TvSetupCopyFile(const char* source, const char* destination) {
+TvStatus TvSetupCopyFile(const char* source, const char* destination, uint32_t block) {
+  if (block == 0 || block > kTvSetupCopyBlock) block = kTvSetupCopyBlock;
   TvFileHandle in = kTvNoFile, out = kTvNoFile;
   TvStatus status = TvFileOpen(nullptr, nullptr, source, nullptr, TvFileNoMedia | TvFileSequential, &in);
   if (status != TvOk) return status;
@@ -167,7 +170,7 @@ TvStatus TvSetupCopyFile(const char* source, const char* destination) {
     DWORD got = 0;
     // A failed read is a failure, not the end of the file: the engine
     // must never be started from a file cut short.
-    if (!tvSys.readFile(reinterpret_cast<HANDLE>(in), copyBlock, kCopyBlock, &got, nullptr))
+    if (!tvSys.readFile(reinterpret_cast<HANDLE>(in), copyBlock, block, &got, nullptr))
       status = TvErrorRaise(TvErrFileRead, source, TvRaiseOrigin);
     else if (got == 0)
       break;

@@ -43,6 +43,8 @@ enum TvSetupExit : int {
 // the kernel instance and recorded its module.
 int TvSetupRun(const char* commandLine);
 
-// Copies source to destination in large blocks: -1012 when a read fails,
-// -1013 when a write fails, or the status of opening either file.
-TvStatus TvSetupCopyFile(const char* source, const char* destination);
+// Copies source to destination in blocks of block bytes (at most, and by
+// default, kTvSetupCopyBlock): -1012 when a read fails, -1013 when a write
+// fails, or the status of opening either file. Not for two threads at once.
+constexpr uint32_t kTvSetupCopyBlock = 64 * 1024;
+TvStatus TvSetupCopyFile(const char* source, const char* destination, uint32_t block = kTvSetupCopyBlock);
