@@ -3,12 +3,13 @@
 #include "exports.h"
 #include "frame.h"
 #include "tv_instance.h"
+#include "version.h"
 
 namespace {
 
 constexpr char kModuleName[] = "TVISX";
-constexpr char kVersion[] = "2.63";
-constexpr char kRevision[] = ":18";
+constexpr char kVersion[] = TV_TVISX_VERSION;
+constexpr char kRevision[] = TV_TVISX_REVISION;
 
 // Two bits the library has always passed to the kernel start; reserved,
 // without effect.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the 32-bit deliverables and, unless told "i686", the two test builds:
+# Builds the 32-bit deliverables (and checks their export table and Windows
+# conventions) and, unless told "i686", the two test builds:
 # the 32-bit one (the deliverable's code with the tests) and the 64-bit one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -7,6 +8,7 @@ jobs=${TV_JOBS:-2}
 cmake --preset i686 >/dev/null
 cmake --build --preset i686 -j "$jobs"
 bash scripts/check-exports.sh build/i686/extension/TVISX.dll build/i686/extension/TVISX.def
+bash scripts/check-binaries.sh build/i686
 if [ "${1:-}" != "i686" ]; then
   cmake --preset i686-tests >/dev/null
   cmake --build --preset i686-tests -j "$jobs"

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# The main job on the bundled sample: builds the deliverables, then runs the
+# The main job on the bundled sample: builds the deliverables, installs the
+# sample from its medium (build/i686/samples/medium) through the 32-bit
+# setup.exe, which stages the engine stand-in and starts it, and shows the
+# staged files, the installed configuration and the log. Then it runs the
 # sample installation scripts (samples/install) through the 32-bit engine
 # stand-in and the 32-bit TVISX.dll, as they ship, under the 32-bit Wine, on
 # a copy of the sample folder, and shows the files it changed and the log it
@@ -19,21 +22,53 @@ echo "Exports:"
 i686-w64-mingw32-objdump -p build/i686/extension/TVISX.dll |
   sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -E '^\s+\[' | awk '{print "  " $NF}'
 
+winpath() { echo "Z:$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" | tr / '\\'; }
+export TV_WINEPREFIX32="$PWD/build/wineprefix32" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The installation from the medium. The launcher stages the medium in
+# TarvelInst under a temporary folder of its own (-TMP:) and starts the
+# staged engine without waiting for it; the job waits for the wine server
+# to go idle, that is for the engine to end.
+medium=build/i686/samples/medium
+temp=build/sample-temp
+rm -rf "$temp"
+mkdir -p "$temp"
+echo
+echo "Medium $medium:"
+ls -l "$medium" | tail -n +2 | awk '{printf "  %-14s %8d\n", $NF, $5}'
+echo
+options=("-SRC:$(winpath "$medium")" "-TMP:$(winpath "$temp")")
+echo "Running setup.exe ${options[*]}"
+status=0
+(cd "$medium" && ../../../../cmake/wine-run32.sh "$(winpath setup.exe)" "${options[@]}") || status=$?
+echo "setup.exe ended with exit code $status; waiting for the engine"
+WINEPREFIX=$TV_WINEPREFIX32 timeout 600 /usr/lib/wine/wineserver -w || true
+staged=$temp/TarvelInst
+echo
+echo "--- staged in $staged"
+ls -l "$staged" | tail -n +2 | awk '{printf "  %-14s %8d\n", $NF, $5}'
+echo "--- the engine's transcript (tvengine.out)"
+tr -d '\r' < "$staged/tvengine.out" 2>/dev/null || echo "(none)"
+echo "--- tvwserve.ini as installed"
+tr -d '\r' < "$staged/tvwserve.ini"
+echo "--- tvworld.ini as installed"
+tr -d '\r' < "$staged/tvworld.ini"
+echo "--- install.log"
+tr -d '\r' < "$staged/install.log" 2>/dev/null || echo "(none)"
+[ "$status" = 0 ] || exit "$status"
+grep -q '^tvengine: exit code 0' "$staged/tvengine.out" || { echo "the installation did not complete"; exit 1; }
+
 run=build/sample-run
 rm -rf "$run"
 cp -r samples/install "$run"
 cp build/i686/extension/TVISX.dll "$run/"
 cp build/i686/samples/uninst.exe "$run/uninst.exe"
-winpath() { echo "Z:$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" | tr / '\\'; }
-
-export TV_WINEPREFIX32="$PWD/build/wineprefix32" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 engine=$(winpath build/i686/tools/tvengine.exe)
 echo
 for program in build/i686/tools/tvengine.exe "$run/TVISX.dll"; do
   echo "Running $(basename "$program"): $(i686-w64-mingw32-objdump -f "$program" | sed -n 's/.*file format //p'), 32-bit"
 done
 folder=$(winpath "$run")
-status=0
 for script in install.tvs discover.tvs; do
   echo
   echo "Running samples/install/$script:"

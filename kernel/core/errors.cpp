@@ -163,7 +163,8 @@ void ShowErrorBox(const char* title, TvStatus code) {
   } else {
     TvStrCopy(text, title, sizeof text);
   }
-  tvSys.messageBox(nullptr, text, tvInstance.title, MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);
+  if (!TvErrorWindowShow(text, code < 0))
+    tvSys.messageBox(nullptr, text, tvInstance.title, MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);
 }
 
 }  // namespace

@@ -36,6 +36,11 @@ int TvErrorLevelOf(TvStatus status);
 // no-prompt flag, for a path without a drive root, or on a fixed drive.
 bool TvAskForMedia(const char* path);
 void TvErrorReport(const char* title, TvStatus code);
+// The error log window of a windowed program (error_window.cpp): the text,
+// OK and, for an error with a recorded history, Details>>. 1 once the user
+// has closed it, 0 when it cannot be shown (no kernel strings selected, or
+// the window cannot be made): the caller then shows a system message box.
+int TvErrorWindowShow(const char* text, bool isError);
 [[noreturn]] void TvFatal(const char* text);
 
 // User-interface mode: no windows unless a windowed program says so.

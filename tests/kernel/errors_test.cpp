@@ -181,30 +181,6 @@ TEST_F(Raise, FatalStopLogsToFileAndConsoleAndEndsTheProcess) {
   EXPECT_EQ(tvtest::ReadFile(childLog), ("CHILD: " + longText).substr(0, 199) + "\r\n");
 }
 
-// Windowed programs see the report in a message box titled with the program
-// title (this test needs a display, as the test command provides).
-TEST_F(Raise, ReportShowsAMessageBoxInWindowedMode) {
-  Start(false);
-  TvSetUserInterfaceMode(2);
-  std::string boxText;
-  std::thread closer([&] {
-    for (int i = 0; i < 500 && boxText.empty(); ++i) {
-      Sleep(20);
-      HWND box = FindWindowA("#32770", "TESTMOD 1.0");
-      if (!box) continue;
-      char text[512] = "";
-      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-      boxText = text[0] ? text : "<empty>";
-      PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }
-  });
-  TvErrorReport("Title", -1010);
-  closer.join();
-  TvSetUserInterfaceMode(1);
-  EXPECT_EQ(boxText, "Title -- File not found");
-  EXPECT_EQ(Logged(), "TESTMOD: Title -- File not found\r\n");
-}
-
 TEST_F(Raise, ProvidersAnswerCodesTheCatalogueDoesNotKnow) {
   Start(false);
   TvErrorAddProvider([](TvStatus code) -> const char* { return code == -5000 ? "Provided" : nullptr; });

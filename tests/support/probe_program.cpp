@@ -1,5 +1,6 @@
-// A program for tests that start programs: it leaves "ran-<its file
-// name>.txt" with its command line in the current folder, and with the
+// A program for tests that start programs: it leaves "cwd-<its file
+// name>.txt" with the current folder and then "ran-<its file name>.txt"
+// with its command line in the current folder, and with the
 // argument "wait" it lingers a little before it ends. With TV_PROBE_LINGER
 // set in its environment it lingers whatever its arguments, and then
 // leaves "ended-<its file name>.txt" too.
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
       fclose(f);
     }
   };
+  char cwd[MAX_PATH] = "";
+  GetCurrentDirectoryA(sizeof cwd, cwd);
+  leave("cwd-", cwd);
   leave("ran-", GetCommandLineA());
   const bool linger = GetEnvironmentVariableA("TV_PROBE_LINGER", nullptr, 0) > 0;
   if (linger || (argc > 1 && strcmp(argv[argc - 1], "wait") == 0)) Sleep(800);

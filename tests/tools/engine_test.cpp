@@ -54,6 +54,25 @@ TEST_F(Engine, RunsTheCallsInOrderAndPrintsEachWithItsResult) {
   EXPECT_EQ(Run("TvIsi_Startup()\nassert result == -1031\nTvIsi_Shutdown()\n"), 0u) << output;
 }
 
+// Started as the launcher starts an engine (as the staged setup.exe, in
+// its folder, "p" and the medium last): it runs setup.inx of the current
+// folder against TVISX.dll of its own, and writes what it prints and its
+// exit code to tvengine.out.
+TEST_F(Engine, StartedByTheLauncherItRunsSetupInxOfItsFolder) {
+  const std::string staged = libDir / "setup.exe";
+  ASSERT_TRUE(CopyFileA(tvtest::WindowsPath(TVENGINE_UNIX_PATH).c_str(), staged.c_str(), FALSE));
+  tvtest::ScopedCurrentDir inStaging(libDir.path());
+  for (const DWORD expected : {0u, 1u}) {
+    tvtest::WriteFile(libDir / "setup.inx", "print \"from $SOURCEDIR\"\nstatus = TvIsi_Startup()\nassert status == " +
+                                                std::to_string(expected) + "\nTvIsi_Shutdown()\n");
+    EXPECT_EQ(tvtest::RunProgram("\"" + staged + "\"  -x \"a b\"  p \"D:\\media\"", dir / "output.txt"), expected);
+    EXPECT_EQ(tvtest::ReadFile(libDir / "tvengine.out"),
+              "from D:\\media\r\n[2] TvIsi_Startup() = 0\r\n" +
+                  std::string(expected ? "line 3: assertion failed: status == 1, status is 0\r\n" : "[4] TvIsi_Shutdown()\r\n") +
+                  "tvengine: exit code " + std::to_string(expected) + "\r\n");
+  }
+}
+
 TEST_F(Engine, AFailedAssertionStopsTheScriptAndNamesItsLine) {
   EXPECT_EQ(Run("TvIsi_Startup()\nn = 7\nassert n == 8\nprint \"after\"\n"), 1u);
   EXPECT_NE(output.find("[1] TvIsi_Startup() = 0"), std::string::npos) << output;

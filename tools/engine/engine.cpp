@@ -18,6 +18,8 @@
 // one, receives the engine's output too. The library keeps its own kernel.
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -220,10 +222,16 @@ std::string CharName(char c) {
 }
 
 // Splits one line (without its line end) into tokens.
+// What "$SCRIPTDIR" and "$SOURCEDIR" stand for in strings: the script's
+// folder, and the source folder of an engine started as the launcher starts
+// it (empty otherwise).
+struct Places {
+  std::string scriptDir, sourceDir;
+};
+
 class Lexer {
  public:
-  Lexer(std::string_view line, int number, const std::string& scriptDir)
-      : s_(line), line_(number), scriptDir_(scriptDir) {}
+  Lexer(std::string_view line, int number, const Places& places) : s_(line), line_(number), places_(places) {}
 
   Token Next() {
     while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t' || s_[pos_] == '\r')) ++pos_;
@@ -305,16 +313,23 @@ class Lexer {
     Token t;
     t.type = Tok::String;
     ++pos_;
-    static constexpr std::string_view kScriptDir = "$SCRIPTDIR";
     for (;;) {
       if (pos_ >= s_.size()) throw ScriptError{line_, "unterminated string"};
       char c = s_[pos_++];
       if (c == '"') return t;
       if (c == '\0') throw ScriptError{line_, "a string cannot hold a NUL byte"};
-      if (c == '$' && s_.substr(pos_ - 1).starts_with(kScriptDir)) {
-        t.text += scriptDir_;
-        pos_ += kScriptDir.size() - 1;
-        continue;
+      if (c == '$') {
+        const std::string_view rest = s_.substr(pos_ - 1);
+        if (rest.starts_with("$SCRIPTDIR")) {
+          t.text += places_.scriptDir;
+          pos_ += 9;
+          continue;
+        }
+        if (rest.starts_with("$SOURCEDIR")) {
+          t.text += places_.sourceDir;
+          pos_ += 9;
+          continue;
+        }
       }
       if (c != '\\') {
         t.text += c;
@@ -336,7 +351,7 @@ class Lexer {
   std::string_view s_;
   size_t pos_ = 0;
   int line_;
-  const std::string& scriptDir_;
+  const Places& places_;
 };
 
 struct Operand {
@@ -359,8 +374,7 @@ bool IsKeyword(std::string_view name) { return name == "assert" || name == "prin
 
 class Parser {
  public:
-  Parser(std::string_view line, int number, const std::string& scriptDir)
-      : lexer_(line, number, scriptDir), line_(number) {
+  Parser(std::string_view line, int number, const Places& places) : lexer_(line, number, places), line_(number) {
     Advance();
   }
 
@@ -729,14 +743,14 @@ std::string FullPath(const std::string& path) {
   return full.empty() ? path : full;
 }
 
-std::vector<Statement> ParseScript(std::string_view text, const std::string& scriptDir) {
+std::vector<Statement> ParseScript(std::string_view text, const Places& places) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::vector<Statement> script;
   int number = 0;
   for (size_t start = 0; start <= text.size();) {
     size_t end = std::min(text.find('\n', start), text.size());
     Statement st;
-    if (Parser(text.substr(start, end - start), ++number, scriptDir).Parse(st)) script.push_back(std::move(st));
+    if (Parser(text.substr(start, end - start), ++number, places).Parse(st)) script.push_back(std::move(st));
     start = end + 1;
   }
   return script;
@@ -751,6 +765,7 @@ int Fail(int code, const std::string& message) {
 
 constexpr const char* kUsage =
     "usage: tvengine [kernel options] [<folder of TVISX.dll>] <script>\n"
+    "       tvengine [arguments] p <source folder>   (as the launcher starts it: setup.inx, TVISX.dll beside it)\n"
     "       tvengine -uninstall -f<file> ...\n"
     "Without a folder, TVISX.dll is loaded from the engine's own folder.\n";
 
@@ -784,36 +799,23 @@ int RunUninstaller() {
   return handOver == 0 ? 0 : kExitHandOverFailed;
 }
 
-int RunEngine(int argc, char** argv) {
-  if (argc >= 2 && std::string_view(argv[1]) == "-uninstall") return RunUninstaller();
-  const tvtool::CommandLine line = tvtool::Start("TVENGINE", "1.0", argc, argv);
-  if (line.status < 0) {
-    tvtool::Report("tvengine", line.status);
-    const bool wrongLine = line.status == TvErrCommandLine || line.status == TvErrTruncated;
-    return wrongLine ? kExitScriptError : kExitCannotRun;
-  }
-  if (line.help) {
-    printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
-    return 0;
-  }
-  if (line.plain.empty() || line.plain.size() > 2) return Fail(kExitScriptError, std::string(kUsage));
+// Runs a script against folder\TVISX.dll.
+int RunScript(std::string folder, const std::string& scriptPath, const std::string& sourceDir) {
   // The engine's own failures are its output; an export's exception ends
-  // the process through the engine's report.
+  // the process through the engine's report, not the kernel's crash handler.
   SetUnhandledExceptionFilter(ReportException);
-  std::string scriptPath = FullPath(line.plain.back());
-  std::string scriptDir = scriptPath.substr(0, scriptPath.find_last_of("\\/"));
+  Places places{scriptPath.substr(0, scriptPath.find_last_of("\\/")), sourceDir};
   std::string text;
   if (!ReadWholeFile(scriptPath, text)) return Fail(kExitCannotRun, "cannot read the script " + scriptPath);
 
   std::vector<Statement> script;
   try {
-    script = ParseScript(text, scriptDir);
+    script = ParseScript(text, places);
     Interpreter(nullptr).Run(script);
   } catch (const ScriptError& error) {
     return Fail(kExitScriptError, "line " + std::to_string(error.line) + ": script error: " + error.message);
   }
 
-  std::string folder = line.plain.size() == 2 ? line.plain[0] : OwnFolder();
   if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
   std::string dll = folder + "TVISX.dll";
   HMODULE library = LoadLibraryA(dll.c_str());
@@ -836,6 +838,42 @@ int RunEngine(int argc, char** argv) {
   fflush(stdout);
   FreeLibrary(library);
   return code ? Fail(code, message) : 0;
+}
+
+int RunEngine(int argc, char** argv) {
+  if (argc >= 2 && std::string_view(argv[1]) == "-uninstall") return RunUninstaller();
+  // Started the way the launcher starts an engine: "setup.inx" of the
+  // current folder, TVISX.dll of the engine's own folder.
+  if (argc >= 3 && std::string_view(argv[argc - 2]) == "p") {
+    char current[MAX_PATH] = "";
+    const DWORD n = GetCurrentDirectoryA(sizeof current, current);
+    if (n == 0 || n >= sizeof current) return Fail(kExitCannotRun, "cannot tell the current folder");
+    // No one waits for an engine the launcher started and no console shows
+    // its output: its transcript goes to tvengine.out in that folder and
+    // ends with the exit code.
+    if (!freopen("tvengine.out", "w", stdout)) return Fail(kExitCannotRun, "cannot write tvengine.out");
+    _dup2(_fileno(stdout), _fileno(stderr));
+    // The arguments are the installer's, passed on by the launcher: the
+    // engine's kernel reads no options from them.
+    const tvtool::CommandLine line = tvtool::Start("TVENGINE", "1.0", 1, argv);
+    if (line.status < 0) return Fail(kExitCannotRun, "cannot start the kernel");
+    const int code = RunScript(OwnFolder(), std::string(current) + "\\setup.inx", argv[argc - 1]);
+    printf("tvengine: exit code %d\n", code);
+    fflush(stdout);
+    return code;
+  }
+  const tvtool::CommandLine line = tvtool::Start("TVENGINE", "1.0", argc, argv);
+  if (line.status < 0) {
+    tvtool::Report("tvengine", line.status);
+    const bool wrongLine = line.status == TvErrCommandLine || line.status == TvErrTruncated;
+    return wrongLine ? kExitScriptError : kExitCannotRun;
+  }
+  if (line.help) {
+    printf("%s%s", kUsage, tvtool::kKernelOptionsUsage);
+    return 0;
+  }
+  if (line.plain.empty() || line.plain.size() > 2) return Fail(kExitScriptError, std::string(kUsage));
+  return RunScript(line.plain.size() == 2 ? line.plain[0] : OwnFolder(), FullPath(line.plain.back()), "");
 }
 
 }  // namespace

@@ -1,0 +1,307 @@
+// The launcher: its command-line vector, the staging of a medium whose
+// engine is a probe program that records how it was started, its failures
+// with their one message each, the forms library's message box, and the
+// program as it ships.
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "forms.h"
+#include "kernel_fixture.h"
+#include "setup.h"
+
+namespace {
+
+using tvtest::FileExists;
+using tvtest::ReadFile;
+using tvtest::WriteFile;
+
+// A message box as the user sees it: text, visible buttons, default, icon.
+struct Box {
+  std::string text;
+  std::vector<int> buttons;
+  int preferred = 0;
+  HICON icon = nullptr;
+};
+
+BOOL CALLBACK CollectControl(HWND child, LPARAM seen) {
+  Box& box = *reinterpret_cast<Box*>(seen);
+  char kind[32] = "";
+  GetClassNameA(child, kind, sizeof kind);
+  const LONG style = GetWindowLongA(child, GWL_STYLE);
+  if (IsWindowVisible(child) && lstrcmpiA(kind, "Button") == 0) {
+    box.buttons.push_back(GetDlgCtrlID(child));
+    if ((style & 0xF) == BS_DEFPUSHBUTTON) box.preferred = GetDlgCtrlID(child);
+  } else if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+    box.icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+  }
+  return TRUE;
+}
+
+// While it lives, reads every box titled "Error" and presses the button
+// that press chooses for it.
+class BoxWatcher {
+ public:
+  explicit BoxWatcher(std::function<int(const Box&)> press = [](const Box&) { return IDOK; })
+      : thread_([this, press] {
+          for (HWND last = nullptr; !done_; Sleep(20)) {
+            HWND window = FindWindowA("#32770", "Error");
+            if (!window || window == last || !IsWindowVisible(window)) continue;
+            last = window;
+            Box box;
+            char text[1024] = "";
+            GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+            box.text = text;
+            EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&box));
+            seen.push_back(box);
+            PostMessageA(window, WM_COMMAND, press(box), 0);
+          }
+        }) {}
+  ~BoxWatcher() { Stop(); }
+  void Stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  std::vector<Box> seen;
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+// The boxes of a run without a display: what the launcher asked for.
+std::vector<std::string> asked;
+int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR title, UINT style) {
+  asked.push_back(std::string(title) + "|" + text + "|" + std::to_string(style & 0xFFF));
+  return IDOK;
+}
+
+BOOL WINAPI RefusedProcess(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR,
+                           LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+BOOL WINAPI FailedRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
+  SetLastError(ERROR_CRC);
+  return FALSE;
+}
+
+const std::string kExclamationOk = std::to_string(MB_OK | MB_ICONEXCLAMATION);
+const char kCopyError[] =
+    "Error copying files.\n\nPlease check that you only have one installer instance running and try again.\nContact "
+    "technical support for further assistance.";
+
+class Setup : public tvtest::FolderTest {
+ protected:
+  Setup() {
+    TvBeginInstance();
+    CopyFileA(tvtest::WindowsPath(PROBE_PROGRAM_UNIX_PATH).c_str(), (medium / "_ISmain").c_str(), FALSE);
+    WriteFile(medium / "setup.inx", "script");
+    WriteFile(medium / "data.ini", "[TvDefault]\r\n");
+  }
+  ~Setup() override {
+    tvSys = kTvSysDefault;
+    TvKernelSetVariant(nullptr);
+    TvSetUserInterfaceMode(TvUiNoWindows);
+    TvEndInstance();
+    SetCurrentDirectoryA(dir.path().c_str());
+  }
+  int Run(const std::string& line) {
+    const int code = TvSetupRun(line.c_str());
+    SetCurrentDirectoryA(dir.path().c_str());
+    return code;
+  }
+  // What the staged engine in folder recorded ("ran-": its command line,
+  // "cwd-": its current folder), once it has run.
+  static std::string Engine(const std::string& folder, const char* kind = "ran-") {
+    const std::string ran = folder + "\\ran-setup.exe.txt";
+    for (int i = 0; i < 500 && ReadFile(ran).empty(); ++i) Sleep(20);
+    Sleep(100);
+    return ReadFile(folder + "\\" + kind + "setup.exe.txt");
+  }
+  std::string Options() const { return "-SRC:" + medium.path() + " -TMP:" + temp.path(); }
+
+  // Each failure ends the run with its exit code and one message; box
+  // reports how the message was shown.
+  void CheckFailures(const std::function<std::vector<std::string>(const std::function<int()>&)>& box) {
+    std::optional<tvtest::ScopedEnv> noTemp;
+    std::optional<tvtest::Locked> held;
+    const std::string staging = temp / "TarvelInst";
+    struct Failure {
+      const char* what;
+      std::function<std::string()> prepare;
+      int code;
+      const char* message;
+      bool noFolder;
+    };
+    const std::vector<Failure> failures = {
+        {"no setup.inx", [&] { DeleteFileA((medium / "setup.inx").c_str()); return Options(); }, TvSetupNoSetupFiles,
+         "Could not locate setup files.\nPlease contact technical support for assistance.", true},
+        {"no temporary folder", [&] { noTemp.emplace("TEMP", nullptr); return "-SRC:" + medium.path(); },
+         TvSetupNoTempFolder, "Could not locate temporary directory.\nPlease contact technical support for assistance.",
+         true},
+        {"subfolder without its parent", [&] { return Options() + " -DATADIR:N"; }, TvSetupNoStagingFolder,
+         "Could not create temporary directory.\nPlease contact technical support for assistance.", true},
+        {"destination held open",
+         [&] {
+           CreateDirectoryA(staging.c_str(), nullptr);
+           WriteFile(staging + "\\data.ini", "old");
+           held.emplace(staging + "\\data.ini");
+           return Options();
+         },
+         TvSetupCopyFailed, kCopyError, false},
+        // A read that fails is a failed copy, never a short file.
+        {"read failure", [&] { tvSys.readFile = FailedRead; return Options(); }, TvSetupCopyFailed, kCopyError, false},
+        {"engine cannot start", [&] { tvSys.createProcess = RefusedProcess; return Options(); }, TvSetupNotLaunched,
+         "Setup could not be launched. Please contact Tarvel Technical Support for assistance.", false},
+    };
+    for (const Failure& f : failures) {
+      SCOPED_TRACE(f.what);
+      const std::string line = f.prepare();
+      int code = -1;
+      const std::vector<std::string> shown = box([&] { return code = Run(line); });
+      EXPECT_EQ(code, f.code);
+      EXPECT_EQ(shown, std::vector<std::string>{std::string("Error|") + f.message + "|" + kExclamationOk});
+      if (f.noFolder) {
+        EXPECT_FALSE(FileExists(staging));
+      }
+      tvSys = kTvSysDefault;
+      noTemp.reset();
+      if (held) {
+        held.reset();
+        EXPECT_EQ(ReadFile(staging + "\\data.ini"), "old");  // nothing lost
+      }
+      WriteFile(medium / "setup.inx", "script");
+      tvtest::RemoveTree(staging);
+    }
+  }
+
+  tvtest::TempDir medium, temp;
+};
+
+TEST_F(Setup, SplitsTheCommandLineIntoAtMostFifteenArgumentsOf255Characters) {
+  const std::string a(100, 'a'), b(100, 'b'), c(55, 'c');
+  const std::vector<std::pair<std::string, std::string>> cases = {  // line, arguments joined by "|"
+      {"", ""},
+      {"  a  -x \"long name\" ", "a|-x|long name"},
+      {"\"\" \"open ended", "|open ended"},
+      {"\"a b\"c d", "a b|c|d"},
+      {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17", "1|2|3|4|5|6|7|8|9|10|11|12|13|14|15"},
+      {a + " " + b + " " + c + " d", a + "|" + b + "|" + c},  // 255 characters: "d" overruns
+      {a + " " + b + " " + c + "cc d", a + "|" + b},          // the third overruns
+  };
+  for (const auto& [line, expected] : cases) {
+    TvSetupArgs args;
+    TvSetupSplit(line.c_str(), &args);
+    std::string got = args.text[0];  // the program name, empty
+    for (int i = 1; i < args.count; ++i) got += (i > 1 ? "|" : "") + std::string(args.text[i]);
+    EXPECT_EQ(got, expected) << line;
+  }
+}
+
+TEST_F(Setup, StagesTheMediumAndStartsItsEngineThere) {
+  WriteFile(medium / "SETUP.EXE", "the launcher itself");
+  WriteFile(medium / ".hidden-by-name", "x");
+  WriteFile(medium / "hidden.txt", "x");
+  SetFileAttributesA((medium / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  CreateDirectoryA((medium / "Folder").c_str(), nullptr);
+  std::string big(300000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
+  WriteFile(medium / "big.dat", big);
+
+  asked.clear();
+  tvSys.messageBox = RecordBox;
+  const std::string staging = temp / "TarvelInst";
+  ASSERT_EQ(Run("-SRC " + Options() + " a -x \"long name\" -sRc"), TvSetupLaunched);
+  EXPECT_TRUE(asked.empty());
+  const std::string ran = Engine(staging);
+  const std::string tail = "  a -x \"long name\"  p \"" + medium.path() + "\"";
+  EXPECT_EQ(ran, staging + "\\setup.exe" + tail);
+  EXPECT_EQ(Engine(staging, "cwd-"), staging);
+  EXPECT_EQ(ReadFile(staging + "\\setup.exe"), ReadFile(medium / "_ISmain"));
+  EXPECT_EQ(ReadFile(staging + "\\big.dat"), big);
+  EXPECT_EQ(ReadFile(staging + "\\data.ini"), "[TvDefault]\r\n");
+  for (const char* left : {"_ISmain", ".hidden-by-name", "hidden.txt", "Folder"})
+    EXPECT_FALSE(FileExists(staging + "\\" + left)) << left;
+
+  // The subfolder goes one level below an existing TarvelInst; files of an
+  // earlier run are overwritten.
+  WriteFile(medium / "data.ini", "new");
+  ASSERT_EQ(Run(Options() + " -datadir:N"), TvSetupLaunched);
+  EXPECT_EQ(Engine(staging + "\\N"), staging + "\\N\\setup.exe   p \"" + medium.path() + "\"");
+  EXPECT_EQ(ReadFile(staging + "\\N\\data.ini"), "new");
+}
+
+// setup.exe as it ships, started in the medium without -SRC: and without a
+// home directory: the current folder is the medium, and the engine hears "".
+TEST_F(Setup, TheShippedProgramTakesTheCurrentFolderAsTheMedium) {
+  tvtest::ScopedCurrentDir inMedium(medium.path());
+  const std::string program = tvtest::WindowsPath(SETUP_EXE_UNIX_PATH);
+  EXPECT_EQ(tvtest::RunProgram("\"" + program + "\" -TMP:" + temp.path() + " x", dir / "out.txt"), 0u);
+  const std::string staging = temp / "TarvelInst";
+  EXPECT_EQ(Engine(staging), staging + "\\setup.exe  x  p \"\"");
+  EXPECT_TRUE(FileExists(staging + "\\data.ini"));
+}
+
+TEST_F(Setup, EachFailureEndsWithItsCodeAndOneMessage) {
+  CheckFailures([](const std::function<int()>& run) {
+    asked.clear();
+    tvSys.messageBox = RecordBox;
+    run();
+    return asked;
+  });
+}
+
+// Under a display: the boxes themselves, found by their title.
+TEST_F(Setup, FailuresShowTheirMessageBoxOnce) {
+  const HICON exclamation = LoadIconA(nullptr, IDI_EXCLAMATION);
+  CheckFailures([&](const std::function<int()>& run) {
+    BoxWatcher watcher;
+    run();
+    watcher.Stop();
+    std::vector<std::string> shown;
+    for (const Box& b : watcher.seen) {
+      EXPECT_EQ(b.icon, exclamation);
+      EXPECT_EQ(b.buttons, std::vector<int>{IDOK});
+      shown.push_back("Error|" + b.text + "|" + kExclamationOk);
+    }
+    return shown;
+  });
+}
+
+TEST_F(Setup, TheFormsMessageBoxFollowsItsStyleWord) {
+  struct Case {
+    uint32_t style;
+    std::vector<int> buttons;
+    int preferred;
+    LPCSTR icon;
+    int press, answer;
+  };
+  const std::vector<Case> cases = {  // style word: icon, default button, buttons
+      {0x001, {IDOK}, IDOK, nullptr, IDOK, 1024},
+      {0x009, {IDOK}, IDOK, nullptr, IDOK, 1024},
+      {0x122, {IDOK, IDCANCEL}, IDCANCEL, IDI_HAND, IDCANCEL, 1025},
+      {0x203, {IDRETRY, IDCANCEL}, IDRETRY, IDI_QUESTION, IDRETRY, 1028},
+      {0x304, {IDYES, IDNO}, IDYES, IDI_EXCLAMATION, IDYES, 1026},
+      {0x435, {IDYES, IDNO, IDCANCEL}, IDCANCEL, IDI_ASTERISK, IDNO, 1027},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    BoxWatcher watcher([&](const Box&) { return c.press; });
+    EXPECT_EQ(TvFormsMessageBox("Question?", "Error", c.style), c.answer);
+    watcher.Stop();
+    ASSERT_EQ(watcher.seen.size(), 1u);
+    const Box& b = watcher.seen[0];
+    EXPECT_EQ(b.text, "Question?");
+    EXPECT_EQ(b.buttons, c.buttons);
+    EXPECT_EQ(b.preferred, c.preferred);
+    EXPECT_EQ(b.icon, c.icon ? LoadIconA(nullptr, c.icon) : nullptr);
+  }
+}
+
+}  // namespace
