@@ -23,7 +23,21 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Only what lies inside a test's own temporary folder may go: an empty or
+// relative path would take the current drive's root or the build folder
+// (Wine maps the whole Linux tree as a drive).
+static bool InsideTestFolder(const std::string& path) {
+  char base[MAX_PATH];
+  const DWORD n = GetTempPathA(sizeof base, base);
+  return n > 0 && n < sizeof base && path.size() > n + 7 && _strnicmp(path.c_str(), base, n) == 0 &&
+         _strnicmp(path.c_str() + n, "tvtest-", 7) == 0;
+}
+
 void RemoveTree(const std::string& path) {
+  if (!InsideTestFolder(path)) {
+    ADD_FAILURE() << "refused to remove " << path << ": not inside a test's temporary folder";
+    return;
+  }
   WIN32_FIND_DATAA data;
   HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
