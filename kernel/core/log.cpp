@@ -49,7 +49,7 @@ void BuildPrefix(uint32_t mode, char* prefix) {
   }
 }
 
-// The log-file text of an open batch (TvLogBatch), written in one piece
+// The log-file text of an open batch (TvLogBatch), written together
 // when the outermost batch ends, when it is full and before the file closes.
 char batchText[65536];
 size_t batchUsed = 0;

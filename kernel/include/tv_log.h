@@ -39,9 +39,9 @@ void TvLogClose();
 void TvLogSetHook(TvLogHook hook);
 
 // While one of these lives (they nest), what the log file is to get is
-// gathered in memory and written in one piece when the outermost ends, in
-// the same bytes and order; also earlier when 64 KiB are gathered, and
-// before the file closes. The console, the debugger and a hook still get
+// gathered in memory and written together when the outermost ends (a write
+// per 16 KiB), in the same bytes and order; also earlier when 64 KiB are
+// gathered, and before the file closes. The console, the debugger and a hook still get
 // each line at once. Meant for a call that logs a line per list entry: a
 // crash in the middle of it leaves its gathered lines out of the file.
 class TvLogBatch {
