@@ -70,8 +70,9 @@ inline uint32_t HashUpper(const char* text) {
 }
 
 // A set of texts held elsewhere (they must outlive it), compared by a
-// function such as _stricmp: an open-addressed table in kernel memory.
-// The hash must give equal texts equal values.
+// function such as _stricmp: an open-addressed table in kernel memory,
+// each slot with the text's hash, so that the comparison runs only for
+// texts that hash alike. The hash must give equal texts equal values.
 class TextSet {
  public:
   using Hash = uint32_t (*)(const char* text);
@@ -85,7 +86,7 @@ class TextSet {
     if (slots_) memset(slots_, 0, capacity_ * sizeof *slots_);
     used_ = 0;
   }
-  bool Contains(const char* text) const { return capacity_ && *Slot(slots_, capacity_, text); }
+  bool Contains(const char* text) const { return capacity_ && Find(slots_, capacity_, text, hash_(text))->text; }
   // True when an equal text was there already; false when the text was
   // added, or (with *noMemory set) could not be.
   bool Insert(const char* text, bool* noMemory) {
@@ -94,26 +95,31 @@ class TextSet {
       *noMemory = true;
       return false;
     }
-    const char** slot = Slot(slots_, capacity_, text);
-    if (*slot) return true;
-    *slot = text;
+    const uint32_t hash = hash_(text);
+    Slot* slot = Find(slots_, capacity_, text, hash);
+    if (slot->text) return true;
+    *slot = {text, hash};
     ++used_;
     return false;
   }
 
  private:
-  const char** Slot(const char** slots, size_t capacity, const char* text) const {
-    size_t i = hash_(text) & (capacity - 1);
-    while (slots[i] && !equal_(slots[i], text)) i = (i + 1) & (capacity - 1);
+  struct Slot {
+    const char* text;
+    uint32_t hash;
+  };
+  Slot* Find(Slot* slots, size_t capacity, const char* text, uint32_t hash) const {
+    size_t i = hash & (capacity - 1);
+    while (slots[i].text && !(slots[i].hash == hash && equal_(slots[i].text, text))) i = (i + 1) & (capacity - 1);
     return &slots[i];
   }
   bool Grow() {
     const size_t capacity = capacity_ ? capacity_ * 2 : 64;
-    auto* slots = static_cast<const char**>(TvMemAlloc(0, capacity * sizeof(const char*)));
+    auto* slots = static_cast<Slot*>(TvMemAlloc(0, capacity * sizeof(Slot)));
     if (!slots) return false;
     memset(slots, 0, capacity * sizeof *slots);
     for (size_t i = 0; i < capacity_; ++i)
-      if (slots_[i]) *Slot(slots, capacity, slots_[i]) = slots_[i];
+      if (slots_[i].text) *Find(slots, capacity, slots_[i].text, slots_[i].hash) = slots_[i];
     TvMemFree(slots_);
     slots_ = slots;
     capacity_ = capacity;
@@ -122,7 +128,7 @@ class TextSet {
 
   Hash hash_;
   Equal equal_;
-  const char** slots_ = nullptr;
+  Slot* slots_ = nullptr;
   size_t capacity_ = 0;
   size_t used_ = 0;
 };
