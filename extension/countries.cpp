@@ -128,6 +128,7 @@ TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* lines, TvList* 
     status = ReadUniqueItems(ini, dataKey, items, seen);
     // An empty item would end the list for every reader of it.
     if (status == TvOk) status = RemoveEmptyItems(items);
+    if (status == TvOk) status = TvListReserve(items, items->count + entries->count);
     for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
       const InstalledListEntry* entry = EntryAt(entries, i);
       if (strcmp(entry->listKey, countryKey) != 0) continue;

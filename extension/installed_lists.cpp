@@ -194,6 +194,9 @@ TvStatus ReadStringList(TvIniBuffer* buffer, const char* key, TvList* list) {
     while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
     while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
     if (!trimmed.Assign(item)) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+    // A long list doubles its array rather than growing it 32 items at a time.
+    if (list->count == list->capacity && list->capacity >= 64)
+      if (TvStatus status = TvListReserve(list, list->capacity * 2); status != TvOk) return status;
     if (TvStatus status = TvListAdd(list, trimmed.Text(), nullptr); status != TvOk) return status;
   }
   return reader.status();

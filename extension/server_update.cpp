@@ -38,6 +38,7 @@ TvStatus ReadSortedList(TvIniBuffer* ini, const char* key, TvList* sorted) {
   TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
   if (!lines) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
   TvStatus status = ReadStringList(ini, key, lines);
+  if (status == TvOk) status = TvListReserve(sorted, lines->count);
   if (status == TvOk) {
     void** items = lines->items;
     std::stable_sort(items, items + lines->count, [sorted](const void* a, const void* b) {
