@@ -49,22 +49,66 @@ const InstalledListEntry* EntryAt(TvList* list, uint32_t i) {
   return static_cast<const InstalledListEntry*>(list->items[i]);
 }
 
+// As TvListCompareText compares: letters of the ASCII range folded; other
+// bytes are left to the comparison.
+uint32_t HashListText(const char* text) {
+  uint32_t hash = 2166136261u;
+  for (; *text; ++text) {
+    const auto c = static_cast<uint8_t>(*text);
+    hash = (hash ^ (c >= 0x80 ? 0x80u : c >= 'A' && c <= 'Z' ? c + 32u : c)) * 16777619u;
+  }
+  return hash;
+}
+
+bool EqualListText(const char* a, const char* b) { return TvListCompareText(a, b, 0) == 0; }
+
+// Removes the items marked in drop (one flag per item), from the end.
+TvStatus RemoveMarked(TvList* list, const bool* drop, TvList* alongside = nullptr) {
+  for (uint32_t i = list->count; i-- > 0;) {
+    if (!drop[i]) continue;
+    TvStatus status = TvListRemoveAt(list, i);
+    if (status == TvOk && alongside) status = TvListRemoveAt(alongside, i);
+    if (status != TvOk) return status;
+  }
+  return TvOk;
+}
+
 // Later entries of InstalledCountries with a country already listed there,
 // and their lines.
 TvStatus RemoveRepeatedCountries(TvList* entries, TvList* lines) {
   const char* key = ListKeyTable[0].key;  // InstalledCountries
-  for (uint32_t i = 0; i < entries->count; ++i) {
+  TextSet seen(HashUpper, TvStrEqualNoCase);
+  auto* drop = static_cast<bool*>(TvMemAlloc(TvMemZero, entries->count + 1));
+  if (!drop) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+  TvStatus status = TvOk;
+  for (uint32_t i = 0; i < entries->count && status == TvOk; ++i) {
     if (strcmp(EntryAt(entries, i)->listKey, key) != 0) continue;
-    for (uint32_t j = entries->count; j-- > i + 1;) {
-      const InstalledListEntry* later = EntryAt(entries, j);
-      if (strcmp(later->listKey, key) != 0 || !TvStrEqualNoCase(later->country, EntryAt(entries, i)->country))
-        continue;
-      TvStatus status = TvListRemoveAt(entries, j);
-      if (status == TvOk) status = TvListRemoveAt(lines, j);
-      if (status != TvOk) return status;
-    }
+    bool noMemory;
+    drop[i] = seen.Insert(EntryAt(entries, i)->country, &noMemory);
+    if (noMemory) status = TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
   }
-  return TvOk;
+  if (status == TvOk) status = RemoveMarked(entries, drop, lines);
+  TvMemFree(drop);
+  return status;
+}
+
+// The items of a data list read afresh, each equal one (ignoring case)
+// after the first left out, as a unique list takes them.
+TvStatus ReadUniqueItems(TvIniBuffer* ini, const char* key, TvList* items, TextSet& seen) {
+  seen.Clear();
+  TvStatus status = TvListClear(items);
+  if (status == TvOk) status = ReadStringList(ini, key, items);
+  if (status != TvOk) return status;
+  auto* drop = static_cast<bool*>(TvMemAlloc(TvMemZero, items->count + 1));
+  if (!drop) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+  for (uint32_t i = 0; i < items->count && status == TvOk; ++i) {
+    bool noMemory;
+    drop[i] = seen.Insert(static_cast<const char*>(items->items[i]), &noMemory);
+    if (noMemory) status = TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+  }
+  if (status == TvOk) status = RemoveMarked(items, drop);
+  TvMemFree(drop);
+  return status;
 }
 
 // The data entry of a country entry: its country and the directory of its
@@ -77,19 +121,24 @@ TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* lines, TvList* 
   TvStatus status = ReadInstalledLists(ini, kCountryList, entries, lines);
   if (status == TvOk) status = RemoveRepeatedCountries(entries, lines);
   GrowingText data;
+  TextSet seen(HashListText, EqualListText);
   for (size_t pair = 0; pair < kListPairs && status == TvOk; ++pair) {
     const char* countryKey = ListKeyTable[pair].key;
     const char* dataKey = ListKeyTable[pair + kListPairs].key;
-    status = TvListClear(items);
-    if (status == TvOk) status = ReadStringList(ini, dataKey, items);
+    status = ReadUniqueItems(ini, dataKey, items, seen);
     // An empty item would end the list for every reader of it.
     if (status == TvOk) status = RemoveEmptyItems(items);
+    if (status == TvOk) status = TvListReserve(items, items->count + entries->count);
     for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
       const InstalledListEntry* entry = EntryAt(entries, i);
       if (strcmp(entry->listKey, countryKey) != 0) continue;
-      status = DataEntry(*entry, static_cast<const char*>(lines->items[i]), data)
-                   ? TvListAdd(items, data.Text(), nullptr)
-                   : TvErrorRaise(TvErrNoMemory, dataKey, TvRaiseOrigin);
+      bool noMemory = !DataEntry(*entry, static_cast<const char*>(lines->items[i]), data);
+      if (!noMemory && !seen.Contains(data.Text())) {
+        status = TvListAdd(items, data.Text(), nullptr);
+        // The set holds the list's copy, which lives until the list is read afresh.
+        if (status == TvOk) seen.Insert(static_cast<const char*>(items->items[items->count - 1]), &noMemory);
+      }
+      if (noMemory) status = TvErrorRaise(TvErrNoMemory, dataKey, TvRaiseOrigin);
     }
     if (status == TvOk) status = WriteStringList(ini, kDefaultSection, dataKey, items);
   }
@@ -100,6 +149,7 @@ TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* lines, TvList* 
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_IsISOPresent(const char* _vsISO, const char* _vsIniPath) {
   TV_FRAME(frame);
+  TvLogBatch batch;  // a line per list line
   char code[kCountryLineSize], folder[kTvPathSize];
   TvTraceStrIn("_vsISO", _vsISO, code, sizeof code);
   TvStatus status = TracePathIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
@@ -127,7 +177,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_InstalledCountriesToData(const char* _vsIni) 
   TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
   TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListEntry), 0);
   TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
-  TvList* items = TvListCreate(TvListUnsorted | TvListUnique, TvListCompareText, kTvListText, 0);
+  TvList* items = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
   if (status == TvOk && !(entries && lines && items)) status = TvErrNoMemory;
   TvIniBuffer ini{};
   if (status == TvOk) status = LoadConfiguration(&ini, path);

@@ -1,5 +1,5 @@
-// discovery.cpp: where a country's data already lives. The lists of the
-// server configuration are read into entries; the first entry of the
+// discovery.cpp: where a country's data already lives. The lines of the
+// server configuration's lists are read in order; the first entry of the
 // country whose data directory and data file both exist is reported.
 #include <cstdio>
 #include <cstring>
@@ -129,40 +129,54 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
   const bool twoLetters = TvTraceIntIn("_viSrchADS", _viSrchADS) != 0;
   int32_t indicators = 0;
 
-  TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListEntry), 0);
-  if (!entries) return frame.Return(TvErrNoMemory);
   char path[kTvPathSize];
   TvIniBuffer ini{};
   // A file that cannot be opened, in a folder that may not exist either,
   // is reported as -1011, the status the installer scripts test for.
   TvStatus status = TvErrFileExists;
   if (usableFolder && TvFileExists(path, folder, "tvwserve.ini", nullptr)) status = LoadConfiguration(&ini, path);
-  if (status != TvOk) {
-    TvListFree(entries);
-    return frame.Return(status);
-  }
+  if (status != TvOk) return frame.Return(status);
 
-  InstalledListEntry result{};
-  InstalledListEntry work;
-  status = ReadInstalledLists(&ini, kCountryList | kDataList, entries);
-  for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
-    const auto* entry = static_cast<const InstalledListEntry*>(entries->items[i]);
-    const bool selected =
-        twoLetters ? TvStrCompareNoCaseN(entry->code, iso, kTwoLetters) == 0 : TvStrEqualNoCase(entry->country, iso);
-    if (!selected) continue;
-    work = *entry;
-    const bool resolved = ResolveDataDirectories(&work, &ini, folder, &indicators);
-    // A file name cut to fit the entry would name another file.
-    const bool probed = !work.cut && ProbeDataFile(work.dataDir, work.fileName, &indicators);
-    result = work;
-    if (resolved && probed) break;
-  }
+  // Only the lines of the country are taken apart; the first whose data
+  // directory and data file both exist ends the search.
+  struct Search {
+    TvIniBuffer* ini;
+    const char* folder;
+    const char* iso;
+    bool twoLetters;
+    int32_t* indicators;
+    InstalledListEntry result, work;
+  } search{&ini, folder, iso, twoLetters, &indicators, {}, {}};
+  status = ForEachListLine(
+      &ini, kCountryList | kDataList,
+      [](const char* line, const ListKey& row, void* data) {
+        auto& s = *static_cast<Search*>(data);
+        char code[kCodeSize], country[kCodeSize];
+        ReadCode(line, row.kind, code, country);
+        const bool selected = s.twoLetters ? TvStrCompareNoCaseN(code, s.iso, kTwoLetters) == 0
+                                           : TvStrEqualNoCase(country, s.iso);
+        if (!selected) return true;
+        ParseInstalledListLine(line, &s.work, row.kind);
+        TvStrCopy(s.work.country, country, sizeof s.work.country);
+        TvStrCopy(s.work.listKey, row.key, sizeof s.work.listKey);
+        const bool resolved = ResolveDataDirectories(&s.work, s.ini, s.folder, s.indicators);
+        // A file name cut to fit the entry would name another file.
+        const bool probed = !s.work.cut && ProbeDataFile(s.work.dataDir, s.work.fileName, s.indicators);
+        s.result = s.work;
+        return !(resolved && probed);
+      },
+      &search);
   TvIniFree(&ini);
+  // A line that did not fit in memory leaves the results empty.
+  if (status != TvOk) {
+    search.result = {};
+    indicators = 0;
+  }
+  const InstalledListEntry& result = search.result;
 
   TvTraceStrOut("_rsFoundISO", _rsFoundISO, result.code, kCodeSize);
   TvTraceStrOut("_rsDataDir", _rsDataDir, result.dataDir, kTvPathSize);
   TvTraceStrOut("_rsBaseDir", _rsBaseDir, result.baseDir, kTvPathSize);
   TvTraceIntOut("_riFlags", _riFlags, indicators);
-  TvListFree(entries);
   return frame.Return(status);
 }

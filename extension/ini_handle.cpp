@@ -157,16 +157,26 @@ class ValueWriter {
   bool first_ = true;
 };
 
-// Lines separated by line feeds, each written whole.
+// Lines separated by line feeds, each written whole, in one edit.
 TvStatus WriteLines(TvIniBuffer* buffer, const char* section, const char* key, std::string_view lines) {
-  ValueWriter write(buffer, section, key);
-  GrowingText line;
-  for (size_t start = 0;;) {
-    const size_t end = std::min(lines.find('\n', start), lines.size());
-    if (!line.Assign(lines.substr(start, end - start))) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
-    if (const TvStatus status = write(line.Text()); status != TvOk || end == lines.size()) return status;
-    start = end + 1;
+  const uint32_t count = static_cast<uint32_t>(std::count(lines.begin(), lines.end(), '\n')) + 1;
+  auto* text = static_cast<char*>(TvMemAlloc(0, lines.size() + 1));
+  auto* starts = static_cast<const char**>(TvMemAlloc(0, count * sizeof(const char*)));
+  TvStatus status = text && starts ? TvOk : TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+  if (status == TvOk) {
+    memcpy(text, lines.data(), lines.size());
+    text[lines.size()] = '\0';
+    starts[0] = text;
+    for (uint32_t i = 1; i < count; ++i) {
+      char* end = strchr(const_cast<char*>(starts[i - 1]), '\n');
+      *end = '\0';
+      starts[i] = end + 1;
+    }
+    status = TvIniSetLines(buffer, TvStrOrEmpty(section), TvStrOrEmpty(key), starts, count);
   }
+  TvMemFree(starts);
+  TvMemFree(text);
+  return status;
 }
 
 }  // namespace

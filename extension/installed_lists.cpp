@@ -33,9 +33,12 @@ class LineReader {
   }
   // The line, or nullptr at the end of the list.
   const char* Line() const { return have_ ? line_.Text() : nullptr; }
+  // Lookups between two lines move the buffer's cursor: the reader keeps
+  // its own place.
   void Next() {
     const char* text;
     size_t length;
+    buffer_->cursor = cursor_;
     const bool found = TvIniNextLineSpan(buffer_, &text, &length);
     Take(found, text, length);
   }
@@ -44,10 +47,12 @@ class LineReader {
 
  private:
   void Take(bool found, const char* text, size_t length) {
+    cursor_ = buffer_->cursor;
     have_ = found && line_.Assign({text, length});
     if (found && !have_) status_ = TvErrorRaise(TvErrNoMemory, "list line", TvRaiseOrigin);
   }
   TvIniBuffer* buffer_;
+  int32_t cursor_ = kTvIniNone;
   GrowingText line_;
   bool have_ = false;
   TvStatus status_ = TvOk;
@@ -112,24 +117,44 @@ void ParseInstalledListLine(const char* line, InstalledListEntry* entry, uint32_
   if (kind == kDataList) LookupDataCode(entry->code, entry->fileName, sizeof entry->fileName, nullptr, 0);
 }
 
-TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list, TvList* lines) {
-  TvStatus status = TvListClear(list);
-  if (status == TvOk && lines) status = TvListClear(lines);
-  InstalledListEntry entry;
+TvStatus ForEachListLine(TvIniBuffer* buffer, uint32_t mask, ListLineVisitor visit, void* data) {
   for (const ListKey& row : ListKeyTable) {
-    if (status != TvOk) break;
     if (!(row.kind & mask)) continue;
     LineReader reader(buffer, row.key);
-    for (const char* line; status == TvOk && (line = reader.Line()) && line[0]; reader.Next()) {
-      ParseInstalledListLine(line, &entry, row.kind);
-      LookupDataCode(entry.code, entry.country, sizeof entry.country, nullptr, 0);
-      TvStrCopy(entry.listKey, row.key, sizeof entry.listKey);
-      status = TvListAdd(list, &entry, nullptr);
-      if (status == TvOk && lines) status = TvListAdd(lines, line, nullptr);
-    }
-    if (status == TvOk) status = reader.status();
+    for (const char* line; (line = reader.Line()) && line[0]; reader.Next())
+      if (!visit(line, row, data)) return TvOk;
+    if (reader.status() != TvOk) return reader.status();
   }
-  return status;
+  return TvOk;
+}
+
+void ReadCode(const char* line, uint32_t kind, char (&code)[4], char (&country)[4]) {
+  CopyPart(code, sizeof code, SplitListLine(line, kind).code);
+  LookupDataCode(code, country, sizeof country, nullptr, 0);
+}
+
+TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list, TvList* lines) {
+  struct Reading {
+    TvList* list;
+    TvList* lines;
+    TvStatus status;
+    InstalledListEntry entry;
+  } reading{list, lines, TvListClear(list), {}};
+  if (reading.status == TvOk && lines) reading.status = TvListClear(lines);
+  if (reading.status != TvOk) return reading.status;
+  const TvStatus walked = ForEachListLine(
+      buffer, mask,
+      [](const char* line, const ListKey& row, void* data) {
+        auto& r = *static_cast<Reading*>(data);
+        ParseInstalledListLine(line, &r.entry, row.kind);
+        LookupDataCode(r.entry.code, r.entry.country, sizeof r.entry.country, nullptr, 0);
+        TvStrCopy(r.entry.listKey, row.key, sizeof r.entry.listKey);
+        r.status = TvListAdd(r.list, &r.entry, nullptr);
+        if (r.status == TvOk && r.lines) r.status = TvListAdd(r.lines, line, nullptr);
+        return r.status == TvOk;
+      },
+      &reading);
+  return reading.status != TvOk ? reading.status : walked;
 }
 
 void StripTrailingBackslashes(const char* source, char* destination, size_t capacity) {
@@ -169,6 +194,9 @@ TvStatus ReadStringList(TvIniBuffer* buffer, const char* key, TvList* list) {
     while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
     while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
     if (!trimmed.Assign(item)) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+    // A long list doubles its array rather than growing it 32 items at a time.
+    if (list->count == list->capacity && list->capacity >= 64)
+      if (TvStatus status = TvListReserve(list, list->capacity * 2); status != TvOk) return status;
     if (TvStatus status = TvListAdd(list, trimmed.Text(), nullptr); status != TvOk) return status;
   }
   return reader.status();
@@ -184,11 +212,8 @@ TvStatus RemoveEmptyItems(TvList* list) {
 }
 
 TvStatus WriteStringList(TvIniBuffer* buffer, const char* section, const char* key, TvList* list) {
-  if (list->count == 0) return TvOk;
-  TvStatus status = TvIniSetString(buffer, section, key, static_cast<const char*>(list->items[0]));
-  for (uint32_t i = 1; i < list->count && status == TvOk; ++i)
-    status = TvIniAddLine(buffer, static_cast<const char*>(list->items[i]));
-  return status;
+  return TvIniSetLines(buffer, section, key, const_cast<const char* const*>(reinterpret_cast<char**>(list->items)),
+                       list->count);
 }
 
 bool IsIniText(const TvIniBuffer* buffer) {

@@ -76,6 +76,15 @@ void ParseInstalledListLine(const char* line, InstalledListEntry* entry, uint32_
 // When lines is given, it receives each line whole, in the same order.
 TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list, TvList* lines = nullptr);
 
+// Calls visit with each line of the lists that ReadInstalledLists reads,
+// in its order, until it answers false; -1001 when a line did not fit in
+// memory.
+using ListLineVisitor = bool (*)(const char* line, const ListKey& row, void* data);
+TvStatus ForEachListLine(TvIniBuffer* buffer, uint32_t mask, ListLineVisitor visit, void* data);
+
+// The code of a list line as an entry holds it, and its country.
+void ReadCode(const char* line, uint32_t kind, char (&code)[4], char (&country)[4]);
+
 // source and destination may be the same text.
 void StripTrailingBackslashes(const char* source, char* destination, size_t capacity);
 

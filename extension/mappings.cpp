@@ -3,7 +3,9 @@
 // the update that adds one for a newly installed country, the rebuild from
 // the installed-countries list, and the renaming of the per-section key
 // between its two names.
+#include <algorithm>
 #include <cstring>
+#include <utility>
 #include <string_view>
 
 #include "exports.h"
@@ -11,6 +13,7 @@
 #include "installed_lists.h"
 #include "messages.h"
 #include "text.h"
+#include "tv_charset.h"
 #include "tv_error.h"
 #include "tv_file.h"
 #include "tv_list.h"
@@ -164,14 +167,16 @@ TvStatus ReadDataMappings(TvIniBuffer* ini, TvList* mappings) {
 // would lose part of it.
 TvStatus WriteDataMappings(TvIniBuffer* ini, TvList* mappings) {
   GrowingText line;
-  TvStatus status = TvOk;
+  TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
+  TvStatus status = lines ? TvOk : TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
   for (uint32_t i = 0; i < mappings->count && status == TvOk; ++i) {
     const DataMappingEntry* entry = At(mappings, i);
     const bool whole = FormatDataMappingLine(entry, line);
-    if (line.Size() == 0) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
-    const char* text = entry->asRead && (entry->cut || !whole) ? entry->asRead : line.Text();
-    status = i == 0 ? TvIniSetString(ini, kDefaultSection, kMappingsKey, text) : TvIniAddLine(ini, text);
+    if (line.Size() == 0) status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+    else status = TvListAdd(lines, entry->asRead && (entry->cut || !whole) ? entry->asRead : line.Text(), nullptr);
   }
+  if (status == TvOk) status = WriteStringList(ini, kDefaultSection, kMappingsKey, lines);
+  if (lines) TvListFree(lines);
   return status;
 }
 
@@ -222,6 +227,142 @@ Found FindDataMapping(const TvList* mappings, const DataMappingEntry* entry) {
   return found;
 }
 
+// The mappings of a rebuild chained by the hash of their code and by that
+// of their data sets, each chain from the latest mapping to the earliest,
+// so that FindDataMapping's answer comes from the few mappings that hash
+// alike rather than from every earlier one.
+class MappingIndex {
+ public:
+  explicit MappingIndex(const TvList* mappings) : mappings_(mappings) {}
+  MappingIndex(const MappingIndex&) = delete;
+  MappingIndex& operator=(const MappingIndex&) = delete;
+
+  // FindDataMapping(mappings, entry), over the mappings added so far.
+  Found Find(const DataMappingEntry* entry) const {
+    int32_t lastCode = -1, firstBoth = -1;
+    for (int32_t i = codes_.Head(CodeHash(entry->code)); i >= 0; i = codes_.Next(i)) {
+      if (strcmp(At(mappings_, i)->code, entry->code) != 0) continue;
+      if (lastCode < 0) lastCode = i;
+      if (SameDataSets(At(mappings_, i), entry)) firstBoth = i;
+    }
+    if (firstBoth >= 0) return {true, true, static_cast<uint32_t>(firstBoth)};
+    if (lastCode >= 0) return {true, false, static_cast<uint32_t>(lastCode)};
+    for (int32_t i = sets_.Head(SetsHash(entry)); i >= 0; i = sets_.Next(i))
+      if (SameDataSets(At(mappings_, i), entry)) return {false, true, static_cast<uint32_t>(i)};
+    return {};
+  }
+  // The mapping just appended at index i; false without memory.
+  bool Add(uint32_t i) {
+    return codes_.Insert(CodeHash(At(mappings_, i)->code), i) && sets_.Insert(SetsHash(At(mappings_, i)), i);
+  }
+  // Around a change of the code of mapping i.
+  void Leave(uint32_t i) { codes_.Remove(CodeHash(At(mappings_, i)->code), i); }
+  bool Rejoin(uint32_t i) { return codes_.Insert(CodeHash(At(mappings_, i)->code), i); }
+
+ private:
+  // Chains of indices by a 32-bit hash: an open-addressed table of chain
+  // heads and, per index, the next lower index of its chain.
+  class Chains {
+   public:
+    ~Chains() {
+      TvMemFree(keys_);
+      TvMemFree(heads_);
+      TvMemFree(next_);
+    }
+    int32_t Head(uint32_t hash) const { return capacity_ ? std::max(heads_[Slot(hash)], -1) : -1; }
+    int32_t Next(int32_t i) const { return next_[i]; }
+    // Puts i into the chain of hash in its place by index.
+    bool Insert(uint32_t hash, uint32_t i) {
+      if (!Reserve(i)) return false;
+      const size_t at = Slot(hash);
+      if (heads_[at] == kFree) {
+        keys_[at] = hash;
+        heads_[at] = -1;
+        ++used_;
+      }
+      int32_t* link = &heads_[at];
+      while (*link > static_cast<int32_t>(i)) link = &next_[*link];
+      next_[i] = *link;
+      *link = static_cast<int32_t>(i);
+      return true;
+    }
+    void Remove(uint32_t hash, uint32_t i) {
+      if (!capacity_) return;
+      for (int32_t* link = &heads_[Slot(hash)]; *link >= 0; link = &next_[*link])
+        if (*link == static_cast<int32_t>(i)) {
+          *link = next_[i];
+          return;
+        }
+    }
+
+   private:
+    static constexpr int32_t kFree = -2;  // a slot no hash has taken; -1 ends a chain
+    size_t Slot(uint32_t hash) const {
+      size_t at = hash & (capacity_ - 1);
+      while (heads_[at] != kFree && keys_[at] != hash) at = (at + 1) & (capacity_ - 1);
+      return at;
+    }
+    bool Reserve(uint32_t index) {
+      if (index >= nextSize_) {
+        const size_t size = nextSize_ ? nextSize_ * 2 : 64;
+        auto* next = static_cast<int32_t*>(TvMemResize(next_, 0, size * sizeof(int32_t)));
+        if (!next) return false;
+        next_ = next;
+        nextSize_ = size;
+      }
+      if ((used_ + 1) * 2 <= capacity_) return true;
+      const size_t capacity = capacity_ ? capacity_ * 2 : 64;
+      auto* keys = static_cast<uint32_t*>(TvMemAlloc(0, capacity * sizeof(uint32_t)));
+      auto* heads = static_cast<int32_t*>(TvMemAlloc(0, capacity * sizeof(int32_t)));
+      if (!keys || !heads) {
+        TvMemFree(keys);
+        TvMemFree(heads);
+        return false;
+      }
+      for (size_t k = 0; k < capacity; ++k) heads[k] = kFree;
+      std::swap(keys, keys_);
+      std::swap(heads, heads_);
+      const size_t old = capacity_;
+      capacity_ = capacity;
+      for (size_t k = 0; k < old; ++k)
+        if (heads[k] != kFree) {
+          const size_t at = Slot(keys[k]);
+          keys_[at] = keys[k];
+          heads_[at] = heads[k];
+        }
+      TvMemFree(keys);
+      TvMemFree(heads);
+      return true;
+    }
+    uint32_t* keys_ = nullptr;
+    int32_t* heads_ = nullptr;
+    size_t capacity_ = 0, used_ = 0;
+    int32_t* next_ = nullptr;
+    size_t nextSize_ = 0;
+  };
+
+  static uint32_t Mix(uint32_t hash, uint8_t byte) { return (hash ^ byte) * 16777619u; }
+  static uint32_t CodeHash(const char* code) {
+    uint32_t hash = 2166136261u;
+    for (; *code; ++code) hash = Mix(hash, static_cast<uint8_t>(*code));
+    return hash;
+  }
+  // Equal under SameDataSets, equal here: the count, and each identifier
+  // as TvStrEqualNoCase compares it.
+  static uint32_t SetsHash(const DataMappingEntry* entry) {
+    uint32_t hash = Mix(2166136261u, static_cast<uint8_t>(entry->dataSets->count));
+    for (uint32_t i = 0; i < entry->dataSets->count; ++i) {
+      for (const char* p = static_cast<const char*>(entry->dataSets->items[i]); *p; ++p)
+        hash = Mix(hash, static_cast<uint8_t>(TvToUpper(*p)));
+      hash = Mix(hash, '+');
+    }
+    return hash;
+  }
+
+  const TvList* mappings_;
+  Chains codes_, sets_;
+};
+
 // 0 when the entry may be added (its code perhaps changed to one of the
 // first two letters and a digit), -1 when it is not to be added.
 int MakeDataMappingUnique(const TvList* mappings, DataMappingEntry* entry) {
@@ -253,6 +394,13 @@ void SuffixDataMappingCode(TvList* mappings, uint32_t index) {
       return;
     }
   }
+}
+
+// The same, keeping the rebuild's index of the mappings up to date.
+bool SuffixDataMappingCode(TvList* mappings, uint32_t index, MappingIndex& found) {
+  found.Leave(index);
+  SuffixDataMappingCode(mappings, index);
+  return found.Rejoin(index);
 }
 
 bool DataSetAllowed(const char* identifier, int32_t products) {
@@ -318,17 +466,13 @@ TvStatus RenameInSection(TvIniBuffer* ini, const char* section, const char* from
   size_t length;
   if (!TvIniGetValueSpan(ini, section, from, &line, &length)) return TvOk;
   // The spans lie in the text that the edits below move: copy them first.
-  GrowingText first, more;
-  bool copied = first.Assign({line, length});
-  while (copied && TvIniNextLineSpan(ini, &line, &length)) copied = more.Append({line, length}) && more.Append("\n");
-  if (!copied) return TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
-  TvStatus status = TvIniSetString(ini, section, to, first.Text());
-  for (std::string_view rest = more.View(); status == TvOk && !rest.empty();) {
-    const size_t end = rest.find('\n');
-    if (!first.Assign(rest.substr(0, end))) return TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
-    status = TvIniAddLine(ini, first.Text());
-    rest.remove_prefix(end + 1);
-  }
+  TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
+  GrowingText piece;
+  bool copied = lines && piece.Assign({line, length}) && TvListAdd(lines, piece.Text(), nullptr) == TvOk;
+  while (copied && TvIniNextLineSpan(ini, &line, &length))
+    copied = piece.Assign({line, length}) && TvListAdd(lines, piece.Text(), nullptr) == TvOk;
+  TvStatus status = copied ? WriteStringList(ini, section, to, lines) : TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  if (lines) TvListFree(lines);
   if (status == TvOk) status = TvIniSetString(ini, section, from, nullptr);
   return status;
 }
@@ -344,16 +488,37 @@ bool Addressable(const char* section) {
 
 // Visits every section in file order. The walk keeps its place as a
 // position in the text, which the edits of the section just visited shift
-// with them, so it stays valid while they grow or shrink the text.
+// with them, so it stays valid while they grow or shrink the text. The
+// edits address a section by name, which finds the first header that
+// matches it; a section that no earlier header matches (none has its name
+// on the 79 characters headers are compared on, none is a pattern) is
+// therefore taken where the walk stands instead of searched for.
 TvStatus RenameKey(const char* path, const char* from, const char* to) {
   TvIniBuffer ini{};
   TvStatus status = LoadConfiguration(&ini, path);
   if (status != TvOk) return status;
+  TvList* earlier = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
+  if (!earlier) status = TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  TextSet names(HashUpper, TvStrEqualNoCase);
+  bool patterns = false;
   char section[kArgumentSize];
-  for (int first = 1; status == TvOk && TvIniNextSection(&ini, first, section, sizeof section); first = 0)
-    if (Addressable(section)) status = RenameInSection(&ini, section, from, to);
+  for (int first = 1; status == TvOk && TvIniNextSection(&ini, first, section, sizeof section); first = 0) {
+    if (Addressable(section)) {
+      if (!patterns && !names.Contains(section)) TvIniUseEnumSection(&ini, section);
+      status = RenameInSection(&ini, section, from, to);
+    }
+    section[kTvIniSectionSize - 1] = '\0';
+    patterns = patterns || strpbrk(section, "*?");
+    bool noMemory = false;
+    if (status == TvOk && !patterns && !names.Contains(section)) {
+      status = TvListAdd(earlier, section, nullptr);
+      if (status == TvOk) names.Insert(static_cast<const char*>(earlier->items[earlier->count - 1]), &noMemory);
+    }
+    if (noMemory) status = TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  }
   if (status == TvOk) status = TvIniSaveFile(&ini, path);
   TvIniFree(&ini);
+  if (earlier) TvListFree(earlier);
   return status;
 }
 
@@ -362,6 +527,7 @@ TvStatus RenameKey(const char* path, const char* from, const char* to) {
 TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataMappings(const char* _vsIni, const char* _vsISO, const char* _vsDir,
                                                       const char* _vsID, const char* _vsName) {
   TV_FRAME(frame);
+  TvLogBatch batch;  // three lines per data file
   char ini[kTvPathSize], folder[kTvPathSize], iso[kLongTextSize], id[kArgumentSize], name[kLongTextSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
   TraceTextIn("_vsISO", _vsISO, iso, sizeof iso);
@@ -419,6 +585,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_InstCtryToDataMap(const char* _vsIni) {
   status = LoadConfiguration(&buffer, ini);
   const char* line;
   size_t length;
+  MappingIndex index(mappings);
   if (status == TvOk && TvIniGetValueSpan(&buffer, kDefaultSection, "InstalledCountries", &line, &length)) {
     do {
       DataMappingEntry entry;
@@ -427,9 +594,13 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_InstCtryToDataMap(const char* _vsIni) {
       if (status == TvOk) {
         // The earlier mapping of another combination moves aside to
         // code_001, the new one keeps the code.
-        const Found found = FindDataMapping(mappings, &entry);
-        if (found.code && !found.dataSets) SuffixDataMappingCode(mappings, found.index);
-        status = AppendEntry(mappings, &entry);
+        const Found found = index.Find(&entry);
+        if (found.code && !found.dataSets && !SuffixDataMappingCode(mappings, found.index, index))
+          status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+        if (status == TvOk) status = AppendEntry(mappings, &entry);
+        else FreeEntry(&entry);
+        if (status == TvOk && !index.Add(mappings->count - 1))
+          status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
       } else {
         FreeEntry(&entry);
       }

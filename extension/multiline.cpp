@@ -59,6 +59,7 @@ TvStatus WriteBack(TvIniBuffer* buffer, const char* section, const char* key, co
 TvStatus UpdateMultiline(TvIniBuffer* buffer, const char* section, const char* key, const char* fallbackKey,
                          const char* entry, int32_t n, GrowingText* replaced) {
   const RoutineFrame frame(__func__, key);
+  TvLogBatch batch;  // a line per list line
   if (n < 1 || IsBlankEntry(entry)) return TvOk;
   if (replaced) replaced->Clear();
 
@@ -89,6 +90,7 @@ TvStatus UpdateMultiline(TvIniBuffer* buffer, const char* section, const char* k
 
 TvStatus RemoveMultiline(TvIniBuffer* buffer, const char* section, const char* key, const char* text, int32_t n) {
   const RoutineFrame frame(__func__, key);
+  TvLogBatch batch;  // a line per list line
   if (n < 1 || !text || !*text) return TvOk;
 
   GrowingText list;

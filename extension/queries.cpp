@@ -198,6 +198,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_FileWriteable(const char* path) {
 TV_EXPORT int32_t TV_STDCALL TvIsi_GetTotalFileSize(const char* iniPath, const char* key, const char* names,
                                                    int32_t* totalKb) {
   TV_FRAME(frame, iniPath);
+  TvLogBatch batch;  // two lines per list line
   if (!iniPath || !*iniPath) return frame.Return(TvErrorRaise(TvErrFileNotFound, "", TvRaiseOrigin));
   TvIniBuffer list{};
   TvStatus status = TvIniLoadFile(&list, iniPath);

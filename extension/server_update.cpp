@@ -1,6 +1,7 @@
 // server_update.cpp: recording an installed country or data set in the
 // current list of a configuration file and in its list of everything ever
 // installed.
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -31,6 +32,26 @@ TvStatus RemoveCode(TvList* list, std::string_view code) {
   return TvOk;
 }
 
+// The lines of a key into a sorted unique list, as adding them one by one
+// would leave it (the first of equal lines kept), but sorted in one go.
+TvStatus ReadSortedList(TvIniBuffer* ini, const char* key, TvList* sorted) {
+  TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
+  if (!lines) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
+  TvStatus status = ReadStringList(ini, key, lines);
+  if (status == TvOk) status = TvListReserve(sorted, lines->count);
+  if (status == TvOk) {
+    void** items = lines->items;
+    std::stable_sort(items, items + lines->count, [sorted](const void* a, const void* b) {
+      return sorted->compare(a, b, sorted->userData) < 0;
+    });
+    for (uint32_t i = 0; i < lines->count && status == TvOk; ++i)
+      if (sorted->count == 0 || sorted->compare(items[i], sorted->items[sorted->count - 1], sorted->userData) != 0)
+        status = TvListInsertAt(sorted, sorted->count, items[i]);
+  }
+  TvListFree(lines);
+  return status;
+}
+
 // The current list of key with data put first in place of its code's
 // entries, then the all list with data added when it is new there.
 TvStatus RecordDataEntry(TvIniBuffer* ini, const char* key, const char* data, TvList* current, TvList* all) {
@@ -42,7 +63,7 @@ TvStatus RecordDataEntry(TvIniBuffer* ini, const char* key, const char* data, Tv
   if (status != TvOk) return status;
 
   // The all list comes back sorted without repeats; a new entry goes first.
-  status = ReadStringList(ini, "AllInstalledData", all);
+  status = ReadSortedList(ini, "AllInstalledData", all);
   if (status == TvOk) status = RemoveEmptyItems(all);
   int32_t position = 0, found = 0;
   if (status == TvOk) status = TvListFind(all, data, -1, &position, &found);
@@ -104,6 +125,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const c
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char* _vsData, int32_t _viFormat) {
   TV_FRAME(frame);
+  TvLogBatch batch;  // a line per list line
   char path[kTvPathSize], data[kEntrySize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
   TraceTextIn("_vsData", _vsData, data, sizeof data);

@@ -49,10 +49,34 @@ void BuildPrefix(uint32_t mode, char* prefix) {
   }
 }
 
+// The log-file text of an open batch (TvLogBatch), written together
+// when the outermost batch ends, when it is full and before the file closes.
+char batchText[65536];
+size_t batchUsed = 0;
+int batchDepth = 0;
+
+bool FlushBatch() {
+  if (batchUsed == 0) return true;
+  const size_t used = batchUsed;
+  batchUsed = 0;
+  return !tvLog.fileOpen || tvLog.file == kTvNoFile || TvFileWriteTextN(tvLog.file, batchText, used) == TvOk;
+}
+
+bool WriteFileText(const char* text) {
+  if (batchDepth == 0) return TvFileWriteText(tvLog.file, text) == TvOk;
+  const size_t length = strlen(text);
+  bool ok = true;
+  if (batchUsed + length > sizeof batchText) ok = FlushBatch();
+  if (length > sizeof batchText) return TvFileWriteTextN(tvLog.file, text, length) == TvOk && ok;
+  memcpy(batchText + batchUsed, text, length);
+  batchUsed += length;
+  return ok;
+}
+
 // Writes one piece to every destination; false when the log file refused it.
 bool WriteDestinations(uint32_t mode, const char* text) {
   bool fileOk = true;
-  if (tvLog.fileOpen && tvLog.file != kTvNoFile) fileOk = TvFileWriteText(tvLog.file, text) == TvOk;
+  if (tvLog.fileOpen && tvLog.file != kTvNoFile) fileOk = WriteFileText(text);
   if (mode & TvLogFileOnly) return fileOk;
   const bool console = tvLog.console || (mode & TvLogForceConsole);
   if (mode & TvLogDirectConsole) {
@@ -150,10 +174,23 @@ TvStatus TvLogOpen(const char* path) {
 
 void TvLogClose() {
   TvLockGuard guard(TvServiceLock(TvLockId::Log));
+  if (!FlushBatch()) ReportWriteFailure(TvErrFileWrite);
   if (tvLog.file != kTvNoFile) TvFileClose(tvLog.file);
   tvLog.file = kTvNoFile;
   tvLog.fileOpen = false;
   tvLog.path[0] = '\0';
+}
+
+TvLogBatch::TvLogBatch() {
+  TvLockGuard guard(TvServiceLock(TvLockId::Log));
+  ++batchDepth;
+}
+
+TvLogBatch::~TvLogBatch() {
+  TvLockGuard guard(TvServiceLock(TvLockId::Log));
+  if (--batchDepth > 0) return;
+  TvQuiet quiet;
+  if (!FlushBatch()) ReportWriteFailure(TvErrFileWrite);
 }
 
 void TvLogSetHook(TvLogHook hook) {

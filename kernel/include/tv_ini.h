@@ -82,6 +82,12 @@ int TvIniSectionExists(TvIniBuffer* buffer, const char* section);
 size_t TvIniCurrentSection(TvIniBuffer* buffer, char* out, size_t size);
 int TvIniNextSection(TvIniBuffer* buffer, int first, char* out, size_t size);
 int TvIniNextKey(TvIniBuffer* buffer, int first, char* out, size_t size);
+// The section whose header TvIniNextSection gave last becomes the one that
+// lookups and edits of name find without a search: what they find is then
+// that section, not the first whose header matches name, so the caller
+// must know that no earlier header matches it. 0 when the walk has no such
+// header (or name could not be looked up).
+int TvIniUseEnumSection(TvIniBuffer* buffer, const char* name);
 
 // Whole records.
 void TvIniSaveState(TvIniBuffer* saved, TvIniBuffer* buffer, int clear);
@@ -98,6 +104,12 @@ TvStatus TvIniSetInt(TvIniBuffer* buffer, const char* section, const char* key, 
 TvStatus TvIniSetInt64(TvIniBuffer* buffer, const char* section, const char* key, int64_t value);
 TvStatus TvIniSetBool(TvIniBuffer* buffer, const char* section, const char* key, int value);
 TvStatus TvIniAddLine(TvIniBuffer* buffer, const char* text);
+// The first of count lines as the value, the others as continuation lines
+// below it, in one edit: the text and the cursor afterwards are those of
+// TvIniSetString with the first line followed by TvIniAddLine of each
+// other, but a refused line (-1096) changes nothing. No lines: nothing.
+TvStatus TvIniSetLines(TvIniBuffer* buffer, const char* section, const char* key, const char* const* lines,
+                       uint32_t count);
 int TvIniDeleteSection(TvIniBuffer* buffer, const char* section);
 char* TvIniGetSectionText(TvIniBuffer* buffer, const char* section);  // release with TvMemFree
 TvStatus TvIniAddSection(TvIniBuffer* buffer, const char* section, const char* body);

@@ -96,6 +96,10 @@ TvStatus TvListCreateVirtual(TvList* list, TvListCallback callback, intptr_t dat
 // takes every item.
 TvStatus TvListAdd(TvList* list, const void* item, int32_t* index);
 
+// Makes room for count items at once, so that adding up to that many needs
+// no larger array (the array otherwise grows by 32 items at a time); -1001
+// without the memory, the list then as it was.
+TvStatus TvListReserve(TvList* list, uint32_t count);
 // Stores an item at a position cut to the count, without regard to order
 // or uniqueness.
 TvStatus TvListInsertAt(TvList* list, uint32_t position, const void* item);

@@ -40,6 +40,20 @@ void TvLogWriteRaw(uint32_t mode, const char* text);  // caller holds the log lo
 TvStatus TvLogOpen(const char* path);
 void TvLogClose();
 void TvLogSetHook(TvLogHook hook);
+
+// While one of these lives (they nest), what the log file is to get is
+// gathered in memory and written together when the outermost ends (a write
+// per 16 KiB), in the same bytes and order; also earlier when 64 KiB are
+// gathered, and before the file closes. The console, the debugger and a hook still get
+// each line at once. Meant for a call that logs a line per list entry: a
+// crash in the middle of it leaves its gathered lines out of the file.
+class TvLogBatch {
+ public:
+  TvLogBatch();
+  ~TvLogBatch();
+  TvLogBatch(const TvLogBatch&) = delete;
+  TvLogBatch& operator=(const TvLogBatch&) = delete;
+};
 void TvConsoleWrite(const char* text);
 
 // Bits of the option LogTrace: extra trace lines written to the log.

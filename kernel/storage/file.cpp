@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "ini_internal.h"
 #include "tv_context.h"
 #include "tv_ini.h"
 #include "tv_path.h"
@@ -297,9 +298,11 @@ TvStatus TvFileWriteText(TvFileHandle handle, const char* text) {
 TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length) {
   if (!Valid(handle) || (!text && length)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
   // Staged in one buffer, so that a whole ini text costs a few system calls.
+  // The stage goes out whenever it holds 16,383 bytes or more; runs without
+  // a line end are copied whole, as far as that allows.
   char stage[16384];
   size_t used = 0;
-  for (size_t i = 0; i < length; ++i) {
+  for (size_t i = 0; i < length;) {
     if (used + 2 > sizeof stage) {
       if (!WriteAll(handle, stage, used)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
       used = 0;
@@ -309,9 +312,16 @@ TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length) 
       if (c == '\r' && i + 1 < length && text[i + 1] == '\n') ++i;
       stage[used++] = '\r';
       stage[used++] = '\n';
-    } else {
-      stage[used++] = c;
+      ++i;
+      continue;
     }
+    size_t run = sizeof stage - 1 - used;
+    if (run > length - i) run = length - i;
+    if (const char* feed = tvini::FindByte(text + i, '\n', run)) run = static_cast<size_t>(feed - (text + i));
+    if (const char* ret = tvini::FindByte(text + i, '\r', run)) run = static_cast<size_t>(ret - (text + i));
+    memcpy(stage + used, text + i, run);
+    used += run;
+    i += run;
   }
   if (used && !WriteAll(handle, stage, used)) return TvErrorRaise(TvErrFileWrite, nullptr, TvRaiseOrigin);
   return TvOk;

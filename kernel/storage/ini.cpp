@@ -235,19 +235,24 @@ bool FindSection(TvIniBuffer& b, const char* name) {
       ++at;
       continue;
     }
-    b.section = static_cast<int32_t>(nameAt);
-    b.sectionClose = static_cast<int32_t>(close);
-    b.bodyStart = static_cast<int32_t>(LineEnd(b, close)) + 1;
-    // The next "[" at the start of a line; the end mark's at worst.
-    uint32_t end = static_cast<uint32_t>(b.bodyStart);
-    while (text[end] != '[' || text[end - 1] != '\n')
-      end = static_cast<uint32_t>(static_cast<const char*>(tvini::FindByte(text + end + 1, '[', b.length + 2 - end - 1)) - text);
-    b.bodyEnd = static_cast<int32_t>(end);
-    TvStrCopy(b.sectionName, name ? name : "", sizeof b.sectionName);
-    b.cursor = b.bodyStart;
+    SelectSection(b, nameAt, close, name);
     return true;
   }
   return false;
+}
+
+void SelectSection(TvIniBuffer& b, uint32_t nameAt, uint32_t close, const char* name) {
+  const char* text = b.text;
+  b.section = static_cast<int32_t>(nameAt);
+  b.sectionClose = static_cast<int32_t>(close);
+  b.bodyStart = static_cast<int32_t>(LineEnd(b, close)) + 1;
+  // The next "[" at the start of a line; the end mark's at worst.
+  uint32_t end = static_cast<uint32_t>(b.bodyStart);
+  while (text[end] != '[' || text[end - 1] != '\n')
+    end = static_cast<uint32_t>(static_cast<const char*>(tvini::FindByte(text + end + 1, '[', b.length + 2 - end - 1)) - text);
+  b.bodyEnd = static_cast<int32_t>(end);
+  TvStrCopy(b.sectionName, name ? name : "", sizeof b.sectionName);
+  b.cursor = b.bodyStart;
 }
 
 int32_t FindKey(TvIniBuffer& b, const char* key) {
@@ -546,6 +551,21 @@ int TvIniNextSection(TvIniBuffer* buffer, int first, char* out, size_t size) {
   }
   buffer->enumCursor = static_cast<int32_t>(buffer->length);
   return 0;
+}
+
+int TvIniUseEnumSection(TvIniBuffer* buffer, const char* name) {
+  if (!buffer || !buffer->text || buffer->enumCursor == kTvIniNone || buffer->enumCursor == 0 ||
+      static_cast<uint32_t>(buffer->enumCursor) > buffer->length || !name ||
+      strnlen(name, kTvIniSectionSize) == kTvIniSectionSize)
+    return 0;
+  // The header's "]" lies just before the walk's place, its "[" at the start
+  // of that line (a name with a line end in it is not taken).
+  const uint32_t close = static_cast<uint32_t>(buffer->enumCursor) - 1;
+  uint32_t at = close;
+  while (at > 0 && buffer->text[at - 1] != '\n') --at;
+  if (buffer->text[close] != ']' || !IsHeaderAt(*buffer, at)) return 0;
+  tvini::SelectSection(*buffer, at + 1, close, name);
+  return 1;
 }
 
 int TvIniNextKey(TvIniBuffer* buffer, int first, char* out, size_t size) {

@@ -24,6 +24,29 @@ void Shift(int32_t& position, uint32_t at, uint32_t removed, uint32_t inserted) 
     position += static_cast<int32_t>(inserted) - static_cast<int32_t>(removed);
 }
 
+// After a splice: the cached section stays when the edit lay inside its
+// body and neither made nor broke a header (a "[" at the start of a line),
+// its end moving with the edit; otherwise it is dropped. A search would
+// find the same section, and the same end.
+void KeepSection(TvIniBuffer& b, uint32_t at, uint32_t removed, uint32_t insertedLength) {
+  const char* text = b.text;
+  if (b.section == kTvIniNone || b.bodyStart > b.bodyEnd || at < static_cast<uint32_t>(b.bodyStart) ||
+      at + removed > static_cast<uint32_t>(b.bodyEnd) || tvini::FindByte(text + at, '[', insertedLength)) {
+    tvini::DropSection(b);
+    return;
+  }
+  const uint32_t after = at + insertedLength;  // the first byte after the edit
+  const bool atEnd = at + removed == static_cast<uint32_t>(b.bodyEnd);
+  const bool lineStart = after == 0 || text[after - 1] == '\n';
+  // Up to the next header: it must still start a line. Inside the body: the
+  // byte after the edit must not start a header now.
+  if (atEnd ? !(after == b.length || lineStart) : (text[after] == '[' && lineStart)) {
+    tvini::DropSection(b);
+    return;
+  }
+  b.bodyEnd = static_cast<int32_t>(static_cast<uint32_t>(b.bodyEnd) - removed + insertedLength);
+}
+
 // Replaces removed bytes at at by the inserted text. The block always ends
 // up exactly length + 3 bytes; when it cannot grow, nothing changes and the
 // result is -1001. A block that cannot shrink is kept as it is: the text in
@@ -57,7 +80,7 @@ TvStatus Splice(TvIniBuffer& b, uint32_t at, uint32_t removed, const char* inser
   }
   if (insertedLength) memcpy(text + at, inserted, insertedLength);
   b.length = newLength;
-  tvini::DropSection(b);
+  KeepSection(b, at, removed, insertedLength);
   Shift(b.enumCursor, at, removed, insertedLength);
   Shift(b.keyCursor, at, removed, insertedLength);
   return TvOk;
@@ -100,20 +123,19 @@ uint32_t ValueEnd(const TvIniBuffer& b, uint32_t from) {
   return end;
 }
 
-}  // namespace
-
-TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* key, const char* value) {
-  if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
-  TvIniBuffer& b = *buffer;
+// The names of a set or delete, checked: fullKey gets the key with the prefix.
+TvStatus CheckNames(TvIniBuffer& b, const char* section, const char* key, char* fullKey) {
   b.cursor = kTvIniNone;
-  key = TvStrOrEmpty(key);
-  char fullKey[kTvIniKeySize];
   const bool full = tvini::FullKey(b, key, fullKey);
   // A delete with a name that no set could have written is refused as well.
   if (section && !tvini::ValidSection(section)) return Refuse(section);
   if (!full || !tvini::ValidKey(fullKey)) return Refuse(b.prefix, key);
-  if (value && tvini::HasControl(value)) return Refuse(fullKey);
+  return TvOk;
+}
 
+// TvIniSetString once the names and the value are checked; the value may
+// hold continuation lines ("\n+" and the line).
+TvStatus SetValue(TvIniBuffer& b, const char* section, const char* fullKey, const char* value) {
   if (tvini::FindSection(b, section)) {
     const uint32_t bodyEnd = static_cast<uint32_t>(b.bodyEnd);
     const int32_t found = tvini::FindKey(b, fullKey);
@@ -159,6 +181,48 @@ TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* ke
   if (TvStatus status = Splice(b, at, 0, block.data, block.length); status != TvOk) return status;
   b.cursor = static_cast<int32_t>(b.length - 2);
   return TvOk;
+}
+
+}  // namespace
+
+TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* key, const char* value) {
+  if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
+  char fullKey[kTvIniKeySize];
+  if (TvStatus status = CheckNames(*buffer, section, TvStrOrEmpty(key), fullKey); status != TvOk) return status;
+  if (value && tvini::HasControl(value)) return Refuse(fullKey);
+  return SetValue(*buffer, section, fullKey, value);
+}
+
+TvStatus TvIniSetLines(TvIniBuffer* buffer, const char* section, const char* key, const char* const* lines,
+                       uint32_t count) {
+  if (count == 0) return TvOk;
+  if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
+  char fullKey[kTvIniKeySize];
+  if (TvStatus status = CheckNames(*buffer, section, TvStrOrEmpty(key), fullKey); status != TvOk) return status;
+  const char* first = TvStrOrEmpty(lines[0]);
+  if (tvini::HasControl(first)) return Refuse(fullKey);
+  uint64_t total = strlen(first);
+  for (uint32_t i = 1; i < count; ++i) {
+    const char* line = TvStrOrEmpty(lines[i]);
+    if (tvini::HasControl(line)) return Refuse("+", line);
+    total += 2 + strlen(line);
+  }
+  if (total > kTvTextLimit) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
+  char* value = static_cast<char*>(TvMemAlloc(0, static_cast<size_t>(total) + 1));
+  if (!value) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
+  size_t used = strlen(first);
+  memcpy(value, first, used);
+  for (uint32_t i = 1; i < count; ++i) {
+    const char* line = TvStrOrEmpty(lines[i]);
+    const size_t length = strlen(line);
+    memcpy(value + used, "\n+", 2);
+    memcpy(value + used + 2, line, length);
+    used += 2 + length;
+  }
+  value[used] = '\0';
+  const TvStatus status = SetValue(*buffer, section, fullKey, value);
+  TvMemFree(value);
+  return status;
 }
 
 TvStatus TvIniSetInt(TvIniBuffer* buffer, const char* section, const char* key, int32_t value) {

@@ -33,6 +33,9 @@ constexpr uint32_t kUtf8MarkSize = 3;
 void ClearCursors(TvIniBuffer& b);
 void DropSection(TvIniBuffer& b);
 bool FindSection(TvIniBuffer& b, const char* name);
+// Makes the header whose name starts at nameAt and ends at close the cached
+// section, as found under name.
+void SelectSection(TvIniBuffer& b, uint32_t nameAt, uint32_t close, const char* name);
 int32_t FindKey(TvIniBuffer& b, const char* key);
 // Prefix and key, cut to 39 characters; false when they were cut.
 bool FullKey(const TvIniBuffer& b, const char* key, char* out);

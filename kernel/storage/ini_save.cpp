@@ -14,9 +14,15 @@
 namespace {
 
 // Bytes the text takes on disk: every line end written as CR LF (a CR
-// followed by a line feed counts once), and the mark before it.
+// followed by a line feed counts once), and the mark before it. A text
+// without CR (any text loaded or edited here) is counted a line at a time.
 uint64_t WrittenLength(const TvIniBuffer& b) {
   uint64_t length = b.utf8Mark ? tvini::kUtf8MarkSize : 0;
+  if (!tvini::FindByte(b.text, '\r', b.length)) {
+    length += b.length;
+    for (const char* p = b.text; (p = tvini::FindByte(p, '\n', b.length - (p - b.text))); ++p) ++length;
+    return length;
+  }
   for (uint32_t i = 0; i < b.length; ++i) {
     const char c = b.text[i];
     if (c == '\r' && i + 1 < b.length && b.text[i + 1] == '\n') continue;
@@ -31,6 +37,20 @@ void Render(const TvIniBuffer& b, char* out) {
   if (b.utf8Mark) {
     memcpy(out, tvini::kUtf8Mark, tvini::kUtf8MarkSize);
     n = tvini::kUtf8MarkSize;
+  }
+  if (!tvini::FindByte(b.text, '\r', b.length)) {
+    const char* end = b.text + b.length;
+    for (const char* p = b.text; p < end;) {
+      const char* feed = tvini::FindByte(p, '\n', static_cast<size_t>(end - p));
+      const size_t run = static_cast<size_t>((feed ? feed : end) - p);
+      memcpy(out + n, p, run);
+      n += run;
+      if (!feed) break;
+      out[n++] = '\r';
+      out[n++] = '\n';
+      p = feed + 1;
+    }
+    return;
   }
   for (uint32_t i = 0; i < b.length; ++i) {
     const char c = b.text[i];

@@ -240,6 +240,17 @@ TvStatus TvListAdd(TvList* list, const void* item, int32_t* index) {
   return TvOk;
 }
 
+TvStatus TvListReserve(TvList* list, uint32_t count) {
+  if (!list) return NoMemory();
+  if (count <= list->capacity) return TvOk;
+  if (count > kMaxCapacity) return NoMemory();
+  auto* items = static_cast<void**>(TvMemResize(list->items, 0, size_t{count} * sizeof(void*)));
+  if (!items) return NoMemory();
+  list->items = items;
+  list->capacity = count;
+  return TvOk;
+}
+
 TvStatus TvListInsertAt(TvList* list, uint32_t position, const void* item) {
   if (!list) return NoMemory();
   if (BadItem(list, item)) return TvErrNotDefined;

@@ -79,6 +79,30 @@ TvStatus ReadAt(TvFileHandle handle, uint32_t offset, void* data, uint32_t count
   return TvOk;
 }
 
+// The end of a file, read in one piece when first asked: finding a trailer
+// reads several small pieces near the end, which then cost no system call.
+class Tail {
+ public:
+  Tail(TvFileHandle handle, uint32_t size) : handle_(handle), size_(size) {}
+  TvStatus Read(uint32_t offset, void* data, uint32_t count) {
+    if (!loaded_) {
+      start_ = size_ > sizeof bytes_ ? size_ - static_cast<uint32_t>(sizeof bytes_) : 0;
+      if (TvStatus status = ReadAt(handle_, start_, bytes_, size_ - start_); status != TvOk) return status;
+      loaded_ = true;
+    }
+    if (offset < start_ || offset > size_ || count > size_ - offset) return ReadAt(handle_, offset, data, count);
+    memcpy(data, bytes_ + (offset - start_), count);
+    return TvOk;
+  }
+
+ private:
+  TvFileHandle handle_;
+  uint32_t size_;
+  uint32_t start_ = 0;
+  bool loaded_ = false;
+  uint8_t bytes_[8192];
+};
+
 // Binary writes: the file layer's text writers turn line feeds into CR LF.
 bool WriteBytes(TvFileHandle handle, const void* data, uint32_t count) {
   const auto* p = static_cast<const uint8_t*>(data);
@@ -108,7 +132,7 @@ bool WriteFill(TvFileHandle handle, uint8_t byte, uint32_t count) {
 // for at the six offsets that leaves possible, nearest the padding last.
 constexpr uint32_t kNoFooter = 0xFFFFFFFFu;
 
-TvStatus FindFooter(TvFileHandle handle, uint32_t size, uint32_t* footer) {
+TvStatus FindFooter(Tail& tail, uint32_t size, uint32_t* footer) {
   *footer = kNoFooter;
   if (size <= kFrameSize) return TvOk;
   const uint32_t lowest = size > kPaddingLimit + 1 ? size - (kPaddingLimit + 1) : 0;
@@ -118,7 +142,7 @@ TvStatus FindFooter(TvFileHandle handle, uint32_t size, uint32_t* footer) {
   for (uint32_t at = size; at > lowest && end == 0;) {
     const uint32_t n = std::min(kScanPiece, at - lowest);
     at -= n;
-    if (TvStatus status = ReadAt(handle, at, piece, n); status != TvOk) return status;
+    if (TvStatus status = tail.Read(at, piece, n); status != TvOk) return status;
     if (padding < 0) padding = piece[n - 1];
     for (uint32_t i = n; i-- > 0;)
       if (piece[i] != padding) {
@@ -128,7 +152,7 @@ TvStatus FindFooter(TvFileHandle handle, uint32_t size, uint32_t* footer) {
   }
   if (end < 10) return TvOk;
   uint8_t window[11];  // offsets end - 10 to end
-  if (TvStatus status = ReadAt(handle, end - 10, window, sizeof window); status != TvOk) return status;
+  if (TvStatus status = tail.Read(end - 10, window, sizeof window); status != TvOk) return status;
   for (uint32_t k = 0; k <= 5; ++k)
     if (memcmp(window + k, kMagic, sizeof kMagic) == 0) {
       *footer = end - 10 + k;
@@ -151,15 +175,16 @@ struct Trailer {
 // like a trailer, so they are neither read as one nor written over.
 TvStatus Locate(TvFileHandle handle, uint32_t size, Trailer* t) {
   uint32_t footer;
-  if (TvStatus status = FindFooter(handle, size, &footer); status != TvOk) return status;
+  Tail tail(handle, size);
+  if (TvStatus status = FindFooter(tail, size, &footer); status != TvOk) return status;
   if (footer == kNoFooter || footer > size - kFooterSize) return TvOk;
   uint8_t bytes[kHeaderSize];
-  if (TvStatus status = ReadAt(handle, footer, bytes, kFooterSize); status != TvOk) return status;
+  if (TvStatus status = tail.Read(footer, bytes, kFooterSize); status != TvOk) return status;
   t->found = Found::Broken;
   t->footer = footer;
   t->start = ~GetLe32(bytes + 6);
   if (t->start > footer || footer - t->start < kHeaderSize) return TvOk;
-  if (TvStatus status = ReadAt(handle, t->start, bytes, kHeaderSize); status != TvOk) return status;
+  if (TvStatus status = tail.Read(t->start, bytes, kHeaderSize); status != TvOk) return status;
   if (memcmp(bytes, kMagic, sizeof kMagic) != 0) return TvOk;
   t->found = Found::Valid;
   t->length = GetLe32(bytes + 6);

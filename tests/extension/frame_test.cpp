@@ -41,4 +41,26 @@ TEST_F(Frame, LongLinesAreCutAt255Characters) {
   EXPECT_EQ(Logged(), cut + "< TvIsi_IniOpen = 0\r\n> X (" + arg + ")\r\n");
 }
 
+// Lines are formatted as vsnprintf formats them, also where a text is cut
+// in the middle of a number, or a null text or another conversion is met.
+template <typename... Arguments>
+void FormattedAsTheRuntimeDoes(const char* format, Arguments... arguments) {
+  char expected[kTraceLineSize];
+  snprintf(expected, sizeof expected, format, arguments...);
+  TvIsiLog(format, arguments...);
+  EXPECT_STREQ(TraceLine, expected) << format;
+}
+
+TEST_F(Frame, LinesAreFormattedAsTheCRuntimeFormatsThem) {
+  const std::string longText(250, 'q');
+  const char* nothing = nullptr;
+  FormattedAsTheRuntimeDoes("Read %d [%s]\n", 12, "GBR,C:\\Data");
+  FormattedAsTheRuntimeDoes("In %d [%d] %s [%s]\n", 1, -2147483647 - 1, "InstalledCountries", "x");
+  FormattedAsTheRuntimeDoes("%s, %d\n", longText.c_str(), 1234567);
+  FormattedAsTheRuntimeDoes("100%% %s %u\n", "", 4294967295u);
+  FormattedAsTheRuntimeDoes("%s %d\n", nothing, 7);
+  FormattedAsTheRuntimeDoes("%.3s %d\n", "abcdef", 5);
+  FormattedAsTheRuntimeDoes("%d%%", 0);
+}
+
 }  // namespace

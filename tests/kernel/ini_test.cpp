@@ -580,6 +580,13 @@ TEST_F(Ini, ValuesAndLinesThatWouldBreakTheTextAreRefused) {
   EXPECT_EQ(Text(), "[A]\nk=a\tb\n+[not a header\n[B]\n");
   EXPECT_EQ(Get("A", "k"), "a\tb");
   EXPECT_EQ(Lines(), "|[not a header");
+  // Lines written in one edit: a refused one changes nothing.
+  const char* lines[] = {"first", "+second", "bad\nline"};
+  EXPECT_EQ(TvIniSetLines(&ini, "A", "k", lines, 3), -1096);
+  EXPECT_EQ(TvIniSetLines(&ini, "A", "k", lines, 0), 0);
+  EXPECT_EQ(Text(), "[A]\nk=a\tb\n+[not a header\n[B]\n");
+  ASSERT_EQ(TvIniSetLines(&ini, "A", "k", lines, 2), 0);
+  EXPECT_EQ(Text(), "[A]\nk=first\n++second\n[B]\n");
 }
 
 TEST_F(Ini, AnEmptySectionBodyIsAnEmptyText) {
@@ -806,9 +813,22 @@ TEST_F(RandomEdits, ThousandsOfEditsKeepTheTextSound) {
       switch (r() % 5) {
         case 0:
         case 1: {
+          // The same lines in one edit leave the same text and cursor.
+          TvIniBuffer once{};
+          ASSERT_EQ(TvIniClone(&once, &ini), 0);
           ASSERT_EQ(TvIniSetString(&ini, section.c_str(), key.c_str(), value.c_str()), 0);
           const int lines = static_cast<int>(r() % 3);
-          for (int i = 0; i < lines; ++i) ASSERT_EQ(TvIniAddLine(&ini, ("l" + std::to_string(i)).c_str()), 0);
+          std::vector<std::string> all = {value};
+          for (int i = 0; i < lines; ++i) {
+            all.push_back("l" + std::to_string(i));
+            ASSERT_EQ(TvIniAddLine(&ini, all.back().c_str()), 0);
+          }
+          std::vector<const char*> pointers;
+          for (const std::string& line : all) pointers.push_back(line.c_str());
+          ASSERT_EQ(TvIniSetLines(&once, section.c_str(), key.c_str(), pointers.data(), lines + 1), 0);
+          EXPECT_EQ(std::string(once.text, once.length), Text());
+          EXPECT_EQ(once.cursor, ini.cursor);
+          TvIniFree(&once);
           TvIniSetFlags(&ini, TvIniNoDefault | TvIniExactSection);
           ASSERT_EQ(Get(section.c_str(), key.c_str()), value);
           std::string expected;
@@ -834,6 +854,14 @@ TEST_F(RandomEdits, ThousandsOfEditsKeepTheTextSound) {
         }
       }
       ASSERT_TRUE(Invariants(ini)) << "step " << step;
+      // A section kept across the edit finds what a fresh search finds.
+      TvIniBuffer fresh{};
+      ASSERT_EQ(TvIniClone(&fresh, &ini), 0);
+      char kept[64], found[64];
+      TvIniGetString(&ini, section.c_str(), key.c_str(), "<none>", kept, sizeof kept);
+      TvIniGetString(&fresh, section.c_str(), key.c_str(), "<none>", found, sizeof found);
+      TvIniFree(&fresh);
+      ASSERT_STREQ(kept, found) << Text();
     }
   }
 }

@@ -402,6 +402,19 @@ TEST_F(List, GrowthInStepsOfThirtyTwoAndRunningOutOfMemory) {
   EXPECT_EQ(list->items, nullptr);
   ASSERT_EQ(TvListAdd(list, "again", &index), 0);
   EXPECT_EQ(Texts(list), (Strings{"again"}));
+
+  // Room reserved at once: adding up to it keeps the array; without the
+  // memory for more, the list stays as it was.
+  ASSERT_EQ(TvListReserve(list, 100), 0);
+  void** reserved = list->items;
+  for (int i = 1; i < 100; ++i) ASSERT_EQ(TvListAdd(list, "more", nullptr), 0);
+  EXPECT_EQ(list->items, reserved);
+  EXPECT_EQ(list->capacity, 100u);
+  LimitMemory(0);
+  EXPECT_EQ(TvListReserve(list, 1000), TvErrNoMemory);
+  EXPECT_EQ(list->capacity, 100u);
+  EXPECT_EQ(list->items, reserved);
+  Unlimited();
   TvListFree(list);
   EXPECT_EQ(Bytes(), 0u);
 }

@@ -166,6 +166,46 @@ TEST_F(Log, WriteFailureIsReportedOncePerLogFile) {
   EXPECT_EQ(Logged(), "kept\r\n");
 }
 
+int writes = 0;
+BOOL WINAPI CountedWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+  ++writes;
+  return kTvSysDefault.writeFile(file, data, size, written, overlapped);
+}
+
+// A batch holds the file's lines until the outermost one ends and writes
+// them together, the same bytes; 64 KiB gathered go out at once, and a
+// closing log takes what is gathered with it.
+TEST_F(Log, ABatchWritesItsLinesInOnePieceAtItsEnd) {
+  Start();
+  tvSys.writeFile = CountedWrite;
+  const std::string line(99, 'x');
+  {
+    TvLogBatch outer;
+    TvLogWrite("one\n");
+    {
+      TvLogBatch inner;
+      TvLogWrite("two\n");
+    }
+    EXPECT_EQ(writes, 0);
+    for (int i = 0; i < 700; ++i) TvLogWrite((line + "\n").c_str());
+    EXPECT_GT(writes, 0);  // 64 KiB gathered
+    writes = 0;
+    TvLogWrite("three\n");
+    EXPECT_EQ(writes, 0);
+  }
+  EXPECT_EQ(writes, 1);
+  std::string expected = "one\r\ntwo\r\n";
+  for (int i = 0; i < 700; ++i) expected += line + "\r\n";
+  expected += "three\r\n";
+  {
+    TvLogBatch batch;
+    TvLogWrite("closed with the log\n");
+    expected += "closed with the log\r\n";
+    EXPECT_EQ(Logged(), expected);
+  }
+  EXPECT_EQ(writes, 2);
+}
+
 TEST_F(Log, OpenFailureRaisesWithThePath) {
   Start("LogErrors=Y\n");
   std::string bad = dir / "missing\\folder\\x.log";
