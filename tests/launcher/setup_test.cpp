@@ -230,9 +230,12 @@ TEST_F(Setup, StagesTheMediumAndStartsItsEngineThere) {
     EXPECT_FALSE(FileExists(staging + "\\" + left)) << left;
 
   // The subfolder goes one level below an existing TarvelInst; files of an
-  // earlier run are overwritten.
+  // earlier run are overwritten. Options count by their first three
+  // letters, and the engine's name in any case.
   WriteFile(medium / "data.ini", "new");
-  ASSERT_EQ(Run(Options() + " -datadir:N"), TvSetupLaunched);
+  ASSERT_TRUE(DeleteFileA((medium / "_ISmain").c_str()));
+  ASSERT_TRUE(CopyFileA(tvtest::WindowsPath(PROBE_PROGRAM_UNIX_PATH).c_str(), (medium / "_isMAIN").c_str(), FALSE));
+  ASSERT_EQ(Run("-SRC:" + medium.path() + " -tMx:" + temp.path() + " -datadir:N"), TvSetupLaunched);
   EXPECT_EQ(Engine(staging + "\\N"), staging + "\\N\\setup.exe   p \"" + medium.path() + "\"");
   EXPECT_EQ(ReadFile(staging + "\\N\\data.ini"), "new");
 }
