@@ -65,12 +65,13 @@ TEST_F(Options, CommandLineOptionsSetTheKernelAndWinOverTheConfiguration) {
 
 TEST_F(Options, TheWalkReportsEachArgumentAndRefusesWhatNoListHolds) {
   // One line too long for the value buffer, then lines read as usual; a
-  // value is never taken from the next line of the file.
+  // value is never taken from the next line of the file, nor from the
+  // argument after the file.
   tvtest::WriteFile(dir / "args.txt", "-SCRIPT\r\nnext-line\r\n\r\n" + std::string(500, 'x') +
-                                          "\r\n-LOG:f.log\r\n-q\n");
+                                          "\r\n-LOG:f.log\r\n-q\r\n-SCRIPT\n");
   const std::string accented = "C:\\Donn\xE9" "es";
   ASSERT_EQ(Start({}), TvOk);  // raised errors are recorded from here on
-  char** argv = Argv({"", "-", "-X", "-?", "-help", accented, "@args.txt", "-script", "s.tvs", "-VER", "bad\x01",
+  char** argv = Argv({"", "-", "-X", "-?", "-help", accented, "@args.txt", "after-file", "-script", "s.tvs", "-VER", "bad\x01",
                       "-LOG", "-ERRORS", "@missing.txt", "last"});
   TvOptionsBegin(Argc(), argv, "-SCRIPT:-QUIET");
   struct Step {
@@ -91,6 +92,8 @@ TEST_F(Options, TheWalkReportsEachArgumentAndRefusesWhatNoListHolds) {
       {TvErrTruncated, "", "", "-1097 "},
       {TvOptionKernel, "LOG", "f.log", ""},
       {TvOptionProgram, "QUIET", "", ""},
+      {TvOptionProgram, "SCRIPT", "", ""},
+      {TvOptionPlain, "", "after-file", ""},
       {TvOptionProgram, "SCRIPT", "s.tvs", ""},
       {TvOptionKernel, "VERSION", "", ""},
       {TvErrCommandLine, "", "", "-1030 "},
