@@ -159,6 +159,14 @@ class Setup : public tvtest::FolderTest {
         {"read failure", [&] { tvSys.readFile = FailedRead; return Options(); }, TvSetupCopyFailed, kCopyError, false},
         {"engine cannot start", [&] { tvSys.createProcess = RefusedProcess; return Options(); }, TvSetupNotLaunched,
          "Setup could not be launched. Please contact Tarvel Technical Support for assistance.", false},
+        // A name that fits on the medium but not under TarvelInst is never
+        // cut into another name (last: it stays on the medium).
+        {"staged path beyond 255 characters",
+         [&] {
+           WriteFile(medium / std::string(249 - medium.path().size(), 'n'), "x");
+           return Options();
+         },
+         TvSetupCopyFailed, kCopyError, false},
     };
     for (const Failure& f : failures) {
       SCOPED_TRACE(f.what);
