@@ -45,8 +45,8 @@ constexpr size_t kListPairs = 4;
 static_assert(ListKeyTable[0].kind == kCountryList && ListKeyTable[kListPairs - 1].kind == kCountryList &&
               ListKeyTable[kListPairs].kind == kDataList);
 
-const InstalledListEntry* EntryAt(TvList* list, uint32_t i) {
-  return static_cast<const InstalledListEntry*>(list->items[i]);
+const InstalledListLine* EntryAt(TvList* list, uint32_t i) {
+  return static_cast<const InstalledListLine*>(list->items[i]);
 }
 
 // As TvListCompareText compares: letters of the ASCII range folded; other
@@ -113,7 +113,7 @@ TvStatus ReadUniqueItems(TvIniBuffer* ini, const char* key, TvList* items, TextS
 
 // The data entry of a country entry: its country and the directory of its
 // data file, taken whole from the line.
-bool DataEntry(const InstalledListEntry& entry, const char* line, GrowingText& out) {
+bool DataEntry(const InstalledListLine& entry, const char* line, GrowingText& out) {
   return out.Assign(entry.country) && out.Append(",") && out.Append(SplitListLine(line, kCountryList).directory);
 }
 
@@ -130,7 +130,7 @@ TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* lines, TvList* 
     if (status == TvOk) status = RemoveEmptyItems(items);
     if (status == TvOk) status = TvListReserve(items, items->count + entries->count);
     for (uint32_t i = 0; status == TvOk && i < entries->count; ++i) {
-      const InstalledListEntry* entry = EntryAt(entries, i);
+      const InstalledListLine* entry = EntryAt(entries, i);
       if (strcmp(entry->listKey, countryKey) != 0) continue;
       bool noMemory = !DataEntry(*entry, static_cast<const char*>(lines->items[i]), data);
       if (!noMemory && !seen.Contains(data.Text())) {
@@ -175,7 +175,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_InstalledCountriesToData(const char* _vsIni) 
   TV_FRAME(frame);
   char path[kTvPathSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
-  TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListEntry), 0);
+  TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListLine), 0);
   TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
   TvList* items = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
   if (status == TvOk && !(entries && lines && items)) status = TvErrNoMemory;

@@ -138,18 +138,17 @@ TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list, Tv
     TvList* list;
     TvList* lines;
     TvStatus status;
-    InstalledListEntry entry;
-  } reading{list, lines, TvListClear(list), {}};
+  } reading{list, lines, TvListClear(list)};
   if (reading.status == TvOk && lines) reading.status = TvListClear(lines);
   if (reading.status != TvOk) return reading.status;
   const TvStatus walked = ForEachListLine(
       buffer, mask,
       [](const char* line, const ListKey& row, void* data) {
         auto& r = *static_cast<Reading*>(data);
-        ParseInstalledListLine(line, &r.entry, row.kind);
-        LookupDataCode(r.entry.code, r.entry.country, sizeof r.entry.country, nullptr, 0);
-        TvStrCopy(r.entry.listKey, row.key, sizeof r.entry.listKey);
-        r.status = TvListAdd(r.list, &r.entry, nullptr);
+        InstalledListLine record{row.key, ""};
+        char code[4];
+        ReadCode(line, row.kind, code, record.country);
+        r.status = TvListAdd(r.list, &record, nullptr);
         if (r.status == TvOk && r.lines) r.status = TvListAdd(r.lines, line, nullptr);
         return r.status == TvOk;
       },

@@ -71,7 +71,14 @@ void LookupDataCode(const char* code, char* country, size_t countrySize, char* d
 
 void ParseInstalledListLine(const char* line, InstalledListEntry* entry, uint32_t kind);
 
-// Empties list (fixed records of InstalledListEntry) and fills it from every
+// A line of the lists as ReadInstalledLists records it: the key of its
+// list (the list-key table's own text) and the line's country.
+struct InstalledListLine {
+  const char* listKey;
+  char country[4];
+};
+
+// Empties list (fixed records of InstalledListLine) and fills it from every
 // list key whose kind is in mask. An empty line ends the reading of a key.
 // When lines is given, it receives each line whole, in the same order.
 TvStatus ReadInstalledLists(TvIniBuffer* buffer, uint32_t mask, TvList* list, TvList* lines = nullptr);

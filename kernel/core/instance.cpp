@@ -207,6 +207,7 @@ extern "C" void TvEndInstance(void) {
   TvLockDelete(tvInstance.providerLock);
   TvLockDelete(tvInstance.kernelLock);
   TvThreadSlotsDelete();
+  TvSysReleaseKept();
 }
 
 void TvRevisionDisplay(const char* revision, char* out, size_t size) {

@@ -22,6 +22,10 @@ void TvMemFree(void* block);
 void* TvSysAlloc(size_t size, size_t payload);
 void* TvSysResize(void* block, size_t oldSize, size_t newSize, ptrdiff_t payloadChange);
 void TvSysFree(void* block, size_t size, size_t payload);
+// Freed blocks of 64 KiB and more are kept for later requests (a bounded
+// few); this gives them back to the system. Called at the last kernel
+// shut-down and when the instance ends.
+void TvSysReleaseKept();
 
 struct TvMemStatistics {
   bool enabled;

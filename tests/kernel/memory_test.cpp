@@ -377,4 +377,63 @@ TEST_F(Memory, BlocksOutliveModeChangesAndShutDown) {
   TvMemFree(after);
 }
 
+// Large system blocks are kept after they are freed and handed out again;
+// contents survive every move, and the statistics count what callers hold.
+TEST_F(Memory, LargeBlocksAreKeptAndGrowWithoutLosingContents) {
+  ASSERT_EQ(Configure("Plain"), 0);
+  const TvMemStatistics before = tvMemStats;
+  auto* first = static_cast<uint8_t*>(TvSysAlloc(300000, 300000));
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(tvMemStats.totalBytes, before.totalBytes + 300000);
+  TvSysFree(first, 300000, 300000);
+  EXPECT_EQ(tvMemStats.totalBytes, before.totalBytes);
+  EXPECT_EQ(tvMemStats.systemAllocations, before.systemAllocations);
+  // Half the kept block's size or less would pin a block too large for it:
+  // fresh memory. A request that fits takes the kept block.
+  auto* small = static_cast<uint8_t*>(TvSysAlloc(100000, 0));
+  EXPECT_NE(small, first);
+  auto* again = static_cast<uint8_t*>(TvSysAlloc(200000, 0));
+  EXPECT_EQ(again, first);
+  TvSysFree(small, 100000, 0);
+
+  // Growing by small steps through every size range, then shrinking.
+  size_t size = 200000;
+  memset(again, 0x5A, size);
+  for (size_t step = 0; step < 400; ++step) {
+    auto* grown = static_cast<uint8_t*>(TvSysResize(again, size, size + 1000, 0));
+    ASSERT_NE(grown, nullptr);
+    grown[size] = static_cast<uint8_t>(step);
+    memset(grown + size + 1, 0x5A, 999);
+    again = grown;
+    size += 1000;
+  }
+  bool intact = true;
+  for (size_t step = 0; step < 400; ++step) intact = intact && again[200000 + step * 1000] == static_cast<uint8_t>(step);
+  EXPECT_TRUE(intact);
+  EXPECT_TRUE(AllBytes(again, 0, 200000, 0x5A));
+  auto* shrunk = static_cast<uint8_t*>(TvSysResize(again, size, 10, 0));
+  ASSERT_NE(shrunk, nullptr);
+  EXPECT_TRUE(AllBytes(shrunk, 0, 10, 0x5A));
+  shrunk = static_cast<uint8_t*>(TvSysResize(shrunk, 10, 70000, 0));
+  ASSERT_NE(shrunk, nullptr);
+  EXPECT_TRUE(AllBytes(shrunk, 0, 10, 0x5A));
+  TvSysFree(shrunk, 70000, 0);
+
+  // Plain blocks use the same layer, in every size.
+  auto* plain = static_cast<uint8_t*>(TvMemAlloc(0, 16));
+  memset(plain, 0x11, 16);
+  for (size_t grow : {5000, 70000, 3000000, 100, 200000}) {
+    plain = static_cast<uint8_t*>(TvMemResize(plain, TvMemZero, grow));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_TRUE(AllBytes(plain, 0, 16, 0x11));
+    if (grow > 100) {
+      EXPECT_TRUE(AllBytes(plain, 100, grow, 0));
+    }
+  }
+  TvMemFree(plain);
+  EXPECT_EQ(tvMemStats.totalBytes, before.totalBytes);
+  EXPECT_EQ(tvMemStats.payloadAllocations, before.payloadAllocations);
+  TvSysReleaseKept();
+}
+
 }  // namespace
