@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "ini_handle.h"
+#include "queries.h"
 #include "tv_instance.h"
 #include "tv_reports.h"
 
@@ -21,7 +22,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_DETACH:
       // Unloaded while the process goes on: files the script left open
       // would otherwise stay locked until the process ends.
-      if (!reserved) TvIsiCloseAllPairs();
+      if (!reserved) {
+        TvIsiCloseAllPairs();
+        TvIsiForgetReleases();
+      }
       TvEndInstance();
       return TRUE;
     default:

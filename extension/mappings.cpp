@@ -12,6 +12,7 @@
 #include "frame.h"
 #include "installed_lists.h"
 #include "messages.h"
+#include "queries.h"
 #include "text.h"
 #include "tv_charset.h"
 #include "tv_error.h"
@@ -444,11 +445,21 @@ TvStatus CollectDataSets(const char* folder, const char* vintage, int32_t produc
   // The scan holds the kernel's one scan state until it is closed, also
   // when it could not start.
   status = TvFileFindFirst(pattern, kAdsScan);
+  // Each file's path is the folder as the pattern holds it (made full and
+  // checked once, above) and the name: building it afresh would check the
+  // folder again for every file.
+  const size_t folderLength = static_cast<size_t>(TvPathFileName(pattern) - pattern);
   char name[kTvPathSize];
-  while (status == TvOk && TvFileFindNext(name)) {
+  TvFileStamp stamp;
+  while (status == TvOk && TvFileFindNext(name, &stamp)) {
     char path[kTvPathSize], date[kDateSize] = "";
-    status = TvPathBuild(path, folder, name, nullptr);
-    if (status == TvOk) status = TvIsi_DataVintage(date, path, "");
+    const size_t nameLength = strlen(name);
+    status = folderLength + nameLength < sizeof path ? TvOk : TvErrInvalidDirectory;
+    if (status == TvOk) {
+      memcpy(path, pattern, folderLength);
+      memcpy(path + folderLength, name, nameLength + 1);
+      status = TvIsiDataVintage(date, path, &stamp);
+    }
     if (status != TvOk || strcmp(date, vintage) != 0) continue;
     char identifier[kIdentifierSize];
     TvStrCopyUntil(identifier, TvPathFileName(name), '.', sizeof identifier);

@@ -4,17 +4,24 @@
 // plus a short date in long form. The data queries open the file with a
 // data-information mode, which makes its trailer the configuration buffer
 // until they release it.
+#include <windows.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "exports.h"
 #include "frame.h"
+#include "queries.h"
+#include "text.h"
 #include "tv_date.h"
 #include "tv_error.h"
 #include "tv_file.h"
 #include "tv_ini.h"
 #include "tv_list.h"
+#include "tv_memory.h"
 #include "tv_reports.h"
 #include "tv_string.h"
 
@@ -61,6 +68,166 @@ TvStatus OpenTrailer(const char* path, uint32_t mode) {
 void Deliver(char* out, const char* text, size_t capacity) {
   if (out) TvStrCopy(out, text, capacity);
 }
+
+// ---- Releases of data files read before -----------------------------
+
+constexpr size_t kDataInfoDateSize = sizeof tvDataInfo.date;
+// A file written this shortly before it was read is not kept: on a file
+// system with a coarse clock (FAT counts in 2 s) a write right after the
+// read could leave the same time.
+constexpr uint64_t kSettled = 4 * 10000000ull;  // FILETIME steps: 4 s
+constexpr uint32_t kMostKept = 16384;
+
+// What reading a data file's trailer gave, by the file's path and stamp:
+// the data-mapping update reads the release of every additional data file
+// of a folder on each call, a folder holds hundreds, and opening each costs
+// far more than all the rest of the update. One block per file: the
+// record, then its texts (path, release, first date, copyright lines),
+// each ended by a NUL.
+class ReleaseCache {
+ public:
+  // True when path with this stamp was kept: fills release (kDateSize
+  // bytes) and records the trailer's data information again, whose status
+  // goes to status.
+  bool Replay(const char* path, const TvFileStamp& stamp, char* release, TvStatus* status) {
+    Hold hold(busy_);
+    const Record* record = slots_ ? slots_[Find(path, HashUpper(path))] : nullptr;
+    if (!record || !Same(record->stamp, stamp)) return false;
+    const char* text = record->Texts();
+    text += strlen(text) + 1;  // the path
+    TvStrCopy(release, text, kDateSize);
+    text += strlen(text) + 1;
+    const char* date = text;
+    text += strlen(text) + 1;
+    const char* lines[64];
+    *status = TvOk;
+    uint32_t done = 0;
+    while (done < record->lines && *status == TvOk) {
+      uint32_t n = 0;
+      for (; n < std::size(lines) && done + n < record->lines; ++n) {
+        lines[n] = text;
+        text += strlen(text) + 1;
+      }
+      *status = TvDataInfoRecordAgain(lines, n, done + n == record->lines ? date : "");
+      done += n;
+    }
+    if (record->lines == 0) *status = TvDataInfoRecordAgain(nullptr, 0, date);
+    return true;
+  }
+
+  // Keeps what a read of path gave: its release, its first section's date
+  // and the copyright lines from position `from` of the list on. A file
+  // that is not settled, or a block that cannot be had, is not kept.
+  void Keep(const char* path, const TvFileStamp& stamp, const char* release, const char* date,
+            const TvList* copyright, uint32_t from) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t clock = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    if (stamp.lastWrite >= clock || clock - stamp.lastWrite < kSettled) return;
+    const uint32_t count = copyright && copyright->count > from ? copyright->count - from : 0;
+    size_t bytes = sizeof(Record) + strlen(path) + strlen(release) + strlen(date) + 3;
+    for (uint32_t i = 0; i < count; ++i) bytes += strlen(static_cast<const char*>(copyright->items[from + i])) + 1;
+    Hold hold(busy_);
+    if (count_ >= kMostKept) ClearHeld();
+    if (!Room()) return;
+    auto* record = static_cast<Record*>(TvSysAlloc(bytes, bytes));
+    if (!record) return;
+    record->bytes = bytes;
+    record->hash = HashUpper(path);
+    record->stamp = stamp;
+    record->lines = count;
+    char* text = record->Texts();
+    const auto put = [&text](const char* piece) {
+      const size_t length = strlen(piece) + 1;
+      memcpy(text, piece, length);
+      text += length;
+    };
+    put(path);
+    put(release);
+    put(date);
+    for (uint32_t i = 0; i < count; ++i) put(static_cast<const char*>(copyright->items[from + i]));
+    Record*& slot = slots_[Find(path, record->hash)];
+    if (slot)
+      TvSysFree(slot, slot->bytes, slot->bytes);
+    else
+      ++count_;
+    slot = record;
+  }
+
+  void Clear() {
+    Hold hold(busy_);
+    ClearHeld();
+  }
+
+ private:
+  struct Record {
+    size_t bytes;
+    uint32_t hash;
+    uint32_t lines;
+    TvFileStamp stamp;
+    char* Texts() { return reinterpret_cast<char*>(this + 1); }
+    const char* Texts() const { return reinterpret_cast<const char*>(this + 1); }
+  };
+
+  // A spin lock: held for a few steps, and exports are seldom called from
+  // two threads at once.
+  class Hold {
+   public:
+    explicit Hold(std::atomic<bool>& busy) : busy_(busy) {
+      while (busy_.exchange(true, std::memory_order_acquire)) SwitchToThread();
+    }
+    ~Hold() { busy_.store(false, std::memory_order_release); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+   private:
+    std::atomic<bool>& busy_;
+  };
+
+  static bool Same(const TvFileStamp& a, const TvFileStamp& b) {
+    return a.size == b.size && a.lastWrite == b.lastWrite && a.created == b.created;
+  }
+
+  // The slot of path, or the empty slot where it would go.
+  size_t Find(const char* path, uint32_t hash) const {
+    size_t at = hash & (capacity_ - 1);
+    while (slots_[at] && !(slots_[at]->hash == hash && TvStrEqualNoCase(slots_[at]->Texts(), path)))
+      at = (at + 1) & (capacity_ - 1);
+    return at;
+  }
+
+  // Room for one more record, the table at most half full.
+  bool Room() {
+    if (slots_ && (count_ + 1) * 2 <= capacity_) return true;
+    const size_t capacity = capacity_ ? capacity_ * 2 : 256;
+    auto* slots = static_cast<Record**>(TvSysAlloc(capacity * sizeof(Record*), 0));
+    if (!slots) return false;
+    memset(slots, 0, capacity * sizeof(Record*));
+    Record** old = slots_;
+    const size_t oldCapacity = capacity_;
+    slots_ = slots;
+    capacity_ = capacity;
+    for (size_t k = 0; k < oldCapacity; ++k)
+      if (old[k]) slots_[Find(old[k]->Texts(), old[k]->hash)] = old[k];
+    if (old) TvSysFree(old, oldCapacity * sizeof(Record*), 0);
+    return true;
+  }
+
+  void ClearHeld() {
+    for (size_t k = 0; k < capacity_; ++k)
+      if (slots_[k]) TvSysFree(slots_[k], slots_[k]->bytes, slots_[k]->bytes);
+    if (slots_) TvSysFree(slots_, capacity_ * sizeof(Record*), 0);
+    slots_ = nullptr;
+    capacity_ = 0;
+    count_ = 0;
+  }
+
+  std::atomic<bool> busy_{false};
+  Record** slots_ = nullptr;
+  size_t capacity_ = 0;
+  size_t count_ = 0;
+};
+ReleaseCache releases;
 
 // ---- Size lists --------------------------------------------------------
 
@@ -216,17 +383,37 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_GetTotalFileSize(const char* iniPath, const c
   return frame.Return(status);
 }
 
-TV_EXPORT int32_t TV_STDCALL TvIsi_DataVintage(char* date, const char* path, const char* /*unused*/) {
-  TV_FRAME(frame, path);
-  const TvStatus status = OpenTrailer(path, TvFileDataConfig);
+int32_t TvIsiDataVintage(char* date, const char* path, const TvFileStamp* stamp) {
+  ExportFrame<tvexport::IndexOf("TvIsi_DataVintage")> frame{path};
+  char found[kDateSize];
+  TvStatus status = TvOk;
+  if (stamp && releases.Replay(path, *stamp, found, &status)) {
+    if (status == TvOk) {
+      Deliver(date, found, kDateSize);
+      TvIsiLog(TV_DOT "DataVer %s\n", found);
+    }
+    return frame.Return(status);
+  }
+  const uint32_t known = tvDataInfo.copyright ? tvDataInfo.copyright->count : 0;
+  status = OpenTrailer(path, TvFileDataConfig);
   if (status == TvOk) {
-    char found[kDateSize];
+    // The date the data information took: the first section's, read before
+    // another section is chosen.
+    char firstDate[kDataInfoDateSize] = "";
+    if (stamp) TvIniGetString(&tvConfig, nullptr, "Date", "", firstDate, sizeof firstDate);
     TvIniGetString(&tvConfig, "TvDefault", "Date", "", found, sizeof found);
+    if (stamp) releases.Keep(path, *stamp, found, firstDate, tvDataInfo.copyright, known);
     Deliver(date, found, kDateSize);
     TvIsiLog(TV_DOT "DataVer %s\n", found);
     TvIniRelease();
   }
   return frame.Return(status);
+}
+
+void TvIsiForgetReleases() { releases.Clear(); }
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_DataVintage(char* date, const char* path, const char* /*unused*/) {
+  return TvIsiDataVintage(date, path, nullptr);
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_FileLoadIni(char* code, char* countryName, char* dataInfo, const char* path,

@@ -23,18 +23,16 @@ void TvDataInfoReset() {
   tvDataInfo = TvDataInfoRecord{};
 }
 
-TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode) {
-  char line[80];
-  // The first section's "Copyright" lines, value and continuation lines.
-  if (TvIniGetString(trailer, nullptr, "Copyright", "", line, sizeof line)) {
-    if (!tvDataInfo.copyright) tvDataInfo.copyright = TvListCreate(TvListUnsorted, nullptr, -1, 0);
-    if (!tvDataInfo.copyright) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
-    do {
-      if (TvStatus status = TvListAdd(tvDataInfo.copyright, line, nullptr); status != TvOk) return status;
-    } while (TvIniNextLine(trailer, line, sizeof line));
-  }
-  char date[80];
-  const bool hasDate = TvIniGetString(trailer, nullptr, "Date", "", date, sizeof date) && date[0];
+namespace {
+
+TvStatus AddCopyright(const char* line) {
+  if (!tvDataInfo.copyright) tvDataInfo.copyright = TvListCreate(TvListUnsorted, nullptr, -1, 0);
+  if (!tvDataInfo.copyright) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
+  return TvListAdd(tvDataInfo.copyright, line, nullptr);
+}
+
+TvStatus RecordDate(const char* date, uint32_t mode) {
+  const bool hasDate = date[0] != '\0';
   if ((mode & (TvFileDataDate | TvFileDataExpected)) && !hasDate)
     return TvErrorRaise(TvErrDataVersion, nullptr, TvRaiseOrigin);
   if ((mode & TvFileDataExpected) && tvDataInfo.date[0] && !TvStrEqualNoCase(tvDataInfo.date, date))
@@ -53,6 +51,27 @@ TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode) {
       TvStrCopy(tvDataInfo.description, when, sizeof tvDataInfo.description);
   }
   return TvOk;
+}
+
+}  // namespace
+
+TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode) {
+  char line[80];
+  // The first section's "Copyright" lines, value and continuation lines.
+  if (TvIniGetString(trailer, nullptr, "Copyright", "", line, sizeof line)) {
+    do {
+      if (TvStatus status = AddCopyright(line); status != TvOk) return status;
+    } while (TvIniNextLine(trailer, line, sizeof line));
+  }
+  char date[80];
+  TvIniGetString(trailer, nullptr, "Date", "", date, sizeof date);
+  return RecordDate(date, mode);
+}
+
+TvStatus TvDataInfoRecordAgain(const char* const* copyright, uint32_t count, const char* date) {
+  for (uint32_t i = 0; i < count; ++i)
+    if (TvStatus status = AddCopyright(copyright[i]); status != TvOk) return status;
+  return RecordDate(TvStrOrEmpty(date), 0);
 }
 
 TvStatus TvDataInfoRecordFile(TvIniBuffer* trailer, uint32_t mode) {

@@ -79,5 +79,12 @@ struct TvScanBehaviour {
 };
 void TvFileSetScanBehaviour(const TvScanBehaviour& behaviour);
 TvStatus TvFileFindFirst(const char* pattern, uint32_t filter);
-int TvFileFindNext(char* name);  // name: kTvPathSize bytes
+// The size and times of a scanned file: what tells a caller that keeps
+// something it read from the file whether the file may have changed since.
+struct TvFileStamp {
+  uint64_t size;
+  uint64_t lastWrite;  // FILETIME: 100 ns steps since 1601, UTC
+  uint64_t created;
+};
+int TvFileFindNext(char* name, TvFileStamp* stamp = nullptr);  // name: kTvPathSize bytes
 void TvFileFindClose();

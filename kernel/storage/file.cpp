@@ -455,7 +455,11 @@ TvStatus TvFileFindFirst(const char* pattern, uint32_t filter) {
   return TvErrorRaise(TvErrInvalidDirectory, pattern, TvRaiseOrigin);
 }
 
-int TvFileFindNext(char* name) {
+namespace {
+uint64_t Join(DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; }
+}  // namespace
+
+int TvFileFindNext(char* name, TvFileStamp* stamp) {
   const bool kinds = behaviour.filters;
   while (scan.haveAhead) {
     const WIN32_FIND_DATAA entry = scan.ahead;
@@ -468,6 +472,11 @@ int TvFileFindNext(char* name) {
     if (name) {
       TvStrCopy(name, entry.cFileName, kTvPathSize);
       if (!directory && (scan.filter & TvScanDot) && !strchr(name, '.')) TvStrCat(name, ".", kTvPathSize);
+    }
+    if (stamp) {
+      stamp->size = Join(entry.nFileSizeHigh, entry.nFileSizeLow);
+      stamp->lastWrite = Join(entry.ftLastWriteTime.dwHighDateTime, entry.ftLastWriteTime.dwLowDateTime);
+      stamp->created = Join(entry.ftCreationTime.dwHighDateTime, entry.ftCreationTime.dwLowDateTime);
     }
     return (directory ? kTvScanFoundDir : kTvScanFoundFile) + (hidden ? kTvScanFoundHidden : 0);
   }

@@ -126,6 +126,69 @@ TEST_F(Mappings, TheSecondEqualUpdateLeavesTheFileAsItWasAndBothAreLogged) {
   EXPECT_EQ(Log(), vintages + vintages + "_vsID cut to 255 characters\r\n");
 }
 
+// Sets a file's times to those of a copy from a medium made long ago, or
+// to the given moment.
+void SetTimes(const std::string& path, const FILETIME* at = nullptr) {
+  FILETIME old;
+  const SYSTEMTIME made{2020, 6, 1, 1, 12, 0, 0, 0};
+  SystemTimeToFileTime(&made, &old);
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  SetFileTime(file, at ? at : &old, nullptr, at ? at : &old);
+  CloseHandle(file);
+}
+
+// A data set read once is not opened again while its size and times stay:
+// a later update gives the same mapping and log lines with the file locked
+// away; a changed file is read again, and one written
+// moments before it was read is never taken from what was kept.
+TEST_F(Mappings, DataSetsReadBeforeAreNotOpenedAgainWhileTheyStayTheSame) {
+  const std::string extra = data + "\\extra.ads", owned = data + "\\owned.ads", other = data + "\\other.ads";
+  tvtest::WriteFile(extra, Dated(kRelease));
+  const auto owner = [](const std::string& release) {
+    return tvtest::DataFile("[TvDefault]\nDate=" + release + "\nCopyright=Set maker\n+Set maker 2\n", "data");
+  };
+  tvtest::WriteFile(owned, owner(kRelease));
+  tvtest::WriteFile(other, Dated("01 03 2004"));
+  for (const std::string& file : {extra, owned, other}) SetTimes(file);
+  const std::string mapped = Config({"GBR,Default layout for GBR,EXTRA+GBR+OWNED"});
+  tvtest::WriteFile(ini, Config({}));
+  Log();
+  ASSERT_EQ(Update(), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), mapped);
+  const std::string firstLog = Log();
+
+  // Opening either would fail now.
+  HANDLE locked[] = {CreateFileA(extra.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+                     CreateFileA(owned.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
+  tvtest::WriteFile(ini, Config({}));
+  EXPECT_EQ(Update(), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), mapped);
+  EXPECT_EQ(Log(), firstLog);
+  for (HANDLE file : locked) CloseHandle(file);
+
+  // The other release, same size, new times: read again, and left out.
+  tvtest::WriteFile(owned, owner("01 03 2004"));
+  tvtest::WriteFile(ini, Config({}));
+  ASSERT_EQ(Update(), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), Config({"GBR,Default layout for GBR,EXTRA+GBR"}));
+
+  // Written just now: whatever its times say afterwards, it is read again.
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  tvtest::WriteFile(other, Dated(kRelease));
+  SetTimes(other, &now);
+  tvtest::WriteFile(ini, Config({}));
+  ASSERT_EQ(Update(), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), Config({"GBR,Default layout for GBR,EXTRA+GBR+OTHER"}));
+  tvtest::WriteFile(other, Dated("01 03 2004"));
+  SetTimes(other, &now);
+  tvtest::WriteFile(ini, Config({}));
+  ASSERT_EQ(Update(), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), Config({"GBR,Default layout for GBR,EXTRA+GBR"}));
+}
+
 TEST_F(Mappings, HostileInputGivesAClearStatusAndLeavesTheFile) {
   const std::string before = Config({"GBR,x,GBR"});
   const std::string longPath = dir / std::string(300, 'p');

@@ -176,6 +176,19 @@ TEST_F(Files, DataInformationFromTrailers) {
   ASSERT_NE(tvDataInfo.copyright, nullptr);
   ASSERT_EQ(tvDataInfo.copyright->count, 2u);
   EXPECT_STREQ(static_cast<const char*>(tvDataInfo.copyright->items[1]), "Second owner");
+  // Recorded again without the file, as a caller that kept them does: the
+  // lines are added again; the first date stays, and starts a record anew.
+  const char* const owners[] = {"First owner", "Second owner"};
+  ASSERT_EQ(TvDataInfoRecordAgain(owners, 2, "01 01 2001"), 0);
+  ASSERT_EQ(tvDataInfo.copyright->count, 4u);
+  EXPECT_STREQ(static_cast<const char*>(tvDataInfo.copyright->items[2]), "First owner");
+  EXPECT_STREQ(tvDataInfo.date, "12 09 2003 Autumn");
+  const TvDataInfoRecord kept = tvDataInfo;
+  tvDataInfo = TvDataInfoRecord{};
+  ASSERT_EQ(TvDataInfoRecordAgain(nullptr, 0, "12 09 2003 Autumn"), 0);
+  EXPECT_STREQ(tvDataInfo.description, "12 September 2003 (Autumn)");
+  EXPECT_EQ(tvDataInfo.copyright, nullptr);
+  tvDataInfo = kept;
 
   // A file without a date where one is required; a date other than the one expected.
   const std::string plain = dir / "plain.dts";
