@@ -473,6 +473,9 @@ TvStatus CollectDataSets(const char* folder, const char* vintage, int32_t produc
 // Sets `to` in the section to the value of `from` (its continuation lines
 // included) and deletes `from` there.
 TvStatus RenameInSection(TvIniBuffer* ini, const char* section, const char* from, const char* to) {
+  // Most often the key ends its section: renamed where it stands, which
+  // gives the same text without moving the rest of it twice.
+  if (TvIniRenameLastKey(ini, section, from, to)) return TvOk;
   const char* line;
   size_t length;
   if (!TvIniGetValueSpan(ini, section, from, &line, &length)) return TvOk;

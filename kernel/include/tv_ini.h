@@ -110,6 +110,15 @@ TvStatus TvIniAddLine(TvIniBuffer* buffer, const char* text);
 // other, but a refused line (-1096) changes nothing. No lines: nothing.
 TvStatus TvIniSetLines(TvIniBuffer* buffer, const char* section, const char* key, const char* const* lines,
                        uint32_t count);
+// Renames the key from of the section to to, a name of the same length,
+// where the rename moves nothing else: from is the section's own key (not
+// lent by TvDefault), its value and continuation lines are the section's
+// last non-empty lines and hold no blank at a line's end and no control
+// character but tabs, and the section has no key to. The text is then what
+// setting to to from's lines and deleting from gives, made without moving
+// the rest of the text. 0: not so, nothing changed (nor when the buffer
+// has a key prefix).
+int TvIniRenameLastKey(TvIniBuffer* buffer, const char* section, const char* from, const char* to);
 int TvIniDeleteSection(TvIniBuffer* buffer, const char* section);
 char* TvIniGetSectionText(TvIniBuffer* buffer, const char* section);  // release with TvMemFree
 TvStatus TvIniAddSection(TvIniBuffer* buffer, const char* section, const char* body);

@@ -225,6 +225,38 @@ TvStatus TvIniSetLines(TvIniBuffer* buffer, const char* section, const char* key
   return status;
 }
 
+int TvIniRenameLastKey(TvIniBuffer* buffer, const char* section, const char* from, const char* to) {
+  if (!buffer || !buffer->text || buffer->prefix[0] || !from || !to) return 0;
+  TvIniBuffer& b = *buffer;
+  const size_t nameLength = strlen(from);
+  if (strlen(to) != nameLength || nameLength >= kTvIniKeySize || !tvini::ValidKey(from) || !tvini::ValidKey(to))
+    return 0;
+  if (section && !tvini::ValidSection(section)) return 0;
+  if (!tvini::FindSection(b, section) || tvini::FindKey(b, to) != kTvIniNone) {
+    b.cursor = kTvIniNone;
+    return 0;
+  }
+  tvini::FindSection(b, section);
+  const int32_t found = tvini::FindKey(b, from);
+  b.cursor = kTvIniNone;
+  if (found == kTvIniNone) return 0;
+  const uint32_t valueAt = static_cast<uint32_t>(found);
+  const uint32_t end = ValueEnd(b, valueAt);
+  // Where a set would put a new key: after the last non-empty line.
+  uint32_t p = static_cast<uint32_t>(b.bodyEnd);
+  while (p > 0 && b.text[p - 1] == '\n' && p - 1 >= static_cast<uint32_t>(b.sectionClose)) --p;
+  if (end >= b.length || p != end) return 0;
+  // The lines go back as the spans of a read give them: none may end in a
+  // blank, and a set refuses control characters.
+  for (uint32_t at = valueAt; at < end; ++at) {
+    const auto c = static_cast<unsigned char>(b.text[at]);
+    if (c == '\n' ? b.text[at - 1] == ' ' : c < 0x20 && c != '\t') return 0;
+  }
+  if (b.text[end - 1] == ' ') return 0;
+  memcpy(b.text + valueAt - 1 - nameLength, to, nameLength);
+  return 1;
+}
+
 TvStatus TvIniSetInt(TvIniBuffer* buffer, const char* section, const char* key, int32_t value) {
   char text[16];
   TvFormat(text, sizeof text, "%ld", static_cast<long>(value));

@@ -137,6 +137,64 @@ TEST_F(Ini, ReplacingAndDeletingListValues) {
   EXPECT_TRUE(Invariants(ini));
 }
 
+// A rename where the key stands gives the text of a set of the new key to
+// the old one's lines and a delete of the old key, or declines and changes
+// nothing.
+TEST_F(Ini, RenamingTheLastKeyWhereItStandsEqualsSetAndDelete) {
+  const struct {
+    const char* text;
+    bool inPlace;
+  } cases[] = {
+      {"[S]\nName=a\nCountryBase=X\n", true},
+      {"[S]\ncountrybase=X\n+Y\n+\n+Z\n\n\n[T]\nCountryBase=W\n", true},
+      {"[S]\nCountryBase=\n", true},
+      {"[S]\nCountryBase=tab\there\n[T]\n", true},
+      {"[S]\nCountryBase=X\nKeep=1\n", false},          // not the last key: it moves
+      {"[S]\nCountryBase=X \n", false},                  // a read drops the blank
+      {"[S]\nCountryBase=X\n+Y \n", false},
+      {"[S]\nCountryBase=X\n+Y\fZ\n", false},          // a set refuses it
+      {"[S]\nCountryBase=X\nDataMapping=Y\n", false},   // the new key is there
+      {"[S]\nDataMapping=Y\nCountryBase=X\n", false},
+      {"[S]\nName=a\n[TvDefault]\nCountryBase=X\n", false},  // lent, not the section's own
+      {"[S]\nCountryBase=X", false},                      // no line end
+      {"[S]\nCountryBase=X\nCountryBase=Y\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    TvIniBuffer quick{}, general{};
+    ASSERT_EQ(TvIniLoadText(&quick, c.text, static_cast<uint32_t>(strlen(c.text))), 0);
+    ASSERT_EQ(TvIniLoadText(&general, c.text, static_cast<uint32_t>(strlen(c.text))), 0);
+    const std::string before(quick.text, quick.length);
+    ASSERT_EQ(TvIniRenameLastKey(&quick, "S", "CountryBase", "DataMapping"), c.inPlace ? 1 : 0);
+    if (c.inPlace) {
+      std::vector<std::string> lines;
+      const char* line;
+      size_t length;
+      ASSERT_TRUE(TvIniGetValueSpan(&general, "S", "CountryBase", &line, &length));
+      do lines.emplace_back(line, length);
+      while (TvIniNextLineSpan(&general, &line, &length));
+      std::vector<const char*> pointers;
+      for (const auto& l : lines) pointers.push_back(l.c_str());
+      ASSERT_EQ(TvIniSetLines(&general, "S", "DataMapping", pointers.data(), static_cast<uint32_t>(pointers.size())), 0);
+      ASSERT_EQ(TvIniSetString(&general, "S", "CountryBase", nullptr), 0);
+      EXPECT_EQ(std::string(quick.text, quick.length), std::string(general.text, general.length));
+      EXPECT_TRUE(Invariants(quick));
+      char value[64];
+      EXPECT_TRUE(TvIniGetString(&quick, "S", "DataMapping", "", value, sizeof value));
+    } else {
+      EXPECT_EQ(std::string(quick.text, quick.length), before);
+    }
+    TvIniFree(&quick);
+    TvIniFree(&general);
+  }
+  TvIniBuffer prefixed{};
+  ASSERT_EQ(TvIniLoadText(&prefixed, "[S]\nCountryBase=X\n", 18), 0);
+  TvIniSetPrefix(&prefixed, "New");
+  EXPECT_EQ(TvIniRenameLastKey(&prefixed, "S", "CountryBase", "DataMapping"), 0);
+  EXPECT_EQ(TvIniRenameLastKey(nullptr, "S", "CountryBase", "DataMapping"), 0);
+  TvIniFree(&prefixed);
+}
+
 // The cut of a deleted last key ends at the text's end, never on the line
 // end before it.
 TEST_F(Ini, DeletingTheLastKeyKeepsTheLineEndBeforeIt) {
