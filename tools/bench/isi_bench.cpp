@@ -94,7 +94,9 @@ int Bench(const std::vector<std::string>& args) {
     for (auto& workload : workloads) {
       std::vector<double> row;
       names.clear();
-      for (const isi::Call& call : workload->Calls(x)) {
+      std::vector<isi::Call> calls = workload->Calls(x);
+      for (isi::Call& call : workload->MoreCalls(x)) calls.push_back(std::move(call));
+      for (const isi::Call& call : calls) {
         names.push_back(call.name);
         row.push_back(Median(call, runs));
       }

@@ -165,6 +165,26 @@ std::vector<Call> Workload::Calls(const Exports& x) {
   };
 }
 
+std::vector<Call> Workload::MoreCalls(const Exports& x) {
+  const std::string few = root_ + "\\Few", large = this->large();
+  return {
+      {"TvIsi_UpdateDataMappings, the five .ads files of the release",
+       [=, this] { return x.updateMappings(large.c_str(), last_.c_str(), few.c_str(), "", ""); },
+       [=, this] {
+         if (!fewSetsWritten_) {
+           CreateDirectoryA(few.c_str(), nullptr);
+           Write(few + "\\" + last_ + ".dts", DataFile(last_, kRelease), true);
+           for (int i = 0; i < kSameRelease; ++i) {
+             const std::string name = "SET" + std::to_string(i);
+             Write(few + "\\" + name + ".ads", DataFile(name, kRelease), true);
+           }
+           fewSetsWritten_ = true;
+         }
+         Write(this->large(), largeConfig_);
+       }},
+  };
+}
+
 bool Workload::FindsLastCountry(const Exports& x) {
   return x.check(root_.c_str(), last_.c_str(), 0, code_, dataDir_, baseDir_, &flags_) == 0 && last_ == code_ &&
          root_ + "\\Data\\" + last_ == dataDir_ && flags_ == 0;

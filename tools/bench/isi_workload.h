@@ -68,13 +68,17 @@ class Workload {
   size_t configSize() const { return config_.size(); }
   // Every call of the benchmark, in its order.
   std::vector<Call> Calls(const Exports& x);
+  // Calls the benchmark makes beyond those (none of them recorded): the
+  // mapping update on a data folder that holds only the last country's data
+  // file and the five data sets of its release.
+  std::vector<Call> MoreCalls(const Exports& x);
   // Whether the last country is found where it is.
   bool FindsLastCountry(const Exports& x);
 
  private:
   std::string root_, last_, config_, largeConfig_, sections_, names_;
   int countries_;
-  bool dataSetsWritten_ = false;
+  bool dataSetsWritten_ = false, fewSetsWritten_ = false;
   char code_[4], dataDir_[256], baseDir_[256], release_[256], iso_[4], name_[256], info_[256], text_[256],
       date_[256];
   int32_t flags_ = 0, mask_ = 0, total_ = 0;
