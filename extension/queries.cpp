@@ -24,6 +24,7 @@
 #include "tv_memory.h"
 #include "tv_reports.h"
 #include "tv_string.h"
+#include "tv_thread.h"
 
 // The middle dot that marks a field of the progress lines (code page 1252).
 #define TV_DOT "\xB7"
@@ -90,7 +91,7 @@ class ReleaseCache {
   // bytes) and records the trailer's data information again, whose status
   // goes to status.
   bool Replay(const char* path, const TvFileStamp& stamp, char* release, TvStatus* status) {
-    Hold hold(busy_);
+    TvSpinHold hold(busy_);
     const Record* record = slots_ ? slots_[Find(path, HashUpper(path))] : nullptr;
     if (!record || !Same(record->stamp, stamp)) return false;
     const char* text = record->Texts();
@@ -127,7 +128,7 @@ class ReleaseCache {
     const uint32_t count = copyright && copyright->count > from ? copyright->count - from : 0;
     size_t bytes = sizeof(Record) + strlen(path) + strlen(release) + strlen(date) + 3;
     for (uint32_t i = 0; i < count; ++i) bytes += strlen(static_cast<const char*>(copyright->items[from + i])) + 1;
-    Hold hold(busy_);
+    TvSpinHold hold(busy_);
     if (count_ >= kMostKept) ClearHeld();
     if (!Room()) return;
     auto* record = static_cast<Record*>(TvSysAlloc(bytes, bytes));
@@ -155,7 +156,7 @@ class ReleaseCache {
   }
 
   void Clear() {
-    Hold hold(busy_);
+    TvSpinHold hold(busy_);
     ClearHeld();
   }
 
@@ -167,21 +168,6 @@ class ReleaseCache {
     TvFileStamp stamp;
     char* Texts() { return reinterpret_cast<char*>(this + 1); }
     const char* Texts() const { return reinterpret_cast<const char*>(this + 1); }
-  };
-
-  // A spin lock: held for a few steps, and exports are seldom called from
-  // two threads at once.
-  class Hold {
-   public:
-    explicit Hold(std::atomic<bool>& busy) : busy_(busy) {
-      while (busy_.exchange(true, std::memory_order_acquire)) SwitchToThread();
-    }
-    ~Hold() { busy_.store(false, std::memory_order_release); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-   private:
-    std::atomic<bool>& busy_;
   };
 
   static bool Same(const TvFileStamp& a, const TvFileStamp& b) {
@@ -222,7 +208,7 @@ class ReleaseCache {
     count_ = 0;
   }
 
-  std::atomic<bool> busy_{false};
+  std::atomic<bool> busy_{false};  // exports are seldom called from two threads at once
   Record** slots_ = nullptr;
   size_t capacity_ = 0;
   size_t count_ = 0;

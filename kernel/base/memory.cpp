@@ -463,7 +463,7 @@ class KeptBlocks {
   // A kept block of capacity size to twice size (so that a small request
   // does not pin a large block), or nullptr.
   void* Take(size_t size) {
-    Hold hold(busy_);
+    TvSpinHold hold(busy_);
     size_t best = kKeepSlots;
     for (size_t k = 0; k < count_; ++k)
       if (slots_[k].capacity >= size && slots_[k].capacity / 2 <= size &&
@@ -482,7 +482,7 @@ class KeptBlocks {
     void* evicted[kKeepSlots];
     size_t evictedCount = 0;
     {
-      Hold hold(busy_);
+      TvSpinHold hold(busy_);
       while (count_ == kKeepSlots || bytes_ + capacity > kKeepLimit) {
         size_t smallest = 0;
         for (size_t k = 1; k < count_; ++k)
@@ -501,7 +501,7 @@ class KeptBlocks {
     Kept all[kKeepSlots];
     size_t n;
     {
-      Hold hold(busy_);
+      TvSpinHold hold(busy_);
       n = count_;
       memcpy(all, slots_, n * sizeof(Kept));
       count_ = 0;
@@ -511,20 +511,8 @@ class KeptBlocks {
   }
 
  private:
-  // A spin lock: the system layer runs before the kernel's locks exist and
-  // after they are gone, and it is held for a few loads and stores only.
-  class Hold {
-   public:
-    explicit Hold(std::atomic<bool>& busy) : busy_(busy) {
-      while (busy_.exchange(true, std::memory_order_acquire)) SwitchToThread();
-    }
-    ~Hold() { busy_.store(false, std::memory_order_release); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-   private:
-    std::atomic<bool>& busy_;
-  };
+  // The system layer runs before the kernel's locks exist and after they
+  // are gone.
   std::atomic<bool> busy_{false};
   Kept slots_[kKeepSlots] = {};
   size_t count_ = 0;

@@ -8,6 +8,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "tv_base.h"
@@ -49,6 +50,22 @@ class TvLockGuard {
  private:
   TvLock& lock_;
   bool held_;
+};
+
+// Holds a spin lock for its scope: for state that the kernel's locks
+// cannot guard (it is used before the instance begins or after it ends, or
+// outside the lock order), held for a few steps only.
+class TvSpinHold {
+ public:
+  explicit TvSpinHold(std::atomic<bool>& busy) : busy_(busy) {
+    while (busy_.exchange(true, std::memory_order_acquire)) SwitchToThread();
+  }
+  ~TvSpinHold() { busy_.store(false, std::memory_order_release); }
+  TvSpinHold(const TvSpinHold&) = delete;
+  TvSpinHold& operator=(const TvSpinHold&) = delete;
+
+ private:
+  std::atomic<bool>& busy_;
 };
 
 TvLock& TvServiceLock(TvLockId id);
