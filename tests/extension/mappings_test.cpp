@@ -1,6 +1,7 @@
 // The data mappings, called through the library as an installer engine
 // calls them, on configuration files and data folders made here, with the
 // data files' release dates in their trailers.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -140,10 +141,20 @@ void SetTimes(const std::string& path, const FILETIME* at = nullptr) {
 }
 
 // A data set read once is not opened again while its size and times stay:
-// a later update gives the same mapping and log lines with the file locked
-// away; a changed file is read again, and one written
+// a later update gives the same mapping, log lines and data information
+// with the file locked away; a changed file is read again, and one written
 // moments before it was read is never taken from what was kept.
 TEST_F(Mappings, DataSetsReadBeforeAreNotOpenedAgainWhileTheyStayTheSame) {
+  // The copyright lines the data files gave the kernel's data information,
+  // as its system report lists them.
+  auto info = TV_GET(*lib, TvSystemInfo);
+  const auto copyrightLines = [&] {
+    info(-1, nullptr, 0);
+    int count = 0;
+    char line[256];
+    for (int32_t i = 0; info(i, line, sizeof line) == 0; ++i) count += strstr(line, "(c) Set maker") != nullptr;
+    return count;
+  };
   const std::string extra = data + "\\extra.ads", owned = data + "\\owned.ads", other = data + "\\other.ads";
   tvtest::WriteFile(extra, Dated(kRelease));
   const auto owner = [](const std::string& release) {
@@ -157,7 +168,8 @@ TEST_F(Mappings, DataSetsReadBeforeAreNotOpenedAgainWhileTheyStayTheSame) {
   Log();
   ASSERT_EQ(Update(), 0);
   EXPECT_EQ(tvtest::ReadFile(ini), mapped);
-  const std::string firstLog = Log();
+  EXPECT_EQ(copyrightLines(), 2);
+  const std::string firstLog = Log();  // the kernel starts afresh, its data information empty
 
   // Opening either would fail now.
   HANDLE locked[] = {CreateFileA(extra.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
@@ -165,6 +177,7 @@ TEST_F(Mappings, DataSetsReadBeforeAreNotOpenedAgainWhileTheyStayTheSame) {
   tvtest::WriteFile(ini, Config({}));
   EXPECT_EQ(Update(), 0);
   EXPECT_EQ(tvtest::ReadFile(ini), mapped);
+  EXPECT_EQ(copyrightLines(), 2);
   EXPECT_EQ(Log(), firstLog);
   for (HANDLE file : locked) CloseHandle(file);
 
