@@ -118,13 +118,14 @@ class ReleaseCache {
 
   // Keeps what a read of path gave: its release, its first section's date
   // and the copyright lines from position `from` of the list on. A file
-  // that is not settled, or a block that cannot be had, is not kept.
+  // that is not settled or has no write time, or a block that cannot be
+  // had, is not kept.
   void Keep(const char* path, const TvFileStamp& stamp, const char* release, const char* date,
             const TvList* copyright, uint32_t from) {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const uint64_t clock = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-    if (stamp.lastWrite >= clock || clock - stamp.lastWrite < kSettled) return;
+    if (stamp.lastWrite == 0 || stamp.lastWrite >= clock || clock - stamp.lastWrite < kSettled) return;
     const uint32_t count = copyright && copyright->count > from ? copyright->count - from : 0;
     size_t bytes = sizeof(Record) + strlen(path) + strlen(release) + strlen(date) + 3;
     for (uint32_t i = 0; i < count; ++i) bytes += strlen(static_cast<const char*>(copyright->items[from + i])) + 1;
