@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <string_view>
 
 #include "exports.h"
@@ -84,7 +83,7 @@ constexpr uint32_t kMostKept = 16384;
 // of a folder on each call, a folder holds hundreds, and opening each costs
 // far more than all the rest of the update. One block per file: the
 // record, then its texts (path, release, first date, copyright lines),
-// each ended by a NUL.
+// each ended by a NUL. The set finds a record by its path, the first text.
 class ReleaseCache {
  public:
   // True when path with this stamp was kept: fills release (kDateSize
@@ -92,27 +91,14 @@ class ReleaseCache {
   // goes to status.
   bool Replay(const char* path, const TvFileStamp& stamp, char* release, TvStatus* status) {
     TvSpinHold hold(busy_);
-    const Record* record = slots_ ? slots_[Find(path, HashUpper(path))] : nullptr;
+    const char* keptPath = paths_.Find(path);
+    const Record* record = keptPath ? Record::Of(keptPath) : nullptr;
     if (!record || !Same(record->stamp, stamp)) return false;
-    const char* text = record->Texts();
-    text += strlen(text) + 1;  // the path
+    const char* text = keptPath + strlen(keptPath) + 1;
     TvStrCopy(release, text, kDateSize);
     text += strlen(text) + 1;
     const char* date = text;
-    text += strlen(text) + 1;
-    const char* lines[64];
-    *status = TvOk;
-    uint32_t done = 0;
-    while (done < record->lines && *status == TvOk) {
-      uint32_t n = 0;
-      for (; n < std::size(lines) && done + n < record->lines; ++n) {
-        lines[n] = text;
-        text += strlen(text) + 1;
-      }
-      *status = TvDataInfoRecordAgain(lines, n, done + n == record->lines ? date : "");
-      done += n;
-    }
-    if (record->lines == 0) *status = TvDataInfoRecordAgain(nullptr, 0, date);
+    *status = TvDataInfoRecordAgain(text + strlen(text) + 1, record->lines, date);
     return true;
   }
 
@@ -129,13 +115,9 @@ class ReleaseCache {
     const uint32_t count = copyright && copyright->count > from ? copyright->count - from : 0;
     size_t bytes = sizeof(Record) + strlen(path) + strlen(release) + strlen(date) + 3;
     for (uint32_t i = 0; i < count; ++i) bytes += strlen(static_cast<const char*>(copyright->items[from + i])) + 1;
-    TvSpinHold hold(busy_);
-    if (count_ >= kMostKept) ClearHeld();
-    if (!Room()) return;
     auto* record = static_cast<Record*>(TvSysAlloc(bytes, bytes));
     if (!record) return;
     record->bytes = bytes;
-    record->hash = HashUpper(path);
     record->stamp = stamp;
     record->lines = count;
     char* text = record->Texts();
@@ -148,12 +130,12 @@ class ReleaseCache {
     put(release);
     put(date);
     for (uint32_t i = 0; i < count; ++i) put(static_cast<const char*>(copyright->items[from + i]));
-    Record*& slot = slots_[Find(path, record->hash)];
-    if (slot)
-      TvSysFree(slot, slot->bytes, slot->bytes);
-    else
-      ++count_;
-    slot = record;
+    TvSpinHold hold(busy_);
+    if (paths_.Size() >= kMostKept) ClearHeld();
+    bool noMemory;
+    const char* replaced = paths_.Put(record->Texts(), &noMemory);
+    if (noMemory) Free(record);
+    if (replaced) Free(Record::Of(replaced));
   }
 
   void Clear() {
@@ -164,55 +146,25 @@ class ReleaseCache {
  private:
   struct Record {
     size_t bytes;
-    uint32_t hash;
     uint32_t lines;
     TvFileStamp stamp;
     char* Texts() { return reinterpret_cast<char*>(this + 1); }
-    const char* Texts() const { return reinterpret_cast<const char*>(this + 1); }
+    static const Record* Of(const char* path) { return reinterpret_cast<const Record*>(path) - 1; }
   };
 
+  static void Free(const Record* record) {
+    TvSysFree(const_cast<Record*>(record), record->bytes, record->bytes);
+  }
   static bool Same(const TvFileStamp& a, const TvFileStamp& b) {
     return a.size == b.size && a.lastWrite == b.lastWrite && a.created == b.created;
   }
-
-  // The slot of path, or the empty slot where it would go.
-  size_t Find(const char* path, uint32_t hash) const {
-    size_t at = hash & (capacity_ - 1);
-    while (slots_[at] && !(slots_[at]->hash == hash && TvStrEqualNoCase(slots_[at]->Texts(), path)))
-      at = (at + 1) & (capacity_ - 1);
-    return at;
-  }
-
-  // Room for one more record, the table at most half full.
-  bool Room() {
-    if (slots_ && (count_ + 1) * 2 <= capacity_) return true;
-    const size_t capacity = capacity_ ? capacity_ * 2 : 256;
-    auto* slots = static_cast<Record**>(TvSysAlloc(capacity * sizeof(Record*), 0));
-    if (!slots) return false;
-    memset(slots, 0, capacity * sizeof(Record*));
-    Record** old = slots_;
-    const size_t oldCapacity = capacity_;
-    slots_ = slots;
-    capacity_ = capacity;
-    for (size_t k = 0; k < oldCapacity; ++k)
-      if (old[k]) slots_[Find(old[k]->Texts(), old[k]->hash)] = old[k];
-    if (old) TvSysFree(old, oldCapacity * sizeof(Record*), 0);
-    return true;
-  }
-
   void ClearHeld() {
-    for (size_t k = 0; k < capacity_; ++k)
-      if (slots_[k]) TvSysFree(slots_[k], slots_[k]->bytes, slots_[k]->bytes);
-    if (slots_) TvSysFree(slots_, capacity_ * sizeof(Record*), 0);
-    slots_ = nullptr;
-    capacity_ = 0;
-    count_ = 0;
+    paths_.ForEach([](const char* path) { Free(Record::Of(path)); });
+    paths_.Clear();
   }
 
   std::atomic<bool> busy_{false};  // exports are seldom called from two threads at once
-  Record** slots_ = nullptr;
-  size_t capacity_ = 0;
-  size_t count_ = 0;
+  TextSet paths_{HashUpper, TvStrEqualNoCase};
 };
 ReleaseCache releases;
 

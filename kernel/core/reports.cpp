@@ -68,9 +68,9 @@ TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode) {
   return RecordDate(date, mode);
 }
 
-TvStatus TvDataInfoRecordAgain(const char* const* copyright, uint32_t count, const char* date) {
-  for (uint32_t i = 0; i < count; ++i)
-    if (TvStatus status = AddCopyright(copyright[i]); status != TvOk) return status;
+TvStatus TvDataInfoRecordAgain(const char* copyright, uint32_t count, const char* date) {
+  for (uint32_t i = 0; i < count; ++i, copyright += strlen(copyright) + 1)
+    if (TvStatus status = AddCopyright(copyright); status != TvOk) return status;
   return RecordDate(TvStrOrEmpty(date), 0);
 }
 

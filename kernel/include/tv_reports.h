@@ -22,9 +22,10 @@ TvStatus TvDataInfoRecordTrailer(TvIniBuffer* trailer, uint32_t mode);
 // then becomes the configuration buffer (trailer is left empty).
 TvStatus TvDataInfoRecordFile(TvIniBuffer* trailer, uint32_t mode);
 // Records again what a trailer read once with TvFileDataConfig alone gave
-// the record, without the file: the copyright lines it added, in order,
-// and its first section's "Date" ("" without one).
-TvStatus TvDataInfoRecordAgain(const char* const* copyright, uint32_t count, const char* date);
+// the record, without the file: the count copyright lines it added, in
+// order, each ended by a NUL and followed by the next, and its first
+// section's "Date" ("" without one).
+TvStatus TvDataInfoRecordAgain(const char* copyright, uint32_t count, const char* date);
 void TvDataInfoReset();  // frees the copyright list
 
 // Build records: a marker, name, version, "(", revision, ")", ":" and a

@@ -178,10 +178,10 @@ TEST_F(Files, DataInformationFromTrailers) {
   EXPECT_STREQ(static_cast<const char*>(tvDataInfo.copyright->items[1]), "Second owner");
   // Recorded again without the file, as a caller that kept them does: the
   // lines are added again; the first date stays, and starts a record anew.
-  const char* const owners[] = {"First owner", "Second owner"};
-  ASSERT_EQ(TvDataInfoRecordAgain(owners, 2, "01 01 2001"), 0);
+  ASSERT_EQ(TvDataInfoRecordAgain("First owner\0Second owner", 2, "01 01 2001"), 0);
   ASSERT_EQ(tvDataInfo.copyright->count, 4u);
   EXPECT_STREQ(static_cast<const char*>(tvDataInfo.copyright->items[2]), "First owner");
+  EXPECT_STREQ(static_cast<const char*>(tvDataInfo.copyright->items[3]), "Second owner");
   EXPECT_STREQ(tvDataInfo.date, "12 09 2003 Autumn");
   const TvDataInfoRecord kept = tvDataInfo;
   tvDataInfo = TvDataInfoRecord{};
