@@ -1,16 +1,17 @@
 #!/bin/sh
-# Runs a 32-bit Windows program under the 32-bit Wine (scripts/install-wine32.sh)
-# with the build's private 32-bit prefix. The test script keeps one wine
-# server alive for the whole run; output goes through a file for the reason
-# given in wine-run.sh.
+# Runs a 32-bit Windows program with the build's private 32-bit prefix, the
+# way scripts/install-wine32.sh decided for this host: native WoW64 or the
+# emulated i386 Wine. The test script keeps one wine server alive for the
+# whole run; output goes through a file for the reason given in wine-run.sh.
 here=$(cd "$(dirname "$0")/.." && pwd)
-wine32=$(bash "$here/scripts/install-wine32.sh" --print-dir)
+assignments=$(bash "$here/scripts/install-wine32.sh" --env) || exit 1
+eval "$assignments"
+export WINEDLLPATH
 export WINEPREFIX="${TV_WINEPREFIX32:-$here/build/wineprefix32}"
-export WINEDLLPATH="$wine32/usr/lib/i386-linux-gnu/wine"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 out=$(mktemp)
-"$wine32/usr/lib/wine/wine" "$@" >"$out" 2>&1 </dev/null
+"$wine32_run" "$@" >"$out" 2>&1 </dev/null
 status=$?
 # Without FreeType (which deadlocks under the emulator) Wine says so once
 # per program; the note is left out of the output.

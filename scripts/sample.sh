@@ -13,6 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+bash scripts/install-wine32.sh --describe
 bash scripts/build.sh i686
 bash scripts/wineprefix.sh 32
 

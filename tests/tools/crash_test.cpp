@@ -12,8 +12,8 @@
 
 namespace {
 
-// The 32-bit Wine runs under an emulator whose fault reports lack the trap
-// number, so Wine reports an access violation as an illegal instruction there.
+// Under the emulated 32-bit Wine the fault reports lack the trap number, so
+// Wine reports an access violation as an illegal instruction there.
 bool AccessViolation(DWORD code) { return code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION; }
 
 TEST(CrashingProgram, EndsAtOnceWithItsExceptionCode) {
