@@ -4,7 +4,10 @@
 # - a base object references a symbol that only storage or core defines, or
 #   a storage object one that only core defines: the only way up is the
 #   context record and the hooks (tvContext, tvHooks), which base defines;
-# - a base or storage source or header includes a header of a layer above.
+# - a base or storage source or header includes a header of a layer above;
+# - a header sits in the folder of another layer than the one that defines
+#   what it declares (kernel/include/<layer>/: each Tv function a header
+#   declares is defined first in that layer).
 # The kernel's build runs it after every link of the library (kernel/CMakeLists.txt).
 # usage: check-layers.sh [build directory] [nm]
 set -euo pipefail
@@ -16,8 +19,9 @@ command -v "$filt" >/dev/null || filt=cat
 objects=$build/kernel/CMakeFiles/tvkernel.dir
 [ -d "$objects" ] || { echo "no kernel objects in $objects" >&2; exit 1; }
 
-storage_headers="tv_date.h tv_file.h tv_ini.h tv_list.h tv_path.h tv_trailer.h"
-core_headers="tv_error.h tv_history.h tv_instance.h tv_log.h tv_reports.h"
+headers() { (cd kernel/include/$1 && ls -- *.h); }
+storage_headers=$(headers storage)
+core_headers=$(headers core)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
@@ -66,10 +70,29 @@ check_includes() {  # files..., then the headers they must not include
     done
   done
 }
-base_headers=$(grep -l '^' kernel/include/tv_{base,string,charset,memory,thread,catalogue,context,system}.h)
-check_includes "kernel/base/*.cpp $base_headers" "$storage_headers $core_headers"
-storage_files="kernel/storage/*.cpp kernel/storage/*.h $(for h in $storage_headers; do echo kernel/include/$h; done)"
-check_includes "$storage_files" "$core_headers"
+check_includes "kernel/base/*.cpp kernel/include/base/*.h" "$storage_headers $core_headers"
+check_includes "kernel/storage/*.cpp kernel/storage/*.h kernel/include/storage/*.h" "$core_headers"
+
+# The lowest layer that defines each function: "<name> <layer>".
+for layer in base storage core; do
+  "$filt" < "$work/$layer.defined" | sed -n 's/^\(Tv[A-Za-z0-9_]*\)(.*/\1 '$layer'/p'
+done | LC_ALL=C sort -k1,1 -s | awk '!seen[$1]++' > "$work/homes"
+for layer in base storage core; do
+  for h in kernel/include/$layer/*.h; do
+    { grep -oE '^[A-Za-z_][A-Za-z0-9_ *&:<>,]*[ *&]Tv[A-Za-z0-9_]+\(' "$h" || true; } |
+      sed -E 's/.*[ *&](Tv[A-Za-z0-9_]+)\($/\1/' | LC_ALL=C sort -u |
+      LC_ALL=C join - "$work/homes" | while read -r name home; do
+        [ "$home" = "$layer" ] || echo "$h $home $name"
+      done
+  done
+done > "$work/misplaced"
+if [ -s "$work/misplaced" ]; then
+  awk '{n[$1" "$2]++; if (!first[$1" "$2]) first[$1" "$2] = $3}
+       END {for (k in n) {split(k, f, " ");
+            printf "%s declares %s (and %d more) that kernel/%s defines: it belongs in kernel/include/%s\n",
+                   f[1], first[k], n[k] - 1, f[2], f[2]}}' "$work/misplaced" | sort
+  status=1
+fi
 
 if [ $status -eq 0 ]; then
   echo "kernel layers of $build: base $(wc -l < "$work/base.objects") objects, storage" \
