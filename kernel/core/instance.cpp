@@ -1,6 +1,32 @@
 // instance.cpp: the process-wide kernel instance: begin and end, the first
 // and later start-ups, program and library registration, configuration
 // discovery and shut-down.
+//
+// The instance is in one of five states, derived from its fields by
+// StateNow():
+//
+//   NOT BEGUN       tvContext.begun false: no instance locks, no thread slots
+//   BEGUN           begun, refCount 0: locks, thread slots and hooks exist
+//   STARTED         refCount >= 1, savedStatus TvOk
+//   STARTED_FAILED  refCount >= 1, savedStatus holds the first start-up's
+//                   failure (every later start-up returns it)
+//   SHUTTING_DOWN   inside the last shut-down (shuttingDown set)
+//
+// Allowed transitions:
+//
+//   NOT BEGUN  -> BEGUN           TvBeginInstance
+//   BEGUN      -> STARTED         first start-up that succeeds
+//   BEGUN      -> STARTED_FAILED  first start-up that fails
+//   STARTED*   -> STARTED*        later start-up or TvKernelKeepOpen(1)
+//                                 (refCount + 1), shut-down above the last
+//   STARTED*   -> SHUTTING_DOWN   last shut-down (refCount reaches 0)
+//   SHUTTING_DOWN -> BEGUN        end of the last shut-down
+//   any        -> NOT BEGUN       TvEndInstance; a started kernel is not shut
+//                                 down, and TvKernelShutdown does nothing after
+//
+// Each transition checks the state it leaves (ExpectState); a transition
+// from any other state is a fault of the caller's order, stopped in a
+// debugger when one is attached and otherwise left to go on as before.
 #include "tv_instance.h"
 
 #include <windows.h>
@@ -38,6 +64,22 @@ const TvKernelVariant kTvKernelLauncher = {
 };
 
 namespace {
+
+enum class KernelState { NotBegun, Begun, Started, StartedFailed, ShuttingDown };
+
+KernelState StateNow() {
+  if (!tvContext.begun) return KernelState::NotBegun;
+  if (tvInstance.shuttingDown) return KernelState::ShuttingDown;
+  if (tvInstance.refCount <= 0) return KernelState::Begun;
+  return tvInstance.savedStatus == TvOk ? KernelState::Started : KernelState::StartedFailed;
+}
+
+void ExpectState(std::initializer_list<KernelState> allowed) {
+  const KernelState now = StateNow();
+  for (KernelState state : allowed)
+    if (state == now) return;
+  TvBreakIntoDebugger();
+}
 
 const TvKernelVariant* variantInUse = &kTvKernelFull;
 
@@ -153,6 +195,7 @@ TvStatus ConfigReference(const char* path) {
 
 TvStatus LaterStartup(const char* moduleName, const char* version, const char* revision, uint32_t flags,
                       const char* iniFile) {
+  ExpectState({KernelState::Started, KernelState::StartedFailed});
   ++tvInstance.refCount;
   TvRegisterLibrary(moduleName, version, revision);
   TvStatus status = TvOk;
@@ -189,6 +232,7 @@ void TvKernelPrepareTrace() {
 
 extern "C" int32_t TvBeginInstance(void) {
   if (tvContext.begun) return 0;
+  ExpectState({KernelState::NotBegun});
   tvHooks = kCoreHooks;
   TvThreadSlotsCreate();
   TvLockCreate(tvInstance.kernelLock, TvLockId::Kernel);
@@ -259,6 +303,7 @@ TvStatus TvKernelStartup(const char* moduleName, const char* version, const char
   TvLockGuard guard(tvInstance.kernelLock);
   if (tvInstance.refCount > 0) return LaterStartup(moduleName, version, revision, flags, iniFile);
 
+  ExpectState({KernelState::Begun});
   tvInstance.refCount = 1;
   tvContext.flags = flags;
   if (!tvInstance.fromCommandLine) {
@@ -337,8 +382,10 @@ void TvKernelShutdown(TvStatus status) {
     TvKernelString(nullptr, 0, title, sizeof title);
     TvErrorReport(title[0] ? title : "Application error", status);
   }
+  ExpectState({KernelState::Started, KernelState::StartedFailed});
   if (--tvInstance.refCount > 0) return;
 
+  tvInstance.shuttingDown = true;
   TvCrashHandlerRemove();
   TvLocaleRelease();
   TvIniInstallCrc(nullptr);
@@ -359,14 +406,17 @@ void TvKernelShutdown(TvStatus status) {
   tvInstance.fromCommandLine = false;
   tvInstance.savedStatus = TvOk;
   tvInstance.configBase[0] = '\0';
+  tvInstance.shuttingDown = false;
 }
 
 void TvKernelKeepOpen(int32_t keepOpen) {
   if (keepOpen) {
-    if (TvKernelStarted())
+    if (TvKernelStarted()) {
+      ExpectState({KernelState::Started, KernelState::StartedFailed});
       ++tvInstance.refCount;
-    else
+    } else {
       ++tvInstance.pendingRefs;
+    }
   } else if (TvKernelStarted()) {
     TvKernelShutdown(TvOk);
   } else if (tvInstance.pendingRefs > 0) {

@@ -230,7 +230,16 @@ TEST_F(Instance, FailedStartupKeepsKernelStartedWithSavedStatus) {
   EXPECT_FALSE(TvKernelStarted());
 }
 
-TEST_F(Instance, KeepOpenBeforeStartupAddsToTheCount) {
+int debuggerStops = 0;
+BOOL WINAPI DebuggerAttached() { return TRUE; }
+void WINAPI CountStop() { ++debuggerStops; }
+
+// Each change of the kernel's state checks the state it leaves: steps in
+// order never stop an attached debugger, a step out of order does.
+TEST_F(Instance, KeepOpenBeforeStartupAddsToTheCountAndOnlyStepsOutOfOrderStopADebugger) {
+  debuggerStops = 0;
+  tvSys.isDebuggerPresent = DebuggerAttached;
+  tvSys.debugBreak = CountStop;
   TvKernelKeepOpen(0);  // nothing to release
   TvKernelKeepOpen(1);
   TvKernelKeepOpen(1);
@@ -242,6 +251,18 @@ TEST_F(Instance, KeepOpenBeforeStartupAddsToTheCount) {
   TvKernelKeepOpen(0);
   TvKernelKeepOpen(0);
   EXPECT_FALSE(TvKernelStarted());
+  EXPECT_EQ(debuggerStops, 0);
+
+  // A reference kept after the instance ended, the kernel still started.
+  ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
+  TvEndInstance();
+  TvKernelKeepOpen(1);
+  EXPECT_EQ(debuggerStops, 1);
+  TvBeginInstance();
+  TvKernelShutdown(0);
+  TvKernelShutdown(0);
+  EXPECT_FALSE(TvKernelStarted());
+  EXPECT_EQ(debuggerStops, 1);
 }
 
 TEST_F(Instance, ShutdownWithErrorStatusReportsItToTheLog) {

@@ -53,6 +53,7 @@ struct TvInstance {
   int16_t pendingRefs;
   TvStatus savedStatus;
   bool fromCommandLine;
+  bool shuttingDown;  // inside the last shut-down
   volatile LONG fatalUnderWay;
 
   void* module;  // module handle of the program or library that hosts the kernel
