@@ -23,7 +23,7 @@ std::string Trailer(const char* release, const std::string& sections) {
 const std::string kBritain = Trailer(kFirstRelease,
                                      "[GBR]\nCountryName=United Kingdom\n49CountryName=Grossbritannien\n"
                                      "33Region=Royaume-Uni\nRegion=Britain\n");
-const std::string kGermany = Trailer(kFirstRelease, "CountryName=Deutschland\n[Country]\nName=none\n");
+const std::string kGermany = Trailer(kFirstRelease, "CountryName=Deutschland\n[D]\n[DE]\n[Country]\nName=none\n");
 const std::string kFrance = Trailer(kSecondRelease, "[FRA]\nCountryName=France\n");
 
 struct Loaded {
@@ -155,7 +155,7 @@ TEST_F(Queries, CountryCodeNameAndReleaseOfDataFiles) {
   } cases[] = {
       {gbr, "44", "GBR", "United Kingdom"},  // TvDefault is passed over: not three characters
       {gbr, "49", "GBR", "Grossbritannien"},
-      {deu, "44", "deu", "Deutschland"},  // no section of three: the file name, then TvDefault's name
+      {deu, "44", "deu", "Deutschland"},  // no section of three (one and two are not): the file name
   };
   for (const auto& c : cases) {
     const Loaded got = Load(c.path, c.language);
@@ -188,7 +188,8 @@ TEST_F(Queries, DataFileLoadLog) {
             kDot + "Lang 49 " + kDot + "File " + gbr + "\r\n" + kDot + "CountryName Grossbritannien\r\n" + release +
             "< TvIsi_FileLoadIni = 0\r\n"
             "> TvIsi_FileLoadIni (" + deu + ")\r\n" +
-            kDot + "Section TvDefault\r\n" + kDot + "Section Country\r\nFAILOVER " + kDot + "ISO deu\r\n" +
+            kDot + "Section TvDefault\r\n" + kDot + "Section D\r\n" + kDot + "Section DE\r\n" + kDot +
+            "Section Country\r\nFAILOVER " + kDot + "ISO deu\r\n" +
             kDot + "Lang 44 " + kDot + "File " + deu + "\r\n" + kDot + "CountryName Deutschland\r\n" + release +
             "< TvIsi_FileLoadIni = 0\r\n"
             "> TvIsi_FileLoadIni (" + data + "\\fra.dts)\r\n"
@@ -323,8 +324,10 @@ TEST_F(Queries, ShortDatesInLongForm) {
       {"25/03", "44", 0, ""},
       {"", "44", 0, ""},
       {"x/1/2015", "44", 0, ""},
+      {"31/12/2015", "44", 1, "31 December 2015"},
       {"1/13/2015", "44", 0, ""},
       {"0/1/2015", "44", 0, ""},
+      {"32/1/2015", "44", 0, ""},
   };
   for (const auto& c : cases) {
     char text[60] = "old";
