@@ -318,7 +318,10 @@ TEST_F(Mappings, CountryListBecomesTheMappings) {
   } cases[] = {
       {"GBR,United Kingdom,C:\\Data\\GBR.dts\r\n+GBR,UK,D:\\Data\\GBR.dts",
        "GBR,United Kingdom,GBR\r\n+GBR,UK,GBR"},
-      {"GBK,United Kingdom,C:\\Data\\GBK.dts", "GBK,United Kingdom,GBR+GBRKAV"},
+      {"GBK,a,C:\\K.dts\r\n+GBL,b,C:\\L.dts\r\n+GBM,c,C:\\M.dts\r\n+GBS,d,C:\\S.dts\r\n+gbt,e,C:\\T.dts\r\n+USV,f,C:\\V.dts\r\n"
+       "+USS,g,C:\\U.dts",  // every data code gives its data sets
+       "GBK,a,GBR+GBRKAV\r\n+GBL,b,GBR+GBRLOM\r\n+GBM,c,GBR+GBRMIR\r\n+GBS,d,GBR+GBRSOL\r\n+gbt,e,GBR+GBRTEV\r\n"
+       "+USV,f,USA+USAVAX\r\n+USS,g,USA+USASOL"},
       {"gbr,Lower,C:\\x.dts\r\n+GBR,Upper,C:\\y.dts", "gbr,Lower,gbr\r\n+GBR,Upper,GBR"},
       {"\r\n+FRA,Fr\fance,C:\\F.dts\r\n+\r\n+USA,US,C:\\U.dts", "FRA,Fr\fance,FRA\r\n+USA,US,USA"},  // read past empty lines
   };

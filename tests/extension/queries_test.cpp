@@ -75,7 +75,7 @@ class Queries : public tvtest::LibraryTest {
 // --- Size totals ---
 
 TEST_F(Queries, SizeTotalsCountTheWantedEntriesInKilobytes) {
-  const std::string path128 = "C:\\" + std::string(125, 'p');  // 128 characters with the name
+  const std::string path127 = "C:\\" + std::string(122, 'p') + "\\x";  // with the name
   const struct {
     const char* why;
     std::string lines;
@@ -99,7 +99,8 @@ TEST_F(Queries, SizeTotalsCountTheWantedEntriesInKilobytes) {
       {"size beyond 32 bits", "A,B,C:\\d\\a.dts,4294967296", "a.dts", -1, 0},
       {"size with letters", "A,B,C:\\d\\a.dts,2k", "a.dts", -1, 0},
       {"empty size", "A,B,C:\\d\\a.dts,", "a.dts", -1, 0},
-      {"path of 128 characters", "A,B," + path128 + "\\x,2048", "x", -1, 0},
+      {"path of 127 characters", "A,B," + path127 + ",2048", "x", 0, 2},
+      {"path of 128 characters", "A,B,p" + path127 + ",2048", "x", -1, 0},
       {"a long line read whole", std::string(300, 'f') + ",B,C:\\d\\a.dts,2048", "a.dts", 0, 2},
   };
   for (const auto& c : cases) {
@@ -306,6 +307,7 @@ TEST_F(Queries, ShortDatesInLongForm) {
       {"x/1/2015", "44", 0, ""},
       {"31/12/2015", "44", 1, "31 December 2015"},
       {"1/13/2015", "44", 0, ""},
+      {"1/0/2015", "44", 0, ""},
       {"0/1/2015", "44", 0, ""},
       {"32/1/2015", "44", 0, ""},
   };
