@@ -26,11 +26,7 @@ struct Tally {
 };
 std::map<std::string, Tally> tallies;
 
-std::string Where() { return "case " + std::to_string(rec.caseNumber) + " step " + std::to_string(rec.Steps().size()); }
-
-}  // namespace
-
-void Called(const char* name, int32_t status, bool positiveAllowed) {
+void Called(const char* name, int32_t status, bool positiveAllowed = false) {
   Tally& t = tallies[name];
   ++t.calls;
   ++(status == 0 ? t.ok : status < 0 ? t.failed : t.other);
@@ -39,6 +35,12 @@ void Called(const char* name, int32_t status, bool positiveAllowed) {
   rec.Check(KnownStatus(status) || (positiveAllowed && status == 1), "status-unknown",
             std::string(name) + " returned " + Num(status) + ", which is no status the exports document");
 }
+
+std::string Where() { return "case " + std::to_string(rec.caseNumber) + " step " + std::to_string(rec.Steps().size()); }
+
+}  // namespace
+
+void CountCall(const char* name, int32_t status) { Called(name, status); }
 
 std::string CallTable() {
   std::string text = "Calls by export (status 0 / negative / positive):\n";

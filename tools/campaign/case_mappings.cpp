@@ -253,7 +253,7 @@ void MappingCall(Rng& rng, const Data& d) {
     status[call] = rebuild ? TvIsi_InstCtryToDataMap(d.ini.c_str())
                            : TvIsi_UpdateDataMappings(d.ini.c_str(), iso.c_str(), d.folder.c_str(), id.c_str(), name.c_str());
     rec.Result(" = " + Num(status[call]));
-    Called(what.c_str(), status[call]);
+    CountCall(what.c_str(), status[call]);
     if (!lock) ReadBytes(d.ini, &after[call]);
   }
   if (lock) {
