@@ -37,12 +37,10 @@ struct DataMappingEntry {
   char code[8];
   char name[80];
   TvList* dataSets;  // ascending, ignoring case, duplicates allowed
-  // The line as it stood in the file. It is written back unchanged when its
-  // code or name was cut on reading (cut), or when an identifier would be
-  // left out of the line formatted anew: rewriting must not lose a mapping's
-  // data.
+  // The line as it stood in the file, written back unchanged: formatted
+  // anew it could lose part of itself (a code or name cut to its field, an
+  // identifier past the 127 characters).
   char* asRead;
-  bool cut;
 };
 
 // An identifier of the exclusion table and the product families that make
@@ -104,13 +102,13 @@ TvStatus AddDataSet(DataMappingEntry* entry, std::string_view identifier) {
 
 // code,name,set+set+... The line is taken whole: the data-set identifiers
 // are never cut.
-TvStatus ParseDataMappingLine(std::string_view line, DataMappingEntry* entry, bool* cut) {
+TvStatus ParseDataMappingLine(std::string_view line, DataMappingEntry* entry) {
   const size_t comma = line.find(',');
-  *cut = CopyField(entry->code, sizeof entry->code, line.substr(0, comma));
+  CopyField(entry->code, sizeof entry->code, line.substr(0, comma));
   if (comma == std::string_view::npos) return TvOk;
   const std::string_view rest = line.substr(comma + 1);
   const size_t second = rest.find(',');
-  *cut |= CopyField(entry->name, sizeof entry->name, rest.substr(0, second));
+  CopyField(entry->name, sizeof entry->name, rest.substr(0, second));
   if (second == std::string_view::npos) return TvOk;
   std::string_view sets = rest.substr(second + 1);
   for (;;) {
@@ -121,38 +119,62 @@ TvStatus ParseDataMappingLine(std::string_view line, DataMappingEntry* entry, bo
   }
 }
 
-// The line of an entry into out. The joined identifiers hold at most 127
-// characters: one that would make them longer is left out (false is then
-// returned), later shorter ones may still follow.
+// The line of an entry into out, as the file will hold it: the joined
+// identifiers hold at most 127 characters (one that would make them longer
+// is left out, later shorter ones may still follow), and the blanks that
+// end the line are not read back. False without memory.
 bool FormatDataMappingLine(const DataMappingEntry* entry, GrowingText& out) {
   char joined[kJoinedLimit + 1] = "";
   size_t used = 0;
-  bool whole = true;
   for (uint32_t i = 0; i < entry->dataSets->count; ++i) {
     const char* id = static_cast<const char*>(entry->dataSets->items[i]);
     const size_t more = strlen(id) + (used ? 1 : 0);
-    if (used + more > kJoinedLimit) {
-      whole = false;
-      continue;
-    }
+    if (used + more > kJoinedLimit) continue;
     if (used) TvStrCat(joined, "+", sizeof joined);
     TvStrCat(joined, id, sizeof joined);
     used += more;
   }
   char line[kLongTextSize];
   TvFormat(line, sizeof line, "%s,%s,%s", entry->code, entry->name, joined);
-  return out.Assign(line) && whole;
+  size_t length = strlen(line);
+  while (length > 0 && line[length - 1] == ' ') --length;
+  return out.Assign({line, length});
 }
 
+// Puts in place of the entry's data sets those that writing its line and
+// reading it again gives, so that it is compared with the mappings read as
+// it will stand among them: a second, equal update then finds it. A round
+// gives the same identifiers again, perhaps in another order among those
+// equal but for case, unless the last one ended in a blank, which goes:
+// the line then gets shorter, else it is done.
+TvStatus TakeAsWritten(DataMappingEntry* entry) {
+  GrowingText line, again;
+  if (!FormatDataMappingLine(entry, line)) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  for (;;) {
+    DataMappingEntry read;
+    TvStatus status = CreateEntry(&read);
+    if (status == TvOk) status = ParseDataMappingLine(line.View(), &read);
+    if (status == TvOk && !FormatDataMappingLine(&read, again))
+      status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+    if (status == TvOk) std::swap(entry->dataSets, read.dataSets);
+    FreeEntry(&read);
+    if (status != TvOk || again.Size() == line.Size()) return status;
+    if (!line.Assign(again.View())) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  }
+}
+
+// Every line of the list, also those below an empty one: an empty line
+// holds no mapping, and is left out when the list is written again.
 TvStatus ReadDataMappings(TvIniBuffer* ini, TvList* mappings) {
   const char* line;
   size_t length;
-  if (!TvIniGetValueSpan(ini, kDefaultSection, kMappingsKey, &line, &length) || length == 0) return TvOk;
+  if (!TvIniGetValueSpan(ini, kDefaultSection, kMappingsKey, &line, &length)) return TvOk;
   TvStatus status = TvOk;
   do {
+    if (length == 0) continue;
     DataMappingEntry entry;
     status = CreateEntry(&entry);
-    if (status == TvOk) status = ParseDataMappingLine({line, length}, &entry, &entry.cut);
+    if (status == TvOk) status = ParseDataMappingLine({line, length}, &entry);
     if (status == TvOk) {
       entry.asRead = static_cast<char*>(TvMemAlloc(0, length + 1));
       if (entry.asRead) TvStrCopyN(entry.asRead, line, length, length + 1);
@@ -164,17 +186,16 @@ TvStatus ReadDataMappings(TvIniBuffer* ini, TvList* mappings) {
   return status;
 }
 
-// A line read from the file goes back as it stood when formatting it anew
-// would lose part of it.
+// A line read from the file goes back as it stood.
 TvStatus WriteDataMappings(TvIniBuffer* ini, TvList* mappings) {
   GrowingText line;
   TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
   TvStatus status = lines ? TvOk : TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
   for (uint32_t i = 0; i < mappings->count && status == TvOk; ++i) {
     const DataMappingEntry* entry = At(mappings, i);
-    const bool whole = FormatDataMappingLine(entry, line);
-    if (line.Size() == 0) status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
-    else status = TvListAdd(lines, entry->asRead && (entry->cut || !whole) ? entry->asRead : line.Text(), nullptr);
+    if (entry->asRead) status = TvListAdd(lines, entry->asRead, nullptr);
+    else if (!FormatDataMappingLine(entry, line)) status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+    else status = TvListAdd(lines, line.Text(), nullptr);
   }
   if (status == TvOk) status = WriteStringList(ini, kDefaultSection, kMappingsKey, lines);
   if (lines) TvListFree(lines);
@@ -193,8 +214,7 @@ TvStatus CountryEntryToDataMapping(std::string_view countryLine, DataMappingEntr
   if (!(line.Append(parts.code) && line.Append(",") && line.Append(parts.name) && line.Append(",") &&
         line.Append(sets)))
     return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
-  bool cut;
-  return ParseDataMappingLine(line.View(), entry, &cut);
+  return ParseDataMappingLine(line.View(), entry);
 }
 
 bool SameDataSets(const DataMappingEntry* a, const DataMappingEntry* b) {
@@ -365,17 +385,19 @@ class MappingIndex {
 };
 
 // 0 when the entry may be added (its code perhaps changed to one of the
-// first two letters and a digit), -1 when it is not to be added.
+// first two letters and a digit), -1 when it is not to be added: no free
+// code, or a mapping of the same data sets. A code found hides such a
+// mapping from FindDataMapping, so each new code is asked again: the
+// mapping an earlier equal update added under GB0 is found that way.
 int MakeDataMappingUnique(const TvList* mappings, DataMappingEntry* entry) {
   Found found = FindDataMapping(mappings, entry);
-  if (found.dataSets) return -1;
-  for (int n = 0; n < 10 && found.code; ++n) {
+  for (int n = 0; n < 10 && found.code && !found.dataSets; ++n) {
     char code[sizeof entry->code];
     TvFormat(code, sizeof code, "%.2s%d", entry->code, n);
     TvStrCopy(entry->code, code, sizeof entry->code);
     found = FindDataMapping(mappings, entry);
   }
-  return found.code ? -1 : 0;
+  return found.code || found.dataSets ? -1 : 0;
 }
 
 // Moves the mapping at index aside to the first free code_001 .. code_999.
@@ -464,7 +486,11 @@ TvStatus CollectDataSets(const char* folder, const char* vintage, int32_t produc
     char identifier[kIdentifierSize];
     TvStrCopyUntil(identifier, TvPathFileName(name), '.', sizeof identifier);
     TvStrUpperInPlace(identifier);
-    if (DataSetAllowed(identifier, products)) status = AddDataSet(entry, identifier);
+    // The line joins identifiers with "+": this one would read back as two.
+    if (strchr(identifier, '+'))
+      TvIsiLog("%s passed over: \"+\" in its name\n", name);
+    else if (DataSetAllowed(identifier, products))
+      status = AddDataSet(entry, identifier);
   }
   TvFileFindClose();
   return status;
@@ -560,6 +586,9 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataMappings(const char* _vsIni, const 
   if (status == TvOk) status = CheckField(code, ',', "_vsID");
   if (status == TvOk) status = CheckField(name, ',', "_vsName");
   if (status == TvOk) status = CheckField(iso, '+', "_vsISO");
+  if (status == TvOk) status = CheckSingleLine(code, "_vsID");
+  if (status == TvOk) status = CheckSingleLine(name, "_vsName");
+  if (status == TvOk) status = CheckSingleLine(iso, "_vsISO");
   if (status != TvOk) return frame.Return(status);
 
   TvList* mappings = TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0);
@@ -577,6 +606,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataMappings(const char* _vsIni, const 
     status = AddDataSet(&entry, iso);
   }
   if (status == TvOk) status = CollectDataSets(folder, vintage, products, &entry);
+  if (status == TvOk) status = TakeAsWritten(&entry);
   if (status == TvOk && MakeDataMappingUnique(mappings, &entry) == 0) {
     status = AppendEntry(mappings, &entry);
     if (status == TvOk) status = WriteDataMappings(&buffer, mappings);
@@ -600,8 +630,10 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_InstCtryToDataMap(const char* _vsIni) {
   const char* line;
   size_t length;
   MappingIndex index(mappings);
+  // Every line of the list, also those below an empty one, which holds no country.
   if (status == TvOk && TvIniGetValueSpan(&buffer, kDefaultSection, "InstalledCountries", &line, &length)) {
     do {
+      if (length == 0) continue;
       DataMappingEntry entry;
       status = CreateEntry(&entry);
       if (status == TvOk) status = CountryEntryToDataMapping({line, length}, &entry);

@@ -187,6 +187,14 @@ bool HasControl(const char* text) {
   return false;
 }
 
+bool ValueByte(unsigned char c) { return c >= 0x20 || c == '\t' || c == '\f' || c == 0x1A; }
+
+bool ValueLine(const char* text) {
+  for (; *text; ++text)
+    if (!ValueByte(static_cast<unsigned char>(*text))) return false;
+  return true;
+}
+
 bool ValidKey(const char* key) { return *key && !strchr(key, '=') && *key != '[' && *key != '+' && !HasControl(key); }
 
 bool ValidSection(const char* section) {

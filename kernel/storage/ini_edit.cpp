@@ -189,7 +189,7 @@ TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* ke
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   char fullKey[kTvIniKeySize];
   if (TvStatus status = CheckNames(*buffer, section, TvStrOrEmpty(key), fullKey); status != TvOk) return status;
-  if (value && tvini::HasControl(value)) return Refuse(fullKey);
+  if (value && !tvini::ValueLine(value)) return Refuse(fullKey);
   return SetValue(*buffer, section, fullKey, value);
 }
 
@@ -200,11 +200,11 @@ TvStatus TvIniSetLines(TvIniBuffer* buffer, const char* section, const char* key
   char fullKey[kTvIniKeySize];
   if (TvStatus status = CheckNames(*buffer, section, TvStrOrEmpty(key), fullKey); status != TvOk) return status;
   const char* first = TvStrOrEmpty(lines[0]);
-  if (tvini::HasControl(first)) return Refuse(fullKey);
+  if (!tvini::ValueLine(first)) return Refuse(fullKey);
   uint64_t total = strlen(first);
   for (uint32_t i = 1; i < count; ++i) {
     const char* line = TvStrOrEmpty(lines[i]);
-    if (tvini::HasControl(line)) return Refuse("+", line);
+    if (!tvini::ValueLine(line)) return Refuse("+", line);
     total += 2 + strlen(line);
   }
   if (total > kTvTextLimit) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
@@ -247,10 +247,10 @@ int TvIniRenameLastKey(TvIniBuffer* buffer, const char* section, const char* fro
   while (p > 0 && b.text[p - 1] == '\n' && p - 1 >= static_cast<uint32_t>(b.sectionClose)) --p;
   if (end >= b.length || p != end) return 0;
   // The lines go back as the spans of a read give them: none may end in a
-  // blank, and a set refuses control characters.
+  // blank, and none may hold what a set refuses.
   for (uint32_t at = valueAt; at < end; ++at) {
     const auto c = static_cast<unsigned char>(b.text[at]);
-    if (c == '\n' ? b.text[at - 1] == ' ' : c < 0x20 && c != '\t') return 0;
+    if (c == '\n' ? b.text[at - 1] == ' ' : !tvini::ValueByte(c)) return 0;
   }
   if (b.text[end - 1] == ' ') return 0;
   memcpy(b.text + valueAt - 1 - nameLength, to, nameLength);
@@ -276,7 +276,7 @@ TvStatus TvIniSetBool(TvIniBuffer* buffer, const char* section, const char* key,
 TvStatus TvIniAddLine(TvIniBuffer* buffer, const char* text) {
   if (!buffer || !buffer->text) return TvErrorRaise(TvErrFileNotFound, nullptr, TvRaiseOrigin);
   TvIniBuffer& b = *buffer;
-  if (tvini::HasControl(TvStrOrEmpty(text))) return Refuse("+", text);
+  if (!tvini::ValueLine(TvStrOrEmpty(text))) return Refuse("+", text);
   if (b.cursor == kTvIniNone || static_cast<uint32_t>(b.cursor) > b.length)
     return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
   const uint32_t at = static_cast<uint32_t>(b.cursor);

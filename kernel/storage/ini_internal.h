@@ -45,6 +45,11 @@ bool FullKey(const TvIniBuffer& b, const char* key, char* out);
 // patterns, and a control character (tab aside) would end a line, or end it
 // for some other reader, in the middle of a name.
 bool HasControl(const char* text);
+// A value line may hold what a line of ini text may: no line end, and no
+// control character but tab, form feed and the end-of-file mark (files
+// hold those, and lines read from a file go back as they stood).
+bool ValueByte(unsigned char c);
+bool ValueLine(const char* text);
 bool ValidKey(const char* key);
 bool ValidSection(const char* section);
 // Copies length bytes of text to out (which may be text itself, or lie

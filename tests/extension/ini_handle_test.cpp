@@ -238,8 +238,9 @@ TEST_F(IniHandles, ListsOfThreeAndMoreLinesSurviveEveryEdit) {
 }
 
 TEST_F(IniHandles, LongEntriesAreKeptWholeAndCutsOfTheScriptAreLogged) {
-  const std::string long1 = "GBR," + std::string(296, 'a');
-  const std::string long2 = "USA," + std::string(4996, 'b');
+  // A form feed and an end-of-file mark in the file go back as they stood.
+  const std::string long1 = "GBR,\f" + std::string(295, 'a');
+  const std::string long2 = "USA,\x1a" + std::string(4995, 'b');
   Open("[S]\r\nlist=" + long1 + "\r\n+" + long2 + "\r\n+short\r\n");
   const std::string other = dir / "other.ini";
   tvtest::WriteFile(other, "[S]\r\n");

@@ -415,9 +415,10 @@ TEST_F(Installed, PathArgumentsTooLongToUseAreRefusedNeverCut) {
   EXPECT_EQ(present("GBR", cfg.c_str()), -1028);
 }
 
+// Also with a form feed and an end-of-file mark in them, which ini text may hold.
 TEST_F(Installed, EntriesOfOtherCountriesAreKeptWholeByEveryListExport) {
-  const std::string usa = "USA,C:\\" + std::string(296, 'u');      // 300 characters
-  const std::string deu = "DEU,C:\\" + std::string(4992, 'd');     // 5,000 characters
+  const std::string usa = "USA,C:\\\f" + std::string(295, 'u');   // 300 characters
+  const std::string deu = "DEU,C:\\\x1a" + std::string(4991, 'd');  // 5,000 characters
   const std::string gbrOld = "GBR,C:\\" + std::string(392, 'o');  // replaced, whole into the all list
   tvtest::WriteFile(ini, "[TvDefault]\r\nInstalledData=" + usa + "\r\n+" + gbrOld + "\r\n+" + deu +
                              "\r\nAllInstalledData=" + usa + "\r\n+" + deu + "\r\n");

@@ -57,11 +57,13 @@ TEST_F(Mappings, UpdateCombinesTheCountryWithTheAdsFilesOfItsRelease) {
   const std::string longName = "Name " + std::string(90, 'n');
   Lines taken = {"GBR,a,X"};
   for (char digit = '0'; digit <= '9'; ++digit) taken.push_back(std::string("GB") + digit + ",a,X");
+  Lines nine(taken.begin(), taken.end() - 1), tenth = nine;
+  tenth.push_back("GB9," + gbr + ",EXTRA+GBR");
   const struct {
     const char* why;
     Lines before;
     std::vector<std::pair<std::string, std::string>> files;  // name in the data folder, bytes
-    const char* product;                                     // a product file beside the configuration
+    const char* language;                                    // the kernel's, when not English
     const char *id, *name;
     Lines after;
   } cases[] = {
@@ -71,49 +73,112 @@ TEST_F(Mappings, UpdateCombinesTheCountryWithTheAdsFilesOfItsRelease) {
        {{"extra.ads", Dated(kRelease)}, {"old.ads", Dated("01 03 2004")},
         {"plain.ads", "no trailer in this file at all"}, {"empty.ads", ""}, {"Side.x.ads", Dated(kRelease)}},
        nullptr, "", "", {"GBR," + gbr + ",EXTRA+GBR+SIDE"}},
-      {"another combination under GBR takes GB0",
-       {"GBR," + gbr + ",GBR"}, {{"extra.ads", Dated(kRelease)}}, nullptr, "", "",
-       {"GBR," + gbr + ",GBR", "GB0," + gbr + ",EXTRA+GBR"}},
-      {"GB0 taken too: GB1",
-       {"GBR,x,GBR", "GB0,y,FRA"}, {{"extra.ads", Dated(kRelease)}}, nullptr, "", "",
-       {"GBR,x,GBR", "GB0,y,FRA", "GB1," + gbr + ",EXTRA+GBR"}},
+      {"identifiers joined up to 127 characters, one that would pass them left out",
+       {}, {{std::string(123, 'x') + ".ads", Dated(kRelease)}, {std::string(124, 'y') + ".ads", Dated(kRelease)}},
+       nullptr, "", "", {"GBR," + gbr + ",GBR+" + std::string(123, 'X')}},
       {"an equal mapping under another code and name: nothing added", {"UK,Mine,gbr"}, {}, nullptr, "", "",
        {"UK,Mine,gbr"}},
+      {"the tenth variant", nine, {{"extra.ads", Dated(kRelease)}}, nullptr, "", "", tenth},
       {"all ten variants taken: nothing added", taken, {}, nullptr, "", "", taken},
       {"codes compared exactly", {"gbr,x,FRA"}, {}, nullptr, "", "", {"gbr,x,FRA", "GBR," + gbr + ",GBR"}},
       {"code and name of the script, cut to their fields", {}, {}, nullptr, "UK-LONG-CODE", longName.c_str(),
        {"UK-LONG," + longName.substr(0, 79) + ",GBR"}},
-      {"an excluded set with a family of its row installed",
-       {}, {{"gbrvel.ads", Dated(kRelease)}, {"gbrnob.ads", Dated(kRelease)}}, "tvpanel.exe", "", "",
-       {"GBR," + gbr + ",GBR"}},
-      {"the same sets with a family of one row only installed",
-       {}, {{"gbrvel.ads", Dated(kRelease)}, {"gbrnob.ads", Dated(kRelease)}}, "tvflint.exe", "", "",
-       {"GBR," + gbr + ",GBR+GBRVEL"}},
-      {"a line whose identifiers pass 127 characters goes back as it stood",
-       {"BIG,x," + std::string(300, 'A') + "+B"}, {}, nullptr, "", "",
-       {"BIG,x," + std::string(300, 'A') + "+B", "GBR," + gbr + ",GBR"}},
+      {"the name in the current language", {}, {}, "33", "", "", {"GBR,Format d'adresse d\xE9" "faut pour GBR,GBR"}},
+      {"a language whose name is empty", {}, {}, "49", "", "", {"GBR,,GBR"}},
+      {"lines go back as they stood: over 127 characters, unsorted, with a form feed or 0x1A",
+       {"BIG,x," + std::string(300, 'A') + "+B", "FRA,x\f,Z+FRA", "USA,\x1a,USA"}, {}, nullptr, "", "",
+       {"BIG,x," + std::string(300, 'A') + "+B", "FRA,x\f,Z+FRA", "USA,\x1a,USA", "GBR," + gbr + ",GBR"}},
+      {"an empty first line: the lines below it are read, the empty ones left out",
+       {"", "FRA,x,FRA", "", "USA,y,USA"}, {}, nullptr, "", "", {"FRA,x,FRA", "USA,y,USA", "GBR," + gbr + ",GBR"}},
+      {"an empty first line above an equal mapping: nothing added", {"", "GB,Mine,GBR"}, {}, nullptr, "", "",
+       {"", "GB,Mine,GBR"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     for (const auto& f : c.files) tvtest::WriteFile(data + "\\" + f.first, f.second);
-    if (c.product) tvtest::WriteFile(dir / c.product, "program");
+    if (c.language) {
+      Configure("Language=" + std::string(c.language) + "\n");
+      Log();  // started afresh in that language
+    }
     tvtest::WriteFile(ini, Config(c.before));
     EXPECT_EQ(Update(c.id, c.name), 0);
     EXPECT_EQ(tvtest::ReadFile(ini), Config(c.after));
     for (const auto& f : c.files) DeleteFileA((data + "\\" + f.first).c_str());
-    if (c.product) DeleteFileA((dir / c.product).c_str());
+    if (c.language) {
+      Configure();
+      Log();
+    }
   }
 }
 
+// Each row of the exclusion table leaves its set out exactly when one of its
+// families is installed beside the configuration.
+TEST_F(Mappings, EachExcludedSetGoesWithItsOwnFamilies) {
+  for (const char* set : {"GBRVEL", "GBRDUN", "GBRFIP", "GBRHOL", "GBRJEX", "GBRKIR", "GBRLAV", "GBRNOB", "GBRPUX",
+                          "GBRRIM", "GBRSAB", "NZLTOV"})
+    tvtest::WriteFile(data + "\\" + set + ".ads", Dated(kRelease));
+  const std::string first = "GBR+GBRDUN+GBRFIP+GBRHOL+GBRJEX+GBRKIR+GBRLAV", second = "GBRNOB+GBRPUX+GBRRIM+GBRSAB";
+  const struct {
+    const char* program;  // of one family
+    std::string sets;
+  } families[] = {
+      {nullptr, first + "+" + second + "+GBRVEL+NZLTOV"}, {"tvflint.exe", first + "+GBRVEL"},
+      {"tvpanel.exe", "GBR"}, {"tvheron.exe", "GBR+" + second}, {"tvcobal.exe", "GBR"},
+  };
+  for (const auto& f : families) {
+    SCOPED_TRACE(f.program ? f.program : "no product");
+    if (f.program) tvtest::WriteFile(dir / f.program, "program");
+    tvtest::WriteFile(ini, Config({}));
+    EXPECT_EQ(Update(), 0);
+    EXPECT_EQ(tvtest::ReadFile(ini), Config({"GBR,Default layout for GBR," + f.sets}));
+    if (f.program) DeleteFileA((dir / f.program).c_str());
+  }
+}
+
+// The mapping is compared as it will stand in the file: an update repeated
+// finds the mapping the first one added, whatever the names of the files.
 TEST_F(Mappings, TheSecondEqualUpdateLeavesTheFileAsItWasAndBothAreLogged) {
+  const std::string gbr = ",Default layout for GBR,";
+  const struct {
+    const char* why;
+    const char* iso;
+    Lines before;
+    std::vector<std::pair<std::string, std::string>> files;
+    Lines after;
+    const char* noted;  // a log line of each update
+  } cases[] = {
+      {"another combination under GBR takes GB0, once", "GBR", {"GBR" + gbr + "GBR"},
+       {{"extra.ads", Dated(kRelease)}}, {"GBR" + gbr + "GBR", "GB0" + gbr + "EXTRA+GBR"}, nullptr},
+      {"a name holding \"+\" is passed over", "GBR", {}, {{"A+b.ads", Dated(kRelease)}, {"extra.ads", Dated(kRelease)}},
+       {"GBR" + gbr + "EXTRA+GBR"}, "A+b.ads passed over: \"+\" in its name"},
+      {"an identifier left out for the 127 characters", "GBR", {}, {{std::string(125, 'l') + ".ads", Dated(kRelease)}},
+       {"GBR" + gbr + "GBR"}, nullptr},
+      {"a blank that ends the line", "GBR", {}, {{"zz .ads", Dated(kRelease)}}, {"GBR" + gbr + "GBR+ZZ"}, nullptr},
+      {"no release date beside no release date", "FRA", {},
+       {{"FRA.dts", "no trailer"}, {"plain.ads", "nor here"}, {"dated.ads", Dated(kRelease)}},
+       {"FRA,Default layout for FRA,FRA+PLAIN"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    for (const auto& f : c.files) tvtest::WriteFile(data + "\\" + f.first, f.second);
+    tvtest::WriteFile(ini, Config(c.before));
+    Log();
+    for (int call = 0; call < 2; ++call) {
+      EXPECT_EQ(update(ini.c_str(), c.iso, data.c_str(), "", ""), 0);
+      EXPECT_EQ(tvtest::ReadFile(ini), Config(c.after)) << "call " << call;
+    }
+    const std::string logged = Log();
+    size_t noted = 0;
+    for (size_t at = 0; c.noted && (at = logged.find(c.noted, at)) != std::string::npos; ++at) ++noted;
+    EXPECT_EQ(noted, c.noted ? 2u : 0u) << logged;
+    for (const auto& f : c.files) DeleteFileA((data + "\\" + f.first).c_str());
+  }
   tvtest::WriteFile(data + "\\extra.ads", Dated(kRelease));
   tvtest::WriteFile(ini, Config({}));
   Log();
   ASSERT_EQ(Update(), 0);
-  const std::string once = tvtest::ReadFile(ini);
-  EXPECT_EQ(once, Config({"GBR,Default layout for GBR,EXTRA+GBR"}));
-  EXPECT_EQ(Update(), 0);
-  EXPECT_EQ(tvtest::ReadFile(ini), once);
+  ASSERT_EQ(Update(), 0);
+  EXPECT_EQ(tvtest::ReadFile(ini), Config({"GBR" + gbr + "EXTRA+GBR"}));
   std::string vintages;
   for (const char* file : {"GBR.dts", "extra.ads"})
     vintages += "> TvIsi_DataVintage (" + data + "\\" + file + ")\r\n" + kDot + "DataVer " + kRelease +
@@ -217,6 +282,8 @@ TEST_F(Mappings, HostileInputGivesAClearStatusAndLeavesTheFile) {
        "lying", -1012},
       {"a comma in the name", ini.c_str(), "GBR", data.c_str(), "", "New,name", nullptr, -1096},
       {"a comma in the code", ini.c_str(), "GBR", data.c_str(), "G,B", "", nullptr, -1096},
+      {"a form feed in the name", ini.c_str(), "GBR", data.c_str(), "", "New\fname", nullptr, -1096},
+      {"a line break in the code", ini.c_str(), "GBR", data.c_str(), "G\nB", "", nullptr, -1096},
       {"a path too long", longPath.c_str(), "GBR", data.c_str(), "", "", nullptr, -1028},
       {"a folder too long", ini.c_str(), "GBR", longPath.c_str(), "", "", nullptr, -1028},
       {"no data file for a long code", ini.c_str(), longIso.c_str(), data.c_str(), "", "", nullptr, 0},
@@ -251,8 +318,12 @@ TEST_F(Mappings, CountryListBecomesTheMappings) {
   } cases[] = {
       {"GBR,United Kingdom,C:\\Data\\GBR.dts\r\n+GBR,UK,D:\\Data\\GBR.dts",
        "GBR,United Kingdom,GBR\r\n+GBR,UK,GBR"},
-      {"GBK,United Kingdom,C:\\Data\\GBK.dts", "GBK,United Kingdom,GBR+GBRKAV"},
+      {"GBK,a,C:\\K.dts\r\n+GBL,b,C:\\L.dts\r\n+GBM,c,C:\\M.dts\r\n+GBS,d,C:\\S.dts\r\n+gbt,e,C:\\T.dts\r\n+USV,f,C:\\V.dts\r\n"
+       "+USS,g,C:\\U.dts",  // every data code gives its data sets
+       "GBK,a,GBR+GBRKAV\r\n+GBL,b,GBR+GBRLOM\r\n+GBM,c,GBR+GBRMIR\r\n+GBS,d,GBR+GBRSOL\r\n+gbt,e,GBR+GBRTEV\r\n"
+       "+USV,f,USA+USAVAX\r\n+USS,g,USA+USASOL"},
       {"gbr,Lower,C:\\x.dts\r\n+GBR,Upper,C:\\y.dts", "gbr,Lower,gbr\r\n+GBR,Upper,GBR"},
+      {"\r\n+FRA,Fr\fance,C:\\F.dts\r\n+\r\n+USA,US,C:\\U.dts", "FRA,Fr\fance,FRA\r\n+USA,US,USA"},  // read past empty lines
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.countries);
@@ -270,8 +341,8 @@ TEST_F(Mappings, CountryBaseAndDataMappingRenameBothWays) {
   } cases[] = {
       {"two sections", "[A]\r\nCountryBase=X\r\n\r\n[B]\r\nCountryBase=Y\r\n",
        "[A]\r\nDataMapping=X\r\n\r\n[B]\r\nDataMapping=Y\r\n"},
-      {"continuation lines go with the value", "[A]\r\nName=a\r\nCountryBase=X\r\n+Z\r\nKeep=1\r\n",
-       "[A]\r\nName=a\r\nKeep=1\r\nDataMapping=X\r\n+Z\r\n"},
+      {"continuation lines go with the value, a form feed in them", "[A]\r\nName=a\r\nCountryBase=X\r\n+Z\f\r\nKeep=1\r\n",
+       "[A]\r\nName=a\r\nKeep=1\r\nDataMapping=X\r\n+Z\f\r\n"},
       {"TvDefault after the section still lends its value",
        "[C]\r\nName=c\r\n[TvDefault]\r\nCountryBase=D\r\n",
        "[C]\r\nName=c\r\nDataMapping=D\r\n[TvDefault]\r\nDataMapping=D\r\n"},

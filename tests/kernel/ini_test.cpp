@@ -152,7 +152,8 @@ TEST_F(Ini, RenamingTheLastKeyWhereItStandsEqualsSetAndDelete) {
       {"[S]\nCountryBase=X\nKeep=1\n", false},          // not the last key: it moves
       {"[S]\nCountryBase=X \n", false},                  // a read drops the blank
       {"[S]\nCountryBase=X\n+Y \n", false},
-      {"[S]\nCountryBase=X\n+Y\fZ\n", false},          // a set refuses it
+      {"[S]\nCountryBase=X\n+Y\fZ\x1a\n", true},       // a file may hold them: a set takes them
+      {"[S]\nCountryBase=X\n+Y\x01Z\n", false},         // a set refuses it
       {"[S]\nCountryBase=X\nDataMapping=Y\n", false},   // the new key is there
       {"[S]\nDataMapping=Y\nCountryBase=X\n", false},
       {"[S]\nName=a\n[TvDefault]\nCountryBase=X\n", false},  // lent, not the section's own
@@ -621,7 +622,7 @@ TEST_F(Ini, NamesTheEngineCouldNotFindAgainAreRefused) {
 TEST_F(Ini, ValuesAndLinesThatWouldBreakTheTextAreRefused) {
   Load("[A]\nk=1\n+old\n[B]\n");
   const std::string before = Text();
-  for (const char* value : {"x\r[Evil]\rServerAddress=TVTCPIP:h", "x\n[Evil]", "x\r\n+y", "x\x1ay", "\x01"}) {
+  for (const char* value : {"x\r[Evil]\rServerAddress=TVTCPIP:h", "x\n[Evil]", "x\r\n+y", "x\x1by", "\x01"}) {
     EXPECT_EQ(TvIniSetString(&ini, "A", "k", value), -1096) << value;
     EXPECT_EQ(TvIniSetString(&ini, "A", "new", value), -1096) << value;
     EXPECT_EQ(TvIniSetString(&ini, "C", "new", value), -1096) << value;
@@ -629,6 +630,9 @@ TEST_F(Ini, ValuesAndLinesThatWouldBreakTheTextAreRefused) {
   EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> Invalid input chararacters (new)");
   EXPECT_EQ(Text(), before);
   EXPECT_EQ(Get("Evil", "ServerAddress"), "<none>");
+  // What a line of ini text may hold is taken: a tab, a form feed, the end-of-file mark.
+  ASSERT_EQ(TvIniSetString(&ini, "A", "k", "a\f\x1a"), 0);
+  EXPECT_EQ(Get("A", "k"), "a\f\x1a");
   ASSERT_EQ(TvIniSetString(&ini, "A", "k", "a\tb"), 0);
   EXPECT_EQ(TvIniAddLine(&ini, "c\rd"), -1096);
   EXPECT_EQ(TvIniAddLine(&ini, "[Evil]\n"), -1096);

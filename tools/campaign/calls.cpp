@@ -40,6 +40,8 @@ std::string Where() { return "case " + std::to_string(rec.caseNumber) + " step "
 
 }  // namespace
 
+void CountCall(const char* name, int32_t status) { Called(name, status); }
+
 std::string CallTable() {
   std::string text = "Calls by export (status 0 / negative / positive):\n";
   char line[160];

@@ -49,6 +49,8 @@ void Shutdown();
 
 // A status an export may return: 0, a kernel code, or the extension's own.
 bool KnownStatus(int32_t status);
+// Counts a call of an export made elsewhere and checks its status.
+void CountCall(const char* name, int32_t status);
 
 // Calls made so far, by export, with their statuses.
 std::string CallTable();

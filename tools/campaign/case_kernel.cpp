@@ -183,6 +183,7 @@ const std::vector<Family>& Families() {
       {"roundtrip", 20, RoundTripCase}, {"edit", 28, EditCase},       {"faults", 14, FaultCase},
       {"handles", 10, HandleCase},      {"exports", 22, ExportCase},  {"restart", 3, RestartCase},
       {"cycles", 3, CycleCase},
+      {"mappings", 12, MappingCase},
   };
   return families;
 }

@@ -131,6 +131,7 @@ std::string ListEntry(Rng& rng, bool countryList) {
   const std::string code = CountryCode(rng);
   std::string entry = countryList ? CountryEntry(rng, code) : DataEntry(rng, code);
   if (rng.Chance(10)) entry += "\\" + LongText(rng, rng.Chance(70) ? rng.Size(300, 400) : rng.Size(5000, 5200));
+  if (rng.Chance(4)) entry.insert(rng.Below(entry.size() + 1), 1, rng.Chance(50) ? '\f' : '\x1a');  // ini text holds them
   return entry;
 }
 

@@ -97,8 +97,10 @@ TvStatus TvIniClone(TvIniBuffer* destination, const TvIniBuffer* source);
 // Edits. Names the engine could not find again are refused with -1096: a
 // key (with its prefix) of 40 or more characters, or with "=", a leading "["
 // or "+"; a section name of 80 or more characters, or with "]", "*" or "?";
-// and control characters (below 0x20, tab aside) in names, values and
-// continuation lines. Lookups of such long names find nothing.
+// control characters (below 0x20, tab aside) in names; and line ends and
+// control characters other than tab, form feed and the end-of-file mark
+// (0x1A) in values and continuation lines, which may hold whatever a line
+// of ini text holds. Lookups of such long names find nothing.
 TvStatus TvIniSetString(TvIniBuffer* buffer, const char* section, const char* key, const char* value);
 TvStatus TvIniSetInt(TvIniBuffer* buffer, const char* section, const char* key, int32_t value);
 TvStatus TvIniSetInt64(TvIniBuffer* buffer, const char* section, const char* key, int64_t value);
@@ -113,8 +115,8 @@ TvStatus TvIniSetLines(TvIniBuffer* buffer, const char* section, const char* key
 // Renames the key from of the section to to, a name of the same length,
 // where the rename moves nothing else: from is the section's own key (not
 // lent by TvDefault), its value and continuation lines are the section's
-// last non-empty lines and hold no blank at a line's end and no control
-// character but tabs, and the section has no key to. The text is then what
+// last non-empty lines and hold no blank at a line's end and nothing a set
+// refuses, and the section has no key to. The text is then what
 // setting to to from's lines and deleting from gives, made without moving
 // the rest of the text. 0: not so, nothing changed (nor when the buffer
 // has a key prefix).
