@@ -21,12 +21,6 @@ static_assert(tvexport::CapacityOf("TvIsi_CheckIniForData", 4) == kCodeSize &&
               tvexport::CapacityOf("TvIsi_CheckIniForData", 5) == kTvPathSize &&
               tvexport::CapacityOf("TvIsi_CheckIniForData", 6) == kTvPathSize);
 
-enum Indicator : int32_t {
-  kRemoteServer = 1,    // ServerAddress names a server other than the local one
-  kRelativeDir = 2,     // an examined data directory was relative
-  kRegionalFile = 4,    // a data file was found under ".rds"
-};
-
 // Relative: not "\...", "X:..." or "X\..."; an empty text counts as relative.
 bool IsRelative(const char* directory) {
   return directory[0] != '\\' && (directory[0] == '\0' || (directory[1] != ':' && directory[1] != '\\'));
@@ -51,43 +45,62 @@ void BaseDirectory(const char* start, char* out) {
 
 }  // namespace
 
+namespace {
+
+// The default data directory: "Data" beside the configuration folder when
+// the folder holds the world configuration, else inside it.
+void DefaultDataDirectory(const char* configFolder, char* out) {
+  StripTrailingBackslashes(configFolder, out, kTvPathSize);
+  if (TvFileExists(nullptr, configFolder, "tvworld.ini", nullptr)) {
+    char* last = strrchr(out, '\\');
+    if (last) *last = '\0';
+  }
+  TvStrCat(out, "\\Data", kTvPathSize);
+}
+
+}  // namespace
+
 // Fills the entry's data and base directories; true when the data
-// directory exists. The indicators of the whole call are updated.
+// directory exists. The indicators of the whole call are updated. With a
+// memo, what the configuration and its folder answer is asked once and
+// kept there for the next entries.
 bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, const char* configFolder,
-                            int32_t* indicators) {
+                            int32_t* indicators, DiscoveryMemo* memo) {
+  DiscoveryMemo once;
+  if (!memo) memo = &once;
   char stored[kTvPathSize];
   TvStrCopy(stored, entry->dataDir, sizeof stored);
   if (IsRelative(stored)) *indicators |= kRelativeDir;
 
-  char address[512];
-  if (TvIniGetString(buffer, kDefaultSection, "ServerAddress", "", address, sizeof address) && address[0] &&
-      TvStrCompareNoCaseN(address, "TVLOCAL", 7) != 0)
-    *indicators |= kRemoteServer;
+  if (!memo->askedServer) {
+    char address[512];
+    memo->remoteServer = TvIniGetString(buffer, kDefaultSection, "ServerAddress", "", address, sizeof address) &&
+                         address[0] && TvStrCompareNoCaseN(address, "TVLOCAL", 7) != 0;
+    memo->askedServer = true;
+  }
+  if (memo->remoteServer) *indicators |= kRemoteServer;
 
   // A directory cut to fit the entry would name another folder: it is missing.
   char candidate[4 * kTvPathSize];
   StripTrailingBackslashes(stored, candidate, kTvPathSize);
   bool found = !entry->cut && DirectoryExists(candidate);
 
-  char progDir[kTvPathSize];
-  if (!found && !entry->cut && (*indicators & kRelativeDir) &&
-      TvIniGetString(buffer, kDefaultSection, "ProgDir", "", progDir, sizeof progDir)) {
-    StripTrailingBackslashes(progDir, progDir, sizeof progDir);
-    if (DirectoryExists(progDir)) {
-      TvFormat(candidate, sizeof candidate, "%s\\%s", progDir, stored);
+  if (!found && !entry->cut && (*indicators & kRelativeDir)) {
+    if (!memo->askedProgDir) {
+      memo->hasProgDir = TvIniGetString(buffer, kDefaultSection, "ProgDir", "", memo->progDir, sizeof memo->progDir);
+      if (memo->hasProgDir) StripTrailingBackslashes(memo->progDir, memo->progDir, sizeof memo->progDir);
+      memo->askedProgDir = true;
+    }
+    if (memo->hasProgDir && memo->progDirExists < 0) memo->progDirExists = DirectoryExists(memo->progDir);
+    if (memo->hasProgDir && memo->progDirExists > 0) {
+      TvFormat(candidate, sizeof candidate, "%s\\%s", memo->progDir, stored);
       found = DirectoryExists(candidate);
     }
   }
 
   if (!found) {
-    // The default data directory: "Data" beside the configuration folder
-    // when the folder holds the world configuration, else inside it.
-    StripTrailingBackslashes(configFolder, candidate, kTvPathSize);
-    if (TvFileExists(nullptr, configFolder, "tvworld.ini", nullptr)) {
-      char* last = strrchr(candidate, '\\');
-      if (last) *last = '\0';
-    }
-    TvStrCat(candidate, "\\Data", sizeof candidate);
+    if (!memo->defaultDir[0]) DefaultDataDirectory(configFolder, memo->defaultDir);
+    TvStrCopy(candidate, memo->defaultDir, sizeof candidate);
   }
   TvStrCopy(entry->dataDir, candidate, sizeof entry->dataDir);
 
@@ -99,21 +112,28 @@ bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, cons
 }
 
 // True when the data file exists under ".dts" or, noted in the indicators,
-// under ".rds".
-bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators) {
+// under ".rds". The path found goes to foundPath (kTvPathSize bytes) and,
+// with keep, the file stays open for the caller, who closes it.
+bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators, char* foundPath,
+                   TvFileHandle* keep) {
   char directory[kTvPathSize];
   if (!UsableDirectory(dataDir, directory) || !DirectoryExists(directory)) return false;
   TvFileHandle handle;
-  if (TvFileOpen(nullptr, directory, fileName, "!.dts", 0, &handle) == TvOk) {
-    TvFileClose(handle);
-    return true;
+  char path[kTvPathSize];
+  bool regional = false;
+  TvStatus status = TvFileOpen(path, directory, fileName, "!.dts", 0, &handle);
+  if (status != TvOk) {
+    status = TvFileOpen(path, directory, fileName, "!.rds", 0, &handle);
+    regional = status == TvOk;
   }
-  if (TvFileOpen(nullptr, directory, fileName, "!.rds", 0, &handle) == TvOk) {
+  if (status != TvOk) return false;
+  if (regional) *indicators |= kRegionalFile;
+  if (foundPath) TvStrCopy(foundPath, path, kTvPathSize);
+  if (keep)
+    *keep = handle;
+  else
     TvFileClose(handle);
-    *indicators |= kRegionalFile;
-    return true;
-  }
-  return false;
+  return true;
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const char* _vsISO, int32_t _viSrchADS,

@@ -118,9 +118,45 @@ TvStatus RemoveEmptyItems(TvList* list);
 // the key alone.
 TvStatus WriteStringList(TvIniBuffer* buffer, const char* section, const char* key, TvList* list);
 
+// Indicator bits of discovery.
+enum DiscoveryIndicator : int32_t {
+  kRemoteServer = 1,   // ServerAddress names a server other than the local one
+  kRelativeDir = 2,    // an examined data directory was relative
+  kRegionalFile = 4,   // a data file was found under ".rds"
+};
+
+// What the configuration and its folder answer discovery, for a caller
+// that resolves many entries of one file and asks each question once.
+struct DiscoveryMemo {
+  bool askedServer = false, remoteServer = false;
+  bool askedProgDir = false, hasProgDir = false;
+  int progDirExists = -1;  // not asked yet
+  char progDir[kTvPathSize] = "";
+  char defaultDir[kTvPathSize] = "";
+};
+
+// Where discovery looks for an entry's data: fills its data and base
+// directories and answers whether the data directory exists (relative
+// directories below ProgDir, a missing one replaced by the default data
+// directory). indicators collects the bits of a whole call.
+bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, const char* configFolder,
+                            int32_t* indicators, DiscoveryMemo* memo = nullptr);
+
+// Whether the entry's data file opens in the data directory, under ".dts"
+// or else ".rds". The path found goes to foundPath (kTvPathSize bytes) and,
+// with keep, the file stays open for the caller to close.
+bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators, char* foundPath = nullptr,
+                   TvFileHandle* keep = nullptr);
+
+// Whether the configuration belongs to a server installation, whose
+// updates go to the New lists.
+bool IsServerConfiguration(TvIniBuffer* ini);
+
 // A loaded text holds no NUL and no control character other than tab,
 // line end, form feed and the end-of-file mark.
 bool IsIniText(const TvIniBuffer* buffer);
+// The offset of the first byte that makes the text no ini text, or its length.
+uint32_t NonIniTextAt(const TvIniBuffer* buffer);
 
 // TvIniLoadFile, refusing a file that is not ini text with -1096 (raised
 // with the path), the buffer then left empty. With missingIsEmpty, a file

@@ -1,0 +1,265 @@
+// list_checks.cpp: the lists of installed countries and data sets, read as
+// the list exports read them, and in the server configuration each entry's
+// data looked for as discovery looks for it.
+#include <cstring>
+#include <unordered_map>
+
+#include "doctor.h"
+#include "installed_lists.h"
+#include "tv_file.h"
+#include "tv_string.h"
+#include "tv_trailer.h"
+
+namespace doctor {
+
+namespace {
+
+constexpr const char* kGroup = "lists";
+constexpr size_t kRows = std::size(ListKeyTable);
+constexpr size_t kPairs = kRows / 2;  // each country list is followed four rows later by its data list
+constexpr size_t kDateSize = 64;      // a release as TvIsi_DataVintage reads it
+
+bool IsHistory(size_t row) { return row % kPairs >= 2; }  // All and Previous lists
+bool IsNew(size_t row) { return row % kPairs == 1; }
+Severity ForList(size_t row) { return IsHistory(row) ? Severity::Note : Severity::Warning; }
+
+struct Entry {
+  size_t row;
+  uint32_t line;
+  std::string text;
+  std::string country;  // upper case
+};
+
+std::string_view Stem(const char* fileName) {
+  const std::string_view name(fileName);
+  return name.substr(0, name.rfind('.'));
+}
+
+// The list's lines as its readers take them: the value line and its "+"
+// lines. Form, repeats and the empty line that ends the list are checked
+// here; the entries that readers see go to entries.
+void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& entries) {
+  const ListKey& list = ListKeyTable[row];
+  const char* text;
+  size_t length;
+  if (!TvIniGetValueSpan(&file.ini, kDefaultSection, list.key, &text, &length)) return;
+  std::vector<std::pair<uint32_t, std::string_view>> lines{{file.LineAt(text), {text, length}}};
+  while (TvIniNextLineSpan(&file.ini, &text, &length)) lines.push_back({file.LineAt(text), {text, length}});
+
+  size_t visible = lines.size(), filled = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].second.empty() && visible == lines.size()) visible = i;
+    filled += !lines[i].second.empty();
+  }
+  const size_t below = filled - [&] {
+    size_t above = 0;
+    for (size_t i = 0; i < visible; ++i) above += !lines[i].second.empty();
+    return above;
+  }();
+  if (below)
+    file.Add(Severity::Error, kGroup, "list-gap", lines[visible].first,
+             Format("An empty entry ends %s for discovery and the conversions: the %zu entries below it are not "
+                    "read. TvIsi_UpdateDataKeys and TvIsi_UpdateTvwserveV5 leave the empty entry out when they "
+                    "rewrite the list.",
+                    list.key, below));
+  if (IsNew(row) && filled) {
+    const char* plain = ListKeyTable[row - 1].key;
+    if (server)
+      file.Add(Severity::Note, kGroup, "new-list", lines[0].first,
+               Format("%s holds %zu entries for the server to take up: this is a server configuration, so "
+                      "TvIsi_UpdateDataKeys records here rather than in %s.",
+                      list.key, filled, plain));
+    else
+      file.Add(Severity::Warning, kGroup, "new-list", lines[0].first,
+               Format("%s holds %zu entries, left by an installation that did not finish: this is no server "
+                      "configuration, so TvIsi_UpdateDataKeys records in %s, while discovery still reads them.",
+                      list.key, filled, plain));
+  }
+
+  std::unordered_map<std::string, uint32_t> seen;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const auto [number, line] = lines[i];
+    if (line.empty()) continue;
+    const auto [first, added] = seen.emplace(Upper(line), number);
+    if (!added) {
+      const unsigned long earlier = first->second;
+      if (IsHistory(row))
+        file.Add(Severity::Note, kGroup, "repeated-entry", number,
+                 Format("The same entry as line %lu (ignoring case): discovery examines the first, and the repeat "
+                        "changes nothing.",
+                        earlier));
+      else if (list.kind == kDataList)
+        file.Add(Severity::Warning, kGroup, "repeated-entry", number,
+                 Format("The same entry as line %lu (ignoring case): discovery examines the first; recording this "
+                        "code again, TvIsi_UpdateTvwserveV5 replaces both, TvIsi_UpdateDataKeys only the first.",
+                        earlier));
+      else
+        file.Add(Severity::Warning, kGroup, "repeated-entry", number,
+                 Format("The same entry as line %lu (ignoring case): discovery examines the first; recording this "
+                        "code again, TvIsi_UpdateDataKeys replaces only the first.",
+                        earlier));
+    }
+    Entry entry{row, number, std::string(line), ""};
+    const ListLineParts parts = SplitListLine(entry.text, list.kind);
+    const bool country = list.kind == kCountryList;
+    char code[4], countryCode[4];
+    ReadCode(entry.text.c_str(), list.kind, code, countryCode);
+    entry.country = Upper(countryCode);
+    if (parts.code.empty()) {
+      file.Add(Severity::Error, kGroup, "list-entry-form", number,
+               "The entry has no code before its first comma: no export finds it by a country code.");
+      continue;
+    }
+    if (country ? parts.fileName.empty() : parts.directory.empty()) {
+      if (country)
+        file.Add(Severity::Error, kGroup, "list-entry-form", number,
+                 Format("The entry names no data file (code,name,folder\\file): discovery never finds data through "
+                        "it, and TvIsi_InstalledCountriesToData records it as \"%s,%.*s\".",
+                        countryCode, static_cast<int>(parts.directory.size()), parts.directory.data()));
+      else
+        file.Add(Severity::Error, kGroup, "list-entry-form", number,
+                 "The entry names no data folder (code,folder): discovery looks for the data in the current folder "
+                 "of the program that asks.");
+      continue;
+    }
+    if (parts.code.size() > 3)
+      file.Add(Severity::Warning, kGroup, "code-too-long", number,
+               Format("The code %.*s has %zu characters: every export reads it as %s (codes hold three).",
+                      static_cast<int>(parts.code.size()), parts.code.data(), parts.code.size(), code));
+    if (row == 0 && parts.name.size() >= sizeof InstalledListEntry::name)
+      file.Add(Severity::Warning, kGroup, "name-too-long", number,
+               Format("The country name has %zu characters: TvIsi_InstCtryToDataMap cuts it to 79 in the mapping "
+                      "it makes.",
+                      parts.name.size()));
+    const bool longFolder = parts.directory.size() >= kTvPathSize;
+    if (longFolder || parts.fileName.size() >= kTvPathSize) {
+      file.Add(Severity::Error, kGroup, "field-too-long", number,
+               Format("The data %s has %zu characters, more than the 255 a path holds: discovery takes the entry as "
+                      "missing, never as a shorter path.",
+                      longFolder ? "folder" : "file name",
+                      longFolder ? parts.directory.size() : parts.fileName.size()));
+      continue;
+    }
+    if (i < visible) entries.push_back(std::move(entry));
+  }
+}
+
+// Each country list against the data list made from it.
+void CheckPairs(ConfigFile& file, const std::vector<Entry>& entries) {
+  std::unordered_map<std::string, uint32_t> in[kRows];
+  for (const Entry& entry : entries) in[entry.row].emplace(entry.country, entry.line);
+  for (const Entry& entry : entries) {
+    const size_t row = entry.row;
+    if (in[row].at(entry.country) != entry.line) continue;  // the country's first entry speaks for it
+    const bool country = row < kPairs;
+    const size_t other = country ? row + kPairs : row - kPairs;
+    if (in[other].count(entry.country)) continue;
+    const char* code = entry.country.c_str();
+    if (country) {
+      const std::string_view directory = SplitListLine(entry.text, kCountryList).directory;
+      file.Add(Severity::Note, kGroup, "country-without-data", entry.line,
+               Format("No entry of %s in %s: TvIsi_InstalledCountriesToData would add \"%s,%.*s\" there.", code,
+                      ListKeyTable[other].key, code, static_cast<int>(directory.size()), directory.data()));
+    } else if (file.discovered && !IsHistory(row) && !in[0].count(entry.country) && !in[1].count(entry.country)) {
+      file.Add(Severity::Warning, kGroup, "data-without-country", entry.line,
+               Format("No entry of %s in InstalledCountries or NewInstalledCountries: TvIsi_IsISOPresent answers "
+                      "that %s is not recorded, although discovery reads this entry.",
+                      code, code));
+    } else {
+      file.Add(Severity::Note, kGroup, "data-without-country", entry.line,
+               Format("No entry of %s in %s, the country list of %s; no export adds one from a data entry.", code,
+                      ListKeyTable[other].key, ListKeyTable[row].key));
+    }
+  }
+}
+
+// Each entry's data looked for as discovery looks for it: the folder (below
+// ProgDir when relative, a versioned folder as it stands, a drive's root),
+// then the data file in it, under ".dts" or ".rds" (names beginning with
+// "$" or "!" in the kernel's data or program folder). An entry's country
+// carries discovery's indicators from entry to entry, as one call does.
+// What one folder or file answered is asked once.
+void FindData(ConfigFile& file, const std::vector<Entry>& entries) {
+  struct Resolved {
+    bool found;
+    std::string dataDir;
+    int32_t added;
+  };
+  DiscoveryMemo memo;
+  std::unordered_map<std::string, Resolved> folders;
+  std::unordered_map<std::string, int> probed, byPath;  // index into file.dataFiles, or -1
+  std::unordered_map<std::string, int32_t> indicators;
+  for (const Entry& entry : entries) {
+    const ListKey& list = ListKeyTable[entry.row];
+    InstalledListEntry work;
+    ParseInstalledListLine(entry.text.c_str(), &work, list.kind);
+    TvStrCopy(work.country, entry.country.c_str(), sizeof work.country);
+    int32_t& bits = indicators[entry.country];
+    const std::string stored = work.dataDir;
+    const std::string folderKey = Upper(stored) + (bits & kRelativeDir ? "|r" : "|");
+    auto cached = folders.find(folderKey);
+    if (cached == folders.end()) {
+      const int32_t before = bits;
+      const bool found = ResolveDataDirectories(&work, &file.ini, file.folder.c_str(), &bits, &memo);
+      cached = folders.emplace(folderKey, Resolved{found, work.dataDir, bits & ~before}).first;
+    }
+    bits |= cached->second.added;
+    if (!cached->second.found) {
+      const bool belowProgDir = (bits & kRelativeDir) && memo.hasProgDir && memo.progDirExists > 0;
+      file.Add(ForList(entry.row), kGroup, "data-folder-missing", entry.line,
+               Format("The data folder %s does not exist%s%s: TvIsi_CheckIniForData passes over this entry, and "
+                      "reports the default data folder %s when no entry of %s has its data.",
+                      stored.c_str(), belowProgDir ? ", nor below ProgDir " : "", belowProgDir ? memo.progDir : "",
+                      memo.defaultDir, entry.country.c_str()));
+      continue;
+    }
+    const std::string& dataDir = cached->second.dataDir;
+    const std::string fileKey = Upper(dataDir) + "|" + Upper(work.fileName);
+    auto known = probed.find(fileKey);
+    if (known == probed.end()) {
+      char path[kTvPathSize];
+      TvFileHandle handle = kTvNoFile;
+      int index = -1;
+      if (ProbeDataFile(dataDir.c_str(), work.fileName, &bits, path, &handle) && byPath.count(Upper(path))) {
+        TvFileClose(handle);  // the same file under another name of its folder or itself
+        index = byPath[Upper(path)];
+      } else if (handle != kTvNoFile) {
+        // The release as TvIsi_DataVintage reads it from the trailer.
+        DataFile data{entry.country, path, "", TvOk, entry.line, false};
+        TvIniBuffer trailer{};
+        data.trailer = TvIniLoadTrailer(&trailer, handle, nullptr);
+        char date[kDateSize];
+        TvIniGetString(&trailer, kDefaultSection, "Date", "", date, sizeof date);
+        data.release = date;
+        TvIniFree(&trailer);
+        TvFileClose(handle);
+        index = static_cast<int>(file.dataFiles.size());
+        byPath.emplace(Upper(path), index);
+        file.dataFiles.push_back(std::move(data));
+      }
+      known = probed.emplace(fileKey, index).first;
+    }
+    if (known->second < 0) {
+      const std::string stem(Stem(work.fileName));
+      file.Add(ForList(entry.row), kGroup, "data-file-missing", entry.line,
+               Format("%s holds no data file %s.dts or %s.rds: TvIsi_CheckIniForData passes over this entry.",
+                      dataDir.c_str(), stem.c_str(), stem.c_str()));
+      continue;
+    }
+    DataFile& data = file.dataFiles[static_cast<size_t>(known->second)];
+    data.current = data.current || !IsHistory(entry.row);
+    file.countries.emplace(entry.country, CountryData{dataDir, data.path});
+  }
+}
+
+}  // namespace
+
+void CheckLists(ConfigFile& file) {
+  const bool server = IsServerConfiguration(&file.ini);
+  std::vector<Entry> entries;
+  for (size_t row = 0; row < kRows; ++row) ReadList(file, row, server, entries);
+  CheckPairs(file, entries);
+  if (file.discovered) FindData(file, entries);
+}
+
+}  // namespace doctor

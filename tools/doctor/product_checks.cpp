@@ -1,0 +1,84 @@
+// product_checks.cpp: which products use the configuration, as product
+// detection finds them, and the release of each data file the lists name.
+#include <string>
+#include <vector>
+
+#include "doctor.h"
+#include "installed_lists.h"
+#include "products.h"
+
+namespace doctor {
+
+namespace {
+
+constexpr const char* kGroup = "products";
+
+void CheckUsers(ConfigFile& file) {
+  struct Seen {
+    ConfigFile* file;
+    std::string names;
+    uint32_t line = 0;
+    bool byFile = false;
+  } seen{&file, "", 0, false};
+  int32_t mask = 0;
+  DetectProducts(&file.ini, file.path.c_str(), &mask, [](const Product& row, bool byFile, void* data) {
+    auto& s = *static_cast<Seen*>(data);
+    s.byFile = byFile;
+    const std::string name = "UsedBy" + std::string(row.key);
+    const char* value;
+    size_t length;
+    if (!byFile && !s.line && TvIniGetValueSpan(&s.file->ini, kDefaultSection, name.c_str(), &value, &length))
+      s.line = s.file->LineAt(value);
+    s.names += (s.names.empty() ? "" : ", ") + (byFile ? std::string(row.file) + " (" + row.key + ")" : name);
+  }, &seen);
+  if (mask)
+    file.Add(Severity::Note, kGroup, "products", seen.line,
+             seen.byFile ? Format("No UsedBy setting is true; product detection finds the product files beside the "
+                                  "file: %s (mask 0x%04lX).",
+                                  seen.names.c_str(), static_cast<unsigned long>(mask))
+                         : Format("Product detection finds the settings %s true (mask 0x%04lX).", seen.names.c_str(),
+                                  static_cast<unsigned long>(mask)));
+  if (IsServerConfiguration(&file.ini))
+    file.Add(Severity::Note, kGroup, "server-configuration", 0,
+             "A server configuration (UsedByKeelHost or UsedByKeelNet true, or a ServerAddress beginning with "
+             "TVTCPIP): TvIsi_UpdateDataKeys records in the New lists.");
+}
+
+void CheckReleases(ConfigFile& file) {
+  for (const DataFile& data : file.dataFiles) {
+    if (data.trailer != TvOk)
+      file.Add(Severity::Error, kGroup, "damaged-trailer", data.line,
+               Format("The trailer of %s cannot be read (%ld): TvIsi_DataVintage and TvIsi_FileLoadIni fail on it "
+                      "with that status.",
+                      data.path.c_str(), static_cast<long>(data.trailer)));
+    else if (data.release.empty())
+      file.Add(Severity::Warning, kGroup, "no-release", data.line,
+               Format("%s carries no release date (Date in its trailer): TvIsi_DataVintage answers an empty release "
+                      "for it.",
+                      data.path.c_str()));
+    else
+      file.Add(Severity::Note, kGroup, "release", data.line,
+               Format("%s: release \"%s\".", data.path.c_str(), data.release.c_str()));
+  }
+  // Data files of a country other than the one discovery finds first.
+  for (const DataFile& data : file.dataFiles) {
+    const CountryData& country = file.countries.at(data.country);
+    if (data.path == country.dataFile || data.release.empty()) continue;
+    for (const DataFile& first : file.dataFiles)
+      if (first.path == country.dataFile && !first.release.empty() && first.release != data.release)
+        file.Add(data.current ? Severity::Warning : Severity::Note, kGroup, "other-release", data.line,
+                 Format("%s is of release \"%s\", while %s, where discovery finds %s first, is of release \"%s\": "
+                        "TvIsi_FileLoadIni, once it has loaded one of the two, refuses the other (-1017).",
+                        data.path.c_str(), data.release.c_str(), first.path.c_str(), data.country.c_str(),
+                        first.release.c_str()));
+  }
+}
+
+}  // namespace
+
+void CheckProducts(ConfigFile& file) {
+  CheckUsers(file);
+  CheckReleases(file);
+}
+
+}  // namespace doctor
