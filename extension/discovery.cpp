@@ -12,6 +12,7 @@
 #include "tv_log.h"
 #include "tv_path.h"
 #include "tv_string.h"
+#include "tv_system.h"
 
 namespace {
 
@@ -111,29 +112,46 @@ bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, cons
   return found;
 }
 
-// True when the data file exists under ".dts" or, noted in the indicators,
-// under ".rds". The path found goes to foundPath (kTvPathSize bytes) and,
-// with keep, the file stays open for the caller, who closes it.
-bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators, char* foundPath,
-                   TvFileHandle* keep) {
-  char directory[kTvPathSize];
-  if (!UsableDirectory(dataDir, directory) || !DirectoryExists(directory)) return false;
-  TvFileHandle handle;
-  char path[kTvPathSize];
-  bool regional = false;
-  TvStatus status = TvFileOpen(path, directory, fileName, "!.dts", 0, &handle);
-  if (status != TvOk) {
-    status = TvFileOpen(path, directory, fileName, "!.rds", 0, &handle);
-    regional = status == TvOk;
+namespace {
+
+// Whether the data file of a name and default extension is there, as the
+// probe's options ask it.
+bool DataFileThere(const char* directory, const char* fileName, const char* extension, const ProbeOptions& options,
+                   char* path) {
+  if (options.byAttributes && fileName[0]) {
+    // The path the open would take; several data directories ("$") are
+    // each tried by the open alone.
+    if (TvPathBuild(path, directory, fileName, extension) != TvOk) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path[0] != '$') {
+      if (!tvSys.getFileAttributesEx(path, GetFileExInfoStandard, &data) ||
+          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+      if (options.size) *options.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+      return true;
+    }
   }
-  if (status != TvOk) return false;
-  if (regional) *indicators |= kRegionalFile;
-  if (foundPath) TvStrCopy(foundPath, path, kTvPathSize);
-  if (keep)
-    *keep = handle;
-  else
-    TvFileClose(handle);
+  TvFileHandle handle;
+  if (TvFileOpen(path, directory, fileName, extension, 0, &handle) != TvOk) return false;
+  TvFileClose(handle);
   return true;
+}
+
+}  // namespace
+
+// True when the data file exists under ".dts" or, noted in the indicators,
+// under ".rds".
+bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators, const ProbeOptions& options) {
+  char directory[kTvPathSize];
+  if (!UsableDirectory(dataDir, directory) || !(options.folderFound || DirectoryExists(directory))) return false;
+  char path[kTvPathSize];
+  bool found = DataFileThere(directory, fileName, "!.dts", options, path);
+  if (!found && DataFileThere(directory, fileName, "!.rds", options, path)) {
+    found = true;
+    *indicators |= kRegionalFile;
+  }
+  if (found && options.foundPath) TvStrCopy(options.foundPath, path, kTvPathSize);
+  return found;
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const char* _vsISO, int32_t _viSrchADS,

@@ -142,11 +142,23 @@ struct DiscoveryMemo {
 bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, const char* configFolder,
                             int32_t* indicators, DiscoveryMemo* memo = nullptr);
 
+// How ProbeDataFile looks for a data file.
+struct ProbeOptions {
+  // The caller has just found the directory (ResolveDataDirectories
+  // answered true for it): it is not looked at again.
+  bool folderFound = false;
+  // A file counts when the path its open would take names a file that is
+  // no folder, without opening it: for a caller that looks at thousands of
+  // entries at once and opens only the files it reads. A file that another
+  // program holds without sharing counts here but would not open.
+  bool byAttributes = false;
+  char* foundPath = nullptr;  // receives the path found (kTvPathSize bytes)
+  uint64_t* size = nullptr;   // by attributes: receives the file's size (else left as it is)
+};
+
 // Whether the entry's data file opens in the data directory, under ".dts"
-// or else ".rds". The path found goes to foundPath (kTvPathSize bytes) and,
-// with keep, the file stays open for the caller to close.
-bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators, char* foundPath = nullptr,
-                   TvFileHandle* keep = nullptr);
+// or else ".rds" (indicator 4).
+bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators, const ProbeOptions& options = {});
 
 // Whether the configuration belongs to a server installation, whose
 // updates go to the New lists.

@@ -53,14 +53,13 @@ std::string JsonReport(const Report& report);
 
 std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
-// What the lists say of a country, for the mapping and release checks.
+// Where discovery finds a country's data, for the mapping and release checks.
 struct DataFile {
   std::string country;  // upper case
   std::string path;
   std::string release;      // the trailer's Date; empty without one
   TvStatus trailer = TvOk;  // of reading the trailer
-  uint32_t line = 0;        // the first list line that names the file
-  bool current = false;     // named by a current list (not All or Previous)
+  uint32_t line = 0;        // the list line discovery finds it through
 };
 struct CountryData {
   std::string dataDir;   // where discovery finds the country's data first

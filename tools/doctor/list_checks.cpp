@@ -6,6 +6,7 @@
 
 #include "doctor.h"
 #include "installed_lists.h"
+#include "tv_charset.h"
 #include "tv_file.h"
 #include "tv_string.h"
 #include "tv_trailer.h"
@@ -18,6 +19,7 @@ constexpr const char* kGroup = "lists";
 constexpr size_t kRows = std::size(ListKeyTable);
 constexpr size_t kPairs = kRows / 2;  // each country list is followed four rows later by its data list
 constexpr size_t kDateSize = 64;      // a release as TvIsi_DataVintage reads it
+constexpr uint64_t kNoTrailerSize = 24;  // a file no longer than this has no trailer
 
 bool IsHistory(size_t row) { return row % kPairs >= 2; }  // All and Previous lists
 bool IsNew(size_t row) { return row % kPairs == 1; }
@@ -26,8 +28,22 @@ Severity ForList(size_t row) { return IsHistory(row) ? Severity::Note : Severity
 struct Entry {
   size_t row;
   uint32_t line;
-  std::string text;
-  std::string country;  // upper case
+  std::string_view text;  // in the loaded text, which no check changes
+  std::string country;    // upper case
+};
+
+// Entries compared as the list exports compare them: ignoring case.
+struct NoCaseHash {
+  size_t operator()(std::string_view text) const {
+    uint32_t hash = 2166136261u;
+    for (const char c : text) hash = (hash ^ static_cast<uint8_t>(TvToUpper(c))) * 16777619u;
+    return hash;
+  }
+};
+struct NoCaseEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return a.size() == b.size() && TvStrCompareNoCaseN(a.data(), b.data(), a.size()) == 0;
+  }
 };
 
 std::string_view Stem(const char* fileName) {
@@ -76,11 +92,12 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
                       list.key, filled, plain));
   }
 
-  std::unordered_map<std::string, uint32_t> seen;
+  std::unordered_map<std::string_view, uint32_t, NoCaseHash, NoCaseEqual> seen;
+  seen.reserve(lines.size());
   for (size_t i = 0; i < lines.size(); ++i) {
     const auto [number, line] = lines[i];
     if (line.empty()) continue;
-    const auto [first, added] = seen.emplace(Upper(line), number);
+    const auto [first, added] = seen.emplace(line, number);
     if (!added) {
       const unsigned long earlier = first->second;
       if (IsHistory(row))
@@ -99,12 +116,12 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
                         "code again, TvIsi_UpdateDataKeys replaces only the first.",
                         earlier));
     }
-    Entry entry{row, number, std::string(line), ""};
-    const ListLineParts parts = SplitListLine(entry.text, list.kind);
+    const ListLineParts parts = SplitListLine(line, list.kind);
     const bool country = list.kind == kCountryList;
     char code[4], countryCode[4];
-    ReadCode(entry.text.c_str(), list.kind, code, countryCode);
-    entry.country = Upper(countryCode);
+    TvStrCopyN(code, parts.code.data(), parts.code.size(), sizeof code);
+    LookupDataCode(code, countryCode, sizeof countryCode, nullptr, 0);
+    Entry entry{row, number, line, Upper(countryCode)};
     if (parts.code.empty()) {
       file.Add(Severity::Error, kGroup, "list-entry-form", number,
                "The entry has no code before its first comma: no export finds it by a country code.");
@@ -147,6 +164,7 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
 // Each country list against the data list made from it.
 void CheckPairs(ConfigFile& file, const std::vector<Entry>& entries) {
   std::unordered_map<std::string, uint32_t> in[kRows];
+  for (auto& countries : in) countries.reserve(entries.size() / kRows);
   for (const Entry& entry : entries) in[entry.row].emplace(entry.country, entry.line);
   for (const Entry& entry : entries) {
     const size_t row = entry.row;
@@ -173,12 +191,14 @@ void CheckPairs(ConfigFile& file, const std::vector<Entry>& entries) {
   }
 }
 
-// Each entry's data looked for as discovery looks for it: the folder (below
-// ProgDir when relative, a versioned folder as it stands, a drive's root),
-// then the data file in it, under ".dts" or ".rds" (names beginning with
-// "$" or "!" in the kernel's data or program folder). An entry's country
-// carries discovery's indicators from entry to entry, as one call does.
-// What one folder or file answered is asked once.
+// Each country's entries examined as discovery examines them: in list
+// order, the folder (below ProgDir when relative, a versioned folder as it
+// stands, a drive's root), then the data file in it, under ".dts" or ".rds"
+// (names beginning with "$" or "!" in the kernel's data or program folder),
+// up to the first entry whose data is there; discovery never looks at the
+// entries after it, and neither does this check. A country carries
+// discovery's indicators from entry to entry, as one call does. What one
+// folder or file answered is asked once.
 void FindData(ConfigFile& file, const std::vector<Entry>& entries) {
   struct Resolved {
     bool found;
@@ -187,12 +207,12 @@ void FindData(ConfigFile& file, const std::vector<Entry>& entries) {
   };
   DiscoveryMemo memo;
   std::unordered_map<std::string, Resolved> folders;
-  std::unordered_map<std::string, int> probed, byPath;  // index into file.dataFiles, or -1
   std::unordered_map<std::string, int32_t> indicators;
   for (const Entry& entry : entries) {
+    if (file.countries.count(entry.country)) continue;
     const ListKey& list = ListKeyTable[entry.row];
     InstalledListEntry work;
-    ParseInstalledListLine(entry.text.c_str(), &work, list.kind);
+    ParseInstalledListLine(std::string(entry.text).c_str(), &work, list.kind);
     TvStrCopy(work.country, entry.country.c_str(), sizeof work.country);
     int32_t& bits = indicators[entry.country];
     const std::string stored = work.dataDir;
@@ -214,41 +234,42 @@ void FindData(ConfigFile& file, const std::vector<Entry>& entries) {
       continue;
     }
     const std::string& dataDir = cached->second.dataDir;
-    const std::string fileKey = Upper(dataDir) + "|" + Upper(work.fileName);
-    auto known = probed.find(fileKey);
-    if (known == probed.end()) {
-      char path[kTvPathSize];
-      TvFileHandle handle = kTvNoFile;
-      int index = -1;
-      if (ProbeDataFile(dataDir.c_str(), work.fileName, &bits, path, &handle) && byPath.count(Upper(path))) {
-        TvFileClose(handle);  // the same file under another name of its folder or itself
-        index = byPath[Upper(path)];
-      } else if (handle != kTvNoFile) {
-        // The release as TvIsi_DataVintage reads it from the trailer.
-        DataFile data{entry.country, path, "", TvOk, entry.line, false};
-        TvIniBuffer trailer{};
-        data.trailer = TvIniLoadTrailer(&trailer, handle, nullptr);
-        char date[kDateSize];
-        TvIniGetString(&trailer, kDefaultSection, "Date", "", date, sizeof date);
-        data.release = date;
-        TvIniFree(&trailer);
-        TvFileClose(handle);
-        index = static_cast<int>(file.dataFiles.size());
-        byPath.emplace(Upper(path), index);
-        file.dataFiles.push_back(std::move(data));
-      }
-      known = probed.emplace(fileKey, index).first;
-    }
-    if (known->second < 0) {
+    char path[kTvPathSize];
+    uint64_t size = kNoTrailerSize + 1;  // opened to read its trailer unless the probe says it is shorter
+    ProbeOptions probe;
+    probe.folderFound = probe.byAttributes = true;
+    probe.foundPath = path;
+    probe.size = &size;
+    if (!ProbeDataFile(dataDir.c_str(), work.fileName, &bits, probe)) {
       const std::string stem(Stem(work.fileName));
       file.Add(ForList(entry.row), kGroup, "data-file-missing", entry.line,
                Format("%s holds no data file %s.dts or %s.rds: TvIsi_CheckIniForData passes over this entry.",
                       dataDir.c_str(), stem.c_str(), stem.c_str()));
       continue;
     }
-    DataFile& data = file.dataFiles[static_cast<size_t>(known->second)];
-    data.current = data.current || !IsHistory(entry.row);
-    file.countries.emplace(entry.country, CountryData{dataDir, data.path});
+    // Discovery reports this entry. A file long enough for a trailer is
+    // opened as discovery opens it, and its release read as
+    // TvIsi_DataVintage reads it.
+    DataFile data{entry.country, path, "", TvOk, entry.line};
+    if (size > kNoTrailerSize) {
+      TvFileHandle handle = kTvNoFile;
+      const TvStatus opened = TvFileOpen(nullptr, nullptr, path, nullptr, TvFileSilent, &handle);
+      if (opened != TvOk) {
+        file.Add(ForList(entry.row), kGroup, "data-file-missing", entry.line,
+                 Format("%s does not open for reading (%ld): TvIsi_CheckIniForData passes over this entry.", path,
+                        static_cast<long>(opened)));
+        continue;
+      }
+      TvIniBuffer trailer{};
+      data.trailer = TvIniLoadTrailer(&trailer, handle, nullptr);
+      char date[kDateSize];
+      TvIniGetString(&trailer, kDefaultSection, "Date", "", date, sizeof date);
+      data.release = date;
+      TvIniFree(&trailer);
+      TvFileClose(handle);
+    }
+    file.countries.emplace(entry.country, CountryData{dataDir, path});
+    file.dataFiles.push_back(std::move(data));
   }
 }
 

@@ -60,18 +60,6 @@ void CheckReleases(ConfigFile& file) {
       file.Add(Severity::Note, kGroup, "release", data.line,
                Format("%s: release \"%s\".", data.path.c_str(), data.release.c_str()));
   }
-  // Data files of a country other than the one discovery finds first.
-  for (const DataFile& data : file.dataFiles) {
-    const CountryData& country = file.countries.at(data.country);
-    if (data.path == country.dataFile || data.release.empty()) continue;
-    for (const DataFile& first : file.dataFiles)
-      if (first.path == country.dataFile && !first.release.empty() && first.release != data.release)
-        file.Add(data.current ? Severity::Warning : Severity::Note, kGroup, "other-release", data.line,
-                 Format("%s is of release \"%s\", while %s, where discovery finds %s first, is of release \"%s\": "
-                        "TvIsi_FileLoadIni, once it has loaded one of the two, refuses the other (-1017).",
-                        data.path.c_str(), data.release.c_str(), first.path.c_str(), data.country.c_str(),
-                        first.release.c_str()));
-  }
 }
 
 }  // namespace
