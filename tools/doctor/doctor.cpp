@@ -132,7 +132,8 @@ uint32_t ConfigFile::LineOf(uint32_t offset) const {
 std::string_view ConfigFile::Line(uint32_t line) const {
   if (line == 0 || line > lineStarts.size()) return {};
   const uint32_t start = lineStarts[line - 1];
-  const uint32_t end = line < lineStarts.size() ? lineStarts[line] - 1 : ini.length;
+  uint32_t end = line < lineStarts.size() ? lineStarts[line] - 1 : ini.length;
+  if (end > start && ini.text[end - 1] == '\n') --end;  // the last line's own end
   return {ini.text + start, end - start};
 }
 

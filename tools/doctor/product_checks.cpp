@@ -24,12 +24,13 @@ void CheckUsers(ConfigFile& file) {
   DetectProducts(&file.ini, file.path.c_str(), &mask, [](const Product& row, bool byFile, void* data) {
     auto& s = *static_cast<Seen*>(data);
     s.byFile = byFile;
-    const std::string name = "UsedBy" + std::string(row.key);
+    // Looked up as detection looks it up: with the prefix it has set.
     const char* value;
     size_t length;
-    if (!byFile && !s.line && TvIniGetValueSpan(&s.file->ini, kDefaultSection, name.c_str(), &value, &length))
+    if (!byFile && !s.line && TvIniGetValueSpan(&s.file->ini, kDefaultSection, row.key, &value, &length))
       s.line = s.file->LineAt(value);
-    s.names += (s.names.empty() ? "" : ", ") + (byFile ? std::string(row.file) + " (" + row.key + ")" : name);
+    const std::string name = byFile ? std::string(row.file) + " (" + row.key + ")" : "UsedBy" + std::string(row.key);
+    if (s.names.find(name) == std::string::npos) s.names += (s.names.empty() ? "" : ", ") + name;
   }, &seen);
   if (mask)
     file.Add(Severity::Note, kGroup, "products", seen.line,
