@@ -46,6 +46,8 @@ struct NoCaseEqual {
   }
 };
 
+std::string Entries(size_t n) { return Format("%zu %s", n, n == 1 ? "entry" : "entries"); }
+
 std::string_view Stem(const char* fileName) {
   const std::string_view name(fileName);
   return name.substr(0, name.rfind('.'));
@@ -74,22 +76,22 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
   }();
   if (below)
     file.Add(Severity::Error, kGroup, "list-gap", lines[visible].first,
-             Format("An empty entry ends %s for discovery and the conversions: the %zu entries below it are not "
-                    "read. TvIsi_UpdateDataKeys and TvIsi_UpdateTvwserveV5 leave the empty entry out when they "
-                    "rewrite the list.",
-                    list.key, below));
+             Format("An empty entry ends %s for discovery and the conversions: the %s below it %s not read. "
+                    "TvIsi_UpdateDataKeys and TvIsi_UpdateTvwserveV5 leave the empty entry out when they rewrite "
+                    "the list.",
+                    list.key, Entries(below).c_str(), below == 1 ? "is" : "are"));
   if (IsNew(row) && filled) {
     const char* plain = ListKeyTable[row - 1].key;
     if (server)
       file.Add(Severity::Note, kGroup, "new-list", lines[0].first,
-               Format("%s holds %zu entries for the server to take up: this is a server configuration, so "
+               Format("%s holds %s for the server to take up: this is a server configuration, so "
                       "TvIsi_UpdateDataKeys records here rather than in %s.",
-                      list.key, filled, plain));
+                      list.key, Entries(filled).c_str(), plain));
     else
       file.Add(Severity::Warning, kGroup, "new-list", lines[0].first,
-               Format("%s holds %zu entries, left by an installation that did not finish: this is no server "
-                      "configuration, so TvIsi_UpdateDataKeys records in %s, while discovery still reads them.",
-                      list.key, filled, plain));
+               Format("%s holds %s, left by an installation that did not finish: this is no server "
+                      "configuration, so TvIsi_UpdateDataKeys records in %s, while discovery still reads %s.",
+                      list.key, Entries(filled).c_str(), plain, filled == 1 ? "it" : "them"));
   }
 
   std::unordered_map<std::string_view, uint32_t, NoCaseHash, NoCaseEqual> seen;

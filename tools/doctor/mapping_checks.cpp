@@ -68,7 +68,7 @@ const DataFile* CountryFile(const ConfigFile& file, const CountryData& data) {
 
 // The mapped data sets of one mapping line against its country's folder.
 void CheckDataSets(ConfigFile& file, const MappingLines& mappings, uint32_t i, uint32_t line,
-                   std::unordered_map<std::string, Folder>& folders, std::unordered_set<std::string>& toldPlus) {
+                   std::unordered_map<std::string, Folder>& folders, std::unordered_set<std::string>& told) {
   std::string country;
   for (uint32_t k = 0; k < mappings.DataSetCount(i) && country.empty(); ++k)
     if (file.countries.count(Upper(mappings.DataSet(i, k)))) country = Upper(mappings.DataSet(i, k));
@@ -83,7 +83,7 @@ void CheckDataSets(ConfigFile& file, const MappingLines& mappings, uint32_t i, u
   if (scanned == folders.end()) scanned = folders.emplace(data.dataDir, ScanFolder(data.dataDir)).first;
   const Folder& folder = scanned->second;
   for (const std::string& plus : folder.withPlus)
-    if (toldPlus.insert(plus).second)
+    if (told.insert(plus).second)
       file.Add(Severity::Error, kGroup, "data-set-plus", line,
                Format("%s: a \"+\" separates data sets in a mapping line, so TvIsi_UpdateDataMappings for %s cannot "
                       "record this file as one data set.",
@@ -101,6 +101,7 @@ void CheckDataSets(ConfigFile& file, const MappingLines& mappings, uint32_t i, u
                       mappings.Code(i)));
       continue;
     }
+    if (!told.insert(ads->second).second) continue;  // its release is told once
     const std::string release = Release(ads->second);
     if (countryFile && release != countryFile->release)
       file.Add(Severity::Warning, "products", "other-release", line,
@@ -121,14 +122,14 @@ void CheckDataMappings(ConfigFile& file) {
   for (size_t i = 1; i < lines.size(); ++i) below += !lines[i].second.empty();
   if (lines[0].second.empty() && below)
     file.Add(Severity::Error, kGroup, "mappings-gap", lines[0].first,
-             Format("DataMappings begins with an empty line and %zu mappings follow below it. Readers that stop at an "
+             Format("DataMappings begins with an empty line and %zu mapping%s below it. Readers that stop at an "
                     "empty first line see no mapping; depending on the library's release, TvIsi_UpdateDataMappings "
                     "drops, keeps or refuses the mappings below. Put the first one on the key's own line.",
-                    below));
+                    below, below == 1 ? " follows" : "s follow"));
 
   MappingLines mappings;
   std::unordered_map<std::string, Folder> folders;
-  std::unordered_set<std::string> toldPlus;
+  std::unordered_set<std::string> told;  // .ads files spoken of
   std::vector<uint32_t> mappingLines;  // the line of each mapping
   for (const auto& [number, line] : lines) {
     if (line.empty()) continue;
@@ -167,7 +168,7 @@ void CheckDataMappings(ConfigFile& file) {
                Format("The same mapping as line %lu (same code and data sets): an update that makes it again finds "
                       "the first and adds nothing; both stay as they are.",
                       static_cast<unsigned long>(mappingLines[static_cast<size_t>(equal)])));
-    if (file.discovered) CheckDataSets(file, mappings, i, number, folders, toldPlus);
+    if (file.discovered) CheckDataSets(file, mappings, i, number, folders, told);
   }
 }
 

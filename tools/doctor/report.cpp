@@ -2,6 +2,8 @@
 // JSON for other tools (one finding a line).
 #include <windows.h>
 
+#include <algorithm>
+
 #include "doctor.h"
 
 namespace doctor {
@@ -49,23 +51,37 @@ std::string Json(const std::string& text) {
   return out + "\"";
 }
 
+// The findings by severity, then file by file (in the order they were
+// checked) and line by line.
+std::vector<const Finding*> Ordered(const Report& report) {
+  std::vector<std::string> files;
+  for (const Target& target : report.targets) files.insert(files.end(), target.files.begin(), target.files.end());
+  const auto fileIndex = [&](const Finding* f) { return std::find(files.begin(), files.end(), f->file) - files.begin(); };
+  std::vector<const Finding*> ordered;
+  for (const Finding& f : report.findings) ordered.push_back(&f);
+  std::stable_sort(ordered.begin(), ordered.end(), [&](const Finding* a, const Finding* b) {
+    if (a->severity != b->severity) return a->severity < b->severity;
+    if (a->file != b->file) return fileIndex(a) < fileIndex(b);
+    return a->line < b->line;
+  });
+  return ordered;
+}
+
 }  // namespace
 
 std::string TextReport(const Report& report) {
   std::string out;
   for (const Target& target : report.targets)
     if (!target.failure.empty()) out += "Could not check " + target.argument + ": " + target.failure + "\n";
-  for (int s = 0; s < kSeverities; ++s) {
-    bool heading = false;
-    for (const Finding& f : report.findings) {
-      if (static_cast<int>(f.severity) != s) continue;
-      if (!heading) out += std::string(out.empty() ? "" : "\n") + kHeadings[s] + "\n";
-      heading = true;
-      out += "  " + f.file + (f.line ? ":" + std::to_string(f.line) : std::string()) + " [" + f.group + ", " +
-             f.check + "]\n";
-      if (f.line) out += "    | " + f.text + "\n";
-      out += "    " + f.message + "\n";
-    }
+  int heading = -1;
+  for (const Finding* f : Ordered(report)) {
+    const int s = static_cast<int>(f->severity);
+    if (s != heading) out += std::string(out.empty() ? "" : "\n") + kHeadings[s] + "\n";
+    heading = s;
+    out += "  " + f->file + (f->line ? ":" + std::to_string(f->line) : std::string()) + " [" + f->group + ", " +
+           f->check + "]\n";
+    if (f->line) out += "    | " + f->text + "\n";
+    out += "    " + f->message + "\n";
   }
   return out + (out.empty() ? "" : "\n") + Summary(report);
 }
@@ -79,8 +95,9 @@ std::string JsonReport(const Report& report) {
     out += "], \"failure\": " + (t.failure.empty() ? std::string("null") : Json(t.failure)) + "}";
   }
   out += "],\n\"findings\": [";
-  for (size_t i = 0; i < report.findings.size(); ++i) {
-    const Finding& f = report.findings[i];
+  const std::vector<const Finding*> ordered = Ordered(report);
+  for (size_t i = 0; i < ordered.size(); ++i) {
+    const Finding& f = *ordered[i];
     out += std::string(i ? "," : "") + "\n  {\"severity\": \"" + kSeverityNames[static_cast<int>(f.severity)] +
            "\", \"group\": \"" + f.group + "\", \"check\": \"" + f.check + "\", \"file\": " + Json(f.file) +
            ", \"line\": " + std::to_string(f.line) + ", \"text\": " + Json(f.text) +
