@@ -7,6 +7,7 @@
 #include "exports.h"
 #include "frame.h"
 #include "installed_lists.h"
+#include "tv_context.h"
 #include "tv_error.h"
 #include "tv_file.h"
 #include "tv_log.h"
@@ -120,8 +121,13 @@ bool DataFileThere(const char* directory, const char* fileName, const char* exte
                    char* path) {
   if (options.byAttributes && fileName[0]) {
     // The path the open would take; several data directories ("$") are
-    // each tried by the open alone.
-    if (TvPathBuild(path, directory, fileName, extension) != TvOk) return false;
+    // each tried by the open alone. A folder just found is not looked at
+    // again while the path is built.
+    const uint32_t flags = tvContext.flags;
+    if (options.folderFound) tvContext.flags |= TvFlagNoDirChecks;
+    const TvStatus built = TvPathBuild(path, directory, fileName, extension);
+    tvContext.flags = flags;
+    if (built != TvOk) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (path[0] != '$') {
       if (!tvSys.getFileAttributesEx(path, GetFileExInfoStandard, &data) ||

@@ -141,13 +141,13 @@ const std::string kLists =
     "+POL,Poland,Data\\POL\\POL.dts\r\n"
     "InstalledData=GBR,Data\\GBR\r\n+gbr,data\\gbr\r\n+ESP,Data\\ESP\r\n+ITA,Data\\ITA\r\n+POL,Data\\POL\r\n"
     "+NLD,Data\\NLD\r\n+SWE," + std::string(300, 'S') + "\r\n+AUT\r\n+\r\n+USA,Data\\USA\r\n"
-    "NewInstalledCountries=GBR,United Kingdom,Data\\GBR\\GBR.dts\r\n";
+    "NewInstalledCountries=GBR,United Kingdom,Data\\GBR\\GBR.dts\r\n+CZE,Czechia,Data\\CZE\\CZE.dts\r\n";
 
 TEST_F(Doctor, ListFaultsAreFoundAndTheExportsDoWhatTheReportSays) {
   const std::vector<std::pair<std::string, std::string>> data = {
       {"Prog\\Data\\GBR\\GBR.dts", Data("01 01 2020")}, {"Prog\\Data\\ESP\\ESP.dts", Data("01 01 2020")},
       {"Prog\\Data\\DEU\\DEU.dts", Data("01 01 2020")}, {"Prog\\Data\\NLD\\NLD.dts", Data("01 01 2020")},
-      {"Prog\\Data\\ITA\\", ""}};
+      {"Prog\\Data\\ITA\\", ""}, {"Prog\\Data\\CZE\\CZE.dts\\", ""}};
   EXPECT_EQ(Run("\"" + Copy("planted", kLists, data) + "\""), 2u);
   ExpectFindings({{"tvwserve.ini", 4, "list-entry-form", "error"},
                   {"tvwserve.ini", 5, "code-too-long", "warning"},
@@ -164,7 +164,9 @@ TEST_F(Doctor, ListFaultsAreFoundAndTheExportsDoWhatTheReportSays) {
                   {"tvwserve.ini", 16, "list-entry-form", "error"},
                   {"tvwserve.ini", 17, "list-gap", "error"},
                   {"tvwserve.ini", 19, "new-list", "warning"},
-                  {"tvwserve.ini", 19, "country-without-data", "note"}},
+                  {"tvwserve.ini", 19, "country-without-data", "note"},
+                  {"tvwserve.ini", 20, "data-file-missing", "warning"},  // a folder named like the file
+                  {"tvwserve.ini", 20, "country-without-data", "note"}},
                  {"release"});
 
   Load();
@@ -179,6 +181,7 @@ TEST_F(Doctor, ListFaultsAreFoundAndTheExportsDoWhatTheReportSays) {
   } discovered[] = {
       {"ESP", "ESP", "$F\\Prog\\Data\\ESP"},  // ESPX read as ESP
       {"ITA", "ITA", "$F\\Prog\\Data\\ITA"},  // no data file: the folder of the last entry examined
+      {"CZE", "CZE", "$F\\Prog\\Data\\CZE"},  // CZE.dts is a folder
       {"POL", "POL", "$F\\Data"},             // no data folder
       {"SWE", "SWE", "$F\\Data"},             // a folder too long for a path
       {"USA", "", ""},                        // below the empty entry: never read
@@ -216,9 +219,9 @@ TEST_F(Doctor, ListFaultsAreFoundAndTheExportsDoWhatTheReportSays) {
   EXPECT_NE(TV_GET(*lib, TvIsi_IsISOPresent)("NLD", Copy("present", kLists, data).c_str()), 0);
   // No server configuration: the update records in InstalledCountries, the New list stays.
   folder = Copy("record", kLists, data);
-  EXPECT_EQ(TV_GET(*lib, TvIsi_UpdateDataKeys)((folder + "\\tvwserve.ini").c_str(), "CZE,Czechia,Data\\CZE\\CZE.dts", 4), 0);
+  EXPECT_EQ(TV_GET(*lib, TvIsi_UpdateDataKeys)((folder + "\\tvwserve.ini").c_str(), "SVK,Slovakia,Data\\SVK\\SVK.dts", 4), 0);
   ini = tvtest::ReadFile(folder + "\\tvwserve.ini");
-  EXPECT_NE(ini.find("\r\n+CZE,Czechia,Data\\CZE\\CZE.dts\r\nInstalledData="), std::string::npos) << ini;
+  EXPECT_NE(ini.find("\r\n+SVK,Slovakia,Data\\SVK\\SVK.dts\r\nInstalledData="), std::string::npos) << ini;
   EXPECT_NE(ini.find("NewInstalledCountries=GBR,United Kingdom,Data\\GBR\\GBR.dts\r\n"), std::string::npos) << ini;
 }
 
@@ -322,6 +325,13 @@ TEST_F(Doctor, HostilePathsGetAStatus) {
   const std::string binary = Make("binary", {{"tvwserve.ini", std::string("\x7F" "ELF\x01\x00\x02", 7)}});
   EXPECT_EQ(Run("\"" + binary + "\""), 2u);
   ExpectFindings({{"tvwserve.ini", 1, "not-ini-text", "error"}});
+
+  // A product holding the file open for writing, sharing it, is not disturbed.
+  const std::string shared = Make("shared", {{"tvwserve.ini", "[TvDefault]\r\n"}});
+  HANDLE writer = CreateFileA((shared + "\\tvwserve.ini").c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(Run("\"" + shared + "\""), 0u) << output;
+  CloseHandle(writer);
 
   tvtest::WriteFile(dir / "big.ini", "[TvDefault]\r\n" + std::string(50u << 20, 'x'));
   const std::string folderNamedIni = Make("folder", {{"tvwserve.ini\\", ""}});

@@ -61,8 +61,11 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
   const char* text;
   size_t length;
   if (!TvIniGetValueSpan(&file.ini, kDefaultSection, list.key, &text, &length)) return;
-  std::vector<std::pair<uint32_t, std::string_view>> lines{{file.LineAt(text), {text, length}}};
-  while (TvIniNextLineSpan(&file.ini, &text, &length)) lines.push_back({file.LineAt(text), {text, length}});
+  // The "+" lines follow the key's line one by one.
+  const uint32_t first = file.LineAt(text);
+  std::vector<std::pair<uint32_t, std::string_view>> lines{{first, {text, length}}};
+  while (TvIniNextLineSpan(&file.ini, &text, &length))
+    lines.push_back({first + static_cast<uint32_t>(lines.size()), {text, length}});
 
   size_t visible = lines.size(), filled = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -94,14 +97,19 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
                       list.key, Entries(filled).c_str(), plain, filled == 1 ? "it" : "them"));
   }
 
-  std::unordered_map<std::string_view, uint32_t, NoCaseHash, NoCaseEqual> seen;
-  seen.reserve(lines.size());
+  char lastCode[4] = "", countryCode[4] = "";
+  // The lines seen, by index, in an open-addressed table of twice their number.
+  size_t slots = 16;
+  while (slots < 2 * lines.size()) slots *= 2;
+  std::vector<uint32_t> seen(slots);  // line index + 1, 0 free
   for (size_t i = 0; i < lines.size(); ++i) {
     const auto [number, line] = lines[i];
     if (line.empty()) continue;
-    const auto [first, added] = seen.emplace(line, number);
-    if (!added) {
-      const unsigned long earlier = first->second;
+    size_t at = NoCaseHash()(line) & (slots - 1);
+    while (seen[at] && !NoCaseEqual()(lines[seen[at] - 1].second, line)) at = (at + 1) & (slots - 1);
+    if (!seen[at]) seen[at] = static_cast<uint32_t>(i + 1);
+    if (seen[at] != i + 1) {
+      const unsigned long earlier = lines[seen[at] - 1].first;
       if (IsHistory(row))
         file.Add(Severity::Note, kGroup, "repeated-entry", number,
                  Format("The same entry as line %lu (ignoring case): discovery examines the first, and the repeat "
@@ -120,9 +128,12 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
     }
     const ListLineParts parts = SplitListLine(line, list.kind);
     const bool country = list.kind == kCountryList;
-    char code[4], countryCode[4];
+    char code[4];
     TvStrCopyN(code, parts.code.data(), parts.code.size(), sizeof code);
-    LookupDataCode(code, countryCode, sizeof countryCode, nullptr, 0);
+    if (strcmp(code, lastCode) != 0) {  // a list names a code in a run of lines
+      LookupDataCode(code, countryCode, sizeof countryCode, nullptr, 0);
+      TvStrCopy(lastCode, code, sizeof lastCode);
+    }
     Entry entry{row, number, line, Upper(countryCode)};
     if (parts.code.empty()) {
       file.Add(Severity::Error, kGroup, "list-entry-form", number,
