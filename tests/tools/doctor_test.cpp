@@ -237,7 +237,7 @@ const std::string kMappings =
     "[Layout A]\r\nCountryBase=GBR\r\nDataMapping=GB3\r\n";
 const std::string kMappingsGap =
     "[TvDefault]\r\nProgDir=$F\\Prog\r\nInstalledCountries=GBR,United Kingdom,Data\\GBR\\GBR.dts\r\n"
-    "DataMappings=\r\n+GBR,United Kingdom,GBR+GBRKAV\r\n";
+    "DataMappings=\r\n+GBR,United Kingdom,GBR+GBRKAV\r\n+GBR,Another,GBR\r\n";  // a code again, other data sets
 
 TEST_F(Doctor, MappingFaultsAreFoundAndTheExportsDoWhatTheReportSays) {
   std::vector<std::pair<std::string, std::string>> data = {
