@@ -45,10 +45,6 @@ void BaseDirectory(const char* start, char* out) {
   TvStrCopy(out, base, kTvPathSize);
 }
 
-}  // namespace
-
-namespace {
-
 // The default data directory: "Data" beside the configuration folder when
 // the folder holds the world configuration, else inside it.
 void DefaultDataDirectory(const char* configFolder, char* out) {
