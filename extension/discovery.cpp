@@ -7,11 +7,13 @@
 #include "exports.h"
 #include "frame.h"
 #include "installed_lists.h"
+#include "tv_context.h"
 #include "tv_error.h"
 #include "tv_file.h"
 #include "tv_log.h"
 #include "tv_path.h"
 #include "tv_string.h"
+#include "tv_system.h"
 
 namespace {
 
@@ -20,12 +22,6 @@ constexpr size_t kTwoLetters = 2;
 static_assert(tvexport::CapacityOf("TvIsi_CheckIniForData", 4) == kCodeSize &&
               tvexport::CapacityOf("TvIsi_CheckIniForData", 5) == kTvPathSize &&
               tvexport::CapacityOf("TvIsi_CheckIniForData", 6) == kTvPathSize);
-
-enum Indicator : int32_t {
-  kRemoteServer = 1,    // ServerAddress names a server other than the local one
-  kRelativeDir = 2,     // an examined data directory was relative
-  kRegionalFile = 4,    // a data file was found under ".rds"
-};
 
 // Relative: not "\...", "X:..." or "X\..."; an empty text counts as relative.
 bool IsRelative(const char* directory) {
@@ -49,45 +45,60 @@ void BaseDirectory(const char* start, char* out) {
   TvStrCopy(out, base, kTvPathSize);
 }
 
+// The default data directory: "Data" beside the configuration folder when
+// the folder holds the world configuration, else inside it.
+void DefaultDataDirectory(const char* configFolder, char* out) {
+  StripTrailingBackslashes(configFolder, out, kTvPathSize);
+  if (TvFileExists(nullptr, configFolder, "tvworld.ini", nullptr)) {
+    char* last = strrchr(out, '\\');
+    if (last) *last = '\0';
+  }
+  TvStrCat(out, "\\Data", kTvPathSize);
+}
+
 }  // namespace
 
 // Fills the entry's data and base directories; true when the data
-// directory exists. The indicators of the whole call are updated.
+// directory exists. The indicators of the whole call are updated. With a
+// memo, what the configuration and its folder answer is asked once and
+// kept there for the next entries.
 bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, const char* configFolder,
-                            int32_t* indicators) {
+                            int32_t* indicators, DiscoveryMemo* memo) {
+  DiscoveryMemo once;
+  if (!memo) memo = &once;
   char stored[kTvPathSize];
   TvStrCopy(stored, entry->dataDir, sizeof stored);
   if (IsRelative(stored)) *indicators |= kRelativeDir;
 
-  char address[512];
-  if (TvIniGetString(buffer, kDefaultSection, "ServerAddress", "", address, sizeof address) && address[0] &&
-      TvStrCompareNoCaseN(address, "TVLOCAL", 7) != 0)
-    *indicators |= kRemoteServer;
+  if (!memo->askedServer) {
+    char address[512];
+    memo->remoteServer = TvIniGetString(buffer, kDefaultSection, "ServerAddress", "", address, sizeof address) &&
+                         address[0] && TvStrCompareNoCaseN(address, "TVLOCAL", 7) != 0;
+    memo->askedServer = true;
+  }
+  if (memo->remoteServer) *indicators |= kRemoteServer;
 
   // A directory cut to fit the entry would name another folder: it is missing.
   char candidate[4 * kTvPathSize];
   StripTrailingBackslashes(stored, candidate, kTvPathSize);
   bool found = !entry->cut && DirectoryExists(candidate);
 
-  char progDir[kTvPathSize];
-  if (!found && !entry->cut && (*indicators & kRelativeDir) &&
-      TvIniGetString(buffer, kDefaultSection, "ProgDir", "", progDir, sizeof progDir)) {
-    StripTrailingBackslashes(progDir, progDir, sizeof progDir);
-    if (DirectoryExists(progDir)) {
-      TvFormat(candidate, sizeof candidate, "%s\\%s", progDir, stored);
+  if (!found && !entry->cut && (*indicators & kRelativeDir)) {
+    if (!memo->askedProgDir) {
+      memo->hasProgDir = TvIniGetString(buffer, kDefaultSection, "ProgDir", "", memo->progDir, sizeof memo->progDir);
+      if (memo->hasProgDir) StripTrailingBackslashes(memo->progDir, memo->progDir, sizeof memo->progDir);
+      memo->askedProgDir = true;
+    }
+    if (memo->hasProgDir && memo->progDirExists < 0) memo->progDirExists = DirectoryExists(memo->progDir);
+    if (memo->hasProgDir && memo->progDirExists > 0) {
+      TvFormat(candidate, sizeof candidate, "%s\\%s", memo->progDir, stored);
       found = DirectoryExists(candidate);
     }
   }
 
   if (!found) {
-    // The default data directory: "Data" beside the configuration folder
-    // when the folder holds the world configuration, else inside it.
-    StripTrailingBackslashes(configFolder, candidate, kTvPathSize);
-    if (TvFileExists(nullptr, configFolder, "tvworld.ini", nullptr)) {
-      char* last = strrchr(candidate, '\\');
-      if (last) *last = '\0';
-    }
-    TvStrCat(candidate, "\\Data", sizeof candidate);
+    if (!memo->defaultDir[0]) DefaultDataDirectory(configFolder, memo->defaultDir);
+    TvStrCopy(candidate, memo->defaultDir, sizeof candidate);
   }
   TvStrCopy(entry->dataDir, candidate, sizeof entry->dataDir);
 
@@ -98,22 +109,51 @@ bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, cons
   return found;
 }
 
+namespace {
+
+// Whether the data file of a name and default extension is there, as the
+// probe's options ask it.
+bool DataFileThere(const char* directory, const char* fileName, const char* extension, const ProbeOptions& options,
+                   char* path) {
+  if (options.byAttributes && fileName[0]) {
+    // The path the open would take; several data directories ("$") are
+    // each tried by the open alone. A folder just found is not looked at
+    // again while the path is built.
+    const uint32_t flags = tvContext.flags;
+    if (options.folderFound) tvContext.flags |= TvFlagNoDirChecks;
+    const TvStatus built = TvPathBuild(path, directory, fileName, extension);
+    tvContext.flags = flags;
+    if (built != TvOk) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path[0] != '$') {
+      if (!tvSys.getFileAttributesEx(path, GetFileExInfoStandard, &data) ||
+          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+      if (options.size) *options.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+      return true;
+    }
+  }
+  TvFileHandle handle;
+  if (TvFileOpen(path, directory, fileName, extension, 0, &handle) != TvOk) return false;
+  TvFileClose(handle);
+  return true;
+}
+
+}  // namespace
+
 // True when the data file exists under ".dts" or, noted in the indicators,
 // under ".rds".
-bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators) {
+bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators, const ProbeOptions& options) {
   char directory[kTvPathSize];
-  if (!UsableDirectory(dataDir, directory) || !DirectoryExists(directory)) return false;
-  TvFileHandle handle;
-  if (TvFileOpen(nullptr, directory, fileName, "!.dts", 0, &handle) == TvOk) {
-    TvFileClose(handle);
-    return true;
-  }
-  if (TvFileOpen(nullptr, directory, fileName, "!.rds", 0, &handle) == TvOk) {
-    TvFileClose(handle);
+  if (!UsableDirectory(dataDir, directory) || !(options.folderFound || DirectoryExists(directory))) return false;
+  char path[kTvPathSize];
+  bool found = DataFileThere(directory, fileName, "!.dts", options, path);
+  if (!found && DataFileThere(directory, fileName, "!.rds", options, path)) {
+    found = true;
     *indicators |= kRegionalFile;
-    return true;
   }
-  return false;
+  if (found && options.foundPath) TvStrCopy(options.foundPath, path, kTvPathSize);
+  return found;
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const char* _vsISO, int32_t _viSrchADS,

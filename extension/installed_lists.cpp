@@ -215,13 +215,15 @@ TvStatus WriteStringList(TvIniBuffer* buffer, const char* section, const char* k
                        list->count);
 }
 
-bool IsIniText(const TvIniBuffer* buffer) {
+uint32_t NonIniTextAt(const TvIniBuffer* buffer) {
   for (uint32_t i = 0; i < buffer->length; ++i) {
     const unsigned char c = static_cast<unsigned char>(buffer->text[i]);
-    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) return false;
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A) return i;
   }
-  return true;
+  return buffer->length;
 }
+
+bool IsIniText(const TvIniBuffer* buffer) { return NonIniTextAt(buffer) == buffer->length; }
 
 TvStatus LoadConfiguration(TvIniBuffer* buffer, const char* path, bool missingIsEmpty) {
   TvStatus status;

@@ -118,9 +118,57 @@ TvStatus RemoveEmptyItems(TvList* list);
 // the key alone.
 TvStatus WriteStringList(TvIniBuffer* buffer, const char* section, const char* key, TvList* list);
 
+// Indicator bits of discovery.
+enum DiscoveryIndicator : int32_t {
+  kRemoteServer = 1,   // ServerAddress names a server other than the local one
+  kRelativeDir = 2,    // an examined data directory was relative
+  kRegionalFile = 4,   // a data file was found under ".rds"
+};
+
+// What the configuration and its folder answer discovery, for a caller
+// that resolves many entries of one file and asks each question once.
+struct DiscoveryMemo {
+  bool askedServer = false, remoteServer = false;
+  bool askedProgDir = false, hasProgDir = false;
+  int progDirExists = -1;  // not asked yet
+  char progDir[kTvPathSize] = "";
+  char defaultDir[kTvPathSize] = "";
+};
+
+// Where discovery looks for an entry's data: fills its data and base
+// directories and answers whether the data directory exists (relative
+// directories below ProgDir, a missing one replaced by the default data
+// directory). indicators collects the bits of a whole call.
+bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, const char* configFolder,
+                            int32_t* indicators, DiscoveryMemo* memo = nullptr);
+
+// How ProbeDataFile looks for a data file.
+struct ProbeOptions {
+  // The caller has just found the directory (ResolveDataDirectories
+  // answered true for it): it is not looked at again.
+  bool folderFound = false;
+  // A file counts when the path its open would take names a file that is
+  // no folder, without opening it: for a caller that looks at thousands of
+  // entries at once and opens only the files it reads. A file that another
+  // program holds without sharing counts here but would not open.
+  bool byAttributes = false;
+  char* foundPath = nullptr;  // receives the path found (kTvPathSize bytes)
+  uint64_t* size = nullptr;   // by attributes: receives the file's size (else left as it is)
+};
+
+// Whether the entry's data file opens in the data directory, under ".dts"
+// or else ".rds" (indicator 4).
+bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicators, const ProbeOptions& options = {});
+
+// Whether the configuration belongs to a server installation, whose
+// updates go to the New lists.
+bool IsServerConfiguration(TvIniBuffer* ini);
+
 // A loaded text holds no NUL and no control character other than tab,
 // line end, form feed and the end-of-file mark.
 bool IsIniText(const TvIniBuffer* buffer);
+// The offset of the first byte that makes the text no ini text, or its length.
+uint32_t NonIniTextAt(const TvIniBuffer* buffer);
 
 // TvIniLoadFile, refusing a file that is not ini text with -1096 (raised
 // with the path), the buffer then left empty. With missingIsEmpty, a file

@@ -11,6 +11,7 @@
 #include "exports.h"
 #include "frame.h"
 #include "installed_lists.h"
+#include "mapping_rules.h"
 #include "messages.h"
 #include "queries.h"
 #include "text.h"
@@ -484,8 +485,7 @@ TvStatus CollectDataSets(const char* folder, const char* vintage, int32_t produc
     }
     if (status != TvOk || strcmp(date, vintage) != 0) continue;
     char identifier[kIdentifierSize];
-    TvStrCopyUntil(identifier, TvPathFileName(name), '.', sizeof identifier);
-    TvStrUpperInPlace(identifier);
+    DataSetIdentifier(name, identifier, sizeof identifier);
     // The line joins identifiers with "+": this one would read back as two.
     if (strchr(identifier, '+'))
       TvIsiLog("%s passed over: \"+\" in its name\n", name);
@@ -673,4 +673,37 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_DataMapToCountryBase(const char* _vsIni) {
   TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
   if (status == TvOk) status = RenameKey(ini, "DataMapping", "CountryBase");
   return frame.Return(status);
+}
+
+// ---- The same rules for the configuration check ---------------------------
+
+static_assert(sizeof DataMappingEntry::code == kMappingCodeSize);
+
+void DataSetIdentifier(const char* fileName, char* out, size_t size) {
+  TvStrCopyUntil(out, TvPathFileName(fileName), '.', size);
+  TvStrUpperInPlace(out);
+}
+
+MappingLines::MappingLines() : mappings_(TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0)) {}
+
+MappingLines::~MappingLines() { FreeMappings(mappings_); }
+
+bool MappingLines::Add(std::string_view line, int32_t* equal) {
+  *equal = -1;
+  DataMappingEntry entry;
+  if (!mappings_ || CreateEntry(&entry) != TvOk) return false;
+  if (ParseDataMappingLine(line, &entry) != TvOk) {
+    FreeEntry(&entry);
+    return false;
+  }
+  const Found found = FindDataMapping(mappings_, &entry);
+  if (found.code && found.dataSets) *equal = static_cast<int32_t>(found.index);
+  return AppendEntry(mappings_, &entry) == TvOk;
+}
+
+uint32_t MappingLines::Count() const { return mappings_ ? mappings_->count : 0; }
+const char* MappingLines::Code(uint32_t i) const { return At(mappings_, i)->code; }
+uint32_t MappingLines::DataSetCount(uint32_t i) const { return At(mappings_, i)->dataSets->count; }
+const char* MappingLines::DataSet(uint32_t i, uint32_t k) const {
+  return static_cast<const char*>(At(mappings_, i)->dataSets->items[k]);
 }

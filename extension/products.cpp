@@ -3,6 +3,7 @@
 #include "exports.h"
 #include "frame.h"
 #include "installed_lists.h"
+#include "products.h"
 #include "tv_error.h"
 #include "tv_log.h"
 #include "tv_path.h"
@@ -24,12 +25,6 @@ enum ProductBit : int32_t {
   kCobaltFamily = 0x8000,
 };
 
-struct Product {
-  const char* key;  // the configuration key without its "UsedBy" prefix
-  const char* file;
-  int32_t mask;
-};
-
 constexpr Product ProductTable[] = {
     {"KeelPanel", "tvpanel.exe", kKeelFamily | kPanel},
     {"KeelLibView", "tvkview.dll", kKeelFamily | kLibraries},
@@ -48,6 +43,28 @@ constexpr Product ProductTable[] = {
 
 }  // namespace
 
+TvStatus DetectProducts(TvIniBuffer* ini, const char* path, int32_t* mask, ProductSeen found, void* data) {
+  *mask = 0;
+  TvIniSetPrefix(ini, "UsedBy");
+  for (const Product& row : ProductTable)
+    if (TvIniGetBool(ini, kDefaultSection, row.key, 0)) {
+      *mask |= row.mask;
+      if (found) found(row, false, data);
+    }
+  TvIniSetPrefix(ini, nullptr);
+  if (*mask != 0) return TvOk;
+  char folder[kTvPathSize], name[kTvPathSize], extension[kTvPathSize];
+  const TvStatus status = TvPathSplit(path, folder, name, extension);
+  for (const Product& row : ProductTable) {
+    if (status != TvOk) break;
+    if (TvFileExists(nullptr, folder, row.file, nullptr)) {
+      *mask |= row.mask;
+      if (found) found(row, true, data);
+    }
+  }
+  return status;
+}
+
 TV_EXPORT int32_t TV_STDCALL TvIsi_ProdFromIni(const char* _vsIni, int32_t* _rlProd) {
   TV_FRAME(frame);
   char path[kTvPathSize];
@@ -56,17 +73,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_ProdFromIni(const char* _vsIni, int32_t* _rlP
   TvIniBuffer ini{};
   if (status == TvOk) status = LoadConfiguration(&ini, path);
   if (status == TvOk) {
-    TvIniSetPrefix(&ini, "UsedBy");
-    for (const Product& row : ProductTable)
-      if (TvIniGetBool(&ini, kDefaultSection, row.key, 0)) mask |= row.mask;
-    if (mask == 0) {
-      char folder[kTvPathSize], name[kTvPathSize], extension[kTvPathSize];
-      status = TvPathSplit(path, folder, name, extension);
-      for (const Product& row : ProductTable) {
-        if (status != TvOk) break;
-        if (TvFileExists(nullptr, folder, row.file, nullptr)) mask |= row.mask;
-      }
-    }
+    status = DetectProducts(&ini, path, &mask);
     TvIniFree(&ini);
   }
   TvTraceLongOut("_rlProd", _rlProd, mask);

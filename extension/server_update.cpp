@@ -74,6 +74,8 @@ TvStatus RecordDataEntry(TvIniBuffer* ini, const char* key, const char* data, Tv
   return status;
 }
 
+}  // namespace
+
 // Asked of the text already loaded, not of a second reading of the file: a
 // second reading that failed would make a server installation look like a
 // client one.
@@ -84,8 +86,6 @@ bool IsServerConfiguration(TvIniBuffer* ini) {
          (TvIniGetString(ini, kDefaultSection, "ServerAddress", "", address, sizeof address) &&
           TvStrCompareNoCaseN(address, "TVTCPIP", 7) == 0);
 }
-
-}  // namespace
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const char* _vsData, int32_t _iID,
                                                     int32_t _iAID, int32_t _iNID) {

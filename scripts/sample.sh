@@ -9,7 +9,8 @@
 # wrote. It ends with the uninstall hand-off: the engine in uninstall mode
 # calls the library's uninstall hooks, which start the sample's uninstall
 # program (samples/uninstall) beside the copy, and shows the configuration
-# afterwards.
+# afterwards. Last, tvdoctor checks the installation (a clean report) and
+# the damaged copy of samples/damaged.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -98,4 +99,24 @@ echo "--- tvwserve.ini after the removal"
 tr -d '\r' < "$run/tvwserve.ini"
 echo "--- tvworld.ini after the removal"
 tr -d '\r' < "$run/tvworld.ini"
-exit $status
+[ "$status" = 0 ] || exit $status
+
+# The configuration check (docs/doctor.md), with the 32-bit tvdoctor.exe that
+# ships beside the library: the installation reads clean (exit code 0), and
+# the damaged copy the sample ships (samples/damaged, run from its folder,
+# where its relative ProgDir points) shows findings of every group (exit
+# code 2: errors).
+doctor=$(winpath build/i686/tools/tvdoctor.exe)
+echo
+echo "Running tvdoctor $folder"
+(cd "$run" && ../../cmake/wine-run32.sh "$doctor" "$folder") || status=$?
+[ "$status" = 0 ] || { echo "tvdoctor found the installation not clean (exit code $status)"; exit 1; }
+damaged=build/sample-damaged
+rm -rf "$damaged"
+cp -r samples/damaged "$damaged"
+echo
+echo "Running tvdoctor on the damaged copy $(winpath "$damaged")"
+(cd "$damaged" && ../../cmake/wine-run32.sh "$doctor" .) || status=$?
+echo "tvdoctor ended with exit code $status"
+[ "$status" = 2 ] || exit 1
+exit 0

@@ -18,6 +18,7 @@ const TvSyscalls kTvSysDefault = {
     .getFileTime = GetFileTime,
     .getFullPathName = GetFullPathNameA,
     .getFileAttributes = GetFileAttributesA,
+    .getFileAttributesEx = GetFileAttributesExA,
     .createDirectory = CreateDirectoryA,
     .removeDirectory = RemoveDirectoryA,
     .setCurrentDirectory = SetCurrentDirectoryA,

@@ -3,7 +3,9 @@
 // each, every data folder and file present), called through the library the
 // way an installer engine calls them, once with the log on and once with it
 // off. Prints the median time of each export per configuration size, and
-// the ratio of the largest size's time to the one before it.
+// the ratio of the largest size's time to the one before it. The last row
+// is tvdoctor's whole check of the same tvwserve.ini, made in this process,
+// whose ratio to one TvIsi_UpdateDataKeys follows the table.
 //
 //   isi_bench [kernel options] <folder of TVISX.dll> <work folder> [runs] [countries...]
 //
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "doctor.h"
 #include "isi_workload.h"
 
 namespace {
@@ -96,6 +99,14 @@ int Bench(const std::vector<std::string>& args) {
       names.clear();
       std::vector<isi::Call> calls = workload->Calls(x);
       for (isi::Call& call : workload->MoreCalls(x)) calls.push_back(std::move(call));
+      isi::Workload* w = workload.get();
+      calls.push_back({"tvdoctor, whole check of tvwserve.ini",
+                       [w] {
+                         doctor::Report report;
+                         doctor::CheckPath(w->root(), report);
+                         return doctor::TextReport(report).empty() ? -2 : 0;
+                       },
+                       [w] { w->Restore(); }});
       for (const isi::Call& call : calls) {
         names.push_back(call.name);
         row.push_back(Median(call, runs));
@@ -132,6 +143,16 @@ int Bench(const std::vector<std::string>& args) {
     }
     std::printf("\n");
   }
+  // tvdoctor against one TvIsi_UpdateDataKeys on the same file.
+  size_t doctorRow = names.size() - 1, updateRow = 0;
+  for (size_t c = 0; c < names.size(); ++c)
+    if (names[c].rfind("TvIsi_UpdateDataKeys", 0) == 0) updateRow = c;
+  std::printf("\ntvdoctor / TvIsi_UpdateDataKeys:");
+  for (int logged = 1; logged >= 0; --logged)
+    for (size_t s = 0; s < sizes.size(); ++s)
+      std::printf(" %s%s %.1f", Thousands(sizes[s]).c_str(), logged ? "" : " (no log)",
+                  medians[logged][s][doctorRow] / std::max(medians[logged][s][updateRow], 0.01));
+  std::printf("\n");
   return 0;
 }
 

@@ -111,6 +111,8 @@ Workload::Workload(const std::string& root, int countries)
   Write(large(), largeConfig_);
 }
 
+void Workload::Restore() const { Write(ini(), config_); }
+
 std::vector<Call> Workload::Calls(const Exports& x) {
   const std::string lastFolder = root_ + "\\Data\\" + last_, lastFile = lastFolder + "\\" + last_ + ".dts";
   const std::string newEntry = last_ + "," + lastFolder + "\\New", ini = this->ini(), large = this->large();

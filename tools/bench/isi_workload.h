@@ -65,6 +65,8 @@ class Workload {
   Workload(const std::string& root, int countries);
   std::string ini() const { return root_ + "\\tvwserve.ini"; }
   std::string large() const { return root_ + "\\large.ini"; }
+  std::string root() const { return root_; }
+  void Restore() const;  // tvwserve.ini as it was made
   size_t configSize() const { return config_.size(); }
   // Every call of the benchmark, in its order.
   std::vector<Call> Calls(const Exports& x);

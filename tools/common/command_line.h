@@ -22,12 +22,13 @@ struct CommandLine {
   std::vector<std::pair<std::string, std::string>> options;  // the program's own: full name, value
 };
 
-// Starts the kernel (a missing configuration is no error). Whatever the
-// status, the program ends with TvKernelShutdown and TvEndInstance.
+// Starts the kernel (a missing configuration is no error, unless flags say
+// otherwise). Whatever the status, the program ends with TvKernelShutdown
+// and TvEndInstance.
 inline CommandLine Start(const char* module, const char* version, int argc, char** argv,
-                         const char* programOptions = nullptr) {
+                         const char* programOptions = nullptr, uint32_t flags = TvFlagConfigOptional) {
   CommandLine line;
-  line.status = TvKernelStartupFromArgs(module, version, ":1", TvFlagConfigOptional, argc, argv, programOptions);
+  line.status = TvKernelStartupFromArgs(module, version, ":1", flags, argc, argv, programOptions);
   if (line.status < 0) return line;  // the kernel's walk has reported it already
   TvOptionsBegin(argc, argv, programOptions);
   char name[kTvOptionNameSize], value[kTvOptionValueSize];

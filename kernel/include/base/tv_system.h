@@ -35,6 +35,7 @@ struct TvSyscalls {
   // Directories and drives.
   decltype(&::GetFullPathNameA) getFullPathName;
   decltype(&::GetFileAttributesA) getFileAttributes;
+  decltype(&::GetFileAttributesExA) getFileAttributesEx;
   decltype(&::CreateDirectoryA) createDirectory;
   decltype(&::RemoveDirectoryA) removeDirectory;
   decltype(&::SetCurrentDirectoryA) setCurrentDirectory;
