@@ -3,6 +3,8 @@
 #include <thread>
 
 #include "kernel_fixture.h"
+#include "locale_writer.h"
+#include "tv_locale.h"
 
 namespace {
 
@@ -35,8 +37,13 @@ TEST_F(Threads, LookupMovesTheFoundThreadToTheFront) {
 }
 
 TEST_F(Threads, LocksAreTakenInOrderThroughAWholeRun) {
+  // A start that loads a locale's collation from the locale file.
+  tvtest::CollationPlan collation{{1, 2}, {{10, 1}, {20, 2}}, std::vector<uint16_t>(256, 1), {{"ch", 0}}};
+  std::vector<size_t> cuts;
+  tvtest::WriteFile(dir / "tvlcl.dat", tvtest::LocaleFileBytes({{"enENG"}, {"gbGBR"}, {{0, 0, "en-gb", collation}}}, &cuts));
   const uint32_t before = TvLockOrderViolations();
-  ASSERT_EQ(StartLogging("LogErrors=Y\nLogConsole=Y\n"), 0);
+  ASSERT_EQ(StartLogging("LogErrors=Y\nLogConsole=Y\nProgDir=" + dir.path() + "\nLocaleCollation=044\n"), 0);
+  ASSERT_NE(TvLocaleCollation()->weights, nullptr);
   tvInstance.console = nullptr;  // the console path runs, its output goes nowhere
   TvErrorRaise(-1010, "x", TvRaiseOrigin);
   TvErrorText(-1031);
