@@ -110,9 +110,8 @@ TEST_F(Intercept, CancelIsHeldBackUntilTheScriptEndsTheInterception) {
   ASSERT_EQ(start(handle), 0);
   Stop();
   lib->Unload();
-  const LONG_PTR after = window.ProcedureSlot();
-  EXPECT_EQ(after, own);
-  if (after != own) SetWindowLongPtrA(window.Handle(), GWLP_WNDPROC, own);  // no call into the unloaded library
+  EXPECT_EQ(window.ProcedureSlot(), own);
+  SetWindowLongPtrA(window.Handle(), GWLP_WNDPROC, own);  // whatever a faulty unload left there
   window.Click(IDCANCEL);
   EXPECT_EQ(InstallerWindow::commands, (std::vector<WPARAM>{IDCANCEL, IDCANCEL}));
 }
@@ -144,7 +143,6 @@ TEST_F(Intercept, AnotherPartysProceduresAreBypassedOrRefused) {
   InstallerWindow window, other;
   const LONG_PTR own = window.ProcedureSlot(), otherOwn = other.ProcedureSlot();
   ASSERT_EQ(start(reinterpret_cast<INT_PTR>(window.Handle())), 0);
-  window.Click(IDCANCEL);
   // Another party copies the library's procedure into a second window: a
   // start there is refused before anything is recorded (saved, the
   // procedure would pass every message on to itself), and the first

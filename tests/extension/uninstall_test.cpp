@@ -67,16 +67,13 @@ TEST_F(Uninstall, HandsOverToTheProgramNamedByTheFileAfterF) {
   } cases[] = {
       {"quoted path with blanks", "-f\"" + app + "\\uninst.dat\" -x", true, true, 0,
        app + "\\uninst.exe  -quiet -remove", ""},
-      {"quoted to the end of the line", "-x -f\"" + app + "\\uninst.dat", true, false, 0,
-       app + "\\uninst.exe  -quiet -remove", ""},
-      {"unquoted to the end of the line", "-x -f" + plain + "\\uninst.dat", false, false, 0,
+      {"no blank after it: to the end of the line", "-x -f" + plain + "\\uninst.dat", false, false, 0,
        plain + "\\uninst.exe  -quiet -remove", ""},
       {"uninst.exe missing", "-f\"" + app + "\\uninst.dat\"", false, true, 0, app + "\\tvunins.exe  -errmsg:a",
        error("File not found", app + "\\uninst.exe")},
       {"-f first inside a folder name", "-log " + dir.path() + "\\logs-f" + plain + "\\uninst.dat -f\"" + app +
        "\\uninst.dat\"", true, false, 0, plain + "\\uninst.exe  -quiet -remove", ""},
       {"no -f", "-quiet -x", true, true, -1, "", ""},
-      {"one character", "-fa -x", true, true, -1, "", ""},
       {"two characters", "-f\"ab\" -x", true, true, -1, "", ""},
       {"three characters", "-fabc -x", true, true, 0, libDir / "exe.exe  -quiet -remove", ""},
       {"255 characters", "-f" + longValue + "x", true, true, -1, "", ""},

@@ -1,10 +1,8 @@
 // The crash handler's writer search, the dump's name and location, and the
 // filter it replaced. The crash of a real program: tests/tools/crash_test.cpp.
 #include <chrono>
-#include <cstring>
 #include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "kernel_fixture.h"
@@ -34,21 +32,12 @@ BOOL WINAPI RefusedDirectory(LPCSTR, LPSECURITY_ATTRIBUTES) {
   SetLastError(ERROR_ACCESS_DENIED);
   return FALSE;
 }
-std::string readOnly;  // no file can be made below this folder
+std::string readOnly;  // no file can be made below this folder, for this reason:
+DWORD refusal = ERROR_ACCESS_DENIED;
 HANDLE WINAPI ReadOnlyFolder(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how,
                              DWORD attributes, HANDLE model) {
   if (std::string(name).rfind(readOnly, 0) == 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  return CreateFileA(name, access, share, security, how, attributes, model);
-}
-// A file below readOnly that is not there, on a removable disk: the file
-// layer would ask for the disk.
-HANDLE WINAPI PathNotFound(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD how,
-                           DWORD attributes, HANDLE model) {
-  if (std::string(name).rfind(readOnly, 0) == 0) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+    SetLastError(refusal);
     return INVALID_HANDLE_VALUE;
   }
   return CreateFileA(name, access, share, security, how, attributes, model);
@@ -86,16 +75,6 @@ class Crash : public tvtest::KernelTest {
     EXPECT_EQ(tvtest::ReadFile(path), "dump") << path;
     DeleteFileA(path.c_str());
   }
-  // What a folder holds.
-  static std::vector<std::string> Listed(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
-      if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) names.push_back(found.cFileName);
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    return names;
-  }
 };
 
 TEST_F(Crash, TheDumpGoesToTheFirstLocationThatWorks) {
@@ -126,22 +105,22 @@ TEST_F(Crash, TheDumpGoesToTheFirstLocationThatWorks) {
   tvSys.getProcAddress = NoWriter;
   EXPECT_EQ(TvCrashWriteDump(nullptr), EXCEPTION_EXECUTE_HANDLER);
   EXPECT_FALSE(tvtest::FileExists(temp + "\\Error.mdmp"));
-  tvSys = kTvSysDefault;
-  TvKernelShutdown(0);
 
   // A home folder so long that the dump's own folder would be cut: no
   // folder under a cut name, the dump in the home folder itself.
   home = dir / std::string(240 - dir.path().size() - 1, 'h');
-  ASSERT_EQ(Start(), TvOk);
+  CreateDirectoryA(home.c_str(), nullptr);
+  TvStrCopy(tvContext.homeDir, home.c_str(), sizeof tvContext.homeDir);
   tvSys.getProcAddress = FindWriter;
-  tvSys.localTime = FixedTime;
+  tvSys.createDirectory = kTvSysDefault.createDirectory;
   Dumped(home + "\\Error.mdmp");
-  EXPECT_EQ(Listed(home), std::vector<std::string>{});
+  WIN32_FIND_DATAA found;
+  EXPECT_EQ(FindFirstFileA((home + "\\TESTMOD*").c_str(), &found), INVALID_HANDLE_VALUE) << found.cFileName;
 }
 
 // The filter writes the dump without the kernel's help: it asks for no
-// disk where the file layer would, and it writes while another thread (the
-// one that crashed) holds every lock of the kernel.
+// disk where the file layer would, and it writes while another thread holds
+// every lock of the kernel.
 TEST_F(Crash, TheFilterAsksForNothingAndTakesNoLock) {
   ASSERT_EQ(Start(), TvOk);
   tvSys.getProcAddress = FindWriter;
@@ -150,35 +129,33 @@ TEST_F(Crash, TheFilterAsksForNothingAndTakesNoLock) {
   TvSetUserInterfaceMode(TvUiWindowed);
   tvSys.getDriveType = RemovableDrive;
   tvSys.messageBox = Prompt;
+  // The first location is on a removable disk, and not there.
   readOnly = home + "\\TESTMOD-";
-  tvSys.createFile = PathNotFound;
+  refusal = ERROR_PATH_NOT_FOUND;
+  tvSys.createFile = ReadOnlyFolder;
   Dumped(home + "\\Error.mdmp");
   EXPECT_EQ(prompts, 0);
+  refusal = ERROR_ACCESS_DENIED;
   TvSetUserInterfaceMode(mode);
   tvSys = kTvSysDefault;
 
   tvSys.getProcAddress = FindWriter;
   tvSys.localTime = FixedTime;
-  HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, nullptr), release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  std::thread crashed([&] {
+  std::future<LONG> dump;
+  {
+    // This thread holds every lock, as the thread that crashed may; the
+    // filter runs on another.
     TvLockGuard kernel(tvInstance.kernelLock), provider(tvInstance.providerLock), hook(tvInstance.hookLock);
     TvLockGuard scan(TvServiceLock(TvLockId::Scan)), log(TvServiceLock(TvLockId::Log)),
         console(TvServiceLock(TvLockId::Console)), file(TvServiceLock(TvLockId::File)),
         dataDir(TvServiceLock(TvLockId::DataDir)), locale(TvServiceLock(TvLockId::Locale)),
         handle(TvServiceLock(TvLockId::Handle)), thread(TvServiceLock(TvLockId::Thread)),
         pool(TvServiceLock(TvLockId::MemPool)), stats(TvServiceLock(TvLockId::MemStats));
-    SetEvent(holding);
-    WaitForSingleObject(release, INFINITE);
-  });
-  WaitForSingleObject(holding, INFINITE);
-  std::future<LONG> dump = std::async(std::launch::async, [] { return TvCrashWriteDump(nullptr); });
-  EXPECT_EQ(dump.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the filter waits for a lock";
-  SetEvent(release);
-  crashed.join();
+    dump = std::async(std::launch::async, [] { return TvCrashWriteDump(nullptr); });
+    EXPECT_EQ(dump.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the filter waits for a lock";
+  }
   EXPECT_EQ(dump.get(), EXCEPTION_EXECUTE_HANDLER);
   EXPECT_EQ(tvtest::ReadFile(home + "\\TESTMOD-1.0-2026-12-05-14-03-59\\Error.mdmp"), "dump");
-  CloseHandle(holding);
-  CloseHandle(release);
 }
 
 TEST_F(Crash, TheFilterItReplacedComesBack) {

@@ -149,7 +149,6 @@ DWORD RunProgram(const std::string& commandLine, const std::string& outputFile, 
     if (WaitForSingleObject(process.hProcess, limit) == WAIT_TIMEOUT) {
       ADD_FAILURE() << commandLine << " still runs after " << limit << " ms";
       TerminateProcess(process.hProcess, 0xFFFFFFFF);
-      WaitForSingleObject(process.hProcess, 5000);
     }
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
