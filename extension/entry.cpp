@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "ini_handle.h"
+#include "intercept.h"
 #include "queries.h"
 #include "tv_instance.h"
 #include "tv_reports.h"
@@ -21,8 +22,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       return TvBeginInstance() == 0;
     case DLL_PROCESS_DETACH:
       // Unloaded while the process goes on: files the script left open
-      // would otherwise stay locked until the process ends.
+      // would otherwise stay locked until the process ends, and a window
+      // still intercepted would call into code that is gone.
       if (!reserved) {
+        TvIsiEndInterception();
         TvIsiCloseAllPairs();
         TvIsiForgetReleases();
       }

@@ -12,6 +12,7 @@
 
 #include "exports.h"
 #include "frame.h"
+#include "intercept.h"
 #include "tv_system.h"
 
 namespace {
@@ -62,9 +63,13 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_StartWindowIntercept(INT_PTR window) {
     Restore();
     interceptedWindow = nullptr;
   }
+  // A window that holds the library's procedure all the same (put there by
+  // another party) is refused before anything is recorded: saved, that
+  // procedure would pass every message on to itself.
+  const WNDPROC current = ProcedureOf(reinterpret_cast<HWND>(window));
+  if (current == InterceptProcedure) return frame.Return(TvErrFatal);
   interceptedWindow = reinterpret_cast<HWND>(window);
-  savedProcedure = ProcedureOf(interceptedWindow);
-  if (savedProcedure == InterceptProcedure) return frame.Return(TvErrFatal);
+  savedProcedure = current;
   const LONG_PTR previous =
       tvSys.setWindowLongPtr(interceptedWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InterceptProcedure));
   return frame.Return(previous == 0 ? TvErrFatal : TvOk);
@@ -83,4 +88,12 @@ TV_EXPORT int32_t TvIsi_StopWindowIntercept() {
 TV_EXPORT int32_t TvIsi_GetCancelState() {
   TV_FRAME(frame);
   return frame.Return(cancelFlag.load(std::memory_order_relaxed));
+}
+
+void TvIsiEndInterception() {
+  if (!interceptedWindow) return;
+  // The saved procedure goes back even past another party's in front of
+  // the library's (as Stop does): once unloaded, nothing may call in here.
+  Restore();
+  interceptedWindow = nullptr;
 }

@@ -55,12 +55,13 @@ TvInstance tvInstance;
 const TvKernelVariant kTvKernelFull = {
     "TVKRNXF", "2.30", ":236 :1.366-", "-VERSION-INI:-SECTION:-LOG:-DATADIR:-ERRORS-LANGUAGE:", "-HELP-?",
     "! TvFileOpen(%s : %ld) = %s\n", true, {true, true, true},
-    "\r\n:RESDEFMARK:TVKRNXF 2.30(1.366-):Runtime kernel, MinGW-w64 build\r\n",
+    "\r\n:RESDEFMARK:TVKRNXF 2.30(1.366-):Runtime kernel, MinGW-w64 build\r\n", false,
 };
 const TvKernelVariant kTvKernelLauncher = {
     "TVKRNLA", "2.30", ":236 :1.366-", "-INI:-SECTION:-LOG:-DATADIR:-ERRORS-HOTKEY:-RUN:", "-HELP-?",
     "! TvFileOpen(%s) = %s\n", false, {false, false, false},
     "\r\n:RESDEFMARK:TVKRNLA 2.30(1.366-):Runtime kernel, MinGW-w64 build\r\n",
+    true,  // its folder is typically a downloads folder, where a planted dbghelp.dll would run
 };
 
 namespace {

@@ -33,23 +33,26 @@ bool LeadCharacter(char c) { return c == '-' || c == '/'; }
 
 // The next line of the open option file: 1 and the line, 0 at its end (the
 // file is closed), or -1097 for a line longer than the buffer, whose rest
-// is passed over.
+// is passed over. Lines end in CR LF, LF or CR alone.
 int32_t FileLine(char* value) {
   for (;;) {
-    size_t n = TvFileReadLine(walk.file, value, kTvOptionValueSize);
+    // One byte more than the value holds: a line of the longest length
+    // still has room for its line end, and one longer shows as too long.
+    char line[kTvOptionValueSize + 1];
+    size_t n = TvFileReadLine(walk.file, line, sizeof line);
     if (n == 0) {
       TvOptionsEnd();
       return 0;
     }
-    if (value[n - 1] != '\n') {
-      char c;
-      if (TvFileRead(walk.file, &c, 1) == 0) return 1;  // the last line, exactly as long as the buffer allows
-      bool ended = c == '\n';
-      while (!ended && TvFileRead(walk.file, &c, 1) == 1) ended = c == '\n';
-      value[0] = '\0';
+    if (line[n - 1] == '\n') line[--n] = '\0';
+    if (n >= kTvOptionValueSize) {
+      char rest[64];
+      size_t m;
+      do m = TvFileReadLine(walk.file, rest, sizeof rest);
+      while (m > 0 && rest[m - 1] != '\n');
       return TvErrorRaise(TvErrTruncated, nullptr, TvRaiseOrigin);
     }
-    while (n > 0 && (value[n - 1] == '\n' || value[n - 1] == '\r')) value[--n] = '\0';
+    TvStrCopy(value, line, kTvOptionValueSize);
     if (n > 0) return 1;  // a line break alone carries no argument
   }
 }
@@ -161,6 +164,10 @@ int32_t TvNextOption(char* name, char* value) {
 TvStatus TvKernelOptionApply(const char* name, const char* value) {
   const std::string_view option(name);
   TvCommandLineSettings& set = tvInstance.commandLine;
+  // A path that does not fit is refused, as the file layer refuses one,
+  // rather than cut into another path.
+  if ((option == "INI" || option == "LOG" || option == "DATADIR") && strlen(value) >= kTvPathSize)
+    return TvErrorRaise(TvErrInvalidDirectory, value, TvRaiseOrigin);
   if (option == "INI") {
     TvStrCopy(tvInstance.configPath, value, sizeof tvInstance.configPath);
   } else if (option == "SECTION") {

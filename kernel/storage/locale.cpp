@@ -87,14 +87,16 @@ T* Allocate(uint64_t count) {
   return static_cast<T*>(TvMemAlloc(TvMemZero, static_cast<size_t>(count * sizeof(T))));
 }
 
-void FreeTables() {
-  TvMemFree(tables.languages);
-  TvMemFree(tables.countries);
-  TvMemFree(tables.locales);
-  tables = Tables{};
+void FreeTables(Tables& read) {
+  TvMemFree(read.languages);
+  TvMemFree(read.countries);
+  TvMemFree(read.locales);
+  read = Tables{};
 }
 
-TvStatus ReadTables() {
+// The file's tables, read without the locale lock: the file layer and the
+// errors take locks that come before it.
+TvStatus ReadTables(Tables& out) {
   LocaleFile file;
   if (TvStatus status = file.Open(); status != TvOk) return status;
   uint8_t header[kHeaderSize];
@@ -106,36 +108,36 @@ TvStatus ReadTables() {
   if (!raw) return TvErrorRaise(TvErrNoMemory, "locale tables", TvRaiseOrigin);
   TvStatus status = file.Read(kHeaderSize, raw, bytes);
   if (status == TvOk) {
-    tables.languages = Allocate<Codes>(l + 1);
-    tables.countries = Allocate<Codes>(c + 1);
-    tables.locales = Allocate<TvLocaleRecord>(n + 1);
-    if (!tables.languages || !tables.countries || !tables.locales)
+    out.languages = Allocate<Codes>(l + 1);
+    out.countries = Allocate<Codes>(c + 1);
+    out.locales = Allocate<TvLocaleRecord>(n + 1);
+    if (!out.languages || !out.countries || !out.locales)
       status = TvErrorRaise(TvErrNoMemory, "locale tables", TvRaiseOrigin);
   }
   const uint8_t* p = raw;
   for (uint16_t i = 0; status == TvOk && i < l; ++i, p += kLanguageSize) {
-    CopyCode(tables.languages[i].two, p, 2);
-    CopyCode(tables.languages[i].three, p + 2, 3);
+    CopyCode(out.languages[i].two, p, 2);
+    CopyCode(out.languages[i].three, p + 2, 3);
   }
   for (uint16_t i = 0; status == TvOk && i < c; ++i, p += kCountrySize) {
-    CopyCode(tables.countries[i].two, p, 2);
-    CopyCode(tables.countries[i].three, p + 2, 3);
+    CopyCode(out.countries[i].two, p, 2);
+    CopyCode(out.countries[i].three, p + 2, 3);
   }
   for (uint16_t i = 0; status == TvOk && i < n; ++i, p += kLocaleSize) {
-    TvLocaleRecord& r = tables.locales[i];
+    TvLocaleRecord& r = out.locales[i];
     r = {U16(p), U16(p + 2), U32(p + 4), {}};
     if (r.language >= l || r.country >= c) status = TvErrorRaise(TvErrLocaleInvalid, nullptr, TvRaiseOrigin);
     CopyCode(r.name, p + 8, strnlen(reinterpret_cast<const char*>(p + 8), 19));
   }
   TvMemFree(raw);
   if (status != TvOk) {
-    FreeTables();
+    FreeTables(out);
     return status;
   }
-  tables.locales[n].language = kTvLocaleTableEnd;
-  tables.languageCount = l;
-  tables.countryCount = c;
-  tables.read = true;
+  out.locales[n].language = kTvLocaleTableEnd;
+  out.languageCount = l;
+  out.countryCount = c;
+  out.read = true;
   return TvOk;
 }
 
@@ -179,9 +181,21 @@ constexpr Alias kAliases[] = {
 
 TvStatus TvLocaleFind(const TvLocaleRecord** record, const char* name) {
   *record = nullptr;
+  bool cached;
+  {
+    TvLockGuard guard(TvServiceLock(TvLockId::Locale));
+    cached = tables.read;
+  }
+  if (!cached) {
+    Tables read{};
+    if (TvStatus status = ReadTables(read); status != TvOk) return status;
+    TvLockGuard guard(TvServiceLock(TvLockId::Locale));
+    if (tables.read)
+      FreeTables(read);  // another thread was first
+    else
+      tables = read;
+  }
   TvLockGuard guard(TvServiceLock(TvLockId::Locale));
-  if (!tables.read)
-    if (TvStatus status = ReadTables(); status != TvOk) return status;
   char wanted[kTvLocaleNameSize];
   TvStrCopy(wanted, name, sizeof wanted);
   for (const Alias& alias : kAliases)
@@ -201,9 +215,10 @@ void TvCollationFree(TvCollation* table) {
   TvMemFree(table);
 }
 
+// A new table of the caller's own, built from the file without the locale
+// lock.
 TvStatus TvLocaleLoad(TvCollation** table, const TvLocaleRecord& record) {
   *table = nullptr;
-  TvLockGuard guard(TvServiceLock(TvLockId::Locale));
   LocaleFile file;
   if (TvStatus status = file.Open(); status != TvOk) return status;
   uint8_t header[kCollationHeaderSize];
@@ -287,7 +302,7 @@ void TvLocaleRelease() {
   }
   current = nullptr;
   currentOem = TvCharsetAnsi;
-  FreeTables();
+  FreeTables(tables);
 }
 
 const TvCollation* TvLocaleCollation() { return current; }

@@ -537,8 +537,9 @@ TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* r
 
 int TvProgramRunning(TvProgram* record) {
   if (!record || !record->running) return 0;
-  DWORD code = 0;
-  if (tvSys.getExitCodeProcess(record->process, &code) && code == STILL_ACTIVE) return 1;
+  // The process handle, not the exit code: a program may end with 259, the
+  // value that stands for "still running".
+  if (tvSys.waitForSingleObject(record->process, 0) == WAIT_TIMEOUT) return 1;
   tvSys.closeHandle(record->process);
   *record = {false, nullptr};
   return 0;

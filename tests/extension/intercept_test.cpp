@@ -105,6 +105,15 @@ TEST_F(Intercept, CancelIsHeldBackUntilTheScriptEndsTheInterception) {
   // Once the interception has ended, Cancel reaches the window again.
   window.Click(IDCANCEL);
   EXPECT_EQ(InstallerWindow::commands, std::vector<WPARAM>{IDCANCEL});
+  // The library unloaded while the window is intercepted (the script ended
+  // without a Stop): the window has its own procedure back.
+  ASSERT_EQ(start(handle), 0);
+  Stop();
+  lib->Unload();
+  EXPECT_EQ(window.ProcedureSlot(), own);
+  SetWindowLongPtrA(window.Handle(), GWLP_WNDPROC, own);  // whatever a faulty unload left there
+  window.Click(IDCANCEL);
+  EXPECT_EQ(InstallerWindow::commands, (std::vector<WPARAM>{IDCANCEL, IDCANCEL}));
 }
 
 TEST_F(Intercept, EveryOtherMessageReachesTheWindow) {
@@ -116,19 +125,37 @@ TEST_F(Intercept, EveryOtherMessageReachesTheWindow) {
   SendMessageA(window.Handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_DOUBLECLICKED), 0);
   EXPECT_EQ(InstallerWindow::commands, (std::vector<WPARAM>{IDOK, IDOK, MAKEWPARAM(IDCANCEL, BN_DOUBLECLICKED)}));
   EXPECT_EQ(state(), 0);
-  // A second start on the window while it is intercepted: the procedure the
-  // library saves is still the window's own, so messages still get through
-  // and Cancel is still held back.
+  // A second start on the window while it is intercepted, after a Cancel:
+  // the state starts again from 0, and the procedure the library saves is
+  // still the window's own, so messages still get through and Cancel is
+  // still held back.
+  window.Click(IDCANCEL);
+  EXPECT_EQ(state(), 1);
   EXPECT_EQ(start(handle), 0);
+  EXPECT_EQ(state(), 0);
   window.Click(IDOK);
   window.Click(IDCANCEL);
   EXPECT_EQ(InstallerWindow::commands.size(), 4u);
   EXPECT_EQ(stop(), 1);
 }
 
-TEST_F(Intercept, AnotherPartyInFrontIsBypassedAndReported) {
-  InstallerWindow window;
-  const LONG_PTR own = window.ProcedureSlot();
+TEST_F(Intercept, AnotherPartysProceduresAreBypassedOrRefused) {
+  InstallerWindow window, other;
+  const LONG_PTR own = window.ProcedureSlot(), otherOwn = other.ProcedureSlot();
+  ASSERT_EQ(start(reinterpret_cast<INT_PTR>(window.Handle())), 0);
+  // Another party copies the library's procedure into a second window: a
+  // start there is refused before anything is recorded (saved, the
+  // procedure would pass every message on to itself), and the first
+  // window has been let go.
+  const LONG_PTR library = window.ProcedureSlot();
+  SetWindowLongPtrA(other.Handle(), GWLP_WNDPROC, library);
+  EXPECT_EQ(start(reinterpret_cast<INT_PTR>(other.Handle())), -1000);
+  EXPECT_EQ(window.ProcedureSlot(), own);
+  EXPECT_EQ(stop(), -8005);
+  EXPECT_EQ(other.ProcedureSlot(), library);
+  SetWindowLongPtrA(other.Handle(), GWLP_WNDPROC, otherOwn);
+
+  // Another party in front of the library's procedure is bypassed.
   ASSERT_EQ(start(reinterpret_cast<INT_PTR>(window.Handle())), 0);
   window.Click(IDCANCEL);
   SetWindowLongPtrA(window.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AnotherParty));

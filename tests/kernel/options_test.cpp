@@ -58,21 +58,41 @@ TEST_F(Options, CommandLineOptionsSetTheKernelAndWinOverTheConfiguration) {
   TvKernelShutdown(0);
   EXPECT_FALSE(tvtest::FileExists(dir / "other.log"));
 
-  // A language that is no number ends the walk; start-up still runs.
-  EXPECT_EQ(Start({"-LANGUAGE:none", "-ERRORS"}), TvErrCommandLine);
-  EXPECT_FALSE(tvLog.errors);
+  // A language that is no number above 0, or a path over 255 characters
+  // (refused, never cut into another path), ends the walk; start-up runs.
+  const std::string tooLong = dir / std::string(256 - dir.path().size(), 'p');
+  const struct {
+    std::string option;
+    TvStatus status;
+  } refused[] = {
+      {"-LANGUAGE:none", TvErrCommandLine}, {"-LANGUAGE:0", TvErrCommandLine},
+      {"-LA:65536", TvErrCommandLine},      {"-INI:" + tooLong, TvErrInvalidDirectory},
+      {"-LOG:" + tooLong, TvErrInvalidDirectory}, {"-DATADIR:" + tooLong, TvErrInvalidDirectory},
+  };
+  for (const auto& r : refused) {
+    EXPECT_EQ(Start({r.option, "-ERRORS"}), r.status) << r.option;
+    EXPECT_FALSE(tvLog.errors) << r.option;
+    EXPECT_EQ(Reported("Config"), "<none>") << r.option;
+    TvKernelShutdown(0);
+  }
 }
 
 TEST_F(Options, TheWalkReportsEachArgumentAndRefusesWhatNoListHolds) {
-  // One line too long for the value buffer, then lines read as usual; a
-  // value is never taken from the next line of the file, nor from the
-  // argument after the file.
-  tvtest::WriteFile(dir / "args.txt", "-SCRIPT\r\nnext-line\r\n\r\n" + std::string(500, 'x') +
-                                          "\r\n-LOG:f.log\r\n-q\r\n-SCRIPT\n");
+  // One line too long for the value buffer, then lines read as usual
+  // whatever their ends (CR LF, CR alone, LF); lines of 383 characters fit,
+  // with a line end or as the last line without one; a value is never
+  // taken from the next line of the file, nor from the argument after the
+  // file.
+  const std::string longest(kTvOptionValueSize - 1, 'y'), last(kTvOptionValueSize - 1, 'z');
+  tvtest::WriteFile(dir / "args.txt", "-SCRIPT\r\nnext-line\r\n\r\n" + std::string(500, 'x') + "\r-LOG:f.log\r-q\r" +
+                                          longest + "\r\n" + std::string(kTvOptionValueSize, 'x') + "\n-SCRIPT\n" +
+                                          last);
   const std::string accented = "C:\\Donn\xE9" "es";
   ASSERT_EQ(Start({}), TvOk);  // raised errors are recorded from here on
-  char** argv = Argv({"", "-", "-X", "-?", "-help", accented, "@args.txt", "after-file", "-script", "s.tvs", "-VER", "bad\x01",
-                      "-LOG", "-ERRORS", "@missing.txt", "last"});
+  // -S is in the program's list (SCRIPT) and in the kernel's (SECTION): the
+  // program's list is searched first.
+  char** argv = Argv({"", "-", "-X", "-?", "-help", accented, "@args.txt", "after-file", "-S", "s.tvs", "-l x.log",
+                      std::string(kTvOptionValueSize, 'a'), "-VER", "bad\x01", "-LOG", "-ERRORS", "@missing.txt", "last"});
   TvOptionsBegin(Argc(), argv, "-SCRIPT:-QUIET");
   struct Step {
     int32_t result;
@@ -92,9 +112,14 @@ TEST_F(Options, TheWalkReportsEachArgumentAndRefusesWhatNoListHolds) {
       {TvErrTruncated, "", "", "-1097 "},
       {TvOptionKernel, "LOG", "f.log", ""},
       {TvOptionProgram, "QUIET", "", ""},
+      {TvOptionPlain, "", longest, ""},
+      {TvErrTruncated, "", "", "-1097 "},
       {TvOptionProgram, "SCRIPT", "", ""},
+      {TvOptionPlain, "", last, ""},
       {TvOptionPlain, "", "after-file", ""},
       {TvOptionProgram, "SCRIPT", "s.tvs", ""},
+      {TvOptionKernel, "LOG", "x.log", ""},  // its value after a blank in the same argument
+      {TvErrTruncated, "", "", ""},
       {TvOptionKernel, "VERSION", "", ""},
       {TvErrCommandLine, "", "", "-1030 "},
       {TvOptionKernel, "LOG", "", ""},  // the next argument is an option, not a value

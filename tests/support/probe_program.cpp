@@ -3,10 +3,11 @@
 // with its command line in the current folder, and with the
 // argument "wait" it lingers a little before it ends. With TV_PROBE_LINGER
 // set in its environment it lingers whatever its arguments, and then
-// leaves "ended-<its file name>.txt" too.
+// leaves "ended-<its file name>.txt" too. TV_PROBE_EXIT sets its exit code.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -27,5 +28,7 @@ int main(int argc, char** argv) {
   const bool linger = GetEnvironmentVariableA("TV_PROBE_LINGER", nullptr, 0) > 0;
   if (linger || (argc > 1 && strcmp(argv[argc - 1], "wait") == 0)) Sleep(800);
   if (linger) leave("ended-", "");
-  return 0;
+  char code[16] = "";
+  GetEnvironmentVariableA("TV_PROBE_EXIT", code, sizeof code);
+  return atoi(code);
 }

@@ -126,7 +126,7 @@ std::string WindowsPath(const std::string& unixPath) {
 
 std::string ExtensionPath() { return WindowsPath(TVISX_DLL_UNIX_PATH); }
 
-DWORD RunProgram(const std::string& commandLine, const std::string& outputFile) {
+DWORD RunProgram(const std::string& commandLine, const std::string& outputFile, DWORD limit) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE out = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
   STARTUPINFOA startup{};
@@ -146,7 +146,10 @@ DWORD RunProgram(const std::string& commandLine, const std::string& outputFile) 
     started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
   }
   if (started) {
-    WaitForSingleObject(process.hProcess, 60000);
+    if (WaitForSingleObject(process.hProcess, limit) == WAIT_TIMEOUT) {
+      ADD_FAILURE() << commandLine << " still runs after " << limit << " ms";
+      TerminateProcess(process.hProcess, 0xFFFFFFFF);
+    }
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);

@@ -97,7 +97,8 @@ std::string ExtensionPath();
 std::string WindowsPath(const std::string& unixPath);
 
 // Runs a program with its standard output going to a file; the exit code.
-DWORD RunProgram(const std::string& commandLine, const std::string& outputFile);
+// A program still running after the time limit is a failure: it is ended.
+DWORD RunProgram(const std::string& commandLine, const std::string& outputFile, DWORD limit = 60000);
 
 // Base fixture: a fresh folder that is also the current directory, and a
 // PATH without the machine's own folders searched for configuration files.

@@ -42,7 +42,7 @@ struct TvSyscalls {
   decltype(&::GetDriveTypeA) getDriveType;
   // Processes.
   decltype(&::CreateProcessA) createProcess;
-  decltype(&::GetExitCodeProcess) getExitCodeProcess;
+  decltype(&::WaitForSingleObject) waitForSingleObject;  // on a started program's process
   // Time.
   decltype(&::GetTickCount) tickCount;
   decltype(&::QueryPerformanceFrequency) queryFrequency;

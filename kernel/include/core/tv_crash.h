@@ -20,6 +20,8 @@ bool TvCrashHandlerInstalled();
 void TvCrashSetDumpType(uint32_t type);
 // What the handler does: the dump of this process into the first location
 // that works (HomeDir\<name>\Error.mdmp, HomeDir\Error.mdmp,
-// TempDir\Error.mdmp); info may be nullptr. Errors are silent. Returns
-// EXCEPTION_EXECUTE_HANDLER.
+// TempDir\Error.mdmp; a location whose path does not fit in 255
+// characters is passed over); info may be nullptr. Written by a thread of
+// its own, without the kernel's locks, errors, allocator or media prompt.
+// Returns EXCEPTION_EXECUTE_HANDLER.
 LONG TvCrashWriteDump(EXCEPTION_POINTERS* info);

@@ -10,8 +10,9 @@
 #include "tv_thread.h"
 
 // What distinguishes one build of the kernel from another: its own name and
-// revision, its command-line option list, its file-open trace line and how
-// its directory scan behaves. A program picks its record before start-up.
+// revision, its command-line option list, its file-open trace line, how
+// its directory scan behaves and where its crash handler looks for the dump
+// writer. A program picks its record before start-up.
 struct TvKernelVariant {
   const char* name;
   const char* version;
@@ -22,6 +23,7 @@ struct TvKernelVariant {
   bool fileOpenTraceHandle;    // the trace line shows the handle value
   TvScanBehaviour scan;        // how its directory scans behave
   const char* buildRecord;     // the kernel's build record
+  bool dumpWriterSystemOnly;   // dbghelp.dll from the system directory only, never the program folder
 };
 extern const TvKernelVariant kTvKernelFull;      // "TVKRNXF" 2.30
 extern const TvKernelVariant kTvKernelLauncher;  // "TVKRNLA" 2.30

@@ -2,7 +2,9 @@
 // table of a named locale from "tvlcl.dat" in the program folder; the table
 // becomes the kernel's current collation, together with the OEM character
 // set. The language, country and locale tables of the file are read once
-// and kept for the process; everything is guarded by the locale lock.
+// and kept for the process. The locale lock guards the kept tables and the
+// collations; the file is read before it is taken, as the file layer and
+// the errors take locks that come before it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
