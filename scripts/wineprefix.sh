@@ -26,7 +26,10 @@ else
   ready=$WINEPREFIX/system.reg
 fi
 marker=$WINEPREFIX/.tv-test-prefix
-[ -f "$marker" ] && exit 0
+# Drive T: is an empty folder of the prefix, for tests that need a drive's
+# root of their own (a medium at T:\).
+spare_drive() { mkdir -p "$WINEPREFIX/drive_t" && ln -sfn ../drive_t "$WINEPREFIX/dosdevices/t:"; }
+if [ -f "$marker" ]; then spare_drive; exit 0; fi
 
 if [ ! -f "$ready" ]; then
   echo "Creating the $width-bit Wine prefix $WINEPREFIX..."
@@ -40,4 +43,5 @@ for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
   "$wine64" reg add "$key" /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1 ||
     { echo "cannot turn off the crash debugger in $WINEPREFIX" >&2; exit 1; }
 done
+spare_drive
 touch "$marker"

@@ -51,5 +51,6 @@ void HandleCase(Rng& rng, const std::string& folder);
 void ExportCase(Rng& rng, const std::string& folder);
 void RestartCase(Rng& rng, const std::string& folder);
 void CycleCase(Rng& rng, const std::string& folder);
+void LaunchCase(Rng& rng, const std::string& folder);  // case_launch.cpp
 
 }  // namespace campaign
