@@ -1,6 +1,7 @@
 // setup.cpp: the launcher's run: the command-line vector, its options and
-// the arguments passed on, the staging folder, the copy of the media, and
-// the start of the staged engine.
+// the arguments passed on, the staging folder, the copy of the media, the
+// staging folder cleared of modules the media did not bring, and the start
+// of the staged engine.
 #include "setup.h"
 
 #include <windows.h>
@@ -13,6 +14,8 @@
 #include "tv_file.h"
 #include "tv_ini.h"
 #include "tv_instance.h"
+#include "tv_list.h"
+#include "tv_log.h"
 #include "tv_path.h"
 #include "tv_string.h"
 #include "tv_system.h"
@@ -150,10 +153,10 @@ bool SetupScriptPresent(const char* source) {
 }
 
 // Copies every file of the source folder into the staging folder, the
-// engine "_ISmain" as "setup.exe"; stops at the first failure. Hidden
-// files, names beginning with "." and folders stay behind, and so does the
-// launcher itself.
-TvStatus StageFiles(const char* source, const char* staging) {
+// engine "_ISmain" as "setup.exe", and lists the names it staged; stops at
+// the first failure. Hidden files, names beginning with "." and folders
+// stay behind, and so does the launcher itself.
+TvStatus StageFiles(const char* source, const char* staging, TvList* staged) {
   char pattern[kTvSetupTextSize];
   if (!Join(pattern, source, "*.*")) return TvErrorRaise(TvErrInvalidDirectory, source, TvRaiseOrigin);
   // The launcher's kernel answers a scan that cannot start or breaks off
@@ -163,14 +166,64 @@ TvStatus StageFiles(const char* source, const char* staging) {
   char name[kTvPathSize];
   for (int kind; status == TvOk && (kind = TvFileFindNext(name)) != 0;) {
     if (kind != kTvScanFoundFile || name[0] == '.' || TvStrEqualNoCase(name, "setup.exe")) continue;
+    const char* target = TvStrEqualNoCase(name, "_ISmain") ? "setup.exe" : name;
     char from[kTvSetupTextSize], to[kTvSetupTextSize];
-    if (!Join(from, source, name) || !Join(to, staging, TvStrEqualNoCase(name, "_ISmain") ? "setup.exe" : name))
+    if (!Join(from, source, name) || !Join(to, staging, target))
       status = TvErrorRaise(TvErrFileCreate, name, TvRaiseOrigin);
     else
       status = TvSetupCopyFile(from, to);
+    if (status == TvOk) status = TvListAdd(staged, target, nullptr);
   }
   const TvStatus broken = TvFileFindClose();
   if (status == TvOk && broken != TvOk) status = TvErrorRaise(broken, pattern, TvRaiseOrigin);
+  return status;
+}
+
+// Files the system loads as code, and a manifest or a ".local" file, which
+// tell the loader where to look for it.
+constexpr const char* kModuleExtensions[] = {"dll", "exe", "ocx", "cpl", "drv", "sys", "scr",      "com",
+                                             "ax",  "acm", "ime", "tsp", "mui", "efi", "manifest", "local"};
+
+bool IsModule(const char* name) {
+  const char* dot = strrchr(name, '.');
+  if (!dot) return false;
+  for (const char* extension : kModuleExtensions)
+    if (TvStrEqualNoCase(dot + 1, extension)) return true;
+  return false;
+}
+
+// Removes every module of the staging folder that this run did not copy
+// from the medium: an earlier run's, or one put there by anybody who can
+// write to the temporary folder, would sit beside the engine, where its
+// loader looks first. Hidden files and names beginning with "." count too:
+// the loader minds neither. One log line each; a module that stays is a
+// failure, and the engine is not started beside it.
+TvStatus RemoveForeignModules(const char* staging, TvList* staged) {
+  char pattern[kTvSetupTextSize];
+  if (!Join(pattern, staging, "*")) return TvErrorRaise(TvErrInvalidDirectory, staging, TvRaiseOrigin);
+  WIN32_FIND_DATAA entry;
+  HANDLE find = tvSys.findFirstFile(pattern, &entry);
+  if (find == INVALID_HANDLE_VALUE)
+    return TvErrorRaise(TvMapSystemError(GetLastError(), TvErrInvalidDirectory), pattern, TvRaiseOrigin);
+  TvStatus status = TvOk;
+  do {
+    int32_t index = 0, found = 0;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsModule(entry.cFileName) ||
+        (TvListFind(staged, entry.cFileName, 0, &index, &found) == TvOk && found))
+      continue;
+    char path[kTvSetupTextSize];
+    if (!Join(path, staging, entry.cFileName) || !tvSys.deleteFile(path)) {
+      status = TvErrorRaise(TvErrFileDelete, entry.cFileName, TvRaiseOrigin);
+      break;
+    }
+    char line[kTvSetupTextSize + 64];
+    TvFormat(line, sizeof line, "Removed %s: a module the medium does not hold\n", path);
+    TvLogWrite(line);
+  } while (tvSys.findNextFile(find, &entry));
+  const DWORD error = GetLastError();
+  tvSys.findClose(find);
+  if (status == TvOk && error != ERROR_NO_MORE_FILES)
+    status = TvErrorRaise(TvMapSystemError(error, TvErrInvalidDirectory), pattern, TvRaiseOrigin);
   return status;
 }
 
@@ -219,7 +272,12 @@ int Stage(Launch& launch) {
     return TvSetupNoStagingFolder;
   }
   if (TvDirCreate(launch.staging, TvDirCreateMissing | TvDirNoMediaPrompt) != TvOk) return TvSetupNoStagingFolder;
-  if (StageFiles(launch.medium, launch.staging) != TvOk) return TvSetupCopyFailed;
+  TvList* staged = TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0);
+  TvStatus copied = staged ? StageFiles(launch.medium, launch.staging, staged)
+                           : TvErrorRaise(TvErrNoMemory, "TarvelInst", TvRaiseOrigin);
+  if (copied == TvOk) copied = RemoveForeignModules(launch.staging, staged);
+  if (staged) TvListFree(staged);
+  if (copied != TvOk) return TvSetupCopyFailed;
   if (TvDirSetCurrent(launch.staging) != TvOk) return TvSetupNotLaunched;
   return StartEngine(launch);
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -45,12 +46,15 @@ BOOL CALLBACK CollectControl(HWND child, LPARAM seen) {
 }
 
 // While it lives, reads every window of a class (by default the boxes
-// titled "Error") and presses the button that press chooses for it.
+// titled "Error") and presses the button that press chooses for it. The
+// 32-bit Wine of these machines makes no windows: there it starts no
+// thread to look for them (a second thread there can bring the emulated
+// Wine down).
 class BoxWatcher {
  public:
   explicit BoxWatcher(std::function<int(const Box&)> press = [](const Box&) { return IDOK; },
-                      const char* kind = "#32770", const char* title = "Error")
-      : thread_([this, press, kind, title] {
+                      const char* kind = "#32770", const char* title = "Error") {
+    if (sizeof(void*) == 8) thread_ = std::thread([this, press, kind, title] {
           for (HWND last = nullptr; !done_; Sleep(20)) {
             HWND window = FindWindowA(kind, title);
             if (!window || window == last || !IsWindowVisible(window)) continue;
@@ -63,7 +67,8 @@ class BoxWatcher {
             seen.push_back(box);
             PostMessageA(window, WM_COMMAND, press(box), 0);
           }
-        }) {}
+        });
+  }
   ~BoxWatcher() { Stop(); }
   void Stop() {
     done_ = true;
@@ -184,6 +189,12 @@ class Setup : public tvtest::FolderTest {
     std::optional<tvtest::Locked> held;
     std::optional<tvtest::ScopedCurrentDir> inMedium;
     const std::string staging = temp / "TarvelInst";
+    std::string heldPath, heldBytes;
+    auto hold = [&](const std::string& path, const std::string& bytes) {
+      CreateDirectoryA(staging.c_str(), nullptr);
+      WriteFile(heldPath = path, heldBytes = bytes);
+      held.emplace(path);
+    };
     struct Failure {
       const char* what;
       std::function<std::string()> prepare;
@@ -204,13 +215,11 @@ class Setup : public tvtest::FolderTest {
         // The staging folder stays inside TarvelInst, whatever -DATADIR: says.
         {"subfolder that climbs out", [&] { return Options() + " -DATADIR:..\\up"; }, TvSetupNoStagingFolder,
          "Could not create temporary directory.\nPlease contact technical support for assistance.", true},
-        {"destination held open",
-         [&] {
-           CreateDirectoryA(staging.c_str(), nullptr);
-           WriteFile(staging + "\\data.ini", "old");
-           held.emplace(staging + "\\data.ini");
-           return Options();
-         },
+        {"destination held open", [&] { hold(staging + "\\data.ini", "old"); return Options(); }, TvSetupCopyFailed,
+         kCopyError, false},
+        // A module the medium does not bring that cannot be removed: the
+        // engine does not start beside it.
+        {"module not on the medium held open", [&] { hold(staging + "\\version.dll", "planted"); return Options(); },
          TvSetupCopyFailed, kCopyError, false},
         // A read that fails is a failed copy, never a short file; so is a
         // write that fails half way through a file.
@@ -279,7 +288,7 @@ class Setup : public tvtest::FolderTest {
       inMedium.reset();
       if (held) {
         held.reset();
-        EXPECT_EQ(ReadFile(staging + "\\data.ini"), "old");  // nothing lost
+        EXPECT_EQ(ReadFile(heldPath), heldBytes);  // nothing lost
       }
       WriteFile(medium / "setup.inx", "script");
       tvtest::RemoveTree(staging);
@@ -389,7 +398,7 @@ TEST_F(Setup, TheEngineReadsItsArgumentsAndFoldersAsGiven) {
 
   // T: is a drive of the test's Wine prefix, empty but for this medium.
   const std::string root = "T:\\";
-  ASSERT_NE(GetDriveTypeA(root.c_str()), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+  ASSERT_TRUE(FileExists(root));
   for (const char* name : {"setup.inx", "_ISmain"}) CopyFileA((medium / name).c_str(), (root + name).c_str(), FALSE);
   EXPECT_EQ(tvtest::RunProgram(program + "-SRC:" + root + " -TMP:" + tempName + " -DATADIR:R" + hostile, dir / "out.txt"),
             0u);
@@ -409,6 +418,129 @@ TEST_F(Setup, AKernelThatCannotStartEndsTheRunWithSix) {
   report.Stop();
   EXPECT_LE(report.seen.size(), 1u);
   EXPECT_FALSE(FileExists(temp / "TarvelInst"));
+}
+
+// The staging folder's files when the engine starts ("/" after a folder).
+std::vector<std::string> atStart;
+BOOL WINAPI ListedStart(LPCSTR program, LPSTR line, LPSECURITY_ATTRIBUTES process, LPSECURITY_ATTRIBUTES thread,
+                        BOOL inherit, DWORD flags, LPVOID environment, LPCSTR folder, LPSTARTUPINFOA startup,
+                        LPPROCESS_INFORMATION started) {
+  atStart.clear();
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA("*", &entry);
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(tolower(c)); });
+    atStart.push_back(name + (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "/" : ""));
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  std::sort(atStart.begin(), atStart.end());
+  return kTvSysDefault.createProcess(program, line, process, thread, inherit, flags, environment, folder, startup,
+                                     started);
+}
+
+// Modules left in TarvelInst that the medium does not bring, by an earlier
+// run or by anybody who can write to the temporary folder, hidden or not,
+// are gone when the engine starts, each with its log line; a module the
+// medium brings under the same name is staged and kept, and data files and
+// folders of an earlier run stay.
+TEST_F(Setup, TheEngineStartsBesideNoModuleButTheMediums) {
+  const std::string staging = temp / "TarvelInst";
+  CreateDirectoryA(staging.c_str(), nullptr);
+  CreateDirectoryA((staging + "\\old.dll").c_str(), nullptr);
+  WriteFile(medium / "Helper.dll", "the medium's");
+  const std::vector<std::string> planted = {"version.dll", "old.OCX", ".dot.dll", "setup.exe.local"};
+  for (const std::string& name : planted) WriteFile(staging + "\\" + name, "planted");
+  for (const char* name : {"HELPER.DLL", "setup.exe", "old.dat"}) WriteFile(staging + "\\" + name, "earlier");
+  SetFileAttributesA((staging + "\\version.dll").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  WriteFile(dir / "setup.ini", "[TvDefault]\r\nLogFile=" + (dir / "setup.log") + "\r\n");
+  tvtest::ScopedEnv ini("TVINI", (dir / "setup.ini").c_str());
+  tvSys.createProcess = ListedStart;
+  ASSERT_EQ(Run(Options()), TvSetupLaunched);
+  EXPECT_EQ(atStart, (std::vector<std::string>{"data.ini", "helper.dll", "old.dat", "old.dll/", "setup.exe", "setup.inx"}));
+  EXPECT_EQ(ReadFile(staging + "\\helper.dll"), "the medium's");
+  EXPECT_EQ(ReadFile(staging + "\\setup.exe"), ReadFile(medium / "_ISmain"));
+  std::vector<std::string> removed;
+  std::istringstream log(ReadFile(dir / "setup.log"));
+  for (std::string line; std::getline(log, line);)
+    if (line.rfind("Removed ", 0) == 0) removed.push_back(line);
+  std::vector<std::string> expected;
+  for (const std::string& name : planted)
+    expected.push_back("Removed " + staging + "\\" + name + ": a module the medium does not hold\r");
+  std::sort(removed.begin(), removed.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(removed, expected);
+}
+
+// What the launcher asks of the system to restrict its library search, in
+// order: SetDefaultDllDirectories where the system has it and takes it,
+// else SetDllDirectoryA("").
+std::vector<std::string> calls;
+BOOL restrictAnswer = TRUE;
+BOOL WINAPI RestrictedTo(DWORD flags) {
+  calls.push_back("SetDefaultDllDirectories " + std::to_string(flags));
+  return restrictAnswer;
+}
+FARPROC offered = nullptr;
+FARPROC WINAPI AskedFor(HMODULE module, LPCSTR name) {
+  calls.push_back(std::string("GetProcAddress ") + (module == GetModuleHandleA("kernel32.dll") ? "kernel32 " : "? ") + name);
+  return offered;
+}
+BOOL WINAPI CurrentFolderOut(LPCSTR path) {
+  calls.push_back(std::string("SetDllDirectoryA \"") + path + "\"");
+  return TRUE;
+}
+
+// A library planted beside setup.exe (in a downloads folder, say) or in the
+// folder it starts in is not the one loaded by its name: a test build of
+// setup.exe, its own entry with library loads for its run, does not load
+// it, while a program without that entry does; a system library is found
+// either way. (Wine's loader takes a copy beside the program of a library
+// Wine itself provides, version.dll say, whatever the search: the planted
+// library here is one of a name only it provides.)
+TEST_F(Setup, ALibraryPlantedBesideTheLauncherIsNotLoaded) {
+  const std::string set = "SetDefaultDllDirectories " + std::to_string(LOAD_LIBRARY_SEARCH_SYSTEM32),
+                    ask = "GetProcAddress kernel32 SetDefaultDllDirectories", out = "SetDllDirectoryA \"\"";
+  const struct {
+    bool available;
+    BOOL answer;
+    std::vector<std::string> calls;
+  } systems[] = {{true, TRUE, {ask, set}}, {true, FALSE, {ask, set, out}}, {false, TRUE, {ask, out}}};
+  for (const auto& system : systems) {
+    calls.clear();
+    offered = system.available ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RestrictedTo)) : nullptr;
+    restrictAnswer = system.answer;
+    tvSys.getProcAddress = AskedFor;
+    tvSys.setDllDirectory = CurrentFolderOut;
+    TvSetupRestrictLibrarySearch();
+    EXPECT_EQ(calls, system.calls);
+  }
+  tvSys = kTvSysDefault;
+
+  const std::string downloads = dir / "Downloads", current = dir / "current";
+  CreateDirectoryA(downloads.c_str(), nullptr);
+  CreateDirectoryA(current.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA(tvtest::WindowsPath(SETUP_LIBRARY_PROBE_UNIX_PATH).c_str(), (downloads + "\\setup.exe").c_str(),
+                        FALSE));
+  ASSERT_TRUE(CopyFileA(tvtest::WindowsPath(LIBRARY_PROBE_UNIX_PATH).c_str(), (downloads + "\\plain.exe").c_str(), FALSE));
+  tvtest::ScopedCurrentDir there(current);
+  for (const std::string& folder : {downloads, current}) {
+    const std::string planted = folder + "\\tvplanted.dll";
+    ASSERT_TRUE(CopyFileA(tvtest::WindowsPath(PLANTED_LIBRARY_UNIX_PATH).c_str(), planted.c_str(), FALSE));
+    for (const bool restricted : {false, true}) {
+      SCOPED_TRACE(planted + (restricted ? ", restricted" : ""));
+      const DWORD code = tvtest::RunProgram(downloads + (restricted ? "\\setup.exe" : "\\plain.exe"), dir / "out.txt");
+      std::istringstream out(ReadFile(dir / "out.txt"));
+      std::string loaded, system;
+      std::getline(out, loaded);
+      std::getline(out, system);
+      EXPECT_EQ(code, restricted ? 0u : 1u);
+      EXPECT_EQ(loaded, restricted ? "-" : planted);
+      EXPECT_NE(system.rfind("-", 0), 0u) << "version.dll not found";
+    }
+    DeleteFileA(planted.c_str());
+  }
 }
 
 TEST_F(Setup, EachFailureEndsWithItsCodeAndOneMessage) {

@@ -8,14 +8,16 @@
 //           an earlier run left, command lines with relative folders,
 //           trailing backslashes, quotes and more than fits; reads, writes
 //           and opens that fail, listings that cannot start or break off,
-//           a process start that is refused
+//           a process start that is refused; modules planted in the staging
+//           folder (hidden, held open, not to be deleted)
 //
 // The process start is caught, never made. At that moment the staging
-// folder must hold every file of the medium as the medium holds it, be the
-// current folder, and the command line must be whole: the engine's C
-// runtime reads back exactly the arguments and the source folder given.
-// After the run the exit code must be one the case allows, shown with its
-// one message (none for 0), and the medium must be as it was.
+// folder must hold every file of the medium as the medium holds it and no
+// module the medium did not bring, be the current folder, and the command
+// line must be whole: the engine's C runtime reads back exactly the
+// arguments and the source folder given. After the run the exit code must
+// be one the case allows, shown with its one message (none for 0), and the
+// medium and the data files of an earlier run must be as they were.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -56,7 +58,7 @@ struct LaunchRun {
   std::vector<std::string> engineArgs;  // as the engine's C runtime must read them
   std::set<int> allowed;                // exit codes
   size_t scanBreak = SIZE_MAX;          // entries the medium's listing gives before it fails
-  bool scanBroke = false, refuseStart = false;
+  bool scanBroke = false, refuseStart = false, refuseDelete = false;
   int starts = 0;
   std::vector<std::string> boxes;
   std::vector<WIN32_FIND_DATAA> listing;
@@ -67,6 +69,15 @@ LaunchRun* run = nullptr;
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+// A name the system would load as code, or take as a direction where to
+// find it.
+bool ModuleName(const std::string& name) {
+  static const std::set<std::string> kExtensions = {"dll", "exe", "ocx", "cpl", "drv", "sys", "scr", "com",
+                                                    "ax",  "acm", "ime", "tsp", "mui", "efi", "manifest", "local"};
+  const size_t dot = name.rfind('.');
+  return dot != std::string::npos && kExtensions.count(Lower(name.substr(dot + 1))) != 0;
 }
 
 // A folder made full as the launcher makes its folders full.
@@ -126,12 +137,22 @@ BOOL WINAPI CaughtStart(LPCSTR program, LPSTR line, LPSECURITY_ATTRIBUTES, LPSEC
   GetCurrentDirectoryA(sizeof current, current);
   rec.Check(_stricmp(current, run->staging.c_str()) == 0, "launch-folder",
             "the engine would start in " + Escape(current) + ", not in the staging folder");
+  std::set<std::string> staged;
   for (const MediumFile& f : run->files) {
-    std::string staged;
-    if (!f.stagedAs.empty() && !(ReadBytes(run->staging + "\\" + f.stagedAs, &staged) && staged == f.bytes))
+    std::string bytes;
+    if (f.stagedAs.empty()) continue;
+    staged.insert(Lower(f.stagedAs));
+    if (!(ReadBytes(run->staging + "\\" + f.stagedAs, &bytes) && bytes == f.bytes))
       rec.Fail("half-staged", "the engine starts while " + Escape(f.stagedAs) + " does not hold the medium's " +
                                   Escape(f.name) + " (" + Num(static_cast<int64_t>(f.bytes.size())) + " bytes)");
   }
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((run->staging + "\\*").c_str(), &entry);
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && ModuleName(entry.cFileName))
+      rec.Check(staged.count(Lower(entry.cFileName)) != 0, "foreign-module",
+                "the engine starts beside " + Escape(entry.cFileName) + ", which the medium does not hold");
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
   if (run->refuseStart) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
@@ -176,6 +197,12 @@ BOOL WINAPI ListNext(HANDLE find, LPWIN32_FIND_DATAA data) {
   *data = run->listing[run->listed++];
   return TRUE;
 }
+BOOL WINAPI RefusedDelete(LPCSTR path) {
+  if (!run->refuseDelete) return kTvSysDefault.deleteFile(path);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
 BOOL WINAPI ListClose(HANDLE find) {
   return find == reinterpret_cast<HANDLE>(&run->listing) ? TRUE : kTvSysDefault.findClose(find);
 }
@@ -329,8 +356,20 @@ void LaunchCase(Rng& rng, const std::string& folder) {
   if (earlier && !temp.empty()) {
     MakeDir(tarvel);
     if (!sub.empty() && rng.Chance(70)) MakeDir(r.staging);
-    leftovers = {{"old.dat", "earlier"}, {"data.ini", "earlier data"}};
-    for (const auto& [name, bytes] : leftovers) WriteBytes(In(r.staging, name), bytes);
+    leftovers = {{"old.dat", "earlier"}, {"data.ini", "earlier data"}, {"old.dll", ""}};
+    // Modules of an earlier run, or planted: none may stay beside the engine.
+    static const char* const kPlanted[] = {"version.dll", "x.dll",     "old.OCX", "setup.exe",
+                                           ".dot.dll",    "hidden.cpl", "evil.manifest", "setup.exe.local"};
+    for (size_t n = rng.Size(0, 4); n > 0; --n) leftovers.push_back({rng.Pick(kPlanted), "planted"});
+    std::vector<std::pair<std::string, std::string>> made;
+    for (const auto& leftover : leftovers) {
+      const std::string path = In(r.staging, leftover.first);
+      if (leftover.first == "old.dll") MakeDir(path);  // a folder: it stays
+      else WriteBytes(path, leftover.second);
+      if (Exists(path)) made.push_back(leftover);
+    }
+    leftovers = made;
+    SetFileAttributesA(In(r.staging, "hidden.cpl").c_str(), FILE_ATTRIBUTE_HIDDEN);
   }
   if (!Exists(fullTemp) || (!sub.empty() && !Exists(tarvel))) hazards.insert(TvSetupNoStagingFolder);
   if (r.staging.size() > 255 || fullTemp.size() + 11 > 255) hazards.insert(TvSetupNoStagingFolder);
@@ -367,6 +406,13 @@ void LaunchCase(Rng& rng, const std::string& folder) {
     MakeDir(In(mediumDir, "Folder"));
     WriteBytes(In(In(mediumDir, "Folder"), "inner.dll"), "inner");
   }
+  // Planted modules the medium does not bring must go; one that cannot stops the run.
+  std::vector<std::string> foreign;
+  for (const auto& [name, bytes] : leftovers) {
+    bool brought = false;
+    for (const MediumFile& f : r.files) brought = brought || Lower(f.stagedAs) == Lower(name);
+    if (ModuleName(name) && !brought && bytes == "planted") foreign.push_back(name);
+  }
   bool engineOnMedium = false;
   for (const MediumFile& f : r.files) engineOnMedium = engineOnMedium || f.stagedAs == "setup.exe";
   if (!engineOnMedium) hazards.insert(TvSetupNotLaunched);
@@ -390,8 +436,13 @@ void LaunchCase(Rng& rng, const std::string& folder) {
   if (earlier && rng.Chance(10)) {
     held.emplace(In(r.staging, "data.ini"));
     for (const MediumFile& f : r.files)
-      if (Lower(f.stagedAs) == "data.ini") hazards.insert(TvSetupCopyFailed);
+      if (held->held() && Lower(f.stagedAs) == "data.ini") hazards.insert(TvSetupCopyFailed);
+  } else if (!foreign.empty() && rng.Chance(10)) {
+    held.emplace(In(r.staging, rng.Pick(foreign)));
+    if (held->held()) hazards.insert(TvSetupCopyFailed);
   }
+  r.refuseDelete = !foreign.empty() && rng.Chance(5);
+  if (r.refuseDelete) hazards.insert(TvSetupCopyFailed);
   if (rng.Chance(8)) r.scanBreak = rng.Chance(30) ? 0 : rng.Size(1, r.files.size() + 4);
   FaultPlan plan;
   if (rng.Chance(12)) {
@@ -407,7 +458,8 @@ void LaunchCase(Rng& rng, const std::string& folder) {
     NoteFile("medium file " + Escape(f.name, 300) + (f.stagedAs.empty() ? " (stays)" : ""), f.bytes.substr(0, 16));
   rec.Note("medium " + Escape(r.medium) + ", staging " + Escape(r.staging) +
            (r.scanBreak != SIZE_MAX ? ", its listing breaks off after " + Num(static_cast<int64_t>(r.scanBreak)) : "") +
-           (plan.kind != Fault::None ? ", " + PlanText(plan) : "") + (r.refuseStart ? ", the start refused" : ""));
+           (plan.kind != Fault::None ? ", " + PlanText(plan) : "") + (r.refuseStart ? ", the start refused" : "") +
+           (r.refuseDelete ? ", deletions refused" : ""));
 
   // The run, on the launcher's kernel.
   StopKernel();
@@ -421,6 +473,7 @@ void LaunchCase(Rng& rng, const std::string& folder) {
   tvSys.findFirstFile = ListFirst;
   tvSys.findNextFile = ListNext;
   tvSys.findClose = ListClose;
+  tvSys.deleteFile = RefusedDelete;
   ArmFault(plan);
   rec.Step("TvSetupRun(" + Escape(line, 700) + ")");
   ++rec.counters.calls;
@@ -461,12 +514,15 @@ void LaunchCase(Rng& rng, const std::string& folder) {
                   (r.boxes.empty() ? std::string() : ", the first " + Escape(r.boxes[0])));
   else if (!r.boxes.empty())
     rec.Fail("launch-message", "exit code " + Num(code) + " with a message: " + Escape(r.boxes[0]));
-  // Nothing on the medium changes.
+  // Nothing on the medium changes, and no data file of an earlier run goes.
   for (const MediumFile& f : r.files) {
     std::string now;
     rec.Check(ReadBytes(In(mediumDir, f.name), &now) && now == f.bytes, "medium-changed",
               "the medium's " + Escape(f.name) + " changed");
   }
+  for (const auto& [name, bytes] : leftovers)
+    if (!ModuleName(name))
+      rec.Check(Exists(In(r.staging, name)), "data-lost", "the earlier run's " + Escape(name) + " is gone");
   run = nullptr;
 }
 
