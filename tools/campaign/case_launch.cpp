@@ -85,9 +85,13 @@ std::string FullOf(std::string path) {
   if (!path.empty() && path[0] == '$') path = ".\\" + path;
   if (path.empty()) path = ".";
   if (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':') path.pop_back();
-  char full[MAX_PATH * 2];
+  char full[MAX_PATH * 2], current[MAX_PATH * 2] = "";
   const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-  return n > 0 && n < sizeof full ? std::string(full, n) : path;
+  if (n > 0 && n < sizeof full) return std::string(full, n);
+  // Too long for the system to make full: as long a path, which the
+  // launcher refuses (and which names nothing from another current folder).
+  GetCurrentDirectoryA(sizeof current, current);
+  return std::string(current) + "\\" + path;
 }
 
 // The arguments after the program's own, split as a C runtime splits them.
