@@ -417,6 +417,9 @@ void LaunchCase(Rng& rng, const std::string& folder) {
     for (const MediumFile& f : r.files) brought = brought || Lower(f.stagedAs) == Lower(name);
     if (ModuleName(name) && !brought && bytes == "planted") foreign.push_back(name);
   }
+  // One whose path passes 255 characters the launcher cannot name to remove.
+  for (const std::string& name : foreign)
+    if (r.staging.size() + 1 + name.size() > 255) hazards.insert(TvSetupCopyFailed);
   bool engineOnMedium = false;
   for (const MediumFile& f : r.files) engineOnMedium = engineOnMedium || f.stagedAs == "setup.exe";
   if (!engineOnMedium) hazards.insert(TvSetupNotLaunched);
