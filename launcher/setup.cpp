@@ -1,6 +1,7 @@
 // setup.cpp: the launcher's run: the command-line vector, its options and
-// the arguments passed on, the staging folder, the copy of the media, and
-// the start of the staged engine.
+// the arguments passed on, the staging folder, the copy of the media, the
+// staging folder cleared of modules the media did not bring, and the start
+// of the staged engine.
 #include "setup.h"
 
 #include <windows.h>
@@ -13,6 +14,8 @@
 #include "tv_file.h"
 #include "tv_ini.h"
 #include "tv_instance.h"
+#include "tv_list.h"
+#include "tv_log.h"
 #include "tv_path.h"
 #include "tv_string.h"
 #include "tv_system.h"
@@ -45,11 +48,51 @@ static_assert(kStartupFlags == 0x0A01, "the flags word of the launcher's kernel 
 char copyBlock[kTvSetupCopyBlock];
 
 struct Launch {
-  char source[kTvSetupTextSize] = "";
+  char source[kTvSetupTextSize] = "";  // as the engine hears it
+  char medium[kTvSetupTextSize] = "";  // the source folder as a full path: where the files are read
   char temp[kTvSetupTextSize] = "";
   char subfolder[kTvSetupTextSize] = "";
   char passedOn[kTvSetupTextSize] = "";
+  bool passedOnCut = false;
   char staging[kTvSetupTextSize] = "";
+};
+
+// A command line written into a buffer, which says when it ran out of room
+// rather than cutting it quietly.
+struct Line {
+  char* text;
+  size_t size;
+  size_t used = 0;
+  bool cut = false;
+  Line(char* buffer, size_t bufferSize) : text(buffer), size(bufferSize) { text[0] = '\0'; }
+  void Put(char c) {
+    if (used + 1 >= size) {
+      cut = true;
+      return;
+    }
+    text[used++] = c;
+    text[used] = '\0';
+  }
+  void Put(const char* s) {
+    while (*s) Put(*s++);
+  }
+  // The text in double quotes, written so that the engine's C runtime reads
+  // it back as it is: a quote inside as \", and backslashes doubled where
+  // they stand before a quote or the closing one ("D:\" would read as an
+  // escaped quote and swallow the rest of the line).
+  void PutQuoted(const char* s) {
+    Put('"');
+    for (;; ++s) {
+      size_t slashes = strspn(s, "\\");
+      const bool beforeQuote = s[slashes] == '"' || s[slashes] == '\0';
+      for (size_t i = beforeQuote ? 2 * slashes : slashes; i > 0; --i) Put('\\');
+      s += slashes;
+      if (!*s) break;
+      if (*s == '"') Put('\\');
+      Put(*s);
+    }
+    Put('"');
+  }
 };
 
 // directory + "\" + name (no second backslash after one that ends the
@@ -65,7 +108,17 @@ bool Join(char* out, const char* directory, const char* name) {
   return true;
 }
 
+// The path made full. A path beginning with "$" is a folder of that name,
+// not the kernel's data folders.
+bool FullPath(char* out, const char* path) {
+  char work[kTvSetupTextSize];
+  const char* prefix = path[0] == '$' ? ".\\" : "";
+  if (TvFormat(work, sizeof work, "%s%s", prefix, path) != strlen(prefix) + strlen(path)) return false;
+  return TvPathFull(out, work, nullptr) == TvOk;
+}
+
 void ReadArguments(const TvSetupArgs& args, Launch& launch) {
+  Line passedOn(launch.passedOn, sizeof launch.passedOn);
   for (int i = 1; i < args.count; ++i) {
     const char* arg = args.text[i];
     char* option = TvStrCompareNoCaseN(arg, "-SR", 3) == 0   ? launch.source
@@ -77,12 +130,20 @@ void ReadArguments(const TvSetupArgs& args, Launch& launch) {
       continue;
     }
     if (!*arg) continue;
-    const bool plain = arg[0] == '-' || arg[1] == '\0';
-    if (!plain) TvStrCat(launch.passedOn, "\"", sizeof launch.passedOn);
-    TvStrCat(launch.passedOn, arg, sizeof launch.passedOn);
-    TvStrCat(launch.passedOn, plain ? " " : "\" ", sizeof launch.passedOn);
+    // An option or a single character goes as it is, unless a blank, a tab
+    // or a quote in it would make the engine read something else.
+    if ((arg[0] == '-' || arg[1] == '\0') && !strpbrk(arg, " \t\""))
+      passedOn.Put(arg);
+    else
+      passedOn.PutQuoted(arg);
+    passedOn.Put(' ');
   }
+  launch.passedOnCut = passedOn.cut;
 }
+
+// A subfolder of the staging folder is one name: anything else would
+// place the staging folder, and what is staged there, outside TarvelInst.
+bool PlainName(const char* name) { return !strpbrk(name, "\\/:") && name[strspn(name, ".")] != '\0'; }
 
 bool SetupScriptPresent(const char* source) {
   TvFileHandle handle = kTvNoFile;
@@ -92,44 +153,133 @@ bool SetupScriptPresent(const char* source) {
 }
 
 // Copies every file of the source folder into the staging folder, the
-// engine "_ISmain" as "setup.exe"; stops at the first failure. Hidden
-// files, names beginning with "." and folders stay behind, and so does the
-// launcher itself.
-TvStatus StageFiles(const char* source, const char* staging) {
+// engine "_ISmain" as "setup.exe", and lists the names it staged; stops at
+// the first failure. Hidden files, names beginning with "." and folders
+// stay behind, and so does the launcher itself.
+TvStatus StageFiles(const char* source, const char* staging, TvList* staged) {
   char pattern[kTvSetupTextSize];
   if (!Join(pattern, source, "*.*")) return TvErrorRaise(TvErrInvalidDirectory, source, TvRaiseOrigin);
+  // The launcher's kernel answers a scan that cannot start or breaks off
+  // without raising it: either is a copy that did not reach every file.
   TvStatus status = TvFileFindFirst(pattern, TvScanFiles);
+  if (status != TvOk) status = TvErrorRaise(status, pattern, TvRaiseOrigin);
   char name[kTvPathSize];
   for (int kind; status == TvOk && (kind = TvFileFindNext(name)) != 0;) {
     if (kind != kTvScanFoundFile || name[0] == '.' || TvStrEqualNoCase(name, "setup.exe")) continue;
+    const char* target = TvStrEqualNoCase(name, "_ISmain") ? "setup.exe" : name;
     char from[kTvSetupTextSize], to[kTvSetupTextSize];
-    if (!Join(from, source, name) || !Join(to, staging, TvStrEqualNoCase(name, "_ISmain") ? "setup.exe" : name))
+    if (!Join(from, source, name) || !Join(to, staging, target))
       status = TvErrorRaise(TvErrFileCreate, name, TvRaiseOrigin);
     else
       status = TvSetupCopyFile(from, to);
+    if (status == TvOk) status = TvListAdd(staged, target, nullptr);
   }
-  TvFileFindClose();
+  const TvStatus broken = TvFileFindClose();
+  if (status == TvOk && broken != TvOk) status = TvErrorRaise(broken, pattern, TvRaiseOrigin);
   return status;
+}
+
+// Files the system loads as code, and a manifest or a ".local" file, which
+// tell the loader where to look for it.
+constexpr const char* kModuleExtensions[] = {"dll", "exe", "ocx", "cpl", "drv", "sys", "scr",      "com",
+                                             "ax",  "acm", "ime", "tsp", "mui", "efi", "manifest", "local"};
+
+bool IsModule(const char* name) {
+  const char* dot = strrchr(name, '.');
+  if (!dot) return false;
+  for (const char* extension : kModuleExtensions)
+    if (TvStrEqualNoCase(dot + 1, extension)) return true;
+  return false;
+}
+
+// Removes every module of the staging folder that this run did not copy
+// from the medium: an earlier run's, or one put there by anybody who can
+// write to the temporary folder, would sit beside the engine, where its
+// loader looks first. Hidden files and names beginning with "." count too:
+// the loader minds neither. One log line each; a module that stays is a
+// failure, and the engine is not started beside it.
+TvStatus RemoveForeignModules(const char* staging, TvList* staged) {
+  char pattern[kTvSetupTextSize];
+  if (!Join(pattern, staging, "*")) return TvErrorRaise(TvErrInvalidDirectory, staging, TvRaiseOrigin);
+  WIN32_FIND_DATAA entry;
+  HANDLE find = tvSys.findFirstFile(pattern, &entry);
+  if (find == INVALID_HANDLE_VALUE)
+    return TvErrorRaise(TvMapSystemError(GetLastError(), TvErrInvalidDirectory), pattern, TvRaiseOrigin);
+  TvStatus status = TvOk;
+  do {
+    int32_t index = 0, found = 0;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsModule(entry.cFileName) ||
+        (TvListFind(staged, entry.cFileName, 0, &index, &found) == TvOk && found))
+      continue;
+    char path[kTvSetupTextSize];
+    if (!Join(path, staging, entry.cFileName) || !tvSys.deleteFile(path)) {
+      status = TvErrorRaise(TvErrFileDelete, entry.cFileName, TvRaiseOrigin);
+      break;
+    }
+    char line[kTvSetupTextSize + 64];
+    TvFormat(line, sizeof line, "Removed %s: a module the medium does not hold\n", path);
+    TvLogWrite(line);
+  } while (tvSys.findNextFile(find, &entry));
+  const DWORD error = GetLastError();
+  tvSys.findClose(find);
+  if (status == TvOk && error != ERROR_NO_MORE_FILES)
+    status = TvErrorRaise(TvMapSystemError(error, TvErrInvalidDirectory), pattern, TvRaiseOrigin);
+  return status;
+}
+
+// Starts the staged engine with the passed-on arguments and the source
+// folder, or refuses: a command line cut at its buffer would leave the
+// engine a cut argument, or the source folder inside one whose quote the
+// cut left open.
+int StartEngine(const Launch& launch) {
+  char engine[kTvSetupTextSize], found[kTvPathSize];
+  if (!Join(engine, launch.staging, "setup.exe") || !TvFileSearch(found, engine, "exe", "PATH")) {
+    TvErrorRaise(TvErrFileNotFound, engine, TvRaiseOrigin);
+    return TvSetupNotLaunched;
+  }
+  char arguments[kTvCommandLineSize];
+  Line line(arguments, sizeof arguments);
+  line.Put(launch.passedOn);
+  line.Put(" p ");
+  line.PutQuoted(launch.source);
+  if (launch.passedOnCut || line.cut || strlen(found) + 2 + line.used >= kTvCommandLineSize) {
+    TvErrorRaise(TvErrTruncated, engine, TvRaiseOrigin);
+    return TvSetupNotLaunched;
+  }
+  return TvProgramStart(found, arguments, nullptr) == TvOk ? TvSetupLaunched : TvSetupNotLaunched;
 }
 
 int Stage(Launch& launch) {
   if (!launch.source[0]) TvStrCopy(launch.source, tvContext.homeDir, sizeof launch.source);
-  if (!SetupScriptPresent(launch.source)) return TvSetupNoSetupFiles;
+  // Files are read through the full path: a relative folder would be read
+  // from the staging folder once that is current, and a name beginning
+  // with "!" or "$" joined to an empty folder would name a file in the
+  // kernel's home or data folder. The engine, which runs in the staging
+  // folder, hears a given folder as a full path too; an empty one stays
+  // empty.
+  if (!FullPath(launch.medium, launch.source)) {
+    TvErrorRaise(TvErrInvalidDirectory, launch.source, TvRaiseOrigin);
+    return TvSetupNoSetupFiles;
+  }
+  if (launch.source[0]) TvStrCopy(launch.source, launch.medium, sizeof launch.source);
+  if (!SetupScriptPresent(launch.medium)) return TvSetupNoSetupFiles;
   if (!launch.temp[0]) TvStrCopy(launch.temp, tvContext.tempDir, sizeof launch.temp);
   if (!launch.temp[0]) return TvSetupNoTempFolder;
-  if (!Join(launch.staging, launch.temp, "TarvelInst") ||
-      (launch.subfolder[0] && !Join(launch.staging, launch.staging, launch.subfolder))) {
-    TvErrorRaise(TvErrDirCreate, launch.temp, TvRaiseOrigin);
+  if (!FullPath(launch.temp, launch.temp) || !Join(launch.staging, launch.temp, "TarvelInst") ||
+      (launch.subfolder[0] &&
+       (!PlainName(launch.subfolder) || !Join(launch.staging, launch.staging, launch.subfolder)))) {
+    TvErrorRaise(TvErrDirCreate, launch.subfolder[0] ? launch.subfolder : launch.temp, TvRaiseOrigin);
     return TvSetupNoStagingFolder;
   }
   if (TvDirCreate(launch.staging, TvDirCreateMissing | TvDirNoMediaPrompt) != TvOk) return TvSetupNoStagingFolder;
-  if (StageFiles(launch.source, launch.staging) != TvOk) return TvSetupCopyFailed;
+  TvList* staged = TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0);
+  TvStatus copied = staged ? StageFiles(launch.medium, launch.staging, staged)
+                           : TvErrorRaise(TvErrNoMemory, "TarvelInst", TvRaiseOrigin);
+  if (copied == TvOk) copied = RemoveForeignModules(launch.staging, staged);
+  if (staged) TvListFree(staged);
+  if (copied != TvOk) return TvSetupCopyFailed;
   if (TvDirSetCurrent(launch.staging) != TvOk) return TvSetupNotLaunched;
-
-  char engine[kTvSetupTextSize], arguments[2 * kTvSetupTextSize + 8];
-  if (!Join(engine, launch.staging, "setup.exe")) return TvSetupNotLaunched;
-  TvFormat(arguments, sizeof arguments, "%s p \"%s\"", launch.passedOn, launch.source);
-  return TvProgramStart(engine, arguments, nullptr) == TvOk ? TvSetupLaunched : TvSetupNotLaunched;
+  return StartEngine(launch);
 }
 
 }  // namespace

@@ -38,6 +38,12 @@ enum TvSetupExit : int {
   TvSetupNoStart = 6,  // the kernel or the forms library did not start
 };
 
+// Restricts the library search of the process to the system directory
+// (SetDefaultDllDirectories, where the system has it; else SetDllDirectoryA("")
+// takes the current folder out): setup.exe's first call, so that no library
+// planted beside it, in a downloads folder, say, is loaded in its name.
+void TvSetupRestrictLibrarySearch();
+
 // The whole run for a command line (without its program name), from the
 // kernel's start-up to its shut-down; the exit code. The caller has begun
 // the kernel instance and recorded its module.

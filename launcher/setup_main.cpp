@@ -5,6 +5,7 @@
 #include "tv_instance.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  TvSetupRestrictLibrarySearch();  // first: before the kernel, before any window
   TvSetModuleInstance(instance);
   TvBeginInstance();
   const int code = TvSetupRun(commandLine);

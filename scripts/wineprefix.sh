@@ -32,8 +32,11 @@ else
   made_for="mode=wine64"
 fi
 marker=$WINEPREFIX/.tv-test-prefix
+# Drive T: is an empty folder of the prefix, for tests that need a drive's
+# root of their own (a medium at T:\).
+spare_drive() { mkdir -p "$WINEPREFIX/drive_t" && ln -sfn ../drive_t "$WINEPREFIX/dosdevices/t:"; }
 if [ -f "$marker" ]; then
-  [ "$(cat "$marker")" = "$made_for" ] && exit 0
+  if [ "$(cat "$marker")" = "$made_for" ]; then spare_drive; exit 0; fi
   echo "The Wine prefix $WINEPREFIX was made for another way ($(cat "$marker")); making it anew for $made_for"
   /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
@@ -67,5 +70,6 @@ for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
   "$wine64" reg add "$key" /v Debugger /t REG_SZ /d "" /f >/dev/null 2>&1 ||
     { echo "cannot turn off the crash debugger in $WINEPREFIX" >&2; exit 1; }
 done
+spare_drive
 /usr/lib/wine/wineserver -w
 echo "$made_for" >"$marker"

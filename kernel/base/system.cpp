@@ -38,6 +38,7 @@ const TvSyscalls kTvSysDefault = {
     .loadLibrary = LoadLibraryA,
     .getProcAddress = GetProcAddress,
     .freeLibrary = FreeLibrary,
+    .setDllDirectory = SetDllDirectoryA,
     .setUnhandledExceptionFilter = SetUnhandledExceptionFilter,
     .getStdHandle = GetStdHandle,
     .outputDebugString = OutputDebugStringA,

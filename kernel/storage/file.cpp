@@ -424,6 +424,8 @@ struct Scan {
   uint32_t filter = 0;
   bool locked = false;
   DWORD owner = 0;
+  TvStatus broken = TvOk;  // why the scan stopped before the folder's end
+  char pattern[kTvPathSize] = "";
 };
 Scan scan;
 TvScanBehaviour behaviour = {true, true, true};
@@ -431,6 +433,16 @@ TvScanBehaviour behaviour = {true, true, true};
 }  // namespace
 
 void TvFileSetScanBehaviour(const TvScanBehaviour& chosen) { behaviour = chosen; }
+
+namespace {
+
+// A scan that could not start or broke off: the launcher's kernel leaves
+// the raise to its caller, but neither passes it off as a folder read whole.
+TvStatus ScanFailure(TvStatus code) {
+  return behaviour.raises ? TvErrorRaise(code, scan.pattern, TvRaiseOrigin) : code;
+}
+
+}  // namespace
 
 TvStatus TvFileFindFirst(const char* pattern, uint32_t filter) {
   // A second thread's scan waits here; the same thread starting over keeps the lock it holds.
@@ -443,16 +455,18 @@ TvStatus TvFileFindFirst(const char* pattern, uint32_t filter) {
   scan.find = INVALID_HANDLE_VALUE;
   scan.haveAhead = false;
   scan.filter = filter;
+  scan.broken = TvOk;
+  TvStrCopy(scan.pattern, TvStrOrEmpty(pattern), sizeof scan.pattern);
   TvDriveReset(filter);
-  if (!pattern || !*pattern) return behaviour.raises ? TvErrorRaise(TvErrInvalidDirectory, "", TvRaiseOrigin) : TvOk;
+  if (!pattern || !*pattern) return ScanFailure(TvErrInvalidDirectory);
   scan.find = tvSys.findFirstFile(pattern, &scan.ahead);
   if (scan.find != INVALID_HANDLE_VALUE) {
     scan.haveAhead = true;
     return TvOk;
   }
   const DWORD error = GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES || !behaviour.raises) return TvOk;
-  return TvErrorRaise(TvErrInvalidDirectory, pattern, TvRaiseOrigin);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return TvOk;
+  return ScanFailure(TvMapSystemError(error, TvErrInvalidDirectory));
 }
 
 namespace {
@@ -464,6 +478,9 @@ int TvFileFindNext(char* name, TvFileStamp* stamp) {
   while (scan.haveAhead) {
     const WIN32_FIND_DATAA entry = scan.ahead;
     scan.haveAhead = tvSys.findNextFile(scan.find, &scan.ahead) != FALSE;
+    const DWORD error = scan.haveAhead ? ERROR_SUCCESS : GetLastError();
+    if (error != ERROR_SUCCESS && error != ERROR_NO_MORE_FILES)
+      scan.broken = ScanFailure(TvMapSystemError(error, TvErrInvalidDirectory));
     if (entry.cFileName[0] == '.') continue;
     const bool hidden = entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN;
     if (hidden && !(scan.filter & TvScanHidden)) continue;
@@ -484,12 +501,15 @@ int TvFileFindNext(char* name, TvFileStamp* stamp) {
   return 0;
 }
 
-void TvFileFindClose() {
+TvStatus TvFileFindClose() {
   if (scan.find != INVALID_HANDLE_VALUE) tvSys.findClose(scan.find);
   scan.find = INVALID_HANDLE_VALUE;
   scan.haveAhead = false;
+  const TvStatus broken = scan.broken;
+  scan.broken = TvOk;
   if (scan.locked) {
     scan.locked = false;
     TvLockRelease(TvServiceLock(TvLockId::Scan));
   }
+  return broken;
 }

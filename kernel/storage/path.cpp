@@ -514,7 +514,7 @@ TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* r
   char found[kTvPathSize];
   if (!TvFileSearch(found, program, "exe", "PATH"))
     return TvErrorRaise(TvErrFileNotFound, TvStrOrEmpty(program), TvRaiseOrigin);
-  char commandLine[512];
+  char commandLine[kTvCommandLineSize];
   if (arguments && *arguments)
     TvFormat(commandLine, sizeof commandLine, "%s  %s", found, arguments);
   else

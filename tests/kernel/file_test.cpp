@@ -264,6 +264,12 @@ TEST_F(Files, DuplicateRenameAndTimes) {
   EXPECT_EQ(TvFileRename(nullptr, nullptr), -1020);
 }
 
+// A listing that breaks off after its first entry, as when the medium goes.
+BOOL WINAPI BrokenNext(HANDLE, LPWIN32_FIND_DATAA) {
+  SetLastError(ERROR_NETNAME_DELETED);
+  return FALSE;
+}
+
 TEST_F(Files, DirectoryScansFilterTheirEntries) {
   const std::string folder = dir / "scan";
   CreateDirectoryA(folder.c_str(), nullptr);
@@ -295,7 +301,17 @@ TEST_F(Files, DirectoryScansFilterTheirEntries) {
   TvFileFindClose();
   EXPECT_EQ(TvFileFindFirst(nullptr, 0), -1028);
   TvFileFindClose();
-  TvFileFindClose();
+  EXPECT_EQ(TvFileFindClose(), 0);
+  // A listing that breaks off ends like a complete one; the close tells.
+  tvSys.findNextFile = BrokenNext;
+  TvThreadRecord()->lastCode = 0;
+  ASSERT_EQ(TvFileFindFirst((folder + "\\*").c_str(), TvScanFiles | TvScanDirs | TvScanHidden), 0);
+  int entries = 0;
+  while (TvFileFindNext(nullptr)) ++entries;
+  EXPECT_LE(entries, 1);
+  EXPECT_EQ(TvThreadRecord()->lastCode, -1028);
+  EXPECT_EQ(TvFileFindClose(), -1028);
+  EXPECT_EQ(TvFileFindClose(), 0);
 }
 
 TEST_F(Files, OneScanAtATime) {
@@ -314,12 +330,22 @@ TEST_F(Files, OneScanAtATime) {
   EXPECT_TRUE(otherFinished);
 }
 
+// The launcher's kernel raises nothing for a scan that cannot start or
+// breaks off, but answers it all the same.
 TEST_F(Files, LauncherKernelScansWithoutLockOrFilter) {
   TvKernelSetVariant(&kTvKernelLauncher);
   tvtest::WriteFile(dir / "f", "x");
   CreateDirectoryA((dir / "d").c_str(), nullptr);
-  EXPECT_EQ(TvFileFindFirst((dir / "missing\\*").c_str(), TvScanFiles), 0);  // no error raised
-  TvFileFindClose();
+  TvThreadRecord()->lastCode = 0;
+  EXPECT_EQ(TvFileFindFirst((dir / "missing\\*").c_str(), TvScanFiles), -1028);
+  EXPECT_EQ(TvFileFindClose(), 0);
+  tvSys.findNextFile = BrokenNext;
+  ASSERT_EQ(TvFileFindFirst((dir / "*").c_str(), TvScanFiles), 0);
+  while (TvFileFindNext(nullptr)) {
+  }
+  EXPECT_EQ(TvFileFindClose(), -1028);
+  EXPECT_EQ(TvThreadRecord()->lastCode, 0);
+  tvSys = kTvSysDefault;
   ASSERT_EQ(TvFileFindFirst((dir / "*").c_str(), TvScanFiles), 0);
   char name[kTvPathSize];
   int kinds = 0;

@@ -47,7 +47,7 @@ struct Options {
 void Usage() {
   puts("usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
        "                           [--verbose] [--keep] [--no-shrink] [--no-guards] [--timeout S]\n"
-       "  families: roundtrip edit faults handles exports restart cycles mappings\n"
+       "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
        "  without options: seed 1, 300 cases (the test suite's run)");
 }
 

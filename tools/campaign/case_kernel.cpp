@@ -182,8 +182,7 @@ const std::vector<Family>& Families() {
   static const std::vector<Family> families = {
       {"roundtrip", 20, RoundTripCase}, {"edit", 28, EditCase},       {"faults", 14, FaultCase},
       {"handles", 10, HandleCase},      {"exports", 22, ExportCase},  {"restart", 3, RestartCase},
-      {"cycles", 3, CycleCase},
-      {"mappings", 12, MappingCase},
+      {"cycles", 3, CycleCase},         {"mappings", 12, MappingCase}, {"launch", 8, LaunchCase},
   };
   return families;
 }

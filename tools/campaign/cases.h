@@ -52,5 +52,6 @@ void ExportCase(Rng& rng, const std::string& folder);
 void RestartCase(Rng& rng, const std::string& folder);
 void CycleCase(Rng& rng, const std::string& folder);
 void MappingCase(Rng& rng, const std::string& folder);
+void LaunchCase(Rng& rng, const std::string& folder);  // case_launch.cpp
 
 }  // namespace campaign

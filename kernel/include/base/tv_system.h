@@ -59,6 +59,7 @@ struct TvSyscalls {
   decltype(&::LoadLibraryA) loadLibrary;
   decltype(&::GetProcAddress) getProcAddress;
   decltype(&::FreeLibrary) freeLibrary;
+  decltype(&::SetDllDirectoryA) setDllDirectory;
   // The process's unhandled-exception filter (the crash handler's place).
   decltype(&::SetUnhandledExceptionFilter) setUnhandledExceptionFilter;
   // Console and debugger.

@@ -75,9 +75,11 @@ constexpr int kTvScanFoundHidden = 8;
 struct TvScanBehaviour {
   bool locks;    // a scan takes the scan lock
   bool filters;  // only the kinds asked for are reported
-  bool raises;   // a scan that cannot start raises an error
+  bool raises;   // a scan that cannot start or breaks off raises its error
 };
 void TvFileSetScanBehaviour(const TvScanBehaviour& behaviour);
+// -1028 (or the mapped system error) when the folder cannot be read; a
+// pattern that matches nothing is no error.
 TvStatus TvFileFindFirst(const char* pattern, uint32_t filter);
 // The size and times of a scanned file: what tells a caller that keeps
 // something it read from the file whether the file may have changed since.
@@ -87,4 +89,7 @@ struct TvFileStamp {
   uint64_t created;
 };
 int TvFileFindNext(char* name, TvFileStamp* stamp = nullptr);  // name: kTvPathSize bytes
-void TvFileFindClose();
+// Ends the scan. A scan that broke off before the folder's end (the
+// system could not read on) has ended Next with 0 as if it were complete:
+// Close answers its error then, else 0.
+TvStatus TvFileFindClose();

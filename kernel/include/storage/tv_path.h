@@ -52,6 +52,10 @@ struct TvProgram {
   bool running;
   HANDLE process;
 };
+// The command line is the program's path, two spaces and the arguments, cut
+// to fit kTvCommandLineSize (NUL included); a caller that must not start a
+// program with cut arguments measures them first.
+constexpr size_t kTvCommandLineSize = 512;
 TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* record);
 int TvProgramRunning(TvProgram* record);
 // Returns once the program has ended, checking every interval milliseconds;

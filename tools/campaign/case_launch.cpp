@@ -1,0 +1,536 @@
+// case_launch.cpp: the launcher family: setup's whole run (TvSetupRun with
+// the launcher's own kernel, the campaign's kernel stopped around it) on a
+// generated medium, staging folder and command line.
+//
+//   launch  media with odd names ("!x", "$x", blanks, accents, names that
+//           reach 255 characters under the staging folder, hidden and dot
+//           files, folders, the launcher's own setup.exe), staging folders
+//           an earlier run left, command lines with relative folders,
+//           trailing backslashes, quotes and more than fits; reads, writes
+//           and opens that fail, listings that cannot start or break off,
+//           a process start that is refused; modules planted in the staging
+//           folder (hidden, held open, not to be deleted)
+//
+// The process start is caught, never made. At that moment the staging
+// folder must hold every file of the medium as the medium holds it and no
+// module the medium did not bring, be the current folder, and the command
+// line must be whole: the engine's C runtime reads back exactly the
+// arguments and the source folder given. After the run the exit code must
+// be one the case allows, shown with its one message (none for 0), and the
+// medium and the data files of an earlier run must be as they were.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <set>
+
+#include "cases.h"
+#include "families.h"
+#include "setup.h"
+#include "tv_error.h"
+#include "tv_instance.h"
+#include "tv_system.h"
+
+namespace campaign {
+
+namespace {
+
+const char* const kMessages[] = {
+    nullptr,
+    "Could not locate setup files.",
+    "Could not locate temporary directory.",
+    "Could not create temporary directory.",
+    "Error copying files.",
+    "Setup could not be launched.",
+};
+
+struct MediumFile {
+  std::string name, bytes;
+  std::string stagedAs;  // empty: the launcher leaves it on the medium
+};
+
+// What one run may do and what the hooks saw of it.
+struct LaunchRun {
+  std::string medium, staging, mediumPattern;
+  std::vector<MediumFile> files;
+  std::vector<std::string> engineArgs;  // as the engine's C runtime must read them
+  std::set<int> allowed;                // exit codes
+  size_t scanBreak = SIZE_MAX;          // entries the medium's listing gives before it fails
+  bool scanBroke = false, refuseStart = false, refuseDelete = false;
+  int starts = 0;
+  std::vector<std::string> boxes;
+  std::vector<WIN32_FIND_DATAA> listing;
+  size_t listed = 0;
+};
+LaunchRun* run = nullptr;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A name the system would load as code, or take as a direction where to
+// find it.
+bool ModuleName(const std::string& name) {
+  static const std::set<std::string> kExtensions = {"dll", "exe", "ocx", "cpl", "drv", "sys", "scr", "com",
+                                                    "ax",  "acm", "ime", "tsp", "mui", "efi", "manifest", "local"};
+  const size_t dot = name.rfind('.');
+  return dot != std::string::npos && kExtensions.count(Lower(name.substr(dot + 1))) != 0;
+}
+
+// A folder made full as the launcher makes its folders full.
+std::string FullOf(std::string path) {
+  if (!path.empty() && path[0] == '$') path = ".\\" + path;
+  if (path.empty()) path = ".";
+  if (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':') path.pop_back();
+  char full[MAX_PATH * 2], current[MAX_PATH * 2] = "";
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  if (n > 0 && n < sizeof full) return std::string(full, n);
+  // Too long for the system to make full: as long a path, which the
+  // launcher refuses (and which names nothing from another current folder).
+  GetCurrentDirectoryA(sizeof current, current);
+  return std::string(current) + "\\" + path;
+}
+
+// The arguments after the program's own, split as a C runtime splits them.
+std::vector<std::string> CRuntimeSplit(const std::string& rest) {
+  std::wstring wide = L"x ";
+  for (unsigned char c : rest) wide += static_cast<wchar_t>(c);
+  int count = 0;
+  std::vector<std::string> args;
+  if (LPWSTR* argv = CommandLineToArgvW(wide.c_str(), &count)) {
+    for (int i = 1; i < count; ++i) {
+      std::string arg;
+      for (const wchar_t* p = argv[i]; *p; ++p) arg += static_cast<char>(*p);
+      args.push_back(arg);
+    }
+    LocalFree(argv);
+  }
+  return args;
+}
+
+std::string Joined(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& a : args) text += (text.empty() ? "" : " | ") + Escape(a, 120);
+  return "[" + text + "]";
+}
+
+int WINAPI CaughtBox(HWND, LPCSTR text, LPCSTR, UINT) {
+  run->boxes.push_back(text ? text : "");
+  return IDOK;
+}
+
+// The engine's start, checked and never made.
+BOOL WINAPI CaughtStart(LPCSTR program, LPSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                        LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION process) {
+  ++run->starts;
+  const std::string engine = run->staging + "\\setup.exe", text = line ? line : "";
+  rec.Check(program && _stricmp(program, engine.c_str()) == 0, "launch-engine",
+            "the engine started is " + Quote(program) + ", not " + Escape(engine));
+  rec.Check(text.size() < 512, "launch-cut", "a command line of " + Num(static_cast<int64_t>(text.size())) + " characters");
+  const std::string head = engine + "  ";
+  if (rec.Check(_strnicmp(text.c_str(), head.c_str(), head.size()) == 0, "launch-arguments",
+                "the command line does not begin with the engine: " + Escape(text, 300))) {
+    const std::vector<std::string> args = CRuntimeSplit(text.substr(head.size()));
+    rec.Check(args == run->engineArgs, "launch-arguments",
+              "the engine would read " + Joined(args) + ", not " + Joined(run->engineArgs) + " from " + Escape(text, 600));
+  }
+  char current[MAX_PATH * 2] = "";
+  GetCurrentDirectoryA(sizeof current, current);
+  rec.Check(_stricmp(current, run->staging.c_str()) == 0, "launch-folder",
+            "the engine would start in " + Escape(current) + ", not in the staging folder");
+  std::set<std::string> staged;
+  for (const MediumFile& f : run->files) {
+    std::string bytes;
+    if (f.stagedAs.empty()) continue;
+    staged.insert(Lower(f.stagedAs));
+    if (!(ReadBytes(run->staging + "\\" + f.stagedAs, &bytes) && bytes == f.bytes))
+      rec.Fail("half-staged", "the engine starts while " + Escape(f.stagedAs) + " does not hold the medium's " +
+                                  Escape(f.name) + " (" + Num(static_cast<int64_t>(f.bytes.size())) + " bytes)");
+  }
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((run->staging + "\\*").c_str(), &entry);
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && ModuleName(entry.cFileName))
+      rec.Check(staged.count(Lower(entry.cFileName)) != 0, "foreign-module",
+                "the engine starts beside " + Escape(entry.cFileName) + ", which the medium does not hold");
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  if (run->refuseStart) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  // Handles the launcher closes again, of no new process.
+  DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &process->hProcess, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &process->hThread, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  return TRUE;
+}
+
+// The medium's listing, read whole at once and given out entry by entry,
+// breaking off where the case says (0: it cannot start). Other folders are
+// listed as they are.
+BOOL WINAPI ListNext(HANDLE find, LPWIN32_FIND_DATAA data);
+HANDLE WINAPI ListFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+  if (!pattern || _stricmp(pattern, run->mediumPattern.c_str()) != 0 || run->scanBreak == SIZE_MAX)
+    return kTvSysDefault.findFirstFile(pattern, data);
+  run->listing.clear();
+  run->listed = 0;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = kTvSysDefault.findFirstFile(pattern, &entry);
+  if (find == INVALID_HANDLE_VALUE) return find;
+  do run->listing.push_back(entry);
+  while (kTvSysDefault.findNextFile(find, &entry));
+  kTvSysDefault.findClose(find);
+  HANDLE mine = reinterpret_cast<HANDLE>(&run->listing);
+  return ListNext(mine, data) ? mine : INVALID_HANDLE_VALUE;
+}
+BOOL WINAPI ListNext(HANDLE find, LPWIN32_FIND_DATAA data) {
+  if (find != reinterpret_cast<HANDLE>(&run->listing)) return kTvSysDefault.findNextFile(find, data);
+  if (run->listed >= run->scanBreak) {
+    run->scanBroke = true;
+    SetLastError(ERROR_NETNAME_DELETED);
+    return FALSE;
+  }
+  if (run->listed == run->listing.size()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  *data = run->listing[run->listed++];
+  return TRUE;
+}
+BOOL WINAPI RefusedDelete(LPCSTR path) {
+  if (!run->refuseDelete) return kTvSysDefault.deleteFile(path);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+BOOL WINAPI ListClose(HANDLE find) {
+  return find == reinterpret_cast<HANDLE>(&run->listing) ? TRUE : kTvSysDefault.findClose(find);
+}
+
+// Names a medium may hold; "!" and "$" begin the kernel's home and data
+// folder prefixes.
+const char* const kNames[] = {"data.ini", "a b.txt", "x",       "!x",        "$x",      "!",      "$",
+                              "$$",       "!$x",     " lead",   "Français.txt", "é", "x.dll", "Version.DLL",
+                              "readme",   "a;b",     "a,b=c",   "~x.tmp",    "-SRC",    "setup.inx.bak"};
+const size_t kSizes[] = {0, 1, 100, 65535, 65536, 65537, 150001};
+
+std::string Bytes(Rng& rng, size_t size) {
+  std::string bytes(size, '\0');
+  const uint64_t seed = rng.Next();
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((seed >> (i % 56)) + i * 131);
+  return bytes;
+}
+
+std::string FolderName(Rng& rng, const char* plain, size_t longest) {
+  static const char* const kFolders[] = {"media disk", "$m", "!m", "Français", "a.b", "x;y"};
+  if (rng.Chance(40)) return plain;
+  if (rng.Chance(20)) return std::string(rng.Size(1, longest), plain[0]);
+  return rng.Pick(kFolders) + std::string(plain);
+}
+
+// An argument passed on to the engine; short ones for a long line of many.
+std::string Argument(Rng& rng, bool shortOnes, std::string* token) {
+  static const char* const kArgs[] = {"a",     "-x",       "ab",     "\\",    "-",      "a\"b",   "-q\"r",
+                                      "a\\\"b", "C:\\dir\\", "a\\\\",  "-x\\",  "été", "x\ty", "-x\t"};
+  std::string arg;
+  const size_t longest = shortOnes ? 24 : 120;
+  const int kind = rng.Int(0, 9);
+  if (kind < 5) arg = rng.Pick(kArgs);
+  else if (kind < 7) arg = std::string(rng.Size(2, longest), static_cast<char>('a' + rng.Int(0, 25)));
+  else if (kind < 8) arg = std::string(rng.Size(1, longest / 3), rng.Chance(50) ? '"' : '\\') + "z";
+  else  // quotes and backslashes before them: twice as long on the engine's line
+    arg = "a" + std::string(rng.Size(0, longest / 3), '\\') + std::string(rng.Size(1, longest / 3), '"') + "b";
+  // One with a blank, or beginning with a quote, is quoted on the command
+  // line; one that holds a quote cannot be, and never holds a blank.
+  if (arg.find('"') == std::string::npos && (arg.find(' ') != std::string::npos || rng.Chance(30)))
+    *token = "\"" + arg + "\"";
+  else
+    *token = arg;
+  return arg;
+}
+
+// An option token: its text on the command line, quoted when it holds a
+// blank (the launcher's splitter has no escapes).
+std::string OptionToken(const char* name, const std::string& value) {
+  const std::string text = name + value;
+  return text.find(' ') != std::string::npos ? "\"" + text + "\"" : text;
+}
+
+bool PlainName(const std::string& name) {
+  return name.find_first_of("\\/:") == std::string::npos && name.find_first_not_of('.') != std::string::npos;
+}
+
+}  // namespace
+
+void LaunchCase(Rng& rng, const std::string& folder) {
+  LaunchRun r;
+  run = &r;
+  // The generated folders: the medium and the temporary folder under the
+  // case folder, which is the current folder, so that relative options
+  // name them.
+  const std::string mediumName = FolderName(rng, "m", 150);
+  const std::string tempName = FolderName(rng, "t", 200);
+  const std::string mediumDir = In(folder, mediumName), tempDir = In(folder, tempName);
+  MakeDir(mediumDir);
+  MakeDir(tempDir);
+  SetCurrentDirectoryA(folder.c_str());
+
+  // The command line: the options in one of their forms, arguments around them.
+  std::vector<std::string> tokens;
+  std::string sourceValue, tempValue, subValue;
+  // A long line of many arguments leaves the folders to their defaults
+  // more often, so that the arguments have the launcher's 255 characters.
+  const bool many = rng.Chance(25);
+  bool sourceGiven = rng.Chance(many ? 40 : 80), tempGiven = rng.Chance(many ? 30 : 75);
+  auto relative = [&](const std::string& name) { return rng.Chance(50) ? name : ".\\" + name; };
+  if (sourceGiven) {
+    sourceValue = rng.Chance(50) ? mediumDir : relative(mediumName);
+    if (rng.Chance(20)) sourceValue += "\\";
+    if (rng.Chance(4)) sourceValue += "\\missing";
+    tokens.push_back(OptionToken(rng.Chance(80) ? "-SRC:" : "-sRx:", sourceValue));
+  }
+  if (tempGiven) {
+    tempValue = rng.Chance(50) ? tempDir : relative(tempName);
+    if (rng.Chance(20)) tempValue += "\\";
+    tokens.push_back(OptionToken(rng.Chance(80) ? "-TMP:" : "-tmPDIR:", tempValue));
+  }
+  if (rng.Chance(25)) {
+    static const char* const kSubs[] = {"N", "N", "sub dir", "..\\up", "a\\b", ".", "..", "C:x", ""};
+    subValue = rng.Pick(kSubs);
+    tokens.push_back(OptionToken("-DATADIR:", subValue));
+  }
+  if (rng.Chance(10)) tokens.push_back("-SRC");  // no colon: sets nothing
+  for (size_t n = many ? rng.Size(8, 20) : rng.Size(0, 6); n > 0; --n) {
+    std::string token;
+    Argument(rng, many, &token);
+    tokens.insert(tokens.begin() + static_cast<long>(rng.Below(tokens.size() + 1)), token);
+  }
+  std::string line;
+  for (const std::string& t : tokens) line += std::string(rng.Size(1, 2), ' ') + t;
+
+  // What the launcher reads of it, by its own splitter: the last of each
+  // option counts, the other arguments go on.
+  TvSetupArgs args;
+  TvSetupSplit(line.c_str(), &args);
+  std::string source, temp, sub;
+  bool haveSource = false;
+  std::vector<std::string> passed;
+  for (int i = 1; i < args.count; ++i) {
+    const std::string a = args.text[i];
+    const std::string head = Lower(a.substr(0, 3));
+    const size_t colon = a.find(':');
+    if (head == "-sr" || head == "-tm" || head == "-da") {
+      if (colon == std::string::npos) continue;
+      (head == "-sr" ? source : head == "-tm" ? temp : sub) = a.substr(colon + 1);
+      if (head == "-sr") haveSource = true;
+    } else if (!a.empty()) {
+      passed.push_back(a);
+    }
+  }
+  std::set<int> hazards;
+  const bool noTemp = !tempGiven && rng.Chance(10);
+  const std::string envTemp = noTemp ? "" : tempDir;
+  SetEnvironmentVariableA("TEMP", noTemp ? nullptr : envTemp.c_str());
+  SetEnvironmentVariableA("TMP", noTemp ? nullptr : envTemp.c_str());
+  if (!haveSource || source.empty()) {
+    // Without a source folder the medium is the current folder: the
+    // launcher's run starts in the medium then.
+    SetCurrentDirectoryA(mediumDir.c_str());
+    source.clear();
+  }
+  r.medium = FullOf(source);
+  if (temp.empty()) temp = envTemp;
+  if (temp.empty()) hazards.insert(TvSetupNoTempFolder);
+  const std::string fullTemp = FullOf(temp);
+  r.staging = fullTemp + "\\TarvelInst" + (sub.empty() ? "" : "\\" + sub);
+  r.engineArgs = passed;
+  r.engineArgs.push_back("p");
+  r.engineArgs.push_back(source.empty() ? "" : r.medium);
+  if (!sub.empty() && !PlainName(sub)) hazards.insert(TvSetupNoStagingFolder);
+
+  // An earlier run's staging folder: data files, a file the medium
+  // overwrites, perhaps one held open.
+  const std::string tarvel = fullTemp + "\\TarvelInst";
+  const bool earlier = rng.Chance(45);
+  std::vector<std::pair<std::string, std::string>> leftovers;
+  if (earlier && !temp.empty()) {
+    MakeDir(tarvel);
+    if (!sub.empty() && rng.Chance(70)) MakeDir(r.staging);
+    leftovers = {{"old.dat", "earlier"}, {"data.ini", "earlier data"}, {"old.dll", ""}};
+    // Modules of an earlier run, or planted: none may stay beside the engine.
+    static const char* const kPlanted[] = {"version.dll", "x.dll",     "old.OCX", "setup.exe",
+                                           ".dot.dll",    "hidden.cpl", "evil.manifest", "setup.exe.local"};
+    for (size_t n = rng.Size(0, 4); n > 0; --n) leftovers.push_back({rng.Pick(kPlanted), "planted"});
+    std::vector<std::pair<std::string, std::string>> made;
+    for (const auto& leftover : leftovers) {
+      const std::string path = In(r.staging, leftover.first);
+      if (leftover.first == "old.dll") MakeDir(path);  // a folder: it stays
+      else WriteBytes(path, leftover.second);
+      if (Exists(path)) made.push_back(leftover);
+    }
+    leftovers = made;
+    SetFileAttributesA(In(r.staging, "hidden.cpl").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  }
+  if (!Exists(fullTemp) || (!sub.empty() && !Exists(tarvel))) hazards.insert(TvSetupNoStagingFolder);
+  if (r.staging.size() > 255 || fullTemp.size() + 11 > 255) hazards.insert(TvSetupNoStagingFolder);
+
+  // The medium.
+  r.mediumPattern = r.medium + (r.medium.back() == '\\' ? "*.*" : "\\*.*");
+  const bool atMedium = _stricmp(r.medium.c_str(), mediumDir.c_str()) == 0;
+  std::vector<MediumFile> wanted;
+  if (rng.Chance(95)) wanted.push_back({"setup.inx", "script", ""});
+  if (!atMedium || wanted.empty()) hazards.insert(TvSetupNoSetupFiles);
+  if (rng.Chance(92)) wanted.push_back({rng.Chance(80) ? "_ISmain" : "_isMAIN", "MZ engine" + Bytes(rng, 70000), ""});
+  if (rng.Chance(25)) wanted.push_back({rng.Chance(50) ? "setup.exe" : "SETUP.EXE", "the launcher", ""});
+  for (size_t n = rng.Size(0, 6); n > 0; --n) wanted.push_back({rng.Pick(kNames), Bytes(rng, rng.Pick(kSizes)), ""});
+  if (rng.Chance(15)) {
+    // A name that reaches 255 characters under the staging folder, or one more.
+    const size_t longer = std::max(r.staging.size(), r.medium.size()) + 1;
+    if (longer < 250) wanted.push_back({std::string(255 - longer + rng.Size(0, 1), 'n'), "long", ""});
+  }
+  std::set<std::string> seen;
+  for (MediumFile& f : wanted) {
+    if (!seen.insert(Lower(f.name)).second || !WriteBytes(In(mediumDir, f.name), f.bytes)) continue;
+    if (Lower(f.name) != "setup.exe") f.stagedAs = Lower(f.name) == "_ismain" ? "setup.exe" : f.name;
+    if (!f.stagedAs.empty() && (r.staging.size() + 1 + f.stagedAs.size() > 255 || r.medium.size() + 1 + f.name.size() > 255))
+      hazards.insert(TvSetupCopyFailed);
+    r.files.push_back(f);
+  }
+  if (!atMedium)
+    for (MediumFile& f : r.files) f.stagedAs.clear();  // the launcher looks elsewhere
+  if (rng.Chance(20)) {
+    const std::string hidden = In(mediumDir, "hidden.dll");
+    WriteBytes(hidden, "hidden");
+    SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    WriteBytes(In(mediumDir, ".dot"), "dot");
+    MakeDir(In(mediumDir, "Folder"));
+    WriteBytes(In(In(mediumDir, "Folder"), "inner.dll"), "inner");
+  }
+  // Planted modules the medium does not bring must go; one that cannot stops the run.
+  std::vector<std::string> foreign;
+  for (const auto& [name, bytes] : leftovers) {
+    bool brought = false;
+    for (const MediumFile& f : r.files) brought = brought || Lower(f.stagedAs) == Lower(name);
+    if (ModuleName(name) && !brought && bytes == "planted") foreign.push_back(name);
+  }
+  // One whose path passes 255 characters the launcher cannot name to remove.
+  for (const std::string& name : foreign)
+    if (r.staging.size() + 1 + name.size() > 255) hazards.insert(TvSetupCopyFailed);
+  bool engineOnMedium = false;
+  for (const MediumFile& f : r.files) engineOnMedium = engineOnMedium || f.stagedAs == "setup.exe";
+  if (!engineOnMedium) hazards.insert(TvSetupNotLaunched);
+  if (r.staging.size() + 10 > 255) hazards.insert(TvSetupNotLaunched);
+
+  // The command line's length, between what the arguments need unquoted and
+  // what they could need at most: beyond the one a refusal is due, within
+  // the other the start is.
+  size_t least = 0, most = 0;
+  for (const std::string& a : passed) {
+    least += a.size() + 1;
+    most += 2 * a.size() + 3;
+  }
+  const size_t engineLength = r.staging.size() + 10, sourceLength = source.empty() ? 0 : r.medium.size();
+  const bool cannotFit = least > 255 || engineLength + 2 + least + 3 + sourceLength + 2 > 511;
+  const bool mustFit = most <= 255 && engineLength + 2 + most + 3 + 2 * sourceLength + 2 <= 511;
+  if (cannotFit) hazards.insert(TvSetupNotLaunched);
+
+  // Faults.
+  std::optional<Lock> held;
+  if (earlier && rng.Chance(10)) {
+    held.emplace(In(r.staging, "data.ini"));
+    for (const MediumFile& f : r.files)
+      if (held->held() && Lower(f.stagedAs) == "data.ini") hazards.insert(TvSetupCopyFailed);
+  } else if (!foreign.empty() && rng.Chance(10)) {
+    held.emplace(In(r.staging, rng.Pick(foreign)));
+    if (held->held()) hazards.insert(TvSetupCopyFailed);
+  }
+  r.refuseDelete = !foreign.empty() && rng.Chance(5);
+  if (r.refuseDelete) hazards.insert(TvSetupCopyFailed);
+  if (rng.Chance(8)) r.scanBreak = rng.Chance(30) ? 0 : rng.Size(1, r.files.size() + 4);
+  FaultPlan plan;
+  if (rng.Chance(12)) {
+    static const Fault kFaults[] = {Fault::ReadFails, Fault::WriteFails, Fault::WriteShort, Fault::DiskFull,
+                                    Fault::CreateFails};
+    plan.kind = rng.Pick(kFaults);
+    plan.nth = rng.Int(1, 6);
+    plan.sticky = rng.Chance(30);
+  }
+  r.refuseStart = rng.Chance(5);
+
+  for (const MediumFile& f : r.files)
+    NoteFile("medium file " + Escape(f.name, 300) + (f.stagedAs.empty() ? " (stays)" : ""), f.bytes.substr(0, 16));
+  rec.Note("medium " + Escape(r.medium) + ", staging " + Escape(r.staging) +
+           (r.scanBreak != SIZE_MAX ? ", its listing breaks off after " + Num(static_cast<int64_t>(r.scanBreak)) : "") +
+           (plan.kind != Fault::None ? ", " + PlanText(plan) : "") + (r.refuseStart ? ", the start refused" : "") +
+           (r.refuseDelete ? ", deletions refused" : ""));
+
+  // The run, on the launcher's kernel.
+  StopKernel();
+  const TvSyscalls before = tvSys;
+  char variable[4096];
+  const DWORD tviniLength = GetEnvironmentVariableA("TVINI", variable, sizeof variable);
+  const std::string tvini = tviniLength > 0 && tviniLength < sizeof variable ? variable : "";
+  SetEnvironmentVariableA("TVINI", nullptr);
+  tvSys.messageBox = CaughtBox;
+  tvSys.createProcess = CaughtStart;
+  tvSys.findFirstFile = ListFirst;
+  tvSys.findNextFile = ListNext;
+  tvSys.findClose = ListClose;
+  tvSys.deleteFile = RefusedDelete;
+  ArmFault(plan);
+  rec.Step("TvSetupRun(" + Escape(line, 700) + ")");
+  ++rec.counters.calls;
+  const int code = TvSetupRun(line.c_str());
+  Progress();
+  rec.Result(" = " + Num(code));
+  const int injected = DisarmFault();
+  held.reset();
+  tvSys = before;
+  TvKernelSetVariant(nullptr);
+  TvSetUserInterfaceMode(TvUiNoWindows);
+  SetEnvironmentVariableA("TVINI", tvini.empty() ? nullptr : tvini.c_str());
+  SetEnvironmentVariableA("TEMP", (setup.root + "\\tmp").c_str());
+  SetEnvironmentVariableA("TMP", (setup.root + "\\tmp").c_str());
+  SetCurrentDirectoryA(setup.root.c_str());
+  StartKernel();
+
+  // The exit code: 0 only for a case without a hazard, else one of them.
+  if (injected > 0 && plan.kind != Fault::CreateFails) hazards.insert(TvSetupCopyFailed);
+  if (r.scanBroke) hazards.insert(TvSetupCopyFailed);
+  if (r.refuseStart) hazards.insert(TvSetupNotLaunched);
+  std::set<int> allowed = hazards;
+  if (hazards.empty()) allowed.insert(TvSetupLaunched);
+  // A failed open may be the kernel's own look for a configuration file,
+  // which finds none either way.
+  if (injected > 0 && plan.kind == Fault::CreateFails)
+    allowed.insert({TvSetupNoSetupFiles, TvSetupCopyFailed, TvSetupNotLaunched});
+  if (!mustFit) allowed.insert(TvSetupNotLaunched);  // it may or may not fit
+  std::string codes;
+  for (int c : allowed) codes += (codes.empty() ? "" : ", ") + Num(c);
+  rec.Check(allowed.count(code) != 0, "launch-exit", "TvSetupRun ended with " + Num(code) + ", not " + codes);
+  const bool started = r.starts > 0 && !r.refuseStart;
+  rec.Check((code == TvSetupLaunched) == started && r.starts <= 1, "launch-exit",
+            "TvSetupRun ended with " + Num(code) + " after " + Num(r.starts) + " engine start(s)");
+  if (code >= TvSetupNoSetupFiles && code <= TvSetupNotLaunched)
+    rec.Check(r.boxes.size() == 1 && r.boxes[0].rfind(kMessages[code], 0) == 0, "launch-message",
+              "exit code " + Num(code) + " with " + Num(static_cast<int64_t>(r.boxes.size())) + " message(s)" +
+                  (r.boxes.empty() ? std::string() : ", the first " + Escape(r.boxes[0])));
+  else if (!r.boxes.empty())
+    rec.Fail("launch-message", "exit code " + Num(code) + " with a message: " + Escape(r.boxes[0]));
+  // Nothing on the medium changes, and no data file of an earlier run goes.
+  for (const MediumFile& f : r.files) {
+    std::string now;
+    rec.Check(ReadBytes(In(mediumDir, f.name), &now) && now == f.bytes, "medium-changed",
+              "the medium's " + Escape(f.name) + " changed");
+  }
+  for (const auto& [name, bytes] : leftovers)
+    if (!ModuleName(name))
+      rec.Check(Exists(In(r.staging, name)), "data-lost", "the earlier run's " + Escape(name) + " is gone");
+  run = nullptr;
+}
+
+}  // namespace campaign
