@@ -34,7 +34,7 @@ fi
 marker=$WINEPREFIX/.tv-test-prefix
 # Drive T: is an empty folder of the prefix, for tests that need a drive's
 # root of their own (a medium at T:\).
-spare_drive() { mkdir -p "$WINEPREFIX/drive_t" && ln -sfn ../drive_t "$WINEPREFIX/dosdevices/t:"; }
+spare_drive() { mkdir -p "$WINEPREFIX/drive_t" "$WINEPREFIX/dosdevices" && ln -sfn ../drive_t "$WINEPREFIX/dosdevices/t:"; }
 if [ -f "$marker" ]; then
   if [ "$(cat "$marker")" = "$made_for" ]; then spare_drive; exit 0; fi
   echo "The Wine prefix $WINEPREFIX was made for another way ($(cat "$marker")); making it anew for $made_for"
