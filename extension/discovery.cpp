@@ -102,10 +102,8 @@ bool ResolveDataDirectories(InstalledListEntry* entry, TvIniBuffer* buffer, cons
   }
   TvStrCopy(entry->dataDir, candidate, sizeof entry->dataDir);
 
-  if (found && (*indicators & kRelativeDir))
-    BaseDirectory(stored + strspn(stored, "\\"), entry->baseDir);
-  else
-    BaseDirectory(entry->dataDir, entry->baseDir);
+  if (found && (*indicators & kRelativeDir)) BaseDirectory(stored + strspn(stored, "\\"), entry->baseDir);
+  else BaseDirectory(entry->dataDir, entry->baseDir);
   return found;
 }
 
@@ -193,8 +191,8 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
         auto& s = *static_cast<Search*>(data);
         char code[kCodeSize], country[kCodeSize];
         ReadCode(line, row.kind, code, country);
-        const bool selected = s.twoLetters ? TvStrCompareNoCaseN(code, s.iso, kTwoLetters) == 0
-                                           : TvStrEqualNoCase(country, s.iso);
+        const bool selected =
+            s.twoLetters ? TvStrCompareNoCaseN(code, s.iso, kTwoLetters) == 0 : TvStrEqualNoCase(country, s.iso);
         if (!selected) return true;
         ParseInstalledListLine(line, &s.work, row.kind);
         TvStrCopy(s.work.country, country, sizeof s.work.country);

@@ -31,7 +31,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       }
       TvEndInstance();
       return TRUE;
-    default:
-      return TRUE;
+    default: return TRUE;
   }
 }

@@ -54,13 +54,19 @@ constexpr Export MakeExport(const char* name, Convention convention, Result resu
   return e;
 }
 
-#define VS(name) Parameter{Kind::StringIn}
-#define VI(name) Parameter{Kind::NumberIn}
-#define VH(name) Parameter{Kind::HandleIn}
-#define RS(name, capacity) Parameter{Kind::StringOut, capacity}
+#define VS(name) \
+  Parameter { Kind::StringIn }
+#define VI(name) \
+  Parameter { Kind::NumberIn }
+#define VH(name) \
+  Parameter { Kind::HandleIn }
+#define RS(name, capacity) \
+  Parameter { Kind::StringOut, capacity }
 #define ARG(n) 0, n
-#define RI(name) Parameter{Kind::NumberOut}
-#define RH(name) Parameter{Kind::HandleOut}
+#define RI(name) \
+  Parameter { Kind::NumberOut }
+#define RH(name) \
+  Parameter { Kind::HandleOut }
 #define TV_UNPAREN(...) __VA_ARGS__
 #define TV_TABLE_ENTRY(name, convention, result, frame, parameters) \
   MakeExport(#name, Convention::convention, Result::result, Frame::frame, {TV_UNPAREN parameters}),

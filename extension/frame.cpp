@@ -54,17 +54,10 @@ bool FormatPlain(char* out, size_t size, const char* format, va_list args) {
         put(text, strlen(text));
         break;
       }
-      case 'd':
-        put(digits, Decimal(digits, va_arg(args, int)));
-        break;
-      case 'u':
-        put(digits, Decimal(digits, va_arg(args, unsigned)));
-        break;
-      case '%':
-        put("%", 1);
-        break;
-      default:
-        return false;
+      case 'd': put(digits, Decimal(digits, va_arg(args, int))); break;
+      case 'u': put(digits, Decimal(digits, va_arg(args, unsigned))); break;
+      case '%': put("%", 1); break;
+      default: return false;
     }
     p += 2;
   }

@@ -42,31 +42,23 @@ class ExportFrame {
   static_assert(kFrame != Frame::Kernel, "a kernel routine exported as it is has no frame of the extension's");
 
  public:
-  ExportFrame()
-    requires(kFrame == Frame::LoggedPlain || kFrame == Frame::LoggedAfterTrace || kFrame == Frame::LoggedAtEnd ||
-             kFrame == Frame::LoggedUnclosed || kFrame == Frame::LoggedAtOnce || kFrame == Frame::Traced)
-  {
+  ExportFrame() requires(kFrame == Frame::LoggedPlain || kFrame == Frame::LoggedAfterTrace ||
+                         kFrame == Frame::LoggedAtEnd || kFrame == Frame::LoggedUnclosed ||
+                         kFrame == Frame::LoggedAtOnce || kFrame == Frame::Traced) {
     TvTraceFunction(kExport.name);
     if constexpr (kFrame == Frame::LoggedPlain || kFrame == Frame::LoggedUnclosed) TvIsiEntryPlain(kExport.name);
     if constexpr (kFrame == Frame::LoggedAtOnce) TvIsiLog("> %s\n< %s\n", kExport.name, kExport.name);
   }
-  explicit ExportFrame(const char* argument)
-    requires(kFrame == Frame::Logged || kFrame == Frame::LoggedFound || kFrame == Frame::LoggedUntraced ||
-             kFrame == Frame::LoggedBareClose)
-  {
+  explicit ExportFrame(const char* argument) requires(kFrame == Frame::Logged || kFrame == Frame::LoggedFound ||
+                                                      kFrame == Frame::LoggedUntraced ||
+                                                      kFrame == Frame::LoggedBareClose) {
     if constexpr (kFrame != Frame::LoggedUntraced) TvTraceFunction(kExport.name);
     TvIsiEntry(kExport.name, argument);
   }
   // The name the API trace shows for the call, which is not the export's.
-  explicit ExportFrame(const char* traceName)
-    requires(kFrame == Frame::TracedAs)
-  {
-    TvTraceFunction(traceName);
-  }
+  explicit ExportFrame(const char* traceName) requires(kFrame == Frame::TracedAs) { TvTraceFunction(traceName); }
   // The text (a value or entries) goes to the log as the script gave it.
-  ExportFrame(const char* argument, const char* text)
-    requires(kFrame == Frame::LoggedText)
-  {
+  ExportFrame(const char* argument, const char* text) requires(kFrame == Frame::LoggedText) {
     TvTraceFunction(kExport.name);
     TvIsiEntry(kExport.name, argument);
     TvLogWrite(text);
@@ -76,16 +68,12 @@ class ExportFrame {
 
   static constexpr const char* Name() { return kExport.name; }
 
-  void Enter(const char* first, const char* second)
-    requires(kFrame == Frame::LoggedAfterTrace)
-  {
+  void Enter(const char* first, const char* second) requires(kFrame == Frame::LoggedAfterTrace) {
     TvIsiLog("> %s (%s, %s)\n", kExport.name, TvStrOrEmpty(first), TvStrOrEmpty(second));
   }
 
   // The exit line, then the closing trace call; the result passes through.
-  int32_t Return(int32_t result)
-    requires(kExport.result != Result::Nothing)
-  {
+  int32_t Return(int32_t result) requires(kExport.result != Result::Nothing) {
     if constexpr (kFrame == Frame::LoggedAtEnd) TvIsiLog("> %s", kExport.name);
     if constexpr (kFrame == Frame::LoggedFound) {
       if (result == TvOk) TvIsiLog("< %s\n", kExport.name);
@@ -100,18 +88,12 @@ class ExportFrame {
     }
     return Close(result);
   }
-  void Return()
-    requires(kExport.result == Result::Nothing)
-  {
+  void Return() requires(kExport.result == Result::Nothing) {
     if constexpr (kFrame != Frame::Traced) TvIsiLog("< %s\n", kExport.name);
     TvTraceReturn();
   }
   // Leaves without the exit line: the closing trace call only.
-  int32_t Quit(int32_t result)
-    requires(kFrame == Frame::LoggedAfterTrace)
-  {
-    return Close(result);
-  }
+  int32_t Quit(int32_t result) requires(kFrame == Frame::LoggedAfterTrace) { return Close(result); }
 
  private:
   static int32_t Close(int32_t result) {
@@ -122,7 +104,8 @@ class ExportFrame {
 
 // Opens the frame of the export whose body it stands in, found by the
 // function's own name: TV_FRAME(frame, entry-line arguments...).
-#define TV_FRAME(variable, ...) ExportFrame<tvexport::IndexOf(__func__)> variable{__VA_ARGS__}
+#define TV_FRAME(variable, ...) \
+  ExportFrame<tvexport::IndexOf(__func__)> variable { __VA_ARGS__ }
 
 // The frame of a routine of the extension's own that logs its calls: its
 // name registered with the API trace, "> name (argument)\n" and, on Return,

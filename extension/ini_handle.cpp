@@ -36,7 +36,7 @@ struct Pair {
   INT_PTR bufferHandle;  // as the script holds them
   INT_PTR fileHandle;    // kTvNoFile: never opened, or closed
   TvIniBuffer* buffer;
-  TvFileHandle file;     // the system's handle behind fileHandle
+  TvFileHandle file;  // the system's handle behind fileHandle
 };
 Pair* pairs = nullptr;
 size_t pairCount = 0;
@@ -249,18 +249,14 @@ TV_EXPORT void TV_STDCALL TvIsi_IniClose(INT_PTR file, INT_PTR buffer) {
   TV_FRAME(frame);
   // -1 (no file) and 0 are what a script passes for a pair whose open failed.
   if (file != kTvNoFile && file != kNoHandle) {
-    if (Pair* pair = FindFile(file))
-      CloseFile(*pair);
-    else
-      RaiseUnknown(frame.Name(), "file", file);
+    if (Pair* pair = FindFile(file)) CloseFile(*pair);
+    else RaiseUnknown(frame.Name(), "file", file);
   }
   if (buffer != kNoHandle && buffer == reinterpret_cast<INT_PTR>(&tvConfig)) {
     TvIniRelease();
   } else if (buffer != kNoHandle) {
-    if (Pair* pair = FindBuffer(buffer))
-      Forget(pair);
-    else
-      RaiseUnknown(frame.Name(), "buffer", buffer);
+    if (Pair* pair = FindBuffer(buffer)) Forget(pair);
+    else RaiseUnknown(frame.Name(), "buffer", buffer);
   }
   frame.Return();
 }

@@ -25,10 +25,14 @@ struct ListKey {
 
 // Every list-valued key, in the order its entries are read and examined.
 inline constexpr ListKey ListKeyTable[] = {
-    {"InstalledCountries", kCountryList}, {"NewInstalledCountries", kCountryList},
-    {"AllInstalledCountries", kCountryList}, {"PreviousInstalledCountries", kCountryList},
-    {"InstalledData", kDataList},          {"NewInstalledData", kDataList},
-    {"AllInstalledData", kDataList},       {"PreviousInstalledData", kDataList},
+    {"InstalledCountries", kCountryList},
+    {"NewInstalledCountries", kCountryList},
+    {"AllInstalledCountries", kCountryList},
+    {"PreviousInstalledCountries", kCountryList},
+    {"InstalledData", kDataList},
+    {"NewInstalledData", kDataList},
+    {"AllInstalledData", kDataList},
+    {"PreviousInstalledData", kDataList},
 };
 
 // One list line, parsed.
@@ -120,9 +124,9 @@ TvStatus WriteStringList(TvIniBuffer* buffer, const char* section, const char* k
 
 // Indicator bits of discovery.
 enum DiscoveryIndicator : int32_t {
-  kRemoteServer = 1,   // ServerAddress names a server other than the local one
-  kRelativeDir = 2,    // an examined data directory was relative
-  kRegionalFile = 4,   // a data file was found under ".rds"
+  kRemoteServer = 1,  // ServerAddress names a server other than the local one
+  kRelativeDir = 2,   // an examined data directory was relative
+  kRegionalFile = 4,  // a data file was found under ".rds"
 };
 
 // What the configuration and its folder answer discovery, for a caller
@@ -187,4 +191,3 @@ TvStatus TracePathIn(const char* name, const char* value, char* copy, size_t siz
 // A text argument copied (and traced), cut to size; the log says when it
 // was cut.
 void TraceTextIn(const char* name, const char* value, char* copy, size_t size);
-

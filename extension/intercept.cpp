@@ -21,7 +21,8 @@ constexpr TvStatus kNoInterception = -8005;
 constexpr WPARAM kCancelCommand = IDCANCEL;  // control 2, notification code 0
 
 std::atomic<int32_t> cancelFlag{0};
-static_assert(std::atomic<int32_t>::is_always_lock_free && sizeof(cancelFlag) == 4 && alignof(decltype(cancelFlag)) == 4,
+static_assert(std::atomic<int32_t>::is_always_lock_free && sizeof(cancelFlag) == 4 &&
+                  alignof(decltype(cancelFlag)) == 4,
               "the cancel flag is one aligned 32-bit word");
 
 // The window whose procedure is replaced (none: nullptr), and the procedure
@@ -38,9 +39,7 @@ LRESULT CALLBACK InterceptProcedure(HWND window, UINT message, WPARAM wParam, LP
   return tvSys.callWindowProc(savedProcedure, window, message, wParam, lParam);
 }
 
-WNDPROC ProcedureOf(HWND window) {
-  return reinterpret_cast<WNDPROC>(tvSys.getWindowLongPtr(window, GWLP_WNDPROC));
-}
+WNDPROC ProcedureOf(HWND window) { return reinterpret_cast<WNDPROC>(tvSys.getWindowLongPtr(window, GWLP_WNDPROC)); }
 
 // Puts the saved procedure back; the procedure it replaced.
 WNDPROC Restore() {

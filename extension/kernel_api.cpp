@@ -53,12 +53,9 @@ TV_EXPORT int32_t TV_STDCALL TvErrorHistory(int32_t all, int32_t lineNo, char* b
   // Reading the history raises nothing, so that it does not change what it reads.
   const char* line = TvErrorHistoryLine(all != 0, lineNo);
   TvStatus status = TvOk;
-  if (!line)
-    status = TvErrNotDefined;
-  else if (!BufferUsable(lenBuff))
-    status = TvErrRange16;
-  else if (lenBuff > 0)
-    GiveText(buffer, lenBuff, line);
+  if (!line) status = TvErrNotDefined;
+  else if (!BufferUsable(lenBuff)) status = TvErrRange16;
+  else if (lenBuff > 0) GiveText(buffer, lenBuff, line);
   return frame.Return(status);
 }
 

@@ -487,10 +487,8 @@ TvStatus CollectDataSets(const char* folder, const char* vintage, int32_t produc
     char identifier[kIdentifierSize];
     DataSetIdentifier(name, identifier, sizeof identifier);
     // The line joins identifiers with "+": this one would read back as two.
-    if (strchr(identifier, '+'))
-      TvIsiLog("%s passed over: \"+\" in its name\n", name);
-    else if (DataSetAllowed(identifier, products))
-      status = AddDataSet(entry, identifier);
+    if (strchr(identifier, '+')) TvIsiLog("%s passed over: \"+\" in its name\n", name);
+    else if (DataSetAllowed(identifier, products)) status = AddDataSet(entry, identifier);
   }
   TvFileFindClose();
   return status;
@@ -511,7 +509,8 @@ TvStatus RenameInSection(TvIniBuffer* ini, const char* section, const char* from
   bool copied = lines && piece.Assign({line, length}) && TvListAdd(lines, piece.Text(), nullptr) == TvOk;
   while (copied && TvIniNextLineSpan(ini, &line, &length))
     copied = piece.Assign({line, length}) && TvListAdd(lines, piece.Text(), nullptr) == TvOk;
-  TvStatus status = copied ? WriteStringList(ini, section, to, lines) : TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  TvStatus status =
+      copied ? WriteStringList(ini, section, to, lines) : TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
   if (lines) TvListFree(lines);
   if (status == TvOk) status = TvIniSetString(ini, section, from, nullptr);
   return status;

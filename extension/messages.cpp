@@ -17,8 +17,12 @@ const char* EnglishLayout(int16_t number) {
 // Code page 1252: 0xE9 is e acute.
 const char* FrenchLayout(int16_t number) {
   switch (number) {
-    case kTvIsiLayoutName: return "D\xE9" "faut_%s";
-    case kTvIsiLayoutDescription: return "Format d'adresse d\xE9" "faut pour %s";
+    case kTvIsiLayoutName:
+      return "D\xE9"
+             "faut_%s";
+    case kTvIsiLayoutDescription:
+      return "Format d'adresse d\xE9"
+             "faut pour %s";
     default: return nullptr;
   }
 }

@@ -23,8 +23,7 @@ namespace {
 // Reads the lines of a list one after another, each whole, into line.
 class ListReader {
  public:
-  ListReader(TvIniBuffer* buffer, const char* section, const char* key, const char* fallbackKey)
-      : buffer_(buffer) {
+  ListReader(TvIniBuffer* buffer, const char* section, const char* key, const char* fallbackKey) : buffer_(buffer) {
     const char* text;
     size_t length;
     have_ = TvIniGetValueSpan(buffer, section, key, &text, &length);
@@ -102,10 +101,8 @@ TvStatus RemoveMultiline(TvIniBuffer* buffer, const char* section, const char* k
     complete = list.AppendLine(line);
     // The text so far is logged while it is of working size; beyond
     // that only the entry kept, so a long list does not flood the log.
-    if (complete && list.Size() <= kAssemblySize)
-      TvLogWrite(list.Text());
-    else if (complete)
-      TvIsiLog("%s\n", line);
+    if (complete && list.Size() <= kAssemblySize) TvLogWrite(list.Text());
+    else if (complete) TvIsiLog("%s\n", line);
   }
   complete = complete && reader.complete();
   list.DropFinalLineFeed();

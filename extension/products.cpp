@@ -14,7 +14,7 @@ namespace {
 // The mask bits. The family bits are those the data mappings' exclusion
 // table tests.
 enum ProductBit : int32_t {
-  kLibraries = 0x0010,      // programming libraries, and Cobalt
+  kLibraries = 0x0010,  // programming libraries, and Cobalt
   kFlintProgram = 0x0020,
   kServerProduct = 0x0040,  // KeelHost
   kNetPrograms = 0x0080,    // KeelNet's programs, and Heron

@@ -106,8 +106,8 @@ class ReleaseCache {
   // and the copyright lines from position `from` of the list on. A file
   // that is not settled or has no write time, or a block that cannot be
   // had, is not kept.
-  void Keep(const char* path, const TvFileStamp& stamp, const char* release, const char* date,
-            const TvList* copyright, uint32_t from) {
+  void Keep(const char* path, const TvFileStamp& stamp, const char* release, const char* date, const TvList* copyright,
+            uint32_t from) {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const uint64_t clock = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
@@ -152,9 +152,7 @@ class ReleaseCache {
     static const Record* Of(const char* path) { return reinterpret_cast<const Record*>(path) - 1; }
   };
 
-  static void Free(const Record* record) {
-    TvSysFree(const_cast<Record*>(record), record->bytes, record->bytes);
-  }
+  static void Free(const Record* record) { TvSysFree(const_cast<Record*>(record), record->bytes, record->bytes); }
   static bool Same(const TvFileStamp& a, const TvFileStamp& b) {
     return a.size == b.size && a.lastWrite == b.lastWrite && a.created == b.created;
   }
@@ -302,7 +300,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_FileWriteable(const char* path) {
 // in as the configuration: a configuration held at the time would
 // otherwise be read in its place.
 TV_EXPORT int32_t TV_STDCALL TvIsi_GetTotalFileSize(const char* iniPath, const char* key, const char* names,
-                                                   int32_t* totalKb) {
+                                                    int32_t* totalKb) {
   TV_FRAME(frame, iniPath);
   TvLogBatch batch;  // two lines per list line
   if (!iniPath || !*iniPath) return frame.Return(TvErrorRaise(TvErrFileNotFound, "", TvRaiseOrigin));
@@ -356,7 +354,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_DataVintage(char* date, const char* path, con
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_FileLoadIni(char* code, char* countryName, char* dataInfo, const char* path,
-                                              const char* language) {
+                                               const char* language) {
   TV_FRAME(frame, path);
   TakeLanguage(language);
   const TvStatus status = OpenTrailer(path, TvFileDataConfig | TvFileDataExpected);
@@ -396,15 +394,14 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_FileLoadIni(char* code, char* countryName, ch
 }
 
 TV_EXPORT int32_t TV_STDCALL TvIsi_GetIniString(const char* path, const char* section, const char* key,
-                                               const char* language, char* value) {
+                                                const char* language, char* value) {
   TV_FRAME(frame, path);
   TakeLanguage(language);
   const TvStatus status = OpenTrailer(path, TvFileDataConfig);
   if (status == TvOk) {
     TvIniSetFlags(&tvConfig, TvIniBareKey);
     TvIniSetPrefix(&tvConfig, TvStrOrEmpty(language));
-    TvIsiLog("Section %s, Keyword %s, Lang %s\n", TvStrOrEmpty(section), TvStrOrEmpty(key),
-             TvStrOrEmpty(language));
+    TvIsiLog("Section %s, Keyword %s, Lang %s\n", TvStrOrEmpty(section), TvStrOrEmpty(key), TvStrOrEmpty(language));
     char found[kValueSize];
     TvIniGetString(&tvConfig, TvStrOrEmpty(section), TvStrOrEmpty(key), "", found, sizeof found);
     TvIsiLog("IniString %s\n", found);
@@ -417,8 +414,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_GetIniString(const char* path, const char* se
 // Day, month and year as three numbers ("25/03/2015", "25, 3, 2015") in the
 // build date picture. A text without three such numbers, or with a day or
 // month that no calendar has, gives an empty text and 0.
-TV_EXPORT int32_t TV_STDCALL TvIsi_FormatDateShortToLong(char* longDate, const char* shortDate,
-                                                        const char* language) {
+TV_EXPORT int32_t TV_STDCALL TvIsi_FormatDateShortToLong(char* longDate, const char* shortDate, const char* language) {
   TV_FRAME(frame, "TVISI_FormatDate");
   TakeLanguage(language);
   const char* p = TvStrOrEmpty(shortDate);

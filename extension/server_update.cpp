@@ -41,9 +41,8 @@ TvStatus ReadSortedList(TvIniBuffer* ini, const char* key, TvList* sorted) {
   if (status == TvOk) status = TvListReserve(sorted, lines->count);
   if (status == TvOk) {
     void** items = lines->items;
-    std::stable_sort(items, items + lines->count, [sorted](const void* a, const void* b) {
-      return sorted->compare(a, b, sorted->userData) < 0;
-    });
+    std::stable_sort(items, items + lines->count,
+                     [sorted](const void* a, const void* b) { return sorted->compare(a, b, sorted->userData) < 0; });
     for (uint32_t i = 0; i < lines->count && status == TvOk; ++i)
       if (sorted->count == 0 || sorted->compare(items[i], sorted->items[sorted->count - 1], sorted->userData) != 0)
         status = TvListInsertAt(sorted, sorted->count, items[i]);

@@ -124,7 +124,7 @@ void ReadArguments(const TvSetupArgs& args, Launch& launch) {
     char* option = TvStrCompareNoCaseN(arg, "-SR", 3) == 0   ? launch.source
                    : TvStrCompareNoCaseN(arg, "-TM", 3) == 0 ? launch.temp
                    : TvStrCompareNoCaseN(arg, "-DA", 3) == 0 ? launch.subfolder
-                                                              : nullptr;
+                                                             : nullptr;
     if (option) {
       if (const char* colon = strchr(arg, ':')) TvStrCopy(option, colon + 1, kTvSetupTextSize);
       continue;
@@ -132,10 +132,8 @@ void ReadArguments(const TvSetupArgs& args, Launch& launch) {
     if (!*arg) continue;
     // An option or a single character goes as it is, unless a blank, a tab
     // or a quote in it would make the engine read something else.
-    if ((arg[0] == '-' || arg[1] == '\0') && !strpbrk(arg, " \t\""))
-      passedOn.Put(arg);
-    else
-      passedOn.PutQuoted(arg);
+    if ((arg[0] == '-' || arg[1] == '\0') && !strpbrk(arg, " \t\"")) passedOn.Put(arg);
+    else passedOn.PutQuoted(arg);
     passedOn.Put(' ');
   }
   launch.passedOnCut = passedOn.cut;
@@ -170,8 +168,7 @@ TvStatus StageFiles(const char* source, const char* staging, TvList* staged) {
     char from[kTvSetupTextSize], to[kTvSetupTextSize];
     if (!Join(from, source, name) || !Join(to, staging, target))
       status = TvErrorRaise(TvErrFileCreate, name, TvRaiseOrigin);
-    else
-      status = TvSetupCopyFile(from, to);
+    else status = TvSetupCopyFile(from, to);
     if (status == TvOk) status = TvListAdd(staged, target, nullptr);
   }
   const TvStatus broken = TvFileFindClose();
@@ -322,10 +319,8 @@ TvStatus TvSetupCopyFile(const char* source, const char* destination, uint32_t b
     // must never be started from a file cut short.
     if (!tvSys.readFile(reinterpret_cast<HANDLE>(in), copyBlock, block, &got, nullptr))
       status = TvErrorRaise(TvErrFileRead, source, TvRaiseOrigin);
-    else if (got == 0)
-      break;
-    else
-      status = TvFileWrite(out, copyBlock, got);
+    else if (got == 0) break;
+    else status = TvFileWrite(out, copyBlock, got);
   }
   TvFileClose(out);
   TvFileClose(in);
@@ -344,7 +339,8 @@ int TvSetupRun(const char* commandLine) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     errorModeSet = true;
   }
-  TvStatus status = TvKernelStartup(kTvSetupModule, TV_SETUP_VERSION, TV_SETUP_REVISION, kStartupFlags, nullptr, nullptr);
+  TvStatus status =
+      TvKernelStartup(kTvSetupModule, TV_SETUP_VERSION, TV_SETUP_REVISION, kStartupFlags, nullptr, nullptr);
   if (status == TvOk) {
     status = TvFormsStartup();
     TvIniRelease();

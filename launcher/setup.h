@@ -9,7 +9,7 @@
 #include "setup_version.h"
 #include "tv_base.h"
 
-constexpr int kTvSetupArgCount = 16;    // entry 0 is the (empty) program name
+constexpr int kTvSetupArgCount = 16;  // entry 0 is the (empty) program name
 constexpr size_t kTvSetupTextSize = 256;
 constexpr size_t kTvSetupArgBudget = 255;  // characters of all arguments together
 

@@ -3,6 +3,7 @@
 // 1252 (the compiler converts them from this UTF-8 source).
 #include "tv_catalogue.h"
 
+// clang-format off
 const TvCatalogueRow kTvCatalogue[] = {
     //   code  English, Dutch, Spanish, French, German (nullptr: the English text)
     {0, {"OK", nullptr, "Aceptar", nullptr, nullptr}},
@@ -139,3 +140,4 @@ const TvMsgTableEntry kTvKernelStringSet[] = {
     {31, kTvKernelStrings[TvColDutch]},  {1, kTvKernelStrings[TvColEnglish]},
     {0, nullptr},
 };
+// clang-format on

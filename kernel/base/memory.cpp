@@ -39,11 +39,11 @@ struct Chunk {
   uint16_t blockCount;
   uint16_t inUse;
   uint32_t chunkBytes;
-  uint32_t payload;    // a larger block: the size asked for
-  SizeClass* owner;    // nullptr for a larger block
+  uint32_t payload;  // a larger block: the size asked for
+  SizeClass* owner;  // nullptr for a larger block
   Chunk* next;
   Chunk* prev;
-  uint32_t freeHead;   // number of the first free block
+  uint32_t freeHead;  // number of the first free block
 };
 static_assert(sizeof(Chunk) <= kTvMemChunkHeader);
 static_assert(sizeof(void*) != 4 || (sizeof(Chunk) == 32 && kTvMemBlockHeader == 8));
@@ -71,25 +71,20 @@ struct BuiltInClass {
   uint32_t blockSize;
   uint16_t blockCount;
 };
-constexpr BuiltInClass kBuiltInClasses[] = {{8, 500}, {16, 250}, {32, 125}, {64, 62},
-                                            {128, 31}, {256, 15}, {512, 7}};
+constexpr BuiltInClass kBuiltInClasses[] = {{8, 500}, {16, 250}, {32, 125}, {64, 62}, {128, 31}, {256, 15}, {512, 7}};
 
 TvLock& PoolLock() { return TvServiceLock(TvLockId::MemPool); }
 
 uint64_t Round4(uint64_t size) { return (size + 3) & ~uint64_t{3}; }
 
-bool Allowed(size_t size, uint64_t overhead) {
-  return size <= kSizeCeiling && Round4(size) + overhead <= kSizeCeiling;
-}
+bool Allowed(size_t size, uint64_t overhead) { return size <= kSizeCeiling && Round4(size) + overhead <= kSizeCeiling; }
 
 // Counters never go below 0: blocks made while statistics were off may be
 // freed after they were switched on.
 template <typename T>
 void Count(T& counter, int64_t delta) {
-  if (delta < 0 && static_cast<uint64_t>(-delta) > counter)
-    counter = 0;
-  else
-    counter = static_cast<T>(counter + delta);
+  if (delta < 0 && static_cast<uint64_t>(-delta) > counter) counter = 0;
+  else counter = static_cast<T>(counter + delta);
 }
 
 // False when growth would reach the limit; nothing is counted then.
@@ -184,10 +179,8 @@ SizeClass* ClassFor(size_t size) {
   uint32_t low = 0, high = pool.count;
   while (low < high) {
     const uint32_t middle = low + (high - low) / 2;
-    if (pool.classes[middle].blockSize < size)
-      low = middle + 1;
-    else
-      high = middle;
+    if (pool.classes[middle].blockSize < size) low = middle + 1;
+    else high = middle;
   }
   return low < pool.count ? &pool.classes[low] : nullptr;
 }
@@ -198,10 +191,8 @@ void Link(SizeClass& owner, Chunk* chunk) {
   chunk->owner = &owner;
   chunk->next = nullptr;
   chunk->prev = owner.last;
-  if (owner.last)
-    owner.last->next = chunk;
-  else
-    owner.first = chunk;
+  if (owner.last) owner.last->next = chunk;
+  else owner.first = chunk;
   owner.last = chunk;
 }
 
@@ -215,8 +206,8 @@ Chunk* NewChunk(SizeClass& owner) {
   if (bytes > kSizeCeiling) return nullptr;
   auto* chunk = static_cast<Chunk*>(TvSysAlloc(static_cast<size_t>(bytes), 0));
   if (!chunk) return nullptr;
-  *chunk = Chunk{owner.blockSize, owner.blockCount, 0, static_cast<uint32_t>(bytes), 0,
-                 nullptr, nullptr, nullptr, kNoBlock};
+  *chunk =
+      Chunk{owner.blockSize, owner.blockCount, 0, static_cast<uint32_t>(bytes), 0, nullptr, nullptr, nullptr, kNoBlock};
   Link(owner, chunk);
   return chunk;
 }
@@ -245,8 +236,8 @@ void* LargeAlloc(uint32_t flags, size_t size) {
   const size_t bytes = static_cast<size_t>(Round4(size) + kLargeOverhead);
   auto* chunk = static_cast<Chunk*>(TvSysAlloc(bytes, size));
   if (!chunk) return nullptr;
-  *chunk = Chunk{0, 1, 1, static_cast<uint32_t>(bytes), static_cast<uint32_t>(size),
-                 nullptr, nullptr, nullptr, kNoBlock};
+  *chunk =
+      Chunk{0, 1, 1, static_cast<uint32_t>(bytes), static_cast<uint32_t>(size), nullptr, nullptr, nullptr, kNoBlock};
   uint8_t* block = HandOut(chunk, FirstBlock(chunk));
   if (flags & TvMemZero) memset(block, 0, static_cast<size_t>(Round4(size)));
   return block;
@@ -554,9 +545,7 @@ void* SystemResize(void* block, size_t usedSize, size_t newSize) {
 
 void TvSysReleaseKept() { kept.ReleaseAll(); }
 
-void TvMemReset() {
-  tvMemStats = {false, UINT64_MAX, 0, 0, 0, 0};
-}
+void TvMemReset() { tvMemStats = {false, UINT64_MAX, 0, 0, 0, 0}; }
 
 void* TvSysAlloc(size_t size, size_t payload) {
   if (size > kSizeCeiling || payload > kSizeCeiling) return nullptr;
@@ -596,10 +585,8 @@ void* TvMemResize(void* block, uint32_t flags, size_t size) {
 void TvMemFree(void* block) {
   if (!block) return;
   auto* bytes = static_cast<uint8_t*>(block);
-  if (IsPooled(block))
-    PooledFree(bytes);
-  else
-    PlainFree(bytes);
+  if (IsPooled(block)) PooledFree(bytes);
+  else PlainFree(bytes);
 }
 
 TvStatus TvMemInit(const TvOptionReader& options) {
@@ -632,7 +619,8 @@ TvStatus TvMemInit(const TvOptionReader& options) {
     InstallClasses(pooled, nullptr, 0, 0);
     return TvErrorRaise(TvErrNoMemory, "MemBlocks", TvRaiseOrigin);
   }
-  if (const TvStatus status = ReadClasses(options, table, static_cast<uint32_t>(count), configured == 0); status != TvOk) {
+  if (const TvStatus status = ReadClasses(options, table, static_cast<uint32_t>(count), configured == 0);
+      status != TvOk) {
     TvSysFree(table, static_cast<size_t>(tableBytes), 0);
     InstallClasses(pooled, nullptr, 0, 0);
     return status;

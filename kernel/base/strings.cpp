@@ -243,8 +243,10 @@ bool TvStrToBool(const char* text) {
   const char* p = TvStrOrEmpty(text);
   while (*p == ' ') ++p;
   switch (*p) {
+    // clang-format off
     case '1': case 'T': case 't': case 'Y': case 'y': return true;
     case 'O': case 'o': return p[1] == 'N' || p[1] == 'n';
+    // clang-format on
     default: return false;
   }
 }
@@ -254,9 +256,11 @@ TvStatus TvStrToBoolChecked(const char* text, int* result, int defaultValue) {
   while (*p == ' ') ++p;
   int value = -1;
   switch (*p) {
+    // clang-format off
     case '1': case 'T': case 't': case 'Y': case 'y': value = 1; break;
     case '0': case 'F': case 'f': case 'N': case 'n': value = 0; break;
     case 'O': case 'o':
+      // clang-format on
       if (p[1] == 'N' || p[1] == 'n') value = 1;
       else if (p[1] == 'F' || p[1] == 'f') value = 0;
       break;

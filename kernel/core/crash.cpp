@@ -84,8 +84,8 @@ HANDLE OpenDumpFile() {
   TvLocalTime t{};
   TvNowLocal(t);
   char name[kTvPathSize];
-  TvFormat(name, sizeof name, "%s-%s-%04u-%02u-%02u-%02u-%02u-%02u", tvInstance.moduleName, tvInstance.version,
-           t.year, t.month, t.day, t.hour, t.minute, t.second);
+  TvFormat(name, sizeof name, "%s-%s-%04u-%02u-%02u-%02u-%02u-%02u", tvInstance.moduleName, tvInstance.version, t.year,
+           t.month, t.day, t.hour, t.minute, t.second);
   char own[kTvPathSize] = "";
   if (tvContext.homeDir[0]) Join(own, tvContext.homeDir, name);
   for (const char* folder : {static_cast<const char*>(own), static_cast<const char*>(tvContext.homeDir),
@@ -93,8 +93,8 @@ HANDLE OpenDumpFile() {
     char path[kTvPathSize];
     // The whole path must fit before a folder is made for it.
     if (!folder[0] || !Join(path, folder, "Error.mdmp") || !FolderReady(folder)) continue;
-    HANDLE file = tvSys.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        tvSys.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
   }
   return INVALID_HANDLE_VALUE;

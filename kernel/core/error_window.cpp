@@ -35,9 +35,10 @@ const char* KernelText(int index) {
 
 HWND AddControl(ErrorWindow& w, DWORD exStyle, const char* kind, const char* text, DWORD style, int id, int x, int y,
                 int width, int height) {
-  HWND control = CreateWindowExA(exStyle, kind, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, w.window,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 reinterpret_cast<HINSTANCE>(tvSys.getWindowLongPtr(w.window, GWLP_HINSTANCE)), nullptr);
+  HWND control =
+      CreateWindowExA(exStyle, kind, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, w.window,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                      reinterpret_cast<HINSTANCE>(tvSys.getWindowLongPtr(w.window, GWLP_HINSTANCE)), nullptr);
   if (control) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(w.font), FALSE);
   return control;
 }
@@ -137,9 +138,9 @@ bool Create(ErrorWindow& w, HINSTANCE module, const char* text, bool details) {
   HDC dc = GetDC(w.window);
   const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
   ReleaseDC(w.window, dc);
-  w.font = CreateFontA(-(8 * pixelsPerInch / 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                       "Ms Sans Serif");
+  w.font =
+      CreateFontA(-(8 * pixelsPerInch / 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Ms Sans Serif");
   if (!w.font) return false;
 
   const SIZE extent = TextExtent(w.window, w.font, text, true);

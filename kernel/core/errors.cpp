@@ -60,9 +60,7 @@ void AddTo(T (&list)[kMaxProviders], T item) {
 
 }  // namespace
 
-void TvErrorTextCopy(TvStatus code, uint16_t language, char* out, size_t size) {
-  MessageOf(code, language, out, size);
-}
+void TvErrorTextCopy(TvStatus code, uint16_t language, char* out, size_t size) { MessageOf(code, language, out, size); }
 
 uint16_t TvLanguageChoose(uint16_t language) { return ChooseEntry(language).language; }
 
@@ -93,8 +91,7 @@ const char* TvErrorText(TvStatus code, uint16_t language) {
   return record->message;
 }
 
-void TvErrorFormatLine(char* out, size_t size, TvStatus code, const char* detail, uint32_t flags,
-                       uint16_t language) {
+void TvErrorFormatLine(char* out, size_t size, TvStatus code, const char* detail, uint32_t flags, uint16_t language) {
   if (!out || size == 0) return;
   const size_t limit = size < kTvErrorLineSize ? size : kTvErrorLineSize;
   char message[kTvErrorTextSize];
@@ -174,10 +171,8 @@ void TvErrorReport(const char* title, TvStatus code) {
   if (uiMode == TvUiWindowed) ShowErrorBox(title, code);
   char report[kTvErrorLineSize + 1];
   const char* newest = code != 0 ? TvErrorHistoryLine(false, 0) : nullptr;
-  if (newest)
-    TvStrCopy(report, newest, sizeof report);
-  else
-    MessageOf(code, tvContext.language, report, sizeof report);
+  if (newest) TvStrCopy(report, newest, sizeof report);
+  else MessageOf(code, tvContext.language, report, sizeof report);
   char line[512];
   TvFormat(line, sizeof line, "%s: %s -- %.200s\n", tvInstance.moduleName, TvStrOrEmpty(title), report);
   TvLogWrite(line);
@@ -228,5 +223,6 @@ bool TvAskForMedia(const char* path) {
   TvStrCopy(shown, path, sizeof shown);
   char text[600];
   TvFormat(text, sizeof text, prompt, shown);
-  return tvSys.messageBox(nullptr, text, tvInstance.title, MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_TASKMODAL) == IDRETRY;
+  return tvSys.messageBox(nullptr, text, tvInstance.title, MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_TASKMODAL) ==
+         IDRETRY;
 }

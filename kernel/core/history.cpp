@@ -136,10 +136,8 @@ void TvErrorHistoryAdd(TvStatus code, const char* detail, uint32_t flags, uint16
     sequence = ++sequenceCounter;
   }
   TvLockGuard own(h->lock);
-  if (h->oldest == kTvHistoryEmpty)
-    h->oldest = h->next;
-  else if (h->next == h->oldest)
-    h->oldest = static_cast<uint16_t>((h->oldest + 1) % h->capacity);
+  if (h->oldest == kTvHistoryEmpty) h->oldest = h->next;
+  else if (h->next == h->oldest) h->oldest = static_cast<uint16_t>((h->oldest + 1) % h->capacity);
   TvErrorEntry& e = h->entries[h->next];
   h->next = static_cast<uint16_t>((h->next + 1) % h->capacity);
   e.code = code;

@@ -52,6 +52,7 @@
 
 TvInstance tvInstance;
 
+// clang-format off
 const TvKernelVariant kTvKernelFull = {
     "TVKRNXF", "2.30", ":236 :1.366-", "-VERSION-INI:-SECTION:-LOG:-DATADIR:-ERRORS-LANGUAGE:", "-HELP-?",
     "! TvFileOpen(%s : %ld) = %s\n", true, {true, true, true},
@@ -63,6 +64,7 @@ const TvKernelVariant kTvKernelLauncher = {
     "\r\n:RESDEFMARK:TVKRNLA 2.30(1.366-):Runtime kernel, MinGW-w64 build\r\n",
     true,  // its folder is typically a downloads folder, where a planted dbghelp.dll would run
 };
+// clang-format on
 
 namespace {
 
@@ -140,10 +142,8 @@ void RegisterProgram(const char* moduleName, const char* version, const char* re
   TvStrUpperInPlace(tvInstance.moduleName);
   TvStrCopy(tvInstance.version, version, sizeof tvInstance.version);
   TvRevisionDisplay(revision, tvInstance.revisionDisplay, sizeof tvInstance.revisionDisplay);
-  if (programTitle)
-    TvStrCopy(tvInstance.title, programTitle, sizeof tvInstance.title);
-  else
-    TvFormat(tvInstance.title, sizeof tvInstance.title, "%s %s", tvInstance.moduleName, tvInstance.version);
+  if (programTitle) TvStrCopy(tvInstance.title, programTitle, sizeof tvInstance.title);
+  else TvFormat(tvInstance.title, sizeof tvInstance.title, "%s %s", tvInstance.moduleName, tvInstance.version);
   TvSetConfigBaseName(tvInstance.moduleName);
   const TvKernelVariant& kernel = *variantInUse;
   TvRegisterLibrary(kernel.name, kernel.version, kernel.revision);

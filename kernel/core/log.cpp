@@ -32,10 +32,16 @@ void BuildPrefix(uint32_t mode, char* prefix) {
   if (tvLog.timeStamp) {
     TvLocalTime t;
     if (!TvNowLocal(t))
-      TvStrCopy(part, "??:??:?" "? ?" "?/?" "?/?" "?", sizeof part);  // "??:??:?? ??/??/??", split to avoid trigraphs
+      TvStrCopy(part,
+                "??:??:?"
+                "? ?"
+                "?/?"
+                "?/?"
+                "?",
+                sizeof part);  // "??:??:?? ??/??/??", split to avoid trigraphs
     else if (TvHighResTiming())
-      TvFormat(part, sizeof part, "%2u:%02u:%02u.%03u %2u/%02u/%02u", t.hour, t.minute, t.second, t.millisecond,
-               t.day, t.month, t.year % 100u);
+      TvFormat(part, sizeof part, "%2u:%02u:%02u.%03u %2u/%02u/%02u", t.hour, t.minute, t.second, t.millisecond, t.day,
+               t.month, t.year % 100u);
     else
       TvFormat(part, sizeof part, "%2u:%02u:%02u %2u/%02u/%02u", t.hour, t.minute, t.second, t.day, t.month,
                t.year % 100u);
@@ -103,9 +109,7 @@ void ReportWriteFailure(TvStatus code) {
 
 }  // namespace
 
-void TvLogReset() {
-  tvLog = {{}, kTvNoFile, false, false, false, false, false, false, false, nullptr, false};
-}
+void TvLogReset() { tvLog = {{}, kTvNoFile, false, false, false, false, false, false, false, nullptr, false}; }
 
 void TvLogWriteRaw(uint32_t mode, const char* text) {
   if (!text) return;
@@ -224,8 +228,7 @@ void TvLogTraceFileOpen(const char* path, TvFileHandle handle, TvStatus status) 
   char line[kTvPathSize + 160];
   if (variant.fileOpenTraceHandle)
     TvFormat(line, sizeof line, variant.fileOpenTrace, path, static_cast<long>(handle), TvErrorText(status));
-  else
-    TvFormat(line, sizeof line, variant.fileOpenTrace, path, TvErrorText(status));
+  else TvFormat(line, sizeof line, variant.fileOpenTrace, path, TvErrorText(status));
   TvLogWriteThread(line);
 }
 

@@ -67,12 +67,9 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   TvCrashSetDumpType(static_cast<uint32_t>(TvOptionGetInt("MiniDumpType", 0)));
 
   const uint32_t flags = tvContext.flags;
-  if (flags & TvFlagConsoleOff)
-    tvLog.console = false;
-  else if (flags & TvFlagConsoleOn)
-    tvLog.console = true;
-  else
-    tvLog.console = TvOptionGetBool("LogConsole", (flags & TvFlagConsoleDefault) || tvInstance.fromCommandLine);
+  if (flags & TvFlagConsoleOff) tvLog.console = false;
+  else if (flags & TvFlagConsoleOn) tvLog.console = true;
+  else tvLog.console = TvOptionGetBool("LogConsole", (flags & TvFlagConsoleDefault) || tvInstance.fromCommandLine);
   tvLog.debugger = TvOptionGetBool("LogDebugger", 0);
   tvLog.timeStamp = TvOptionGetBool("LogTimeStamp", 0);
   tvLog.millisecs = TvOptionGetBool("LogMillisecs", 0);
@@ -100,12 +97,9 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   }
 
   char logFile[kTvPathSize];
-  if (commandLine.log)
-    TvStrCopy(logFile, commandLine.logFile, sizeof logFile);
-  else
-    TvOptionGetString("LogFile", tvLog.errors ? "tverrors" : "", logFile, sizeof logFile);
-  if (!(flags & TvFlagNoLogFile) && TvLogOpen(logFile) != TvOk)
-    Keep(status, TvErrorRaise(TvErrLogCreate, logFile, 0));
+  if (commandLine.log) TvStrCopy(logFile, commandLine.logFile, sizeof logFile);
+  else TvOptionGetString("LogFile", tvLog.errors ? "tverrors" : "", logFile, sizeof logFile);
+  if (!(flags & TvFlagNoLogFile) && TvLogOpen(logFile) != TvOk) Keep(status, TvErrorRaise(TvErrLogCreate, logFile, 0));
 
   char path[kTvPathSize];
   if (TvOptionGetString("ProgDir", "", path, sizeof path)) {
@@ -129,10 +123,8 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   const TvStatus memory = TvMemInit(kTvKernelOptions);
   Keep(status, memory);
 
-  if (!commandLine.dataDir)
-    Keep(status, ReadDataDirectories());
-  else if (TvDirCreate(tvContext.dataDir, 0) != TvOk)
-    Keep(status, TvErrorRaise(TvErrDataDir, tvContext.dataDir, 0));
+  if (!commandLine.dataDir) Keep(status, ReadDataDirectories());
+  else if (TvDirCreate(tvContext.dataDir, 0) != TvOk) Keep(status, TvErrorRaise(TvErrDataDir, tvContext.dataDir, 0));
   if (status == TvOk) status = TvLocaleInit(kTvKernelOptions);
   return status;
 }

@@ -142,8 +142,7 @@ int32_t TvNextOption(char* name, char* value) {
     result = TvOptionHelp;
     if (!FindOption(kernel.helpOptions, given, name, &takesValue)) {
       result = TvOptionKernel;
-      if (!FindOption(kernel.options, given, name, &takesValue))
-        return TvErrorRaise(TvErrCommandLine, given, 0);
+      if (!FindOption(kernel.options, given, name, &takesValue)) return TvErrorRaise(TvErrCommandLine, given, 0);
     }
   }
   if (!takesValue) return result;

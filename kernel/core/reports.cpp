@@ -45,10 +45,8 @@ TvStatus RecordDate(const char* date, uint32_t mode) {
     while (*rest == ' ') ++rest;
     char when[kTvDateTextSize];
     TvDateFormat(when, sizeof when, TvDateBuild, day);
-    if (*rest)
-      TvFormat(tvDataInfo.description, sizeof tvDataInfo.description, "%s (%s)", when, rest);
-    else
-      TvStrCopy(tvDataInfo.description, when, sizeof tvDataInfo.description);
+    if (*rest) TvFormat(tvDataInfo.description, sizeof tvDataInfo.description, "%s (%s)", when, rest);
+    else TvStrCopy(tvDataInfo.description, when, sizeof tvDataInfo.description);
   }
   return TvOk;
 }

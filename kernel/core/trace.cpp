@@ -87,10 +87,8 @@ void TvTraceLine(const char* text) {
   TvLockGuard guard(tvInstance.kernelLock);
   const bool started = TvKernelStarted();
   if (!started) {
-    if (tvTrace.configPending)
-      TvKernelPrepareTrace();
-    else
-      TvServiceLocksCreate();
+    if (tvTrace.configPending) TvKernelPrepareTrace();
+    else TvServiceLocksCreate();
   }
   if (tvTrace.configPending) Configure();
   if (tvTrace.active) {

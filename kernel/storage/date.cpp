@@ -82,10 +82,8 @@ void DateOfDayCount(int64_t count, int64_t& year, unsigned& month, unsigned& day
 // The corrections of validation; report is called with each detail.
 template <typename Report>
 void Correct(TvDate& date, unsigned pivot, Report report) {
-  if (date.year < 100)
-    date.year = static_cast<uint16_t>(date.year + (date.year < pivot ? 2000 : 1900));
-  else if (date.year < kFirstYear)
-    date.year = kFirstYear;
+  if (date.year < 100) date.year = static_cast<uint16_t>(date.year + (date.year < pivot ? 2000 : 1900));
+  else if (date.year < kFirstYear) date.year = kFirstYear;
   if (date.month < 1) {
     date.month = 1;
     report("Month < 1");
@@ -136,9 +134,9 @@ struct TokenEntry {
   Token token;
 };
 constexpr TokenEntry kTokens[] = {
-    {"dddd", Token::DayLong}, {"ddd", Token::DayShort},  {"dd", Token::Day2},   {"d", Token::Day},
+    {"dddd", Token::DayLong},   {"ddd", Token::DayShort},   {"dd", Token::Day2},   {"d", Token::Day},
     {"mmmm", Token::MonthLong}, {"mmm", Token::MonthShort}, {"mm", Token::Month2}, {"m", Token::Month},
-    {"yyyy", Token::Year4},   {"yy", Token::Year2},
+    {"yyyy", Token::Year4},     {"yy", Token::Year2},
 };
 
 // The token that a run of one letter forms (None when it forms none).
@@ -241,8 +239,7 @@ void ReadPicture(const TvOptionReader& options, const char* key, const char* pro
 void TvTimingReset() {
   highResTiming = false;
   resetTick = tvSys.tickCount();
-  if (!tvSys.queryFrequency(&counterFrequency) || !tvSys.queryCounter(&startCounter))
-    counterFrequency.QuadPart = 0;
+  if (!tvSys.queryFrequency(&counterFrequency) || !tvSys.queryCounter(&startCounter)) counterFrequency.QuadPart = 0;
   ResetPictures();
 }
 
@@ -260,8 +257,7 @@ void TvDateInit(const TvOptionReader& options) {
   const char* failure = nullptr;
   if (!tvSys.queryFrequency(&frequency) || frequency.QuadPart <= 0)
     failure = "Could not calibrate High Performance Tick Counter";
-  else if (!tvSys.queryCounter(&counter))
-    failure = "Could not first use High Performance Tick Counter";
+  else if (!tvSys.queryCounter(&counter)) failure = "Could not first use High Performance Tick Counter";
   if (failure) {
     highResTiming = false;
     counterFrequency.QuadPart = 0;
@@ -371,8 +367,8 @@ int TvDateFormat(char* out, size_t size, int kind, const TvDate& date) {
   return TvDateFormatPicture(out, size, TvDatePicture(kind), date);
 }
 
-TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flags, TvDate& date,
-                            uint16_t* weekday, unsigned pivot, const char** rest) {
+TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flags, TvDate& date, uint16_t* weekday,
+                            unsigned pivot, const char** rest) {
   const char* t = TvStrOrEmpty(text);
   const char* p = TvStrOrEmpty(picture);
   const bool exact = (flags & TvDateExact) != 0;
@@ -448,8 +444,7 @@ TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flag
   return TvDateValidate(date, pivot);
 }
 
-TvStatus TvDateParse(const char* text, int kind, TvDate& date, uint16_t* weekday, unsigned pivot,
-                     const char** rest) {
+TvStatus TvDateParse(const char* text, int kind, TvDate& date, uint16_t* weekday, unsigned pivot, const char** rest) {
   return TvDateParsePicture(text, TvDatePicture(kind), 0, date, weekday, pivot, rest);
 }
 
@@ -501,12 +496,18 @@ bool TvNowLocal(TvLocalTime& now) {
 
 size_t TvTimeStamp(char* out, size_t size) {
   TvLocalTime t;
-  if (!TvNowLocal(t)) return TvStrCopy(out, "??:??:?" "? ?" "?/?" "?/?" "?", size);  // split against trigraphs
+  if (!TvNowLocal(t))
+    return TvStrCopy(out,
+                     "??:??:?"
+                     "? ?"
+                     "?/?"
+                     "?/?"
+                     "?",
+                     size);  // split against trigraphs
   if (highResTiming)
     return TvFormat(out, size, "%2u:%02u:%02u.%03u %2u/%02u/%02u", t.hour, t.minute, t.second, t.millisecond, t.day,
                     t.month, t.year % 100u);
-  return TvFormat(out, size, "%2u:%02u:%02u %2u/%02u/%02u", t.hour, t.minute, t.second, t.day, t.month,
-                  t.year % 100u);
+  return TvFormat(out, size, "%2u:%02u:%02u %2u/%02u/%02u", t.hour, t.minute, t.second, t.day, t.month, t.year % 100u);
 }
 
 TvStatus TvTimeZone(TvTimeZoneInfo& zone) {
@@ -527,8 +528,7 @@ TvStatus TvTimeZone(TvTimeZoneInfo& zone) {
     char wide[64] = "";
     // The names are at most 32 wide characters and need not be terminated.
     const int n = WideCharToMultiByte(CP_ACP, 0, name, static_cast<int>(wcsnlen(name, 32)), wide,
-                                      static_cast<int>(sizeof wide - 1),
-                                      nullptr, nullptr);
+                                      static_cast<int>(sizeof wide - 1), nullptr, nullptr);
     wide[n > 0 ? n : 0] = '\0';
     TvStrCopy(zone.name, wide, sizeof zone.name);
   }

@@ -27,7 +27,7 @@ struct OpenParameters {
 
 OpenParameters ParametersFor(uint32_t mode) {
   OpenParameters p{};
-  DWORD requested = (mode & TvFileShareAll) ? FILE_SHARE_READ | FILE_SHARE_WRITE
+  DWORD requested = (mode & TvFileShareAll)    ? FILE_SHARE_READ | FILE_SHARE_WRITE
                     : (mode & TvFileShareRead) ? FILE_SHARE_READ
                                                : 0;
   if (mode & TvFileWriteOnly) {
@@ -59,16 +59,14 @@ TvStatus OpenPath(const char* path, uint32_t mode, HANDLE* out) {
       return (mode & TvFileMustNotExist) ? TvErrFileExists : TvErrFileAccess;
     if (error == ERROR_TOO_MANY_OPEN_FILES) return TvErrTooManyFiles;
     if (error == ERROR_FILE_NOT_FOUND && (mode & kCreating))
-      h = tvSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes,
-                               nullptr);
+      h = tvSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) return (mode & kCreating) ? TvErrFileCreate : TvErrFileNotFound;
   } else if (mode & TvFileMustNotExist) {
     tvSys.closeHandle(h);
     return TvErrFileExists;
   } else if (mode & TvFileRecreate) {
     tvSys.closeHandle(h);
-    h = tvSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes,
-                             nullptr);
+    h = tvSys.createFile(path, GENERIC_READ | GENERIC_WRITE, p.share, nullptr, CREATE_ALWAYS, p.attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) return TvErrFileCreate;
   }
   if ((mode & TvFileAppend) && tvSys.setFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
@@ -97,8 +95,8 @@ int dataDirIndex = 0;  // the data directory that served last
 uint32_t tempCounter = 0;
 
 // Builds the path and opens it; a "$" path is tried in each data directory.
-TvStatus OpenNamed(char* full, const char* directory, const char* name, const char* defaultExtension,
-                   uint32_t mode, HANDLE* opened) {
+TvStatus OpenNamed(char* full, const char* directory, const char* name, const char* defaultExtension, uint32_t mode,
+                   HANDLE* opened) {
   full[0] = '\0';
   if (!*name) return TvErrFileNotFound;
   TvStatus status = TvPathBuild(full, directory, name, defaultExtension);
@@ -202,8 +200,7 @@ TvStatus TvFileSeek(TvFileHandle handle, uint32_t offset) {
 TvStatus TvFileSeekEnd(TvFileHandle handle) {
   if (!Valid(handle)) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   SetLastError(NO_ERROR);
-  if (tvSys.setFilePointer(H(handle), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR)
+  if (tvSys.setFilePointer(H(handle), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
     return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   return TvOk;
 }
@@ -228,7 +225,8 @@ TvStatus TvFileGetSize(TvFileHandle handle, uint32_t* size) {
   DWORD high = 0;
   SetLastError(NO_ERROR);
   const DWORD low = tvSys.getFileSize(H(handle), &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+    return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);
   if (high != 0 || low > 0x7FFFFFFFu) return TvErrorRaise(TvErrFileTooLarge, nullptr, TvRaiseOrigin);
   *size = low;
   return TvOk;
@@ -353,7 +351,7 @@ TvStatus TvFileDuplicate(TvFileHandle handle, TvFileHandle* duplicate) {
   if (Valid(handle)) {
     TvLockGuard guard(TvServiceLock(TvLockId::File));
     ok = tvSys.duplicateHandle(GetCurrentProcess(), H(handle), GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS);
+                               DUPLICATE_SAME_ACCESS);
   }
   if (duplicate) *duplicate = ok ? reinterpret_cast<TvFileHandle>(copy) : kTvNoFile;
   return ok ? TvOk : TvErrorRaise(TvErrFileAccess, nullptr, TvRaiseOrigin);
@@ -361,7 +359,9 @@ TvStatus TvFileDuplicate(TvFileHandle handle, TvFileHandle* duplicate) {
 
 namespace {
 
-void TempName(uint32_t number, char* name, size_t size) { TvFormat(name, size, "tv%06lu", static_cast<unsigned long>(number)); }
+void TempName(uint32_t number, char* name, size_t size) {
+  TvFormat(name, size, "tv%06lu", static_cast<unsigned long>(number));
+}
 
 }  // namespace
 

@@ -163,10 +163,8 @@ void DropSection(TvIniBuffer& b) {
 uint32_t LineFeedsOnly(char* out, const char* text, uint32_t length) {
   uint32_t n = 0;
   for (uint32_t i = 0; i < length; ++i) {
-    if (text[i] != '\r')
-      out[n++] = text[i];
-    else if (i + 1 == length || text[i + 1] != '\n')
-      out[n++] = '\n';
+    if (text[i] != '\r') out[n++] = text[i];
+    else if (i + 1 == length || text[i + 1] != '\n') out[n++] = '\n';
   }
   return n;
 }
@@ -236,8 +234,7 @@ bool FindSection(TvIniBuffer& b, const char* name) {
     if (name) {
       if (b.flags & TvIniExactSection)
         match = strlen(name) == nameLength && TvStrCompareNoCaseN(text + nameAt, name, nameLength) == 0;
-      else
-        match = TvIniSectionMatch(text + nameAt, nameLength, name);
+      else match = TvIniSectionMatch(text + nameAt, nameLength, name);
     }
     if (!match) {
       ++at;
@@ -257,7 +254,8 @@ void SelectSection(TvIniBuffer& b, uint32_t nameAt, uint32_t close, const char* 
   // The next "[" at the start of a line; the end mark's at worst.
   uint32_t end = static_cast<uint32_t>(b.bodyStart);
   while (text[end] != '[' || text[end - 1] != '\n')
-    end = static_cast<uint32_t>(static_cast<const char*>(tvini::FindByte(text + end + 1, '[', b.length + 2 - end - 1)) - text);
+    end = static_cast<uint32_t>(static_cast<const char*>(tvini::FindByte(text + end + 1, '[', b.length + 2 - end - 1)) -
+                                text);
   b.bodyEnd = static_cast<int32_t>(end);
   TvStrCopy(b.sectionName, name ? name : "", sizeof b.sectionName);
   b.cursor = b.bodyStart;

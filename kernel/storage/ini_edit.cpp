@@ -18,10 +18,8 @@ using tvini::kEndMarkSize;
 // `removed` bytes and inserted `inserted`.
 void Shift(int32_t& position, uint32_t at, uint32_t removed, uint32_t inserted) {
   if (position == kTvIniNone || static_cast<uint32_t>(position) <= at) return;
-  if (static_cast<uint32_t>(position) < at + removed)
-    position = static_cast<int32_t>(at);
-  else
-    position += static_cast<int32_t>(inserted) - static_cast<int32_t>(removed);
+  if (static_cast<uint32_t>(position) < at + removed) position = static_cast<int32_t>(at);
+  else position += static_cast<int32_t>(inserted) - static_cast<int32_t>(removed);
 }
 
 // After a splice: the cached section stays when the edit lay inside its
@@ -59,9 +57,9 @@ TvStatus Splice(TvIniBuffer& b, uint32_t at, uint32_t removed, const char* inser
   const uint32_t tail = oldLength + kEndMarkSize - (at + removed);  // end mark included
   char* text = b.text;
   if (newLength + kEndMarkSize > b.capacity) {
-    text = static_cast<char*>(TvSysResize(b.text, b.capacity, newLength + kEndMarkSize,
-                                          static_cast<ptrdiff_t>(newLength + kEndMarkSize) -
-                                              static_cast<ptrdiff_t>(b.capacity)));
+    text = static_cast<char*>(
+        TvSysResize(b.text, b.capacity, newLength + kEndMarkSize,
+                    static_cast<ptrdiff_t>(newLength + kEndMarkSize) - static_cast<ptrdiff_t>(b.capacity)));
     if (!text) return TvErrorRaise(TvErrNoMemory, nullptr, TvRaiseOrigin);
     b.text = text;
     b.capacity = newLength + kEndMarkSize;
@@ -69,9 +67,9 @@ TvStatus Splice(TvIniBuffer& b, uint32_t at, uint32_t removed, const char* inser
   } else {
     memmove(text + at + insertedLength, text + at + removed, tail);
     if (newLength + kEndMarkSize < b.capacity) {
-      char* shrunk = static_cast<char*>(TvSysResize(b.text, b.capacity, newLength + kEndMarkSize,
-                                                    static_cast<ptrdiff_t>(newLength + kEndMarkSize) -
-                                                        static_cast<ptrdiff_t>(b.capacity)));
+      char* shrunk = static_cast<char*>(
+          TvSysResize(b.text, b.capacity, newLength + kEndMarkSize,
+                      static_cast<ptrdiff_t>(newLength + kEndMarkSize) - static_cast<ptrdiff_t>(b.capacity)));
       if (shrunk) {
         b.text = text = shrunk;
         b.capacity = newLength + kEndMarkSize;

@@ -23,9 +23,7 @@ const void* ItemOf(const TvList* list, const void* argument) {
   return (list->flags & TvListByReference) ? *static_cast<const void* const*>(argument) : argument;
 }
 
-TvStatus Ask(TvList* list, int operation, TvListRequest& request) {
-  return list->callback(list, operation, &request);
-}
+TvStatus Ask(TvList* list, int operation, TvListRequest& request) { return list->callback(list, operation, &request); }
 
 size_t PrefixedSize(const void* item) {
   uint16_t length;

@@ -190,10 +190,8 @@ TvStatus TvLocaleFind(const TvLocaleRecord** record, const char* name) {
     Tables read{};
     if (TvStatus status = ReadTables(read); status != TvOk) return status;
     TvLockGuard guard(TvServiceLock(TvLockId::Locale));
-    if (tables.read)
-      FreeTables(read);  // another thread was first
-    else
-      tables = read;
+    if (tables.read) FreeTables(read);  // another thread was first
+    else tables = read;
   }
   TvLockGuard guard(TvServiceLock(TvLockId::Locale));
   char wanted[kTvLocaleNameSize];

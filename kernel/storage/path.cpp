@@ -125,10 +125,8 @@ TvStatus TvDirCheck(const char* path, bool acceptKnown) {
   if (acceptKnown && tvContext.homeDir[0] && !startingUp && TvIsKnownDirectory(path)) return TvOk;
   DWORD attributes = tvSys.getFileAttributes(path);
   TvStatus code = TvOk;
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    code = TvMapSystemError(GetLastError(), TvErrInvalidDirectory);
-  else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    code = TvErrInvalidDirectory;
+  if (attributes == INVALID_FILE_ATTRIBUTES) code = TvMapSystemError(GetLastError(), TvErrInvalidDirectory);
+  else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) code = TvErrInvalidDirectory;
   if (code == TvOk || startingUp) return code;
   return TvErrorRaise(code, path, TvRaiseOrigin);
 }
@@ -179,12 +177,9 @@ TvStatus TvPathBuild(char* out, const char* directory, const char* name, const c
     char namePart[kTvPathSize];
     char joined[kTvPathSize];
     TvStrCopy(namePart, name, dirPartLength + 1 < sizeof namePart ? dirPartLength + 1 : sizeof namePart);
-    if (strchr(namePart, ':'))
-      TvStrCopy(joined, namePart, sizeof joined);  // the name carries its drive
-    else if (base[0])
-      JoinPath(joined, base, namePart);
-    else
-      JoinPath(joined, namePart, "");
+    if (strchr(namePart, ':')) TvStrCopy(joined, namePart, sizeof joined);  // the name carries its drive
+    else if (base[0]) JoinPath(joined, base, namePart);
+    else JoinPath(joined, namePart, "");
     status = TvPathFull(path, joined, nullptr);
     if (status != TvOk) {
       TvStrCopy(out, path, kTvPathSize);
@@ -228,8 +223,8 @@ TvStatus TvPathBuild(char* out, const char* directory, const char* name, const c
 
 int TvFileExists(char* fullPath, const char* directory, const char* name, const char* defaultExtension) {
   TvFileHandle handle;
-  if (TvFileOpen(fullPath, directory, name, defaultExtension, TvFileSilent | TvFileNoMedia | TvFileShareAll,
-                 &handle) != TvOk)
+  if (TvFileOpen(fullPath, directory, name, defaultExtension, TvFileSilent | TvFileNoMedia | TvFileShareAll, &handle) !=
+      TvOk)
     return 0;
   TvFileClose(handle);
   return 1;
@@ -320,8 +315,7 @@ TvStatus TvDirCreate(const char* path, uint32_t flags) {
       status = TvDirCheck(full, false);
     if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing) && !tvSys.createDirectory(full, nullptr))
       status = TvMapSystemError(GetLastError(), TvErrDirCreate);
-    else if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing))
-      status = TvOk;
+    else if (status == TvErrInvalidDirectory && (flags & TvDirCreateMissing)) status = TvOk;
   }
   if (status == TvOk || startingUp) return TvOk;
   return TvErrorRaise(status, trimmed, TvRaiseOrigin);
@@ -417,8 +411,7 @@ TvStatus TvPathSplit(const char* path, char* directory, char* name, char* extens
   TvStrCopy(name, last, kComponentMax + 1 < kTvPathSize ? kComponentMax + 1 : kTvPathSize);
   if (const char* dot = strrchr(last, '.'); dot && extension) TvStrCopy(extension, dot + 1, 9);
   size_t dirLength = static_cast<size_t>(last - full);
-  if (dirLength > 0 && full[dirLength - 1] == '\\' && !(dirLength == 3 && full[1] == ':') &&
-      !(dirLength == 1))
+  if (dirLength > 0 && full[dirLength - 1] == '\\' && !(dirLength == 3 && full[1] == ':') && !(dirLength == 1))
     --dirLength;
   char dirPart[kTvPathSize];
   TvStrCopy(dirPart, full, dirLength + 1 < sizeof dirPart ? dirLength + 1 : sizeof dirPart);
@@ -515,10 +508,8 @@ TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* r
   if (!TvFileSearch(found, program, "exe", "PATH"))
     return TvErrorRaise(TvErrFileNotFound, TvStrOrEmpty(program), TvRaiseOrigin);
   char commandLine[kTvCommandLineSize];
-  if (arguments && *arguments)
-    TvFormat(commandLine, sizeof commandLine, "%s  %s", found, arguments);
-  else
-    TvStrCopy(commandLine, found, sizeof commandLine);
+  if (arguments && *arguments) TvFormat(commandLine, sizeof commandLine, "%s  %s", found, arguments);
+  else TvStrCopy(commandLine, found, sizeof commandLine);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -528,10 +519,8 @@ TvStatus TvProgramStart(const char* program, const char* arguments, TvProgram* r
   if (!tvSys.createProcess(found, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
     return TvErrorRaise(TvErrTaskCreate, commandLine, TvRaiseOrigin);
   tvSys.closeHandle(process.hThread);
-  if (record)
-    *record = {true, process.hProcess};
-  else
-    tvSys.closeHandle(process.hProcess);
+  if (record) *record = {true, process.hProcess};
+  else tvSys.closeHandle(process.hProcess);
   return TvOk;
 }
 
@@ -549,6 +538,4 @@ void TvProgramWait(TvProgram* record, uint32_t interval) {
   while (TvProgramRunning(record)) tvSys.sleep(interval);
 }
 
-size_t TvProcessIdText(char* out, size_t size) {
-  return TvFormat(out, size, "#%lx", GetCurrentProcessId());
-}
+size_t TvProcessIdText(char* out, size_t size) { return TvFormat(out, size, "#%lx", GetCurrentProcessId()); }

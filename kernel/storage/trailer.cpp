@@ -235,10 +235,8 @@ TvStatus TvIniLoadTrailer(TvIniBuffer* buffer, TvFileHandle handle, uint32_t* tr
   if (status == TvOk && t.found == Found::Valid) {
     // A length reaching into the footer or beyond is a damaged trailer; it
     // must not size an allocation either.
-    if (t.length > t.footer - t.start - kHeaderSize)
-      status = ReadFailure();
-    else
-      status = TvFileSeek(handle, t.start + kHeaderSize);
+    if (t.length > t.footer - t.start - kHeaderSize) status = ReadFailure();
+    else status = TvFileSeek(handle, t.start + kHeaderSize);
     if (status == TvOk) status = TvIniLoadTrailerText(buffer, handle, t.length, t.crc);
     if (status == TvOk) {
       if (trailerStart) *trailerStart = t.start;

@@ -77,8 +77,8 @@ TEST_F(IniHandles, TheOpenFileIsLockedAndCloseWithoutBufferOnlyClosesTheFile) {
   Open("[S]\r\nk=v\r\n");
   INT_PTR file2, buffer2;
   // Held for the script alone: no other program reads it meanwhile.
-  HANDLE reader = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+  HANDLE reader =
+      CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(reader, INVALID_HANDLE_VALUE);
   if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
   EXPECT_EQ(open(&file2, &buffer2, ini.c_str()), -1016);
@@ -86,8 +86,8 @@ TEST_F(IniHandles, TheOpenFileIsLockedAndCloseWithoutBufferOnlyClosesTheFile) {
   ASSERT_NE(buffer2, 0);  // returned all the same, and closed like any other
   close(file2, buffer2);
   close(file, 0);
-  EXPECT_EQ(Get(buffer, "S", "k"), "v");  // the buffer lives on
-  EXPECT_EQ(save(-1, buffer), -1040);  // its file is gone: no handle reaches it
+  EXPECT_EQ(Get(buffer, "S", "k"), "v");              // the buffer lives on
+  EXPECT_EQ(save(-1, buffer), -1040);                 // its file is gone: no handle reaches it
   ASSERT_EQ(open(&file2, &buffer2, ini.c_str()), 0);  // the file is free again
   close(file2, buffer2);
   close(-1, buffer);
@@ -124,7 +124,7 @@ TEST_F(IniHandles, HostileHandlesAndStrings) {
   EXPECT_EQ(open(&f2, &b2, nullptr), -1010);
   close(f2, b2);
   EXPECT_EQ(open(nullptr, &b2, ini.c_str()), -1042);  // no place for the handles: nothing is opened
-  EXPECT_EQ(set(buffer, nullptr, "k", nullptr), 0);    // section "" and an empty value
+  EXPECT_EQ(set(buffer, nullptr, "k", nullptr), 0);   // section "" and an empty value
   EXPECT_EQ(Get(buffer, "", "k"), "");
   char value[4] = "abc";
   EXPECT_EQ(get(buffer, "S", "k", value, 0), 0);
@@ -182,7 +182,8 @@ TEST_F(IniHandles, OpenPairsSurviveAKernelRestartInEveryAllocatorMode) {
     SCOPED_TRACE(allocator);
     Configure("LogErrors=Y\nMemAllocator=" + std::string(allocator) + "\n");
     const std::string a = dir / "a.ini", b = dir / "b.ini", c = dir / "c.ini";
-    for (const std::string& path : {a, b, c}) tvtest::WriteFile(path, "[S]\r\nk=" + path.substr(path.size() - 5) + "\r\n");
+    for (const std::string& path : {a, b, c})
+      tvtest::WriteFile(path, "[S]\r\nk=" + path.substr(path.size() - 5) + "\r\n");
     Stop();
     ASSERT_EQ(Start(), 0);
     INT_PTR fa, ba, fb, bb, fc, bc;

@@ -23,8 +23,8 @@ class InstallerWindow {
       kind.hInstance = GetModuleHandleA(nullptr);
       kind.lpszClassName = "TvInstallerWindow";
       RegisterClassA(&kind);
-      HWND window = CreateWindowA(kind.lpszClassName, "Setup", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
-                                  nullptr, kind.hInstance, nullptr);
+      HWND window = CreateWindowA(kind.lpszClassName, "Setup", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                                  kind.hInstance, nullptr);
       for (int id : {IDOK, IDCANCEL})
         buttons_.push_back(CreateWindowA("BUTTON", id == IDOK ? "OK" : "Cancel", WS_CHILD | WS_VISIBLE, 10 + 100 * id,
                                          10, 80, 24, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -172,9 +172,10 @@ TEST_F(InterceptWithoutWindow, NothingInterceptedOrNoWindowGiveTheirStatus) {
   EXPECT_EQ(start(0x1234), -1000);
   EXPECT_EQ(stop(), -1000);  // still recorded: the procedure is tried again
   EXPECT_EQ(state(), 0);
-  EXPECT_EQ(Log(), "> TvIsi_StopWindowIntercept\r\n< TvIsi_StopWindowIntercept = -8005\r\n"
-                   "> TvIsi_StartWindowIntercept (1234)\r\n< TvIsi_StartWindowIntercept = -1000\r\n"
-                   "> TvIsi_StopWindowIntercept\r\n< TvIsi_StopWindowIntercept = -1000\r\n");
+  EXPECT_EQ(Log(),
+            "> TvIsi_StopWindowIntercept\r\n< TvIsi_StopWindowIntercept = -8005\r\n"
+            "> TvIsi_StartWindowIntercept (1234)\r\n< TvIsi_StartWindowIntercept = -1000\r\n"
+            "> TvIsi_StopWindowIntercept\r\n< TvIsi_StopWindowIntercept = -1000\r\n");
 }
 
 }  // namespace

@@ -30,7 +30,11 @@ TEST_F(Messages, EachLanguageGetsItsTextOrFallsBackToEnglish) {
   } cases[] = {
       {44, "%s_Default", "Default layout for %s"},
       {1, "%s_Default", "Default layout for %s"},
-      {33, "D\xE9" "faut_%s", "Format d'adresse d\xE9" "faut pour %s"},
+      {33,
+       "D\xE9"
+       "faut_%s",
+       "Format d'adresse d\xE9"
+       "faut pour %s"},
       {49, "", ""},  // defined, empty: no English in its place
       {31, "", ""},
       {34, "%s_Default", "Default layout for %s"},  // not among the five
@@ -52,7 +56,8 @@ TEST_F(Messages, TheLanguageAskedComesBeforeTheCurrentOne) {
   EXPECT_EQ(TvIsiSelectTexts(kTvIsiLayoutTexts, 7), kTvIsiLayoutTexts[2].text);
   tvContext.language = 0;  // before start-up: English
   EXPECT_EQ(TvIsiSelectTexts(kTvIsiLayoutTexts, 7), kTvIsiLayoutTexts[1].text);
-  const TvIsiLanguageText noEnglish[] = {{31, kTvIsiLayoutTexts[3].text}, {33, kTvIsiLayoutTexts[2].text}, {0, nullptr}};
+  const TvIsiLanguageText noEnglish[] = {
+      {31, kTvIsiLayoutTexts[3].text}, {33, kTvIsiLayoutTexts[2].text}, {0, nullptr}};
   EXPECT_EQ(TvIsiSelectTexts(noEnglish, 7), noEnglish[0].text);  // nor English: the first
 }
 

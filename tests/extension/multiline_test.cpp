@@ -11,7 +11,9 @@ class Lists : public tvtest::KernelTest {
   TvIniBuffer ini{};
   void SetUp() override { ASSERT_EQ(StartLogging(), 0); }
   ~Lists() override { TvIniFree(&ini); }
-  void Load(const std::string& text) { ASSERT_EQ(TvIniLoadText(&ini, text.data(), static_cast<uint32_t>(text.size())), 0); }
+  void Load(const std::string& text) {
+    ASSERT_EQ(TvIniLoadText(&ini, text.data(), static_cast<uint32_t>(text.size())), 0);
+  }
   std::string Text() const { return std::string(ini.text, ini.length); }
   std::string Log() {
     const std::string text = Logged();
@@ -110,7 +112,7 @@ TEST_F(Lists, LongListsKeepEveryEntryWhole) {
   const std::string logged = Log();
   EXPECT_LT(logged.size(), 200000u);
   EXPECT_NE(logged.find("\r\n" + std::string(298, 'n') + "!\r\nRead ["), std::string::npos);  // whole text
-  EXPECT_NE(logged.find(std::string(255, 'n') + "Read ["), std::string::npos);               // one cut line
+  EXPECT_NE(logged.find(std::string(255, 'n') + "Read ["), std::string::npos);                // one cut line
 }
 
 }  // namespace

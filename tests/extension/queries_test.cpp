@@ -10,7 +10,6 @@
 
 namespace {
 
-
 const std::string kDot = "\xB7";
 const char kFirstRelease[] = "12 09 2003 Autumn";
 const char kSecondRelease[] = "01 03 2004";
@@ -130,17 +129,17 @@ TEST_F(Queries, SizeTotalsOfMissingOrUnnamedFilesFailAndLeaveTheTotal) {
 }
 
 TEST_F(Queries, SizeTotalLog) {
-  const auto [status, total] = Total("A,B,C:\\data\\gbr.dts,2048\r\n+A,B,C:\\data\\fra.dts.old,4096\r\n+bad",
-                                     "GBR.DTS\nfra.dts");
+  const auto [status, total] =
+      Total("A,B,C:\\data\\gbr.dts,2048\r\n+A,B,C:\\data\\fra.dts.old,4096\r\n+bad", "GBR.DTS\nfra.dts");
   EXPECT_EQ(status, -1);
   EXPECT_EQ(total, 6);
-  EXPECT_EQ(Log(),
-            "> TvIsi_GetTotalFileSize (" + dir / "sizes.ini" + ")\r\n"
-            "eCode = 0\r\ngbr.dts, 2\r\n"
-            "eCode = 0\r\nfra.dts.old, 4\r\n"
-            "eCode = -1\r\n, 0\r\n"
-            "Total size = 6\r\n"
-            "< TvIsi_GetTotalFileSize = -1\r\n");
+  EXPECT_EQ(Log(), "> TvIsi_GetTotalFileSize (" + dir / "sizes.ini" +
+                       ")\r\n"
+                       "eCode = 0\r\ngbr.dts, 2\r\n"
+                       "eCode = 0\r\nfra.dts.old, 4\r\n"
+                       "eCode = -1\r\n, 0\r\n"
+                       "Total size = 6\r\n"
+                       "< TvIsi_GetTotalFileSize = -1\r\n");
 }
 
 // --- Data files ---
@@ -183,18 +182,19 @@ TEST_F(Queries, DataFileLoadLog) {
   Load(deu, "44");
   Load(data + "\\fra.dts");
   const std::string release = kDot + "DataVer 12 September 2003 (Autumn)\r\n";
-  EXPECT_EQ(Log(),
-            "> TvIsi_FileLoadIni (" + gbr + ")\r\n" +
-            kDot + "Section TvDefault\r\n" + kDot + "Section GBR\r\nFound section " + kDot + "ISO GBR\r\n" +
-            kDot + "Lang 49 " + kDot + "File " + gbr + "\r\n" + kDot + "CountryName Grossbritannien\r\n" + release +
-            "< TvIsi_FileLoadIni = 0\r\n"
-            "> TvIsi_FileLoadIni (" + deu + ")\r\n" +
-            kDot + "Section TvDefault\r\n" + kDot + "Section D\r\n" + kDot + "Section DE\r\n" + kDot +
-            "Section Country\r\nFAILOVER " + kDot + "ISO deu\r\n" +
-            kDot + "Lang 44 " + kDot + "File " + deu + "\r\n" + kDot + "CountryName Deutschland\r\n" + release +
-            "< TvIsi_FileLoadIni = 0\r\n"
-            "> TvIsi_FileLoadIni (" + data + "\\fra.dts)\r\n"
-            "< TvIsi_FileLoadIni = -1017\r\n");
+  EXPECT_EQ(Log(), "> TvIsi_FileLoadIni (" + gbr + ")\r\n" + kDot + "Section TvDefault\r\n" + kDot +
+                       "Section GBR\r\nFound section " + kDot + "ISO GBR\r\n" + kDot + "Lang 49 " + kDot + "File " +
+                       gbr + "\r\n" + kDot + "CountryName Grossbritannien\r\n" + release +
+                       "< TvIsi_FileLoadIni = 0\r\n"
+                       "> TvIsi_FileLoadIni (" +
+                       deu + ")\r\n" + kDot + "Section TvDefault\r\n" + kDot + "Section D\r\n" + kDot +
+                       "Section DE\r\n" + kDot + "Section Country\r\nFAILOVER " + kDot + "ISO deu\r\n" + kDot +
+                       "Lang 44 " + kDot + "File " + deu + "\r\n" + kDot + "CountryName Deutschland\r\n" + release +
+                       "< TvIsi_FileLoadIni = 0\r\n"
+                       "> TvIsi_FileLoadIni (" +
+                       data +
+                       "\\fra.dts)\r\n"
+                       "< TvIsi_FileLoadIni = -1017\r\n");
 }
 
 TEST_F(Queries, HostileDataFilesGiveAClearStatusAndNoOutput) {
@@ -269,8 +269,8 @@ TEST_F(Queries, SettingsInTheLanguageAskedElseBareElseTvDefault) {
 TEST_F(Queries, OutputsStayWithinTheirSizes) {
   const std::string longName(200, 'n');
   const std::string path = data + "\\big.dts";
-  tvtest::WriteFile(path, DataFile(Trailer(kFirstRelease, "[ABC]\nCountryName=" + longName + "\nValue=" + longName +
-                                                              "\n")));
+  tvtest::WriteFile(path,
+                    DataFile(Trailer(kFirstRelease, "[ABC]\nCountryName=" + longName + "\nValue=" + longName + "\n")));
   char code[5], name[65], info[65], value[129];
   memset(code, 'Z', sizeof code);
   memset(name, 'Z', sizeof name);
@@ -320,8 +320,9 @@ TEST_F(Queries, ShortDatesInLongForm) {
   EXPECT_EQ(Log(), "");  // no lines of its own
 
   // A build date picture whose text does not fit: cut at 59 characters.
-  tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\nLanguage=44\n"
-                                          "BuildDate=dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy\n");
+  tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log +
+                                              "\nLanguage=44\n"
+                                              "BuildDate=dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy\n");
   Log();
   char text[64];
   memset(text, 'Z', sizeof text);
@@ -339,8 +340,9 @@ TEST_F(Queries, AWriteableFileAnswersAtOnce) {
   EXPECT_EQ(writeable(file.c_str()), 0);
   EXPECT_EQ(writeable(""), -1010);
   EXPECT_EQ(tvtest::ReadFile(file), "data");
-  EXPECT_EQ(Log(), "> TvIsi_FileWriteable (" + file + ")\r\n< TvIsi_FileWriteable = 0\r\n"
-                   "> TvIsi_FileWriteable ()\r\n< TvIsi_FileWriteable = -1010\r\n");
+  EXPECT_EQ(Log(), "> TvIsi_FileWriteable (" + file +
+                       ")\r\n< TvIsi_FileWriteable = 0\r\n"
+                       "> TvIsi_FileWriteable ()\r\n< TvIsi_FileWriteable = -1010\r\n");
 }
 
 }  // namespace

@@ -27,8 +27,8 @@ struct Waits {
 
 // A file whose read-only attribute the system honours: writing access is
 // denied. (Wine run as root opens read-only files for writing anyway.)
-HANDLE WINAPI ReadOnlyFiles(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                            DWORD disposition, DWORD attributes, HANDLE model) {
+HANDLE WINAPI ReadOnlyFiles(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                            DWORD attributes, HANDLE model) {
   if ((access & GENERIC_WRITE) && (GetFileAttributesA(name) & FILE_ATTRIBUTE_READONLY)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;

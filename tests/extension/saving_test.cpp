@@ -83,7 +83,8 @@ TEST_F(Saving, ASaveThatFailedCanBeRepeated) {
 }
 
 TEST_F(Saving, UpdateTvwserveV5LeavesTheOldOrTheNewFile) {
-  const std::string old = "[TvDefault]\r\n" + LongList("InstalledData", 300, 'i') + LongList("AllInstalledData", 300, 'a');
+  const std::string old =
+      "[TvDefault]\r\n" + LongList("InstalledData", 300, 'i') + LongList("AllInstalledData", 300, 'a');
   EveryPointOfTheSave(old, [&] { return TvIsi_UpdateTvwserveV5(path.c_str(), "GBR,D:\\New", 1, 0, 0); });
 }
 
@@ -120,7 +121,8 @@ TEST_F(Saving, MemoryRunningOutAtAnyPointLeavesTheOldOrTheNewFile) {
       {"UpdateTvwserveV5", [](const char* p) { return TvIsi_UpdateTvwserveV5(p, "GBR,D:\\New", 1, 0, 0); }},
       {"UpdateDataKeys", [](const char* p) { return TvIsi_UpdateDataKeys(p, "GBR,D:\\New", 8); }},
       {"InstalledCountriesToData", [](const char* p) { return TvIsi_InstalledCountriesToData(p); }},
-      {"IniSave", [](const char* p) {
+      {"IniSave",
+       [](const char* p) {
          INT_PTR file, buffer;
          int32_t status = TvIsi_IniOpen(&file, &buffer, p);
          if (status == 0) status = TvIsi_IniAddString(buffer, "TvDefault", "InstalledData", "GBR,D:\\New\nFRA,F:\\x");
@@ -153,8 +155,9 @@ TEST_F(Saving, MemoryRunningOutAtAnyPointLeavesTheOldOrTheNewFile) {
 // and the old file, or the complete new one. (A server installation read
 // twice once took a failed second reading for a client installation.)
 TEST_F(Saving, FailingOpensAndReadsLeaveTheOldOrTheNewFile) {
-  const std::string old = "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledData=GBR,C:\\Old\r\n+USA,C:\\Us\r\n"
-                          "InstalledCountries=FRA,France,C:\\Fr\\FRA.dts\r\n";
+  const std::string old =
+      "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledData=GBR,C:\\Old\r\n+USA,C:\\Us\r\n"
+      "InstalledCountries=FRA,France,C:\\Fr\\FRA.dts\r\n";
   const Export exports[] = {
       {"UpdateTvwserveV5", [](const char* p) { return TvIsi_UpdateTvwserveV5(p, "GBR,D:\\New", 0, 0, 0); }},
       {"UpdateDataKeys", [](const char* p) { return TvIsi_UpdateDataKeys(p, "GBR,D:\\New", 8); }},

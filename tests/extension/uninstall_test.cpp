@@ -37,9 +37,9 @@ class Uninstall : public tvtest::LibraryTest {
         tvtest::RunProgram("\"" + libDir / "tvengine.exe\" -uninstall " + arguments, libDir / "output.txt", 20000);
     const std::string output = tvtest::ReadFile(libDir / "output.txt");
     int result = 0, after = -1;
-    EXPECT_EQ(sscanf(output.c_str(), "UninstInitialize(0, 0, 0) = %d\r\nUninstUnInitialize(0, 0, 0) = %d", &result,
-                     &after),
-              2)
+    EXPECT_EQ(
+        sscanf(output.c_str(), "UninstInitialize(0, 0, 0) = %d\r\nUninstUnInitialize(0, 0, 0) = %d", &result, &after),
+        2)
         << output;
     EXPECT_EQ(after, 0);
     EXPECT_EQ(code, result == 0 ? 0u : 1u);
@@ -62,8 +62,8 @@ TEST_F(Uninstall, HandsOverToTheProgramNamedByTheFileAfterF) {
     std::string arguments;
     bool uninst, tvunins;  // which programs are there, in app
     int32_t result;
-    std::string ran;       // the probe's record: its command line, or "" for none
-    std::string log;       // the log after the entry lines
+    std::string ran;  // the probe's record: its command line, or "" for none
+    std::string log;  // the log after the entry lines
   } cases[] = {
       {"quoted path with blanks", "-f\"" + app + "\\uninst.dat\" -x", true, true, 0,
        app + "\\uninst.exe  -quiet -remove", ""},
@@ -71,8 +71,9 @@ TEST_F(Uninstall, HandsOverToTheProgramNamedByTheFileAfterF) {
        plain + "\\uninst.exe  -quiet -remove", ""},
       {"uninst.exe missing", "-f\"" + app + "\\uninst.dat\"", false, true, 0, app + "\\tvunins.exe  -errmsg:a",
        error("File not found", app + "\\uninst.exe")},
-      {"-f first inside a folder name", "-log " + dir.path() + "\\logs-f" + plain + "\\uninst.dat -f\"" + app +
-       "\\uninst.dat\"", true, false, 0, plain + "\\uninst.exe  -quiet -remove", ""},
+      {"-f first inside a folder name",
+       "-log " + dir.path() + "\\logs-f" + plain + "\\uninst.dat -f\"" + app + "\\uninst.dat\"", true, false, 0,
+       plain + "\\uninst.exe  -quiet -remove", ""},
       {"no -f", "-quiet -x", true, true, -1, "", ""},
       {"two characters", "-f\"ab\" -x", true, true, -1, "", ""},
       {"three characters", "-fabc -x", true, true, 0, libDir / "exe.exe  -quiet -remove", ""},
@@ -85,7 +86,7 @@ TEST_F(Uninstall, HandsOverToTheProgramNamedByTheFileAfterF) {
        error("File not found", app + "\\uninst.exe") + error("File not found", app + "\\tvunins.exe")},
   };
   Place(plain, "uninst.exe");
-  Place(dir.path(), "App.exe");  // where "...\App Dir\uninst.exe" would be cut at its blank
+  Place(dir.path(), "App.exe");     // where "...\App Dir\uninst.exe" would be cut at its blank
   Place(libDir.path(), "exe.exe");  // "abc" names "exe", found in the program folder
   tvtest::ScopedEnv linger("TV_PROBE_LINGER", "1");
   // Every program run ends with 259, the value that also stands for "still

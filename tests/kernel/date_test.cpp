@@ -53,8 +53,12 @@ TEST_F(Dates, DayCountWeekdayAndMonthLengths) {
   EXPECT_EQ(TvDateWeekday(kMarch5th2004), 5u);  // Friday
   EXPECT_EQ(TvDateWeekday({1, 1, 1980}), 2u);   // Tuesday
   EXPECT_EQ(TvDateWeekday({31, 12, 1979}), 1u);
-  for (const auto& [month, year, days] : {std::tuple{2u, 1900u, 28u}, {2u, 2000u, 29u}, {2u, 2004u, 29u},
-                                           {2u, 2003u, 28u}, {4u, 2003u, 30u}, {12u, 2003u, 31u}})
+  for (const auto& [month, year, days] : {std::tuple{2u, 1900u, 28u},
+                                          {2u, 2000u, 29u},
+                                          {2u, 2004u, 29u},
+                                          {2u, 2003u, 28u},
+                                          {4u, 2003u, 30u},
+                                          {12u, 2003u, 31u}})
     EXPECT_EQ(TvDaysInMonth(month, year), days) << month << "/" << year;
   EXPECT_EQ(TvDateDiff({1, 1, 2004}, kMarch5th2004), 64);
   EXPECT_EQ(TvDateDiff(kMarch5th2004, {1, 1, 2004}), -64);
@@ -109,8 +113,10 @@ TEST_F(Dates, AddingDaysMonthsAndYears) {
     TvDate to;
     unsigned monthLength;
   } cases[] = {
-      {{31, 1, 2003}, 0, 1, 0, {28, 2, 2003}, 28},  {{31, 1, 2004}, 0, 1, 0, {29, 2, 2004}, 29},
-      {{1, 1, 1980}, -1, 0, 0, {31, 12, 1979}, 31}, {kMarch5th2004, 0, -14, 1, {5, 1, 2004}, 31},
+      {{31, 1, 2003}, 0, 1, 0, {28, 2, 2003}, 28},
+      {{31, 1, 2004}, 0, 1, 0, {29, 2, 2004}, 29},
+      {{1, 1, 1980}, -1, 0, 0, {31, 12, 1979}, 31},
+      {kMarch5th2004, 0, -14, 1, {5, 1, 2004}, 31},
       {{28, 2, 2003}, 366, 0, 0, {29, 2, 2004}, 29},
       {{31, 1, 2003}, 1, 1, 0, {4, 3, 2003}, 31},  // the days run on from 31 February
       {{65535, 65535, 65535}, INT32_MAX, INT32_MAX, INT32_MAX, {31, 12, 65535}, 31},
@@ -215,8 +221,7 @@ TEST_F(Dates, ParsingNumbersNamesAndSeparators) {
   EXPECT_EQ(TvDateParsePicture("12-Sept-2003", "dd-mmm-yyyy", 0, d, nullptr, 80, &rest), TvOk);
   EXPECT_TRUE(Same(d, {12, 9, 2003}));
   EXPECT_STREQ(rest, "");
-  EXPECT_EQ(TvDateParsePicture(" FRIDAY, 5 march 2004 and more", "dddd, d mmmm yyyy", 0, d, &weekday, 80, &rest),
-            TvOk);
+  EXPECT_EQ(TvDateParsePicture(" FRIDAY, 5 march 2004 and more", "dddd, d mmmm yyyy", 0, d, &weekday, 80, &rest), TvOk);
   EXPECT_TRUE(Same(d, kMarch5th2004));
   EXPECT_EQ(weekday, 5);
   EXPECT_STREQ(rest, "and more");
@@ -247,8 +252,7 @@ TEST_F(Dates, ParsingNumbersNamesAndSeparators) {
   }
   // An unknown name is reported once and the parse goes on.
   d = {};
-  EXPECT_EQ(TvDateParsePicture("Someday 12 Smarch 2003", "dddd dd mmmm yyyy", 0, d, nullptr, 80, &rest),
-            TvErrDateTime);
+  EXPECT_EQ(TvDateParsePicture("Someday 12 Smarch 2003", "dddd dd mmmm yyyy", 0, d, nullptr, 80, &rest), TvErrDateTime);
   EXPECT_EQ(Newest(), "> Invalid time/date (dddd: Someday 12 Smarch 2003)");
   EXPECT_EQ(d.day, 12);
   EXPECT_EQ(d.year, 2003);

@@ -101,7 +101,8 @@ class ErrorWindow : public tvtest::KernelTest {
   static void Click(HWND window, int id) {
     HWND control = GetDlgItem(window, id);
     if (id == kShowAll)
-      SendMessageA(control, BM_SETCHECK, SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+      SendMessageA(control, BM_SETCHECK,
+                   SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
   }
 };

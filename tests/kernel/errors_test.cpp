@@ -184,8 +184,9 @@ TEST_F(Raise, FatalStopLogsToFileAndConsoleAndEndsTheProcess) {
 TEST_F(Raise, ProvidersAnswerCodesTheCatalogueDoesNotKnow) {
   Start(false);
   TvErrorAddProvider([](TvStatus code) -> const char* { return code == -5000 ? "Provided" : nullptr; });
-  TvErrorAddProviderLang(
-      [](TvStatus code, uint16_t language) -> const char* { return code == -5001 && language == 49 ? "Gegeben" : nullptr; });
+  TvErrorAddProviderLang([](TvStatus code, uint16_t language) -> const char* {
+    return code == -5001 && language == 49 ? "Gegeben" : nullptr;
+  });
   EXPECT_STREQ(TvErrorText(-5000, 44), "Provided");
   EXPECT_STREQ(TvErrorText(-5001, 49), "Gegeben");
   EXPECT_STREQ(TvErrorText(-5001, 44), "Error -5001");

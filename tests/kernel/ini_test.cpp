@@ -27,9 +27,7 @@ class Ini : public tvtest::KernelTest {
  protected:
   TvIniBuffer ini{};
   void SetUp() override { ASSERT_EQ(StartLogging(), 0); }
-  ~Ini() override {
-    TvIniFree(&ini);
-  }
+  ~Ini() override { TvIniFree(&ini); }
   void Load(const std::string& text) {
     std::string path = dir / "t.ini";
     tvtest::WriteFile(path, text);
@@ -51,8 +49,9 @@ class Ini : public tvtest::KernelTest {
 };
 
 TEST_F(Ini, LookupRules) {
-  Load("loose=before any header\n[S]\nkey = value\nk2=  value  \nk3=tab\t\nx=[not a header\n a=b\n"
-       "dup=first\ndup=second\n[s]\nk2=second section\n[T]\nin[line=1\n");
+  Load(
+      "loose=before any header\n[S]\nkey = value\nk2=  value  \nk3=tab\t\nx=[not a header\n a=b\n"
+      "dup=first\ndup=second\n[s]\nk2=second section\n[T]\nin[line=1\n");
   EXPECT_EQ(Get("S", "loose"), "<none>");
   EXPECT_EQ(Get(nullptr, "loose"), "<none>");
   EXPECT_EQ(Get("S", "key"), "<none>");
@@ -149,15 +148,15 @@ TEST_F(Ini, RenamingTheLastKeyWhereItStandsEqualsSetAndDelete) {
       {"[S]\ncountrybase=X\n+Y\n+\n+Z\n\n\n[T]\nCountryBase=W\n", true},
       {"[S]\nCountryBase=\n", true},
       {"[S]\nCountryBase=tab\there\n[T]\n", true},
-      {"[S]\nCountryBase=X\nKeep=1\n", false},          // not the last key: it moves
-      {"[S]\nCountryBase=X \n", false},                  // a read drops the blank
+      {"[S]\nCountryBase=X\nKeep=1\n", false},  // not the last key: it moves
+      {"[S]\nCountryBase=X \n", false},         // a read drops the blank
       {"[S]\nCountryBase=X\n+Y \n", false},
       {"[S]\nCountryBase=X\n+Y\fZ\x1a\n", true},       // a file may hold them: a set takes them
-      {"[S]\nCountryBase=X\n+Y\x01Z\n", false},         // a set refuses it
-      {"[S]\nCountryBase=X\nDataMapping=Y\n", false},   // the new key is there
+      {"[S]\nCountryBase=X\n+Y\x01Z\n", false},        // a set refuses it
+      {"[S]\nCountryBase=X\nDataMapping=Y\n", false},  // the new key is there
       {"[S]\nDataMapping=Y\nCountryBase=X\n", false},
       {"[S]\nName=a\n[TvDefault]\nCountryBase=X\n", false},  // lent, not the section's own
-      {"[S]\nCountryBase=X", false},                      // no line end
+      {"[S]\nCountryBase=X", false},                         // no line end
       {"[S]\nCountryBase=X\nCountryBase=Y\n", false},
   };
   for (const auto& c : cases) {
@@ -176,7 +175,8 @@ TEST_F(Ini, RenamingTheLastKeyWhereItStandsEqualsSetAndDelete) {
       while (TvIniNextLineSpan(&general, &line, &length));
       std::vector<const char*> pointers;
       for (const auto& l : lines) pointers.push_back(l.c_str());
-      ASSERT_EQ(TvIniSetLines(&general, "S", "DataMapping", pointers.data(), static_cast<uint32_t>(pointers.size())), 0);
+      ASSERT_EQ(TvIniSetLines(&general, "S", "DataMapping", pointers.data(), static_cast<uint32_t>(pointers.size())),
+                0);
       ASSERT_EQ(TvIniSetString(&general, "S", "CountryBase", nullptr), 0);
       EXPECT_EQ(std::string(quick.text, quick.length), std::string(general.text, general.length));
       EXPECT_TRUE(Invariants(quick));
@@ -465,9 +465,9 @@ TEST_F(Ini, HostileTextsAndArguments) {
 
   // NULL where a caller could pass it.
   int call = 0;
-  for (TvStatus status : {TvIniSetString(nullptr, "S", "k", "v"), TvIniAddLine(nullptr, "x"),
-                          TvIniAddSection(nullptr, "S", "x"), TvIniWriteHandle(nullptr, kTvNoFile),
-                          TvIniSaveFile(nullptr, "x"), TvIniClone(nullptr, &ini)})
+  for (TvStatus status :
+       {TvIniSetString(nullptr, "S", "k", "v"), TvIniAddLine(nullptr, "x"), TvIniAddSection(nullptr, "S", "x"),
+        TvIniWriteHandle(nullptr, kTvNoFile), TvIniSaveFile(nullptr, "x"), TvIniClone(nullptr, &ini)})
     EXPECT_EQ(status, -1010) << "call " << call++;
   EXPECT_EQ(TvIniSetString(&ini, "S", nullptr, nullptr), -1096);  // no key line has an empty key
   EXPECT_EQ(TvIniDeleteSection(nullptr, "S"), 0);
@@ -725,7 +725,8 @@ TEST_F(IniSave, AFaultAtAnyPointLeavesTheOldBytesOrTheWholeNewText) {
     for (int k = 1; k <= all; ++k) {
       for (bool lastingFault : {false, true}) {
         EXPECT_EQ(SaveOver(old, k, lastingFault), -1013) << "write " << k;
-        EXPECT_TRUE(tvtest::ReadFile(path) == old) << "write " << k << " of " << all << (lastingFault ? ", lasting" : "");
+        EXPECT_TRUE(tvtest::ReadFile(path) == old)
+            << "write " << k << " of " << all << (lastingFault ? ", lasting" : "");
       }
     }
     // A refused cut: blanks cover the rest of a longer old text.
@@ -905,9 +906,7 @@ TEST_F(RandomEdits, ThousandsOfEditsKeepTheTextSound) {
           ASSERT_EQ(CountKey(section, key), before > 0 ? before - 1 : 0) << Text();
           break;
         }
-        case 3:
-          ASSERT_EQ(TvIniAddSection(&ini, section.c_str(), (key + "=" + value + "\n").c_str()), 0);
-          break;
+        case 3: ASSERT_EQ(TvIniAddSection(&ini, section.c_str(), (key + "=" + value + "\n").c_str()), 0); break;
         default: {
           const size_t lengthBefore = ini.length;
           const int removed = TvIniDeleteSection(&ini, section.c_str());

@@ -101,8 +101,8 @@ TEST_F(Instance, SearchesAlongPathInOrder) {
 // missing from the file falls back to TvDefault.
 TEST_F(Instance, TviniNamesFileAndSectionAndIgnoresTheRest) {
   tvtest::WriteFile(dir / "named.ini", "[Chosen]\nKey=chosen\n[TvDefault]\nKey=default\n");
-  for (const auto& [rest, section, key] : {std::tuple{",Chosen,ignored,more", "Chosen", "chosen"},
-                                           {",Absent", "TvDefault", "default"}}) {
+  for (const auto& [rest, section, key] :
+       {std::tuple{",Chosen,ignored,more", "Chosen", "chosen"}, {",Absent", "TvDefault", "default"}}) {
     tvtest::ScopedEnv tvini("TVINI", (dir / "named.ini" + rest).c_str());
     ASSERT_EQ(TvKernelStartup("TestMod", "1", ":1", TvFlagKeepConfig, nullptr, nullptr), 0) << rest;
     EXPECT_EQ(Reported("Config"), dir / "named.ini");
@@ -140,7 +140,7 @@ TEST_F(Instance, NoConfigurationAnywhere) {
 TEST_F(Instance, StartupClearsStartingUpFlagAndReleasesConfiguration) {
   ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n", TvFlagStartingUp), 0);
   EXPECT_EQ(TvDirCreate((dir / "none").c_str(), 0), -1028);  // directory checks report again
-  EXPECT_EQ(Option("Key"), "<none>");  // released after start-up
+  EXPECT_EQ(Option("Key"), "<none>");                        // released after start-up
   TvKernelShutdown(0);
   ASSERT_EQ(StartWith("[TvDefault]\nKey=1\n", TvFlagKeepConfig), 0);
   EXPECT_EQ(Option("Key"), "1");
@@ -278,12 +278,13 @@ TEST_F(Instance, ShutdownWithErrorStatusReportsItToTheLog) {
 TEST_F(Instance, EveryOptionOfTheTableTakesEffect) {
   tvtest::TempDir prog, home, data1, data2;
   const std::string temp = dir / "newtemp";
-  ASSERT_EQ(StartWith("[TESTMOD]\nLanguage=49\nLogConsole=Y\nLogDebugger=Y\nLogTimeStamp=Y\nLogMillisecs=Y\n"
-                      "LogThreadId=Y\nHighResTiming=Y\nLogErrors=Y\nBreakOnError=Y\nLogTrace=1\nFiles=5\n"
-                      "OemCharacterSet=Dos\nLogFile=" + log + "\nProgDir=" + prog.path() + "\nHomeDir=" + home.path() +
-                      "\nTempDir=" + temp + "\nMemAllocator=Pooled\nMemLimit=50000000\nDataDir=" + data1.path() +
-                      "\n+" + data2.path() + "\n"),
-            0);
+  ASSERT_EQ(
+      StartWith("[TESTMOD]\nLanguage=49\nLogConsole=Y\nLogDebugger=Y\nLogTimeStamp=Y\nLogMillisecs=Y\n"
+                "LogThreadId=Y\nHighResTiming=Y\nLogErrors=Y\nBreakOnError=Y\nLogTrace=1\nFiles=5\n"
+                "OemCharacterSet=Dos\nLogFile=" +
+                log + "\nProgDir=" + prog.path() + "\nHomeDir=" + home.path() + "\nTempDir=" + temp +
+                "\nMemAllocator=Pooled\nMemLimit=50000000\nDataDir=" + data1.path() + "\n+" + data2.path() + "\n"),
+      0);
   EXPECT_EQ(TvCurrentLanguage(), 49);
   EXPECT_TRUE(tvLog.console && tvLog.debugger && tvLog.timeStamp && tvLog.millisecs && tvLog.threadId);
   EXPECT_TRUE(TvHighResTiming());

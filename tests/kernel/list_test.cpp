@@ -437,7 +437,8 @@ TvStatus Callback(TvList* list, int operation, TvListRequest* request) {
     case TvListOpFind: request->position = backing->findPosition; break;
     case TvListOpReplace: TvMemFree(const_cast<void*>(request->result)); [[fallthrough]];
     case TvListOpInsert:
-      for (const char* p = static_cast<const char*>(request->item); *p; ++p) text += static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+      for (const char* p = static_cast<const char*>(request->item); *p; ++p)
+        text += static_cast<char>(toupper(static_cast<unsigned char>(*p)));
       request->result = Block(text.c_str());
       break;
     case TvListOpRemove: TvMemFree(const_cast<void*>(request->item)); break;

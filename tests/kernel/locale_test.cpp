@@ -27,7 +27,9 @@ tvtest::LocaleFilePlan Plan() {
 
 class Locale : public tvtest::KernelTest {
  protected:
-  TvStatus Start(const std::string& settings) { return StartWith("[TvDefault]\nProgDir=" + dir.path() + "\n" + settings); }
+  TvStatus Start(const std::string& settings) {
+    return StartWith("[TvDefault]\nProgDir=" + dir.path() + "\n" + settings);
+  }
   void WriteLocaleFile(const std::string& bytes) { tvtest::WriteFile(dir / "tvlcl.dat", bytes); }
   // Finds and loads a locale afresh: the status of the first step that fails.
   static TvStatus FindAndLoad(const char* name) {

@@ -220,7 +220,9 @@ class Trace : public tvtest::KernelTest {
   std::string path = dir / "trace.log";
   // Switched on as a program run finds it: a tvapi.ini in the current
   // folder, read at the first trace line.
-  void Activate(const std::string& more = "") { tvtest::WriteFile(dir / "tvapi.ini", "ApiFile=+" + path + "\n" + more); }
+  void Activate(const std::string& more = "") {
+    tvtest::WriteFile(dir / "tvapi.ini", "ApiFile=+" + path + "\n" + more);
+  }
   // The trace is configured once per process: each case starts as a fresh process does.
   Trace() { tvTrace = {true, true, {}, TvFileAppend, false, false}; }
   ~Trace() override { tvTrace = {true, true, {}, TvFileAppend, false, false}; }
@@ -250,11 +252,11 @@ TEST_F(Trace, LinesOfEveryOperation) {
   EXPECT_EQ(TvTraceReturnInt(-7), -7);
   EXPECT_EQ(TvTraceReturnLong(0), 0);
   TvTraceReturn();
-  EXPECT_EQ(tvtest::ReadFile(path),
-            tvtest::Traced("TvErrorMessage", {"Status -> -1031", "LenBuff -> 256", "Days <- 65535", "Count <- 3",
-                                              "Name -> 'abcdefg'", "Null -> ''", "NoCopy -> '<NULL>'",
-                                              "Buffer <- 'Could not'", "Buffer <- 'OK'", "return -7", "return 0",
-                                              "return"}));
+  EXPECT_EQ(
+      tvtest::ReadFile(path),
+      tvtest::Traced("TvErrorMessage", {"Status -> -1031", "LenBuff -> 256", "Days <- 65535", "Count <- 3",
+                                        "Name -> 'abcdefg'", "Null -> ''", "NoCopy -> '<NULL>'",
+                                        "Buffer <- 'Could not'", "Buffer <- 'OK'", "return -7", "return 0", "return"}));
 }
 
 TEST_F(Trace, LinesAndStringsAreCut) {
@@ -265,8 +267,8 @@ TEST_F(Trace, LinesAndStringsAreCut) {
   TvTraceStrIn("P", longText.c_str(), copy, sizeof copy);
   EXPECT_EQ(std::string(copy), longText);  // the value itself is copied whole
   TvTraceFunction(longText.c_str());
-  EXPECT_EQ(tvtest::ReadFile(path), "!     P -> '" + longText.substr(0, 100) + "'\r\n! Function: " +
-                                        longText.substr(0, 199 - strlen("! Function: ")) + "");
+  EXPECT_EQ(tvtest::ReadFile(path), "!     P -> '" + longText.substr(0, 100) +
+                                        "'\r\n! Function: " + longText.substr(0, 199 - strlen("! Function: ")) + "");
 }
 
 TEST_F(Trace, InactiveTraceStillStoresValues) {

@@ -70,8 +70,8 @@ TEST_F(Memory, SettingsChooseModeStatisticsAndLimit) {
     const char* value;
     bool pooled, stats;
   } cases[] = {
-      {"Pooled", true, true},          {"plain   nostats", false, false}, {"  PLAIN", false, true},
-      {"Pooled NoStats", true, false}, {"Plainly NoStats", true, false},  {"Pooled NoStats please", true, true},
+      {"Pooled", true, true},          {"plain   nostats", false, false},   {"  PLAIN", false, true},
+      {"Pooled NoStats", true, false}, {"Plainly NoStats", true, false},    {"Pooled NoStats please", true, true},
       {"Plain Stats", false, true},    {"PlainPlain NoStats", true, false}, {"", true, true},
   };
   // Blocks of every mode in turn, all freed at the end under the last one.
@@ -408,7 +408,8 @@ TEST_F(Memory, LargeBlocksAreKeptAndGrowWithoutLosingContents) {
     size += 1000;
   }
   bool intact = true;
-  for (size_t step = 0; step < 400; ++step) intact = intact && again[200000 + step * 1000] == static_cast<uint8_t>(step);
+  for (size_t step = 0; step < 400; ++step)
+    intact = intact && again[200000 + step * 1000] == static_cast<uint8_t>(step);
   EXPECT_TRUE(intact);
   EXPECT_TRUE(AllBytes(again, 0, 200000, 0x5A));
   auto* shrunk = static_cast<uint8_t*>(TvSysResize(again, size, 10, 0));

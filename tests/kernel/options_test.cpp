@@ -65,9 +65,12 @@ TEST_F(Options, CommandLineOptionsSetTheKernelAndWinOverTheConfiguration) {
     std::string option;
     TvStatus status;
   } refused[] = {
-      {"-LANGUAGE:none", TvErrCommandLine}, {"-LANGUAGE:0", TvErrCommandLine},
-      {"-LA:65536", TvErrCommandLine},      {"-INI:" + tooLong, TvErrInvalidDirectory},
-      {"-LOG:" + tooLong, TvErrInvalidDirectory}, {"-DATADIR:" + tooLong, TvErrInvalidDirectory},
+      {"-LANGUAGE:none", TvErrCommandLine},
+      {"-LANGUAGE:0", TvErrCommandLine},
+      {"-LA:65536", TvErrCommandLine},
+      {"-INI:" + tooLong, TvErrInvalidDirectory},
+      {"-LOG:" + tooLong, TvErrInvalidDirectory},
+      {"-DATADIR:" + tooLong, TvErrInvalidDirectory},
   };
   for (const auto& r : refused) {
     EXPECT_EQ(Start({r.option, "-ERRORS"}), r.status) << r.option;
@@ -87,12 +90,15 @@ TEST_F(Options, TheWalkReportsEachArgumentAndRefusesWhatNoListHolds) {
   tvtest::WriteFile(dir / "args.txt", "-SCRIPT\r\nnext-line\r\n\r\n" + std::string(500, 'x') + "\r-LOG:f.log\r-q\r" +
                                           longest + "\r\n" + std::string(kTvOptionValueSize, 'x') + "\n-SCRIPT\n" +
                                           last);
-  const std::string accented = "C:\\Donn\xE9" "es";
+  const std::string accented =
+      "C:\\Donn\xE9"
+      "es";
   ASSERT_EQ(Start({}), TvOk);  // raised errors are recorded from here on
   // -S is in the program's list (SCRIPT) and in the kernel's (SECTION): the
   // program's list is searched first.
-  char** argv = Argv({"", "-", "-X", "-?", "-help", accented, "@args.txt", "after-file", "-S", "s.tvs", "-l x.log",
-                      std::string(kTvOptionValueSize, 'a'), "-VER", "bad\x01", "-LOG", "-ERRORS", "@missing.txt", "last"});
+  char** argv =
+      Argv({"", "-", "-X", "-?", "-help", accented, "@args.txt", "after-file", "-S", "s.tvs", "-l x.log",
+            std::string(kTvOptionValueSize, 'a'), "-VER", "bad\x01", "-LOG", "-ERRORS", "@missing.txt", "last"});
   TvOptionsBegin(Argc(), argv, "-SCRIPT:-QUIET");
   struct Step {
     int32_t result;
@@ -142,8 +148,7 @@ TEST_F(Options, TheWalkReportsEachArgumentAndRefusesWhatNoListHolds) {
   }
   // The control character was reported with its argument before the -1030.
   bool reported = false;
-  for (int i = 0; TvErrorHistoryEntry(true, i); ++i)
-    reported |= Detail(i) == "-1096 bad\x01";
+  for (int i = 0; TvErrorHistoryEntry(true, i); ++i) reported |= Detail(i) == "-1096 bad\x01";
   EXPECT_TRUE(reported);
   TvOptionsEnd();
 }

@@ -225,10 +225,8 @@ TEST_F(Paths, Drives) {
   ASSERT_EQ(TvDriveNext(root), 1);
   EXPECT_EQ(strlen(root), 2u);
   const TvStatus cdrom = TvDriveFirstCdrom(root);
-  if (cdrom == 0)
-    EXPECT_EQ(TvDriveKind(root), 4);
-  else
-    EXPECT_EQ(cdrom, -1027);
+  if (cdrom == 0) EXPECT_EQ(TvDriveKind(root), 4);
+  else EXPECT_EQ(cdrom, -1027);
 }
 
 class Programs : public Paths {

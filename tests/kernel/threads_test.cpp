@@ -34,7 +34,8 @@ TEST_F(Threads, LocksAreTakenInOrderThroughAWholeRun) {
   // A start that loads a locale's collation from the locale file.
   tvtest::CollationPlan collation{{1, 2}, {{10, 1}, {20, 2}}, std::vector<uint16_t>(256, 1), {{"ch", 0}}};
   std::vector<size_t> cuts;
-  tvtest::WriteFile(dir / "tvlcl.dat", tvtest::LocaleFileBytes({{"enENG"}, {"gbGBR"}, {{0, 0, "en-gb", collation}}}, &cuts));
+  tvtest::WriteFile(dir / "tvlcl.dat",
+                    tvtest::LocaleFileBytes({{"enENG"}, {"gbGBR"}, {{0, 0, "en-gb", collation}}}, &cuts));
   const uint32_t before = TvLockOrderViolations();
   ASSERT_EQ(StartLogging("LogErrors=Y\nLogConsole=Y\nProgDir=" + dir.path() + "\nLocaleCollation=044\n"), 0);
   ASSERT_NE(TvLocaleCollation()->weights, nullptr);

@@ -11,8 +11,8 @@ namespace tvtest {
 
 struct CollationPlan {
   uint16_t ids[2];
-  std::vector<std::vector<uint16_t>> weights;  // the entries, each of the same number of weights
-  std::vector<uint16_t> charEntry;             // weight entry of each of the 256 characters
+  std::vector<std::vector<uint16_t>> weights;           // the entries, each of the same number of weights
+  std::vector<uint16_t> charEntry;                      // weight entry of each of the 256 characters
   std::vector<std::pair<std::string, uint16_t>> multi;  // up to three characters, weight entry
 };
 struct LocalePlan {
@@ -26,7 +26,9 @@ struct LocaleFilePlan {
 };
 
 inline void Put16(std::string& out, size_t value) { out += {char(value & 0xFF), char(value >> 8 & 0xFF)}; }
-inline std::string Field(const std::string& text, size_t size) { return (text + std::string(size, '\0')).substr(0, size); }
+inline std::string Field(const std::string& text, size_t size) {
+  return (text + std::string(size, '\0')).substr(0, size);
+}
 
 // The file's bytes; cuts receives, for each section, the offset one byte
 // short of its end (a file cut there lacks that section's last byte).

@@ -26,10 +26,8 @@ class ResultPrinter : public ::testing::EmptyTestEventListener {
   void OnTestPartResult(const ::testing::TestPartResult& r) override {
     if (r.type() == ::testing::TestPartResult::kSuccess) return;
     const char* kind = r.type() == ::testing::TestPartResult::kSkip ? "Skipped" : "Failure";
-    if (r.file_name())
-      printf("%s:%d: %s\n%s\n\n", r.file_name(), r.line_number(), kind, r.message());
-    else
-      printf("unknown file: %s\n%s\n\n", kind, r.message());
+    if (r.file_name()) printf("%s:%d: %s\n%s\n\n", r.file_name(), r.line_number(), kind, r.message());
+    else printf("unknown file: %s\n%s\n\n", kind, r.message());
     fflush(stdout);
   }
   void OnTestEnd(const ::testing::TestInfo& t) override { inner_->OnTestEnd(t); }

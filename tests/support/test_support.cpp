@@ -46,10 +46,8 @@ void RemoveTree(const std::string& path) {
       if (name == "." || name == "..") continue;
       std::string full = path + "\\" + name;
       SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(full);
-      else
-        DeleteFileA(full.c_str());
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
+      else DeleteFileA(full.c_str());
     } while (FindNextFileA(find, &data));
     FindClose(find);
   }

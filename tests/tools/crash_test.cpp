@@ -30,13 +30,11 @@ class CrashDump : public ::testing::Test {
   std::string Crash(const std::string& options, const std::string& argument = "") {
     tvtest::WriteFile(dir / "x.ini", "[TvDefault]\nHomeDir=" + home + "\nTempDir=" + temp + "\n" + options);
     const ULONGLONG start = GetTickCount64();
-    const DWORD code = tvtest::RunProgram("\"" + tvtest::WindowsPath(DUMP_CHILD_UNIX_PATH) + "\" \"-INI:" +
-                                              (dir / "x.ini") + "\" " + argument,
-                                          dir / "out.txt");
-    if (argument == "overflow")
-      EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW)) << std::hex << code;
-    else
-      EXPECT_TRUE(AccessViolation(code)) << std::hex << code << tvtest::ReadFile(dir / "out.txt");
+    const DWORD code = tvtest::RunProgram(
+        "\"" + tvtest::WindowsPath(DUMP_CHILD_UNIX_PATH) + "\" \"-INI:" + (dir / "x.ini") + "\" " + argument,
+        dir / "out.txt");
+    if (argument == "overflow") EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW)) << std::hex << code;
+    else EXPECT_TRUE(AccessViolation(code)) << std::hex << code << tvtest::ReadFile(dir / "out.txt");
     EXPECT_LT(GetTickCount64() - start, 60000u);
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((home + "\\DUMPKID-2.5-*").c_str(), &found);
@@ -58,7 +56,8 @@ class CrashDump : public ::testing::Test {
     };
     EXPECT_EQ(dump.substr(0, 4), "MDMP");
     std::set<uint32_t> types;
-    for (uint32_t i = 0, n = word(8), directory = word(12); i < n && i < 64; ++i) types.insert(word(directory + 12 * i));
+    for (uint32_t i = 0, n = word(8), directory = word(12); i < n && i < 64; ++i)
+      types.insert(word(directory + 12 * i));
     return types;
   }
 };

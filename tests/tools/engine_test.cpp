@@ -45,7 +45,8 @@ TEST_F(Engine, RunsTheCallsInOrderAndPrintsEachWithItsResult) {
       "TvBeginInstance()";
   ASSERT_EQ(Run(script), 0u) << output;
   const std::string printed = "name: tab\there \"quoted\" \\ " + dir.path() + " $SCRIPTDIR 2147483647 -1 -2147483648";
-  EXPECT_EQ(output, "[2] TvIsi_Startup() = 0\r\n" + printed + "\r\n[8] TvIsi_Shutdown()\r\n[9] TvBeginInstance() = 0\r\n");
+  EXPECT_EQ(output,
+            "[2] TvIsi_Startup() = 0\r\n" + printed + "\r\n[8] TvIsi_Shutdown()\r\n[9] TvBeginInstance() = 0\r\n");
   // The calls really reached the library.
   EXPECT_EQ(tvtest::ReadFile(log), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
 
@@ -68,7 +69,8 @@ TEST_F(Engine, StartedByTheLauncherItRunsSetupInxOfItsFolder) {
     EXPECT_EQ(tvtest::RunProgram("\"" + staged + "\"  -x \"a b\"  p \"D:\\media\"", dir / "output.txt"), expected);
     EXPECT_EQ(tvtest::ReadFile(libDir / "tvengine.out"),
               "from D:\\media\r\n[2] TvIsi_Startup() = 0\r\n" +
-                  std::string(expected ? "line 3: assertion failed: status == 1, status is 0\r\n" : "[4] TvIsi_Shutdown()\r\n") +
+                  std::string(expected ? "line 3: assertion failed: status == 1, status is 0\r\n"
+                                       : "[4] TvIsi_Shutdown()\r\n") +
                   "tvengine: exit code " + std::to_string(expected) + "\r\n");
   }
 }

@@ -72,7 +72,6 @@ double Time(F&& work) {
 constexpr const char* kUsage = "usage: ini_bench [kernel options]\n";
 
 int Bench() {
-
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
   const std::string enginePath = std::string(temp) + "tvbench-engine.ini";
@@ -99,7 +98,8 @@ int Bench() {
   for (int i = 0; i < 200; ++i) {
     const Setting& s = settings[lookups[i]];
     found += TvIniGetString(&ini, s.section.c_str(), s.key.c_str(), "", value, sizeof value);
-    found += GetPrivateProfileStringA(s.section.c_str(), s.key.c_str(), "", value, sizeof value, profilePath.c_str()) > 0;
+    found +=
+        GetPrivateProfileStringA(s.section.c_str(), s.key.c_str(), "", value, sizeof value, profilePath.c_str()) > 0;
   }
 
   const double engineLookups = Time([&] {
@@ -111,8 +111,8 @@ int Bench() {
   const double profileLookups = Time([&] {
     for (size_t l : lookups) {
       const Setting& s = settings[l];
-      found += GetPrivateProfileStringA(s.section.c_str(), s.key.c_str(), "", value, sizeof value,
-                                        profilePath.c_str()) > 0;
+      found +=
+          GetPrivateProfileStringA(s.section.c_str(), s.key.c_str(), "", value, sizeof value, profilePath.c_str()) > 0;
     }
   });
 

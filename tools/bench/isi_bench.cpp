@@ -75,8 +75,8 @@ int Bench(const std::vector<std::string>& args) {
   std::vector<std::vector<std::vector<double>>> medians(2);
   for (int logged = 1; logged >= 0; --logged) {
     const std::string options = logged ? "LogFile=" + root + "\\install.log\n" : "";
-    HANDLE file = CreateFileA((libFolder + "\\TVISX.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileA((libFolder + "\\TVISX.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     const std::string text = "[TVISX]\n" + options;
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -89,10 +89,10 @@ int Bench(const std::vector<std::string>& args) {
       std::printf("cannot load %s\\TVISX.dll %s\n", libFolder.c_str(), missing.c_str());
       return 3;
     }
-    auto startup = reinterpret_cast<decltype(&TvIsi_Startup)>(
-        reinterpret_cast<void*>(GetProcAddress(lib, "TvIsi_Startup")));
-    auto shutdown = reinterpret_cast<decltype(&TvIsi_Shutdown)>(
-        reinterpret_cast<void*>(GetProcAddress(lib, "TvIsi_Shutdown")));
+    auto startup =
+        reinterpret_cast<decltype(&TvIsi_Startup)>(reinterpret_cast<void*>(GetProcAddress(lib, "TvIsi_Startup")));
+    auto shutdown =
+        reinterpret_cast<decltype(&TvIsi_Shutdown)>(reinterpret_cast<void*>(GetProcAddress(lib, "TvIsi_Shutdown")));
     if (!startup || !shutdown || startup() != 0) return 3;
     for (auto& workload : workloads) {
       std::vector<double> row;

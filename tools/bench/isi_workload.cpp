@@ -146,8 +146,7 @@ std::vector<Call> Workload::Calls(const Exports& x) {
       {"TvIsi_GetIniString",
        [=, this] { return x.iniString(lastFile.c_str(), last_.c_str(), "CountryName", "49", text_); }, nullptr,
        text(text_)},
-      {"TvIsi_FormatDateShortToLong", [=, this] { return x.longDate(date_, "1/2/2015", "44"); }, nullptr,
-       text(date_)},
+      {"TvIsi_FormatDateShortToLong", [=, this] { return x.longDate(date_, "1/2/2015", "44"); }, nullptr, text(date_)},
       {"TvIsi_UpdateDataMappings, one .ads file per country",
        [=, this] { return x.updateMappings(large.c_str(), last_.c_str(), lastFolder.c_str(), "", ""); },
        [=, this] {

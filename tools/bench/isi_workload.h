@@ -81,8 +81,7 @@ class Workload {
   std::string root_, last_, config_, largeConfig_, sections_, names_;
   int countries_;
   bool dataSetsWritten_ = false, fewSetsWritten_ = false;
-  char code_[4], dataDir_[256], baseDir_[256], release_[256], iso_[4], name_[256], info_[256], text_[256],
-      date_[256];
+  char code_[4], dataDir_[256], baseDir_[256], release_[256], iso_[4], name_[256], info_[256], text_[256], date_[256];
   int32_t flags_ = 0, mask_ = 0, total_ = 0;
 };
 

@@ -79,10 +79,15 @@ int main(int argc, char** argv) {
     return fprintf(stderr, "the kernel did not start\n"), 1;
   std::vector<Way> ways = {
       {"launcher copy, 64 KB blocks",
-       [](const std::string& from, const std::string& to) { return TvSetupCopyFile(from.c_str(), to.c_str()) == TvOk; }},
+       [](const std::string& from, const std::string& to) {
+         return TvSetupCopyFile(from.c_str(), to.c_str()) == TvOk;
+       }},
       {"launcher copy, 1 KB blocks",
-       [](const std::string& from, const std::string& to) { return TvSetupCopyFile(from.c_str(), to.c_str(), 1024) == TvOk; }},
-      {"CopyFileA", [](const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0; }},
+       [](const std::string& from, const std::string& to) {
+         return TvSetupCopyFile(from.c_str(), to.c_str(), 1024) == TvOk;
+       }},
+      {"CopyFileA",
+       [](const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0; }},
   };
   printf("medium: %zu files, %.1f MB\n", names.size(), static_cast<double>(total) / (1 << 20));
   for (int round = 0; round < 4; ++round) {  // round 0 warms up

@@ -46,9 +46,9 @@ std::string CallTable() {
   std::string text = "Calls by export (status 0 / negative / positive):\n";
   char line[160];
   for (const auto& [name, t] : tallies) {
-    snprintf(line, sizeof line, "  %-32s %8llu  (%llu / %llu / %llu)\n", name.c_str(), static_cast<unsigned long long>(t.calls),
-             static_cast<unsigned long long>(t.ok), static_cast<unsigned long long>(t.failed),
-             static_cast<unsigned long long>(t.other));
+    snprintf(line, sizeof line, "  %-32s %8llu  (%llu / %llu / %llu)\n", name.c_str(),
+             static_cast<unsigned long long>(t.calls), static_cast<unsigned long long>(t.ok),
+             static_cast<unsigned long long>(t.failed), static_cast<unsigned long long>(t.other));
     text += line;
   }
   return text;
@@ -87,13 +87,15 @@ int32_t Open(Pair& pair, const Text& path) {
                 HandleText(buffer) + ": handles are positive, -1 only for a file that was not opened");
   if (buffer != 0 && buffer != 0x5A5A5A5A) {
     auto [it, added] = buffersGiven.emplace(buffer, Where());
-    rec.Check(added, "handle-reused",
-              "TvIsi_IniOpen handed out buffer handle " + HandleText(buffer) + " a second time (first: " + it->second + ")");
+    rec.Check(
+        added, "handle-reused",
+        "TvIsi_IniOpen handed out buffer handle " + HandleText(buffer) + " a second time (first: " + it->second + ")");
   }
   if (file != -1 && file != 0x5A5A5A5A) {
     auto [it, added] = filesGiven.emplace(file, Where());
-    rec.Check(added, "handle-reused",
-              "TvIsi_IniOpen handed out file handle " + HandleText(file) + " a second time (first: " + it->second + ")");
+    rec.Check(
+        added, "handle-reused",
+        "TvIsi_IniOpen handed out file handle " + HandleText(file) + " a second time (first: " + it->second + ")");
   }
   return status;
 }
@@ -107,7 +109,8 @@ int32_t OpenWithoutPlaces(const Text& path) {
 }
 
 int32_t Save(INT_PTR file, INT_PTR buffer, const std::string& label) {
-  rec.Step("TvIsi_IniSave(" + HandleText(file) + ", " + HandleText(buffer) + ")" + (label.empty() ? "" : " [" + label + "]"));
+  rec.Step("TvIsi_IniSave(" + HandleText(file) + ", " + HandleText(buffer) + ")" +
+           (label.empty() ? "" : " [" + label + "]"));
   const int32_t status = TvIsi_IniSave(file, buffer);
   rec.Result(" = " + Num(status));
   Called("TvIsi_IniSave", status);
@@ -116,7 +119,8 @@ int32_t Save(INT_PTR file, INT_PTR buffer, const std::string& label) {
 }
 
 void Close(INT_PTR file, INT_PTR buffer, const std::string& label) {
-  rec.Step("TvIsi_IniClose(" + HandleText(file) + ", " + HandleText(buffer) + ")" + (label.empty() ? "" : " [" + label + "]"));
+  rec.Step("TvIsi_IniClose(" + HandleText(file) + ", " + HandleText(buffer) + ")" +
+           (label.empty() ? "" : " [" + label + "]"));
   TvIsi_IniClose(file, buffer);
   ++tallies["TvIsi_IniClose"].calls;
   ++rec.counters.calls;
@@ -165,7 +169,8 @@ int32_t CopySetting(INT_PTR source, INT_PTR destination, const Text& section, co
 }
 
 int32_t AddString(INT_PTR buffer, const Text& section, const Text& key, const Text& entries) {
-  rec.Step("TvIsi_IniAddString(" + HandleText(buffer) + ", " + Q(section) + ", " + Q(key) + ", " + Q(entries, 120) + ")");
+  rec.Step("TvIsi_IniAddString(" + HandleText(buffer) + ", " + Q(section) + ", " + Q(key) + ", " + Q(entries, 120) +
+           ")");
   const int32_t status = TvIsi_IniAddString(buffer, C(section), C(key), C(entries));
   rec.Result(" = " + Num(status));
   Called("TvIsi_IniAddString", status);

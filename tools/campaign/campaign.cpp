@@ -45,10 +45,11 @@ struct Options {
 };
 
 void Usage() {
-  puts("usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
-       "                           [--verbose] [--keep] [--no-shrink] [--no-guards] [--timeout S]\n"
-       "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
-       "  without options: seed 1, 300 cases (the test suite's run)");
+  puts(
+      "usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
+      "                           [--verbose] [--keep] [--no-shrink] [--no-guards] [--timeout S]\n"
+      "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
+      "  without options: seed 1, 300 cases (the test suite's run)");
 }
 
 bool Parse(int argc, char** argv, Options& o) {
@@ -66,8 +67,7 @@ bool Parse(int argc, char** argv, Options& o) {
     else if (arg == "--case" && (value = next())) {
       o.oneCase = true;
       o.caseNumber = strtoull(value, nullptr, 0);
-    }
-    else if (arg == "--only" && (value = next())) o.only = value;
+    } else if (arg == "--only" && (value = next())) o.only = value;
     else if (arg == "--skip" && (value = next())) o.skip = value;
     else if (arg == "--timeout" && (value = next())) o.timeout = atoi(value);
     else return false;
@@ -133,7 +133,8 @@ bool SelfCheck() {
   Doc deleted = Parse("[S]\r\na=1\r\nk=v\r\n+w");
   Delete(deleted, "S", "K");
   const Known checks[] = {
-      {"line ends and padding", d.bom && d.lines.size() == 3 && d.finalLineEnd && Render(d) == "\xEF\xBB\xBF[S]\r\nk=v\r\n+w\r\n"},
+      {"line ends and padding",
+       d.bom && d.lines.size() == 3 && d.finalLineEnd && Render(d) == "\xEF\xBB\xBF[S]\r\nk=v\r\n+w\r\n"},
       {"value and + lines", lines && lines->size() == 2 && (*lines)[0] == "v" && (*lines)[1] == "w"},
       {"binary", Classify(std::string("a\0b", 3)) == FileKind::Binary && Classify("a\x01") == FileKind::Binary &&
                      Classify(std::string("a\f\x1A\t\0", 5)) == FileKind::Text},
@@ -143,10 +144,13 @@ bool SelfCheck() {
       {"list from TvDefault", Render(fallback) == "[S]\r\nL=a\r\n+b\r\n+c\r\n[TvDefault]\r\nL=a\r\n+b\r\n"},
       {"remove", Render(removed) == "[S]\r\nL=USAX\r\n+\r\n"},
       {"delete at the end", Render(deleted) == "[S]\r\na=1\r\n"},
-      {"header patterns", SectionMatches("Data*", "DataX") && !SectionMatches("D*", "Xata") && !SectionMatches("*a", "aba") &&
-                              SectionMatches("D?ta", "Data") && !SectionMatches("Data", "Data1")},
-      {"names", ClassifySection(std::string(80, 's')) == NameClass::Refused && ClassifySection(std::string(79, 's')) == NameClass::Valid &&
-                    ClassifyKey(std::string(40, 'k')) == NameClass::Refused && ClassifyKey(std::string("+k")) == NameClass::Refused &&
+      {"header patterns", SectionMatches("Data*", "DataX") && !SectionMatches("D*", "Xata") &&
+                              !SectionMatches("*a", "aba") && SectionMatches("D?ta", "Data") &&
+                              !SectionMatches("Data", "Data1")},
+      {"names", ClassifySection(std::string(80, 's')) == NameClass::Refused &&
+                    ClassifySection(std::string(79, 's')) == NameClass::Valid &&
+                    ClassifyKey(std::string(40, 'k')) == NameClass::Refused &&
+                    ClassifyKey(std::string("+k")) == NameClass::Refused &&
                     ClassifyKey(std::string("Name ")) == NameClass::Valid},
       {"split", SplitLines("a\rb\r\nc\n").size() == 4},
       {"get value", GetValue({"abcdef", "gh"}, 5, 0) == "abcd" && GetValue({"a  ", "b"}, 100, 0) == "a\nb"},

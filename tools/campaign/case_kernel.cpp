@@ -19,9 +19,7 @@ namespace {
 
 int kernelRefs = 0;
 
-void SetConfigVariable(bool present) {
-  SetEnvironmentVariableA("TVINI", present ? setup.configPath.c_str() : nullptr);
-}
+void SetConfigVariable(bool present) { SetEnvironmentVariableA("TVINI", present ? setup.configPath.c_str() : nullptr); }
 
 struct Usage {
   uint64_t blocks = 0, bytes = 0;  // held by the kernel: its payload and what it took from the system
@@ -91,7 +89,9 @@ void CycleRound(Rng& rng, const std::string& folder, const std::string& text, co
 void RestartCase(Rng& rng, const std::string& folder) {
   static const Config kConfigs[] = {Config::Plain, Config::Pooled, Config::Pooled, Config::Logging};
   const Config config = rng.Pick(kConfigs);
-  rec.Note(std::string("configuration: ") + (config == Config::Plain ? "plain" : config == Config::Pooled ? "pooled" : "pooled, log file"));
+  rec.Note(std::string("configuration: ") + (config == Config::Plain    ? "plain"
+                                             : config == Config::Pooled ? "pooled"
+                                                                        : "pooled, log file"));
   // Pairs left open across the restart must not bring the process down.
   Pair kept;
   const bool keepPair = rng.Chance(25);
@@ -161,12 +161,13 @@ void CycleCase(Rng& rng, const std::string& folder) {
   for (int i = 0; i < rounds; ++i) CycleRound(rng, folder, text, binary);
   const Usage end = Measure();
   auto change = [](uint64_t a, uint64_t b) { return Num(static_cast<int64_t>(b) - static_cast<int64_t>(a)); };
-  const std::string figures = "kernel blocks " + Num(static_cast<int64_t>(start.blocks)) + " (" + change(start.blocks, end.blocks) +
-                              "), bytes " + Num(static_cast<int64_t>(start.bytes)) + " (" + change(start.bytes, end.bytes) +
-                              "), system blocks " + Num(static_cast<int64_t>(start.systemBlocks)) + " (" +
-                              change(start.systemBlocks, end.systemBlocks) + "), system bytes " +
-                              Num(static_cast<int64_t>(start.systemBytes)) + " (" + change(start.systemBytes, end.systemBytes) +
-                              "), handles " + Num(static_cast<int64_t>(start.handles)) + " (" + change(start.handles, end.handles) + ")";
+  const std::string figures =
+      "kernel blocks " + Num(static_cast<int64_t>(start.blocks)) + " (" + change(start.blocks, end.blocks) +
+      "), bytes " + Num(static_cast<int64_t>(start.bytes)) + " (" + change(start.bytes, end.bytes) +
+      "), system blocks " + Num(static_cast<int64_t>(start.systemBlocks)) + " (" +
+      change(start.systemBlocks, end.systemBlocks) + "), system bytes " + Num(static_cast<int64_t>(start.systemBytes)) +
+      " (" + change(start.systemBytes, end.systemBytes) + "), handles " + Num(static_cast<int64_t>(start.handles)) +
+      " (" + change(start.handles, end.handles) + ")";
   rec.Note(figures + (stats ? "" : "; allocator statistics off"));
   // A leak shows once a round; one block or handle more (a cache the system
   // fills late, a thread of Wine's) is no leak.
@@ -180,8 +181,8 @@ void CycleCase(Rng& rng, const std::string& folder) {
 
 const std::vector<Family>& Families() {
   static const std::vector<Family> families = {
-      {"roundtrip", 20, RoundTripCase}, {"edit", 28, EditCase},       {"faults", 14, FaultCase},
-      {"handles", 10, HandleCase},      {"exports", 22, ExportCase},  {"restart", 3, RestartCase},
+      {"roundtrip", 20, RoundTripCase}, {"edit", 28, EditCase},        {"faults", 14, FaultCase},
+      {"handles", 10, HandleCase},      {"exports", 22, ExportCase},   {"restart", 3, RestartCase},
       {"cycles", 3, CycleCase},         {"mappings", 12, MappingCase}, {"launch", 8, LaunchCase},
   };
   return families;

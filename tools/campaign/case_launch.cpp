@@ -74,7 +74,7 @@ std::string Lower(std::string s) {
 // A name the system would load as code, or take as a direction where to
 // find it.
 bool ModuleName(const std::string& name) {
-  static const std::set<std::string> kExtensions = {"dll", "exe", "ocx", "cpl", "drv", "sys", "scr", "com",
+  static const std::set<std::string> kExtensions = {"dll", "exe", "ocx", "cpl", "drv", "sys", "scr",      "com",
                                                     "ax",  "acm", "ime", "tsp", "mui", "efi", "manifest", "local"};
   const size_t dot = name.rfind('.');
   return dot != std::string::npos && kExtensions.count(Lower(name.substr(dot + 1))) != 0;
@@ -129,13 +129,15 @@ BOOL WINAPI CaughtStart(LPCSTR program, LPSTR line, LPSECURITY_ATTRIBUTES, LPSEC
   const std::string engine = run->staging + "\\setup.exe", text = line ? line : "";
   rec.Check(program && _stricmp(program, engine.c_str()) == 0, "launch-engine",
             "the engine started is " + Quote(program) + ", not " + Escape(engine));
-  rec.Check(text.size() < 512, "launch-cut", "a command line of " + Num(static_cast<int64_t>(text.size())) + " characters");
+  rec.Check(text.size() < 512, "launch-cut",
+            "a command line of " + Num(static_cast<int64_t>(text.size())) + " characters");
   const std::string head = engine + "  ";
   if (rec.Check(_strnicmp(text.c_str(), head.c_str(), head.size()) == 0, "launch-arguments",
                 "the command line does not begin with the engine: " + Escape(text, 300))) {
     const std::vector<std::string> args = CRuntimeSplit(text.substr(head.size()));
-    rec.Check(args == run->engineArgs, "launch-arguments",
-              "the engine would read " + Joined(args) + ", not " + Joined(run->engineArgs) + " from " + Escape(text, 600));
+    rec.Check(
+        args == run->engineArgs, "launch-arguments",
+        "the engine would read " + Joined(args) + ", not " + Joined(run->engineArgs) + " from " + Escape(text, 600));
   }
   char current[MAX_PATH * 2] = "";
   GetCurrentDirectoryA(sizeof current, current);
@@ -213,9 +215,9 @@ BOOL WINAPI ListClose(HANDLE find) {
 
 // Names a medium may hold; "!" and "$" begin the kernel's home and data
 // folder prefixes.
-const char* const kNames[] = {"data.ini", "a b.txt", "x",       "!x",        "$x",      "!",      "$",
-                              "$$",       "!$x",     " lead",   "Français.txt", "é", "x.dll", "Version.DLL",
-                              "readme",   "a;b",     "a,b=c",   "~x.tmp",    "-SRC",    "setup.inx.bak"};
+const char* const kNames[] = {
+    "data.ini",     "a b.txt", "x",     "!x",          "$x",     "!",   "$",     "$$",     "!$x",  " lead",
+    "Français.txt", "é",       "x.dll", "Version.DLL", "readme", "a;b", "a,b=c", "~x.tmp", "-SRC", "setup.inx.bak"};
 const size_t kSizes[] = {0, 1, 100, 65535, 65536, 65537, 150001};
 
 std::string Bytes(Rng& rng, size_t size) {
@@ -234,8 +236,8 @@ std::string FolderName(Rng& rng, const char* plain, size_t longest) {
 
 // An argument passed on to the engine; short ones for a long line of many.
 std::string Argument(Rng& rng, bool shortOnes, std::string* token) {
-  static const char* const kArgs[] = {"a",     "-x",       "ab",     "\\",    "-",      "a\"b",   "-q\"r",
-                                      "a\\\"b", "C:\\dir\\", "a\\\\",  "-x\\",  "été", "x\ty", "-x\t"};
+  static const char* const kArgs[] = {"a",      "-x",        "ab",    "\\",   "-",   "a\"b", "-q\"r",
+                                      "a\\\"b", "C:\\dir\\", "a\\\\", "-x\\", "été", "x\ty", "-x\t"};
   std::string arg;
   const size_t longest = shortOnes ? 24 : 120;
   const int kind = rng.Int(0, 9);
@@ -248,8 +250,7 @@ std::string Argument(Rng& rng, bool shortOnes, std::string* token) {
   // line; one that holds a quote cannot be, and never holds a blank.
   if (arg.find('"') == std::string::npos && (arg.find(' ') != std::string::npos || rng.Chance(30)))
     *token = "\"" + arg + "\"";
-  else
-    *token = arg;
+  else *token = arg;
   return arg;
 }
 
@@ -362,7 +363,7 @@ void LaunchCase(Rng& rng, const std::string& folder) {
     if (!sub.empty() && rng.Chance(70)) MakeDir(r.staging);
     leftovers = {{"old.dat", "earlier"}, {"data.ini", "earlier data"}, {"old.dll", ""}};
     // Modules of an earlier run, or planted: none may stay beside the engine.
-    static const char* const kPlanted[] = {"version.dll", "x.dll",     "old.OCX", "setup.exe",
+    static const char* const kPlanted[] = {"version.dll", "x.dll",      "old.OCX",       "setup.exe",
                                            ".dot.dll",    "hidden.cpl", "evil.manifest", "setup.exe.local"};
     for (size_t n = rng.Size(0, 4); n > 0; --n) leftovers.push_back({rng.Pick(kPlanted), "planted"});
     std::vector<std::pair<std::string, std::string>> made;
@@ -396,7 +397,8 @@ void LaunchCase(Rng& rng, const std::string& folder) {
   for (MediumFile& f : wanted) {
     if (!seen.insert(Lower(f.name)).second || !WriteBytes(In(mediumDir, f.name), f.bytes)) continue;
     if (Lower(f.name) != "setup.exe") f.stagedAs = Lower(f.name) == "_ismain" ? "setup.exe" : f.name;
-    if (!f.stagedAs.empty() && (r.staging.size() + 1 + f.stagedAs.size() > 255 || r.medium.size() + 1 + f.name.size() > 255))
+    if (!f.stagedAs.empty() &&
+        (r.staging.size() + 1 + f.stagedAs.size() > 255 || r.medium.size() + 1 + f.name.size() > 255))
       hazards.insert(TvSetupCopyFailed);
     r.files.push_back(f);
   }

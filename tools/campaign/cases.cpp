@@ -22,9 +22,10 @@ std::string ByteDifference(const std::string& expected, const std::string& actua
   size_t i = 0;
   while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) ++i;
   const size_t from = i > 24 ? i - 24 : 0;
-  return "first difference at byte " + Num(static_cast<int64_t>(i)) + " of " + Num(static_cast<int64_t>(expected.size())) +
-         " expected / " + Num(static_cast<int64_t>(actual.size())) + " written\n  expected: " +
-         Escape(expected.substr(from, 72), 200) + "\n  written:  " + Escape(actual.substr(from, 72), 200);
+  return "first difference at byte " + Num(static_cast<int64_t>(i)) + " of " +
+         Num(static_cast<int64_t>(expected.size())) + " expected / " + Num(static_cast<int64_t>(actual.size())) +
+         " written\n  expected: " + Escape(expected.substr(from, 72), 200) +
+         "\n  written:  " + Escape(actual.substr(from, 72), 200);
 }
 
 static bool Found(size_t mark, const std::string& kind) {
@@ -76,15 +77,16 @@ void CheckedGet(const Pair& pair, const Doc* model, const Text& section, const T
   if (!fileBytes || !model) return;
   for (size_t i = mark; i < rec.CaseFindings().size(); ++i) {
     const std::string folder = pair.path.substr(0, pair.path.rfind('\\'));
-    Reproduce(rec.CaseFindings()[i], *fileBytes, In(folder, "shrink-get.ini"),
-              [&](const std::string& p, const std::string& b) {
-                const Doc m = Parse(b);
-                Pair probe;
-                if (Open(probe, p) == 0) CheckGet(probe, &m, section, key, capacity, nullValue);
-                Close(probe);
-              },
-              "TvIsi_IniOpen, then TvIsi_IniGetString(" + (section ? Escape(*section, 90) : "NULL") + ", " +
-                  (key ? Escape(*key, 60) : "NULL") + ", capacity " + Num(capacity) + ")");
+    Reproduce(
+        rec.CaseFindings()[i], *fileBytes, In(folder, "shrink-get.ini"),
+        [&](const std::string& p, const std::string& b) {
+          const Doc m = Parse(b);
+          Pair probe;
+          if (Open(probe, p) == 0) CheckGet(probe, &m, section, key, capacity, nullValue);
+          Close(probe);
+        },
+        "TvIsi_IniOpen, then TvIsi_IniGetString(" + (section ? Escape(*section, 90) : "NULL") + ", " +
+            (key ? Escape(*key, 60) : "NULL") + ", capacity " + Num(capacity) + ")");
   }
 }
 
@@ -121,8 +123,9 @@ static std::string RoundTripCore(Rng* rng, const std::string& path, const std::s
                                                 ByteDifference(expected, after) + "\n  file: " + Escape(bytes, 400));
     return after;
   }
-  rec.Check(status == -1096, "binary-not-refused",
-            "TvIsi_IniOpen of a file that is not ini text returned " + Num(status) + ", not -1096: " + Escape(bytes, 300));
+  rec.Check(
+      status == -1096, "binary-not-refused",
+      "TvIsi_IniOpen of a file that is not ini text returned " + Num(status) + ", not -1096: " + Escape(bytes, 300));
   if (status == -1096 || status < 0) {
     if (rng) SomeGets(*rng, pair, nullptr, 1);
     const int32_t saved = Save(pair);
@@ -141,12 +144,12 @@ std::string RoundTrip(Rng& rng, const std::string& folder, const std::string& pa
   const std::string after = RoundTripCore(&rng, path, bytes);
   for (const char* kind : {"roundtrip", "line-ends", "bom", "padding", "binary-not-refused", "binary-changed"})
     if (Found(mark, kind))
-      Reproduce(kind, bytes, In(folder, "shrink.ini"),
-                [](const std::string& p, const std::string& b) { RoundTripCore(nullptr, p, b); },
-                "TvIsi_IniOpen, TvIsi_IniSave, TvIsi_IniClose");
+      Reproduce(
+          kind, bytes, In(folder, "shrink.ini"),
+          [](const std::string& p, const std::string& b) { RoundTripCore(nullptr, p, b); },
+          "TvIsi_IniOpen, TvIsi_IniSave, TvIsi_IniClose");
   return after;
 }
-
 
 // A text file in the form a save leaves it (CR LF line ends).
 std::string CleanFile(Rng& rng, bool huge) {
@@ -158,9 +161,9 @@ std::string CleanFile(Rng& rng, bool huge) {
 
 FaultPlan RandomPlan(Rng& rng, bool forSave) {
   FaultPlan plan;
-  static const Fault kSaveFaults[] = {Fault::WriteFails, Fault::WriteShort, Fault::DiskFull,  Fault::DiskFull,
-                                      Fault::WriteDead,  Fault::SetEndFails, Fault::CreateFails, Fault::MoveFails,
-                                      Fault::ReadFails};
+  static const Fault kSaveFaults[] = {Fault::WriteFails,  Fault::WriteShort, Fault::DiskFull,
+                                      Fault::DiskFull,    Fault::WriteDead,  Fault::SetEndFails,
+                                      Fault::CreateFails, Fault::MoveFails,  Fault::ReadFails};
   plan.kind = forSave ? rng.Pick(kSaveFaults) : (rng.Chance(50) ? Fault::ReadFails : Fault::CreateFails);
   plan.nth = rng.Int(1, plan.kind == Fault::SetEndFails ? 1 : 3);
   // Writes fail once (or for good: WriteDead, DiskFull); reads, opens and
@@ -194,8 +197,7 @@ void CheckSaveResult(const std::string& what, const FaultPlan& plan, int32_t sta
   else if (!ok)
     rec.Fail("save-fault", message + " left a file that is neither the old one nor the new text: " +
                                ByteDifference(status == 0 ? fresh : old, after));
-  else
-    ++rec.counters.checks;
+  else ++rec.counters.checks;
   if (injected == 0 && status != 0) rec.Fail("save-status", message + ": the save failed without an injected fault");
 }
 

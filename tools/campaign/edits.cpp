@@ -39,10 +39,8 @@ void ApplyItems(Doc d, const std::vector<std::string>& items, const Op& op, cons
                 std::vector<Outcome>& out) {
   const std::string section = op.section.value_or(""), key = op.key.value_or("");
   for (const std::string& item : items) {
-    if (op.kind == OpKind::Add)
-      UpdateList(d, section, key, nullptr, item, 256, rules, nullptr);
-    else
-      RemoveFromList(d, section, key, item, rules, writeAlways);
+    if (op.kind == OpKind::Add) UpdateList(d, section, key, nullptr, item, 256, rules, nullptr);
+    else RemoveFromList(d, section, key, item, rules, writeAlways);
   }
   out.push_back({{0}, d});
 }
@@ -77,7 +75,8 @@ std::string InjectedLine(const Doc& model, const Doc& actual, const Op& op) {
     const std::string& t = l.text;
     if (std::binary_search(before.begin(), before.end(), t)) continue;
     if (t.empty() || t[0] == '+' || t == header) continue;
-    if (t.size() > key.size() && t[key.size()] == '=' && EqualNoCaseN(t.substr(0, key.size()), key, key.size())) continue;
+    if (t.size() > key.size() && t[key.size()] == '=' && EqualNoCaseN(t.substr(0, key.size()), key, key.size()))
+      continue;
     return t;
   }
   return "";
@@ -96,7 +95,7 @@ std::string Describe(const Op& op) {
 Op RandomOp(Rng& rng, const Doc& doc, bool hostile, bool withSource) {
   Op op;
   const uint64_t roll = rng.Below(withSource ? 100 : 95);
-  op.kind = roll < 35 ? OpKind::Set
+  op.kind = roll < 35   ? OpKind::Set
             : roll < 50 ? OpKind::Delete
             : roll < 70 ? OpKind::Add
             : roll < 85 ? OpKind::Remove
@@ -105,8 +104,7 @@ Op RandomOp(Rng& rng, const Doc& doc, bool hostile, bool withSource) {
   op.section = SectionName(rng, &doc, hostile && rng.Chance(35));
   if ((op.kind == OpKind::Add || op.kind == OpKind::Remove) && rng.Chance(60))
     op.key = rng.Pick(rng.Chance(50) ? kCountryKeys : kDataKeys);
-  else
-    op.key = KeyName(rng, &doc, hostile && rng.Chance(35));
+  else op.key = KeyName(rng, &doc, hostile && rng.Chance(35));
   if (op.kind == OpKind::Set) op.value = Value(rng, hostile && rng.Chance(50));
   if (op.kind == OpKind::Add || op.kind == OpKind::Remove)
     op.value = Entries(rng, &doc, op.section.value_or(""), op.key.value_or(""), hostile && rng.Chance(40));
@@ -229,16 +227,18 @@ EditResult EditStep(const std::string& path, const std::string& before, const Op
     rec.Fail(HoldsForbiddenControl(op.value.value_or("") + op.section.value_or("") + op.key.value_or(""))
                  ? "control-char-stored"
                  : "line-ends",
-             Describe(op) + " = " + std::to_string(status) + " left a file that is not ini text any more: " +
-                 Escape(after, 300));
+             Describe(op) + " = " + std::to_string(status) +
+                 " left a file that is not ini text any more: " + Escape(after, 300));
     return result;
   }
   const Doc actual = Parse(after);
-  rec.Check(Render(actual) == after, "line-ends", "the saved file has line ends other than CR LF: " + Escape(after, 300));
+  rec.Check(Render(actual) == after, "line-ends",
+            "the saved file has line ends other than CR LF: " + Escape(after, 300));
 
   ++rec.counters.checks;
   for (const Outcome& o : outcomes)
-    if (std::find(o.statuses.begin(), o.statuses.end(), status) != o.statuses.end() && FirstDifference(o.doc, actual) < 0)
+    if (std::find(o.statuses.begin(), o.statuses.end(), status) != o.statuses.end() &&
+        FirstDifference(o.doc, actual) < 0)
       return result;
 
   // No outcome fits: say what went wrong, as exactly as the kind allows.
@@ -262,26 +262,25 @@ EditResult EditStep(const std::string& path, const std::string& before, const Op
   else if (!injected.empty()) {
     findingKind = "value-injection";
     detail = "a line that is no \"+\" line of its own setting appeared: " + Escape(injected, 120) + "\n  " + detail;
-  } else if (names == NameClass::Refused)
-    findingKind = "name-not-refused";
-  else if (FirstDifference(WithoutSetting(first.doc, sectionText, keyText), WithoutSetting(actual, sectionText, keyText)) >= 0)
+  } else if (names == NameClass::Refused) findingKind = "name-not-refused";
+  else if (FirstDifference(WithoutSetting(first.doc, sectionText, keyText),
+                           WithoutSetting(actual, sectionText, keyText)) >= 0)
     findingKind = "edit-scope";
-  else if (!statusFits)
-    findingKind = "edit-status";
-  else
-    findingKind = "edit-result";
+  else if (!statusFits) findingKind = "edit-status";
+  else findingKind = "edit-result";
   rec.Fail(findingKind, detail);
   return result;
 }
 
-void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Text& key, int32_t capacity, bool nullValue) {
+void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Text& key, int32_t capacity,
+              bool nullValue) {
   const size_t size = static_cast<uint16_t>(capacity);
   constexpr size_t kGuard = 64;
   std::string buffer(size + kGuard, '\xA5');
   const int32_t status = Get(pair.buffer, section, key, nullValue ? nullptr : buffer.data(), capacity);
   const std::string call = "TvIsi_IniGetString(" + (section ? Escape(*section, 60) : "NULL") + ", " +
-                           (key ? Escape(*key, 60) : "NULL") + ", capacity " + std::to_string(capacity) + ") = " +
-                           std::to_string(status);
+                           (key ? Escape(*key, 60) : "NULL") + ", capacity " + std::to_string(capacity) +
+                           ") = " + std::to_string(status);
   bool guardKept = true;
   for (size_t i = size; i < buffer.size(); ++i) guardKept &= buffer[i] == '\xA5';
   if (!rec.Check(guardKept, "buffer-overrun", call + " wrote beyond the capacity")) return;
@@ -299,11 +298,11 @@ void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Tex
   // can hold may still find the key in TvDefault.
   const std::string s = section.value_or("");
   const NameClass sectionClass = s.size() >= 80 || s.find_first_of("*?") != std::string::npos ? NameClass::Refused
-                                 : ClassifySection(section) == NameClass::Valid                 ? NameClass::Valid
-                                                                                                 : NameClass::Unclear;
+                                 : ClassifySection(section) == NameClass::Valid               ? NameClass::Valid
+                                                                                              : NameClass::Unclear;
   const NameClass names = Combine(sectionClass, ClassifyKey(key));
-  const auto found = model && names != NameClass::Refused ? Lookup(*model, section.value_or(""), key.value_or(""))
-                                                          : std::nullopt;
+  const auto found =
+      model && names != NameClass::Refused ? Lookup(*model, section.value_or(""), key.value_or("")) : std::nullopt;
   std::vector<std::pair<int32_t, std::string>> allowed;
   if (!found || names == NameClass::Unclear) allowed.push_back({-8100, ""});
   if (found) {
@@ -344,7 +343,8 @@ std::string Shrink(const std::string& bytes, const std::function<bool(const std:
     bool removed = false;
     for (size_t start = 0; start < units.size() && budget > 0; start += chunk) {
       std::vector<std::string> candidate(units.begin(), units.begin() + static_cast<long>(start));
-      candidate.insert(candidate.end(), units.begin() + static_cast<long>(std::min(units.size(), start + chunk)), units.end());
+      candidate.insert(candidate.end(), units.begin() + static_cast<long>(std::min(units.size(), start + chunk)),
+                       units.end());
       --budget;
       if (reproduces(join(candidate))) {
         units = candidate;

@@ -47,7 +47,8 @@ EditResult EditStep(const std::string& path, const std::string& before, const Op
 // TvIsi_IniGetString on an open pair, checked against the model: the value
 // (bounded by the capacity), not found for names that cannot be read back,
 // and not a byte beyond the capacity.
-void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Text& key, int32_t capacity, bool nullValue);
+void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Text& key, int32_t capacity,
+              bool nullValue);
 
 // Shrinks bytes while reproduces(bytes) stays true.
 std::string Shrink(const std::string& bytes, const std::function<bool(const std::string&)>& reproduces);

@@ -53,10 +53,8 @@ void RemoveTree(const std::string& path) {
       if (name == "." || name == "..") continue;
       const std::string full = path + "\\" + name;
       SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(full);
-      else
-        DeleteFileA(full.c_str());
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
+      else DeleteFileA(full.c_str());
     } while (FindNextFileA(find, &data));
     FindClose(find);
   }
@@ -453,8 +451,7 @@ bool Fatal(DWORD code) {
     case 0xC0000374:  // heap corruption
     case 0xC0000409:  // stack buffer overrun
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -77,9 +77,9 @@ class Recorder {
   bool shrinking = false;  // findings are counted, not reported, while a reproduction shrinks
 
   void BeginCase(uint64_t number, const std::string& familyName);
-  void Step(const std::string& text);         // a call about to be made
-  void Result(const std::string& text);       // appended to the last step
-  void Note(const std::string& text);         // context for the report (file bytes, names)
+  void Step(const std::string& text);    // a call about to be made
+  void Result(const std::string& text);  // appended to the last step
+  void Note(const std::string& text);    // context for the report (file bytes, names)
   bool Check(bool ok, const char* kind, const std::string& message);
   void Fail(const char* kind, const std::string& message);
   const std::vector<std::string>& Steps() const { return steps_; }

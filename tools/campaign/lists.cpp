@@ -103,7 +103,8 @@ Doc ExpectUpdateTvwserveV5(const Doc& before, const std::string& data, bool inst
   for (const Line& item : Items(d, "AllInstalledData"))
     if (!Holds(all, item.text)) all.push_back(item);
   if (Holds(all, data)) return d;
-  std::stable_sort(all.begin(), all.end(), [](const Line& a, const Line& b) { return CompareAsciiNoCase(a.text, b.text) < 0; });
+  std::stable_sort(all.begin(), all.end(),
+                   [](const Line& a, const Line& b) { return CompareAsciiNoCase(a.text, b.text) < 0; });
   all.insert(all.begin(), Line{data, {}});
   Set(d, kDefault, "AllInstalledData", all);
   return d;

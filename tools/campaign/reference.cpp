@@ -191,8 +191,7 @@ std::vector<Header> Headers(const Doc& doc) {
   const size_t n = doc.lines.size();
   // For each line, the first line at or after it that holds a "]".
   std::vector<size_t> nextClose(n + 1, n);
-  for (size_t i = n; i-- > 0;)
-    nextClose[i] = doc.lines[i].text.find(']') != std::string::npos ? i : nextClose[i + 1];
+  for (size_t i = n; i-- > 0;) nextClose[i] = doc.lines[i].text.find(']') != std::string::npos ? i : nextClose[i + 1];
   std::vector<Header> headers;
   for (size_t i = 0; i < n; ++i) {
     const std::string& t = doc.lines[i].text;
@@ -332,7 +331,8 @@ void Set(Doc& doc, const std::string& section, const std::string& key, const std
       for (size_t i = 1; i < values.size(); ++i) written.push_back(MakeLine("+", values[i]));
       size_t end = found->line;
       while (end + 1 < doc.lines.size() && StartsWith(doc.lines[end + 1].text, '+')) ++end;
-      doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line), doc.lines.begin() + static_cast<long>(end) + 1);
+      doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line),
+                      doc.lines.begin() + static_cast<long>(end) + 1);
       doc.lines.insert(doc.lines.begin() + static_cast<long>(found->line), written.begin(), written.end());
       return;
     }

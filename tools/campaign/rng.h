@@ -55,9 +55,13 @@ class Rng {
   // True in percent cases out of a hundred.
   bool Chance(int percent) { return static_cast<int>(Below(100)) < percent; }
   template <typename T>
-  const T& Pick(const std::vector<T>& items) { return items[static_cast<size_t>(Below(items.size()))]; }
+  const T& Pick(const std::vector<T>& items) {
+    return items[static_cast<size_t>(Below(items.size()))];
+  }
   template <typename T, size_t N>
-  const T& Pick(const T (&items)[N]) { return items[static_cast<size_t>(Below(N))]; }
+  const T& Pick(const T (&items)[N]) {
+    return items[static_cast<size_t>(Below(N))];
+  }
 
  private:
   static uint64_t Rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }

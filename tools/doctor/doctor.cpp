@@ -153,10 +153,9 @@ void ConfigFile::Add(Severity severity, const char* group, const char* check, ui
 void ConfigFile::Finish() {
   for (const auto& [check, kind] : kinds_)
     if (kind.count > kMostOfAKind)
-      report.findings.push_back(
-          {kind.severity, kind.group, "more", path, 0, check,
-           Format("%lu more findings of the check %s in this file are counted but not listed.",
-                  static_cast<unsigned long>(kind.count - kMostOfAKind), check.c_str())});
+      report.findings.push_back({kind.severity, kind.group, "more", path, 0, check,
+                                 Format("%lu more findings of the check %s in this file are counted but not listed.",
+                                        static_cast<unsigned long>(kind.count - kMostOfAKind), check.c_str())});
 }
 
 void CheckPath(const std::string& argument, Report& report) {
@@ -165,7 +164,8 @@ void CheckPath(const std::string& argument, Report& report) {
   char full[kTvPathSize];
   const DWORD n = argument.empty() ? 0 : GetFullPathNameA(argument.c_str(), sizeof full, full, nullptr);
   if (n == 0 || n >= sizeof full) {
-    target.failure = argument.empty() ? "an empty path" : "the path has more than 255 characters, more than a path holds";
+    target.failure =
+        argument.empty() ? "an empty path" : "the path has more than 255 characters, more than a path holds";
     return;
   }
   const DWORD attributes = GetFileAttributesA(full);
@@ -182,8 +182,7 @@ void CheckPath(const std::string& argument, Report& report) {
       target.failure = path + ": the path has more than 255 characters, more than a path holds";
     else if (IsFolder(kind))
       target.failure += (target.failure.empty() ? "" : "; ") + path + ": a folder, not a configuration file";
-    else if (kind != INVALID_FILE_ATTRIBUTES)
-      CheckFile(report, target, path);
+    else if (kind != INVALID_FILE_ATTRIBUTES) CheckFile(report, target, path);
   }
   if (target.files.empty() && target.failure.empty())
     target.failure = Format("%s: the folder holds neither tvwserve.ini nor tvworld.ini", full);

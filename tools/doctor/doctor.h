@@ -21,8 +21,8 @@ struct Finding {
   const char* group;  // "file", "lists", "mappings", "products"
   const char* check;  // a short name, stable for other tools
   std::string file;
-  uint32_t line;      // 0: the file as a whole
-  std::string text;   // the line, cut for display
+  uint32_t line;     // 0: the file as a whole
+  std::string text;  // the line, cut for display
   std::string message;
 };
 

@@ -17,8 +17,8 @@ namespace {
 
 constexpr const char* kGroup = "lists";
 constexpr size_t kRows = std::size(ListKeyTable);
-constexpr size_t kPairs = kRows / 2;  // each country list is followed four rows later by its data list
-constexpr size_t kDateSize = 64;      // a release as TvIsi_DataVintage reads it
+constexpr size_t kPairs = kRows / 2;     // each country list is followed four rows later by its data list
+constexpr size_t kDateSize = 64;         // a release as TvIsi_DataVintage reads it
 constexpr uint64_t kNoTrailerSize = 24;  // a file no longer than this has no trailer
 
 bool IsHistory(size_t row) { return row % kPairs >= 2; }  // All and Previous lists
@@ -163,11 +163,11 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
                       parts.name.size()));
     const bool longFolder = parts.directory.size() >= kTvPathSize;
     if (longFolder || parts.fileName.size() >= kTvPathSize) {
-      file.Add(Severity::Error, kGroup, "field-too-long", number,
-               Format("The data %s has %zu characters, more than the 255 a path holds: discovery takes the entry as "
-                      "missing, never as a shorter path.",
-                      longFolder ? "folder" : "file name",
-                      longFolder ? parts.directory.size() : parts.fileName.size()));
+      file.Add(
+          Severity::Error, kGroup, "field-too-long", number,
+          Format("The data %s has %zu characters, more than the 255 a path holds: discovery takes the entry as "
+                 "missing, never as a shorter path.",
+                 longFolder ? "folder" : "file name", longFolder ? parts.directory.size() : parts.fileName.size()));
       continue;
     }
     if (i < visible) entries.push_back(std::move(entry));

@@ -94,11 +94,11 @@ void CheckDataSets(ConfigFile& file, const MappingLines& mappings, uint32_t i, u
     if (set.empty() || file.countries.count(Upper(set))) continue;
     const auto ads = folder.files.find(Upper(set));
     if (ads == folder.files.end()) {
-      file.Add(Severity::Warning, kGroup, "data-set-missing", line,
-               Format("The data set %s has no file %s.ads in %s, the data folder of %s: a mapping update for %s "
-                      "makes a mapping without it, under another code when %s is taken.",
-                      set.c_str(), set.c_str(), data.dataDir.c_str(), country.c_str(), country.c_str(),
-                      mappings.Code(i)));
+      file.Add(
+          Severity::Warning, kGroup, "data-set-missing", line,
+          Format("The data set %s has no file %s.ads in %s, the data folder of %s: a mapping update for %s "
+                 "makes a mapping without it, under another code when %s is taken.",
+                 set.c_str(), set.c_str(), data.dataDir.c_str(), country.c_str(), country.c_str(), mappings.Code(i)));
       continue;
     }
     if (!told.insert(ads->second).second) continue;  // its release is told once
@@ -130,7 +130,7 @@ void CheckDataMappings(ConfigFile& file) {
   MappingLines mappings;
   std::unordered_map<std::string, Folder> folders;
   std::unordered_set<std::string> told;  // .ads files spoken of
-  std::vector<uint32_t> mappingLines;  // the line of each mapping
+  std::vector<uint32_t> mappingLines;    // the line of each mapping
   for (const auto& [number, line] : lines) {
     if (line.empty()) continue;
     int32_t equal = -1;
@@ -178,7 +178,7 @@ void CheckSectionKeys(ConfigFile& file) {
   static constexpr const char* kRenames[2] = {"TvIsi_DataMapToCountryBase", "TvIsi_CountryBaseToDataMap"};
   TvIniBuffer* ini = &file.ini;
   const uint16_t flags = TvIniSetFlags(ini, TvIniNoDefault);  // a section's own keys only
-  uint32_t above[2] = {};  // sections before TvDefault without their own key
+  uint32_t above[2] = {};                                     // sections before TvDefault without their own key
   bool defaultSeen = false;
   std::unordered_set<std::string> seen;
   char name[1024];
@@ -200,9 +200,9 @@ void CheckSectionKeys(ConfigFile& file) {
     }
     for (int k = 0; k < 2; ++k) {
       if (!has[k]) continue;
-      file.Add(Severity::Note, kGroup, "mapping-key", line[k],
-               Format("[%s] names its data mapping with %s=%.*s.", name, kKeys[k], static_cast<int>(length[k]),
-                      value[k]));
+      file.Add(
+          Severity::Note, kGroup, "mapping-key", line[k],
+          Format("[%s] names its data mapping with %s=%.*s.", name, kKeys[k], static_cast<int>(length[k]), value[k]));
       if (isDefault && above[k])
         file.Add(Severity::Warning, kGroup, "default-mapping-key", line[k],
                  Format("[TvDefault] holds %s and %lu sections above it have no %s of their own: %s gives each of "

@@ -21,17 +21,21 @@ void CheckUsers(ConfigFile& file) {
     bool byFile = false;
   } seen{&file, "", 0, false};
   int32_t mask = 0;
-  DetectProducts(&file.ini, file.path.c_str(), &mask, [](const Product& row, bool byFile, void* data) {
-    auto& s = *static_cast<Seen*>(data);
-    s.byFile = byFile;
-    // Looked up as detection looks it up: with the prefix it has set.
-    const char* value;
-    size_t length;
-    if (!byFile && !s.line && TvIniGetValueSpan(&s.file->ini, kDefaultSection, row.key, &value, &length))
-      s.line = s.file->LineAt(value);
-    const std::string name = byFile ? std::string(row.file) + " (" + row.key + ")" : "UsedBy" + std::string(row.key);
-    if (s.names.find(name) == std::string::npos) s.names += (s.names.empty() ? "" : ", ") + name;
-  }, &seen);
+  DetectProducts(
+      &file.ini, file.path.c_str(), &mask,
+      [](const Product& row, bool byFile, void* data) {
+        auto& s = *static_cast<Seen*>(data);
+        s.byFile = byFile;
+        // Looked up as detection looks it up: with the prefix it has set.
+        const char* value;
+        size_t length;
+        if (!byFile && !s.line && TvIniGetValueSpan(&s.file->ini, kDefaultSection, row.key, &value, &length))
+          s.line = s.file->LineAt(value);
+        const std::string name =
+            byFile ? std::string(row.file) + " (" + row.key + ")" : "UsedBy" + std::string(row.key);
+        if (s.names.find(name) == std::string::npos) s.names += (s.names.empty() ? "" : ", ") + name;
+      },
+      &seen);
   if (mask)
     file.Add(Severity::Note, kGroup, "products", seen.line,
              seen.byFile ? Format("No UsedBy setting is true; product detection finds the product files beside the "

@@ -56,7 +56,9 @@ std::string Json(const std::string& text) {
 std::vector<const Finding*> Ordered(const Report& report) {
   std::vector<std::string> files;
   for (const Target& target : report.targets) files.insert(files.end(), target.files.begin(), target.files.end());
-  const auto fileIndex = [&](const Finding* f) { return std::find(files.begin(), files.end(), f->file) - files.begin(); };
+  const auto fileIndex = [&](const Finding* f) {
+    return std::find(files.begin(), files.end(), f->file) - files.begin();
+  };
   std::vector<const Finding*> ordered;
   for (const Finding& f : report.findings) ordered.push_back(&f);
   std::stable_sort(ordered.begin(), ordered.end(), [&](const Finding* a, const Finding* b) {

@@ -156,11 +156,11 @@ bool CheckText(ConfigFile& file) {
                       static_cast<int>(key.size()), key.data(), static_cast<int>(trimmed), key.data()));
     const auto [first, added] = keys.emplace(Upper(key), number);
     if (!added)
-      file.Add(Severity::Warning, kGroup, "repeated-key", number,
-               Format("%.*s appears again in [%s] (first on line %lu): lookups take the first, so this value and the "
-                      "+ lines below it are never read.",
-                      static_cast<int>(key.size()), key.data(), section.c_str(),
-                      static_cast<unsigned long>(first->second)));
+      file.Add(
+          Severity::Warning, kGroup, "repeated-key", number,
+          Format("%.*s appears again in [%s] (first on line %lu): lookups take the first, so this value and the "
+                 "+ lines below it are never read.",
+                 static_cast<int>(key.size()), key.data(), section.c_str(), static_cast<unsigned long>(first->second)));
   }
   return true;
 }

@@ -214,10 +214,8 @@ std::string Quote(std::string_view text) {
 std::string CharName(char c) {
   unsigned char u = static_cast<unsigned char>(c);
   char text[16];
-  if (u > 0x20 && u < 0x7f)
-    snprintf(text, sizeof text, "'%c'", c);
-  else
-    snprintf(text, sizeof text, "byte 0x%02x", u);
+  if (u > 0x20 && u < 0x7f) snprintf(text, sizeof text, "'%c'", c);
+  else snprintf(text, sizeof text, "byte 0x%02x", u);
   return text;
 }
 

@@ -42,7 +42,7 @@ enum TvCharsetId : uint32_t {
   TvCharsetNoDiacritics = 0x00800000,
   TvCharsetFamilyMask = 0x7F000000,
   TvCharsetCodePageMask = 0x0000FFFF,
-  TvCharsetEnd = 65535,          // ends the set table
+  TvCharsetEnd = 65535,  // ends the set table
 };
 
 enum TvCharsetFamily : uint32_t { TvFamilyAnsi = 1, TvFamilyDos = 2, TvFamilyEbcdic = 3 };

@@ -33,9 +33,9 @@ struct TvContext {
   char progDir[kTvPathSize];
   char homeDir[kTvPathSize];
   char tempDir[kTvPathSize];
-  char dataDir[kTvPathSize];  // "$" once there are several (tv_path.h)
-  uint16_t language;           // current language; 0 before start-up
-  TvMsgTableRef kernelStrings; // the language's kernel strings, chosen at start-up
+  char dataDir[kTvPathSize];    // "$" once there are several (tv_path.h)
+  uint16_t language;            // current language; 0 before start-up
+  TvMsgTableRef kernelStrings;  // the language's kernel strings, chosen at start-up
 };
 extern TvContext tvContext;
 

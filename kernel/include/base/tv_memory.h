@@ -29,8 +29,8 @@ void TvSysReleaseKept();
 
 struct TvMemStatistics {
   bool enabled;
-  uint64_t limit;           // all bits set: no limit
-  uint64_t totalBytes;      // obtained from the system
+  uint64_t limit;       // all bits set: no limit
+  uint64_t totalBytes;  // obtained from the system
   uint32_t systemAllocations;
   uint64_t payloadBytes;
   uint32_t payloadAllocations;
@@ -59,10 +59,10 @@ constexpr uint8_t kTvMemTagFree = 16;
 struct TvMemClassInfo {
   uint32_t blockSize;
   uint16_t blocksPerChunk;
-  uint32_t chunks;       // chunks in the class's list
-  int32_t current;       // position of the current chunk in that list, -1: none
+  uint32_t chunks;  // chunks in the class's list
+  int32_t current;  // position of the current chunk in that list, -1: none
   uint32_t blocksInUse;
-  uint32_t blocksFree;   // free or never used, in the class's chunks
+  uint32_t blocksFree;  // free or never used, in the class's chunks
 };
 bool TvMemPooled();
 uint32_t TvMemClassCount();  // configured classes, the class of larger blocks not counted
@@ -72,9 +72,9 @@ bool TvMemClassGet(uint32_t index, TvMemClassInfo* info, uint16_t* inUse = nullp
 
 struct TvMemBlockInfo {
   bool pooled;
-  uint8_t tag;             // pooled blocks: 0 in use, kTvMemTagFree free
-  uint32_t classSize;      // pooled blocks: block size of the class, 0 for a larger block
-  uint32_t capacity;       // bytes the caller may use
-  const void* chunk;       // pooled blocks: the chunk holding the block
+  uint8_t tag;         // pooled blocks: 0 in use, kTvMemTagFree free
+  uint32_t classSize;  // pooled blocks: block size of the class, 0 for a larger block
+  uint32_t capacity;   // bytes the caller may use
+  const void* chunk;   // pooled blocks: the chunk holding the block
 };
 bool TvMemBlockGet(const void* block, TvMemBlockInfo* info);

@@ -22,8 +22,7 @@ size_t TvStrCopyUntil(char* out, const char* text, char stop, size_t size);
 constexpr size_t kTvStrAll = 65535;
 size_t TvStrCopyN(char* out, const char* text, size_t count, size_t size);
 
-__attribute__((format(gnu_printf, 3, 4)))
-size_t TvFormat(char* out, size_t size, const char* format, ...);
+__attribute__((format(gnu_printf, 3, 4))) size_t TvFormat(char* out, size_t size, const char* format, ...);
 size_t TvFormatV(char* out, size_t size, const char* format, va_list args);
 
 // Copies through the upper-case or lower-case table; out may be text.

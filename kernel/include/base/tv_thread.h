@@ -15,9 +15,11 @@
 
 enum class TvLockId : uint8_t {
   // Instance locks, created by TvBeginInstance.
+  // clang-format off
   Kernel, Provider, Hook,
   // Service locks, created at kernel reset.
   Scan, Log, Console, File, DataDir, Locale, Handle, Thread, MemPool, MemStats,
+  // clang-format on
   // A history ring's own lock; always taken last among the history locks.
   HandleOwn,
 };
@@ -82,11 +84,11 @@ struct TvErrorHandle;
 
 // Per-thread kernel state.
 struct TvThreadRec {
-  char message[100];     // last text of TvErrorText for this thread
-  int16_t quiet;         // raises are ignored while above 0
-  TvStatus lastCode;     // last code raised
-  uint32_t options;      // TvErrorOption bits
-  TvErrorHandle* handle; // error history
+  char message[100];      // last text of TvErrorText for this thread
+  int16_t quiet;          // raises are ignored while above 0
+  TvStatus lastCode;      // last code raised
+  uint32_t options;       // TvErrorOption bits
+  TvErrorHandle* handle;  // error history
 };
 
 enum TvErrorOption : uint32_t {

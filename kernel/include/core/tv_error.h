@@ -11,7 +11,7 @@
 #include "tv_context.h"
 #include "tv_string.h"
 
-constexpr size_t kTvErrorLineSize = 399;   // error lines: at most 398 characters
+constexpr size_t kTvErrorLineSize = 399;  // error lines: at most 398 characters
 
 // What TvErrorRaise (tv_context.h) comes to once the core has registered it,
 // in a language of the caller's choice.
@@ -27,8 +27,7 @@ void TvErrorTextCopy(TvStatus code, uint16_t language, char* out, size_t size);
 
 // The error line: "> " (origin) or ">> " (passed on), the message, and
 // " (detail)" as far as it fits in 398 characters. No line end.
-void TvErrorFormatLine(char* out, size_t size, TvStatus code, const char* detail, uint32_t flags,
-                       uint16_t language);
+void TvErrorFormatLine(char* out, size_t size, TvStatus code, const char* detail, uint32_t flags, uint16_t language);
 
 int TvErrorLevelOf(TvStatus status);
 // Asks the user for removable media holding path; true when the user
@@ -54,7 +53,7 @@ int TvUserInterfaceMode();
 constexpr int kTvKernelStringCount = 48;
 using TvKernelStrings = TvMsgTableRef;
 
-uint16_t TvLanguageChoose(uint16_t language);       // the entry the selection rule picks
+uint16_t TvLanguageChoose(uint16_t language);                   // the entry the selection rule picks
 const char* TvCatalogueFind(uint16_t language, TvStatus code);  // nullptr when unknown
 TvKernelStrings TvKernelStringTable(uint16_t language);
 // Makes a language the current one for later messages and dates: the

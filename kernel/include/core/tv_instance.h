@@ -17,13 +17,13 @@ struct TvKernelVariant {
   const char* name;
   const char* version;
   const char* revision;
-  const char* options;         // command-line option list
-  const char* helpOptions;     // options that ask for help
-  const char* fileOpenTrace;   // LogTrace line of TvFileOpen
-  bool fileOpenTraceHandle;    // the trace line shows the handle value
-  TvScanBehaviour scan;        // how its directory scans behave
-  const char* buildRecord;     // the kernel's build record
-  bool dumpWriterSystemOnly;   // dbghelp.dll from the system directory only, never the program folder
+  const char* options;        // command-line option list
+  const char* helpOptions;    // options that ask for help
+  const char* fileOpenTrace;  // LogTrace line of TvFileOpen
+  bool fileOpenTraceHandle;   // the trace line shows the handle value
+  TvScanBehaviour scan;       // how its directory scans behave
+  const char* buildRecord;    // the kernel's build record
+  bool dumpWriterSystemOnly;  // dbghelp.dll from the system directory only, never the program folder
 };
 extern const TvKernelVariant kTvKernelFull;      // "TVKRNXF" 2.30
 extern const TvKernelVariant kTvKernelLauncher;  // "TVKRNLA" 2.30
@@ -70,9 +70,9 @@ struct TvInstance {
   char section[kTvSectionSize];
 
   bool breakOnError;
-  int32_t logTrace;  // TvLogTrace bits
-  void* console;  // the process's standard output handle
-  uint32_t filesRequested;       // file handles asked for by the option Files
+  int32_t logTrace;         // TvLogTrace bits
+  void* console;            // the process's standard output handle
+  uint32_t filesRequested;  // file handles asked for by the option Files
   TvCommandLineSettings commandLine;
 };
 extern TvInstance tvInstance;

@@ -29,9 +29,9 @@ enum TvDateKind : int { TvDateShort = 1, TvDateLong = 2, TvDateBuild = 3 };
 // letters, and literal characters of the picture must be in the text.
 constexpr uint32_t TvDateExact = 0x8000;
 
-constexpr unsigned kTvDatePivot = 80;       // pivot of the plain validation
-constexpr size_t kTvDatePictureSize = 60;   // pictures: at most 59 characters
-constexpr size_t kTvDateTextSize = 60;      // TvDateFormat writes at most 59
+constexpr unsigned kTvDatePivot = 80;      // pivot of the plain validation
+constexpr size_t kTvDatePictureSize = 60;  // pictures: at most 59 characters
+constexpr size_t kTvDateTextSize = 60;     // TvDateFormat writes at most 59
 
 // Reads the pictures (configuration, then the profile section "Intl", then
 // the defaults), sets the century pivot from today and reads HighResTiming.
@@ -72,10 +72,9 @@ int TvDateFormat(char* out, size_t size, int kind, const TvDate& date);
 
 // Reads a date through a picture into date (fields the picture does not
 // name keep their values); weekday and rest are optional. 0 or -1045.
-TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flags, TvDate& date,
-                            uint16_t* weekday, unsigned pivot, const char** rest);
-TvStatus TvDateParse(const char* text, int kind, TvDate& date, uint16_t* weekday, unsigned pivot,
-                     const char** rest);
+TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flags, TvDate& date, uint16_t* weekday,
+                            unsigned pivot, const char** rest);
+TvStatus TvDateParse(const char* text, int kind, TvDate& date, uint16_t* weekday, unsigned pivot, const char** rest);
 
 void TvToday(TvDate& date);
 // Waits, through the system-call table.

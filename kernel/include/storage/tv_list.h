@@ -14,13 +14,13 @@
 #include "tv_base.h"
 
 enum TvListFlag : uint32_t {
-  TvListUnique = 1,      // an item equal to one already present is not added
-  TvListDescending = 2,  // descending order; unsorted lists add at the front
-  TvListPrefixed = 4,    // items start with a 16-bit length of the bytes after it
-  TvListUnsorted = 8,    // items are appended; implied by a missing compare
+  TvListUnique = 1,        // an item equal to one already present is not added
+  TvListDescending = 2,    // descending order; unsorted lists add at the front
+  TvListPrefixed = 4,      // items start with a 16-bit length of the bytes after it
+  TvListUnsorted = 8,      // items are appended; implied by a missing compare
   TvListByReference = 16,  // item arguments are addresses of pointers; the pointers are stored
                            // and, like copies, released with TvMemFree unless TvListNoFree
-  TvListNoFree = 32,     // items are not freed when removed, replaced or cleared
+  TvListNoFree = 32,       // items are not freed when removed, replaced or cleared
 };
 
 enum TvListStorage : uint16_t {
@@ -39,16 +39,16 @@ using TvListCompare = int (*)(const void* item, const void* listItem, intptr_t u
 
 // Operations a virtual list's callback receives.
 enum TvListOperation : int {
-  TvListOpInit = 0,     // the list has just become virtual
-  TvListOpFree = 1,     // the list is being freed (after the clear)
-  TvListOpClear = 2,    // every item goes; -1042: each is removed through TvListOpRemove
-  TvListOpFind = 3,     // set position and found; -1042: the list searches its array
-  TvListOpInsert = 4,   // item about to be stored at position; result is what is stored
-  TvListOpRemove = 5,   // item (the stored one) leaves position
-  TvListOpReplace = 6,  // item replaces the one at position; result is what is stored
-  TvListOpRead = 7,     // read the item at position (a walk's first item) into result
-  TvListOpReadNext = 8, // read the walk's next item, at position, into result
-  TvListOpRelease = 9,  // release result, an item read by 7 or 8
+  TvListOpInit = 0,      // the list has just become virtual
+  TvListOpFree = 1,      // the list is being freed (after the clear)
+  TvListOpClear = 2,     // every item goes; -1042: each is removed through TvListOpRemove
+  TvListOpFind = 3,      // set position and found; -1042: the list searches its array
+  TvListOpInsert = 4,    // item about to be stored at position; result is what is stored
+  TvListOpRemove = 5,    // item (the stored one) leaves position
+  TvListOpReplace = 6,   // item replaces the one at position; result is what is stored
+  TvListOpRead = 7,      // read the item at position (a walk's first item) into result
+  TvListOpReadNext = 8,  // read the walk's next item, at position, into result
+  TvListOpRelease = 9,   // release result, an item read by 7 or 8
 };
 
 // What a callback is asked and answers. result starts as the stored pointer
@@ -68,15 +68,15 @@ using TvListCallback = TvStatus (*)(TvList* list, int operation, TvListRequest* 
 struct TvList {
   uint32_t flags;
   TvListCompare compare;
-  uint16_t itemSize;       // fixed-size items; 0xFFFF for strings
-  intptr_t userData;       // passed to compare
-  void* itemPool;          // size class of fixed-size items (not used by the plain allocator)
+  uint16_t itemSize;  // fixed-size items; 0xFFFF for strings
+  intptr_t userData;  // passed to compare
+  void* itemPool;     // size class of fixed-size items (not used by the plain allocator)
   void** items;
   uint32_t count;
   uint32_t capacity;
   uint32_t holdCount;
   bool freePending;
-  uint16_t storage;        // TvListStorage
+  uint16_t storage;  // TvListStorage
   TvListCallback callback;
   intptr_t callbackData1;
   intptr_t callbackData2;

@@ -12,7 +12,7 @@
 #include "tv_base.h"
 #include "tv_context.h"
 
-constexpr size_t kTvLocaleNameSize = 8;         // settings: at most 7 characters
+constexpr size_t kTvLocaleNameSize = 8;        // settings: at most 7 characters
 constexpr uint16_t kTvLocaleTableEnd = 65535;  // language index of the record that ends the table
 
 struct TvLocaleRecord {
@@ -28,8 +28,8 @@ struct TvCollationChar {
 };
 struct TvCollationMulti {
   uint16_t lead;
-  char text[4];   // up to three characters
-  uint8_t length; // 0 in the record that ends the list
+  char text[4];    // up to three characters
+  uint8_t length;  // 0 in the record that ends the list
   uint16_t values[2];
   const uint16_t* weights;
 };
