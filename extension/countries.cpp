@@ -5,7 +5,9 @@
 
 #include "exports.h"
 #include "frame.h"
+#include "hash_table.h"
 #include "installed_lists.h"
+#include "owners.h"
 #include "text.h"
 #include "tv_error.h"
 #include "tv_log.h"
@@ -49,17 +51,6 @@ const InstalledListLine* EntryAt(TvList* list, uint32_t i) {
   return static_cast<const InstalledListLine*>(list->items[i]);
 }
 
-// As TvListCompareText compares: letters of the ASCII range folded; other
-// bytes are left to the comparison.
-uint32_t HashListText(const char* text) {
-  uint32_t hash = 2166136261u;
-  for (; *text; ++text) {
-    const auto c = static_cast<uint8_t>(*text);
-    hash = (hash ^ (c >= 0x80 ? 0x80u : c >= 'A' && c <= 'Z' ? c + 32u : c)) * 16777619u;
-  }
-  return hash;
-}
-
 bool EqualListText(const char* a, const char* b) { return TvListCompareText(a, b, 0) == 0; }
 
 // Removes the items marked in drop (one flag per item), from the end.
@@ -77,7 +68,7 @@ TvStatus RemoveMarked(TvList* list, const bool* drop, TvList* alongside = nullpt
 // and their lines.
 TvStatus RemoveRepeatedCountries(TvList* entries, TvList* lines) {
   const char* key = ListKeyTable[0].key;  // InstalledCountries
-  TextSet seen(HashUpper, TvStrEqualNoCase);
+  TextSet seen(HashCase::Upper, TvStrEqualNoCase);
   auto* drop = static_cast<bool*>(TvMemAlloc(TvMemZero, entries->count + 1));
   if (!drop) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
   TvStatus status = TvOk;
@@ -121,7 +112,7 @@ TvStatus ConvertLists(TvIniBuffer* ini, TvList* entries, TvList* lines, TvList* 
   TvStatus status = ReadInstalledLists(ini, kCountryList, entries, lines);
   if (status == TvOk) status = RemoveRepeatedCountries(entries, lines);
   GrowingText data;
-  TextSet seen(HashListText, EqualListText);
+  TextSet seen(HashCase::ListText, EqualListText);
   for (size_t pair = 0; pair < kListPairs && status == TvOk; ++pair) {
     const char* countryKey = ListKeyTable[pair].key;
     const char* dataKey = ListKeyTable[pair + kListPairs].key;
@@ -175,18 +166,12 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_InstalledCountriesToData(const char* _vsIni) 
   TV_FRAME(frame);
   char path[kTvPathSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
-  TvList* entries = TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListLine), 0);
-  TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
-  TvList* items = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
+  ListOwner entries(TvListCreate(TvListUnsorted, nullptr, sizeof(InstalledListLine), 0));
+  ListOwner lines(NewTextList()), items(NewTextList());
   if (status == TvOk && !(entries && lines && items)) status = TvErrNoMemory;
-  TvIniBuffer ini{};
-  if (status == TvOk) status = LoadConfiguration(&ini, path);
-  if (status == TvOk) {
-    status = ConvertLists(&ini, entries, lines, items);
-    if (status == TvOk) status = TvIniSaveFile(&ini, path);
-    TvIniFree(&ini);
-  }
-  for (TvList* list : {entries, lines, items})
-    if (list) TvListFree(list);
+  IniText ini;
+  if (status == TvOk) status = LoadConfiguration(ini.get(), path);
+  if (status == TvOk) status = ConvertLists(ini.get(), entries.get(), lines.get(), items.get());
+  if (status == TvOk) status = TvIniSaveFile(ini.get(), path);
   return frame.Return(status);
 }

@@ -7,6 +7,7 @@
 #include "exports.h"
 #include "frame.h"
 #include "installed_lists.h"
+#include "owners.h"
 #include "tv_context.h"
 #include "tv_error.h"
 #include "tv_file.h"
@@ -154,29 +155,13 @@ bool ProbeDataFile(const char* dataDir, const char* fileName, int32_t* indicator
   return found;
 }
 
-TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const char* _vsISO, int32_t _viSrchADS,
-                                                   char* _rsFoundISO, char* _rsDataDir, char* _rsBaseDir,
-                                                   int32_t* _riFlags) {
-  TV_FRAME(frame);
-  char folder[kTvPathSize];
-  char iso[kCodeSize];
-  TvTraceStrIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
-  // A folder too long to name is missing, never cut into another one.
-  const bool usableFolder = strlen(TvStrOrEmpty(_vsIniPath)) < sizeof folder;
-  TvTraceStrIn("_vsISO", _vsISO, iso, _viSrchADS ? kTwoLetters + 1 : kCodeSize);
-  const bool twoLetters = TvTraceIntIn("_viSrchADS", _viSrchADS) != 0;
-  int32_t indicators = 0;
+namespace {
 
-  char path[kTvPathSize];
-  TvIniBuffer ini{};
-  // A file that cannot be opened, in a folder that may not exist either,
-  // is reported as -1011, the status the installer scripts test for.
-  TvStatus status = TvErrFileExists;
-  if (usableFolder && TvFileExists(path, folder, "tvwserve.ini", nullptr)) status = LoadConfiguration(&ini, path);
-  if (status != TvOk) return frame.Return(status);
-
-  // Only the lines of the country are taken apart; the first whose data
-  // directory and data file both exist ends the search.
+// Only the lines of the country are taken apart; the first whose data
+// directory and data file both exist ends the search. A line that did not
+// fit in memory leaves the results empty.
+TvStatus FindCountryData(TvIniBuffer* ini, const char* folder, const char* iso, bool twoLetters, int32_t* indicators,
+                         InstalledListEntry* result) {
   struct Search {
     TvIniBuffer* ini;
     const char* folder;
@@ -184,9 +169,9 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
     bool twoLetters;
     int32_t* indicators;
     InstalledListEntry result, work;
-  } search{&ini, folder, iso, twoLetters, &indicators, {}, {}};
-  status = ForEachListLine(
-      &ini, kCountryList | kDataList,
+  } search{ini, folder, iso, twoLetters, indicators, {}, {}};
+  const TvStatus status = ForEachListLine(
+      ini, kCountryList | kDataList,
       [](const char* line, const ListKey& row, void* data) {
         auto& s = *static_cast<Search*>(data);
         char code[kCodeSize], country[kCodeSize];
@@ -204,13 +189,36 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const
         return !(resolved && probed);
       },
       &search);
-  TvIniFree(&ini);
-  // A line that did not fit in memory leaves the results empty.
-  if (status != TvOk) {
-    search.result = {};
-    indicators = 0;
-  }
-  const InstalledListEntry& result = search.result;
+  *result = status == TvOk ? search.result : InstalledListEntry{};
+  if (status != TvOk) *indicators = 0;
+  return status;
+}
+
+}  // namespace
+
+TV_EXPORT int32_t TV_STDCALL TvIsi_CheckIniForData(const char* _vsIniPath, const char* _vsISO, int32_t _viSrchADS,
+                                                   char* _rsFoundISO, char* _rsDataDir, char* _rsBaseDir,
+                                                   int32_t* _riFlags) {
+  TV_FRAME(frame);
+  char folder[kTvPathSize];
+  char iso[kCodeSize];
+  TvTraceStrIn("_vsIniPath", _vsIniPath, folder, sizeof folder);
+  // A folder too long to name is missing, never cut into another one.
+  const bool usableFolder = strlen(TvStrOrEmpty(_vsIniPath)) < sizeof folder;
+  TvTraceStrIn("_vsISO", _vsISO, iso, _viSrchADS ? kTwoLetters + 1 : kCodeSize);
+  const bool twoLetters = TvTraceIntIn("_viSrchADS", _viSrchADS) != 0;
+  int32_t indicators = 0;
+
+  char path[kTvPathSize];
+  IniText ini;
+  // A file that cannot be opened, in a folder that may not exist either,
+  // is reported as -1011, the status the installer scripts test for.
+  TvStatus status = TvErrFileExists;
+  if (usableFolder && TvFileExists(path, folder, "tvwserve.ini", nullptr)) status = LoadConfiguration(ini.get(), path);
+  if (status != TvOk) return frame.Return(status);
+
+  InstalledListEntry result;
+  status = FindCountryData(ini.get(), folder, iso, twoLetters, &indicators, &result);
 
   TvTraceStrOut("_rsFoundISO", _rsFoundISO, result.code, kCodeSize);
   TvTraceStrOut("_rsDataDir", _rsDataDir, result.dataDir, kTvPathSize);

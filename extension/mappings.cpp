@@ -10,9 +10,12 @@
 
 #include "exports.h"
 #include "frame.h"
+#include "hash_table.h"
 #include "installed_lists.h"
 #include "mapping_rules.h"
 #include "messages.h"
+#include "multiline.h"
+#include "owners.h"
 #include "queries.h"
 #include "text.h"
 #include "tv_charset.h"
@@ -74,20 +77,45 @@ void FreeMappings(TvList* mappings) {
   TvListFree(mappings);
 }
 
-TvStatus CreateEntry(DataMappingEntry* entry) {
-  *entry = {};
-  entry->dataSets = TvListCreate(0, TvListCompareText, kTvListText, 0);
-  return entry->dataSets ? TvOk : TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
-}
+// The mappings of a call, each entry with its data sets, freed with the
+// owner; empty when the list could not be made.
+class MappingList {
+ public:
+  MappingList() : list_(TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0)) {}
+  MappingList(const MappingList&) = delete;
+  MappingList& operator=(const MappingList&) = delete;
+  ~MappingList() { FreeMappings(list_); }
+  TvList* get() const { return list_; }
+  explicit operator bool() const { return list_ != nullptr; }
 
-// Appends the entry; the list owns its data sets from then on, and frees
-// them here when it cannot take the entry.
-TvStatus AppendEntry(TvList* mappings, DataMappingEntry* entry) {
-  const TvStatus status = TvListAdd(mappings, entry, nullptr);
-  if (status != TvOk) FreeEntry(entry);
-  *entry = {};
-  return status;
-}
+ private:
+  TvList* list_;
+};
+
+// An entry being made, with a list for its data sets; freed with the owner
+// unless a list of mappings took it.
+class NewEntry {
+ public:
+  NewEntry() = default;
+  NewEntry(const NewEntry&) = delete;
+  NewEntry& operator=(const NewEntry&) = delete;
+  ~NewEntry() { FreeEntry(&entry_); }
+  TvStatus Create() {
+    entry_.dataSets = TvListCreate(0, TvListCompareText, kTvListText, 0);
+    return entry_.dataSets ? TvOk : TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  }
+  DataMappingEntry* get() { return &entry_; }
+  DataMappingEntry* operator->() { return &entry_; }
+  // Appends the entry; the list owns its data sets from then on.
+  TvStatus AppendTo(TvList* mappings) {
+    const TvStatus status = TvListAdd(mappings, &entry_, nullptr);
+    if (status == TvOk) entry_ = {};
+    return status;
+  }
+
+ private:
+  DataMappingEntry entry_{};
+};
 
 // Copies a field into a record's fixed place; true when it was cut.
 bool CopyField(char* out, size_t size, std::string_view field) {
@@ -142,6 +170,18 @@ bool FormatDataMappingLine(const DataMappingEntry* entry, GrowingText& out) {
   return out.Assign({line, length});
 }
 
+// One round of TakeAsWritten: the data sets of the line read back go to
+// the entry, and the line they make into again.
+TvStatus ReadBack(std::string_view line, DataMappingEntry* entry, GrowingText& again) {
+  NewEntry read;
+  TvStatus status = read.Create();
+  if (status == TvOk) status = ParseDataMappingLine(line, read.get());
+  if (status == TvOk && !FormatDataMappingLine(read.get(), again))
+    status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  if (status == TvOk) std::swap(entry->dataSets, read->dataSets);
+  return status;
+}
+
 // Puts in place of the entry's data sets those that writing its line and
 // reading it again gives, so that it is compared with the mappings read as
 // it will stand among them: a second, equal update then finds it. A round
@@ -152,13 +192,7 @@ TvStatus TakeAsWritten(DataMappingEntry* entry) {
   GrowingText line, again;
   if (!FormatDataMappingLine(entry, line)) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
   for (;;) {
-    DataMappingEntry read;
-    TvStatus status = CreateEntry(&read);
-    if (status == TvOk) status = ParseDataMappingLine(line.View(), &read);
-    if (status == TvOk && !FormatDataMappingLine(&read, again))
-      status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
-    if (status == TvOk) std::swap(entry->dataSets, read.dataSets);
-    FreeEntry(&read);
+    const TvStatus status = ReadBack(line.View(), entry, again);
     if (status != TvOk || again.Size() == line.Size()) return status;
     if (!line.Assign(again.View())) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
   }
@@ -173,16 +207,15 @@ TvStatus ReadDataMappings(TvIniBuffer* ini, TvList* mappings) {
   TvStatus status = TvOk;
   do {
     if (length == 0) continue;
-    DataMappingEntry entry;
-    status = CreateEntry(&entry);
-    if (status == TvOk) status = ParseDataMappingLine({line, length}, &entry);
+    NewEntry entry;
+    status = entry.Create();
+    if (status == TvOk) status = ParseDataMappingLine({line, length}, entry.get());
     if (status == TvOk) {
-      entry.asRead = static_cast<char*>(TvMemAlloc(0, length + 1));
-      if (entry.asRead) TvStrCopyN(entry.asRead, line, length, length + 1);
+      entry->asRead = static_cast<char*>(TvMemAlloc(0, length + 1));
+      if (entry->asRead) TvStrCopyN(entry->asRead, line, length, length + 1);
       else status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
     }
-    if (status == TvOk) status = AppendEntry(mappings, &entry);
-    else FreeEntry(&entry);
+    if (status == TvOk) status = entry.AppendTo(mappings);
   } while (status == TvOk && TvIniNextLineSpan(ini, &line, &length));
   return status;
 }
@@ -190,16 +223,15 @@ TvStatus ReadDataMappings(TvIniBuffer* ini, TvList* mappings) {
 // A line read from the file goes back as it stood.
 TvStatus WriteDataMappings(TvIniBuffer* ini, TvList* mappings) {
   GrowingText line;
-  TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
+  ListOwner lines(NewTextList());
   TvStatus status = lines ? TvOk : TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
   for (uint32_t i = 0; i < mappings->count && status == TvOk; ++i) {
     const DataMappingEntry* entry = At(mappings, i);
-    if (entry->asRead) status = TvListAdd(lines, entry->asRead, nullptr);
+    if (entry->asRead) status = TvListAdd(lines.get(), entry->asRead, nullptr);
     else if (!FormatDataMappingLine(entry, line)) status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
-    else status = TvListAdd(lines, line.Text(), nullptr);
+    else status = TvListAdd(lines.get(), line.Text(), nullptr);
   }
-  if (status == TvOk) status = WriteStringList(ini, kDefaultSection, kMappingsKey, lines);
-  if (lines) TvListFree(lines);
+  if (status == TvOk) status = WriteStringList(ini, kDefaultSection, kMappingsKey, lines.get());
   return status;
 }
 
@@ -282,107 +314,18 @@ class MappingIndex {
   bool Rejoin(uint32_t i) { return codes_.Insert(CodeHash(At(mappings_, i)->code), i); }
 
  private:
-  // Chains of indices by a 32-bit hash: an open-addressed table of chain
-  // heads and, per index, the next lower index of its chain.
-  class Chains {
-   public:
-    ~Chains() {
-      TvMemFree(keys_);
-      TvMemFree(heads_);
-      TvMemFree(next_);
-    }
-    int32_t Head(uint32_t hash) const { return capacity_ ? std::max(heads_[Slot(hash)], -1) : -1; }
-    int32_t Next(int32_t i) const { return next_[i]; }
-    // Puts i into the chain of hash in its place by index.
-    bool Insert(uint32_t hash, uint32_t i) {
-      if (!Reserve(i)) return false;
-      const size_t at = Slot(hash);
-      if (heads_[at] == kFree) {
-        keys_[at] = hash;
-        heads_[at] = -1;
-        ++used_;
-      }
-      int32_t* link = &heads_[at];
-      while (*link > static_cast<int32_t>(i)) link = &next_[*link];
-      next_[i] = *link;
-      *link = static_cast<int32_t>(i);
-      return true;
-    }
-    void Remove(uint32_t hash, uint32_t i) {
-      if (!capacity_) return;
-      for (int32_t* link = &heads_[Slot(hash)]; *link >= 0; link = &next_[*link])
-        if (*link == static_cast<int32_t>(i)) {
-          *link = next_[i];
-          return;
-        }
-    }
-
-   private:
-    static constexpr int32_t kFree = -2;  // a slot no hash has taken; -1 ends a chain
-    size_t Slot(uint32_t hash) const {
-      size_t at = hash & (capacity_ - 1);
-      while (heads_[at] != kFree && keys_[at] != hash) at = (at + 1) & (capacity_ - 1);
-      return at;
-    }
-    bool Reserve(uint32_t index) {
-      if (index >= nextSize_) {
-        const size_t size = nextSize_ ? nextSize_ * 2 : 64;
-        auto* next = static_cast<int32_t*>(TvMemResize(next_, 0, size * sizeof(int32_t)));
-        if (!next) return false;
-        next_ = next;
-        nextSize_ = size;
-      }
-      if ((used_ + 1) * 2 <= capacity_) return true;
-      const size_t capacity = capacity_ ? capacity_ * 2 : 64;
-      auto* keys = static_cast<uint32_t*>(TvMemAlloc(0, capacity * sizeof(uint32_t)));
-      auto* heads = static_cast<int32_t*>(TvMemAlloc(0, capacity * sizeof(int32_t)));
-      if (!keys || !heads) {
-        TvMemFree(keys);
-        TvMemFree(heads);
-        return false;
-      }
-      for (size_t k = 0; k < capacity; ++k) heads[k] = kFree;
-      std::swap(keys, keys_);
-      std::swap(heads, heads_);
-      const size_t old = capacity_;
-      capacity_ = capacity;
-      for (size_t k = 0; k < old; ++k)
-        if (heads[k] != kFree) {
-          const size_t at = Slot(keys[k]);
-          keys_[at] = keys[k];
-          heads_[at] = heads[k];
-        }
-      TvMemFree(keys);
-      TvMemFree(heads);
-      return true;
-    }
-    uint32_t* keys_ = nullptr;
-    int32_t* heads_ = nullptr;
-    size_t capacity_ = 0, used_ = 0;
-    int32_t* next_ = nullptr;
-    size_t nextSize_ = 0;
-  };
-
-  static uint32_t Mix(uint32_t hash, uint8_t byte) { return (hash ^ byte) * 16777619u; }
-  static uint32_t CodeHash(const char* code) {
-    uint32_t hash = 2166136261u;
-    for (; *code; ++code) hash = Mix(hash, static_cast<uint8_t>(*code));
-    return hash;
-  }
+  static uint32_t CodeHash(const char* code) { return HashText(code, HashCase::Exact); }
   // Equal under SameDataSets, equal here: the count, and each identifier
   // as TvStrEqualNoCase compares it.
   static uint32_t SetsHash(const DataMappingEntry* entry) {
-    uint32_t hash = Mix(2166136261u, static_cast<uint8_t>(entry->dataSets->count));
-    for (uint32_t i = 0; i < entry->dataSets->count; ++i) {
-      for (const char* p = static_cast<const char*>(entry->dataSets->items[i]); *p; ++p)
-        hash = Mix(hash, static_cast<uint8_t>(TvToUpper(*p)));
-      hash = Mix(hash, '+');
-    }
+    uint32_t hash = HashByte(kHashStart, static_cast<uint8_t>(entry->dataSets->count));
+    for (uint32_t i = 0; i < entry->dataSets->count; ++i)
+      hash = HashByte(HashText(static_cast<const char*>(entry->dataSets->items[i]), HashCase::Upper, hash), '+');
     return hash;
   }
 
   const TvList* mappings_;
-  Chains codes_, sets_;
+  IndexChains codes_, sets_;
 };
 
 // 0 when the entry may be added (its code perhaps changed to one of the
@@ -494,70 +437,78 @@ TvStatus CollectDataSets(const char* folder, const char* vintage, int32_t produc
   return status;
 }
 
-// Sets `to` in the section to the value of `from` (its continuation lines
-// included) and deletes `from` there.
-TvStatus RenameInSection(TvIniBuffer* ini, const char* section, const char* from, const char* to) {
-  // Most often the key ends its section: renamed where it stands, which
-  // gives the same text without moving the rest of it twice.
-  if (TvIniRenameLastKey(ini, section, from, to)) return TvOk;
-  const char* line;
-  size_t length;
-  if (!TvIniGetValueSpan(ini, section, from, &line, &length)) return TvOk;
-  // The spans lie in the text that the edits below move: copy them first.
-  TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
-  GrowingText piece;
-  bool copied = lines && piece.Assign({line, length}) && TvListAdd(lines, piece.Text(), nullptr) == TvOk;
-  while (copied && TvIniNextLineSpan(ini, &line, &length))
-    copied = piece.Assign({line, length}) && TvListAdd(lines, piece.Text(), nullptr) == TvOk;
-  TvStatus status =
-      copied ? WriteStringList(ini, section, to, lines) : TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
-  if (lines) TvListFree(lines);
-  if (status == TvOk) status = TvIniSetString(ini, section, from, nullptr);
+// A comma in a code or a name, or a "+" in the country code, would split
+// the field when the line is read again; a line break would make two lines.
+TvStatus CheckMappingFields(const char* code, const char* name, const char* iso) {
+  TvStatus status = CheckField(code, ',', "_vsID");
+  if (status == TvOk) status = CheckField(name, ',', "_vsName");
+  if (status == TvOk) status = CheckField(iso, '+', "_vsISO");
+  if (status == TvOk) status = CheckSingleLine(code, "_vsID");
+  if (status == TvOk) status = CheckSingleLine(name, "_vsName");
+  if (status == TvOk) status = CheckSingleLine(iso, "_vsISO");
   return status;
 }
 
-// A section name that the editor could not address again (too long for a
-// name, or a pattern) is passed over.
-bool Addressable(const char* section) {
-  if (strlen(section) >= kTvIniSectionSize) return false;
-  for (const char* p = section; *p; ++p)
-    if (*p == '*' || *p == '?' || *p == ']' || static_cast<unsigned char>(*p) < 0x20) return false;
-  return true;
+// Adds to the configuration the mapping of the country's data sets of the
+// vintage under code and name, unless it holds that mapping already.
+TvStatus AddCountryMapping(const char* ini, const char* folder, const char* iso, const char* code, const char* name,
+                           const char* vintage) {
+  MappingList mappings;
+  if (!mappings) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  int32_t products = 0;
+  TvIsi_ProdFromIni(ini, &products);
+  IniText buffer;
+  TvStatus status = LoadConfiguration(buffer.get(), ini);
+  NewEntry entry;
+  if (status == TvOk) status = ReadDataMappings(buffer.get(), mappings.get());
+  if (status == TvOk) status = entry.Create();
+  if (status == TvOk) {
+    CopyField(entry->code, sizeof entry->code, code);
+    CopyField(entry->name, sizeof entry->name, name);
+    status = AddDataSet(entry.get(), iso);
+  }
+  if (status == TvOk) status = CollectDataSets(folder, vintage, products, entry.get());
+  if (status == TvOk) status = TakeAsWritten(entry.get());
+  if (status != TvOk || MakeDataMappingUnique(mappings.get(), entry.get()) != 0) return status;
+  status = entry.AppendTo(mappings.get());
+  if (status == TvOk) status = WriteDataMappings(buffer.get(), mappings.get());
+  if (status == TvOk) status = TvIniSaveFile(buffer.get(), ini);
+  return status;
 }
 
-// Visits every section in file order. The walk keeps its place as a
-// position in the text, which the edits of the section just visited shift
-// with them, so it stays valid while they grow or shrink the text. The
-// edits address a section by name, which finds the first header that
-// matches it; a section that no earlier header matches (none has its name
-// on the 79 characters headers are compared on, none is a pattern) is
-// therefore taken where the walk stands instead of searched for.
-TvStatus RenameKey(const char* path, const char* from, const char* to) {
-  TvIniBuffer ini{};
-  TvStatus status = LoadConfiguration(&ini, path);
+// The mapping of a country line added to a rebuild: the earlier mapping of
+// another combination moves aside to code_001, the new one keeps the code.
+TvStatus AddRebuiltMapping(std::string_view line, TvList* mappings, MappingIndex& index) {
+  NewEntry entry;
+  TvStatus status = entry.Create();
+  if (status == TvOk) status = CountryEntryToDataMapping(line, entry.get());
   if (status != TvOk) return status;
-  TvList* earlier = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
-  if (!earlier) status = TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
-  TextSet names(HashUpper, TvStrEqualNoCase);
-  bool patterns = false;
-  char section[kArgumentSize];
-  for (int first = 1; status == TvOk && TvIniNextSection(&ini, first, section, sizeof section); first = 0) {
-    if (Addressable(section)) {
-      if (!patterns && !names.Contains(section)) TvIniUseEnumSection(&ini, section);
-      status = RenameInSection(&ini, section, from, to);
-    }
-    section[kTvIniSectionSize - 1] = '\0';
-    patterns = patterns || strpbrk(section, "*?");
-    bool noMemory = false;
-    if (status == TvOk && !patterns && !names.Contains(section)) {
-      status = TvListAdd(earlier, section, nullptr);
-      if (status == TvOk) names.Insert(static_cast<const char*>(earlier->items[earlier->count - 1]), &noMemory);
-    }
-    if (noMemory) status = TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  const Found found = index.Find(entry.get());
+  if (found.code && !found.dataSets && !SuffixDataMappingCode(mappings, found.index, index))
+    return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  status = entry.AppendTo(mappings);
+  if (status == TvOk && !index.Add(mappings->count - 1))
+    status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  return status;
+}
+
+// The mappings made anew from every line of InstalledCountries, also those
+// below an empty one, which holds no country.
+TvStatus RebuildDataMappings(const char* ini) {
+  MappingList mappings;
+  if (!mappings) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
+  IniText buffer;
+  TvStatus status = LoadConfiguration(buffer.get(), ini);
+  MappingIndex index(mappings.get());
+  const char* line;
+  size_t length;
+  if (status == TvOk && TvIniGetValueSpan(buffer.get(), kDefaultSection, "InstalledCountries", &line, &length)) {
+    do {
+      if (length > 0) status = AddRebuiltMapping({line, length}, mappings.get(), index);
+    } while (status == TvOk && TvIniNextLineSpan(buffer.get(), &line, &length));
   }
-  if (status == TvOk) status = TvIniSaveFile(&ini, path);
-  TvIniFree(&ini);
-  if (earlier) TvListFree(earlier);
+  if (status == TvOk) status = WriteDataMappings(buffer.get(), mappings.get());
+  if (status == TvOk) status = TvIniSaveFile(buffer.get(), ini);
   return status;
 }
 
@@ -582,38 +533,8 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataMappings(const char* _vsIni, const 
   char dataFile[kTvPathSize], vintage[kDateSize] = "";
   TvStatus built = TvPathBuild(dataFile, folder, iso, "!.dts");
   status = built == TvOk ? TvIsi_DataVintage(vintage, dataFile, "") : built;
-  if (status == TvOk) status = CheckField(code, ',', "_vsID");
-  if (status == TvOk) status = CheckField(name, ',', "_vsName");
-  if (status == TvOk) status = CheckField(iso, '+', "_vsISO");
-  if (status == TvOk) status = CheckSingleLine(code, "_vsID");
-  if (status == TvOk) status = CheckSingleLine(name, "_vsName");
-  if (status == TvOk) status = CheckSingleLine(iso, "_vsISO");
-  if (status != TvOk) return frame.Return(status);
-
-  TvList* mappings = TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0);
-  if (!mappings) return frame.Return(TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin));
-  int32_t products = 0;
-  TvIsi_ProdFromIni(ini, &products);
-  TvIniBuffer buffer{};
-  status = LoadConfiguration(&buffer, ini);
-  DataMappingEntry entry{};
-  if (status == TvOk) status = ReadDataMappings(&buffer, mappings);
-  if (status == TvOk) status = CreateEntry(&entry);
-  if (status == TvOk) {
-    CopyField(entry.code, sizeof entry.code, code);
-    CopyField(entry.name, sizeof entry.name, name);
-    status = AddDataSet(&entry, iso);
-  }
-  if (status == TvOk) status = CollectDataSets(folder, vintage, products, &entry);
-  if (status == TvOk) status = TakeAsWritten(&entry);
-  if (status == TvOk && MakeDataMappingUnique(mappings, &entry) == 0) {
-    status = AppendEntry(mappings, &entry);
-    if (status == TvOk) status = WriteDataMappings(&buffer, mappings);
-    if (status == TvOk) status = TvIniSaveFile(&buffer, ini);
-  }
-  FreeEntry(&entry);
-  TvIniFree(&buffer);
-  FreeMappings(mappings);
+  if (status == TvOk) status = CheckMappingFields(code, name, iso);
+  if (status == TvOk) status = AddCountryMapping(ini, folder, iso, code, name, vintage);
   return frame.Return(status);
 }
 
@@ -621,40 +542,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_InstCtryToDataMap(const char* _vsIni) {
   TV_FRAME(frame);
   char ini[kTvPathSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
-  if (status != TvOk) return frame.Return(status);
-  TvList* mappings = TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0);
-  if (!mappings) return frame.Return(TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin));
-  TvIniBuffer buffer{};
-  status = LoadConfiguration(&buffer, ini);
-  const char* line;
-  size_t length;
-  MappingIndex index(mappings);
-  // Every line of the list, also those below an empty one, which holds no country.
-  if (status == TvOk && TvIniGetValueSpan(&buffer, kDefaultSection, "InstalledCountries", &line, &length)) {
-    do {
-      if (length == 0) continue;
-      DataMappingEntry entry;
-      status = CreateEntry(&entry);
-      if (status == TvOk) status = CountryEntryToDataMapping({line, length}, &entry);
-      if (status == TvOk) {
-        // The earlier mapping of another combination moves aside to
-        // code_001, the new one keeps the code.
-        const Found found = index.Find(&entry);
-        if (found.code && !found.dataSets && !SuffixDataMappingCode(mappings, found.index, index))
-          status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
-        if (status == TvOk) status = AppendEntry(mappings, &entry);
-        else FreeEntry(&entry);
-        if (status == TvOk && !index.Add(mappings->count - 1))
-          status = TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
-      } else {
-        FreeEntry(&entry);
-      }
-    } while (status == TvOk && TvIniNextLineSpan(&buffer, &line, &length));
-  }
-  if (status == TvOk) status = WriteDataMappings(&buffer, mappings);
-  if (status == TvOk) status = TvIniSaveFile(&buffer, ini);
-  TvIniFree(&buffer);
-  FreeMappings(mappings);
+  if (status == TvOk) status = RebuildDataMappings(ini);
   return frame.Return(status);
 }
 
@@ -662,7 +550,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_CountryBaseToDataMap(const char* _vsIni) {
   TV_FRAME(frame);
   char ini[kTvPathSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
-  if (status == TvOk) status = RenameKey(ini, "CountryBase", "DataMapping");
+  if (status == TvOk) status = RenameListKey(ini, "CountryBase", "DataMapping");
   return frame.Return(status);
 }
 
@@ -670,7 +558,7 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_DataMapToCountryBase(const char* _vsIni) {
   TV_FRAME(frame);
   char ini[kTvPathSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, ini, sizeof ini);
-  if (status == TvOk) status = RenameKey(ini, "DataMapping", "CountryBase");
+  if (status == TvOk) status = RenameListKey(ini, "DataMapping", "CountryBase");
   return frame.Return(status);
 }
 
@@ -689,15 +577,11 @@ MappingLines::~MappingLines() { FreeMappings(mappings_); }
 
 bool MappingLines::Add(std::string_view line, int32_t* equal) {
   *equal = -1;
-  DataMappingEntry entry;
-  if (!mappings_ || CreateEntry(&entry) != TvOk) return false;
-  if (ParseDataMappingLine(line, &entry) != TvOk) {
-    FreeEntry(&entry);
-    return false;
-  }
-  const Found found = FindDataMapping(mappings_, &entry);
+  NewEntry entry;
+  if (!mappings_ || entry.Create() != TvOk || ParseDataMappingLine(line, entry.get()) != TvOk) return false;
+  const Found found = FindDataMapping(mappings_, entry.get());
   if (found.code && found.dataSets) *equal = static_cast<int32_t>(found.index);
-  return AppendEntry(mappings_, &entry) == TvOk;
+  return entry.AppendTo(mappings_) == TvOk;
 }
 
 uint32_t MappingLines::Count() const { return mappings_ ? mappings_->count : 0; }

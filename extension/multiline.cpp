@@ -1,10 +1,14 @@
 // multiline.cpp: list values edited entry by entry in a working text, then
-// written back whole through TvIsi_IniSetString.
+// written back whole through TvIsi_IniSetString; and a list key renamed in
+// every section of a file.
 #include "multiline.h"
 
 #include <cstring>
 
 #include "frame.h"
+#include "hash_table.h"
+#include "installed_lists.h"
+#include "owners.h"
 #include "tv_error.h"
 #include "tv_log.h"
 #include "tv_string.h"
@@ -107,4 +111,76 @@ TvStatus RemoveMultiline(TvIniBuffer* buffer, const char* section, const char* k
   complete = complete && reader.complete();
   list.DropFinalLineFeed();
   return frame.Return(WriteBack(buffer, section, key, list, complete));
+}
+
+namespace {
+
+constexpr size_t kSectionNameSize = 256;
+
+// Sets `to` in the section to the value of `from` (its continuation lines
+// included) and deletes `from` there.
+TvStatus RenameInSection(TvIniBuffer* ini, const char* section, const char* from, const char* to) {
+  // Most often the key ends its section: renamed where it stands, which
+  // gives the same text without moving the rest of it twice.
+  if (TvIniRenameLastKey(ini, section, from, to)) return TvOk;
+  const char* line;
+  size_t length;
+  if (!TvIniGetValueSpan(ini, section, from, &line, &length)) return TvOk;
+  TvStatus status;
+  {
+    // The spans lie in the text that the edits below move: copy them first.
+    ListOwner lines(NewTextList());
+    GrowingText piece;
+    bool copied = lines && piece.Assign({line, length}) && TvListAdd(lines.get(), piece.Text(), nullptr) == TvOk;
+    while (copied && TvIniNextLineSpan(ini, &line, &length))
+      copied = piece.Assign({line, length}) && TvListAdd(lines.get(), piece.Text(), nullptr) == TvOk;
+    status = copied ? WriteStringList(ini, section, to, lines.get()) : TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  }
+  if (status == TvOk) status = TvIniSetString(ini, section, from, nullptr);
+  return status;
+}
+
+// A section name that the editor could not address again (too long for a
+// name, or a pattern) is passed over.
+bool Addressable(const char* section) {
+  if (strlen(section) >= kTvIniSectionSize) return false;
+  for (const char* p = section; *p; ++p)
+    if (*p == '*' || *p == '?' || *p == ']' || static_cast<unsigned char>(*p) < 0x20) return false;
+  return true;
+}
+
+}  // namespace
+
+// Visits every section in file order. The walk keeps its place as a
+// position in the text, which the edits of the section just visited shift
+// with them, so it stays valid while they grow or shrink the text. The
+// edits address a section by name, which finds the first header that
+// matches it; a section that no earlier header matches (none has its name
+// on the 79 characters headers are compared on, none is a pattern) is
+// therefore taken where the walk stands instead of searched for.
+TvStatus RenameListKey(const char* path, const char* from, const char* to) {
+  IniText ini;
+  TvStatus status = LoadConfiguration(ini.get(), path);
+  if (status != TvOk) return status;
+  ListOwner earlier(NewTextList());
+  if (!earlier) status = TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  TextSet names(HashCase::Upper, TvStrEqualNoCase);
+  bool patterns = false;
+  char section[kSectionNameSize];
+  for (int first = 1; status == TvOk && TvIniNextSection(ini.get(), first, section, sizeof section); first = 0) {
+    if (Addressable(section)) {
+      if (!patterns && !names.Contains(section)) TvIniUseEnumSection(ini.get(), section);
+      status = RenameInSection(ini.get(), section, from, to);
+    }
+    section[kTvIniSectionSize - 1] = '\0';
+    patterns = patterns || strpbrk(section, "*?");
+    bool noMemory = false;
+    if (status == TvOk && !patterns && !names.Contains(section)) {
+      status = TvListAdd(earlier.get(), section, nullptr);
+      if (status == TvOk) names.Insert(static_cast<const char*>(earlier->items[earlier->count - 1]), &noMemory);
+    }
+    if (noMemory) status = TvErrorRaise(TvErrNoMemory, from, TvRaiseOrigin);
+  }
+  if (status == TvOk) status = TvIniSaveFile(ini.get(), path);
+  return status;
 }

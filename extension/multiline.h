@@ -1,5 +1,6 @@
-// multiline.h: editing list-valued settings entry by entry. A list is a key
-// whose value line holds the first entry and whose "+" lines hold the rest.
+// multiline.h: editing list-valued settings entry by entry, and renaming
+// them. A list is a key whose value line holds the first entry and whose
+// "+" lines hold the rest.
 #pragma once
 #include <cstdint>
 
@@ -35,3 +36,7 @@ bool EntriesMatch(const char* entry, const char* text, int32_t n);
 // An entry of nothing but blanks reads back as an empty line, which ends
 // the list for every reader: such entries are never written.
 bool IsBlankEntry(const char* entry);
+
+// Renames the list key from to to in every section of the configuration
+// file at path (its lines included) and saves the file.
+TvStatus RenameListKey(const char* path, const char* from, const char* to);

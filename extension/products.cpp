@@ -3,6 +3,7 @@
 #include "exports.h"
 #include "frame.h"
 #include "installed_lists.h"
+#include "owners.h"
 #include "products.h"
 #include "tv_error.h"
 #include "tv_log.h"
@@ -70,12 +71,9 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_ProdFromIni(const char* _vsIni, int32_t* _rlP
   char path[kTvPathSize];
   TvStatus status = TracePathIn("_vsIni", _vsIni, path, sizeof path);
   int32_t mask = 0;
-  TvIniBuffer ini{};
-  if (status == TvOk) status = LoadConfiguration(&ini, path);
-  if (status == TvOk) {
-    status = DetectProducts(&ini, path, &mask);
-    TvIniFree(&ini);
-  }
+  IniText ini;
+  if (status == TvOk) status = LoadConfiguration(ini.get(), path);
+  if (status == TvOk) status = DetectProducts(ini.get(), path, &mask);
   TvTraceLongOut("_rlProd", _rlProd, mask);
   return frame.Return(status);
 }

@@ -13,6 +13,8 @@
 
 #include "exports.h"
 #include "frame.h"
+#include "hash_table.h"
+#include "owners.h"
 #include "queries.h"
 #include "text.h"
 #include "tv_date.h"
@@ -162,7 +164,7 @@ class ReleaseCache {
   }
 
   std::atomic<bool> busy_{false};  // exports are seldom called from two threads at once
-  TextSet paths_{HashUpper, TvStrEqualNoCase};
+  TextSet paths_{HashCase::Upper, TvStrEqualNoCase};
 };
 ReleaseCache releases;
 
@@ -304,19 +306,16 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_GetTotalFileSize(const char* iniPath, const c
   TV_FRAME(frame, iniPath);
   TvLogBatch batch;  // two lines per list line
   if (!iniPath || !*iniPath) return frame.Return(TvErrorRaise(TvErrFileNotFound, "", TvRaiseOrigin));
-  TvIniBuffer list{};
-  TvStatus status = TvIniLoadFile(&list, iniPath);
-  if (status == TvOk) {
-    int32_t total = 0;
-    TvList* set = TvListCreate(TvListUnique, CompareNames, kTvListText, 0);
-    // Without the set nothing can be counted: that is a failure, not a total of 0.
-    status = set ? AddNames(set, names) : TvErrorRaise(TvErrNoMemory, frame.Name(), TvRaiseOrigin);
-    if (status == TvOk) status = AddSizes(&list, set, key, &total);
-    if (set) TvListFree(set);
-    TvIsiLog("Total size = %d\n", static_cast<int>(total));
-    if (totalKb) *totalKb = total;
-  }
-  TvIniFree(&list);
+  IniText list;
+  TvStatus status = TvIniLoadFile(list.get(), iniPath);
+  if (status != TvOk) return frame.Return(status);
+  int32_t total = 0;
+  ListOwner set(TvListCreate(TvListUnique, CompareNames, kTvListText, 0));
+  // Without the set nothing can be counted: that is a failure, not a total of 0.
+  status = set ? AddNames(set.get(), names) : TvErrorRaise(TvErrNoMemory, frame.Name(), TvRaiseOrigin);
+  if (status == TvOk) status = AddSizes(list.get(), set.get(), key, &total);
+  TvIsiLog("Total size = %d\n", static_cast<int>(total));
+  if (totalKb) *totalKb = total;
   return frame.Return(status);
 }
 

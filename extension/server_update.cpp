@@ -9,6 +9,7 @@
 #include "frame.h"
 #include "installed_lists.h"
 #include "multiline.h"
+#include "owners.h"
 #include "tv_error.h"
 #include "tv_log.h"
 #include "tv_path.h"
@@ -35,9 +36,9 @@ TvStatus RemoveCode(TvList* list, std::string_view code) {
 // The lines of a key into a sorted unique list, as adding them one by one
 // would leave it (the first of equal lines kept), but sorted in one go.
 TvStatus ReadSortedList(TvIniBuffer* ini, const char* key, TvList* sorted) {
-  TvList* lines = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
+  ListOwner lines(NewTextList());
   if (!lines) return TvErrorRaise(TvErrNoMemory, key, TvRaiseOrigin);
-  TvStatus status = ReadStringList(ini, key, lines);
+  TvStatus status = ReadStringList(ini, key, lines.get());
   if (status == TvOk) status = TvListReserve(sorted, lines->count);
   if (status == TvOk) {
     void** items = lines->items;
@@ -47,7 +48,6 @@ TvStatus ReadSortedList(TvIniBuffer* ini, const char* key, TvList* sorted) {
       if (sorted->count == 0 || sorted->compare(items[i], sorted->items[sorted->count - 1], sorted->userData) != 0)
         status = TvListInsertAt(sorted, sorted->count, items[i]);
   }
-  TvListFree(lines);
   return status;
 }
 
@@ -101,24 +101,18 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateTvwserveV5(const char* _vsPath, const c
   if (status == TvOk) status = CheckSingleLine(data, "_vsData");
   if (status != TvOk || IsBlankEntry(data)) return frame.Return(status);
 
-  TvList* current = TvListCreate(TvListUnsorted, nullptr, kTvListText, 0);
-  TvList* all = TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0);
-  if (!current || !all) {
-    if (current) TvListFree(current);
-    if (all) TvListFree(all);
-    return frame.Return(TvErrNoMemory);
-  }
+  ListOwner current(NewTextList());
+  ListOwner all(TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0));
+  if (!current || !all) return frame.Return(TvErrNoMemory);
   // A file that does not exist is no error: nothing is recorded. Any other
   // failure to load it (locked, not ini text) is.
-  TvIniBuffer ini{};
-  status = LoadConfiguration(&ini, path, true);
-  if (status == TvOk && ini.text) {
-    status = RecordDataEntry(&ini, installed ? "InstalledData" : "NewInstalledData", data, current, all);
-    if (status == TvOk) status = TvIniSaveFile(&ini, path);
+  IniText ini;
+  status = LoadConfiguration(ini.get(), path, true);
+  if (status == TvOk && ini->text) {
+    status =
+        RecordDataEntry(ini.get(), installed ? "InstalledData" : "NewInstalledData", data, current.get(), all.get());
+    if (status == TvOk) status = TvIniSaveFile(ini.get(), path);
   }
-  TvIniFree(&ini);
-  TvListFree(current);
-  TvListFree(all);
   return frame.Return(status);
 }
 
@@ -131,26 +125,26 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_UpdateDataKeys(const char* _vsIni, const char
   const bool dataFormat = static_cast<int16_t>(TvTraceIntIn("_viFormat", _viFormat)) == kDataList;
 
   if (status == TvOk) status = CheckSingleLine(data, "_vsData");
-  TvIniBuffer ini{};
-  if (status == TvOk) status = LoadConfiguration(&ini, path);
+  IniText ini;
+  if (status == TvOk) status = LoadConfiguration(ini.get(), path);
   if (status != TvOk) return frame.Return(status);
 
   const char* allKey = dataFormat ? "AllInstalledData" : "AllInstalledCountries";
   const char* plainKey = dataFormat ? "InstalledData" : "InstalledCountries";
   const char* serverKey = dataFormat ? "NewInstalledData" : "NewInstalledCountries";
-  const bool server = IsServerConfiguration(&ini);
+  const bool server = IsServerConfiguration(ini.get());
   GrowingText replaced;
   // The list of a server installation starts as a copy of the plain list.
-  status = UpdateMultiline(&ini, kDefaultSection, server ? serverKey : plainKey, server ? plainKey : nullptr, data, 3,
-                           &replaced);
+  status = UpdateMultiline(ini.get(), kDefaultSection, server ? serverKey : plainKey, server ? plainKey : nullptr, data,
+                           3, &replaced);
   // The entry superseded, then the new one, go into the all list. A list
   // that could not be written is not saved as if the entry were recorded.
   if (status == TvOk)
-    status = UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, replaced.Text(),
+    status = UpdateMultiline(ini.get(), kDefaultSection, allKey, nullptr, replaced.Text(),
                              static_cast<int32_t>(replaced.Size()), nullptr);
   if (status == TvOk)
-    status = UpdateMultiline(&ini, kDefaultSection, allKey, nullptr, data, static_cast<int32_t>(strlen(data)), nullptr);
-  if (status == TvOk) status = TvIniSaveFile(&ini, path);
-  TvIniFree(&ini);
+    status =
+        UpdateMultiline(ini.get(), kDefaultSection, allKey, nullptr, data, static_cast<int32_t>(strlen(data)), nullptr);
+  if (status == TvOk) status = TvIniSaveFile(ini.get(), path);
   return frame.Return(status);
 }
