@@ -14,7 +14,6 @@
 #include "tv_log.h"
 #include "tv_path.h"
 #include "tv_string.h"
-#include "tv_system.h"
 
 namespace {
 
@@ -123,14 +122,7 @@ bool DataFileThere(const char* directory, const char* fileName, const char* exte
     const TvStatus built = TvPathBuild(path, directory, fileName, extension);
     tvContext.flags = flags;
     if (built != TvOk) return false;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path[0] != '$') {
-      if (!tvSys.getFileAttributesEx(path, GetFileExInfoStandard, &data) ||
-          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-      if (options.size) *options.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-      return true;
-    }
+    if (path[0] != '$') return TvFileThere(path, options.size);
   }
   TvFileHandle handle;
   if (TvFileOpen(path, directory, fileName, extension, 0, &handle) != TvOk) return false;

@@ -36,16 +36,11 @@ LRESULT CALLBACK InterceptProcedure(HWND window, UINT message, WPARAM wParam, LP
     cancelFlag.store(1, std::memory_order_relaxed);
     return 0;
   }
-  return tvSys.callWindowProc(savedProcedure, window, message, wParam, lParam);
+  return TvWindowCallProcedure(savedProcedure, window, message, wParam, lParam);
 }
-
-WNDPROC ProcedureOf(HWND window) { return reinterpret_cast<WNDPROC>(tvSys.getWindowLongPtr(window, GWLP_WNDPROC)); }
 
 // Puts the saved procedure back; the procedure it replaced.
-WNDPROC Restore() {
-  return reinterpret_cast<WNDPROC>(
-      tvSys.setWindowLongPtr(interceptedWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(savedProcedure)));
-}
+WNDPROC Restore() { return TvWindowSetProcedure(interceptedWindow, savedProcedure); }
 
 }  // namespace
 
@@ -65,13 +60,12 @@ TV_EXPORT int32_t TV_STDCALL TvIsi_StartWindowIntercept(INT_PTR window) {
   // A window that holds the library's procedure all the same (put there by
   // another party) is refused before anything is recorded: saved, that
   // procedure would pass every message on to itself.
-  const WNDPROC current = ProcedureOf(reinterpret_cast<HWND>(window));
+  const WNDPROC current = TvWindowProcedure(reinterpret_cast<HWND>(window));
   if (current == InterceptProcedure) return frame.Return(TvErrFatal);
   interceptedWindow = reinterpret_cast<HWND>(window);
   savedProcedure = current;
-  const LONG_PTR previous =
-      tvSys.setWindowLongPtr(interceptedWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InterceptProcedure));
-  return frame.Return(previous == 0 ? TvErrFatal : TvOk);
+  const WNDPROC previous = TvWindowSetProcedure(interceptedWindow, InterceptProcedure);
+  return frame.Return(previous == nullptr ? TvErrFatal : TvOk);
 }
 
 TV_EXPORT int32_t TvIsi_StopWindowIntercept() {

@@ -1,4 +1,5 @@
-// system.cpp: the system-call table and the Windows functions it starts with.
+// system.cpp: the system-call table, the Windows functions it starts with,
+// and the window-procedure slot for the extension.
 #include "tv_system.h"
 
 const TvSyscalls kTvSysDefault = {
@@ -53,3 +54,15 @@ const TvSyscalls kTvSysDefault = {
     .callWindowProc = CallWindowProcA,
 };
 TvSyscalls tvSys = kTvSysDefault;
+
+WNDPROC TvWindowProcedure(HWND window) {
+  return reinterpret_cast<WNDPROC>(tvSys.getWindowLongPtr(window, GWLP_WNDPROC));
+}
+
+WNDPROC TvWindowSetProcedure(HWND window, WNDPROC procedure) {
+  return reinterpret_cast<WNDPROC>(tvSys.setWindowLongPtr(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+}
+
+LRESULT TvWindowCallProcedure(WNDPROC procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return tvSys.callWindowProc(procedure, window, message, wParam, lParam);
+}

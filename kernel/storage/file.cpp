@@ -187,6 +187,15 @@ TvStatus TvFileDelete(const char* path) {
   return TvOk;
 }
 
+bool TvFileThere(const char* path, uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!tvSys.getFileAttributesEx(path, GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  if (size) *size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  return true;
+}
+
 TvStatus TvFileSeek(TvFileHandle handle, uint32_t offset) {
   LONG high = 0;
   if (!Valid(handle)) return TvErrorRaise(TvErrFileRead, nullptr, TvRaiseOrigin);

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr size_t kComponentMax = 254;
+constexpr size_t kLongPathSize = 4 * kTvPathSize;  // room to see that a path is too long
 
 bool IsDevice(const char* name) {
   size_t length = strlen(name);
@@ -56,6 +57,83 @@ void JoinPath(char* out, const char* first, const char* second) {
       p += length;
       if (*p) ++p;
     }
+  }
+}
+
+// The steps of TvPathBuild.
+
+// A name starting "!" lives in the home directory, one starting "$" in the
+// data directories, whatever directory was given; the mark (and a "\"
+// after it) is taken off the name.
+const char* ResolvePrefix(const char* directory, const char*& name) {
+  if (name[0] != '!' && name[0] != '$') return directory;
+  directory = name[0] == '!' ? tvContext.homeDir : tvContext.dataDir;
+  ++name;
+  if (*name == '\\') ++name;
+  return directory;
+}
+
+// What the name is relative to: nothing for a name with a drive or a UNC
+// name, the directory's drive for a name from the root, else the directory.
+void BaseOf(const char* name, const char* directory, char* base) {
+  base[0] = '\0';
+  if (strchr(name, ':') || (name[0] == '\\' && name[1] == '\\')) return;
+  if (name[0] != '\\') TvStrCopy(base, directory, kTvPathSize);
+  else if (directory[0] && directory[1] == ':') TvFormat(base, kTvPathSize, "%c:\\", directory[0]);
+}
+
+// The name's file part: after its last "\" or ":", none when that holds
+// nothing but dots.
+const char* FilePart(const char* name) {
+  const char* filePart = name;
+  for (const char* p = name; *p; ++p)
+    if (*p == '\\' || *p == ':') filePart = p + 1;
+  if (filePart[strspn(filePart, ".")] == '\0') filePart = name + strlen(name);
+  return filePart;
+}
+
+// The full path of the base joined with the name's directory part (its
+// first dirPartLength characters).
+TvStatus FullDirectory(const char* base, const char* name, size_t dirPartLength, char* path) {
+  char namePart[kTvPathSize];
+  char joined[kTvPathSize];
+  TvStrCopy(namePart, name, dirPartLength + 1 < sizeof namePart ? dirPartLength + 1 : sizeof namePart);
+  if (strchr(namePart, ':')) TvStrCopy(joined, namePart, sizeof joined);  // the name carries its drive
+  else if (base[0]) JoinPath(joined, base, namePart);
+  else JoinPath(joined, namePart, "");
+  return TvPathFull(path, joined, nullptr);
+}
+
+// The file part after the directory, cut to 254 characters.
+void AppendFilePart(char* path, const char* filePart) {
+  if (!*filePart) return;
+  size_t used = strlen(path);
+  if (used && path[used - 1] != '\\') TvStrCat(path, "\\", kLongPathSize);
+  char file[kTvPathSize];
+  TvStrCopy(file, filePart, kComponentMax + 1);
+  TvStrCat(path, file, kLongPathSize);
+}
+
+// "ext" (or ".ext") is added to a name without an extension; "!ext" (or
+// "!.ext") also replaces an extension the name has. A final dot is dropped.
+void ApplyDefaultExtension(char* path, const char* defaultExtension) {
+  const char* ext = TvStrOrEmpty(defaultExtension);
+  const bool replace = ext[0] == '!';
+  if (replace) {
+    ++ext;
+    if (*ext == '.') ++ext;
+  }
+  char* dot = strrchr(const_cast<char*>(TvPathFileName(path)), '.');
+  if (!dot) {
+    if (*ext) {
+      if (ext[0] != '.') TvStrCat(path, ".", kLongPathSize);
+      TvStrCat(path, ext, kLongPathSize);
+    }
+  } else if (replace && *ext) {
+    dot[1] = '\0';
+    TvStrCat(path, ext, kLongPathSize);
+  } else if (dot[1] == '\0') {
+    *dot = '\0';
   }
 }
 
@@ -137,85 +215,34 @@ TvStatus TvPathBuild(char* out, const char* directory, const char* name, const c
   out[0] = '\0';
   name = TvStrOrEmpty(name);
   while (*name == ' ') ++name;
-  directory = TvStrOrEmpty(directory);
-  if (name[0] == '!' || name[0] == '$') {
-    directory = name[0] == '!' ? tvContext.homeDir : tvContext.dataDir;
-    ++name;
-    if (*name == '\\') ++name;
-  }
+  directory = ResolvePrefix(TvStrOrEmpty(directory), name);
   if (IsDevice(name)) {
     TvStrCopy(out, name, kTvPathSize);
     return TvOk;
   }
   if (!*directory) directory = tvContext.homeDir;
-
-  char base[kTvPathSize] = "";
-  if (strchr(name, ':') || (name[0] == '\\' && name[1] == '\\')) {
-    base[0] = '\0';
-  } else if (name[0] == '\\') {
-    if (directory[0] && directory[1] == ':') TvFormat(base, sizeof base, "%c:\\", directory[0]);
-  } else {
-    TvStrCopy(base, directory, sizeof base);
-  }
-
-  // The name's directory part and its file part (after the last "\" or ":").
-  const char* filePart = name;
-  for (const char* p = name; *p; ++p)
-    if (*p == '\\' || *p == ':') filePart = p + 1;
-  if (filePart[strspn(filePart, ".")] == '\0') filePart = name + strlen(name);
-  size_t dirPartLength = static_cast<size_t>(filePart - name);
+  char base[kTvPathSize];
+  BaseOf(name, directory, base);
+  const char* filePart = FilePart(name);
 
   // Built in a larger buffer: a path that does not fit in 255 characters
   // is refused, never cut into the name of some other file.
-  char path[4 * kTvPathSize];
+  char path[kLongPathSize];
   TvStatus status = TvOk;
   if (base[0] == '$') {
     // Several data directories: TvFileOpen tries each of them.
     TvStrCopy(path, "$\\", sizeof path);
     TvStrCat(path, name, sizeof path);
   } else {
-    char namePart[kTvPathSize];
-    char joined[kTvPathSize];
-    TvStrCopy(namePart, name, dirPartLength + 1 < sizeof namePart ? dirPartLength + 1 : sizeof namePart);
-    if (strchr(namePart, ':')) TvStrCopy(joined, namePart, sizeof joined);  // the name carries its drive
-    else if (base[0]) JoinPath(joined, base, namePart);
-    else JoinPath(joined, namePart, "");
-    status = TvPathFull(path, joined, nullptr);
+    status = FullDirectory(base, name, static_cast<size_t>(filePart - name), path);
     if (status != TvOk) {
       TvStrCopy(out, path, kTvPathSize);
       return status;
     }
     status = TvDirCheck(path, true);
-    if (*filePart) {
-      size_t used = strlen(path);
-      if (used && path[used - 1] != '\\') TvStrCat(path, "\\", sizeof path);
-      char file[kTvPathSize];
-      TvStrCopy(file, filePart, kComponentMax + 1);
-      TvStrCat(path, file, sizeof path);
-    }
+    AppendFilePart(path, filePart);
   }
-
-  if (*filePart) {
-    // Default extension: "!ext" (or "!.ext") replaces an extension the name has.
-    const char* ext = TvStrOrEmpty(defaultExtension);
-    const bool replace = ext[0] == '!';
-    if (replace) {
-      ++ext;
-      if (*ext == '.') ++ext;
-    }
-    char* dot = strrchr(const_cast<char*>(TvPathFileName(path)), '.');
-    if (!dot) {
-      if (*ext) {
-        if (ext[0] != '.') TvStrCat(path, ".", sizeof path);
-        TvStrCat(path, ext, sizeof path);
-      }
-    } else if (replace && *ext) {
-      dot[1] = '\0';
-      TvStrCat(path, ext, sizeof path);
-    } else if (dot[1] == '\0') {
-      *dot = '\0';
-    }
-  }
+  if (*filePart) ApplyDefaultExtension(path, defaultExtension);
   TvStrCopy(out, path, kTvPathSize);
   if (strlen(path) >= kTvPathSize) return TvErrInvalidDirectory;
   return status;

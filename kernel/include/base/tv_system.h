@@ -82,3 +82,11 @@ struct TvSyscalls {
 
 extern TvSyscalls tvSys;
 extern const TvSyscalls kTvSysDefault;
+
+// The window-procedure slot through the table, for code above the kernel:
+// the procedure a window has, the one it had before procedure took its
+// place (nullptr when the slot could not be set or was empty), and a call
+// of a procedure that was replaced.
+WNDPROC TvWindowProcedure(HWND window);
+WNDPROC TvWindowSetProcedure(HWND window, WNDPROC procedure);
+LRESULT TvWindowCallProcedure(WNDPROC procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam);

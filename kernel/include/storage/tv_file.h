@@ -37,6 +37,9 @@ TvStatus TvFileOpen(char* fullPath, const char* directory, const char* name, con
 void TvFileClose(TvFileHandle handle);
 TvStatus TvFileTruncateHere(TvFileHandle handle);
 TvStatus TvFileDelete(const char* path);
+// Whether path names a file (not a directory), asked of its attributes
+// without opening it; its size goes to size (may be null).
+bool TvFileThere(const char* path, uint64_t* size);
 TvStatus TvFileSeek(TvFileHandle handle, uint32_t offset);
 TvStatus TvFileSeekEnd(TvFileHandle handle);
 uint32_t TvFileTell(TvFileHandle handle);
