@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds the 32-bit deliverables (and checks their export table and Windows
-# conventions) and, unless told "i686", the two test builds:
-# the 32-bit one (the deliverable's code with the tests) and the 64-bit one,
-# each checked the same way.
+# Checks the size limits of the sources, builds the 32-bit deliverables
+# (and checks their export table and Windows conventions) and, unless told
+# "i686", the two test builds: the 32-bit one (the deliverable's code with
+# the tests) and the 64-bit one, each checked the same way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${TV_JOBS:-2}
+python3 scripts/check-lengths.py  # size limits of functions and files, before anything is built
 cmake --preset i686 >/dev/null
 cmake --build --preset i686 -j "$jobs"
 bash scripts/check-exports.sh build/i686/extension/TVISX.dll build/i686/extension/TVISX.def

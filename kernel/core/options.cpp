@@ -57,16 +57,8 @@ TvStatus ReadDataDirectories() {
   return status;
 }
 
-}  // namespace
-
-TvStatus TvKernelReadOptions(TvStatus status) {
-  const TvCommandLineSettings& commandLine = tvInstance.commandLine;
-  if (!commandLine.language) tvContext.language = static_cast<uint16_t>(TvOptionGetInt("Language", 44));
-
-  if (!TvOptionGetBool("DebugDumpOnException", 1)) TvCrashHandlerRemove();
-  TvCrashSetDumpType(static_cast<uint32_t>(TvOptionGetInt("MiniDumpType", 0)));
-
-  const uint32_t flags = tvContext.flags;
+// The log's switches: console, debugger and the parts of a line.
+void ReadLogSwitches(uint32_t flags) {
   if (flags & TvFlagConsoleOff) tvLog.console = false;
   else if (flags & TvFlagConsoleOn) tvLog.console = true;
   else tvLog.console = TvOptionGetBool("LogConsole", (flags & TvFlagConsoleDefault) || tvInstance.fromCommandLine);
@@ -74,16 +66,11 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   tvLog.timeStamp = TvOptionGetBool("LogTimeStamp", 0);
   tvLog.millisecs = TvOptionGetBool("LogMillisecs", 0);
   tvLog.threadId = TvOptionGetBool("LogThreadId", 0);
+}
 
-  TvDateInit(kTvKernelOptions);  // the date pictures and HighResTiming
-
-  if (!commandLine.errors) tvLog.errors = TvOptionGetBool("LogErrors", 0);
-  if (TvOptionGetBool("BreakOnStart", 0)) TvBreakIntoDebugger();
-  tvInstance.breakOnError = TvOptionGetBool("BreakOnError", 0);
-  tvInstance.logTrace = TvOptionGetInt("LogTrace", 0);
-
-  // Files, OemCodePage and OemCharacterSet are read only with a loaded
-  // configuration.
+// Files, OemCodePage and OemCharacterSet are read only with a loaded
+// configuration.
+void ReadFilesAndCharset() {
   if (tvConfig.text) {
     char files[32];
     if (TvOptionGetString("Files", "", files, sizeof files)) {
@@ -95,12 +82,9 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   } else {
     TvCharsetReset();
   }
+}
 
-  char logFile[kTvPathSize];
-  if (commandLine.log) TvStrCopy(logFile, commandLine.logFile, sizeof logFile);
-  else TvOptionGetString("LogFile", tvLog.errors ? "tverrors" : "", logFile, sizeof logFile);
-  if (!(flags & TvFlagNoLogFile) && TvLogOpen(logFile) != TvOk) Keep(status, TvErrorRaise(TvErrLogCreate, logFile, 0));
-
+void ReadProgramDirectory(TvStatus& status) {
   char path[kTvPathSize];
   if (TvOptionGetString("ProgDir", "", path, sizeof path)) {
     TvStrCopy(tvContext.progDir, path, sizeof tvContext.progDir);
@@ -108,8 +92,10 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   } else if (!tvContext.progDir[0]) {
     TvPathDirectory(tvInstance.configPath, tvContext.progDir, sizeof tvContext.progDir);
   }
-  tvContext.kernelStrings = TvKernelStringTable(tvContext.language);
+}
 
+// The home and temporary directories, each made when missing.
+void ReadHomeAndTempDirectories(TvStatus& status) {
   TvOptionGetString("HomeDir", "", tvContext.homeDir, sizeof tvContext.homeDir);
   if (tvContext.homeDir[0]) Keep(status, TvDirCreate(tvContext.homeDir, 0));
 
@@ -119,6 +105,38 @@ TvStatus TvKernelReadOptions(TvStatus status) {
   TvOptionGetString("TempDir", temp, tvContext.tempDir, sizeof tvContext.tempDir);
   if (tvContext.tempDir[0] && TvDirCreate(tvContext.tempDir, TvDirCreateMissing) != TvOk)
     Keep(status, TvErrorRaise(TvErrTempDir, tvContext.tempDir, 0));
+}
+
+}  // namespace
+
+TvStatus TvKernelReadOptions(TvStatus status) {
+  const TvCommandLineSettings& commandLine = tvInstance.commandLine;
+  if (!commandLine.language) tvContext.language = static_cast<uint16_t>(TvOptionGetInt("Language", 44));
+
+  if (!TvOptionGetBool("DebugDumpOnException", 1)) TvCrashHandlerRemove();
+  TvCrashSetDumpType(static_cast<uint32_t>(TvOptionGetInt("MiniDumpType", 0)));
+
+  const uint32_t flags = tvContext.flags;
+  ReadLogSwitches(flags);
+
+  TvDateInit(kTvKernelOptions);  // the date pictures and HighResTiming
+
+  if (!commandLine.errors) tvLog.errors = TvOptionGetBool("LogErrors", 0);
+  if (TvOptionGetBool("BreakOnStart", 0)) TvBreakIntoDebugger();
+  tvInstance.breakOnError = TvOptionGetBool("BreakOnError", 0);
+  tvInstance.logTrace = TvOptionGetInt("LogTrace", 0);
+
+  ReadFilesAndCharset();
+
+  char logFile[kTvPathSize];
+  if (commandLine.log) TvStrCopy(logFile, commandLine.logFile, sizeof logFile);
+  else TvOptionGetString("LogFile", tvLog.errors ? "tverrors" : "", logFile, sizeof logFile);
+  if (!(flags & TvFlagNoLogFile) && TvLogOpen(logFile) != TvOk) Keep(status, TvErrorRaise(TvErrLogCreate, logFile, 0));
+
+  ReadProgramDirectory(status);
+  tvContext.kernelStrings = TvKernelStringTable(tvContext.language);
+
+  ReadHomeAndTempDirectories(status);
 
   const TvStatus memory = TvMemInit(kTvKernelOptions);
   Keep(status, memory);

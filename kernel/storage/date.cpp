@@ -367,6 +367,40 @@ int TvDateFormat(char* out, size_t size, int kind, const TvDate& date) {
   return TvDateFormatPicture(out, size, TvDatePicture(kind), date);
 }
 
+namespace {
+
+// The steps of TvDateParsePicture.
+
+// A day or month name at t, its index (-1 when none matches: the letters
+// there are passed over).
+int ParseName(const char*& t, int fullFirst, int shortFirst, int count) {
+  const int i = MatchName(t, fullFirst, shortFirst, count);
+  if (i < 0)
+    while (IsNameLetter(*t)) ++t;
+  return i;
+}
+
+// The number of a d, m or y token at t into its field of date: as many
+// digits as the token has letters when exact, else up to five. False, with
+// t left where it was, when they are missing or out of range.
+bool ParseNumber(const char*& t, const char* token, bool exact, TvDate& date) {
+  const size_t wanted = exact ? strlen(token) : 5;
+  uint32_t value = 0;
+  size_t digits = 0;
+  for (; digits < wanted && t[digits] >= '0' && t[digits] <= '9'; ++digits)
+    value = value * 10 + static_cast<uint32_t>(t[digits] - '0');
+  const char letter = token[0];
+  if ((exact && digits < wanted) || (letter == 'y' && value >= 2199) || (letter == 'm' && value > 12) ||
+      (letter == 'd' && value > 31))
+    return false;
+  t += digits;
+  uint16_t& field = letter == 'd' ? date.day : letter == 'm' ? date.month : date.year;
+  field = static_cast<uint16_t>(value);
+  return true;
+}
+
+}  // namespace
+
 TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flags, TvDate& date, uint16_t* weekday,
                             unsigned pivot, const char** rest) {
   const char* t = TvStrOrEmpty(text);
@@ -385,47 +419,18 @@ TvStatus TvDateParsePicture(const char* text, const char* picture, uint32_t flag
     if (!token) break;
     p += strlen(token->text);
     const char* at = t;
-    switch (token->token) {
-      case Token::DayShort:
-      case Token::DayLong: {
-        const int i = MatchName(t, kDayNames, kDayShortNames, 7);
-        if (i < 0) {
-          fail(token->text, at);
-          while (IsNameLetter(*t)) ++t;
-        } else if (weekday) {
-          *weekday = static_cast<uint16_t>(i);
-        }
-        break;
-      }
-      case Token::MonthShort:
-      case Token::MonthLong: {
-        const int i = MatchName(t, kMonthNames, kMonthShortNames, 12);
-        if (i < 0) {
-          fail(token->text, at);
-          while (IsNameLetter(*t)) ++t;
-        } else {
-          date.month = static_cast<uint16_t>(i + 1);
-        }
-        break;
-      }
-      default: {
-        const size_t wanted = exact ? strlen(token->text) : 5;
-        uint32_t value = 0;
-        size_t digits = 0;
-        for (; digits < wanted && t[digits] >= '0' && t[digits] <= '9'; ++digits)
-          value = value * 10 + static_cast<uint32_t>(t[digits] - '0');
-        const char letter = token->text[0];
-        if ((exact && digits < wanted) || (letter == 'y' && value >= 2199) || (letter == 'm' && value > 12) ||
-            (letter == 'd' && value > 31)) {
-          fail(token->text, at);
-          if (rest) *rest = at;
-          return status;
-        }
-        t += digits;
-        uint16_t& field = letter == 'd' ? date.day : letter == 'm' ? date.month : date.year;
-        field = static_cast<uint16_t>(value);
-        break;
-      }
+    if (token->token == Token::DayShort || token->token == Token::DayLong) {
+      const int i = ParseName(t, kDayNames, kDayShortNames, 7);
+      if (i < 0) fail(token->text, at);
+      else if (weekday) *weekday = static_cast<uint16_t>(i);
+    } else if (token->token == Token::MonthShort || token->token == Token::MonthLong) {
+      const int i = ParseName(t, kMonthNames, kMonthShortNames, 12);
+      if (i < 0) fail(token->text, at);
+      else date.month = static_cast<uint16_t>(i + 1);
+    } else if (!ParseNumber(t, token->text, exact, date)) {
+      fail(token->text, at);
+      if (rest) *rest = at;
+      return status;
     }
     if (!exact) {
       if (IsDateSeparator(*p)) ++p;

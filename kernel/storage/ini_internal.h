@@ -1,4 +1,4 @@
-// ini_internal.h: what the lookup and the edit halves of the ini engine share.
+// ini_internal.h: what the parts of the ini engine share.
 #pragma once
 #include "tv_ini.h"
 
@@ -58,5 +58,9 @@ bool ValidSection(const char* section);
 uint32_t LineFeedsOnly(char* out, const char* text, uint32_t length);
 // Offset of the line feed that ends the line holding at (the end mark's at worst).
 uint32_t LineEnd(const TvIniBuffer& b, uint32_t at);
+// Whether a section header starts at at: a "[" at the start of a line.
+inline bool IsHeaderAt(const TvIniBuffer& b, uint32_t at) {
+  return b.text[at] == '[' && (at == 0 || b.text[at - 1] == '\n');
+}
 
 }  // namespace tvini

@@ -53,6 +53,107 @@ std::string_view Stem(const char* fileName) {
   return name.substr(0, name.rfind('.'));
 }
 
+using ListLines = std::vector<std::pair<uint32_t, std::string_view>>;  // line number, text
+
+// An empty line ends the list for its readers: the entries below it are
+// not read. How many lines readers see goes to visible.
+void CheckGap(ConfigFile& file, const ListKey& list, const ListLines& lines, size_t* visible, size_t* filled) {
+  *visible = lines.size();
+  *filled = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].second.empty() && *visible == lines.size()) *visible = i;
+    *filled += !lines[i].second.empty();
+  }
+  size_t above = 0;
+  for (size_t i = 0; i < *visible; ++i) above += !lines[i].second.empty();
+  const size_t below = *filled - above;
+  if (below)
+    file.Add(Severity::Error, kGroup, "list-gap", lines[*visible].first,
+             Format("An empty entry ends %s for discovery and the conversions: the %s below it %s not read. "
+                    "TvIsi_UpdateDataKeys and TvIsi_UpdateTvwserveV5 leave the empty entry out when they rewrite "
+                    "the list.",
+                    list.key, Entries(below).c_str(), below == 1 ? "is" : "are"));
+}
+
+// A "New" list outside a server configuration is what an installation
+// that did not finish left.
+void CheckNewList(ConfigFile& file, size_t row, bool server, const ListLines& lines, size_t filled) {
+  const ListKey& list = ListKeyTable[row];
+  if (!IsNew(row) || !filled) return;
+  const char* plain = ListKeyTable[row - 1].key;
+  if (server)
+    file.Add(Severity::Note, kGroup, "new-list", lines[0].first,
+             Format("%s holds %s for the server to take up: this is a server configuration, so "
+                    "TvIsi_UpdateDataKeys records here rather than in %s.",
+                    list.key, Entries(filled).c_str(), plain));
+  else
+    file.Add(Severity::Warning, kGroup, "new-list", lines[0].first,
+             Format("%s holds %s, left by an installation that did not finish: this is no server "
+                    "configuration, so TvIsi_UpdateDataKeys records in %s, while discovery still reads %s.",
+                    list.key, Entries(filled).c_str(), plain, filled == 1 ? "it" : "them"));
+}
+
+void NoteRepeat(ConfigFile& file, size_t row, uint32_t number, unsigned long earlier) {
+  const ListKey& list = ListKeyTable[row];
+  if (IsHistory(row))
+    file.Add(Severity::Note, kGroup, "repeated-entry", number,
+             Format("The same entry as line %lu (ignoring case): discovery examines the first, and the repeat "
+                    "changes nothing.",
+                    earlier));
+  else if (list.kind == kDataList)
+    file.Add(Severity::Warning, kGroup, "repeated-entry", number,
+             Format("The same entry as line %lu (ignoring case): discovery examines the first; recording this "
+                    "code again, TvIsi_UpdateTvwserveV5 replaces both, TvIsi_UpdateDataKeys only the first.",
+                    earlier));
+  else
+    file.Add(Severity::Warning, kGroup, "repeated-entry", number,
+             Format("The same entry as line %lu (ignoring case): discovery examines the first; recording this "
+                    "code again, TvIsi_UpdateDataKeys replaces only the first.",
+                    earlier));
+}
+
+// The form of an entry that readers see; false when they cannot use it.
+bool CheckEntryForm(ConfigFile& file, size_t row, uint32_t number, const ListLineParts& parts, const char* code,
+                    const char* countryCode) {
+  const ListKey& list = ListKeyTable[row];
+  const bool country = list.kind == kCountryList;
+  if (parts.code.empty()) {
+    file.Add(Severity::Error, kGroup, "list-entry-form", number,
+             "The entry has no code before its first comma: no export finds it by a country code.");
+    return false;
+  }
+  if (country ? parts.fileName.empty() : parts.directory.empty()) {
+    if (country)
+      file.Add(Severity::Error, kGroup, "list-entry-form", number,
+               Format("The entry names no data file (code,name,folder\\file): discovery never finds data through "
+                      "it, and TvIsi_InstalledCountriesToData records it as \"%s,%.*s\".",
+                      countryCode, static_cast<int>(parts.directory.size()), parts.directory.data()));
+    else
+      file.Add(Severity::Error, kGroup, "list-entry-form", number,
+               "The entry names no data folder (code,folder): discovery looks for the data in the current folder "
+               "of the program that asks.");
+    return false;
+  }
+  if (parts.code.size() > 3)
+    file.Add(Severity::Warning, kGroup, "code-too-long", number,
+             Format("The code %.*s has %zu characters: every export reads it as %s (codes hold three).",
+                    static_cast<int>(parts.code.size()), parts.code.data(), parts.code.size(), code));
+  if (row == 0 && parts.name.size() >= sizeof InstalledListEntry::name)
+    file.Add(Severity::Warning, kGroup, "name-too-long", number,
+             Format("The country name has %zu characters: TvIsi_InstCtryToDataMap cuts it to 79 in the mapping "
+                    "it makes.",
+                    parts.name.size()));
+  const bool longFolder = parts.directory.size() >= kTvPathSize;
+  if (longFolder || parts.fileName.size() >= kTvPathSize) {
+    file.Add(Severity::Error, kGroup, "field-too-long", number,
+             Format("The data %s has %zu characters, more than the 255 a path holds: discovery takes the entry as "
+                    "missing, never as a shorter path.",
+                    longFolder ? "folder" : "file name", longFolder ? parts.directory.size() : parts.fileName.size()));
+    return false;
+  }
+  return true;
+}
+
 // The list's lines as its readers take them: the value line and its "+"
 // lines. Form, repeats and the empty line that ends the list are checked
 // here; the entries that readers see go to entries.
@@ -63,39 +164,12 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
   if (!TvIniGetValueSpan(&file.ini, kDefaultSection, list.key, &text, &length)) return;
   // The "+" lines follow the key's line one by one.
   const uint32_t first = file.LineAt(text);
-  std::vector<std::pair<uint32_t, std::string_view>> lines{{first, {text, length}}};
+  ListLines lines{{first, {text, length}}};
   while (TvIniNextLineSpan(&file.ini, &text, &length))
     lines.push_back({first + static_cast<uint32_t>(lines.size()), {text, length}});
-
-  size_t visible = lines.size(), filled = 0;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].second.empty() && visible == lines.size()) visible = i;
-    filled += !lines[i].second.empty();
-  }
-  const size_t below = filled - [&] {
-    size_t above = 0;
-    for (size_t i = 0; i < visible; ++i) above += !lines[i].second.empty();
-    return above;
-  }();
-  if (below)
-    file.Add(Severity::Error, kGroup, "list-gap", lines[visible].first,
-             Format("An empty entry ends %s for discovery and the conversions: the %s below it %s not read. "
-                    "TvIsi_UpdateDataKeys and TvIsi_UpdateTvwserveV5 leave the empty entry out when they rewrite "
-                    "the list.",
-                    list.key, Entries(below).c_str(), below == 1 ? "is" : "are"));
-  if (IsNew(row) && filled) {
-    const char* plain = ListKeyTable[row - 1].key;
-    if (server)
-      file.Add(Severity::Note, kGroup, "new-list", lines[0].first,
-               Format("%s holds %s for the server to take up: this is a server configuration, so "
-                      "TvIsi_UpdateDataKeys records here rather than in %s.",
-                      list.key, Entries(filled).c_str(), plain));
-    else
-      file.Add(Severity::Warning, kGroup, "new-list", lines[0].first,
-               Format("%s holds %s, left by an installation that did not finish: this is no server "
-                      "configuration, so TvIsi_UpdateDataKeys records in %s, while discovery still reads %s.",
-                      list.key, Entries(filled).c_str(), plain, filled == 1 ? "it" : "them"));
-  }
+  size_t visible, filled;
+  CheckGap(file, list, lines, &visible, &filled);
+  CheckNewList(file, row, server, lines, filled);
 
   char lastCode[4] = "", countryCode[4] = "";
   // The lines seen, by index, in an open-addressed table of twice their number.
@@ -108,26 +182,8 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
     size_t at = NoCaseHash()(line) & (slots - 1);
     while (seen[at] && !NoCaseEqual()(lines[seen[at] - 1].second, line)) at = (at + 1) & (slots - 1);
     if (!seen[at]) seen[at] = static_cast<uint32_t>(i + 1);
-    if (seen[at] != i + 1) {
-      const unsigned long earlier = lines[seen[at] - 1].first;
-      if (IsHistory(row))
-        file.Add(Severity::Note, kGroup, "repeated-entry", number,
-                 Format("The same entry as line %lu (ignoring case): discovery examines the first, and the repeat "
-                        "changes nothing.",
-                        earlier));
-      else if (list.kind == kDataList)
-        file.Add(Severity::Warning, kGroup, "repeated-entry", number,
-                 Format("The same entry as line %lu (ignoring case): discovery examines the first; recording this "
-                        "code again, TvIsi_UpdateTvwserveV5 replaces both, TvIsi_UpdateDataKeys only the first.",
-                        earlier));
-      else
-        file.Add(Severity::Warning, kGroup, "repeated-entry", number,
-                 Format("The same entry as line %lu (ignoring case): discovery examines the first; recording this "
-                        "code again, TvIsi_UpdateDataKeys replaces only the first.",
-                        earlier));
-    }
+    if (seen[at] != i + 1) NoteRepeat(file, row, number, lines[seen[at] - 1].first);
     const ListLineParts parts = SplitListLine(line, list.kind);
-    const bool country = list.kind == kCountryList;
     char code[4];
     TvStrCopyN(code, parts.code.data(), parts.code.size(), sizeof code);
     if (strcmp(code, lastCode) != 0) {  // a list names a code in a run of lines
@@ -135,42 +191,7 @@ void ReadList(ConfigFile& file, size_t row, bool server, std::vector<Entry>& ent
       TvStrCopy(lastCode, code, sizeof lastCode);
     }
     Entry entry{row, number, line, Upper(countryCode)};
-    if (parts.code.empty()) {
-      file.Add(Severity::Error, kGroup, "list-entry-form", number,
-               "The entry has no code before its first comma: no export finds it by a country code.");
-      continue;
-    }
-    if (country ? parts.fileName.empty() : parts.directory.empty()) {
-      if (country)
-        file.Add(Severity::Error, kGroup, "list-entry-form", number,
-                 Format("The entry names no data file (code,name,folder\\file): discovery never finds data through "
-                        "it, and TvIsi_InstalledCountriesToData records it as \"%s,%.*s\".",
-                        countryCode, static_cast<int>(parts.directory.size()), parts.directory.data()));
-      else
-        file.Add(Severity::Error, kGroup, "list-entry-form", number,
-                 "The entry names no data folder (code,folder): discovery looks for the data in the current folder "
-                 "of the program that asks.");
-      continue;
-    }
-    if (parts.code.size() > 3)
-      file.Add(Severity::Warning, kGroup, "code-too-long", number,
-               Format("The code %.*s has %zu characters: every export reads it as %s (codes hold three).",
-                      static_cast<int>(parts.code.size()), parts.code.data(), parts.code.size(), code));
-    if (row == 0 && parts.name.size() >= sizeof InstalledListEntry::name)
-      file.Add(Severity::Warning, kGroup, "name-too-long", number,
-               Format("The country name has %zu characters: TvIsi_InstCtryToDataMap cuts it to 79 in the mapping "
-                      "it makes.",
-                      parts.name.size()));
-    const bool longFolder = parts.directory.size() >= kTvPathSize;
-    if (longFolder || parts.fileName.size() >= kTvPathSize) {
-      file.Add(
-          Severity::Error, kGroup, "field-too-long", number,
-          Format("The data %s has %zu characters, more than the 255 a path holds: discovery takes the entry as "
-                 "missing, never as a shorter path.",
-                 longFolder ? "folder" : "file name", longFolder ? parts.directory.size() : parts.fileName.size()));
-      continue;
-    }
-    if (i < visible) entries.push_back(std::move(entry));
+    if (CheckEntryForm(file, row, number, parts, code, countryCode) && i < visible) entries.push_back(std::move(entry));
   }
 }
 
