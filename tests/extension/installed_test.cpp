@@ -64,8 +64,6 @@ class Installed : public tvtest::LibraryTest {
   }
 };
 
-// --- Discovery ---
-
 TEST_F(Installed, DataFileUnderDtsOrRdsDataCodesAndTwoLetterMode) {
   Put(data + "\\GBR.dts");
   EXPECT_EQ(CheckOn("[TvDefault]\r\nInstalledData=GBR," + data + "\r\n"), Found("GBR", data, data, 0));
@@ -181,8 +179,6 @@ TEST_F(Installed, MissingLockedOrBinaryConfigurationLeavesTheResults) {
   EXPECT_EQ(check(cfg.c_str(), nullptr, 0, nullptr, nullptr, nullptr, nullptr), 0);
 }
 
-// --- Products ---
-
 TEST_F(Installed, ProductsFromSettingsOrFromTheFilesBeside) {
   const struct {
     const char* settings;
@@ -207,8 +203,6 @@ TEST_F(Installed, ProductsFromSettingsOrFromTheFilesBeside) {
   Put(dir / "bin.ini", NotText(""));
   Mask(dir / "bin.ini", -1096);
 }
-
-// --- Recording in the server configuration ---
 
 TEST_F(Installed, UpdateTvwserveV5PutsTheEntryFirstAndDropsEmptyItemsAndRepeats) {
   EXPECT_EQ(Edit("[TvDefault]\r\nInstalledData=gbr,C:\\Old\r\n+USA,C:\\Us\r\nAllInstalledData=USA,C:\\Us\r\n", updateV5,
@@ -267,8 +261,6 @@ TEST_F(Installed, UpdateDataKeysOfAServerOrAPlainInstallation) {
   EXPECT_EQ(Edit(lists + "\r\n", updateKeys, "GBR,D:\\New", 8),
             lists + "\r\n+GBR,D:\\New\r\nAllInstalledData=GBR,D:\\New\r\n");
 }
-
-// --- Installed countries ---
 
 TEST_F(Installed, IsISOPresentSearchesTheNewListFirst) {
   WriteFile(ini,
@@ -353,8 +345,6 @@ TEST_F(Installed, ListExportsRefuseWithoutWriting) {
   }
   EXPECT_EQ(present("GBR", cfg.c_str()), 0);  // the configuration buffer was given back each time
 }
-
-// --- What no single example reaches ---
 
 TEST_F(Installed, TooLongToUseIsMissingOrRefusedNeverCut) {
   // The first 255 characters of the stored directory name a folder that

@@ -31,8 +31,6 @@ class Linked : public tvtest::KernelTest {
   }
 };
 
-// --- The frame ---
-
 // Lines are formatted as vsnprintf formats them, also where a text is cut
 // in the middle of a number, or a null text or another conversion is met.
 template <typename... Arguments>
@@ -70,8 +68,6 @@ TEST_F(Linked, FrameLinesAreCutAt255AndFormattedAsTheCRuntimeFormatsThem) {
   FormattedAsTheRuntimeDoes("%.3s %d\n", "abcdef", 5);
   FormattedAsTheRuntimeDoes("%d%%", 0);
 }
-
-// --- Lists edited entry by entry ---
 
 class Lists : public Linked {
  protected:
@@ -174,8 +170,6 @@ TEST_F(Lists, LongListsKeepEveryEntryWhole) {
   EXPECT_TRUE(tvtest::Has(logged, "\r\n" + std::string(298, 'n') + "!\r\nRead ["));  // whole text
   EXPECT_TRUE(tvtest::Has(logged, std::string(255, 'n') + "Read ["));                // one cut line
 }
-
-// --- Saving with faults ---
 
 // An export that saves the file at path, by its name.
 struct Export {
@@ -315,8 +309,6 @@ TEST_F(Linked, MemoryOpensAndReadsFailingAtAnyPointLeaveTheOldOrTheNewFile) {
     }
   tvMemStats = saved;
 }
-
-// --- The queries' waits and allocations ---
 
 struct Waits {
   static inline std::vector<DWORD> asked;

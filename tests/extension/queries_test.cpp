@@ -62,8 +62,6 @@ class Queries : public tvtest::LibraryTest {
   }
 };
 
-// --- Size totals ---
-
 TEST_F(Queries, SizeTotalsCountTheWantedEntriesInKilobytes) {
   const std::string path127 = "C:\\" + std::string(122, 'p') + "\\x";  // with the name
   const std::string two = "A,B,C:\\data\\gbr.dts,2048\r\n+A,B,C:\\data\\fra.dts.old,4096";
@@ -116,8 +114,6 @@ TEST_F(Queries, SizeTotalsCountTheWantedEntriesInKilobytes) {
   WriteFile(dir / "sizes.ini", "[TvDefault]\r\nSizes=A,B,C:\\d\\a.dts,2048\r\n");
   EXPECT_EQ(totalSize((dir / "sizes").c_str(), "Sizes", "a.dts", nullptr), 0);
 }
-
-// --- Data files ---
 
 TEST_F(Queries, CountryCodeNameAndReleaseOfDataFilesAndTheirLog) {
   const std::string info = "|12 September 2003 (Autumn)";
@@ -226,8 +222,6 @@ TEST_F(Queries, OutputsStayWithinTheirSizes) {
   EXPECT_EQ(std::string() + code[4] + info[64] + name[64] + value[128], "ZZZZ");
 }
 
-// --- Dates and languages ---
-
 TEST_F(Queries, ShortDatesInLongForm) {
   const struct {
     const char *shortDate, *language;
@@ -264,8 +258,6 @@ TEST_F(Queries, ShortDatesInLongForm) {
   EXPECT_EQ(std::string(text), whole.substr(0, 59));
   EXPECT_EQ(text[60], 'Z');
 }
-
-// --- Writing ---
 
 TEST_F(Queries, AWriteableFileAnswersAtOnce) {
   const std::string file = dir / "free.dat";
