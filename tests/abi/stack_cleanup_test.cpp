@@ -95,32 +95,25 @@ std::set<std::string> ExportedNames(HMODULE module) {
   return out;
 }
 
-class StackCleanup : public tvtest::FolderTest {
- protected:
-  tvtest::TempDir libDir;
-  const Export* startup = Find("TvIsi_Startup");
-  const Export* shutdown = Find("TvIsi_Shutdown");
-
-  static const Export* Find(const char* name) {
-    for (const Export& e : kExports)
-      if (std::string(e.name) == name) return &e;
-    return nullptr;
-  }
-};
-
-TEST_F(StackCleanup, TheListNamesEveryExportOfTheLibrary) {
-  tvtest::ExtensionLibrary lib(libDir.path());
-  ASSERT_NE(lib.module(), nullptr);
-  std::set<std::string> listed;
-  for (const Export& e : kExports) listed.insert(e.name);
-  EXPECT_EQ(listed, ExportedNames(lib.module()));
-  ASSERT_NE(startup, nullptr);
-  ASSERT_NE(shutdown, nullptr);
+const Export* Find(const char* name) {
+  for (const Export& e : kExports)
+    if (std::string(e.name) == name) return &e;
+  return nullptr;
 }
 
-TEST_F(StackCleanup, EveryExportRemovesExactlyItsArgumentsBeforeStartAndWhileRunning) {
-  ASSERT_NE(startup, nullptr);
-  ASSERT_NE(shutdown, nullptr);
+using StackCleanup = tvtest::FolderTest;
+
+TEST_F(StackCleanup, EveryListedExportRemovesExactlyItsArgumentsBeforeStartAndWhileRunning) {
+  tvtest::TempDir libDir;
+  const Export *startup = Find("TvIsi_Startup"), *shutdown = Find("TvIsi_Shutdown");
+  ASSERT_TRUE(startup && shutdown);
+  {
+    tvtest::ExtensionLibrary lib(libDir.path());
+    ASSERT_NE(lib.module(), nullptr);
+    std::set<std::string> listed;
+    for (const Export& e : kExports) listed.insert(e.name);
+    EXPECT_EQ(listed, ExportedNames(lib.module()));  // the list names every export of the library
+  }
   tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + (libDir / "install.log") + "\nLogErrors=Y\n");
   for (const Export& e : kExports) {
     SCOPED_TRACE(e.name);

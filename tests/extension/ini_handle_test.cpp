@@ -11,28 +11,17 @@ namespace {
 class IniHandles : public tvtest::LibraryTest {
  protected:
   std::string ini = dir / "tvwserve.ini";
-  decltype(&TvIsi_IniOpen) open;
-  decltype(&TvIsi_IniSave) save;
-  decltype(&TvIsi_IniClose) close;
-  decltype(&TvIsi_IniGetString) get;
-  decltype(&TvIsi_IniSetString) set, add, removeStrings;
-  decltype(&TvIsi_IniDeleteString) remove;
-  decltype(&TvIsi_IniCopySetting) copy;
+  TV_BIND(open, TvIsi_IniOpen);
+  TV_BIND(save, TvIsi_IniSave);
+  TV_BIND(close, TvIsi_IniClose);
+  TV_BIND(get, TvIsi_IniGetString);
+  TV_BIND(set, TvIsi_IniSetString);
+  TV_BIND(add, TvIsi_IniAddString);
+  TV_BIND(removeStrings, TvIsi_IniRemoveStrings);
+  TV_BIND(remove, TvIsi_IniDeleteString);
+  TV_BIND(copy, TvIsi_IniCopySetting);
 
-  void SetUp() override {
-    Configure("LogErrors=Y\n");
-    Load();
-    ASSERT_EQ(Start(), 0);
-    open = TV_GET(*lib, TvIsi_IniOpen);
-    save = TV_GET(*lib, TvIsi_IniSave);
-    close = TV_GET(*lib, TvIsi_IniClose);
-    get = TV_GET(*lib, TvIsi_IniGetString);
-    set = TV_GET(*lib, TvIsi_IniSetString);
-    remove = TV_GET(*lib, TvIsi_IniDeleteString);
-    copy = TV_GET(*lib, TvIsi_IniCopySetting);
-    add = TV_GET(*lib, TvIsi_IniAddString);
-    removeStrings = TV_GET(*lib, TvIsi_IniRemoveStrings);
-  }
+  void SetUp() override { Begin("LogErrors=Y\n"); }
   std::string Get(INT_PTR buffer, const char* section, const char* key, int32_t capacity = 512) {
     std::string value(static_cast<size_t>(capacity > 0 ? capacity : 1), '?');
     int32_t status = get(buffer, section, key, value.data(), capacity);
@@ -91,15 +80,14 @@ TEST_F(IniHandles, TheOpenFileIsLockedAndCloseWithoutBufferOnlyClosesTheFile) {
   ASSERT_EQ(open(&file2, &buffer2, ini.c_str()), 0);  // the file is free again
   close(file2, buffer2);
   close(-1, buffer);
-}
-
-TEST_F(IniHandles, MissingFileGivesAnEmptyBufferToClose) {
-  EXPECT_EQ(open(&file, &buffer, (dir / "absent.ini").c_str()), -1010);
-  EXPECT_EQ(file, -1);
-  EXPECT_EQ(Get(buffer, "S", "k"), "<-8100>");
-  EXPECT_EQ(set(buffer, "S", "k", "v"), -1010);
-  EXPECT_EQ(save(file, buffer), -1040);  // -1 names no file
-  close(file, buffer);
+  // A pair closed with a wrong file handle still releases its file.
+  for (INT_PTR wrong : {INT_PTR{0}, INT_PTR{-1}}) {
+    ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
+    close(wrong, buffer);
+    ASSERT_EQ(open(&file2, &buffer2, ini.c_str()), 0);  // unlocked
+    close(file2, buffer2);
+    EXPECT_EQ(save(file, buffer2), -1040);
+  }
 }
 
 TEST_F(IniHandles, HostileHandlesAndStrings) {
@@ -274,23 +262,20 @@ TEST_F(IniHandles, LongEntriesAreKeptWholeAndCutsOfTheScriptAreLogged) {
   close(file, buffer);
 }
 
-TEST_F(IniHandles, APairClosedWithAWrongFileHandleStillReleasesItsFile) {
-  tvtest::WriteFile(ini, "[S]\r\nk=v\r\n");
-  for (INT_PTR wrong : {INT_PTR{0}, INT_PTR{-1}}) {
-    INT_PTR file, buffer, again, buffer2;
-    ASSERT_EQ(open(&file, &buffer, ini.c_str()), 0);
-    close(wrong, buffer);
-    ASSERT_EQ(open(&again, &buffer2, ini.c_str()), 0);  // unlocked
-    close(again, buffer2);
-    EXPECT_EQ(save(file, buffer2), -1040);
-  }
-}
-
-TEST_F(IniHandles, FilesThatAreNotIniTextAreNeitherReadNorWritten) {
+// A missing file gives an empty buffer; a file that is no ini text is
+// opened and locked all the same, but neither read nor written. Both are
+// closed like any other.
+TEST_F(IniHandles, MissingFilesAndFilesThatAreNotIniText) {
+  EXPECT_EQ(open(&file, &buffer, (dir / "absent.ini").c_str()), -1010);
+  EXPECT_EQ(file, -1);
+  EXPECT_EQ(Get(buffer, "S", "k"), "<-8100>");
+  EXPECT_EQ(set(buffer, "S", "k", "v"), -1010);
+  EXPECT_EQ(save(file, buffer), -1040);  // -1 names no file
+  close(file, buffer);
   const std::string binary = std::string("[S]\r\nk=v\r\n\0\x01\x02binary", 19);
   tvtest::WriteFile(ini, binary);
   EXPECT_EQ(open(&file, &buffer, ini.c_str()), -1096);
-  EXPECT_NE(file, -1);  // open and locked all the same, closed like any other
+  EXPECT_NE(file, -1);
   EXPECT_EQ(Get(buffer, "S", "k"), "<-8100>");
   EXPECT_EQ(set(buffer, "S", "k", "w"), -1010);
   EXPECT_EQ(save(file, buffer), -1010);

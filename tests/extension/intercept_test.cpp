@@ -62,17 +62,12 @@ LRESULT CALLBACK AnotherParty(HWND window, UINT message, WPARAM wParam, LPARAM l
 class Intercept : public tvtest::LibraryTest {
  protected:
   void SetUp() override {
-    Configure();
-    Load();
-    ASSERT_EQ(Start(), 0);
-    start = TV_GET(*lib, TvIsi_StartWindowIntercept);
-    stop = TV_GET(*lib, TvIsi_StopWindowIntercept);
-    state = TV_GET(*lib, TvIsi_GetCancelState);
+    Begin();
     InstallerWindow::commands.clear();
   }
-  decltype(&TvIsi_StartWindowIntercept) start = nullptr;
-  decltype(&TvIsi_StopWindowIntercept) stop = nullptr;
-  decltype(&TvIsi_GetCancelState) state = nullptr;
+  TV_BIND(start, TvIsi_StartWindowIntercept);
+  TV_BIND(stop, TvIsi_StopWindowIntercept);
+  TV_BIND(state, TvIsi_GetCancelState);
 };
 
 using InterceptWithoutWindow = Intercept;

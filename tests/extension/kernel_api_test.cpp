@@ -9,27 +9,35 @@
 
 namespace {
 
-using KernelExports = tvtest::LibraryTest;
+class KernelExports : public tvtest::LibraryTest {
+ protected:
+  TV_BIND(message, TvErrorMessage);
+  TV_BIND(history, TvErrorHistory);
+  TV_BIND(info, TvSystemInfo);
+  TV_BIND(version, TvVersionInfo);
+  // The text a call leaves in a buffer that held "untouched".
+  template <typename F>
+  static std::string Left(F call) {
+    char buffer[300] = "untouched";
+    call(buffer);
+    return buffer;
+  }
+};
 
 TEST_F(KernelExports, MessagesUnderTheBufferRule) {
   Load();
-  auto message = TV_GET(*lib, TvErrorMessage);
-  char buffer[64];
-  message(0, buffer, sizeof buffer);
-  EXPECT_STREQ(buffer, "OK");
-  message(-1031, buffer, sizeof buffer);
-  EXPECT_STREQ(buffer, "Could not locate ini file");
-  message(-1031, buffer, 5);
-  EXPECT_STREQ(buffer, "Coul");
-  strcpy(buffer, "untouched");
-  message(-1010, buffer, 65535);
-  EXPECT_STREQ(buffer, "untouched");
-  message(-1010, buffer, 0);
-  message(-1010, buffer, -1);
+  const struct {
+    int32_t status, size;
+    const char* text;
+  } cases[] = {
+      // clang-format off
+      {0, 64, "OK"}, {-1031, 64, "Could not locate ini file"}, {-1031, 5, "Coul"}, {-1004, 64, "Error -1004"},
+      {-1010, 65535, "untouched"}, {-1010, 0, "untouched"}, {-1010, -1, "untouched"},
+      // clang-format on
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Left([&](char* b) { message(c.status, b, c.size); }), c.text) << c.status << " " << c.size;
   message(-1010, nullptr, 64);
-  EXPECT_STREQ(buffer, "untouched");
-  message(-1004, buffer, sizeof buffer);
-  EXPECT_STREQ(buffer, "Error -1004");
   auto level = TV_GET(*lib, TvErrorLevel);
   EXPECT_EQ(level(0), 1);
   EXPECT_EQ(level(7), 1);
@@ -39,27 +47,24 @@ TEST_F(KernelExports, MessagesUnderTheBufferRule) {
 
 TEST_F(KernelExports, HistoryAfterAFailedStartKeeps128Lines) {
   Load();
-  auto history = TV_GET(*lib, TvErrorHistory);
   char line[300];
   EXPECT_EQ(Start(), -1031);  // no configuration: two raises
-  EXPECT_EQ(history(0, 0, line, sizeof line), 0);
-  EXPECT_STREQ(line, ">> Could not locate ini file");
-  EXPECT_EQ(history(0, 1, line, sizeof line), 0);
-  EXPECT_STREQ(line, "> File not found");
-  strcpy(line, "untouched");
-  EXPECT_EQ(history(0, 2, line, sizeof line), -1040);
-  EXPECT_STREQ(line, "untouched");
-  EXPECT_EQ(history(1, 0, line, 65535), -1094);
-  EXPECT_EQ(history(1, 0, line, -5), -1094);
-  EXPECT_STREQ(line, "untouched");
-  EXPECT_EQ(history(1, 0, line, 0), 0);
-  EXPECT_EQ(history(1, -1, line, 10), -1040);
+  const struct {
+    int32_t all, number, size, status;
+    const char* text;
+  } cases[] = {
+      // clang-format off
+      {0, 0, 300, 0, ">> Could not locate ini file"}, {0, 1, 300, 0, "> File not found"},
+      {0, 2, 300, -1040, "untouched"}, {1, 0, 65535, -1094, "untouched"}, {1, 0, -5, -1094, "untouched"},
+      {1, 0, 0, 0, "untouched"}, {1, -1, 10, -1040, "untouched"},
+      // clang-format on
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Left([&](char* b) { EXPECT_EQ(history(c.all, c.number, b, c.size), c.status); }), c.text)
+        << c.all << " " << c.number << " " << c.size;
   // Without a configuration the report says so.
-  auto info = TV_GET(*lib, TvSystemInfo);
-  ASSERT_EQ(info(8, line, sizeof line), 0);
-  EXPECT_STREQ(line, "Config:\t<none>");
-  ASSERT_EQ(info(9, line, sizeof line), 0);
-  EXPECT_STREQ(line, "Section:\tTvDefault");
+  EXPECT_EQ(Left([&](char* b) { info(8, b, 300); }), "Config:\t<none>");
+  EXPECT_EQ(Left([&](char* b) { info(9, b, 300); }), "Section:\tTvDefault");
   EXPECT_EQ(info(100000, line, 65535), -1040);
   EXPECT_EQ(info(0, nullptr, 100), 0);
   // 128 raises more: the two of the start-up are gone.
@@ -70,71 +75,58 @@ TEST_F(KernelExports, HistoryAfterAFailedStartKeeps128Lines) {
     EXPECT_EQ(open(&file, &buffer, (dir / ("missing" + std::to_string(i) + ".ini")).c_str()), -1010);
     close(file, buffer);
   }
-  ASSERT_EQ(history(1, 0, line, sizeof line), 0);
-  EXPECT_EQ(std::string(line), "> File not found (" + dir / "missing127.ini" + ")");
-  ASSERT_EQ(history(1, 127, line, sizeof line), 0);
-  EXPECT_EQ(std::string(line), "> File not found (" + dir / "missing0.ini" + ")");
+  const std::string latest = "> File not found (" + dir / "missing127.ini" + ")";
+  EXPECT_EQ(Left([&](char* b) { EXPECT_EQ(history(1, 0, b, 300), 0); }), latest);
+  EXPECT_EQ(Left([&](char* b) { EXPECT_EQ(history(1, 127, b, 300), 0); }),
+            "> File not found (" + dir / "missing0.ini" + ")");
   EXPECT_EQ(history(1, 128, line, sizeof line), -1040);
   EXPECT_EQ(history(0, 1, line, sizeof line), -1040);  // the latest chain is one origin
   Stop();
   // After the last shut-down the main thread can still read what happened.
-  EXPECT_EQ(history(0, 0, line, sizeof line), 0);
-  EXPECT_EQ(std::string(line), "> File not found (" + dir / "missing127.ini" + ")");
+  EXPECT_EQ(Left([&](char* b) { EXPECT_EQ(history(0, 0, b, 300), 0); }), latest);
 }
 
 TEST_F(KernelExports, VersionAndLifetime) {
   tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\n");
   Load();
-  auto version = TV_GET(*lib, TvVersionInfo);
   auto initialise = TV_GET(*lib, TvInitialise);
-  char text[128] = "x";
-  version(text, sizeof text);
-  EXPECT_STREQ(text, "");  // not started
-  initialise(0);           // nothing to release
+  const std::string full = "TVISX 2.63(18), TVKRNXF 2.30(1.366-)";
+  const auto text = [&](int32_t size = 128) { return Left([&](char* b) { version(b, size); }); };
+  EXPECT_EQ(text(), "");  // not started
+  initialise(0);          // nothing to release
   ASSERT_EQ(Start(), 0);
-  version(text, sizeof text);
-  EXPECT_STREQ(text, "TVISX 2.63(18), TVKRNXF 2.30(1.366-)");
-  version(text, 6);
-  EXPECT_STREQ(text, "TVISX");
+  EXPECT_EQ(text(), full);
+  EXPECT_EQ(text(6), "TVISX");
   initialise(1);  // one more reference: the script's shutdown leaves the kernel running
   Stop();
-  version(text, sizeof text);
-  EXPECT_STREQ(text, "TVISX 2.63(18), TVKRNXF 2.30(1.366-)");
+  EXPECT_EQ(text(), full);
   initialise(0);
-  version(text, sizeof text);
-  EXPECT_STREQ(text, "");
+  EXPECT_EQ(text(), "");
   int32_t days = 0;
-  EXPECT_EQ(TV_GET(*lib, TvDataInfo)(text, sizeof text, &days), 0);
+  EXPECT_EQ(Left([&](char* b) { EXPECT_EQ(TV_GET(*lib, TvDataInfo)(b, 128, &days), 0); }), "");
   EXPECT_EQ(days, 65535);
-  EXPECT_STREQ(text, "");
   EXPECT_EQ(TV_GET(*lib, TvDataInfo)(nullptr, 0, nullptr), 0);
 }
 
 TEST_F(KernelExports, SystemInformationReport) {
   Load();
-  auto info = TV_GET(*lib, TvSystemInfo);
   char line[200];
   EXPECT_EQ(info(0, line, sizeof line), -1000);  // before start-up
-  {
-    tvtest::ScopedEnv none("TVINI", nullptr);
-    tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\n");
-    ASSERT_EQ(Start(), 0);
-  }
+  tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\n");
+  ASSERT_EQ(Start(), 0);
   std::vector<std::string> lines;
   for (int32_t i = 0; info(i, line, sizeof line) == 0; ++i) lines.push_back(line);
   ASSERT_EQ(lines.size(), 21u);  // the Blocks line is the last
-  EXPECT_EQ(lines[0], "Program:\tTVISX");
-  EXPECT_EQ(lines[1], "Release:\t2.63");
-  EXPECT_EQ(lines[2], "Platform:\tWindows 32-bit");
-  EXPECT_EQ(lines[3], "Libraries:");
-  EXPECT_EQ(lines[4], "TVKRNXF\t2.30(1.366-)");
-  EXPECT_EQ(lines[5], "TVISX\t2.63(?)");
-  EXPECT_EQ(lines[6], "ProductVersion\tBase");
-  EXPECT_EQ(lines[7], "");  // no data opened: no Data line
-  EXPECT_EQ(lines[8], "Config:\t" + libDir / "TVISX.ini");
-  EXPECT_EQ(lines[9], "Section:\tTVISX");
-  EXPECT_EQ(lines[11], "Prog Dir:\t" + libDir.path());
-  EXPECT_EQ(lines[15], "Log File:\t<disabled>");
+  // Line 7 is empty: no data opened, no Data line.
+  const std::pair<size_t, std::string> expected[] = {
+      // clang-format off
+      {0, "Program:\tTVISX"}, {1, "Release:\t2.63"}, {2, "Platform:\tWindows 32-bit"}, {3, "Libraries:"},
+      {4, "TVKRNXF\t2.30(1.366-)"}, {5, "TVISX\t2.63(?)"}, {6, "ProductVersion\tBase"}, {7, ""},
+      {8, "Config:\t" + libDir / "TVISX.ini"}, {9, "Section:\tTVISX"}, {11, "Prog Dir:\t" + libDir.path()},
+      {15, "Log File:\t<disabled>"},
+      // clang-format on
+  };
+  for (const auto& [at, text] : expected) EXPECT_EQ(lines[at], text) << at;
   EXPECT_EQ(lines[17].substr(0, 8), "Memory:\t");
   EXPECT_EQ(lines[17].find("max="), std::string::npos);
   EXPECT_EQ(lines[19].substr(0, 6), "Data:\t");
@@ -152,10 +144,10 @@ TEST_F(KernelExports, ParameterTracesInTheirOrder) {
   tvtest::WriteFile(libDir / "tvapi.ini", "ApiFile=" + dir / "api" + "\n");
   Load();
   char buffer[64];
-  TV_GET(*lib, TvErrorMessage)(-1031, buffer, sizeof buffer);
+  message(-1031, buffer, sizeof buffer);
   int32_t days;
   TV_GET(*lib, TvDataInfo)(buffer, 16, &days);
-  TV_GET(*lib, TvErrorHistory)(1, 3, buffer, 16);
+  history(1, 3, buffer, 16);
   lib.reset();
   EXPECT_EQ(tvtest::ReadFile(dir / "api.log"),
             tvtest::Traced("TvErrorMessage",

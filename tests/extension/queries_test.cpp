@@ -10,10 +10,12 @@
 
 namespace {
 
+using tvtest::DataFile;
+using tvtest::WriteFile;
+
 const std::string kDot = "\xB7";
 const char kFirstRelease[] = "12 09 2003 Autumn";
 const char kSecondRelease[] = "01 03 2004";
-using tvtest::DataFile;
 
 std::string Trailer(const char* release, const std::string& sections) {
   return "[TvDefault]\nDate=" + std::string(release) + "\nCopyright=Data maker\n" + sections;
@@ -25,66 +27,55 @@ const std::string kBritain = Trailer(kFirstRelease,
 const std::string kGermany = Trailer(kFirstRelease, "CountryName=Deutschland\n[D]\n[DE]\n[Country]\nName=none\n");
 const std::string kFrance = Trailer(kSecondRelease, "[FRA]\nCountryName=France\n");
 
-struct Loaded {
-  int32_t status;
-  std::string code, name, info;
-};
-
 class Queries : public tvtest::LibraryTest {
  protected:
   std::string data = dir / "data";
-  decltype(&TvIsi_FileWriteable) writeable = nullptr;
-  decltype(&TvIsi_GetTotalFileSize) totalSize = nullptr;
-  decltype(&TvIsi_DataVintage) vintage = nullptr;
-  decltype(&TvIsi_FileLoadIni) loadIni = nullptr;
-  decltype(&TvIsi_GetIniString) iniString = nullptr;
-  decltype(&TvIsi_FormatDateShortToLong) longDate = nullptr;
+  std::string gbr = data + "\\gbr.dts", deu = data + "\\deu_data.dts", fra = data + "\\fra.dts";
+  TV_BIND(writeable, TvIsi_FileWriteable);
+  TV_BIND(totalSize, TvIsi_GetTotalFileSize);
+  TV_BIND(vintage, TvIsi_DataVintage);
+  TV_BIND(loadIni, TvIsi_FileLoadIni);
+  TV_BIND(iniString, TvIsi_GetIniString);
+  TV_BIND(longDate, TvIsi_FormatDateShortToLong);
 
   // The kernel is started afresh by each Log(), so the release the data
   // files recorded is forgotten then.
   void SetUp() override {
-    Configure();
     CreateDirectoryA(data.c_str(), nullptr);
-    tvtest::WriteFile(data + "\\gbr.dts", DataFile(kBritain));
-    tvtest::WriteFile(data + "\\deu_data.dts", DataFile(kGermany));
-    tvtest::WriteFile(data + "\\fra.dts", DataFile(kFrance));
-    LibraryTest::Load();
-    ASSERT_EQ(Start(), 0);
-    writeable = TV_GET(*lib, TvIsi_FileWriteable);
-    totalSize = TV_GET(*lib, TvIsi_GetTotalFileSize);
-    vintage = TV_GET(*lib, TvIsi_DataVintage);
-    loadIni = TV_GET(*lib, TvIsi_FileLoadIni);
-    iniString = TV_GET(*lib, TvIsi_GetIniString);
-    longDate = TV_GET(*lib, TvIsi_FormatDateShortToLong);
+    WriteFile(gbr, DataFile(kBritain));
+    WriteFile(deu, DataFile(kGermany));
+    WriteFile(fra, DataFile(kFrance));
+    Begin();
   }
-  Loaded Load(const std::string& path, const char* language = "44") {
+  // "status code|name|info" of a data file.
+  std::string Loaded(const std::string& path, const char* language = "44") {
     char code[4] = "old", name[64] = "old", info[64] = "old";
     const int32_t status = loadIni(code, name, info, path.c_str(), language);
-    return {status, code, name, info};
+    return std::to_string(status) + " " + code + "|" + name + "|" + info;
   }
   std::pair<int32_t, int32_t> Total(const std::string& lines, const char* names, const char* key = "Sizes") {
     const std::string ini = dir / "sizes.ini";
-    tvtest::WriteFile(ini, "[TvDefault]\r\nSizes=" + lines + "\r\n");
+    WriteFile(ini, "[TvDefault]\r\nSizes=" + lines + "\r\n");
     int32_t total = -7;
     const int32_t status = totalSize(ini.c_str(), key, names, &total);
     return {status, total};
   }
 };
 
-// --- Size totals ---
-
 TEST_F(Queries, SizeTotalsCountTheWantedEntriesInKilobytes) {
   const std::string path127 = "C:\\" + std::string(122, 'p') + "\\x";  // with the name
+  const std::string two = "A,B,C:\\data\\gbr.dts,2048\r\n+A,B,C:\\data\\fra.dts.old,4096";
+  std::string beyond31Bits = "A,B,C:\\d\\a.dts,4294967295";
+  for (int i = 1; i < 513; ++i) beyond31Bits += "\r\n+A,B,C:\\d\\a.dts,4294967295";
   const struct {
     const char* why;
     std::string lines;
     const char* names;
     int32_t status, total;
   } cases[] = {
-      {"case ignored, second extension dropped", "A,B,C:\\data\\gbr.dts,2048\r\n+A,B,C:\\data\\fra.dts.old,4096",
-       "GBR.DTS\nfra.dts", 0, 6},
-      {"names with CR LF", "A,B,C:\\data\\gbr.dts,2048\r\n+A,B,C:\\data\\fra.dts.old,4096", "gbr.dts\r\nfra.dts\r\n", 0,
-       6},
+      // clang-format off
+      {"case ignored, second extension dropped", two, "GBR.DTS\nfra.dts", 0, 6},
+      {"names with CR LF", two, "gbr.dts\r\nfra.dts\r\n", 0, 6},
       {"1023 bytes count 0", "x,y,C:\\d\\small.dts,1023\r\n+x,y,C:\\d\\big.dts,1025", "small.dts\nbig.dts", 0, 1},
       {"fields after the size ignored", "x,y,C:\\d\\a.dts, 3072 ,more,fields", "a.dts", 0, 3},
       {"names not wanted", "A,B,C:\\data\\gbr.dts,2048", "deu.dts\ngbr", 0, 0},
@@ -101,100 +92,55 @@ TEST_F(Queries, SizeTotalsCountTheWantedEntriesInKilobytes) {
       {"path of 127 characters", "A,B," + path127 + ",2048", "x", 0, 2},
       {"path of 128 characters", "A,B,p" + path127 + ",2048", "x", -1, 0},
       {"a long line read whole", std::string(300, 'f') + ",B,C:\\d\\a.dts,2048", "a.dts", 0, 2},
+      {"a total beyond 31 bits stops with the total before it", beyond31Bits, "a.dts", -1095, 512 * 4194303},
+      {"no names", "A,B,C:\\data\\gbr.dts,2048", nullptr, 0, 0},
+      // clang-format on
   };
-  for (const auto& c : cases) {
-    const auto [status, total] = Total(c.lines, c.names);
-    EXPECT_EQ(status, c.status) << c.why;
-    EXPECT_EQ(total, c.total) << c.why;
-  }
+  for (const auto& c : cases) EXPECT_EQ(Total(c.lines, c.names), std::make_pair(c.status, c.total)) << c.why;
   EXPECT_EQ(Total("A,B,C:\\data\\gbr.dts,2048", "gbr.dts", "Missing"), std::make_pair(0, 0));
-  EXPECT_EQ(Total("A,B,C:\\data\\gbr.dts,2048", nullptr), std::make_pair(0, 0));
   EXPECT_EQ(Total("A,B,C:\\data\\gbr.dts,2048", "gbr.dts", nullptr), std::make_pair(0, 0));
-}
-
-TEST_F(Queries, ATotalBeyond31BitsStopsWithTheTotalBeforeIt) {
-  std::string lines = "A,B,C:\\d\\a.dts,4294967295";
-  for (int i = 1; i < 513; ++i) lines += "\r\n+A,B,C:\\d\\a.dts,4294967295";
-  EXPECT_EQ(Total(lines, "a.dts"), std::make_pair(-1095, 512 * 4194303));
-}
-
-TEST_F(Queries, SizeTotalsOfMissingOrUnnamedFilesFailAndLeaveTheTotal) {
-  int32_t total = -7;
-  EXPECT_EQ(totalSize((dir / "none.ini").c_str(), "Sizes", "a.dts", &total), -1010);
-  EXPECT_EQ(totalSize(nullptr, "Sizes", "a.dts", &total), -1010);
-  EXPECT_EQ(totalSize("", "Sizes", "a.dts", &total), -1010);
-  EXPECT_EQ(total, -7);
-  tvtest::WriteFile(dir / "sizes.ini", "[TvDefault]\r\nSizes=A,B,C:\\d\\a.dts,2048\r\n");
-  EXPECT_EQ(totalSize((dir / "sizes").c_str(), "Sizes", "a.dts", nullptr), 0);  // default extension ini
-}
-
-TEST_F(Queries, SizeTotalLog) {
-  const auto [status, total] =
-      Total("A,B,C:\\data\\gbr.dts,2048\r\n+A,B,C:\\data\\fra.dts.old,4096\r\n+bad", "GBR.DTS\nfra.dts");
-  EXPECT_EQ(status, -1);
-  EXPECT_EQ(total, 6);
-  EXPECT_EQ(Log(), "> TvIsi_GetTotalFileSize (" + dir / "sizes.ini" +
-                       ")\r\n"
-                       "eCode = 0\r\ngbr.dts, 2\r\n"
-                       "eCode = 0\r\nfra.dts.old, 4\r\n"
-                       "eCode = -1\r\n, 0\r\n"
-                       "Total size = 6\r\n"
-                       "< TvIsi_GetTotalFileSize = -1\r\n");
-}
-
-// --- Data files ---
-
-TEST_F(Queries, CountryCodeNameAndReleaseOfDataFiles) {
-  const std::string gbr = data + "\\gbr.dts", deu = data + "\\deu_data.dts";
-  const std::string info = "12 September 2003 (Autumn)";
-  const struct {
-    std::string path;
-    const char* language;
-    const char* code;
-    const char* name;
-  } cases[] = {
-      {gbr, "44", "GBR", "United Kingdom"},  // TvDefault is passed over: not three characters
-      {gbr, "49", "GBR", "Grossbritannien"},
-      {deu, "44", "deu", "Deutschland"},  // no section of three (one and two are not): the file name
-  };
-  for (const auto& c : cases) {
-    const Loaded got = Load(c.path, c.language);
-    EXPECT_EQ(got.status, 0) << c.path;
-    EXPECT_EQ(got.code, c.code);
-    EXPECT_EQ(got.name, c.name);
-    EXPECT_EQ(got.info, info);
-  }
-  // Another release than the first loaded, and a missing file: nothing written.
-  for (const std::string& path : {data + "\\fra.dts", data + "\\none.dts"}) {
-    const Loaded got = Load(path);
-    EXPECT_EQ(got.status, path.find("fra") != std::string::npos ? -1017 : -1010) << path;
-    EXPECT_EQ(got.code + got.name + got.info, "oldoldold");
-  }
-  // A new session takes whichever release comes first.
+  // The log of one total.
   Log();
-  EXPECT_EQ(Load(data + "\\fra.dts").name, "France");
-  EXPECT_EQ(Load(gbr).status, -1017);
+  EXPECT_EQ(Total(two + "\r\n+bad", "GBR.DTS\nfra.dts"), std::make_pair(-1, 6));
+  EXPECT_EQ(Log(), "> TvIsi_GetTotalFileSize (" + dir / "sizes.ini" +
+                       ")\r\neCode = 0\r\ngbr.dts, 2\r\neCode = 0\r\nfra.dts.old, 4\r\neCode = -1\r\n, 0\r\n"
+                       "Total size = 6\r\n< TvIsi_GetTotalFileSize = -1\r\n");
+  // Missing or unnamed files fail and leave the total; the extension defaults to ini.
+  int32_t total = -7;
+  const std::string none = dir / "none.ini";
+  for (const char* path : {none.c_str(), static_cast<const char*>(nullptr), ""})
+    EXPECT_EQ(totalSize(path, "Sizes", "a.dts", &total), -1010);
+  EXPECT_EQ(total, -7);
+  WriteFile(dir / "sizes.ini", "[TvDefault]\r\nSizes=A,B,C:\\d\\a.dts,2048\r\n");
+  EXPECT_EQ(totalSize((dir / "sizes").c_str(), "Sizes", "a.dts", nullptr), 0);
 }
 
-TEST_F(Queries, DataFileLoadLog) {
-  const std::string gbr = data + "\\gbr.dts", deu = data + "\\deu_data.dts";
-  Load(gbr, "49");
-  Load(deu, "44");
-  Load(data + "\\fra.dts");
+TEST_F(Queries, CountryCodeNameAndReleaseOfDataFilesAndTheirLog) {
+  const std::string info = "|12 September 2003 (Autumn)";
+  EXPECT_EQ(Loaded(gbr, "49"), "0 GBR|Grossbritannien" + info);
+  EXPECT_EQ(Loaded(deu), "0 deu|Deutschland" + info);  // no section of three (one and two are not): the file name
+  // Another release than the first loaded, and a missing file: nothing written.
+  EXPECT_EQ(Loaded(fra), "-1017 old|old|old");
+  EXPECT_EQ(Loaded(data + "\\none.dts"), "-1010 old|old|old");
   const std::string release = kDot + "DataVer 12 September 2003 (Autumn)\r\n";
-  EXPECT_EQ(Log(), "> TvIsi_FileLoadIni (" + gbr + ")\r\n" + kDot + "Section TvDefault\r\n" + kDot +
-                       "Section GBR\r\nFound section " + kDot + "ISO GBR\r\n" + kDot + "Lang 49 " + kDot + "File " +
-                       gbr + "\r\n" + kDot + "CountryName Grossbritannien\r\n" + release +
-                       "< TvIsi_FileLoadIni = 0\r\n"
-                       "> TvIsi_FileLoadIni (" +
-                       deu + ")\r\n" + kDot + "Section TvDefault\r\n" + kDot + "Section D\r\n" + kDot +
-                       "Section DE\r\n" + kDot + "Section Country\r\nFAILOVER " + kDot + "ISO deu\r\n" + kDot +
-                       "Lang 44 " + kDot + "File " + deu + "\r\n" + kDot + "CountryName Deutschland\r\n" + release +
-                       "< TvIsi_FileLoadIni = 0\r\n"
-                       "> TvIsi_FileLoadIni (" +
-                       data +
-                       "\\fra.dts)\r\n"
-                       "< TvIsi_FileLoadIni = -1017\r\n");
+  const auto entry = [&](const std::string& path, const std::string& sections, const std::string& found,
+                         const std::string& lang, const std::string& name) {
+    return "> TvIsi_FileLoadIni (" + path + ")\r\n" + sections + found + kDot + "Lang " + lang + " " + kDot + "File " +
+           path + "\r\n" + kDot + "CountryName " + name + "\r\n" + release + "< TvIsi_FileLoadIni = 0\r\n";
+  };
+  const std::string section = kDot + "Section ";
+  EXPECT_EQ(Log(),
+            entry(gbr, section + "TvDefault\r\n" + section + "GBR\r\n", "Found section " + kDot + "ISO GBR\r\n", "49",
+                  "Grossbritannien") +
+                entry(deu, section + "TvDefault\r\n" + section + "D\r\n" + section + "DE\r\n" + section + "Country\r\n",
+                      "FAILOVER " + kDot + "ISO deu\r\n", "44", "Deutschland") +
+                "> TvIsi_FileLoadIni (" + fra + ")\r\n< TvIsi_FileLoadIni = -1017\r\n" + "> TvIsi_FileLoadIni (" +
+                data + "\\none.dts)\r\n< TvIsi_FileLoadIni = -1010\r\n");
+  // A new session takes whichever release comes first.
+  EXPECT_EQ(Loaded(fra), "0 FRA|France|01 March 2004");
+  EXPECT_EQ(Loaded(gbr), "-1017 old|old|old");
+  Log();
+  EXPECT_EQ(Loaded(gbr), "0 GBR|United Kingdom" + info);  // TvDefault is passed over: not three characters
 }
 
 TEST_F(Queries, HostileDataFilesGiveAClearStatusAndNoOutput) {
@@ -211,14 +157,11 @@ TEST_F(Queries, HostileDataFilesGiveAClearStatusAndNoOutput) {
       {"nodate.dts", DataFile("[GBR]\nCountryName=United Kingdom\n"), -1017, 0, ""},
       {"second.dts", DataFile(kFrance), -1017, 0, kSecondRelease},  // another release than the first loaded
   };
-  tvtest::WriteFile(data + "\\first.dts", DataFile(kBritain));
-  EXPECT_EQ(Load(data + "\\first.dts").status, 0);
+  EXPECT_EQ(Loaded(gbr).substr(0, 2), "0 ");
   for (const auto& c : cases) {
     const std::string path = data + "\\" + c.name;
-    tvtest::WriteFile(path, c.bytes);
-    const Loaded got = Load(path);
-    EXPECT_EQ(got.status, c.loadStatus) << c.name;
-    EXPECT_EQ(got.code + got.name + got.info, "oldoldold") << c.name;
+    WriteFile(path, c.bytes);
+    EXPECT_EQ(Loaded(path), std::to_string(c.loadStatus) + " old|old|old") << c.name;
     char date[64] = "old";
     EXPECT_EQ(vintage(date, path.c_str(), ""), c.vintageStatus) << c.name;
     EXPECT_STREQ(date, c.date) << c.name;
@@ -234,18 +177,14 @@ TEST_F(Queries, HostileDataFilesGiveAClearStatusAndNoOutput) {
     EXPECT_EQ(std::string(code) + name + text, "oldoldold");
   }
   // Null outputs are passed over.
-  EXPECT_EQ(loadIni(nullptr, nullptr, nullptr, (data + "\\gbr.dts").c_str(), nullptr), 0);
-  EXPECT_EQ(vintage(nullptr, (data + "\\gbr.dts").c_str(), nullptr), 0);
-  EXPECT_EQ(iniString((data + "\\gbr.dts").c_str(), nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(loadIni(nullptr, nullptr, nullptr, gbr.c_str(), nullptr), 0);
+  EXPECT_EQ(vintage(nullptr, gbr.c_str(), nullptr), 0);
+  EXPECT_EQ(iniString(gbr.c_str(), nullptr, nullptr, nullptr, nullptr), 0);
 }
 
 TEST_F(Queries, SettingsInTheLanguageAskedElseBareElseTvDefault) {
-  const std::string gbr = data + "\\gbr.dts";
   const struct {
-    const char* section;
-    const char* key;
-    const char* language;
-    const char* value;
+    const char *section, *key, *language, *value;
   } cases[] = {
       {"GBR", "Region", "33", "Royaume-Uni"},
       {"GBR", "Region", "44", "Britain"},
@@ -269,30 +208,23 @@ TEST_F(Queries, SettingsInTheLanguageAskedElseBareElseTvDefault) {
 TEST_F(Queries, OutputsStayWithinTheirSizes) {
   const std::string longName(200, 'n');
   const std::string path = data + "\\big.dts";
-  tvtest::WriteFile(path,
-                    DataFile(Trailer(kFirstRelease, "[ABC]\nCountryName=" + longName + "\nValue=" + longName + "\n")));
+  WriteFile(path, DataFile(Trailer(kFirstRelease, "[ABC]\nCountryName=" + longName + "\nValue=" + longName + "\n")));
   char code[5], name[65], info[65], value[129];
   memset(code, 'Z', sizeof code);
   memset(name, 'Z', sizeof name);
   memset(info, 'Z', sizeof info);
   memset(value, 'Z', sizeof value);
   ASSERT_EQ(loadIni(code, name, info, path.c_str(), "44"), 0);
-  EXPECT_STREQ(code, "ABC");
-  EXPECT_EQ(code[4], 'Z');
-  EXPECT_EQ(info[64], 'Z');
-  EXPECT_EQ(std::string(name), longName.substr(0, 63));
-  EXPECT_EQ(name[64], 'Z');
   ASSERT_EQ(iniString(path.c_str(), "ABC", "Value", "44", value), 0);
+  EXPECT_STREQ(code, "ABC");
+  EXPECT_EQ(std::string(name), longName.substr(0, 63));
   EXPECT_EQ(std::string(value), longName.substr(0, 127));
-  EXPECT_EQ(value[128], 'Z');
+  EXPECT_EQ(std::string() + code[4] + info[64] + name[64] + value[128], "ZZZZ");
 }
-
-// --- Dates and languages ---
 
 TEST_F(Queries, ShortDatesInLongForm) {
   const struct {
-    const char* shortDate;
-    const char* language;
+    const char *shortDate, *language;
     int32_t fit;
     const char* longForm;
   } cases[] = {
@@ -301,28 +233,23 @@ TEST_F(Queries, ShortDatesInLongForm) {
       {"1/2/2015", "33", 1, "01 f\xE9vrier 2015"},
       {"1/2/2015", "", 1, "01 f\xE9vrier 2015"},  // the language stays in force
       {"1/2/2015", "49", 1, "01 Februar 2015"},
-      {"25.03.2015", "44", 0, ""},
-      {"25/03", "44", 0, ""},
-      {"", "44", 0, ""},
-      {"x/1/2015", "44", 0, ""},
       {"31/12/2015", "44", 1, "31 December 2015"},
-      {"1/13/2015", "44", 0, ""},
-      {"1/0/2015", "44", 0, ""},
-      {"0/1/2015", "44", 0, ""},
-      {"32/1/2015", "44", 0, ""},
   };
   for (const auto& c : cases) {
     char text[60] = "old";
     EXPECT_EQ(longDate(text, c.shortDate, c.language), c.fit) << c.shortDate << " " << c.language;
     EXPECT_STREQ(text, c.longForm) << c.shortDate << " " << c.language;
   }
+  for (const char* wrong : {"25.03.2015", "25/03", "", "x/1/2015", "1/13/2015", "1/0/2015", "0/1/2015", "32/1/2015"}) {
+    char text[60] = "old";
+    EXPECT_EQ(longDate(text, wrong, "44"), 0) << wrong;
+    EXPECT_STREQ(text, "") << wrong;
+  }
   EXPECT_EQ(longDate(nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(Log(), "");  // no lines of its own
 
   // A build date picture whose text does not fit: cut at 59 characters.
-  tvtest::WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log +
-                                              "\nLanguage=44\n"
-                                              "BuildDate=dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy\n");
+  Configure("Language=44\nBuildDate=dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy dd MMMM yyyy\n");
   Log();
   char text[64];
   memset(text, 'Z', sizeof text);
@@ -332,17 +259,15 @@ TEST_F(Queries, ShortDatesInLongForm) {
   EXPECT_EQ(text[60], 'Z');
 }
 
-// --- Writing ---
-
 TEST_F(Queries, AWriteableFileAnswersAtOnce) {
   const std::string file = dir / "free.dat";
-  tvtest::WriteFile(file, "data");
+  WriteFile(file, "data");
   EXPECT_EQ(writeable(file.c_str()), 0);
   EXPECT_EQ(writeable(""), -1010);
   EXPECT_EQ(tvtest::ReadFile(file), "data");
-  EXPECT_EQ(Log(), "> TvIsi_FileWriteable (" + file +
-                       ")\r\n< TvIsi_FileWriteable = 0\r\n"
-                       "> TvIsi_FileWriteable ()\r\n< TvIsi_FileWriteable = -1010\r\n");
+  EXPECT_EQ(Log(),
+            "> TvIsi_FileWriteable (" + file +
+                ")\r\n< TvIsi_FileWriteable = 0\r\n> TvIsi_FileWriteable ()\r\n< TvIsi_FileWriteable = -1010\r\n");
 }
 
 }  // namespace

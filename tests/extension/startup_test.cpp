@@ -21,55 +21,42 @@ TEST_F(ExtensionStartup, OptionsComeFromTvDefaultWhenTheModuleHasNoSection) {
   EXPECT_EQ(tvtest::ReadFile(log), id + "> TvIsi_Startup\r\n" + id + "< TvIsi_Startup = 0\r\n");
 }
 
-TEST_F(ExtensionStartup, WithoutAnyConfigurationReportsMissingIniFile) {
+// Without any configuration the start reports it, and the kernel stays
+// started with that status. Two starts need two shutdowns; a shutdown
+// without a start does nothing; an instance ended refuses a start.
+TEST_F(ExtensionStartup, StartsAndShutdownsCountAndRepeatHarmlessly) {
   tvtest::ExtensionLibrary lib(libDir.path());
   auto startup = TV_GET(lib, TvIsi_Startup);
   auto shutdown = TV_GET(lib, TvIsi_Shutdown);
   EXPECT_EQ(startup(), -1031);
-  // The kernel stays started with the saved status: a second start reports it again.
   EXPECT_EQ(startup(), -1031);
   shutdown();
   shutdown();
   EXPECT_FALSE(tvtest::FileExists(dir / "tverrors.log"));
   EXPECT_FALSE(tvtest::FileExists(libDir / "tverrors.log"));
-}
-
-TEST_F(ExtensionStartup, TwoStartsNeedTwoShutdownsAndAShutdownWithoutStartDoesNothing) {
   Configure();
   const std::string line = "> TvIsi_Startup< TvIsi_Startup = 0\r\n";
-  tvtest::ExtensionLibrary lib(libDir.path());
-  auto startup = TV_GET(lib, TvIsi_Startup);
-  auto shutdown = TV_GET(lib, TvIsi_Shutdown);
-  shutdown();
   shutdown();
   EXPECT_FALSE(tvtest::FileExists(log));
   ASSERT_EQ(startup(), 0);
   ASSERT_EQ(startup(), 0);
   shutdown();
-  // Still started: this start only adds a reference, the log is not replaced.
-  ASSERT_EQ(startup(), 0);
+  ASSERT_EQ(startup(), 0);  // still started: only a reference more, the log is not replaced
   EXPECT_EQ(tvtest::ReadFile(log), line + line + line);
   shutdown();
   shutdown();
-  // Now stopped: the log file is closed and can be removed.
-  EXPECT_TRUE(DeleteFileA(log.c_str()));
-  // A new start replaces the log.
-  ASSERT_EQ(startup(), 0);
+  EXPECT_TRUE(DeleteFileA(log.c_str()));  // stopped: the log file is closed
+  ASSERT_EQ(startup(), 0);                // a new start replaces the log
   shutdown();
   EXPECT_EQ(tvtest::ReadFile(log), line);
-}
-
-TEST_F(ExtensionStartup, InstanceExportsAreHarmlessToRepeat) {
-  tvtest::ExtensionLibrary lib(libDir.path());
   auto begin = TV_GET(lib, TvBeginInstance);
   auto end = TV_GET(lib, TvEndInstance);
   EXPECT_EQ(begin(), 0);
   EXPECT_EQ(begin(), 0);
   end();
   end();
-  // Not begun any more: a start is refused with -1002 and nothing crashes.
-  EXPECT_EQ(TV_GET(lib, TvIsi_Startup)(), -1002);
-  TV_GET(lib, TvIsi_Shutdown)();
+  EXPECT_EQ(startup(), -1002);  // not begun any more
+  shutdown();
   EXPECT_EQ(begin(), 0);
 }
 

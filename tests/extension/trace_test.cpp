@@ -23,7 +23,7 @@ const std::string kSessionTrace =
 
 // Each form of ApiFile over two sessions: "+name" and ">name" keep what
 // the file held, a plain name starts the file afresh in each process (and
-// creates it).
+// creates it). ApiConsole writes to standard output.
 TEST_F(ExportTrace, ApiFileFormsKeepOrReplaceTheTraceFile) {
   const struct {
     std::string value, file;
@@ -43,6 +43,15 @@ TEST_F(ExportTrace, ApiFileFormsKeepOrReplaceTheTraceFile) {
     Session();
     EXPECT_EQ(tvtest::ReadFile(f.file), f.expected);
   }
+  Configure("ApiConsole=1\n");
+  HANDLE console =
+      CreateFileA((dir / "console.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
+  SetStdHandle(STD_OUTPUT_HANDLE, console);
+  Session();
+  SetStdHandle(STD_OUTPUT_HANDLE, saved);
+  CloseHandle(console);
+  EXPECT_EQ(tvtest::ReadFile(dir / "console.txt"), kSessionTrace);
 }
 
 // With ApiLog the trace goes into the log once it is open: the start-up's
@@ -59,24 +68,11 @@ TEST_F(ExportTrace, ToTheLogOnceItIsOpen) {
   }
 }
 
-TEST_F(ExportTrace, ToTheConsole) {
-  Configure("ApiConsole=1\n");
-  std::string consolePath = dir / "console.txt";
-  HANDLE console =
-      CreateFileA(consolePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-  HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
-  SetStdHandle(STD_OUTPUT_HANDLE, console);
-  Session();
-  SetStdHandle(STD_OUTPUT_HANDLE, saved);
-  CloseHandle(console);
-  EXPECT_EQ(tvtest::ReadFile(consolePath), kSessionTrace);
-}
-
 // Off without a tvapi.ini, without its keys, or with lines that set nothing:
 // over-long, without a value, with control characters, a 400-character file name.
 TEST_F(ExportTrace, OffWithoutTvapiOrWithoutUsableKeys) {
-  const std::string hostile = std::string(300, 'k') + "=v\nApiFile=\nApiConsole\x01\x02=\r\n\x7f\n=\nApiFile=+" +
-                              std::string(400, 'f') + "\n";
+  const std::string hostile =
+      std::string(300, 'k') + "=v\nApiFile=\nApiConsole\x01\x02=\r\n\x7f\n=\nApiFile=+" + std::string(400, 'f') + "\n";
   for (const std::string& tvapi : {std::string("Other=1\napifile\n"), hostile, std::string()}) {
     SCOPED_TRACE(tvapi.empty() ? "no tvapi.ini" : tvapi.substr(0, 20));
     Configure(tvapi);
@@ -118,6 +114,7 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
   TV_GET(lib, TvVersionInfo)(nullptr, 0);
   TV_GET(lib, TvIsi_Shutdown)();
   const std::string d = dir.path();
+  // clang-format off
   EXPECT_EQ(tvtest::ReadFile(log),
             "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n"
             "! Function: TvIsi_IniOpen\r\n> TvIsi_IniOpen (" + ini + ")\r\n< TvIsi_IniOpen = 0\r\n!     return 0\r\n"
@@ -146,6 +143,7 @@ TEST_F(ExportTrace, EachKindOfFrameInOrder) {
             "! Function: TvVersionInfo\r\n!     LenBuff -> 0\r\n"
             "!     Buffer <- 'TVISX 2.63(18), TVKRNXF 2.30(1.366-)'\r\n!     return\r\n"
             "! Function: TvIsi_Shutdown\r\n");
+  // clang-format on
 }
 
 // The queries' own frames: the write test closes its trace without the
@@ -165,6 +163,7 @@ TEST_F(ExportTrace, QueryFramesInOrder) {
   char text[60];
   EXPECT_EQ(EXPORT(TvIsi_FormatDateShortToLong)(text, "1/2/2015", "44"), 1);
   EXPORT(TvIsi_Shutdown)();
+  // clang-format off
   EXPECT_EQ(tvtest::ReadFile(log),
             "> TvIsi_Startup< TvIsi_Startup = 0\r\n!     return 0\r\n"
             "! Function: TvIsi_FileWriteable\r\n> TvIsi_FileWriteable (" + file + ")\r\n"
@@ -173,6 +172,7 @@ TEST_F(ExportTrace, QueryFramesInOrder) {
             "!     return 0\r\n"
             "! Function: TVISI_FormatDate\r\n"
             "! Function: TvIsi_Shutdown\r\n");
+  // clang-format on
 #undef EXPORT
 }
 

@@ -15,15 +15,16 @@ const std::string kStarted = "> TvIsi_Startup< TvIsi_Startup = 0\r\n> UninstInit
 class Uninstall : public tvtest::LibraryTest {
  protected:
   Uninstall() {
-    EXPECT_TRUE(CopyFileA(tvtest::ExtensionPath().c_str(), (libDir / "TVISX.dll").c_str(), FALSE));
-    EXPECT_TRUE(CopyFileA(tvtest::WindowsPath(TVENGINE_UNIX_PATH).c_str(), (libDir / "tvengine.exe").c_str(), FALSE));
+    Place(libDir.path(), "TVISX.dll", tvtest::ExtensionPath());
+    Place(libDir.path(), "tvengine.exe", tvtest::WindowsPath(TVENGINE_UNIX_PATH));
     Configure("LogErrors=Y\n");
   }
 
-  // Copies the probe into a folder under a program's name.
-  static void Place(const std::string& folder, const std::string& name) {
+  // Copies a program (the probe unless named) into a folder under a name.
+  static void Place(const std::string& folder, const std::string& name,
+                    const std::string& program = tvtest::WindowsPath(PROBE_PROGRAM_UNIX_PATH)) {
     CreateDirectoryA(folder.c_str(), nullptr);
-    EXPECT_TRUE(CopyFileA(tvtest::WindowsPath(PROBE_PROGRAM_UNIX_PATH).c_str(), (folder + "\\" + name).c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA(program.c_str(), (folder + "\\" + name).c_str(), FALSE)) << name;
   }
 
   // The result of UninstInitialize as the engine printed it; the engine's

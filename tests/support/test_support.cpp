@@ -23,6 +23,23 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+void Put(const std::string& base, const std::string& path, const std::string& bytes) {
+  for (size_t at = base.size() + 1; (at = path.find('\\', at)) != std::string::npos; ++at)
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+  WriteFile(path, bytes);
+}
+
+size_t Count(const std::string& text, const std::string& piece) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(piece, at)) != std::string::npos; at += piece.size()) ++n;
+  return n;
+}
+
+::testing::AssertionResult Has(const std::string& text, const std::string& piece) {
+  if (text.find(piece) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << piece << "\" in:\n" << text;
+}
+
 // Only what lies inside a test's own temporary folder may go: an empty or
 // relative path would take the current drive's root or the build folder
 // (Wine maps the whole Linux tree as a drive).
@@ -106,15 +123,6 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
 
 ScopedEnv::~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
 
-ScopedCurrentDir::ScopedCurrentDir(const std::string& path) {
-  char buffer[MAX_PATH];
-  GetCurrentDirectoryA(sizeof buffer, buffer);
-  old_ = buffer;
-  SetCurrentDirectoryA(path.c_str());
-}
-
-ScopedCurrentDir::~ScopedCurrentDir() { SetCurrentDirectoryA(old_.c_str()); }
-
 std::string WindowsPath(const std::string& unixPath) {
   std::string path = "Z:" + unixPath;
   for (char& c : path)
@@ -168,42 +176,21 @@ ExtensionLibrary::ExtensionLibrary(const std::string& folder) {
   EXPECT_NE(module_, nullptr) << "LoadLibraryA " << target << " failed: " << GetLastError();
 }
 
-ExtensionLibrary::~ExtensionLibrary() { Unload(); }
-
-void ExtensionLibrary::StartAndStop(int32_t expected) const {
-  EXPECT_EQ(Get<int32_t (*)(void)>("TvIsi_Startup")(), expected);
-  Get<void (*)(void)>("TvIsi_Shutdown")();
-}
-
-void ExtensionLibrary::Unload() {
-  if (module_) FreeLibrary(module_);
-  module_ = nullptr;
-}
-
-Locked::Locked(const std::string& path)
-    : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
-  EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
-}
-
-Locked::~Locked() { CloseHandle(handle_); }
-
 std::string Traced(const std::string& name, std::initializer_list<std::string> lines) {
   std::string text = "! Function: " + name + "\r\n";
   for (const std::string& line : lines) text += "!     " + line + "\r\n";
   return text;
 }
 
-LibraryTest::~LibraryTest() {
-  if (started_ && lib) Stop();
-}
-
-void LibraryTest::Configure(const std::string& options) {
-  WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n" + options);
-}
-
 int32_t LibraryTest::Start() {
   started_ = true;
   return lib->Get<int32_t (*)(void)>("TvIsi_Startup")();
+}
+
+void LibraryTest::Begin(const std::string& options) {
+  Configure(options);
+  Load();
+  ASSERT_EQ(Start(), 0);
 }
 
 void LibraryTest::Stop() {
@@ -217,7 +204,5 @@ std::string LibraryTest::Log() {
   Start();
   return text.compare(0, start.size(), start) == 0 ? text.substr(start.size()) : text;
 }
-
-FolderTest::FolderTest() : cwd(dir.path()), tvini("TVINI", nullptr) {}
 
 }  // namespace tvtest

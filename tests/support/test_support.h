@@ -15,6 +15,12 @@ namespace tvtest {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// Writes a file, making the folders below base that lead to it.
+void Put(const std::string& base, const std::string& path, const std::string& bytes);
+// How often piece occurs in text.
+size_t Count(const std::string& text, const std::string& piece);
+// Success when text holds piece; the failure shows the whole text.
+::testing::AssertionResult Has(const std::string& text, const std::string& piece);
 void RemoveTree(const std::string& path);
 std::string Hex(const std::string& bytes);
 // A data file as the data maker writes it: its content, then the ini text as
@@ -37,8 +43,11 @@ class TempDir {
 // The file held open by another program, without sharing, for a scope.
 class Locked {
  public:
-  explicit Locked(const std::string& path);
-  ~Locked();
+  explicit Locked(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
+  }
+  ~Locked() { CloseHandle(handle_); }
 
  private:
   HANDLE handle_;
@@ -60,8 +69,11 @@ class ScopedEnv {
 
 class ScopedCurrentDir {
  public:
-  explicit ScopedCurrentDir(const std::string& path);
-  ~ScopedCurrentDir();
+  explicit ScopedCurrentDir(const std::string& path) : old_(MAX_PATH, '\0') {
+    old_.resize(GetCurrentDirectoryA(MAX_PATH, old_.data()));
+    SetCurrentDirectoryA(path.c_str());
+  }
+  ~ScopedCurrentDir() { SetCurrentDirectoryA(old_.c_str()); }
 
  private:
   std::string old_;
@@ -72,7 +84,7 @@ class ScopedCurrentDir {
 class ExtensionLibrary {
  public:
   explicit ExtensionLibrary(const std::string& folder);
-  ~ExtensionLibrary();
+  ~ExtensionLibrary() { Unload(); }
   HMODULE module() const { return module_; }
   template <typename F>
   F Get(const char* name) const {
@@ -80,9 +92,15 @@ class ExtensionLibrary {
     EXPECT_NE(p, nullptr) << name;
     return reinterpret_cast<F>(reinterpret_cast<void*>(p));
   }
-  void Unload();
+  void Unload() {
+    if (module_) FreeLibrary(module_);
+    module_ = nullptr;
+  }
   // TvIsi_Startup (expecting its status) followed by TvIsi_Shutdown.
-  void StartAndStop(int32_t expected = 0) const;
+  void StartAndStop(int32_t expected = 0) const {
+    EXPECT_EQ(Get<int32_t (*)(void)>("TvIsi_Startup")(), expected);
+    Get<void (*)(void)>("TvIsi_Shutdown")();
+  }
 
  private:
   HMODULE module_ = nullptr;
@@ -91,10 +109,23 @@ class ExtensionLibrary {
 // An export of a loaded library, typed by its declaration in exports.h.
 #define TV_GET(library, name) (library).Get<decltype(&name)>(#name)
 
-// Windows path of the built extension library.
-std::string ExtensionPath();
+// An export of the library a LibraryTest loads, looked up at each call.
+template <typename F>
+struct Exported {
+  const std::unique_ptr<ExtensionLibrary>& lib;
+  const char* name;
+  template <typename... A>
+  auto operator()(A... a) const {
+    return lib->Get<F>(name)(a...);
+  }
+};
+#define TV_BIND(var, name) \
+  tvtest::Exported<decltype(&name)> var { lib, #name }
+
 // Windows path of a file of the build tree, from its Unix path.
 std::string WindowsPath(const std::string& unixPath);
+// Windows path of the built extension library.
+std::string ExtensionPath();
 
 // Runs a program with its standard output going to a file; the exit code.
 // A program still running after the time limit is a failure: it is ended.
@@ -104,7 +135,7 @@ DWORD RunProgram(const std::string& commandLine, const std::string& outputFile, 
 // PATH without the machine's own folders searched for configuration files.
 class FolderTest : public ::testing::Test {
  protected:
-  FolderTest();
+  FolderTest() : cwd(dir.path()), tvini("TVINI", nullptr) {}
   TempDir dir;
   ScopedCurrentDir cwd;
   ScopedEnv tvini;
@@ -115,11 +146,17 @@ class FolderTest : public ::testing::Test {
 // Start() and, if it was, stopped again at the end.
 class LibraryTest : public FolderTest {
  protected:
-  ~LibraryTest() override;
+  ~LibraryTest() override {
+    if (started_ && lib) Stop();
+  }
   // Writes TVISX.ini with the log file and these option lines.
-  void Configure(const std::string& options = "");
+  void Configure(const std::string& options = "") {
+    WriteFile(libDir / "TVISX.ini", "[TVISX]\nLogFile=" + log + "\n" + options);
+  }
   void Load() { lib = std::make_unique<ExtensionLibrary>(libDir.path()); }
   int32_t Start();
+  // Configure, Load and a successful Start.
+  void Begin(const std::string& options = "");
   void Stop();
   // The log since the session began, without its start-up line: the
   // session is stopped and started again, so the next call gives what was

@@ -2,8 +2,8 @@
 // its line, with its severity; for the list and mapping faults the export the
 // report speaks of is run on a copy and does what the report says; hostile
 // paths get a status, never a crash.
-#include <functional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,12 +12,9 @@
 
 namespace {
 
-struct Expected {
-  const char* file;  // the file's name, "" for the only one
-  unsigned line;
-  const char* check;
-  const char* severity;
-};
+using Files = std::vector<std::pair<std::string, std::string>>;
+using tvtest::Has;
+using tvtest::ReadFile;
 
 // A JSON field of a finding line of the report (values hold no escaped quote).
 std::string Field(const std::string& line, const std::string& name) {
@@ -27,6 +24,12 @@ std::string Field(const std::string& line, const std::string& name) {
   if (line[from] == '"') to = line.find('"', ++from);
   else to = line.find_first_of(",}", from);
   return line.substr(from, to - from);
+}
+
+// A template with $F replaced by the folder.
+std::string Fill(std::string text, const std::string& folder) {
+  for (size_t at; (at = text.find("$F")) != std::string::npos;) text.replace(at, 2, folder);
+  return text;
 }
 
 std::string Data(const std::string& release) { return tvtest::DataFile("[TvDefault]\nDate=" + release + "\n"); }
@@ -42,126 +45,106 @@ class Doctor : public tvtest::LibraryTest {
   DWORD Run(const std::string& arguments, bool json = true) {
     const std::string program = tvtest::WindowsPath(TVDOCTOR_UNIX_PATH);
     const DWORD code = tvtest::RunProgram("\"" + program + "\" " + (json ? "-JSON " : "") + arguments, dir / "out");
-    output = tvtest::ReadFile(dir / "out");
+    output = ReadFile(dir / "out");
     return code;
   }
 
-  // Every expected finding once, and none else but those of the checks ignored.
-  void ExpectFindings(const std::vector<Expected>& expected, const std::set<std::string>& ignored = {}) {
+  // Every expected finding ("line check severity", by ", " apart, all of
+  // the one file) once, and none else but those of the checks ignored.
+  void ExpectFindings(const std::string& file, const std::string& expected, const std::set<std::string>& ignored = {}) {
     std::multiset<std::string> found, wanted;
     for (size_t at = 0; (at = output.find("{\"severity\"", at)) != std::string::npos; ++at) {
-      const std::string line = output.substr(at, output.find('\n', at) - at);
-      const std::string file = Field(line, "file");
+      const std::string line = output.substr(at, output.find('\n', at) - at), path = Field(line, "file");
       if (!ignored.count(Field(line, "check")))
-        found.insert(file.substr(file.rfind("\\\\") + 2) + ":" + Field(line, "line") + " " + Field(line, "check") +
+        found.insert(path.substr(path.rfind("\\\\") + 2) + ":" + Field(line, "line") + " " + Field(line, "check") +
                      " " + Field(line, "severity"));
     }
-    for (const Expected& e : expected)
-      wanted.insert(std::string(e.file) + ":" + std::to_string(e.line) + " " + e.check + " " + e.severity);
+    std::istringstream list(expected);
+    for (std::string item; std::getline(list >> std::ws, item, ',');) wanted.insert(file + ":" + item);
     EXPECT_EQ(found, wanted) << output;
   }
 
-  // A folder of files (path relative to it, content); "" makes a folder.
-  std::string Make(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
+  // A folder of files (path relative to it, content); a path ending in "\" makes a folder.
+  std::string Make(const std::string& name, const Files& files) {
     const std::string folder = dir / name;
     CreateDirectoryA(folder.c_str(), nullptr);
-    for (const auto& [path, content] : files) {
-      for (size_t at = 0; (at = path.find('\\', at)) != std::string::npos; ++at)
-        CreateDirectoryA((folder + "\\" + path.substr(0, at)).c_str(), nullptr);
-      if (path.back() == '\\')
-        CreateDirectoryA((folder + "\\" + path).c_str(), nullptr);
-      else
-        tvtest::WriteFile(folder + "\\" + path, content);
-    }
+    for (const auto& [path, content] : files) tvtest::Put(folder, folder + "\\" + path, content);
     return folder;
   }
 
   // The planted folder copied afresh for one export: its tvwserve.ini made
-  // from the template with the copy's own folder.
-  std::string Copy(const std::string& name, const std::string& tvwserve,
-                   const std::vector<std::pair<std::string, std::string>>& files) {
+  // from the template with the copy's own folder ($F).
+  std::string Copy(const std::string& name, const std::string& tvwserve, const Files& files) {
     const std::string folder = Make(name, files);
-    std::string text = tvwserve;
-    for (size_t at; (at = text.find("$F")) != std::string::npos;) text.replace(at, 2, folder);
-    tvtest::WriteFile(folder + "\\tvwserve.ini", text);
+    tvtest::WriteFile(folder + "\\tvwserve.ini", Fill(tvwserve, folder));
     return folder;
+  }
+  // The configuration of a fresh copy after an export on it.
+  template <typename F>
+  std::string After(const std::string& name, const std::string& tvwserve, const Files& files, F call) {
+    const std::string ini = Copy(name, tvwserve, files) + "\\tvwserve.ini";
+    EXPECT_EQ(call(ini.c_str()), 0) << name;
+    return ReadFile(ini);
   }
 
   std::string output;
 };
 
 TEST_F(Doctor, FileFaultsAreFoundOnTheirLinesAndACleanFileReportsNothing) {
-  const std::string text = "\xEF\xBB\xBF[A]\r\nkey=1\r\nkey=2\r[A]\r\nlong=" + std::string(295, 'x') + "\r\nlonger=" +
-                           std::string(1100, 'x') + "\r\n[" + std::string(85, 's') + "]\r\n" + std::string(45, 'k') +
-                           "=1\r\nInstalledData =x\r\n[Bad\r\nstray=1\r\n" + std::string(5, '\0');
+  const std::string text = "\xEF\xBB\xBF[A]\r\nkey=1\r\nkey=2\r[A]\r\nlong=" + std::string(295, 'x') +
+                           "\r\nlonger=" + std::string(1100, 'x') + "\r\n[" + std::string(85, 's') + "]\r\n" +
+                           std::string(40, 'k') + "=1\r\nInstalledData =x\r\n[Bad\r\nstray=1\r\n" +
+                           std::string(5, '\0');
   tvtest::WriteFile(dir / "client.ini", text);
   EXPECT_EQ(Run("\"" + dir / "client.ini" + "\""), 2u);
-  ExpectFindings({{"client.ini", 1, "byte-order-mark", "warning"},
-                  {"client.ini", 3, "repeated-key", "warning"},
-                  {"client.ini", 3, "line-ends", "warning"},
-                  {"client.ini", 4, "repeated-section", "warning"},
-                  {"client.ini", 5, "long-line", "warning"},
-                  {"client.ini", 6, "long-line", "error"},
-                  {"client.ini", 7, "long-section", "error"},
-                  {"client.ini", 8, "long-key", "error"},
-                  {"client.ini", 9, "spaced-key", "warning"},
-                  {"client.ini", 11, "key-outside-section", "warning"},
-                  {"client.ini", 11, "nul-padding", "warning"}});
+  ExpectFindings("client.ini",
+                 "1 byte-order-mark warning, 3 repeated-key warning, 3 line-ends warning, 4 repeated-section warning, "
+                 "5 long-line warning, 6 long-line error, 7 long-section error, 8 long-key error, "
+                 "9 spaced-key warning, 11 key-outside-section warning, 11 nul-padding warning");
   EXPECT_EQ(Run("\"" + dir / "client.ini" + "\"", false), 2u);
-  EXPECT_NE(output.find("\ntvdoctor: 3 errors, 8 warnings, 0 notes in 1 file checked (exit code 2)"),
-            std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "\ntvdoctor: 3 errors, 8 warnings, 0 notes in 1 file checked (exit code 2)"));
 
   tvtest::WriteFile(dir / "clean.ini", "; comment\r\n[TvDefault]\r\nLanguage=44\r\n\r\n[Other]\r\nLanguage=49\r\n");
   EXPECT_EQ(Run("\"" + dir / "clean.ini" + "\""), 0u);
-  ExpectFindings({});
+  ExpectFindings("", "");
 }
 
 // The server configuration of the list faults, $F its folder.
 const std::string kLists =
     "[TvDefault]\r\nProgDir=$F\\Prog\r\n"
     "InstalledCountries=GBR,United Kingdom,Data\\GBR\\GBR.dts\r\n+FRA,France\r\n+ESPX,Spain,Data\\ESP\\ESP.dts\r\n"
-    "+DEU," + std::string(100, 'G') + ",Data\\DEU\\DEU.dts\r\n+ITA,Italy,Data\\ITA\\ITA.dts\r\n"
+    "+DEU," +
+    std::string(100, 'G') +
+    ",Data\\DEU\\DEU.dts\r\n+ITA,Italy,Data\\ITA\\ITA.dts\r\n"
     "+POL,Poland,Data\\POL\\POL.dts\r\n"
     "InstalledData=GBR,Data\\GBR\r\n+gbr,data\\gbr\r\n+ESP,Data\\ESP\r\n+ESP,Data\\Gone\r\n+ITA,Data\\ITA\r\n"
-    "+POL,Data\\POL\r\n"
-    "+NLD,Data\\NLD\r\n+SWE," + std::string(300, 'S') + "\r\n+AUT\r\n+\r\n+USA,Data\\USA\r\n"
+    "+POL,Data\\POL\r\n+NLD,Data\\NLD\r\n+SWE," +
+    std::string(300, 'S') +
+    "\r\n+AUT\r\n+\r\n+USA,Data\\USA\r\n"
     "NewInstalledCountries=GBR,United Kingdom,Data\\GBR\\GBR.dts\r\n+CZE,Czechia,Data\\CZE\\CZE.dts\r\n";
 
 TEST_F(Doctor, ListFaultsAreFoundAndTheExportsDoWhatTheReportSays) {
-  const std::vector<std::pair<std::string, std::string>> data = {
-      {"Prog\\Data\\GBR\\GBR.dts", Data("01 01 2020")}, {"Prog\\Data\\ESP\\ESP.dts", Data("01 01 2020")},
-      {"Prog\\Data\\DEU\\DEU.dts", Data("01 01 2020")}, {"Prog\\Data\\NLD\\NLD.dts", Data("01 01 2020")},
-      {"Prog\\Data\\ITA\\", ""}, {"Prog\\Data\\CZE\\CZE.dts\\", ""}};
+  Files data = {{"Prog\\Data\\ITA\\", ""}, {"Prog\\Data\\CZE\\CZE.dts\\", ""}};
+  for (const char* country : {"GBR", "ESP", "DEU", "NLD"})
+    data.push_back({std::string("Prog\\Data\\") + country + "\\" + country + ".dts", Data("01 01 2020")});
   EXPECT_EQ(Run("\"" + Copy("planted", kLists, data) + "\""), 2u);
-  ExpectFindings({{"tvwserve.ini", 4, "list-entry-form", "error"},
-                  {"tvwserve.ini", 5, "code-too-long", "warning"},
-                  {"tvwserve.ini", 6, "name-too-long", "warning"},
-                  {"tvwserve.ini", 6, "country-without-data", "note"},
-                  {"tvwserve.ini", 7, "data-file-missing", "warning"},
-                  {"tvwserve.ini", 8, "data-folder-missing", "warning"},
-                  {"tvwserve.ini", 10, "repeated-entry", "warning"},
-                  {"tvwserve.ini", 13, "data-file-missing", "warning"},  // line 12: never examined, ESP has its data
-                  {"tvwserve.ini", 14, "data-folder-missing", "warning"},
-                  {"tvwserve.ini", 15, "data-without-country", "warning"},
-                  {"tvwserve.ini", 16, "field-too-long", "error"},
-                  {"tvwserve.ini", 16, "long-line", "warning"},
-                  {"tvwserve.ini", 17, "list-entry-form", "error"},
-                  {"tvwserve.ini", 18, "list-gap", "error"},
-                  {"tvwserve.ini", 20, "new-list", "warning"},
-                  {"tvwserve.ini", 20, "country-without-data", "note"},
-                  {"tvwserve.ini", 21, "data-file-missing", "warning"},  // a folder named like the file
-                  {"tvwserve.ini", 21, "country-without-data", "note"}},
+  // Line 12 is never examined: ESP has its data. On line 21 a folder is named like the data file.
+  ExpectFindings("tvwserve.ini",
+                 "4 list-entry-form error, 5 code-too-long warning, 6 name-too-long warning, "
+                 "6 country-without-data note, 7 data-file-missing warning, 8 data-folder-missing warning, "
+                 "10 repeated-entry warning, 13 data-file-missing warning, 14 data-folder-missing warning, "
+                 "15 data-without-country warning, 16 field-too-long error, 16 long-line warning, "
+                 "17 list-entry-form error, 18 list-gap error, 20 new-list warning, 20 country-without-data note, "
+                 "21 data-file-missing warning, 21 country-without-data note",
                  {"release"});
 
-  Load();
-  ASSERT_EQ(Start(), 0);
+  Begin();
   char code[4], dataDir[256], baseDir[256];
   int32_t flags = 0;
   // Discovery: what it finds of each country, in a fresh copy each.
   const struct {
-    const char* country;
-    const char* found;    // code reported
-    const char* dataDir;  // as reported, "$F" the copy's folder
+    const char *country, *found;  // code reported
+    const char* dataDir;          // as reported, "$F" the copy's folder
   } discovered[] = {
       {"ESP", "ESP", "$F\\Prog\\Data\\ESP"},  // ESPX read as ESP
       {"ITA", "ITA", "$F\\Prog\\Data\\ITA"},  // no data file: the folder of the last entry examined
@@ -182,31 +165,27 @@ TEST_F(Doctor, ListFaultsAreFoundAndTheExportsDoWhatTheReportSays) {
   }
   // The update of the data list replaces both repeats and drops the empty
   // entry, so that USA becomes visible.
-  std::string folder = Copy("update", kLists, data);
-  EXPECT_EQ(TV_GET(*lib, TvIsi_UpdateTvwserveV5)((folder + "\\tvwserve.ini").c_str(), "GBR,Data\\GBR2", 1, 0, 0), 0);
-  std::string ini = tvtest::ReadFile(folder + "\\tvwserve.ini");
+  auto updateV5 = TV_GET(*lib, TvIsi_UpdateTvwserveV5);
+  std::string ini =
+      After("update", kLists, data, [&](const char* p) { return updateV5(p, "GBR,Data\\GBR2", 1, 0, 0); });
   EXPECT_EQ(ini.find("\r\n+gbr,data\\gbr"), std::string::npos) << ini;
   EXPECT_EQ(ini.find("\r\n+\r\n"), std::string::npos) << ini;
-  EXPECT_NE(ini.find("\r\n+USA,Data\\USA"), std::string::npos) << ini;
+  EXPECT_TRUE(Has(ini, "\r\n+USA,Data\\USA"));
   // The conversion records FRA with an empty folder and adds DEU.
-  folder = Copy("convert", kLists, data);
-  EXPECT_EQ(TV_GET(*lib, TvIsi_InstalledCountriesToData)((folder + "\\tvwserve.ini").c_str()), 0);
-  ini = tvtest::ReadFile(folder + "\\tvwserve.ini");
-  EXPECT_NE(ini.find("\r\n+FRA,\r\n"), std::string::npos) << ini;
-  EXPECT_NE(ini.find("\r\n+DEU,Data\\DEU\r\n"), std::string::npos) << ini;
+  ini = After("convert", kLists, data, TV_GET(*lib, TvIsi_InstalledCountriesToData));
+  EXPECT_TRUE(Has(ini, "\r\n+FRA,\r\n"));
+  EXPECT_TRUE(Has(ini, "\r\n+DEU,Data\\DEU\r\n"));
   // The mappings made from the countries cut the long name to 79.
-  folder = Copy("mapped", kLists, data);
-  EXPECT_EQ(TV_GET(*lib, TvIsi_InstCtryToDataMap)((folder + "\\tvwserve.ini").c_str()), 0);
-  EXPECT_NE(tvtest::ReadFile(folder + "\\tvwserve.ini").find("+DEU," + std::string(79, 'G') + ",DEU\r\n"),
-            std::string::npos);
+  ini = After("mapped", kLists, data, TV_GET(*lib, TvIsi_InstCtryToDataMap));
+  EXPECT_TRUE(Has(ini, "+DEU," + std::string(79, 'G') + ",DEU\r\n"));
   // NLD is not recorded for TvIsi_IsISOPresent.
   EXPECT_NE(TV_GET(*lib, TvIsi_IsISOPresent)("NLD", Copy("present", kLists, data).c_str()), 0);
   // No server configuration: the update records in InstalledCountries, the New list stays.
-  folder = Copy("record", kLists, data);
-  EXPECT_EQ(TV_GET(*lib, TvIsi_UpdateDataKeys)((folder + "\\tvwserve.ini").c_str(), "SVK,Slovakia,Data\\SVK\\SVK.dts", 4), 0);
-  ini = tvtest::ReadFile(folder + "\\tvwserve.ini");
-  EXPECT_NE(ini.find("\r\n+SVK,Slovakia,Data\\SVK\\SVK.dts\r\nInstalledData="), std::string::npos) << ini;
-  EXPECT_NE(ini.find("NewInstalledCountries=GBR,United Kingdom,Data\\GBR\\GBR.dts\r\n"), std::string::npos) << ini;
+  auto updateKeys = TV_GET(*lib, TvIsi_UpdateDataKeys);
+  ini =
+      After("record", kLists, data, [&](const char* p) { return updateKeys(p, "SVK,Slovakia,Data\\SVK\\SVK.dts", 4); });
+  EXPECT_TRUE(Has(ini, "\r\n+SVK,Slovakia,Data\\SVK\\SVK.dts\r\nInstalledData="));
+  EXPECT_TRUE(Has(ini, "NewInstalledCountries=GBR,United Kingdom,Data\\GBR\\GBR.dts\r\n"));
 }
 
 // The mapping faults: each on a country of its own, $F the folder.
@@ -223,91 +202,80 @@ const std::string kMappingsGap =
     "DataMappings=\r\n+GBR,United Kingdom,GBR+GBRKAV\r\n+GBR,Another,GBR\r\n";  // a code again, other data sets
 
 TEST_F(Doctor, MappingFaultsAreFoundAndTheExportsDoWhatTheReportSays) {
-  std::vector<std::pair<std::string, std::string>> data = {
-      {"Prog\\Data\\GBR\\GBR.dts", Data("2020")}, {"Prog\\Data\\GBR\\GBRKAV.ads", Data("2020")},
-      {"Prog\\Data\\GBR\\GBRMIR.ads", Data("2019")}, {"Prog\\Data\\ITA\\ITA.dts", Data("2020")},
-      {"Prog\\Data\\ITA\\ITA+X.ads", Data("2020")}};
+  // clang-format off
+  Files files = {{"Prog\\Data\\GBR\\GBR.dts", Data("2020")}, {"Prog\\Data\\GBR\\GBRKAV.ads", Data("2020")},
+                 {"Prog\\Data\\GBR\\GBRMIR.ads", Data("2019")}, {"Prog\\Data\\ITA\\ITA.dts", Data("2020")},
+                 {"Prog\\Data\\ITA\\ITA+X.ads", Data("2020")}};
+  // clang-format on
   for (const char* country : {"ESP", "DEU", "NLD", "POL"})
-    data.push_back({std::string("Prog\\Data\\") + country + "\\" + country + ".dts", Data("2020")});
-  const std::string planted = Copy("planted", kMappings, data), gap = Copy("gap", kMappingsGap, data);
+    files.push_back({std::string("Prog\\Data\\") + country + "\\" + country + ".dts", Data("2020")});
+  const std::string planted = Copy("planted", kMappings, files), gap = Copy("gap", kMappingsGap, files);
   EXPECT_EQ(Run("\"" + planted + "\" \"" + gap + "\""), 2u);
-  ExpectFindings({{"tvwserve.ini", 5, "mapping-key", "note"},
-                  {"tvwserve.ini", 5, "default-mapping-key", "warning"},
-                  {"tvwserve.ini", 13, "repeated-mapping", "warning"},
-                  {"tvwserve.ini", 14, "data-set-plus", "error"},
-                  {"tvwserve.ini", 15, "mapping-form", "warning"},
-                  {"tvwserve.ini", 16, "mapping-code-too-long", "warning"},
-                  {"tvwserve.ini", 17, "data-set-missing", "warning"},
-                  {"tvwserve.ini", 18, "mapping-form", "warning"},
-                  {"tvwserve.ini", 19, "other-release", "warning"},
-                  {"tvwserve.ini", 21, "mapping-key", "note"},
-                  {"tvwserve.ini", 22, "mapping-key", "note"},
-                  {"tvwserve.ini", 21, "both-mapping-keys", "error"},
-                  {"tvwserve.ini", 4, "mappings-gap", "warning"}},
+  ExpectFindings("tvwserve.ini",
+                 "5 mapping-key note, 5 default-mapping-key warning, 13 repeated-mapping warning, "
+                 "14 data-set-plus error, 15 mapping-form warning, 16 mapping-code-too-long warning, "
+                 "17 data-set-missing warning, 18 mapping-form warning, 19 other-release warning, "
+                 "21 mapping-key note, 22 mapping-key note, 21 both-mapping-keys error, 4 mappings-gap warning",
                  {"release", "country-without-data"});
 
-  Load();
-  ASSERT_EQ(Start(), 0);
+  Begin();
   auto update = TV_GET(*lib, TvIsi_UpdateDataMappings);
-  // Each update on a fresh copy: what its mappings become.
+  // Each update on a fresh copy: what its mappings become ("" for unchanged).
   const struct {
-    const char* country;
-    const char* id;
-    std::function<bool(const std::string& before, const std::string& after)> outcome;
+    const char *country, *id, *added;
   } updates[] = {
-      // The repeat and GB3's data set of another release: the update finds the first and adds nothing.
-      {"GBR", "", [](auto& before, auto& after) { return before == after; }},
-      // The "+" file is passed over: no mapping names it.
-      {"ITA", "", [](auto&, auto& after) { return after.find("ITA+X") == std::string::npos; }},
-      {"ESP", "", [](auto&, auto& after) { return after.find("+ES0,Default layout for ESP,ESP\r\n") != std::string::npos; }},
-      {"DEU", "DEUTSCH", [](auto& before, auto& after) { return before == after; }},
-      {"NLD", "", [](auto&, auto& after) { return after.find("+NL0,Default layout for NLD,NLD\r\n") != std::string::npos; }},
-      {"POL", "", [](auto&, auto& after) { return after.find("+PO0,Default layout for POL,POL\r\n") != std::string::npos; }},
+      {"GBR", "", ""},  // the repeat and GB3's data set of another release: the first is found
+      {"ITA", "", ""},  // the "+" file is passed over: no mapping names it
+      {"ESP", "", "+ES0,Default layout for ESP,ESP\r\n"},
+      {"DEU", "DEUTSCH", ""},
+      {"NLD", "", "+NL0,Default layout for NLD,NLD\r\n"},
+      {"POL", "", "+PO0,Default layout for POL,POL\r\n"},
   };
   for (const auto& u : updates) {
-    const std::string folder = Copy(std::string("update") + u.country, kMappings, data);
-    const std::string before = tvtest::ReadFile(folder + "\\tvwserve.ini");
-    EXPECT_EQ(update((folder + "\\tvwserve.ini").c_str(), u.country,
-                     (folder + "\\Prog\\Data\\" + u.country).c_str(), u.id, ""), 0) << u.country;
-    const std::string after = tvtest::ReadFile(folder + "\\tvwserve.ini");
-    EXPECT_TRUE(u.outcome(before, after)) << u.country << "\n" << after;
+    const std::string name = std::string("update") + u.country, data = dir / name + "\\Prog\\Data\\" + u.country;
+    const std::string after =
+        After(name, kMappings, files, [&](const char* p) { return update(p, u.country, data.c_str(), u.id, ""); });
+    if (*u.added) {
+      EXPECT_TRUE(Has(after, u.added)) << u.country;
+    } else {
+      EXPECT_EQ(after, Fill(kMappings, dir / name)) << u.country;
+    }
   }
   // The mappings below an empty first line are kept, each line as it stood.
-  std::string folder = Copy("updateGap", kMappingsGap, data);
+  std::string folder = Copy("updateGap", kMappingsGap, files);
   EXPECT_EQ(update((folder + "\\tvwserve.ini").c_str(), "GBR", (folder + "\\Prog\\Data\\GBR").c_str(), "", ""), 0);
-  const std::string after = tvtest::ReadFile(folder + "\\tvwserve.ini");
-  EXPECT_NE(after.find("+GBR,United Kingdom,GBR+GBRKAV\r\n+GBR,Another,GBR\r\n"), std::string::npos) << after;
+  EXPECT_TRUE(Has(ReadFile(folder + "\\tvwserve.ini"), "+GBR,United Kingdom,GBR+GBRKAV\r\n+GBR,Another,GBR\r\n"));
   // The rename puts CountryBase's value in place of DataMapping's, and lends TvDefault's above it.
-  folder = Copy("rename", kMappings, data);
-  EXPECT_EQ(TV_GET(*lib, TvIsi_CountryBaseToDataMap)((folder + "\\tvwserve.ini").c_str()), 0);
-  const std::string renamed = tvtest::ReadFile(folder + "\\tvwserve.ini");
-  EXPECT_NE(renamed.find("[Layout A]\r\nDataMapping=GBR\r\n"), std::string::npos) << renamed;
+  const std::string renamed = After("rename", kMappings, files, TV_GET(*lib, TvIsi_CountryBaseToDataMap));
+  EXPECT_TRUE(Has(renamed, "[Layout A]\r\nDataMapping=GBR\r\n"));
   EXPECT_EQ(renamed.find("CountryBase"), std::string::npos) << renamed;
-  EXPECT_NE(renamed.find("[Layout 0]\r\nName=first\r\nDataMapping=ITA\r\n"), std::string::npos) << renamed;
+  EXPECT_TRUE(Has(renamed, "[Layout 0]\r\nName=first\r\nDataMapping=ITA\r\n"));
 }
 
 TEST_F(Doctor, ProductsAndReleasesAreNamed) {
-  const std::string config = "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledData=GBR,$F\r\n+USA,$F\\USA\r\n+NLD,$F\\NLD\r\n";
-  const std::string folder = Copy("server", config, {{"GBR.dts", Data("15 06 2012")}, {"USA\\USA.rds", "no trailer"},
-                                                     {"NLD\\NLD.dts", tvtest::DataFile("[TvDefault]\nDate=1\n", "x", 500)}});
+  const std::string config =
+      "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledData=GBR,$F\r\n+USA,$F\\USA\r\n+NLD,$F\\NLD\r\n";
+  const std::string folder = Copy("server", config,
+                                  {{"GBR.dts", Data("15 06 2012")},
+                                   {"USA\\USA.rds", "no trailer"},
+                                   {"NLD\\NLD.dts", tvtest::DataFile("[TvDefault]\nDate=1\n", "x", 500)}});
   const std::string beside = Make("beside", {{"tvwserve.ini", "[TvDefault]\r\n"}, {"tvknet.exe", "program"}});
   EXPECT_EQ(Run("\"" + folder + "\" \"" + beside + "\""), 2u);
-  ExpectFindings({{"tvwserve.ini", 2, "products", "note"},
-                  {"tvwserve.ini", 0, "server-configuration", "note"},
-                  {"tvwserve.ini", 3, "release", "note"},
-                  {"tvwserve.ini", 4, "no-release", "warning"},
-                  {"tvwserve.ini", 5, "damaged-trailer", "error"},
-                  {"tvwserve.ini", 0, "products", "note"}},
+  ExpectFindings("tvwserve.ini",
+                 "2 products note, 0 server-configuration note, 3 release note, 4 no-release warning, "
+                 "5 damaged-trailer error, 0 products note",
                  {"data-without-country"});
-  EXPECT_NE(output.find("finds the settings UsedByKeelNet true (mask 0x2080)"), std::string::npos) << output;
-  EXPECT_NE(output.find("tvknet.exe (KeelNet), tvknet.exe (KeelHost) (mask 0x20C0)"), std::string::npos) << output;
-  EXPECT_NE(output.find("release \\\"15 06 2012\\\""), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "finds the settings UsedByKeelNet true (mask 0x2080)"));
+  EXPECT_TRUE(Has(output, "tvknet.exe (KeelNet), tvknet.exe (KeelHost) (mask 0x20C0)"));
+  EXPECT_TRUE(Has(output, "release \\\"15 06 2012\\\""));
 }
 
 TEST_F(Doctor, HostilePathsGetAStatus) {
-  const std::string binary = Make("binary", {{"tvwserve.ini", std::string("\x7F" "ELF\x01\x00\x02", 7)}});
+  const std::string binary = Make("binary", {{"tvwserve.ini", std::string("\x7F"
+                                                                          "ELF\x01\x00\x02",
+                                                                          7)}});
   EXPECT_EQ(Run("\"" + binary + "\""), 2u);
-  ExpectFindings({{"tvwserve.ini", 1, "not-ini-text", "error"}});
+  ExpectFindings("tvwserve.ini", "1 not-ini-text error");
 
   // A product holding the file open for writing, sharing it, is not disturbed.
   const std::string shared = Make("shared", {{"tvwserve.ini", "[TvDefault]\r\n"}});
@@ -329,11 +297,11 @@ TEST_F(Doctor, HostilePathsGetAStatus) {
   EXPECT_EQ(Run("\"" + dir / "big.ini" + "\" \"" + folderNamedIni + "\" \"" + locked + "\" \"" + longPath + "\" \"" +
                 dir / "missing" + "\""),
             3u);
-  for (const char* failure : {"more than the 16 MB this tool reads", "a folder, not a configuration file",
-                              "another program holds it without sharing", "more than 255 characters",
-                              "it does not exist"})
-    EXPECT_NE(output.find(failure), std::string::npos) << failure << "\n" << output;
-  ExpectFindings({});
+  for (const char* failure :
+       {"more than the 16 MB this tool reads", "a folder, not a configuration file",
+        "another program holds it without sharing", "more than 255 characters", "it does not exist"})
+    EXPECT_TRUE(Has(output, failure));
+  ExpectFindings("", "");
 }
 
 }  // namespace

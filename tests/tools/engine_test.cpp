@@ -8,6 +8,8 @@
 
 namespace {
 
+using tvtest::Has;
+
 // The library is copied into its folder; the engine loads it from there.
 class Engine : public tvtest::LibraryTest {
  protected:
@@ -77,13 +79,12 @@ TEST_F(Engine, StartedByTheLauncherItRunsSetupInxOfItsFolder) {
 
 TEST_F(Engine, AFailedAssertionStopsTheScriptAndNamesItsLine) {
   EXPECT_EQ(Run("TvIsi_Startup()\nn = 7\nassert n == 8\nprint \"after\"\n"), 1u);
-  EXPECT_NE(output.find("[1] TvIsi_Startup() = 0"), std::string::npos) << output;
-  EXPECT_NE(output.find("line 3: assertion failed: n == 8, n is 7"), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "[1] TvIsi_Startup() = 0"));
+  EXPECT_TRUE(Has(output, "line 3: assertion failed: n == 8, n is 7"));
   EXPECT_EQ(output.find("after"), std::string::npos) << output;
 
   EXPECT_EQ(Run("a = \"x\\ny\"\nb = a\n\nassert b != a\n"), 1u);
-  EXPECT_NE(output.find("line 4: assertion failed: b != a, b is \"x\\ny\", a is \"x\\ny\""), std::string::npos)
-      << output;
+  EXPECT_TRUE(Has(output, "line 4: assertion failed: b != a, b is \"x\\ny\", a is \"x\\ny\""));
 }
 
 TEST_F(Engine, ScriptErrorsNameTheirLineAndNothingIsCalled) {
@@ -117,7 +118,7 @@ TEST_F(Engine, ScriptErrorsNameTheirLineAndNothingIsCalled) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line2);
     EXPECT_EQ(Run(std::string("status = TvIsi_Startup()\n") + c.line2 + "\nTvIsi_Shutdown()\n"), 2u);
-    EXPECT_NE(output.find(std::string("line 2: script error: ") + c.message), std::string::npos) << output;
+    EXPECT_TRUE(Has(output, std::string("line 2: script error: ") + c.message));
     // The script is checked before anything runs.
     EXPECT_EQ(output.find("[1]"), std::string::npos) << output;
   }
@@ -130,10 +131,10 @@ TEST_F(Engine, HostileScriptsAndCommandLinesEndWithAClearCode) {
     std::string bytes(2000, '\0');
     for (char& c : bytes) c = static_cast<char>(random());
     EXPECT_EQ(Run(bytes), 2u) << output;
-    EXPECT_NE(output.find("script error"), std::string::npos) << output;
+    EXPECT_TRUE(Has(output, "script error"));
   }
   EXPECT_EQ(Run(std::string("print \"a\0b\"\n", 11)), 2u);
-  EXPECT_NE(output.find("line 1: script error: a string cannot hold a NUL byte"), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "line 1: script error: a string cannot hold a NUL byte"));
   // An empty script and a very long line are fine.
   EXPECT_EQ(Run(""), 0u) << output;
   const std::string longText(100000, 'x');
@@ -141,12 +142,12 @@ TEST_F(Engine, HostileScriptsAndCommandLinesEndWithAClearCode) {
   EXPECT_TRUE(output == longText + "\r\n") << output.size();
 
   EXPECT_EQ(RunCommand(""), 2u);
-  EXPECT_NE(output.find("usage: tvengine"), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "usage: tvengine"));
   EXPECT_EQ(RunCommand("\"" + libDir.path() + "\" \"" + (dir / "missing.tvs") + "\""), 3u);
-  EXPECT_NE(output.find("cannot read the script"), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "cannot read the script"));
   tvtest::WriteFile(dir / "ok.tvs", "TvIsi_Startup()\n");
   EXPECT_EQ(RunCommand("\"" + (dir / "nowhere") + "\" \"" + (dir / "ok.tvs") + "\""), 3u);
-  EXPECT_NE(output.find("cannot load"), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "cannot load"));
 }
 
 TEST_F(Engine, IniScriptEditsAFileThroughTheHandles) {
@@ -155,40 +156,29 @@ TEST_F(Engine, IniScriptEditsAFileThroughTheHandles) {
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   tvtest::WriteFile(folder + "\\test.ini", "[TvDefault]\r\nOld=abcdef\r\nKeep=1\r\n");
   const std::string script =
-      "TvIsi_Startup()\n"
-      "status = TvIsi_IniOpen(file, buffer, \"$SCRIPTDIR\\\\test.ini\")\n"
-      "assert status == 0\n"
-      "assert file != -1\n"
-      "assert buffer != 0\n"
+      // clang-format off
+      "TvIsi_Startup()\nstatus = TvIsi_IniOpen(file, buffer, \"$SCRIPTDIR\\\\test.ini\")\n"
+      "assert status == 0\nassert file != -1\nassert buffer != 0\n"
       "# only the low 16 bits of the capacity count: 0x10005 is a 5-byte buffer\n"
-      "TvIsi_IniGetString(buffer, \"TvDefault\", \"Old\", value, 0x10005)\n"
-      "assert value == \"abcd\"\n"
+      "TvIsi_IniGetString(buffer, \"TvDefault\", \"Old\", value, 0x10005)\nassert value == \"abcd\"\n"
       "TvIsi_IniSetString(buffer, \"TvDefault\", \"Old\", \"a\\nb\")\n"
-      "TvIsi_IniGetString(buffer, \"TvDefault\", \"Old\", value, 256)\n"
-      "assert result == 0\n"
-      "assert value == \"a\\nb\"\n"
+      "TvIsi_IniGetString(buffer, \"TvDefault\", \"Old\", value, 256)\nassert result == 0\nassert value == \"a\\nb\"\n"
       "TvIsi_IniGetString(buffer, \"TvDefault\", \"Missing\", value, 256)\n"
-      "assert result == -8100\n"
-      "assert value == \"\"\n"
+      "assert result == -8100\nassert value == \"\"\n"
       "TvIsi_IniAddString(buffer, \"TvDefault\", \"List\", \"x\\nY\")\n"
       "TvIsi_IniAddString(buffer, \"TvDefault\", \"List\", \"y\")\n"
-      "TvIsi_IniOpen(other, otherBuffer, \"$SCRIPTDIR\\\\missing.ini\")\n"
-      "assert result == -1010\n"
-      "assert other == -1\n"
-      "TvIsi_IniClose(other, otherBuffer)\n"
-      "status = TvIsi_IniSave(file, buffer)\n"
-      "assert status == 0\n"
-      "TvIsi_IniClose(file, buffer)\n"
-      "TvIsi_Shutdown()\n";
+      "TvIsi_IniOpen(other, otherBuffer, \"$SCRIPTDIR\\\\missing.ini\")\nassert result == -1010\nassert other == -1\n"
+      "TvIsi_IniClose(other, otherBuffer)\nstatus = TvIsi_IniSave(file, buffer)\nassert status == 0\n"
+      "TvIsi_IniClose(file, buffer)\nTvIsi_Shutdown()\n";
+  // clang-format on
   ASSERT_EQ(Run(script, folder + "\\edit.tvs"), 0u) << output;
   EXPECT_EQ(tvtest::ReadFile(folder + "\\test.ini"), "[TvDefault]\r\nOld=a\r\n+b\r\nKeep=1\r\nList=x\r\n+y\r\n");
   // The trace shows strings as they are written in a script, backslashes doubled.
   std::string quoted;
   for (char c : folder + "\\test.ini") quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  EXPECT_NE(output.find("[2] TvIsi_IniOpen(&file, &buffer, \"" + quoted + "\") = 0; file = "), std::string::npos)
-      << output;
-  EXPECT_NE(output.find("[10] TvIsi_IniGetString("), std::string::npos) << output;
-  EXPECT_NE(output.find("\"Old\", &value, 256) = 0; value = \"a\\nb\"\r\n"), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "[2] TvIsi_IniOpen(&file, &buffer, \"" + quoted + "\") = 0; file = "));
+  EXPECT_TRUE(Has(output, "[10] TvIsi_IniGetString("));
+  EXPECT_TRUE(Has(output, "\"Old\", &value, 256) = 0; value = \"a\\nb\"\r\n"));
 }
 
 TEST_F(Engine, KernelOptionsAndOptionFilesReachTheEnginesKernel) {
@@ -198,8 +188,7 @@ TEST_F(Engine, KernelOptionsAndOptionFilesReachTheEnginesKernel) {
   EXPECT_EQ(output, "hello\r\n");
   EXPECT_EQ(tvtest::ReadFile(dir / "x.log"), "hello\r\n");
   EXPECT_EQ(RunCommand("-ERRORS -LOG x.log -LA 33 \"" + libDir.path() + "\" missing.tvs"), 3u);
-  EXPECT_NE(tvtest::ReadFile(dir / "x.log").find("> Fichier introuvable (" + (dir / "missing.tvs") + ")"),
-            std::string::npos);
+  EXPECT_TRUE(Has(tvtest::ReadFile(dir / "x.log"), "> Fichier introuvable (" + (dir / "missing.tvs") + ")"));
 
   // One argument per line; a value on the following line is not taken.
   tvtest::WriteFile(dir / "args.txt", "-LOG:y.log\r\n" + libDir.path() + "\r\nok.tvs\r\n");
@@ -207,9 +196,9 @@ TEST_F(Engine, KernelOptionsAndOptionFilesReachTheEnginesKernel) {
   EXPECT_EQ(tvtest::ReadFile(dir / "y.log"), "hello\r\n");
   tvtest::WriteFile(dir / "args.txt", "-LOG\r\ny.log\r\nok.tvs\r\n");
   EXPECT_EQ(RunCommand("@args.txt"), 3u);
-  EXPECT_NE(output.find("cannot load y.log\\TVISX.dll"), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "cannot load y.log\\TVISX.dll"));
   EXPECT_EQ(RunCommand("-NOSUCH ok.tvs"), 2u);
-  EXPECT_NE(output.find("Invalid command line option (-1030)"), std::string::npos) << output;
+  EXPECT_TRUE(Has(output, "Invalid command line option (-1030)"));
 }
 
 TEST_F(Engine, EveryProgramPrintsItsUsageOnHelp) {
@@ -227,6 +216,16 @@ TEST_F(Engine, EveryProgramPrintsItsUsageOnHelp) {
       EXPECT_EQ(text.rfind(usage, 0), 0u) << text;
       EXPECT_NE(text.find("-LANGUAGE:<code>"), std::string::npos) << text;
     }
+}
+
+// The file exports on a configuration of 50 countries and 200 data entries:
+// the benchmark, run with the log on and off, sees every export complete and
+// the updates keep every entry (200 data lines twice and the new one in front).
+TEST_F(Engine, TheBenchmarkCompletesEveryExportOnALargeConfiguration) {
+  const std::string bench = "\"" + tvtest::WindowsPath(ISI_BENCH_UNIX_PATH) + "\" \"";
+  EXPECT_EQ(tvtest::RunProgram(bench + libDir.path() + "\" \"" + dir / "work" + "\" 1 50", dir / "out.txt"), 0u);
+  EXPECT_EQ(tvtest::Count(tvtest::ReadFile(dir / "out.txt"), "| TvIsi_"), 20u) << tvtest::ReadFile(dir / "out.txt");
+  EXPECT_GT(tvtest::Count(tvtest::ReadFile(dir / "work\\50\\tvwserve.ini"), "\r\n+"), 400u);
 }
 
 }  // namespace
