@@ -1,5 +1,5 @@
 // progress.cpp: the copy's progress window. The copy looks at it at most
-// every 50 ms between two blocks, to show the window once the copy has run
+// every 100 ms between two blocks, to show the window once the copy has run
 // half a second, move its bar and file name, and hear Cancel; the rest of
 // the time the copy runs at its own speed. The bar is drawn here, so the
 // launcher needs no library beyond the ones it imports.
@@ -18,8 +18,8 @@ constexpr char kClass[] = "TVSETUPPROGRESS";
 constexpr char kBarClass[] = "TVSETUPBAR";
 enum Control : int { kHeading = 1, kFile = 3, kBar = 4 };  // Cancel is IDCANCEL
 constexpr int kClientWidth = 340, kClientHeight = 120, kMargin = 12;
-constexpr DWORD kLookEvery = 50;  // milliseconds
-constexpr int kBarRange = 1000;   // the bar's position: thousandths of the bytes
+constexpr DWORD kLookEvery = 100;  // milliseconds
+constexpr int kBarRange = 1000;    // the bar's position: thousandths of the bytes
 
 struct Texts {
   uint16_t language;
