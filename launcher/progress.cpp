@@ -1,13 +1,16 @@
-// progress.cpp: the copy's progress window. The copy looks at it at most
-// every 100 ms between two blocks, to show the window once the copy has run
-// half a second, move its bar and file name, and hear Cancel; the rest of
-// the time the copy runs at its own speed. The bar is drawn here, so the
-// launcher needs no library beyond the ones it imports.
+// progress.cpp: the copy's progress window. Between two blocks the copy
+// looks at the clock; at most every 100 ms it updates the bar's position
+// and, once it has run half a second, starts the window's thread, which
+// shows the window and refreshes it every 100 ms. Cancel sets a flag the
+// copy reads after each block. The bar is drawn here, so the launcher needs
+// no library beyond the ones it imports.
 #include "progress.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
+
+#include <atomic>
 
 #include "tv_instance.h"
 #include "tv_string.h"
@@ -38,14 +41,24 @@ constexpr Texts kTexts[] = {
 };
 // clang-format on
 
+// The copying thread follows the copy and starts the window's thread; the
+// two share the file name (under the lock), the bar's position and the
+// two flags.
 struct Progress {
-  bool following = false, failed = false, cancelled = false, registered = false, newFile = false;
+  bool following = false, failed = false;
   uint64_t total = 0, done = 0;
-  DWORD start = 0, lastLook = 0, delay = 0;
+  DWORD start = 0, lastLook = 0, delay = 0, threadId = 0;
+  HANDLE thread = nullptr;
+  CRITICAL_SECTION lock;
   char file[kTvPathSize] = "";
+  bool newFile = false;
+  std::atomic<int> position{0};
+  std::atomic<bool> cancelled{false}, closing{false};
+  // The window's thread's.
   HWND window = nullptr;
   HFONT font = nullptr;
   HINSTANCE module = nullptr;
+  bool registered = false;
 };
 Progress progress;
 
@@ -144,36 +157,56 @@ bool Open() {
   return true;
 }
 
-// Shows the file and the bar as they are now and lets the window answer.
+// Shows the file and the bar as they are now.
 void Refresh() {
-  if (progress.newFile) SetDlgItemTextA(progress.window, kFile, progress.file);
+  char file[kTvPathSize] = "";
+  EnterCriticalSection(&progress.lock);
+  const bool newFile = progress.newFile;
+  if (newFile) TvStrCopy(file, progress.file, sizeof file);
   progress.newFile = false;
-  const uint64_t done = progress.done < progress.total ? progress.done : progress.total;
-  const WPARAM position = progress.total ? static_cast<WPARAM>(done * kBarRange / progress.total) : 0;
-  SendDlgItemMessageA(progress.window, kBar, PBM_SETPOS, position, 0);
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {  // the program is asked to end: so is the copy
-      PostQuitMessage(static_cast<int>(message.wParam));
-      progress.cancelled = true;
-      break;
+  LeaveCriticalSection(&progress.lock);
+  if (newFile) SetDlgItemTextA(progress.window, kFile, file);
+  SendDlgItemMessageA(progress.window, kBar, PBM_SETPOS, static_cast<WPARAM>(progress.position.load()), 0);
+}
+
+// The window's own thread, so that the copying thread has no window: under
+// Wine a thread with a window copies at less than half its speed.
+DWORD WINAPI WindowThread(void*) {
+  if (Open()) {
+    while (!progress.closing) {
+      Refresh();
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, kLookEvery, QS_ALLINPUT);
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (IsDialogMessageA(progress.window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
     }
-    if (IsDialogMessageA(progress.window, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
   }
+  if (progress.window) DestroyWindow(progress.window);
+  if (progress.font) DeleteObject(progress.font);
+  if (progress.registered) {
+    UnregisterClassA(kClass, progress.module);
+    UnregisterClassA(kBarClass, progress.module);
+  }
+  return 0;
 }
 
 void Look(DWORD now) {
   progress.lastLook = now;
-  if (!progress.window && !progress.failed && now - progress.start >= progress.delay) progress.failed = !Open();
-  if (progress.window) Refresh();
+  const uint64_t done = progress.done < progress.total ? progress.done : progress.total;
+  progress.position = progress.total ? static_cast<int>(done * kBarRange / progress.total) : 0;
+  if (progress.thread || progress.failed || now - progress.start < progress.delay) return;
+  progress.thread = CreateThread(nullptr, 0, WindowThread, nullptr, 0, &progress.threadId);
+  progress.failed = !progress.thread;
 }
 
 }  // namespace
 
 void TvProgressBegin(uint64_t total, uint32_t delay) {
   TvProgressEnd();
+  InitializeCriticalSection(&progress.lock);
   progress.following = true;
   progress.total = total;
   progress.delay = delay;
@@ -183,8 +216,10 @@ void TvProgressBegin(uint64_t total, uint32_t delay) {
 
 void TvProgressFile(const char* name) {
   if (!progress.following) return;
+  EnterCriticalSection(&progress.lock);
   TvStrCopy(progress.file, TvStrOrEmpty(name), sizeof progress.file);
   progress.newFile = true;
+  LeaveCriticalSection(&progress.lock);
   TvProgressStep(0);
 }
 
@@ -197,11 +232,19 @@ bool TvProgressStep(uint32_t count) {
 }
 
 void TvProgressEnd() {
-  if (progress.window) DestroyWindow(progress.window);
-  if (progress.font) DeleteObject(progress.font);
-  if (progress.registered) {
-    UnregisterClassA(kClass, progress.module);
-    UnregisterClassA(kBarClass, progress.module);
+  if (!progress.following) return;
+  if (progress.thread) {
+    progress.closing = true;
+    PostThreadMessageA(progress.threadId, WM_NULL, 0, 0);  // a window that waits hears it at once
+    WaitForSingleObject(progress.thread, INFINITE);
+    CloseHandle(progress.thread);
   }
-  progress = Progress{};
+  DeleteCriticalSection(&progress.lock);
+  progress.following = progress.failed = progress.newFile = progress.registered = false;
+  progress.total = progress.done = 0;
+  progress.thread = nullptr;
+  progress.window = nullptr;
+  progress.font = nullptr;
+  progress.position = 0;
+  progress.cancelled = progress.closing = false;
 }

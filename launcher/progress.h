@@ -1,7 +1,7 @@
 // progress.h: the window that follows a slow copy of the medium: the
 // program's title, a line that says what is happening, the file being
-// copied, a bar over the bytes to copy and a Cancel button. It is drawn by
-// the copying thread between two blocks.
+// copied, a bar over the bytes to copy and a Cancel button. The copying
+// thread reports between two blocks; the window has a thread of its own.
 #pragma once
 #include <cstdint>
 
