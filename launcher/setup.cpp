@@ -1,7 +1,7 @@
 // setup.cpp: the launcher's run: the command-line vector, its options and
-// the arguments passed on, the staging folder, the copy of the media, the
-// staging folder cleared of modules the media did not bring, and the start
-// of the staged engine.
+// the arguments passed on, the staging folder, the copy of the media under
+// the staging folder's lock, the staging folder cleared of modules the media
+// did not bring, and the start of the staged engine.
 #include "setup.h"
 
 #include <windows.h>
@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "forms.h"
+#include "progress.h"
+#include "tv_charset.h"
 #include "tv_context.h"
 #include "tv_error.h"
 #include "tv_file.h"
@@ -39,7 +41,7 @@ constexpr const char* kMessages[] = {
 // Start-up flags: the configuration stays loaded through the forms
 // library's start-up and is released after it; a missing configuration
 // file is no error.
-constexpr uint32_t kStartupFlags = 0x0800 | TvFlagConfigOptional | TvFlagKeepConfig;
+constexpr uint32_t kStartupFlags = TvFlagReserved0800 | TvFlagConfigOptional | TvFlagKeepConfig;
 static_assert(kStartupFlags == 0x0A01, "the flags word of the launcher's kernel start");
 
 // The copy's buffer, of the block size measured against CopyFileA by
@@ -150,6 +152,23 @@ bool SetupScriptPresent(const char* source) {
   return true;
 }
 
+// The bytes the copy will move, for its progress bar: the files it takes,
+// by its rules. A listing that fails counts what it saw: the copy's own
+// scan reports the failure.
+uint64_t MediumSize(const char* pattern) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = tvSys.findFirstFile(pattern, &entry);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  uint64_t total = 0;
+  do
+    if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN)) && entry.cFileName[0] != '.' &&
+        !TvStrEqualNoCase(entry.cFileName, "setup.exe"))
+      total += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+  while (tvSys.findNextFile(find, &entry));
+  tvSys.findClose(find);
+  return total;
+}
+
 // Copies every file of the source folder into the staging folder, the
 // engine "_ISmain" as "setup.exe", and lists the names it staged; stops at
 // the first failure. Hidden files, names beginning with "." and folders
@@ -157,6 +176,7 @@ bool SetupScriptPresent(const char* source) {
 TvStatus StageFiles(const char* source, const char* staging, TvList* staged) {
   char pattern[kTvSetupTextSize];
   if (!Join(pattern, source, "*.*")) return TvErrorRaise(TvErrInvalidDirectory, source, TvRaiseOrigin);
+  TvProgressBegin(MediumSize(pattern));
   // The launcher's kernel answers a scan that cannot start or breaks off
   // without raising it: either is a copy that did not reach every file.
   TvStatus status = TvFileFindFirst(pattern, TvScanFiles);
@@ -168,13 +188,47 @@ TvStatus StageFiles(const char* source, const char* staging, TvList* staged) {
     char from[kTvSetupTextSize], to[kTvSetupTextSize];
     if (!Join(from, source, name) || !Join(to, staging, target))
       status = TvErrorRaise(TvErrFileCreate, name, TvRaiseOrigin);
-    else status = TvSetupCopyFile(from, to);
+    else {
+      TvProgressFile(name);
+      status = TvSetupCopyFile(from, to);
+    }
     if (status == TvOk) status = TvListAdd(staged, target, nullptr);
   }
   const TvStatus broken = TvFileFindClose();
   if (status == TvOk && broken != TvOk) status = TvErrorRaise(broken, pattern, TvRaiseOrigin);
   return status;
 }
+
+// Held while a run stages into a folder: a second run staging into the same
+// folder would fail on the files the first holds open, or mix its files
+// with the first's. The mutex is named after the folder: "Local\\" and its
+// full path upper-cased, each backslash written "/" (its last 250
+// characters when longer).
+class StagingLock {
+ public:
+  explicit StagingLock(const char* staging) {
+    char name[MAX_PATH] = "Local\\";
+    const size_t length = strlen(staging), keep = length < 250 ? length : 250;
+    char* p = name + strlen(name);
+    for (const char* s = staging + length - keep; *s; ++s) *p++ = *s == '\\' ? '/' : TvToUpper(*s);
+    *p = '\0';
+    mutex_ = CreateMutexA(nullptr, FALSE, name);
+    // Abandoned: a run that ended without releasing it.
+    const DWORD waited = mutex_ ? WaitForSingleObject(mutex_, 0) : WAIT_FAILED;
+    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  }
+  ~StagingLock() {
+    if (held_) ReleaseMutex(mutex_);
+    if (mutex_) CloseHandle(mutex_);
+  }
+  StagingLock(const StagingLock&) = delete;
+  StagingLock& operator=(const StagingLock&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  HANDLE mutex_ = nullptr;
+  bool held_ = false;
+};
 
 // Files the system loads as code, and a manifest or a ".local" file, which
 // tell the loader where to look for it.
@@ -246,6 +300,23 @@ int StartEngine(const Launch& launch) {
   return TvProgramStart(found, arguments, nullptr) == TvOk ? TvSetupLaunched : TvSetupNotLaunched;
 }
 
+// The copy and the staging folder cleared of foreign modules, under the
+// staging folder's lock; the progress window is gone when it ends.
+int CopyMedium(const Launch& launch) {
+  StagingLock lock(launch.staging);
+  if (!lock.Held()) {
+    TvErrorRaise(TvErrFileAccess, launch.staging, TvRaiseOrigin);
+    return TvSetupCopyFailed;
+  }
+  TvList* staged = TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0);
+  TvStatus copied = staged ? StageFiles(launch.medium, launch.staging, staged)
+                           : TvErrorRaise(TvErrNoMemory, "TarvelInst", TvRaiseOrigin);
+  TvProgressEnd();
+  if (copied == TvOk) copied = RemoveForeignModules(launch.staging, staged);
+  if (staged) TvListFree(staged);
+  return copied == TvOk ? TvSetupLaunched : copied == kTvSetupCopyCancelled ? TvSetupCancelled : TvSetupCopyFailed;
+}
+
 int Stage(Launch& launch) {
   if (!launch.source[0]) TvStrCopy(launch.source, tvContext.homeDir, sizeof launch.source);
   // Files are read through the full path: a relative folder would be read
@@ -269,12 +340,8 @@ int Stage(Launch& launch) {
     return TvSetupNoStagingFolder;
   }
   if (TvDirCreate(launch.staging, TvDirCreateMissing | TvDirNoMediaPrompt) != TvOk) return TvSetupNoStagingFolder;
-  TvList* staged = TvListCreate(TvListUnique, TvListCompareText, kTvListText, 0);
-  TvStatus copied = staged ? StageFiles(launch.medium, launch.staging, staged)
-                           : TvErrorRaise(TvErrNoMemory, "TarvelInst", TvRaiseOrigin);
-  if (copied == TvOk) copied = RemoveForeignModules(launch.staging, staged);
-  if (staged) TvListFree(staged);
-  if (copied != TvOk) return TvSetupCopyFailed;
+  const int copied = CopyMedium(launch);
+  if (copied != TvSetupLaunched) return copied;
   if (TvDirSetCurrent(launch.staging) != TvOk) return TvSetupNotLaunched;
   return StartEngine(launch);
 }
@@ -313,17 +380,19 @@ TvStatus TvSetupCopyFile(const char* source, const char* destination, uint32_t b
   TvStatus status = TvFileOpen(nullptr, nullptr, source, nullptr, TvFileNoMedia | TvFileSequential, &in);
   if (status != TvOk) return status;
   status = TvFileOpen(nullptr, nullptr, destination, nullptr, TvFileWriteOnly | TvFileNoMedia | TvFileSequential, &out);
-  while (status == TvOk) {
-    DWORD got = 0;
+  const bool created = status == TvOk;
+  for (uint32_t got = 1; status == TvOk && got > 0;) {
     // A failed read is a failure, not the end of the file: the engine
     // must never be started from a file cut short.
-    if (!tvSys.readFile(reinterpret_cast<HANDLE>(in), copyBlock, block, &got, nullptr))
-      status = TvErrorRaise(TvErrFileRead, source, TvRaiseOrigin);
-    else if (got == 0) break;
-    else status = TvFileWrite(out, copyBlock, got);
+    status = TvFileReadChecked(in, copyBlock, block, &got);
+    if (status != TvOk) status = TvErrorRaise(status, source, TvRaiseOrigin);
+    else if (got > 0 && (status = TvFileWrite(out, copyBlock, got)) == TvOk && !TvProgressStep(got))
+      status = kTvSetupCopyCancelled;
   }
   TvFileClose(out);
   TvFileClose(in);
+  // Nor is a file cut short left to be taken for a whole one later.
+  if (created && status != TvOk) tvSys.deleteFile(destination);
   return status;
 }
 
@@ -350,7 +419,9 @@ int TvSetupRun(const char* commandLine) {
     Launch launch;
     ReadArguments(args, launch);
     result = Stage(launch);
-    if (result != TvSetupLaunched) TvFormsMessageBox(kMessages[result], kBoxTitle, kBoxStyle);
+    TvProgressEnd();
+    if (result != TvSetupLaunched && result != TvSetupCancelled)
+      TvFormsMessageBox(kMessages[result], kBoxTitle, kBoxStyle);
   }
   TvFormsShutdown(status);
   TvKernelShutdown(status);

@@ -35,7 +35,8 @@ enum TvSetupExit : int {
   TvSetupNoStagingFolder = 3,
   TvSetupCopyFailed = 4,
   TvSetupNotLaunched = 5,
-  TvSetupNoStart = 6,  // the kernel or the forms library did not start
+  TvSetupNoStart = 6,    // the kernel or the forms library did not start
+  TvSetupCancelled = 7,  // the user cancelled the copy
 };
 
 // Restricts the library search of the process to the system directory
@@ -51,6 +52,9 @@ int TvSetupRun(const char* commandLine);
 
 // Copies source to destination in blocks of block bytes (at most, and by
 // default, kTvSetupCopyBlock): -1012 when a read fails, -1013 when a write
-// fails, or the status of opening either file. Not for two threads at once.
+// fails, kTvSetupCopyCancelled when the user cancels it in the progress
+// window (progress.h), or the status of opening either file; a destination
+// left incomplete is removed. Not for two threads at once.
 constexpr uint32_t kTvSetupCopyBlock = 64 * 1024;
+constexpr TvStatus kTvSetupCopyCancelled = 1;
 TvStatus TvSetupCopyFile(const char* source, const char* destination, uint32_t block = kTvSetupCopyBlock);

@@ -248,6 +248,15 @@ uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count) {
   return got;
 }
 
+TvStatus TvFileReadChecked(TvFileHandle handle, void* buffer, uint32_t count, uint32_t* got) {
+  DWORD read = 0;
+  if (got) *got = 0;
+  if (!got || !Valid(handle) || (!buffer && count > 0)) return TvErrFileRead;
+  if (count > 0 && !tvSys.readFile(H(handle), buffer, count, &read, nullptr)) return TvErrFileRead;
+  *got = read;
+  return TvOk;
+}
+
 size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size) {
   if (!buffer || size == 0) return 0;
   buffer[0] = '\0';

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "file_faults.h"
 #include "kernel_fixture.h"
 
 namespace {
@@ -253,6 +254,12 @@ TEST_F(Files, DuplicateRenameAndTimes) {
   char text[8] = "";
   EXPECT_EQ(TvFileRead(copy, text, 5), 5u);
   EXPECT_STREQ(text, "older");
+  uint32_t got = 1;  // at the end a checked read is no failure; a failed read is
+  EXPECT_EQ(TvFileReadChecked(copy, text, 5, &got), 0);
+  EXPECT_EQ(got, 0u);
+  tvtest::FileFaults::ArmOpenAndRead(0, 1);
+  EXPECT_EQ(TvFileReadChecked(copy, text, 5, &got), -1012);
+  tvtest::FileFaults::Disarm();
   TvFileClose(copy);
   EXPECT_EQ(TvFileDuplicate(kTvNoFile, &copy), -1016);
   EXPECT_EQ(copy, kTvNoFile);

@@ -4,8 +4,11 @@
 // program as it ships.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -15,6 +18,7 @@
 #include "file_faults.h"
 #include "forms.h"
 #include "kernel_fixture.h"
+#include "progress.h"
 #include "setup.h"
 
 namespace {
@@ -46,28 +50,33 @@ BOOL CALLBACK CollectControl(HWND child, LPARAM seen) {
 }
 
 // While it lives, reads every window of a class (by default the boxes
-// titled "Error") and presses the button that press chooses for it. The
+// titled "Error") and presses the button that press chooses for it; look,
+// when given, sees the window every 10 ms. The
 // 32-bit Wine of these machines makes no windows: there it starts no
 // thread to look for them (a second thread there can bring the emulated
 // Wine down).
 class BoxWatcher {
  public:
-  explicit BoxWatcher(std::function<int(const Box&)> press = [](const Box&) { return IDOK; },
-                      const char* kind = "#32770", const char* title = "Error") {
-    if (sizeof(void*) == 8) thread_ = std::thread([this, press, kind, title] {
-          for (HWND last = nullptr; !done_; Sleep(20)) {
-            HWND window = FindWindowA(kind, title);
-            if (!window || window == last || !IsWindowVisible(window)) continue;
-            last = window;
-            Box box;
-            char text[1024] = "";
-            GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
-            box.text = text;
-            EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&box));
-            seen.push_back(box);
-            PostMessageA(window, WM_COMMAND, press(box), 0);
-          }
-        });
+  explicit BoxWatcher(
+      std::function<int(const Box&)> press = [](const Box&) { return IDOK; }, const char* kind = "#32770",
+      const char* title = "Error", std::function<void(HWND)> look = nullptr) {
+    if (sizeof(void*) == 8)
+      thread_ = std::thread([this, press, kind, title, look] {
+        for (HWND last = nullptr; !done_; Sleep(10)) {
+          HWND window = FindWindowA(kind, title);
+          if (!window || !IsWindowVisible(window)) continue;
+          if (look) look(window);
+          if (window == last) continue;
+          last = window;
+          Box box;
+          char text[1024] = "";
+          GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+          box.text = text;
+          EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&box));
+          seen.push_back(box);
+          PostMessageA(window, WM_COMMAND, press(box), 0);
+        }
+      });
   }
   ~BoxWatcher() { Stop(); }
   void Stop() {
@@ -80,6 +89,17 @@ class BoxWatcher {
   std::atomic<bool> done_{false};
   std::thread thread_;
 };
+
+// Each read of the file layer takes slowBy milliseconds; the next one after
+// readDue is set runs atRead first.
+DWORD slowBy = 0;
+std::atomic<bool> readDue{false};
+std::function<void()> atRead;
+BOOL WINAPI SlowRead(HANDLE file, LPVOID data, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+  if (readDue.exchange(false)) atRead();
+  Sleep(slowBy);
+  return kTvSysDefault.readFile(file, data, size, got, overlapped);
+}
 
 // The boxes of a run without a display: what the launcher asked for.
 std::vector<std::string> asked;
@@ -94,11 +114,6 @@ BOOL WINAPI RefusedProcess(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTR
                            LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
   ++startsAsked;
   SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
-}
-
-BOOL WINAPI FailedRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
-  SetLastError(ERROR_CRC);
   return FALSE;
 }
 
@@ -223,7 +238,8 @@ class Setup : public tvtest::FolderTest {
          TvSetupCopyFailed, kCopyError, false},
         // A read that fails is a failed copy, never a short file; so is a
         // write that fails half way through a file.
-        {"read failure", [&] { tvSys.readFile = FailedRead; return Options(); }, TvSetupCopyFailed, kCopyError, false},
+        {"read failure", [&] { tvtest::FileFaults::ArmOpenAndRead(0, 1); return Options(); }, TvSetupCopyFailed,
+         kCopyError, false},
         {"write failure inside a file",
          [&] {
            Listing::Use(false);  // the engine, of several blocks, first
@@ -420,12 +436,15 @@ TEST_F(Setup, AKernelThatCannotStartEndsTheRunWithSix) {
   EXPECT_FALSE(FileExists(temp / "TarvelInst"));
 }
 
-// The staging folder's files when the engine starts ("/" after a folder).
+// The staging folder's files when the engine starts ("/" after a folder),
+// and whether the progress window was still there.
 std::vector<std::string> atStart;
+bool windowAtStart = false;
 BOOL WINAPI ListedStart(LPCSTR program, LPSTR line, LPSECURITY_ATTRIBUTES process, LPSECURITY_ATTRIBUTES thread,
                         BOOL inherit, DWORD flags, LPVOID environment, LPCSTR folder, LPSTARTUPINFOA startup,
                         LPPROCESS_INFORMATION started) {
   atStart.clear();
+  windowAtStart = FindWindowA("TVSETUPPROGRESS", nullptr) != nullptr;
   WIN32_FIND_DATAA entry;
   HANDLE find = FindFirstFileA("*", &entry);
   do {
@@ -596,6 +615,83 @@ TEST_F(Setup, TheFormsMessageBoxFollowsItsStyleWord) {
     EXPECT_EQ(b.buttons, c.buttons);
     EXPECT_EQ(b.preferred, c.preferred);
     EXPECT_EQ(b.icon, c.icon ? LoadIconA(nullptr, c.icon) : nullptr);
+  }
+}
+
+// A slow medium shows its progress after half a second, a fast one never;
+// the window is gone before the engine starts. Cancel stops the copy
+// between two blocks, leaves no file cut short and starts nothing; a second
+// launcher staging into the same folder meanwhile is told so.
+TEST_F(Setup, ASlowCopyShowsItsProgressAndCanBeCancelled) {
+  std::string block(1024 * 1024, 'b');  // 16 blocks each
+  for (const char* name : {"big1.dat", "big2.dat", "big3.dat"}) WriteFile(medium / name, block);
+  // clang-format off
+  const struct { const char* what; DWORD slow; bool cancel, second; const char* language; int code;
+                 const char* heading; } runs[] = {  // heading nullptr: no window
+      {"fast", 0, false, false, "44", TvSetupLaunched, nullptr},
+      {"slow, with a second launcher", 40, false, true, "44", TvSetupLaunched, "Preparing the installation…"},
+      {"slow, cancelled", 40, true, false, "49", TvSetupCancelled, "Die Installation wird vorbereitet…"}};
+  // clang-format on
+  const std::string staging = temp / "TarvelInst";
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.what);
+    WriteFile(dir / "setup.ini", std::string("[TvDefault]\r\nLanguage=") + run.language + "\r\n");
+    tvtest::ScopedEnv ini("TVINI", (dir / "setup.ini").c_str());
+    DWORD secondCode = 0, began = GetTickCount(), shownAfter = 0;
+    atRead = [&] {  // while the first stages
+      secondCode = tvtest::RunProgram(tvtest::WindowsPath(SETUP_EXE_UNIX_PATH) + " " + Options(), dir / "out.txt");
+    };
+    slowBy = run.slow;
+    tvSys.readFile = SlowRead;
+    tvSys.createProcess = ListedStart;
+    windowAtStart = true;
+    // The window as a user sees it: its heading, its file names and bar
+    // positions in order (unless it is gone before a control answers).
+    std::string heading;
+    std::vector<std::string> files;
+    std::vector<LRESULT> bar;
+    const auto look = [&](HWND window) {
+      if (!shownAfter) shownAfter = GetTickCount() - began, readDue = run.second;
+      const auto ask = [window](int id, UINT message, WPARAM w, LPARAM l, DWORD_PTR* answer) {
+        return SendMessageTimeoutA(GetDlgItem(window, id), message, w, l, SMTO_BLOCK, 2000, answer) != 0;
+      };
+      char text[256] = "", file[256] = "";
+      DWORD_PTR position = 0;
+      if (!ask(1, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), &position) ||
+          !ask(3, WM_GETTEXT, sizeof file, reinterpret_cast<LPARAM>(file), &position) ||
+          !ask(4, PBM_GETPOS, 0, 0, &position))
+        return;
+      heading = text;
+      if (files.empty() || files.back() != file) files.push_back(file);
+      if (bar.empty() || bar.back() != static_cast<LRESULT>(position)) bar.push_back(position);
+      if (run.cancel && !strncmp(file, "big", 3)) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    };
+    BoxWatcher boxes, progress([](const Box&) { return 0; }, "TVSETUPPROGRESS", nullptr, look);
+    EXPECT_EQ(Run(Options()), run.code);
+    progress.Stop();
+    boxes.Stop();
+    EXPECT_EQ(heading, run.heading ? run.heading : "");
+    EXPECT_GE(shownAfter, run.heading ? kTvProgressDelay : 0u);
+    EXPECT_EQ(files.size() >= 2 && bar.size() >= 2 && std::is_sorted(bar.begin(), bar.end()),
+              run.heading && !run.cancel);
+    EXPECT_EQ(windowAtStart, run.code != TvSetupLaunched);  // left true when nothing started
+    // The second launcher's one message, and the first's none.
+    EXPECT_EQ(secondCode, run.second ? 4u : 0u);
+    std::vector<std::string> texts;
+    for (const Box& box : boxes.seen) texts.push_back(box.text);
+    EXPECT_EQ(texts, std::vector<std::string>(run.second ? 1 : 0, kCopyError));
+    // What is staged is whole; cancelled, something is not staged.
+    int staged = 0, whole = 0;
+    for (const char* name : {"_ISmain", "setup.inx", "data.ini", "big1.dat", "big2.dat", "big3.dat"}) {
+      const std::string copy = ReadFile(staging + "\\" + (name[0] == '_' ? "setup.exe" : name));
+      staged += !copy.empty();
+      whole += copy == ReadFile(medium / name);
+    }
+    EXPECT_EQ(whole, staged);
+    EXPECT_EQ(staged < 6, run.cancel);
+    if (run.code == TvSetupLaunched) Engine(staging);  // done with the folder
+    tvSys = kTvSysDefault;
+    tvtest::RemoveTree(staging);
   }
 }
 

@@ -23,6 +23,7 @@ enum TvKernelFlag : uint32_t {
   TvFlagProgDirOnly = 0x0100,     // ignore TVINI, search the program directory only
   TvFlagConfigOptional = 0x0200,  // a missing configuration file is no error
   TvFlagConsoleOff = 0x0400,      // console logging off, whatever the options say
+  TvFlagReserved0800 = 0x0800,    // passed by the library and the launcher; without effect
   TvFlagNoMediaPrompt = 0x2000,   // never ask for removable media
   TvFlagNoLogFile = 0x8000,       // do not open the log file
 };

@@ -48,6 +48,9 @@ uint32_t TvFileSize(TvFileHandle handle);
 // -1008 for a file of 2 GB or more.
 TvStatus TvFileGetSize(TvFileHandle handle, uint32_t* size);
 uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count);
+// A read that tells the end of the file (0, nothing read) from a failure
+// (-1012, not raised: the caller names the file).
+TvStatus TvFileReadChecked(TvFileHandle handle, void* buffer, uint32_t count, uint32_t* got);
 size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size);
 TvStatus TvFileWriteText(TvFileHandle handle, const char* text);
 TvStatus TvFileWriteTextN(TvFileHandle handle, const char* text, size_t length);  // may hold NULs
