@@ -11,11 +11,10 @@ constexpr char kModuleName[] = "TVISX";
 constexpr char kVersion[] = TV_TVISX_VERSION;
 constexpr char kRevision[] = TV_TVISX_REVISION;
 
-// Two bits the library has always passed to the kernel start; reserved,
-// without effect.
-constexpr uint32_t kReservedFlag0800 = 0x0800;
+// 0x4000 is a bit the library has always passed to the kernel start;
+// reserved, without effect, like TvFlagReserved0800.
 constexpr uint32_t kReservedFlag4000 = 0x4000;
-constexpr uint32_t kStartupFlags = kReservedFlag4000 | TvFlagNoMediaPrompt | kReservedFlag0800 | TvFlagStartingUp;
+constexpr uint32_t kStartupFlags = kReservedFlag4000 | TvFlagNoMediaPrompt | TvFlagReserved0800 | TvFlagStartingUp;
 static_assert(kStartupFlags == 0x6810, "the flags word of the library's kernel start");
 
 }  // namespace
