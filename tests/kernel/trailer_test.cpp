@@ -103,24 +103,19 @@ TEST_F(Trailer, SaveAppendsExactBytesAndLoadReadsThemBack) {
   EXPECT_EQ(Bytes(), withReturns);
 }
 
+// A whole empty trailer is 24 bytes: a file of that size is taken as data.
+// A file without a trailer loads an empty text; the previous one is gone.
 TEST_F(Trailer, FilesWithoutATrailerLoadAnEmptyText) {
-  // A whole empty trailer is 24 bytes: a file of that size is taken as data.
-  Open(Forged("", 0, 0));
-  ASSERT_EQ(Bytes().size(), 24u);
-  EXPECT_EQ(Loaded(), 24u);
-  EXPECT_EQ(Text(), "");
-  Open("D" + Forged("", 1, 0));
-  EXPECT_EQ(Loaded(), 1u);
-
-  Open("D" + Forged("[A]\nk=v\n", 1, 8));
-  EXPECT_EQ(Loaded(), 1u);
-  ASSERT_EQ(Get("A", "k"), "v");
   std::string plain;
   for (int i = 0; i < 5000; ++i) plain += static_cast<char>('a' + i % 26);
-  for (const std::string& bytes : {std::string(), std::string("short"), plain}) {
+  for (const std::string& bytes :
+       {Forged("", 0, 0), "D" + Forged("", 1, 0), std::string(), std::string("short"), plain}) {
+    Open("D" + Forged("[A]\nk=v\n", 1, 8));
+    EXPECT_EQ(Loaded(), 1u);
+    ASSERT_EQ(Get("A", "k"), "v");
     Open(bytes);
-    EXPECT_EQ(Loaded(), bytes.size());
-    EXPECT_EQ(Text(), "");  // the previous text is gone
+    EXPECT_EQ(Loaded(), bytes.size() == 25 ? 1 : bytes.size());
+    EXPECT_EQ(Text(), "");
   }
   EXPECT_EQ(Load(nullptr), 0);
 }
