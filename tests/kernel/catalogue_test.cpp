@@ -68,11 +68,9 @@ class Catalogue : public tvtest::KernelTest {
 TEST_F(Catalogue, EveryCodeHasATextInEveryLanguageOrInNone) {
   for (TvStatus code : kNamedCodes)
     for (uint16_t language : kAllLanguages) EXPECT_TRUE(HasText(code, language)) << code << " in " << language;
-
   std::set<TvStatus> rows;
   for (int i = 0; i < kTvCatalogueRows; ++i) EXPECT_TRUE(rows.insert(kTvCatalogue[i].code).second) << i;
   EXPECT_EQ(rows.size(), sizeof kNamedCodes / sizeof kNamedCodes[0]);
-
   std::set<std::string> english;
   for (TvStatus code = kLowestCode; code <= 0; ++code) {
     const bool has = HasText(code, kEnglish);
@@ -148,7 +146,6 @@ TEST_F(Catalogue, TextsThatMustStandAsTheyAre) {
         << s.code << " in " << s.language << ": " << tvtest::Hex(Message(s.code, s.language));
   // The misspelling is the product's own text, in every language.
   for (uint16_t language : kAllLanguages) EXPECT_EQ(Message(TvErrInputChars, language), "Invalid input chararacters");
-
   // clang-format off
   const std::pair<uint16_t, const char*> kNames[] = {
       {kFrench, "Fran\xe7" "ais"}, {kEnglish, "English"}, {kAmerican, "English (American)"}, {kDutch, "Nederlands"},

@@ -332,7 +332,6 @@ TEST(Transliterate, LengthsBuffersAndHostileInput) {
   EXPECT_EQ(Translit(0, 45, "Ærøskøbing", 3), "Aeroe");
   EXPECT_EQ(Translit(0, 45, "Ærøskøbing", 0), "");
   EXPECT_EQ(Translit(0, 45, "abc", 400), "abc");  // never past the NUL
-
   // The output holds at most size - 1 characters; a pair may be cut.
   char out[260];
   const std::pair<size_t, const char*> kCuts[] = {{3, "Ae"}, {2, "A"}, {1, ""}, {0, ""}};
@@ -347,7 +346,6 @@ TEST(Transliterate, LengthsBuffersAndHostileInput) {
   EXPECT_EQ(TvTransliterate(2, 45, out, 256, std::string(400, '\xe6').c_str(), kTvTextToNul), 255u);
   EXPECT_EQ(std::string(out, 4), "AEAE");
   EXPECT_EQ(out[256], 'x');
-
   // No buffer, no text; every byte value in every case mode and language.
   EXPECT_EQ(TvTransliterate(2, 45, nullptr, 10, "abc", kTvTextToNul), 0u);
   EXPECT_EQ(TvTransliterate(2, 45, out, sizeof out, nullptr, kTvTextToNul), 0u);

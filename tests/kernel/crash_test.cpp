@@ -105,7 +105,6 @@ TEST_F(Crash, TheDumpGoesToTheFirstLocationThatWorks) {
   tvSys.getProcAddress = NoWriter;
   EXPECT_EQ(TvCrashWriteDump(nullptr), EXCEPTION_EXECUTE_HANDLER);
   EXPECT_FALSE(tvtest::FileExists(temp + "\\Error.mdmp"));
-
   // A home folder so long that the dump's own folder would be cut: no
   // folder under a cut name, the dump in the home folder itself.
   home = dir / std::string(240 - dir.path().size() - 1, 'h');
@@ -138,7 +137,6 @@ TEST_F(Crash, TheFilterAsksForNothingAndTakesNoLock) {
   refusal = ERROR_ACCESS_DENIED;
   TvSetUserInterfaceMode(mode);
   tvSys = kTvSysDefault;
-
   tvSys.getProcAddress = FindWriter;
   tvSys.localTime = FixedTime;
   std::future<LONG> dump;

@@ -156,7 +156,6 @@ TEST_F(Dates, FormattingPicturesAndCutOutput) {
   // An invalid date is corrected before it is formatted.
   EXPECT_EQ(Format("dd/mm/yyyy", {31, 13, 3}), "31/12/2003");
   EXPECT_EQ(Newest(), "> Invalid time/date (Month > 12)");
-
   char out[32];
   EXPECT_EQ(TvDateFormatPicture(out, 22, "dddd, dd MMMM yyyy", kMarch5th2004), 1);
   EXPECT_EQ(TvDateFormatPicture(out, 21, "dddd, dd MMMM yyyy", kMarch5th2004), 0);
@@ -260,7 +259,6 @@ TEST_F(Dates, HostileTextsAndPicturesGiveAStatus) {
   EXPECT_EQ(Parse(longText.c_str(), longPicture.c_str(), d), TvErrDateTime);
   EXPECT_EQ(Parse(std::string(400, '9').c_str(), "yyyy", d), TvErrDateTime);
   EXPECT_EQ(Parse("", mixed.c_str(), d, TvDateExact), TvErrDateTime);
-
   char out[kTvDateTextSize + 8];
   memset(out, 'x', sizeof out);
   EXPECT_EQ(TvDateFormatPicture(out, kTvDateTextSize, mixed.c_str(), kMarch5th2004), 0);
@@ -322,7 +320,6 @@ TEST_F(Dates, HighResolutionTimingAndItsFailures) {
   char stamp[40];
   EXPECT_EQ(TvTimeStamp(stamp, sizeof stamp), 21u) << stamp;
   EXPECT_EQ(stamp[8], '.');
-
   tvSys.queryCounter = Fails;
   tvSys.tickCount = TickAt42;
   const uint32_t ms = TvMilliseconds();

@@ -177,7 +177,6 @@ TEST_F(Files, DataInformationFromTrailers) {
   ASSERT_EQ(TvIniSaveTrailer(&trailer, h, 0), 0);
   TvFileClose(h);
   TvIniFree(&trailer);
-
   ASSERT_EQ(Open(data, TvFileDataInfo, &h), 0);
   EXPECT_EQ(TvFileTell(h), 0u);  // positioned at the data again
   TvFileClose(h);
@@ -198,7 +197,6 @@ TEST_F(Files, DataInformationFromTrailers) {
   EXPECT_STREQ(tvDataInfo.description, "12 September 2003 (Autumn)");
   EXPECT_EQ(tvDataInfo.copyright, nullptr);
   tvDataInfo = kept;
-
   // A file without a date where one is required; a date other than the one expected.
   const std::string plain = dir / "plain.dts";
   tvtest::WriteFile(plain, "no trailer");

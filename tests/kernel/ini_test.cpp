@@ -419,7 +419,6 @@ TEST_F(Ini, HostileTextsAndArguments) {
   ASSERT_EQ(TvIniSectionExists(&ini, "S"), 1);
   EXPECT_EQ(TvIniNextKey(&ini, 1, key, sizeof key), 1);
   EXPECT_STREQ(key, "LLLLLLL");
-
   // Names that would break the text are refused; empty names are safe.
   for (const char* key : {"", "a=b", "a\nb", "[x", "+x"}) EXPECT_EQ(TvIniSetString(&ini, "S", key, "v"), -1096) << key;
   EXPECT_EQ(TvIniSetString(&ini, "a]b", "k", "v"), -1096);
@@ -428,7 +427,6 @@ TEST_F(Ini, HostileTextsAndArguments) {
   EXPECT_EQ(TvIniSetString(&ini, "", "k", "empty section"), 0);
   EXPECT_EQ(Get("", "k"), "empty section");
   EXPECT_TRUE(Invariants(ini));
-
   // NULL where a caller could pass it.
   int call = 0;
   for (TvStatus status :

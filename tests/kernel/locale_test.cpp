@@ -53,7 +53,6 @@ TEST_F(Locale, SettingsSelectTheLocaleAndItsCollationIsLoaded) {
   }
   EXPECT_EQ(Start("Locale=en\n"), TvErrLocaleFile);
   TvKernelShutdown(0);
-
   std::vector<size_t> cuts;
   WriteLocaleFile(tvtest::LocaleFileBytes(Plan(), &cuts));
   const struct {
@@ -104,7 +103,6 @@ TEST_F(Locale, DamagedAndHostileFilesGiveAClearStatus) {
   const TvLocaleRecord* record = nullptr;
   EXPECT_EQ(TvLocaleFind(&record, "en"), TvErrLocaleInvalid);  // nothing was kept
   EXPECT_EQ(record, nullptr);
-
   ASSERT_GE(cuts.size(), 8u);
   for (size_t cut : cuts) {
     WriteLocaleFile(good.substr(0, cut));
@@ -113,7 +111,6 @@ TEST_F(Locale, DamagedAndHostileFilesGiveAClearStatus) {
       if (status == TvOk) status = FindAndLoad(name);
     EXPECT_EQ(status, TvErrFileRead) << "cut at " << cut;
   }
-
   // Counts and offsets that claim more than the file holds are refused
   // before anything is read or allocated for them.
   LimitMemory(64 * 1024);

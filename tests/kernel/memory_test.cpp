@@ -106,7 +106,6 @@ TEST_F(Memory, RefusalsChangeNothing) {
   EXPECT_STREQ(kept, "kept");
   EXPECT_EQ(tvMemStats.totalBytes, before.totalBytes);
   EXPECT_EQ(tvMemStats.payloadAllocations, before.payloadAllocations);
-
   // Pooled: no new chunk and no larger block, but a chunk already there
   // still serves its blocks.
   tvMemStats.limit = UINT64_MAX;  // the configuration text grows
@@ -125,7 +124,6 @@ TEST_F(Memory, RefusalsChangeNothing) {
   EXPECT_EQ(TvMemAlloc(0, 16), nullptr);
   TvMemFree(second);
   TvMemFree(first);
-
   // Sizes from 2^31 up, or whose headers would not fit, in either mode.
   for (const char* mode : {"Plain Stats", "Pooled Stats"}) {
     tvMemStats.limit = UINT64_MAX;
@@ -171,7 +169,6 @@ TEST_F(Memory, BuiltInClassesAndLargerBlocks) {
     EXPECT_EQ(tvMemStats.totalBytes, before) << r.size;
   }
   for (uint32_t i = 0; i < 7; ++i) EXPECT_EQ(Class(i).chunks, 0u);
-
   // Zeroing covers the whole block, also one taken from the free list.
   void* other = TvMemAlloc(0, 20);
   void* block = TvMemAlloc(0, 20);
@@ -208,7 +205,6 @@ TEST_F(Memory, ChunksFillUpAndGoBackWhenTheirLastBlockIsFreed) {
   EXPECT_EQ(Block(f).chunk, Block(d).chunk);
   EXPECT_EQ(Class(0, &inUse).blocksInUse, 5u);
   EXPECT_EQ(inUse, (InUse{3, 2}));
-
   const uint64_t total = tvMemStats.totalBytes;
   TvMemFree(d);
   TvMemFree(f);
@@ -224,7 +220,6 @@ TEST_F(Memory, ChunksFillUpAndGoBackWhenTheirLastBlockIsFreed) {
   EXPECT_EQ(Class(0).blocksInUse, 3u);
   EXPECT_EQ(TvMemAlloc(0, 4), c);
   EXPECT_EQ(Class(0).blocksFree, 2u);
-
   // Shut-down takes every chunk and the table back and says what was left.
   EXPECT_EQ(TvMemReleaseAll(), 4u);
   EXPECT_EQ(TvMemClassCount(), 0u);
@@ -244,7 +239,6 @@ TEST_F(Memory, ResizeKeepsContentsAndZeroesWhatIsAdded) {
   memset(plain, 0x55, 10);
   plain = Resized(plain, 300, TvMemZero);
   EXPECT_TRUE(AllBytes(plain, 0, 10, 0x55) && AllBytes(plain, 10, 300, 0));
-
   ASSERT_EQ(Switch("Pooled"), 0);
   auto* block = static_cast<uint8_t*>(TvMemAlloc(0, 20));
   memset(block, 0x33, 32);
@@ -320,7 +314,6 @@ TEST_F(Memory, BlocksOutliveModeChangesAndShutDown) {
   EXPECT_STREQ(small, "small");
   TvMemFree(small);
   EXPECT_EQ(tvMemStats.systemAllocations, allocations - 1);  // its chunk went back
-
   ASSERT_NE(TvMemAlloc(0, 30), nullptr);
   void* large = TvMemAlloc(0, 1000);
   EXPECT_EQ(TvMemReleaseAll(), 1u);

@@ -57,7 +57,6 @@ TEST_F(Options, CommandLineOptionsSetTheKernelAndWinOverTheConfiguration) {
   EXPECT_TRUE(tvLog.console);
   TvKernelShutdown(0);
   EXPECT_FALSE(tvtest::FileExists(dir / "other.log"));
-
   // A language that is no number above 0, or a path over 255 characters
   // (refused, never cut into another path), ends the walk; start-up runs.
   const std::string tooLong = dir / std::string(256 - dir.path().size(), 'p');

@@ -71,7 +71,6 @@ TEST(StrCopy, AppendCountStopAndCase) {
   EXPECT_STREQ(out, "abcdefx");
   EXPECT_EQ(TvStrCopyUntil(out, "key=value", '=', sizeof out), 3u);
   EXPECT_STREQ(out, "key");
-
   // A count of characters, never past the text's end; 65534 is a count,
   // 65535 means all.
   Guarded g;
@@ -86,7 +85,6 @@ TEST(StrCopy, AppendCountStopAndCase) {
   std::vector<char> big(70001, 'x');
   EXPECT_EQ(TvStrCopyN(big.data(), longText.c_str(), 65534, big.size()), 65534u);
   EXPECT_EQ(TvStrCopyN(big.data(), longText.c_str(), 65535, big.size()), 70000u);
-
   // Case through the code page 1252 tables; in place too.
   char text[64];
   EXPECT_EQ(TvStrUpper(text, "straße école ÿ œ š 7!", sizeof text), strlen("straße école ÿ œ š 7!"));
@@ -124,7 +122,6 @@ TEST(StrCompare, CollateAndFold) {
   Strings words = {"f", "ée", "d", "ed", "e", "ef", "éa"};
   std::sort(words.begin(), words.end(), [](const std::string& a, const std::string& b) { return TvStrCollate(a.c_str(), b.c_str()) < 0; });
   EXPECT_EQ(words, (Strings{"d", "éa", "ée", "e", "ed", "ef", "f"}));
-
   // The N forms stop after count characters; as list compares they take the
   // count from the user data, where a negative one counts as 0.
   const struct { const char* a; const char* b; intptr_t count; int collate, fold; } kCounts[] = {
@@ -139,7 +136,6 @@ TEST(StrCompare, CollateAndFold) {
     EXPECT_EQ(Sign(TvStrCollateN(c.a, c.b, c.count)), c.collate) << c.b << " " << c.count;
     EXPECT_EQ(Sign(TvStrCompareFoldN(c.a, c.b, c.count)), c.fold) << c.b << " " << c.count;
   }
-
   // No-case compares fold case only, through the 1252 table.
   EXPECT_TRUE(TvStrEqualNoCase("straße ÿ", "STRAßE Ÿ"));
   EXPECT_FALSE(TvStrEqualNoCase("straße ÿ", "STRAßE Y"));
@@ -258,7 +254,6 @@ TEST(StrToken, SeparatorsWhiteSpaceAndCuts) {
   // An over-long item is cut and the rest of it skipped.
   EXPECT_EQ(Tokens("abcdefgh,next", ',', 4), (Strings{"abc", "nex"}));
   EXPECT_EQ(Tokens("longer-than-this x", ' ', 7), (Strings{"longer", "x"}));
-
   Guarded g;
   EXPECT_STREQ(TvStrToken(g.bytes, "a,b", 0, ','), "b");  // no room: the item is skipped all the same
   EXPECT_TRUE(g.UntouchedFrom(0));
@@ -291,7 +286,6 @@ TEST(StrSeparators, RunsBecomeOneCommaAndCountOccurrences) {
   EXPECT_EQ(TvStrSeparators(g.bytes, text.c_str(), 256), 255u);
   EXPECT_EQ(g.bytes[254], 'x');
   EXPECT_TRUE(g.UntouchedFrom(256));
-
   EXPECT_EQ(TvStrCount("a,b,,c", ','), 3u);
   EXPECT_EQ(TvStrCount("Ærøskøbing", '\xf8'), 2u);
   EXPECT_EQ(TvStrCount("abc", '\0'), 0u);
@@ -333,7 +327,6 @@ TEST(MsgTable, SelectionRuleBeforeStartUpAndTheTablesEnd) {
   EXPECT_EQ(TvMsgTable(kCustomSet, 7), kCustomTexts);
   EXPECT_EQ(TvMsgTable(kFrenchOnly, 44), kOtherTexts);
   EXPECT_EQ(TvMsgTable(kEmptySet, 44), nullptr);
-
   TvMsgTableRef english = TvMsgTable(kTvKernelStringSet, 44);
   EXPECT_STREQ(TvMsgText(english, 47), "N/A");
   for (int number : {48, 1000, -1}) EXPECT_EQ(TvMsgText(english, number), nullptr) << number;
