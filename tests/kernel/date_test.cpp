@@ -77,10 +77,8 @@ TEST_F(Dates, ValidationClampsAndRaisesTheDetail) {
   // clang-format off
   const struct { TvDate in; unsigned pivot; TvDate out; const char* line; } cases[] = {
       {{29, 2, 1900}, kTvDatePivot, {28, 2, 1900}, "> Invalid time/date (Day > 28)"},
-      {{29, 2, 2000}, kTvDatePivot, {29, 2, 2000}, ""},
-      {{1, 1, 79}, 80, {1, 1, 2079}, ""},
-      {{1, 1, 80}, 80, {1, 1, 1980}, ""},
-      {{1, 1, 150}, kTvDatePivot, {1, 1, 1900}, ""},
+      {{29, 2, 2000}, kTvDatePivot, {29, 2, 2000}, ""}, {{1, 1, 79}, 80, {1, 1, 2079}, ""},
+      {{1, 1, 80}, 80, {1, 1, 1980}, ""}, {{1, 1, 150}, kTvDatePivot, {1, 1, 1900}, ""},
       {{5, 0, 2003}, kTvDatePivot, {5, 1, 2003}, "> Invalid time/date (Month < 1)"},
       {{5, 13, 2003}, kTvDatePivot, {5, 12, 2003}, "> Invalid time/date (Month > 12)"},
       {{0, 4, 2003}, kTvDatePivot, {1, 4, 2003}, "> Invalid time/date (Day < 1)"},
@@ -110,10 +108,8 @@ TEST_F(Dates, AddingDaysMonthsAndYears) {
   // the result stays within 1900 to 65535.
   // clang-format off
   const struct { TvDate from; int32_t days, months, years; TvDate to; unsigned monthLength; } cases[] = {
-      {{31, 1, 2003}, 0, 1, 0, {28, 2, 2003}, 28},
-      {{31, 1, 2004}, 0, 1, 0, {29, 2, 2004}, 29},
-      {{1, 1, 1980}, -1, 0, 0, {31, 12, 1979}, 31},
-      {kMarch5th2004, 0, -14, 1, {5, 1, 2004}, 31},
+      {{31, 1, 2003}, 0, 1, 0, {28, 2, 2003}, 28}, {{31, 1, 2004}, 0, 1, 0, {29, 2, 2004}, 29},
+      {{1, 1, 1980}, -1, 0, 0, {31, 12, 1979}, 31}, {kMarch5th2004, 0, -14, 1, {5, 1, 2004}, 31},
       {{28, 2, 2003}, 366, 0, 0, {29, 2, 2004}, 29},
       {{31, 1, 2003}, 1, 1, 0, {4, 3, 2003}, 31},  // the days run on from 31 February
       {{65535, 65535, 65535}, INT32_MAX, INT32_MAX, INT32_MAX, {31, 12, 65535}, 31},

@@ -292,8 +292,7 @@ TEST_F(Instance, InvalidDirectoriesGiveTheirCodesAndTheFirstErrorWins) {
   // clang-format off
   const std::pair<std::string, TvStatus> kCases[] = {
       {"TempDir=" + missing + "\\a\\b\nDataDir=" + missing + "\n", -1038},
-      {"DataDir=" + dir.path() + "\n+" + missing + "\n", -1037},
-      {"DataDir=" + missing + "\n", -1037},
+      {"DataDir=" + dir.path() + "\n+" + missing + "\n", -1037}, {"DataDir=" + missing + "\n", -1037},
       {"MemAllocator=Pooled\nMemBlocks=2\n+16,10\n", -1033}};
   // clang-format on
   for (const auto& [options, status] : kCases) {

@@ -274,8 +274,7 @@ TEST_F(Memory, ConfigurationErrorsLeavePooledModeWithoutClasses) {
       {"MemBlocks=2\n+16,1\n+8,1\n", "8 < previous blocksize, 16. Settings must be in size order"},
       {"MemBlocks=2\n+7,1\n+6,1\n", "6 < previous blocksize, 7. Settings must be in size order"},
       {"MemBlocks=2\n+8,1\n+8,1\n", "8 < previous blocksize, 8. Settings must be in size order"},
-      {"MemBlocks=1\n+8,0\n", "cannot set 0 number of blocks"},
-      {"MemBlocks=1\n+8\n", "cannot set 0 number of blocks"},
+      {"MemBlocks=1\n+8,0\n", "cannot set 0 number of blocks"}, {"MemBlocks=1\n+8\n", "cannot set 0 number of blocks"},
   };
   // clang-format on
   for (const auto& c : cases) {
