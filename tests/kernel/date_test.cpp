@@ -60,13 +60,9 @@ TEST_F(Dates, DayCountWeekdayAndMonthLengths) {
   EXPECT_EQ(TvDateWeekday(kMarch5th2004), 5u);  // Friday
   EXPECT_EQ(TvDateWeekday({1, 1, 1980}), 2u);   // Tuesday
   EXPECT_EQ(TvDateWeekday({31, 12, 1979}), 1u);
-  for (const auto& [month, year, days] : {std::tuple{2u, 1900u, 28u},
-                                          {2u, 2000u, 29u},
-                                          {2u, 2004u, 29u},
-                                          {2u, 2003u, 28u},
-                                          {4u, 2003u, 30u},
-                                          {12u, 2003u, 31u}})
-    EXPECT_EQ(TvDaysInMonth(month, year), days) << month << "/" << year;
+  const unsigned kMonths[][3] = {{2, 1900, 28}, {2, 2000, 29}, {2, 2004, 29},
+                                 {2, 2003, 28}, {4, 2003, 30}, {12, 2003, 31}};
+  for (const auto& m : kMonths) EXPECT_EQ(TvDaysInMonth(m[0], m[1]), m[2]) << m[0] << "/" << m[1];
   EXPECT_EQ(TvDateDiff({1, 1, 2004}, kMarch5th2004), 64);
   EXPECT_EQ(TvDateDiff(kMarch5th2004, {1, 1, 2004}), -64);
 }

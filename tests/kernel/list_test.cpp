@@ -409,8 +409,7 @@ TvStatus Callback(TvList* list, int operation, TvListRequest* request) {
     case TvListOpFind: request->position = backing->findPosition; break;
     case TvListOpReplace: TvMemFree(const_cast<void*>(request->result)); [[fallthrough]];
     case TvListOpInsert:
-      for (const char* p = static_cast<const char*>(request->item); *p; ++p)
-        text += static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+      for (const char* p = static_cast<const char*>(request->item); *p; ++p) text += char(toupper(uint8_t(*p)));
       request->result = Block(text.c_str());
       break;
     case TvListOpRemove: TvMemFree(const_cast<void*>(request->item)); break;
@@ -452,8 +451,8 @@ TEST_F(List, VirtualListsRouteEachOperationToTheCallback) {
   backing.answer[TvListOpFind] = TvErrInvalidAction;
   EXPECT_EQ(Found(list, "b", -1), Hit(2, 1));
   backing.answer[TvListOpFind] = TvErrFileRead;
-  EXPECT_EQ(TvListFind(list, "a", -1, &index, nullptr), TvErrFileRead);
-  EXPECT_EQ(TvListAdd(list, "e", &index), TvErrFileRead);
+  for (TvStatus status : {TvListFind(list, "a", -1, &index, nullptr), TvListAdd(list, "e", &index)})
+    EXPECT_EQ(status, TvErrFileRead);
   backing.log.clear();
   ASSERT_EQ(TvListReplaceAt(list, 2, "z"), 0);
   ASSERT_EQ(TvListRemoveAt(list, 0), 0);
@@ -463,9 +462,8 @@ TEST_F(List, VirtualListsRouteEachOperationToTheCallback) {
   EXPECT_EQ(Blocks(), 4u);  // record, array and the callback's two copies
   // Unsupported insert, remove and replace are refused and change nothing.
   for (int op : {TvListOpInsert, TvListOpRemove, TvListOpReplace}) backing.answer[op] = TvErrInvalidAction;
-  EXPECT_EQ(TvListInsertAt(list, 0, "q"), TvErrInvalidAction);
-  EXPECT_EQ(TvListRemoveAt(list, 0), TvErrInvalidAction);
-  EXPECT_EQ(TvListReplaceAt(list, 0, "q"), TvErrInvalidAction);
+  for (TvStatus status : {TvListInsertAt(list, 0, "q"), TvListRemoveAt(list, 0), TvListReplaceAt(list, 0, "q")})
+    EXPECT_EQ(status, TvErrInvalidAction);
   EXPECT_EQ(Texts(list), (Strings{"A", "Z"}));
   // The walk reads the first item with 7, the others with 8, releasing each;
   // without reads it visits the stored items; a read error ends it.
@@ -492,6 +490,8 @@ TEST_F(List, VirtualListsRouteEachOperationToTheCallback) {
   EXPECT_EQ(backing.log, "2@0 5@2 5@1 5@0 1@0 ");
   EXPECT_EQ(Blocks(), 0u);
   // A virtual start may be unsupported, but not refused.
+  // A refused start leaves an ordinary list, which cannot become virtual
+  // once it holds items.
   Backing quiet, refusing;
   quiet.answer[TvListOpInit] = TvErrInvalidAction;  // nothing to set up: fine
   refusing.answer[TvListOpInit] = TvErrFileRead;
@@ -499,12 +499,9 @@ TEST_F(List, VirtualListsRouteEachOperationToTheCallback) {
   ASSERT_EQ(MakeVirtual(list, quiet), 0);
   EXPECT_EQ(list->storage, TvListVirtual);
   TvListFree(list);
-  // A refused start leaves an ordinary list, which cannot become virtual
-  // once it holds items.
   list = TextList(0, {});
   EXPECT_EQ(MakeVirtual(list, refusing), TvErrFileRead);
-  EXPECT_EQ(list->storage, TvListTextCopies);
-  EXPECT_EQ(list->callback, nullptr);
+  EXPECT_TRUE(list->storage == TvListTextCopies && list->callback == nullptr);
   for (const char* text : {"b", "a"}) ASSERT_EQ(TvListAdd(list, text, nullptr), 0);
   EXPECT_EQ(Texts(list), (Strings{"a", "b"}));
   EXPECT_EQ(MakeVirtual(list, refusing), TvErrInvalidAction);
