@@ -48,17 +48,15 @@ std::string Translit(uint32_t flags, uint16_t language, const char* text, uint16
   return out;
 }
 
+// clang-format off
 TEST(CharTables, ClassesAndCaseFollowCodePage1252) {
-  EXPECT_EQ(tvCharClass['A'], TvCharPrintable | TvCharLetter | TvCharUpper);
-  EXPECT_EQ(tvCharClass['z'], TvCharPrintable | TvCharLetter | TvCharLower);
-  EXPECT_EQ(tvCharClass['7'], TvCharPrintable | TvCharDigit);
-  EXPECT_EQ(tvCharClass['!'], TvCharPrintable | TvCharPunct);
-  EXPECT_EQ(tvCharClass[' '], TvCharPrintable | TvCharSpace);
-  for (int c : {9, 13}) EXPECT_EQ(tvCharClass[c], TvCharControl | TvCharSpace) << c;
-  EXPECT_EQ(tvCharClass[127], TvCharControl);
+  const std::pair<int, int> kClasses[] = {
+      {'A', TvCharPrintable | TvCharLetter | TvCharUpper}, {'z', TvCharPrintable | TvCharLetter | TvCharLower},
+      {'7', TvCharPrintable | TvCharDigit}, {'!', TvCharPrintable | TvCharPunct}, {' ', TvCharPrintable | TvCharSpace},
+      {9, TvCharControl | TvCharSpace}, {13, TvCharControl | TvCharSpace}, {127, TvCharControl}};
+  for (const auto& [c, flags] : kClasses) EXPECT_EQ(tvCharClass[c], flags) << c;
   // Characters above 127 carry no flags, accented letters included.
   for (int c = 128; c < 256; ++c) EXPECT_EQ(tvCharClass[c], 0) << c;
-
   // Lower and upper case pairs: š Š, œ Œ, é É, à À, þ Þ, ÿ Ÿ.
   const Pair kCase[] = {{'a', 'A'}, {0x9A, 0x8A}, {0x9C, 0x8C}, {0xE9, 0xC9}, {0xE0, 0xC0}, {0xFE, 0xDE}, {0xFF, 0x9F}};
   for (const Pair& p : kCase) {
@@ -66,16 +64,14 @@ TEST(CharTables, ClassesAndCaseFollowCodePage1252) {
     EXPECT_EQ(tvCharLower[p.ansi], p.set) << int(p.ansi);
   }
   // No case: 5, ÷, ×, ß (no capital here), µ.
-  for (int c : {int{'5'}, 0xF7, 0xD7, 0xDF, 0xB5}) {
-    EXPECT_EQ(tvCharUpper[c], c) << c;
-    EXPECT_EQ(tvCharLower[c], c) << c;
-  }
+  for (int c : {int{'5'}, 0xF7, 0xD7, 0xDF, 0xB5}) EXPECT_EQ(tvCharUpper[c] * 256 + tvCharLower[c], c * 257) << c;
   // Upper and lower case are each other's inverse on every letter pair.
   for (int c = 0; c < 256; ++c) {
     EXPECT_TRUE(tvCharUpper[c] == c || tvCharLower[tvCharUpper[c]] == c) << c;
     EXPECT_TRUE(tvCharLower[c] == c || tvCharUpper[tvCharLower[c]] == c) << c;
   }
 }
+// clang-format on
 
 TEST(CharTables, DiacriticFreeForms) {
   for (int c = 0; c < 128; ++c) EXPECT_EQ(tvCharPlain[c], c) << c;
@@ -90,13 +86,12 @@ TEST(CharTables, DiacriticFreeForms) {
     if (c == 215 || c == 247) continue;  // × ÷
     const uint8_t p = tvCharPlain[c];
     EXPECT_TRUE(tvCharClass[p] & TvCharLetter) << c;
-    if (c != 223) {
-      EXPECT_EQ(bool(tvCharClass[p] & TvCharUpper), c < 224) << c;
-    }
+    EXPECT_TRUE(c == 223 || bool(tvCharClass[p] & TvCharUpper) == (c < 224)) << c;
   }
 }
 
 TEST(DosCharset, SharedCharactersFollowCodePage850) {
+  // clang-format off
   const Pair kShared[] = {
       {0x80, 0xC7}, {0x81, 0xFC}, {0x82, 0xE9}, {0x8E, 0xC4}, {0x94, 0xF6}, {0x9B, 0xF8},  // Ç ü é Ä ö ø
       {0x9C, 0xA3}, {0x9D, 0xD8}, {0x9E, 0xD7}, {0x9F, 0x83}, {0xA4, 0xF1}, {0xA8, 0xBF},  // £ Ø × ƒ ñ ¿
@@ -104,6 +99,7 @@ TEST(DosCharset, SharedCharactersFollowCodePage850) {
       {0xD1, 0xD0}, {0xD4, 0xC8}, {0xE1, 0xDF}, {0xE6, 0xB5}, {0xE8, 0xDE}, {0xED, 0xDD},  // Ð È ß µ Þ Ý
       {0xF0, 0xAD}, {0xF5, 0xA7}, {0xF8, 0xB0}, {0xFD, 0xB2}, {'A', 'A'},   {'\n', '\n'},  // soft hyphen § ° ²
   };
+  // clang-format on
   for (const Pair& p : kShared) {
     EXPECT_EQ(Convert(TvCharsetAnsi, p.set, TvCharsetDos), p.ansi) << "DOS " << int(p.set);
     EXPECT_EQ(Convert(TvCharsetDos, p.ansi, TvCharsetAnsi), p.set) << "ANSI " << int(p.ansi);
@@ -122,23 +118,25 @@ TEST(DosCharset, SharedCharactersFollowCodePage850) {
 }
 
 TEST(DosCharset, CharactersWithoutAnsiEquivalent) {
+  // clang-format off
   const Pair kRead[] = {
       {0xB3, 0xA6}, {0xBA, 0xA6}, {0xC4, '-'}, {0xCD, '-'}, {0xC5, '+'}, {0xC9, '+'},  // │ ║ ─ ═ ┼ ╔
       {0xD9, '+'},  {0xDC, '_'},  {0xDF, '-'}, {0xF2, '_'},                             // ┘ ▄ ▀ ‗
       {0xD5, 'i'},  {0xFF, ' '},                          // dotless i, non-breaking space
       {15, 0xA4},   {20, 0xB6},   {21, 0xA7},             // ☼ ¶ § of the DOS glyph set
   };
+  // clang-format on
   for (const Pair& p : kRead) EXPECT_EQ(Convert(TvCharsetAnsi, p.set, TvCharsetDos), p.ansi) << int(p.set);
   // ANSI signs that DOS lacks are written as their look-alikes: “ ’ – Š œ.
   const Pair kWritten[] = {{'"', 0x93}, {'\'', 0x92}, {'-', 0x96}, {'S', 0x8A}, {'o', 0x9C}};
   for (const Pair& p : kWritten) EXPECT_EQ(Convert(TvCharsetDos, p.ansi, TvCharsetAnsi), p.set) << int(p.ansi);
-  // ANSI positions with no character stay printable rather than becoming
-  // DOS letters.
+  // ANSI positions with no character stay printable rather than becoming DOS letters.
   for (int c : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
     EXPECT_LT(Convert(TvCharsetDos, static_cast<uint8_t>(c), TvCharsetAnsi), 0x80) << c;
 }
 
 TEST(EbcdicCharset, SharedCharactersFollowCodePage37) {
+  // clang-format off
   const Pair kShared[] = {
       // Letters and digits come in runs with gaps: a-i, j-r, s-z.
       {0x81, 'a'}, {0x89, 'i'}, {0x91, 'j'}, {0x99, 'r'}, {0xA2, 's'}, {0xA9, 'z'}, {0xC1, 'A'},
@@ -150,21 +148,21 @@ TEST(EbcdicCharset, SharedCharactersFollowCodePage37) {
       {0x70, 0xF8}, {0x9F, 0xA4}, {0xB1, 0xA3}, {0xB5, 0xA7}, {0xCC, 0xF6}, {0xE1, 0xF7},  // ø ¤ £ § ö ÷
       {0xFC, 0xDC},                                                                      // Ü
   };
+  // clang-format on
   for (const Pair& p : kShared) {
     EXPECT_EQ(Convert(TvCharsetAnsi, p.set, TvCharsetEbcdic), p.ansi) << "EBCDIC " << int(p.set);
     EXPECT_EQ(Convert(TvCharsetEbcdic, p.ansi, TvCharsetAnsi), p.set) << "ANSI " << int(p.ansi);
   }
   // ANSI -> EBCDIC -> ANSI gives every character back, 128 to 159 included,
-  // except the four whose EBCDIC positions read as something else.
+  // except four: the non-breaking space, the broken bar, Ý and the diaeresis.
   for (int c = 1; c < 256; ++c) {
-    if (c == 0xA0 || c == 0xA6 || c == 0xA8 || c == 0xDD) continue;
+    const Pair kLost[] = {{'!', 0xA0}, {'|', 0xA6}, {'Y', 0xDD}, {'"', 0xA8}};
+    uint8_t expected = static_cast<uint8_t>(c);
+    for (const Pair& p : kLost) expected = p.ansi == c ? p.set : expected;
     const uint8_t e = Convert(TvCharsetEbcdic, static_cast<uint8_t>(c), TvCharsetAnsi);
     EXPECT_NE(e, 0) << c;
-    EXPECT_EQ(Convert(TvCharsetAnsi, e, TvCharsetEbcdic), c) << "ANSI " << c << " via EBCDIC " << int(e);
+    EXPECT_EQ(Convert(TvCharsetAnsi, e, TvCharsetEbcdic), expected) << "ANSI " << c << " via EBCDIC " << int(e);
   }
-  // The non-breaking space, the broken bar, Ý and the diaeresis.
-  for (const Pair& p : {Pair{'!', 0xA0}, {'|', 0xA6}, {'Y', 0xDD}, {'"', 0xA8}})
-    EXPECT_EQ(Convert(TvCharsetAnsi, Convert(TvCharsetEbcdic, p.ansi, TvCharsetAnsi), TvCharsetEbcdic), p.set);
 }
 
 TEST(EbcdicCharset, BracketsNewLineAndOtherExceptions) {
@@ -174,27 +172,28 @@ TEST(EbcdicCharset, BracketsNewLineAndOtherExceptions) {
   EXPECT_EQ(std::string(out), brackets);
   ASSERT_EQ(TvCharsetConvert(out, sizeof out, TvCharsetAnsi, brackets.c_str(), TvCharsetEbcdic), TvOk);
   EXPECT_STREQ(out, "[a]");
-  // 186, 187 and 65 read as "!", 106 as "|".
-  for (const Pair& p : {Pair{186, '!'}, {187, '!'}, {65, '!'}, {106, '|'}})
+  // 186, 187 and 65 read as "!", 106 as "|"; new line (21) and line feed stand for each other.
+  for (const Pair& p : {Pair{186, '!'}, {187, '!'}, {65, '!'}, {106, '|'}, {21, '\n'}})
     EXPECT_EQ(Convert(TvCharsetAnsi, p.set, TvCharsetEbcdic), p.ansi) << int(p.set);
-  // New line (21) and line feed stand for each other.
-  EXPECT_EQ(Convert(TvCharsetAnsi, 21, TvCharsetEbcdic), '\n');
   ASSERT_EQ(TvCharsetConvert(out, sizeof out, TvCharsetEbcdic, "A\r\nB", TvCharsetAnsi), TvOk);
   EXPECT_EQ(std::string(out), "\xc1\x0d\x15\xc2");
 }
 
+// clang-format off
 TEST(CharsetConvert, BetweenSetsWithinOneInPlaceAndCut) {
+  // DOS to EBCDIC goes through ANSI: é, ß, a; sets that differ only in "no
+  // diacritics" copy the text unchanged.
+  const struct { uint32_t target; const char* text; uint32_t source; const char* expected; } kCases[] = {
+      {TvCharsetEbcdic, "\x82\xe1" "a", TvCharsetDos, "\x51\x59\x81"},
+      {TvCharsetDos, "\x51\x59\x81", TvCharsetEbcdic, "\x82\xe1" "a"},
+      {TvCharsetAscii, "Caf\xe9", TvCharsetAnsi, "Caf\xe9"},
+      {TvCharsetDos | TvCharsetNoDiacritics, "\x82", TvCharsetDos, "\x82"},
+  };
   char out[32];
-  // DOS to EBCDIC goes through ANSI: é, ß, a.
-  ASSERT_EQ(TvCharsetConvert(out, sizeof out, TvCharsetEbcdic, "\x82\xe1" "a", TvCharsetDos), TvOk);
-  EXPECT_STREQ(out, "\x51\x59\x81");
-  ASSERT_EQ(TvCharsetConvert(out, sizeof out, TvCharsetDos, "\x51\x59\x81", TvCharsetEbcdic), TvOk);
-  EXPECT_STREQ(out, "\x82\xe1" "a");
-  // Sets that differ only in "no diacritics" copy the text unchanged.
-  ASSERT_EQ(TvCharsetConvert(out, sizeof out, TvCharsetAscii, "Caf\xe9", TvCharsetAnsi), TvOk);
-  EXPECT_STREQ(out, "Caf\xe9");
-  ASSERT_EQ(TvCharsetConvert(out, sizeof out, TvCharsetDos | TvCharsetNoDiacritics, "\x82", TvCharsetDos), TvOk);
-  EXPECT_STREQ(out, "\x82");
+  for (const auto& c : kCases) {
+    ASSERT_EQ(TvCharsetConvert(out, sizeof out, c.target, c.text, c.source), TvOk) << c.expected;
+    EXPECT_STREQ(out, c.expected);
+  }
   char text[] = "Caf\xe9!";
   ASSERT_EQ(TvCharsetConvert(text, sizeof text, TvCharsetDos, text, TvCharsetAnsi), TvOk);
   EXPECT_STREQ(text, "Caf\x82!");
@@ -208,13 +207,16 @@ TEST(CharsetConvert, BetweenSetsWithinOneInPlaceAndCut) {
   EXPECT_EQ(std::string(big), std::string(255, '\x82'));
   EXPECT_EQ(big[256], 'x');
 }
+// clang-format on
 
 TEST(CharsetConvert, HostileInput) {
   char out[8];
   // Sets without tables: an unknown family, a DOS code page without a table
   // (also from or to the usual DOS page), no set at all.
+  // clang-format off
   const std::pair<uint32_t, uint32_t> kUnknown[] = {{0x05000352, TvCharsetAnsi}, {TvCharsetAnsi, 0x020001B5},
                                                     {TvCharsetDos, 0x020001B5},  {TvCharsetDos, 0}};
+  // clang-format on
   for (const auto& [target, source] : kUnknown) {
     memcpy(out, "junk", 5);
     EXPECT_EQ(TvCharsetConvert(out, sizeof out, target, "abc", source), TvErrCodePage) << std::hex << target;
@@ -241,7 +243,9 @@ TEST(CharsetConvert, HostileInput) {
   }
 }
 
+// clang-format off
 TEST(CharsetParse, NamesNoDiacriticsAndCodePages) {
+  const std::string longName(400, 'D'), farFlag = "Ebcdic" + std::string(400, ' ') + "NoDiacritics";
   const std::pair<const char*, uint32_t> kParsed[] = {
       {"Ebcdic NoDiacritics 500", 0x03800025}, {"Ansi", 0x010004E4}, {"Ascii", 0x018004E4},
       {"dOS", 0x02000352}, {"Ebcdic", 0x03000025}, {"Dos\tnodiacritics\t850", 0x02800352},
@@ -251,28 +255,27 @@ TEST(CharsetParse, NamesNoDiacriticsAndCodePages) {
       {"Dosbox", 0x02000352},    // names are compared on their own length
       // Anything else is ANSI; "NoDiacritics" still counts.
       {"Mac", 0x010004E4}, {"NoDiacritics", 0x018004E4}, {"850", 0x010004E4}, {"", 0x010004E4},
+      {nullptr, 0x010004E4}, {longName.c_str(), 0x010004E4}, {farFlag.c_str(), 0x03800025},
   };
-  for (const auto& [text, id] : kParsed) EXPECT_EQ(TvCharsetParse(text), id) << text;
-  EXPECT_EQ(TvCharsetParse(nullptr), 0x010004E4u);
-  EXPECT_EQ(TvCharsetParse(std::string(400, 'D').c_str()), 0x010004E4u);
-  EXPECT_EQ(TvCharsetParse(("Ebcdic" + std::string(400, ' ') + "NoDiacritics").c_str()), 0x03800025u);
+  for (const auto& [text, id] : kParsed) EXPECT_EQ(TvCharsetParse(text), id) << TvStrOrEmpty(text);
   // Finding a set ignores "no diacritics".
   EXPECT_EQ(TvCharsetFind(TvCharsetDos | TvCharsetNoDiacritics), TvCharsetFind(TvCharsetDos));
   EXPECT_EQ(TvCharsetFind(0x020001B5), nullptr);
   EXPECT_EQ(TvCharsetFind(TvCharsetEnd), nullptr);
 }
+// clang-format on
 
 TEST(CharsetName, FamiliesFlagsCodePagesAndSmallBuffers) {
-  EXPECT_EQ(Name(TvCharsetDos), "DOS");
-  EXPECT_EQ(Name(TvCharsetEbcdic), "EBCDIC");
-  EXPECT_EQ(Name(TvCharsetAscii), "Ansi NoDiacritics");
-  EXPECT_EQ(Name(0x010004E2), "Ansi   1250");  // " %6u"
-  EXPECT_EQ(Name(0x038001F4), "EBCDIC NoDiacritics    500");
-  EXPECT_EQ(Name(0x0200FFFF), "DOS  65535");
+  // clang-format off
+  const std::pair<uint32_t, const char*> kNames[] = {
+      {TvCharsetDos, "DOS"}, {TvCharsetEbcdic, "EBCDIC"}, {TvCharsetAscii, "Ansi NoDiacritics"},
+      {0x010004E2, "Ansi   1250"},  // " %6u"
+      {0x038001F4, "EBCDIC NoDiacritics    500"}, {0x0200FFFF, "DOS  65535"}};
+  // clang-format on
+  for (const auto& [id, name] : kNames) EXPECT_EQ(Name(id), name);
   // Each known set's name reads back as the same set.
   for (uint32_t id : {0x010004E4u, 0x018004E4u, 0x02000352u, 0x03000025u, 0x02800352u, 0x03800025u})
     EXPECT_EQ(TvCharsetParse(Name(id).c_str()), id) << Name(id);
-
   // Unknown families; small buffers.
   char out[32];
   for (uint32_t id : {0x00000352u, 0x04000025u, 0xFFFFFFFFu, 65535u}) {
@@ -293,43 +296,34 @@ TEST(CharsetName, FamiliesFlagsCodePagesAndSmallBuffers) {
   EXPECT_EQ(TvCharsetName(0x05000000, nullptr, 10), TvErrCodePage);
 }
 
-TEST(Transliterate, LettersSpeltOutByLanguage) {
-  // A Danish town in several case modes and languages.
-  EXPECT_EQ(Translit(2, 45, "Ærøskøbing"), "AEROESKOEBING");
-  EXPECT_EQ(Translit(1, 47, "Ærøskøbing"), "aeroeskoebing");
-  EXPECT_EQ(Translit(3, 45, "ÆRØSKØBING"), "Aeroeskoebing");
-  EXPECT_EQ(Translit(0, 49, "Ærøskøbing"), "Aeroskobing");
-  EXPECT_EQ(Translit(0, 44, "Ærøskøbing"), "Aeroskobing");
-  // German umlauts are spelt out for German only, Å and Ø for Danish and
-  // Norwegian only.
-  EXPECT_EQ(Translit(0, 49, "Größe Übel Äpfel"), "Groesse Uebel Aepfel");
-  EXPECT_EQ(Translit(0, 45, "Größe Übel Äpfel"), "Grosse Ubel Apfel");
-  EXPECT_EQ(Translit(0, 45, "Ålborg Øster åø"), "Aalborg Oester aaoe");
-  EXPECT_EQ(Translit(0, 47, "Ålesund"), "Aalesund");
-  EXPECT_EQ(Translit(0, 46, "Ålesund Ørebro"), "Alesund Orebro");
-  EXPECT_EQ(Translit(0, 49, "Ålesund Ørebro"), "Alesund Orebro");
-  // Æ, Œ, Þ and ß in every language.
-  for (uint16_t language : {1, 33, 45, 49})
-    EXPECT_EQ(Translit(0, language, "Æble æble Œuvre œuvre Þór þór Straße"), "Aeble aeble Oeuvre oeuvre Thor thor Strasse")
-        << language;
-  // Other characters become their diacritic-free forms.
-  EXPECT_EQ(Translit(0, 33, "“Crème brûlée” – façade…"), "\"Creme brulee\" - facade.");
-  EXPECT_EQ(Translit(0, 34, "Señor Ñandú"), "Senor Nandu");
-}
-
-TEST(Transliterate, CaseModes) {
-  const char* text = "jean-luc o'neill ÉTÉ æble";
-  EXPECT_EQ(Translit(0, 33, text), "jean-luc o'neill ETE aeble");
-  EXPECT_EQ(Translit(1, 33, text), "jean-luc o'neill ete aeble");
-  EXPECT_EQ(Translit(2, 33, text), "JEAN-LUC O'NEILL ETE AEBLE");
-  EXPECT_EQ(Translit(3, 33, text), "Jean-Luc O'Neill Ete Aeble");
-  // The second letter of a spelt-out pair follows the case rule too.
-  EXPECT_EQ(Translit(2, 49, "straße"), "STRASSE");
-  EXPECT_EQ(Translit(3, 49, "ÜBER ÖL"), "Ueber Oel");
-  EXPECT_EQ(Translit(1, 49, "ÜBER"), "ueber");
-  // Bit 4 and the other flag bits do not change anything.
-  EXPECT_EQ(Translit(2 | 16, 45, "Ærø"), "AEROE");
-  EXPECT_EQ(Translit(0x100 | 16, 45, "Ærø"), "Aeroe");
+// Letters spelt out by language, in the four case modes: German umlauts for
+// German only, Å and Ø for Danish and Norwegian only; Æ, Œ, Þ and ß in every
+// language; other characters become their diacritic-free forms. The second
+// letter of a pair follows the case rule too; bit 4 and the other flag bits
+// change nothing.
+TEST(Transliterate, LettersSpeltOutByLanguageInEachCaseMode) {
+  const char* const every = "Æble æble Œuvre œuvre Þór þór Straße";
+  const char* const french = "jean-luc o'neill ÉTÉ æble";
+  // clang-format off
+  const struct { uint32_t mode; uint16_t language; const char* text; const char* expected; } kCases[] = {
+      {2, 45, "Ærøskøbing", "AEROESKOEBING"}, {1, 47, "Ærøskøbing", "aeroeskoebing"},
+      {3, 45, "ÆRØSKØBING", "Aeroeskoebing"}, {0, 49, "Ærøskøbing", "Aeroskobing"},
+      {0, 44, "Ærøskøbing", "Aeroskobing"},   {0, 49, "Größe Übel Äpfel", "Groesse Uebel Aepfel"},
+      {0, 45, "Größe Übel Äpfel", "Grosse Ubel Apfel"}, {0, 45, "Ålborg Øster åø", "Aalborg Oester aaoe"},
+      {0, 47, "Ålesund", "Aalesund"},         {0, 46, "Ålesund Ørebro", "Alesund Orebro"},
+      {0, 49, "Ålesund Ørebro", "Alesund Orebro"}, {0, 1, every, "Aeble aeble Oeuvre oeuvre Thor thor Strasse"},
+      {0, 33, every, "Aeble aeble Oeuvre oeuvre Thor thor Strasse"},
+      {0, 45, every, "Aeble aeble Oeuvre oeuvre Thor thor Strasse"},
+      {0, 49, every, "Aeble aeble Oeuvre oeuvre Thor thor Strasse"},
+      {0, 33, "“Crème brûlée” – façade…", "\"Creme brulee\" - facade."}, {0, 34, "Señor Ñandú", "Senor Nandu"},
+      {0, 33, french, "jean-luc o'neill ETE aeble"}, {1, 33, french, "jean-luc o'neill ete aeble"},
+      {2, 33, french, "JEAN-LUC O'NEILL ETE AEBLE"}, {3, 33, french, "Jean-Luc O'Neill Ete Aeble"},
+      {2, 49, "straße", "STRASSE"},           {3, 49, "ÜBER ÖL", "Ueber Oel"}, {1, 49, "ÜBER", "ueber"},
+      {2 | 16, 45, "Ærø", "AEROE"},           {0x100 | 16, 45, "Ærø", "Aeroe"},
+  };
+  // clang-format on
+  for (const auto& c : kCases)
+    EXPECT_EQ(Translit(c.mode, c.language, c.text), c.expected) << c.mode << " " << c.language;
 }
 
 TEST(Transliterate, LengthsBuffersAndHostileInput) {
@@ -337,25 +331,20 @@ TEST(Transliterate, LengthsBuffersAndHostileInput) {
   EXPECT_EQ(Translit(0, 45, "Ærøskøbing", 3), "Aeroe");
   EXPECT_EQ(Translit(0, 45, "Ærøskøbing", 0), "");
   EXPECT_EQ(Translit(0, 45, "abc", 400), "abc");  // never past the NUL
-
   // The output holds at most size - 1 characters; a pair may be cut.
   char out[260];
-  const std::pair<size_t, const char*> kCuts[] = {{3, "Ae"}, {2, "A"}, {1, ""}};
+  const std::pair<size_t, const char*> kCuts[] = {{3, "Ae"}, {2, "A"}, {1, ""}, {0, ""}};
   for (const auto& [size, expected] : kCuts) {
     memset(out, 'x', sizeof out);
     EXPECT_EQ(TvTransliterate(0, 45, out, size, "Æble", kTvTextToNul), strlen(expected)) << size;
-    EXPECT_STREQ(out, expected);
+    EXPECT_STREQ(size ? out : "", expected);
     EXPECT_EQ(out[size], 'x');
   }
-  memset(out, 'x', sizeof out);
-  EXPECT_EQ(TvTransliterate(0, 45, out, 0, "Æble", kTvTextToNul), 0u);
-  EXPECT_EQ(out[0], 'x');
   // 400 letters that are each spelt with two: cut at 255 characters.
   memset(out, 'x', sizeof out);
   EXPECT_EQ(TvTransliterate(2, 45, out, 256, std::string(400, '\xe6').c_str(), kTvTextToNul), 255u);
   EXPECT_EQ(std::string(out, 4), "AEAE");
   EXPECT_EQ(out[256], 'x');
-
   // No buffer, no text; every byte value in every case mode and language.
   EXPECT_EQ(TvTransliterate(2, 45, nullptr, 10, "abc", kTvTextToNul), 0u);
   EXPECT_EQ(TvTransliterate(2, 45, out, sizeof out, nullptr, kTvTextToNul), 0u);
@@ -369,40 +358,6 @@ TEST(Transliterate, LengthsBuffersAndHostileInput) {
       EXPECT_EQ(strlen(out), n);
       EXPECT_EQ(out[256], 'x');
     }
-}
-
-class OemCharset : public tvtest::KernelTest {};
-
-TEST_F(OemCharset, ReadFromTheConfigurationAtStartUp) {
-  const struct { std::string ini; uint32_t id; } kCases[] = {
-      {"[TvDefault]\nLanguage=44\n", TvCharsetAnsi},
-      {"[TvDefault]\nOemCharacterSet=Dos\n", TvCharsetDos},
-      {"[TvDefault]\nOemCharacterSet=Ebcdic NoDiacritics\n", 0x03800025},
-      // The program's own section comes before [TvDefault].
-      {"[TESTMOD]\nOemCharacterSet=Ebcdic\n[TvDefault]\nOemCharacterSet=Dos\n", TvCharsetEbcdic},
-      // A code page only where a table exists.
-      {"[TvDefault]\nOemCharacterSet=Dos\nOemCodePage=437\n", TvCharsetDos},
-      {"[TvDefault]\nOemCharacterSet=Dos NoDiacritics\nOemCodePage=850\n", 0x02800352},
-      {"[TvDefault]\nOemCodePage=850\n", TvCharsetAnsi},
-      {"[TvDefault]\nOemCharacterSet=Ebcdic\nOemCodePage=-37\n", TvCharsetEbcdic},
-      // The value is read up to 31 characters: "NoDiacritics" beyond them is lost.
-      {"[TvDefault]\nOemCharacterSet=Ebcdic" + std::string(30, ' ') + "NoDiacritics\n", TvCharsetEbcdic},
-      {"[TvDefault]\nOemCharacterSet=" + std::string(400, '\xe9') + "\nOemCodePage=" + std::string(400, '9') + "\n",
-       TvCharsetAnsi},
-  };
-  for (const auto& c : kCases) {
-    tvOemCharset = {TvCharsetEbcdic, true};  // start-up sets both
-    ASSERT_EQ(StartWith(c.ini), 0) << c.ini;
-    EXPECT_EQ(tvOemCharset.id, c.id) << c.ini;
-    EXPECT_EQ(tvOemCharset.noDiacritics, (c.id & TvCharsetNoDiacritics) != 0) << c.ini;
-    TvKernelShutdown(0);
-  }
-  // Without a configuration, back to ANSI.
-  tvOemCharset = {TvCharsetEbcdic, true};
-  ASSERT_EQ(TvKernelStartup("NOCONFIG", "1.0", ":1", TvFlagConfigOptional, nullptr, nullptr), 0);
-  EXPECT_EQ(tvConfig.text, nullptr);
-  EXPECT_EQ(tvOemCharset.id, TvCharsetAnsi);
-  EXPECT_FALSE(tvOemCharset.noDiacritics);
 }
 
 }  // namespace

@@ -105,7 +105,6 @@ TEST_F(Crash, TheDumpGoesToTheFirstLocationThatWorks) {
   tvSys.getProcAddress = NoWriter;
   EXPECT_EQ(TvCrashWriteDump(nullptr), EXCEPTION_EXECUTE_HANDLER);
   EXPECT_FALSE(tvtest::FileExists(temp + "\\Error.mdmp"));
-
   // A home folder so long that the dump's own folder would be cut: no
   // folder under a cut name, the dump in the home folder itself.
   home = dir / std::string(240 - dir.path().size() - 1, 'h');
@@ -138,22 +137,17 @@ TEST_F(Crash, TheFilterAsksForNothingAndTakesNoLock) {
   refusal = ERROR_ACCESS_DENIED;
   TvSetUserInterfaceMode(mode);
   tvSys = kTvSysDefault;
-
   tvSys.getProcAddress = FindWriter;
   tvSys.localTime = FixedTime;
-  std::future<LONG> dump;
-  {
-    // This thread holds every lock, as the thread that crashed may; the
-    // filter runs on another.
-    TvLockGuard kernel(tvInstance.kernelLock), provider(tvInstance.providerLock), hook(tvInstance.hookLock);
-    TvLockGuard scan(TvServiceLock(TvLockId::Scan)), log(TvServiceLock(TvLockId::Log)),
-        console(TvServiceLock(TvLockId::Console)), file(TvServiceLock(TvLockId::File)),
-        dataDir(TvServiceLock(TvLockId::DataDir)), locale(TvServiceLock(TvLockId::Locale)),
-        handle(TvServiceLock(TvLockId::Handle)), thread(TvServiceLock(TvLockId::Thread)),
-        pool(TvServiceLock(TvLockId::MemPool)), stats(TvServiceLock(TvLockId::MemStats));
-    dump = std::async(std::launch::async, [] { return TvCrashWriteDump(nullptr); });
-    EXPECT_EQ(dump.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the filter waits for a lock";
-  }
+  // This thread holds every lock, as the thread that crashed may; the
+  // filter runs on another.
+  std::vector<TvLock*> locks = {&tvInstance.kernelLock, &tvInstance.providerLock, &tvInstance.hookLock};
+  for (int id = static_cast<int>(TvLockId::Scan); id <= static_cast<int>(TvLockId::MemStats); ++id)
+    locks.push_back(&TvServiceLock(static_cast<TvLockId>(id)));
+  for (TvLock* lock : locks) ASSERT_TRUE(TvLockAcquire(*lock));
+  std::future<LONG> dump = std::async(std::launch::async, [] { return TvCrashWriteDump(nullptr); });
+  EXPECT_EQ(dump.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the filter waits for a lock";
+  for (TvLock* lock : locks) TvLockRelease(*lock);
   EXPECT_EQ(dump.get(), EXCEPTION_EXECUTE_HANDLER);
   EXPECT_EQ(tvtest::ReadFile(home + "\\TESTMOD-1.0-2026-12-05-14-03-59\\Error.mdmp"), "dump");
 }

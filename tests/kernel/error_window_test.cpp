@@ -75,7 +75,6 @@ class ErrorWindow : public tvtest::KernelTest {
     TvSetUserInterfaceMode(TvUiWindowed);
   }
   ~ErrorWindow() override { TvSetUserInterfaceMode(TvUiNoWindows); }
-
   // Reports title and code while work, on a second thread, looks at the
   // window and clicks its buttons; then presses OK.
   void Report(const char* title, TvStatus code, const std::function<void(HWND)>& work) {
@@ -124,7 +123,6 @@ TEST_F(ErrorWindow, DetailsUnfoldTheErrorChainNewestFirst) {
     EXPECT_EQ(Place(window, kDetails), (std::vector<LONG>{158, 60, 75, 26}));
     GetDlgItemTextA(window, kDetails, text, sizeof text);
     EXPECT_STREQ(text, "&Details>>");
-
     Click(window, kDetails);
     EXPECT_EQ(WindowSize(window).cy, 268);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, kDetails)));

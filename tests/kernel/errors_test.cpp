@@ -35,12 +35,10 @@ TEST_F(Raise, LinesAreCutAt398Characters) {
   std::string expected = "> File not found (" + detail;
   expected.resize(398);  // no room left for the closing parenthesis
   EXPECT_EQ(std::string(line), expected);
-
   // Exactly room for the detail and its parenthesis.
   const std::string fits(398 - strlen("> File not found ()"), 'f');
   TvErrorFormatLine(line, sizeof line, -1010, fits.c_str(), TvRaiseOrigin, 44);
   EXPECT_EQ(std::string(line), "> File not found (" + fits + ")");
-
   // Fewer than two characters of room: the detail is left out.
   TvErrorFormatLine(line, 18, -1010, "x", TvRaiseOrigin, 44);
   EXPECT_STREQ(line, "> File not found");
@@ -62,13 +60,11 @@ TEST_F(Raise, WithoutLogErrorsTheMainRecordStillRecords) {
   EXPECT_EQ(Logged(), "");
   EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
   EXPECT_EQ(TvThreadRecord()->lastCode, -1010);
-
   // A record with no options leaves no trace and keeps its last code.
   TvThreadRecord()->options = 0;
   TvErrorRaise(-1013, "gone", TvRaiseOrigin);
   EXPECT_STREQ(TvErrorHistoryLine(false, 0), "> File not found (file)");
   EXPECT_EQ(TvThreadRecord()->lastCode, -1010);
-
   // Option 0x08 logs without LogErrors; option 0x04 absent: nothing recorded.
   TvLogOpen(("+" + log).c_str());
   TvThreadRecord()->options = TvErrorProcess | TvErrorLog;
@@ -111,7 +107,6 @@ TEST_F(Raise, HistoryChainsAndRingCapacity) {
   EXPECT_STREQ(TvErrorHistoryLine(true, 2), "> File not found (old)");
   EXPECT_EQ(TvErrorHistoryLine(true, 3), nullptr);
   EXPECT_EQ(TvErrorHistoryLine(true, -1), nullptr);
-
   // More than twice round the ring of 128: the oldest entry wraps as well.
   for (int i = 0; i < 260; ++i) TvErrorRaise(-1000 - (i % 50), nullptr, TvRaiseOrigin);
   int lines = 0;
@@ -174,7 +169,6 @@ TEST_F(Raise, FatalStopLogsToFileAndConsoleAndEndsTheProcess) {
   EXPECT_EQ(tvtest::RunProgram(child + "\"disk gone\"", output), 1u);
   EXPECT_EQ(tvtest::ReadFile(childLog), "CHILD: disk gone\r\n");
   EXPECT_EQ(tvtest::ReadFile(output), "CHILD: disk gone\r\n");
-
   // A text longer than the 199-character line is cut; it keeps no line end.
   const std::string longText(300, 'x');
   EXPECT_EQ(tvtest::RunProgram(child + longText, output), 1u);

@@ -53,23 +53,17 @@ TEST_F(Locale, SettingsSelectTheLocaleAndItsCollationIsLoaded) {
   }
   EXPECT_EQ(Start("Locale=en\n"), TvErrLocaleFile);
   TvKernelShutdown(0);
-
   std::vector<size_t> cuts;
   WriteLocaleFile(tvtest::LocaleFileBytes(Plan(), &cuts));
-  const struct {
-    const char* settings;
-    int locale;  // index in the plan, -1 for none
-  } cases[] = {
-      {"LocaleCollation=en\n", 0},  // a language alone: its first locale
-      {"Locale=044\n", 1},          // aliases
-      {"LocaleCollation=049\n", 2},
-      {"Locale=C\nLocaleCollation=eng_GBR\n", 1},
-      {"LocaleCollation=DE-ch\n", 3},
-      {"LocaleCollation=fra-che\n", 4},
-      {"LocaleCollation=de-\n", -1},
-      {"LocaleCollation=xx\n", -1},
-      {"LocaleCollation=en-usa-x\n", -1},
+  // The locale's index in the plan, -1 for none; a language alone gives its
+  // first locale, and aliases work.
+  // clang-format off
+  const struct { const char* settings; int locale; } cases[] = {
+      {"LocaleCollation=en\n", 0}, {"Locale=044\n", 1}, {"LocaleCollation=049\n", 2},
+      {"Locale=C\nLocaleCollation=eng_GBR\n", 1}, {"LocaleCollation=DE-ch\n", 3}, {"LocaleCollation=fra-che\n", 4},
+      {"LocaleCollation=de-\n", -1}, {"LocaleCollation=xx\n", -1}, {"LocaleCollation=en-usa-x\n", -1},
   };
+  // clang-format on
   for (const auto& c : cases) {
     ASSERT_EQ(Start(c.settings), TvOk) << c.settings;
     const TvCollation* t = TvLocaleCollation();
@@ -104,7 +98,6 @@ TEST_F(Locale, DamagedAndHostileFilesGiveAClearStatus) {
   const TvLocaleRecord* record = nullptr;
   EXPECT_EQ(TvLocaleFind(&record, "en"), TvErrLocaleInvalid);  // nothing was kept
   EXPECT_EQ(record, nullptr);
-
   ASSERT_GE(cuts.size(), 8u);
   for (size_t cut : cuts) {
     WriteLocaleFile(good.substr(0, cut));
@@ -113,28 +106,24 @@ TEST_F(Locale, DamagedAndHostileFilesGiveAClearStatus) {
       if (status == TvOk) status = FindAndLoad(name);
     EXPECT_EQ(status, TvErrFileRead) << "cut at " << cut;
   }
-
   // Counts and offsets that claim more than the file holds are refused
   // before anything is read or allocated for them.
   LimitMemory(64 * 1024);
   const size_t locale = 24 + 3 * 28 + 4 * 5;  // the first locale record, and its collation:
   const size_t first = static_cast<uint8_t>(good[locale + 4]) | static_cast<uint8_t>(good[locale + 5]) << 8;
-  const struct {
-    size_t at;
-    uint16_t value;
-    TvStatus status;
-  } damages[] = {
-      {14, 65535, TvErrFileRead},  // languages, locales
-      {18, 65535, TvErrFileRead},
-      {locale, 3, TvErrLocaleInvalid},  // language and country indexes past their tables
-      {locale + 2, 9, TvErrLocaleInvalid},
-      {locale + 6, 0x7FFF, TvErrFileRead},  // the collation's offset past the end, and near 4 GB
-      {locale + 6, 0xFFFF, TvErrFileRead},
-      {first + 10, 65535, TvErrFileRead},  // weights per entry, entries, multi-character records
-      {first + 12, 65535, TvErrFileRead},
-      {first + 18, 65535, TvErrFileRead},
-      {first + 20 + 24 + 4, 6, TvErrLocaleInvalid},  // a weight entry past the weights
+  // Counts of languages and locales; language and country indexes past
+  // their tables; the collation's offset past the end and near 4 GB;
+  // weights per entry, entries, multi-character records; a weight entry
+  // past the weights.
+  // clang-format off
+  const struct { size_t at; uint16_t value; TvStatus status; } damages[] = {
+      {14, 65535, TvErrFileRead}, {18, 65535, TvErrFileRead},
+      {locale, 3, TvErrLocaleInvalid}, {locale + 2, 9, TvErrLocaleInvalid},
+      {locale + 6, 0x7FFF, TvErrFileRead}, {locale + 6, 0xFFFF, TvErrFileRead},
+      {first + 10, 65535, TvErrFileRead}, {first + 12, 65535, TvErrFileRead}, {first + 18, 65535, TvErrFileRead},
+      {first + 20 + 24 + 4, 6, TvErrLocaleInvalid},
   };
+  // clang-format on
   for (const auto& d : damages) {
     std::string hostile = good;
     hostile.replace(d.at, 2, {char(d.value), char(d.value >> 8)});

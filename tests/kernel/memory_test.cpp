@@ -48,6 +48,10 @@ class Memory : public tvtest::KernelTest {
       if (static_cast<const uint8_t*>(block)[i] != value) return false;
     return true;
   }
+  template <typename T = uint8_t>
+  static T* Resized(void* block, size_t size, uint32_t flags = 0) {
+    return static_cast<T*>(TvMemResize(block, flags, size));
+  }
 };
 
 TEST_F(Memory, SettingsChooseModeStatisticsAndLimit) {
@@ -58,7 +62,6 @@ TEST_F(Memory, SettingsChooseModeStatisticsAndLimit) {
   EXPECT_FALSE(tvMemStats.enabled);
   EXPECT_EQ(tvMemStats.limit, 1u);
   std::vector<void*> blocks = {TvMemAlloc(TvMemZero, 100)};
-  ASSERT_NE(blocks[0], nullptr);
   EXPECT_FALSE(Block(blocks[0]).pooled);
   EXPECT_TRUE(AllBytes(blocks[0], 0, 100, 0));
   for (const char* value : {"", "-1", "0xFFFFFFFF"}) {  // none of them limits
@@ -66,14 +69,13 @@ TEST_F(Memory, SettingsChooseModeStatisticsAndLimit) {
     ASSERT_EQ(TvMemInit(kTvKernelOptions), 0);
     EXPECT_EQ(tvMemStats.limit, UINT64_MAX) << value;
   }
-  const struct {
-    const char* value;
-    bool pooled, stats;
-  } cases[] = {
+  // clang-format off
+  const struct { const char* value; bool pooled, stats; } cases[] = {
       {"Pooled", true, true},          {"plain   nostats", false, false},   {"  PLAIN", false, true},
       {"Pooled NoStats", true, false}, {"Plainly NoStats", true, false},    {"Pooled NoStats please", true, true},
       {"Plain Stats", false, true},    {"PlainPlain NoStats", true, false}, {"", true, true},
   };
+  // clang-format on
   // Blocks of every mode in turn, all freed at the end under the last one.
   for (const auto& c : cases) {
     ASSERT_EQ(Switch(c.value), 0) << c.value;
@@ -96,7 +98,6 @@ TEST_F(Memory, RefusalsChangeNothing) {
   ASSERT_EQ(Configure("Plain Stats", "MemLimit=123456\n"), 0);
   EXPECT_EQ(tvMemStats.limit, 123456u);
   auto* kept = static_cast<char*>(TvMemAlloc(0, 41));
-  ASSERT_NE(kept, nullptr);
   TvStrCopy(kept, "kept", 41);
   tvMemStats.limit = tvMemStats.totalBytes;
   const TvMemStatistics before = tvMemStats;
@@ -105,7 +106,6 @@ TEST_F(Memory, RefusalsChangeNothing) {
   EXPECT_STREQ(kept, "kept");
   EXPECT_EQ(tvMemStats.totalBytes, before.totalBytes);
   EXPECT_EQ(tvMemStats.payloadAllocations, before.payloadAllocations);
-
   // Pooled: no new chunk and no larger block, but a chunk already there
   // still serves its blocks.
   tvMemStats.limit = UINT64_MAX;  // the configuration text grows
@@ -124,7 +124,6 @@ TEST_F(Memory, RefusalsChangeNothing) {
   EXPECT_EQ(TvMemAlloc(0, 16), nullptr);
   TvMemFree(second);
   TvMemFree(first);
-
   // Sizes from 2^31 up, or whose headers would not fit, in either mode.
   for (const char* mode : {"Plain Stats", "Pooled Stats"}) {
     tvMemStats.limit = UINT64_MAX;
@@ -153,10 +152,10 @@ TEST_F(Memory, BuiltInClassesAndLargerBlocks) {
     EXPECT_EQ(Class(i).blockSize, sizes[i]);
     EXPECT_EQ(Class(i).blocksPerChunk, counts[i]);
   }
-  const struct {
-    size_t size;
-    int index;  // -1: a larger block
-  } requests[] = {{0, 0}, {1, 0}, {8, 0}, {9, 1}, {257, 6}, {512, 6}, {513, -1}, {100000, -1}};
+  // clang-format off
+  const struct { size_t size; int index; } requests[] = {  // index -1: a larger block
+      {0, 0}, {1, 0}, {8, 0}, {9, 1}, {257, 6}, {512, 6}, {513, -1}, {100000, -1}};
+  // clang-format on
   for (const auto& r : requests) {
     const uint64_t before = tvMemStats.totalBytes;
     void* block = TvMemAlloc(0, r.size);
@@ -170,7 +169,6 @@ TEST_F(Memory, BuiltInClassesAndLargerBlocks) {
     EXPECT_EQ(tvMemStats.totalBytes, before) << r.size;
   }
   for (uint32_t i = 0; i < 7; ++i) EXPECT_EQ(Class(i).chunks, 0u);
-
   // Zeroing covers the whole block, also one taken from the free list.
   void* other = TvMemAlloc(0, 20);
   void* block = TvMemAlloc(0, 20);
@@ -199,7 +197,6 @@ TEST_F(Memory, ChunksFillUpAndGoBackWhenTheirLastBlockIsFreed) {
   void* d = TvMemAlloc(0, 4);
   EXPECT_EQ(Class(0, &inUse).current, 1);
   EXPECT_EQ(inUse, (InUse{3, 1}));
-
   TvMemFree(b);
   EXPECT_EQ(Class(0, &inUse).current, 0);
   EXPECT_EQ(inUse, (InUse{2, 1}));
@@ -208,7 +205,6 @@ TEST_F(Memory, ChunksFillUpAndGoBackWhenTheirLastBlockIsFreed) {
   EXPECT_EQ(Block(f).chunk, Block(d).chunk);
   EXPECT_EQ(Class(0, &inUse).blocksInUse, 5u);
   EXPECT_EQ(inUse, (InUse{3, 2}));
-
   const uint64_t total = tvMemStats.totalBytes;
   TvMemFree(d);
   TvMemFree(f);
@@ -218,14 +214,12 @@ TEST_F(Memory, ChunksFillUpAndGoBackWhenTheirLastBlockIsFreed) {
   TvMemAlloc(0, 4);
   EXPECT_EQ(Class(0, &inUse).chunks, 2u);
   EXPECT_EQ(inUse, (InUse{3, 1}));
-
   // A second free of the same block changes nothing.
   TvMemFree(c);
   TvMemFree(c);
   EXPECT_EQ(Class(0).blocksInUse, 3u);
   EXPECT_EQ(TvMemAlloc(0, 4), c);
   EXPECT_EQ(Class(0).blocksFree, 2u);
-
   // Shut-down takes every chunk and the table back and says what was left.
   EXPECT_EQ(TvMemReleaseAll(), 4u);
   EXPECT_EQ(TvMemClassCount(), 0u);
@@ -237,93 +231,52 @@ TEST_F(Memory, ChunksFillUpAndGoBackWhenTheirLastBlockIsFreed) {
   EXPECT_EQ(tvMemStats.payloadBytes, base.payloadBytes);
 }
 
+// Resizing keeps the contents and zeroes what is added, moving between
+// classes, larger blocks and the smallest class; a plain block stays plain.
 TEST_F(Memory, ResizeKeepsContentsAndZeroesWhatIsAdded) {
   ASSERT_EQ(Configure("Plain NoStats"), 0);
-  auto* plain = static_cast<uint8_t*>(TvMemResize(nullptr, 0, 10));
-  ASSERT_NE(plain, nullptr);
+  auto* plain = Resized(nullptr, 10);
   memset(plain, 0x55, 10);
-  plain = static_cast<uint8_t*>(TvMemResize(plain, TvMemZero, 300));
-  ASSERT_NE(plain, nullptr);
-  EXPECT_TRUE(AllBytes(plain, 0, 10, 0x55));
-  EXPECT_TRUE(AllBytes(plain, 10, 300, 0));
-
+  plain = Resized(plain, 300, TvMemZero);
+  EXPECT_TRUE(AllBytes(plain, 0, 10, 0x55) && AllBytes(plain, 10, 300, 0));
   ASSERT_EQ(Switch("Pooled"), 0);
   auto* block = static_cast<uint8_t*>(TvMemAlloc(0, 20));
   memset(block, 0x33, 32);
-  EXPECT_EQ(TvMemResize(block, 0, 30), block);  // the same class
-  block = static_cast<uint8_t*>(TvMemResize(block, TvMemZero, 33));
+  EXPECT_EQ(Resized(block, 30), block);  // the same class
+  block = Resized(block, 33, TvMemZero);
   EXPECT_EQ(Block(block).classSize, 64u);
-  EXPECT_TRUE(AllBytes(block, 0, 32, 0x33));
-  EXPECT_TRUE(AllBytes(block, 32, 64, 0));
-  block = static_cast<uint8_t*>(TvMemResize(block, TvMemZero, 600));
+  EXPECT_TRUE(AllBytes(block, 0, 32, 0x33) && AllBytes(block, 32, 64, 0));
+  block = Resized(block, 600, TvMemZero);
   memset(block + 590, 0x77, 10);
-  block = static_cast<uint8_t*>(TvMemResize(block, TvMemZero, 5000));  // stays a larger block
+  block = Resized(block, 5000, TvMemZero);  // stays a larger block
   EXPECT_EQ(Block(block).classSize, 0u);
   EXPECT_EQ(Block(block).capacity, 5000u);
-  EXPECT_TRUE(AllBytes(block, 0, 32, 0x33));
-  EXPECT_TRUE(AllBytes(block, 32, 590, 0));
-  EXPECT_TRUE(AllBytes(block, 590, 600, 0x77));
-  EXPECT_TRUE(AllBytes(block, 600, 5000, 0));
-  block = static_cast<uint8_t*>(TvMemResize(block, 0, 5));  // down to the smallest class
+  EXPECT_TRUE(AllBytes(block, 0, 32, 0x33) && AllBytes(block, 32, 590, 0));
+  EXPECT_TRUE(AllBytes(block, 590, 600, 0x77) && AllBytes(block, 600, 5000, 0));
+  block = Resized(block, 5);  // down to the smallest class
   EXPECT_EQ(Block(block).classSize, 8u);
   EXPECT_TRUE(AllBytes(block, 0, 5, 0x33));
   TvMemFree(block);
-
-  plain = static_cast<uint8_t*>(TvMemResize(plain, 0, 20));  // stays plain in pooled mode
+  plain = Resized(plain, 20);
   EXPECT_FALSE(Block(plain).pooled);
   EXPECT_TRUE(AllBytes(plain, 0, 10, 0x55));
   TvMemFree(plain);
 }
 
-TEST_F(Memory, ConfiguredSizesThatRoundAlikeMakeClassesOfOneSize) {
-  ASSERT_EQ(Configure("Pooled Stats", "MemBlocks=3\n+6,2\n+7,5\n+9,1\n"), 0);
-  ASSERT_EQ(TvMemClassCount(), 3u);
-  EXPECT_EQ(Class(0).blockSize, 8u);
-  EXPECT_EQ(Class(1).blockSize, 8u);
-  EXPECT_EQ(Class(2).blockSize, 12u);
-  // Every request up to 8 bytes goes to the first of the two, which grows
-  // chunk by chunk; the second stays empty.
-  const uint64_t total = tvMemStats.totalBytes;
-  std::vector<uint8_t*> blocks;
-  for (size_t size = 1; size <= 8; ++size) {
-    auto* block = static_cast<uint8_t*>(TvMemAlloc(0, size));
-    ASSERT_NE(block, nullptr);
-    memset(block, static_cast<int>(size), 8);
-    blocks.push_back(block);
-  }
-  InUse inUse;
-  EXPECT_EQ(Class(0, &inUse).blocksInUse, 8u);
-  EXPECT_EQ(inUse, (InUse{2, 2, 2, 2}));
-  EXPECT_EQ(Class(1).chunks, 0u);
-  for (size_t i = 0; i < blocks.size(); ++i) EXPECT_TRUE(AllBytes(blocks[i], 0, 8, static_cast<uint8_t>(i + 1)));
-  EXPECT_EQ(TvMemResize(blocks[0], 0, 8), blocks[0]);  // the class it is in
-  blocks[1] = static_cast<uint8_t*>(TvMemResize(blocks[1], 0, 10));
-  EXPECT_EQ(Block(blocks[1]).classSize, 12u);
-  EXPECT_TRUE(AllBytes(blocks[1], 0, 8, 2));
-  blocks[1] = static_cast<uint8_t*>(TvMemResize(blocks[1], 0, 3));
-  EXPECT_EQ(Block(blocks[1]).chunk, Block(blocks[0]).chunk);  // back into the room it left
-  for (uint8_t* block : blocks) TvMemFree(block);
-  EXPECT_EQ(Class(0).chunks, 0u);
-  EXPECT_EQ(Class(2).chunks, 0u);
-  EXPECT_EQ(tvMemStats.totalBytes, total);
-}
-
 TEST_F(Memory, ConfigurationErrorsLeavePooledModeWithoutClasses) {
-  const struct {
-    const char* settings;
-    const char* detail;
-  } cases[] = {
+  // The order and the detail are those of the sizes as configured, before rounding.
+  // clang-format off
+  const struct { const char* settings; const char* detail; } cases[] = {
       {"MemBlocks=2\n+8,10\n", "Number of MemBlock ini lines does not match"},
       {"MemBlocks=-3\n", "Number of MemBlock ini lines does not match"},
       {"MemBlocks=1\n+2,10\n", "2 < minimum block size of pointer, 4"},
       {"MemBlocks=1\n+,\n", "0 < minimum block size of pointer, 4"},
       {"MemBlocks=2\n+16,1\n+8,1\n", "8 < previous blocksize, 16. Settings must be in size order"},
-      // The order and the detail are those of the sizes as configured, before rounding.
       {"MemBlocks=2\n+7,1\n+6,1\n", "6 < previous blocksize, 7. Settings must be in size order"},
       {"MemBlocks=2\n+8,1\n+8,1\n", "8 < previous blocksize, 8. Settings must be in size order"},
-      {"MemBlocks=1\n+8,0\n", "cannot set 0 number of blocks"},
-      {"MemBlocks=1\n+8\n", "cannot set 0 number of blocks"},
+      {"MemBlocks=1\n+8,0\n", "cannot set 0 number of blocks"}, {"MemBlocks=1\n+8\n", "cannot set 0 number of blocks"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(Configure("Pooled Stats", std::string(c.settings) + "MemLimit=99999\n"), TvErrMemConfig) << c.settings;
     const std::string line = "> Invalid memory configuration (" + std::string(c.detail) + ")";
@@ -333,7 +286,6 @@ TEST_F(Memory, ConfigurationErrorsLeavePooledModeWithoutClasses) {
     EXPECT_EQ(tvMemStats.limit, UINT64_MAX);
     const uint64_t total = tvMemStats.totalBytes;
     void* block = TvMemAlloc(TvMemZero, 8);  // a chunk of its own
-    ASSERT_NE(block, nullptr);
     EXPECT_EQ(Block(block).classSize, 0u);
     TvMemFree(block);
     EXPECT_EQ(tvMemStats.totalBytes, total);
@@ -347,13 +299,11 @@ TEST_F(Memory, BlocksOutliveModeChangesAndShutDown) {
   auto* late = static_cast<char*>(TvMemAlloc(0, 30));
   TvStrCopy(early, "early", 30);
   TvStrCopy(late, "late", 30);
-
   ASSERT_EQ(Switch("Pooled Stats"), 0);
-  early = static_cast<char*>(TvMemResize(early, 0, 5000));
+  early = Resized<char>(early, 5000);
   EXPECT_FALSE(Block(early).pooled);
   EXPECT_STREQ(early, "early");
   TvMemFree(early);
-
   // Reading the settings again keeps blocks already handed out.
   char* small = static_cast<char*>(TvMemAlloc(0, 30));
   TvStrCopy(small, "small", 30);
@@ -363,7 +313,6 @@ TEST_F(Memory, BlocksOutliveModeChangesAndShutDown) {
   EXPECT_STREQ(small, "small");
   TvMemFree(small);
   EXPECT_EQ(tvMemStats.systemAllocations, allocations - 1);  // its chunk went back
-
   ASSERT_NE(TvMemAlloc(0, 30), nullptr);
   void* large = TvMemAlloc(0, 1000);
   EXPECT_EQ(TvMemReleaseAll(), 1u);
@@ -383,7 +332,6 @@ TEST_F(Memory, LargeBlocksAreKeptAndGrowWithoutLosingContents) {
   ASSERT_EQ(Configure("Plain"), 0);
   const TvMemStatistics before = tvMemStats;
   auto* first = static_cast<uint8_t*>(TvSysAlloc(300000, 300000));
-  ASSERT_NE(first, nullptr);
   EXPECT_EQ(tvMemStats.totalBytes, before.totalBytes + 300000);
   TvSysFree(first, 300000, 300000);
   EXPECT_EQ(tvMemStats.totalBytes, before.totalBytes);
@@ -395,41 +343,30 @@ TEST_F(Memory, LargeBlocksAreKeptAndGrowWithoutLosingContents) {
   auto* again = static_cast<uint8_t*>(TvSysAlloc(200000, 0));
   EXPECT_EQ(again, first);
   TvSysFree(small, 100000, 0);
-
   // Growing by small steps through every size range, then shrinking.
   size_t size = 200000;
   memset(again, 0x5A, size);
-  for (size_t step = 0; step < 400; ++step) {
-    auto* grown = static_cast<uint8_t*>(TvSysResize(again, size, size + 1000, 0));
-    ASSERT_NE(grown, nullptr);
-    grown[size] = static_cast<uint8_t>(step);
-    memset(grown + size + 1, 0x5A, 999);
-    again = grown;
-    size += 1000;
+  for (size_t step = 0; step < 400; ++step, size += 1000) {
+    again = static_cast<uint8_t*>(TvSysResize(again, size, size + 1000, 0));
+    ASSERT_NE(again, nullptr);
+    again[size] = static_cast<uint8_t>(step);
+    memset(again + size + 1, 0x5A, 999);
   }
-  bool intact = true;
-  for (size_t step = 0; step < 400; ++step)
-    intact = intact && again[200000 + step * 1000] == static_cast<uint8_t>(step);
+  bool intact = AllBytes(again, 0, 200000, 0x5A);
+  for (size_t step = 0; step < 400; ++step) intact = intact && again[200000 + step * 1000] == uint8_t(step);
   EXPECT_TRUE(intact);
-  EXPECT_TRUE(AllBytes(again, 0, 200000, 0x5A));
   auto* shrunk = static_cast<uint8_t*>(TvSysResize(again, size, 10, 0));
-  ASSERT_NE(shrunk, nullptr);
-  EXPECT_TRUE(AllBytes(shrunk, 0, 10, 0x5A));
   shrunk = static_cast<uint8_t*>(TvSysResize(shrunk, 10, 70000, 0));
   ASSERT_NE(shrunk, nullptr);
   EXPECT_TRUE(AllBytes(shrunk, 0, 10, 0x5A));
   TvSysFree(shrunk, 70000, 0);
-
   // Plain blocks use the same layer, in every size.
   auto* plain = static_cast<uint8_t*>(TvMemAlloc(0, 16));
   memset(plain, 0x11, 16);
   for (size_t grow : {5000, 70000, 3000000, 100, 200000}) {
-    plain = static_cast<uint8_t*>(TvMemResize(plain, TvMemZero, grow));
+    plain = Resized(plain, grow, TvMemZero);
     ASSERT_NE(plain, nullptr);
-    EXPECT_TRUE(AllBytes(plain, 0, 16, 0x11));
-    if (grow > 100) {
-      EXPECT_TRUE(AllBytes(plain, 100, grow, 0));
-    }
+    EXPECT_TRUE(AllBytes(plain, 0, 16, 0x11) && (grow <= 100 || AllBytes(plain, 100, grow, 0))) << grow;
   }
   TvMemFree(plain);
   EXPECT_EQ(tvMemStats.totalBytes, before.totalBytes);

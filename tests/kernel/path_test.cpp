@@ -22,27 +22,20 @@ BOOL WINAPI RefusedDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES) {
 
 TEST_F(Paths, PathBuilding) {
   const std::string d = dir.path(), slash = d + "\\", x = d + "\\x";
-  const struct {
-    const char* folder;
-    const char* name;
-    const char* extension;
-    TvStatus status;
-    std::string path;
-  } cases[] = {
-      {d.c_str(), "report", "txt", 0, d + "\\report.txt"},
-      {d.c_str(), "report.", "txt", 0, d + "\\report"},
+  // clang-format off
+  const struct { const char* folder; const char* name; const char* extension; TvStatus status; std::string path; } cases[] = {
+      {d.c_str(), "report", "txt", 0, d + "\\report.txt"}, {d.c_str(), "report.", "txt", 0, d + "\\report"},
       {d.c_str(), "report.dat", "!txt", 0, d + "\\report.txt"},
       {d.c_str(), "report", ".ini", 0, d + "\\report.ini"},  // a default extension with its dot
-      {d.c_str(), "report", "!.dts", 0, d + "\\report.dts"},
-      {d.c_str(), "report.dat", "txt", 0, d + "\\report.dat"},
-      {"Q:\\elsewhere", x.c_str(), nullptr, 0, x},
-      {slash.c_str(), "  y", "ini", 0, d + "\\y.ini"},
+      {d.c_str(), "report", "!.dts", 0, d + "\\report.dts"}, {d.c_str(), "report.dat", "txt", 0, d + "\\report.dat"},
+      {"Q:\\elsewhere", x.c_str(), nullptr, 0, x}, {slash.c_str(), "  y", "ini", 0, d + "\\y.ini"},
       {nullptr, "z", "log", 0, d + "\\z.log"},  // the current folder
       {d.c_str(), "LPT1:", "txt", 0, "LPT1:"},
       {d.c_str(), "no\\file", "txt", -1028, d + "\\no\\file.txt"},  // a missing folder: the path all the same
       // One leading backslash keeps only the drive of the folder.
       {"C:\\windows", "\\windows\\win.ini", nullptr, 0, "C:\\windows\\win.ini"},
   };
+  // clang-format on
   char out[kTvPathSize];
   for (const auto& c : cases) {
     EXPECT_EQ(TvPathBuild(out, c.folder, c.name, c.extension), c.status) << c.name;
@@ -144,15 +137,12 @@ TEST_F(Paths, CreatingCheckingAndRemovingDirectories) {
   const std::string made = dir / "made";
   EXPECT_EQ(TvDirCreate(made.c_str(), 0), -1028);  // check only
   // A creation the system refuses creates nothing and gives the refusal's status.
-  const struct {
-    DWORD error;
-    TvStatus status;
-  } refusals[] = {{ERROR_ACCESS_DENIED, TvErrDiskRead}, {ERROR_DISK_FULL, TvErrDirCreate}};
   tvSys.createDirectory = RefusedDirectory;
-  for (const auto& r : refusals) {
-    refusal = r.error;
+  for (const auto& [error, status] :
+       {std::pair{DWORD{ERROR_ACCESS_DENIED}, TvErrDiskRead}, {ERROR_DISK_FULL, TvErrDirCreate}}) {
+    refusal = error;
     asked.clear();
-    EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), r.status);
+    EXPECT_EQ(TvDirCreate(made.c_str(), TvDirCreateMissing), status);
     EXPECT_EQ(asked, made);
     EXPECT_FALSE(tvtest::FileExists(made));
   }

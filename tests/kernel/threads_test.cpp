@@ -13,7 +13,6 @@ class Threads : public tvtest::KernelTest {};
 TEST_F(Threads, LookupMovesTheFoundThreadToTheFront) {
   ASSERT_EQ(StartWith("[TvDefault]\n"), 0);
   EXPECT_EQ(TvThreadRecord(), TvThreadMainRecord());
-
   TvThreadRec ownRecord{};
   TvThreadNode ownNode{};
   TvThreadRec otherRecord{};
