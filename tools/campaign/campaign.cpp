@@ -19,11 +19,7 @@
 #include <cstring>
 #include <string>
 
-#include "calls.h"
-#include "families.h"
-#include "harness.h"
-#include "reference.h"
-#include "rng.h"
+#include "campaign.h"
 #include "tv_instance.h"
 
 namespace {
@@ -127,9 +123,9 @@ bool SelfCheck() {
   Doc appended = Parse("[S]\r\nx=1");
   Set(appended, "U", "k", Plain({"v"}));
   Doc fallback = Parse("[S]\r\n[TvDefault]\r\nL=a\r\n+b\r\n");
-  UpdateList(fallback, "S", "L", nullptr, "c", 256, ListRules{}, nullptr);
+  UpdateList(fallback, "S", "L", nullptr, "c", 256, nullptr);
   Doc removed = Parse("[S]\r\nL=USA\r\n+usa\r\n+USAX\r\n+\r\n");
-  RemoveFromList(removed, "S", "L", "USA", ListRules{}, true);
+  RemoveFromList(removed, "S", "L", "USA", true);
   Doc deleted = Parse("[S]\r\na=1\r\nk=v\r\n+w");
   Delete(deleted, "S", "K");
   const Known checks[] = {
@@ -153,7 +149,7 @@ bool SelfCheck() {
                     ClassifyKey(std::string("+k")) == NameClass::Refused &&
                     ClassifyKey(std::string("Name ")) == NameClass::Valid},
       {"split", SplitLines("a\rb\r\nc\n").size() == 4},
-      {"get value", GetValue({"abcdef", "gh"}, 5, 0) == "abcd" && GetValue({"a  ", "b"}, 100, 0) == "a\nb"},
+      {"get value", GetValue({"abcdef", "gh"}, 5) == "abcd" && GetValue({"a  ", "b"}, 100) == "a\nb"},
   };
   bool ok = true;
   for (const Known& k : checks)

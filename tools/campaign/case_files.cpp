@@ -10,10 +10,7 @@
 
 #include <algorithm>
 
-#include "cases.h"
-#include "edits.h"
-#include "families.h"
-#include "generator.h"
+#include "campaign.h"
 #include "tv_memory.h"
 
 namespace campaign {

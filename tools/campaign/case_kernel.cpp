@@ -6,9 +6,7 @@
 //   cycles   many open-edit-save-close rounds: no memory or handle growth
 #include <windows.h>
 
-#include "cases.h"
-#include "edits.h"
-#include "families.h"
+#include "campaign.h"
 #include "tv_memory.h"
 
 namespace campaign {

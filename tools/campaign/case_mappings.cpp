@@ -8,11 +8,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "cases.h"
+#include "campaign.h"
 #include "exports.h"
-#include "families.h"
-#include "generator.h"
-#include "lists.h"
 #include "tv_trailer.h"
 
 namespace campaign {

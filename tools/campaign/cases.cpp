@@ -1,11 +1,8 @@
 // cases.cpp: what the families of cases share.
-#include "cases.h"
+#include "campaign.h"
 
 #include <algorithm>
 
-#include "edits.h"
-#include "families.h"
-#include "generator.h"
 
 namespace campaign {
 
@@ -34,7 +31,7 @@ static bool Found(size_t mark, const std::string& kind) {
          findings.end();
 }
 
-// Runs check silently on candidate files and prints the smallest file that
+// Runs check quietly on candidate files and prints the smallest file that
 // still shows the finding.
 void Reproduce(const std::string kind, const std::string bytes, const std::string& scratch,
                const std::function<void(const std::string& path, const std::string& bytes)>& check,
@@ -48,11 +45,16 @@ void Reproduce(const std::string kind, const std::string bytes, const std::strin
     check(scratch, candidate);
     return Found(mark, kind);
   };
-  std::string smallest = bytes;
-  if (reproduces(bytes)) smallest = Shrink(bytes, reproduces);
+  const std::string smallest = reproduces(bytes) ? Shrink(bytes, reproduces) : bytes;
   rec.shrinking = false;
   rec.Rewind(steps);
   rec.Reproduction(kind, "file " + Escape(smallest, 600) + (what.empty() ? "" : "\n  then " + what));
+}
+
+void ReproduceSince(size_t mark, const std::string& bytes, const std::string& scratch,
+                    const std::function<void(const std::string& path, const std::string& bytes)>& check,
+                    const std::string& what) {
+  for (size_t i = mark; i < rec.CaseFindings().size(); ++i) Reproduce(rec.CaseFindings()[i], bytes, scratch, check, what);
 }
 
 static const char* RoundTripKind(const std::string& original, const std::string& after) {
@@ -75,19 +77,16 @@ void CheckedGet(const Pair& pair, const Doc* model, const Text& section, const T
   const size_t mark = rec.CaseFindings().size();
   CheckGet(pair, model, section, key, capacity, nullValue);
   if (!fileBytes || !model) return;
-  for (size_t i = mark; i < rec.CaseFindings().size(); ++i) {
-    const std::string folder = pair.path.substr(0, pair.path.rfind('\\'));
-    Reproduce(
-        rec.CaseFindings()[i], *fileBytes, In(folder, "shrink-get.ini"),
-        [&](const std::string& p, const std::string& b) {
-          const Doc m = Parse(b);
-          Pair probe;
-          if (Open(probe, p) == 0) CheckGet(probe, &m, section, key, capacity, nullValue);
-          Close(probe);
-        },
-        "TvIsi_IniOpen, then TvIsi_IniGetString(" + (section ? Escape(*section, 90) : "NULL") + ", " +
-            (key ? Escape(*key, 60) : "NULL") + ", capacity " + Num(capacity) + ")");
-  }
+  ReproduceSince(
+      mark, *fileBytes, In(pair.path.substr(0, pair.path.rfind('\\')), "shrink-get.ini"),
+      [&](const std::string& p, const std::string& b) {
+        const Doc m = Parse(b);
+        Pair probe;
+        if (Open(probe, p) == 0) CheckGet(probe, &m, section, key, capacity, nullValue);
+        Close(probe);
+      },
+      "TvIsi_IniOpen, then TvIsi_IniGetString(" + (section ? Escape(*section, 90) : "NULL") + ", " +
+          (key ? Escape(*key, 60) : "NULL") + ", capacity " + Num(capacity) + ")");
 }
 
 // A few lookups on an open pair, with names from the file and hostile ones.
@@ -200,7 +199,5 @@ void CheckSaveResult(const std::string& what, const FaultPlan& plan, int32_t sta
   else ++rec.counters.checks;
   if (injected == 0 && status != 0) rec.Fail("save-status", message + ": the save failed without an injected fault");
 }
-
-// A well-formed edit of a valid setting, applied to the pair and the model.
 
 }  // namespace campaign

@@ -1,11 +1,8 @@
 // edits.cpp: edits through the ini handle exports and their checks.
-#include "edits.h"
+#include "campaign.h"
 
 #include <algorithm>
 #include <cstring>
-
-#include "generator.h"
-#include "harness.h"
 
 namespace campaign {
 
@@ -22,25 +19,18 @@ std::vector<std::string> CutEach(std::vector<std::string> lines, size_t n) {
   return lines;
 }
 
-const char* KindName(OpKind kind) {
-  switch (kind) {
-    case OpKind::Set: return "TvIsi_IniSetString";
-    case OpKind::Delete: return "TvIsi_IniDeleteString";
-    case OpKind::Add: return "TvIsi_IniAddString";
-    case OpKind::Remove: return "TvIsi_IniRemoveStrings";
-    case OpKind::CopySelf: return "TvIsi_IniCopySetting (onto its own buffer)";
-    case OpKind::CopyFrom: return "TvIsi_IniCopySetting (from another pair)";
-  }
-  return "?";
-}
+const char* const kKindNames[] = {"TvIsi_IniSetString",     "TvIsi_IniDeleteString",
+                                  "TvIsi_IniAddString",     "TvIsi_IniRemoveStrings",
+                                  "TvIsi_IniCopySetting (onto its own buffer)",
+                                  "TvIsi_IniCopySetting (from another pair)"};
 
 // List items as the export applies them, one after the other.
-void ApplyItems(Doc d, const std::vector<std::string>& items, const Op& op, const ListRules& rules, bool writeAlways,
+void ApplyItems(Doc d, const std::vector<std::string>& items, const Op& op, bool writeAlways,
                 std::vector<Outcome>& out) {
   const std::string section = op.section.value_or(""), key = op.key.value_or("");
   for (const std::string& item : items) {
-    if (op.kind == OpKind::Add) UpdateList(d, section, key, nullptr, item, 256, rules, nullptr);
-    else RemoveFromList(d, section, key, item, rules, writeAlways);
+    if (op.kind == OpKind::Add) UpdateList(d, section, key, nullptr, item, 256, nullptr);
+    else RemoveFromList(d, section, key, item, writeAlways);
   }
   out.push_back({{0}, d});
 }
@@ -86,7 +76,7 @@ std::string InjectedLine(const Doc& model, const Doc& actual, const Op& op) {
 
 std::string Describe(const Op& op) {
   auto q = [](const Text& t, size_t n) { return t ? Escape(*t, n) : std::string("NULL"); };
-  std::string text = KindName(op.kind);
+  std::string text = kKindNames[static_cast<int>(op.kind)];
   text += "(" + q(op.section, 60) + ", " + q(op.key, 60);
   if (op.kind == OpKind::Set || op.kind == OpKind::Add || op.kind == OpKind::Remove) text += ", " + q(op.value, 100);
   return text + ")";
@@ -139,7 +129,7 @@ std::vector<Outcome> Outcomes(const Doc& model, const Op& op, const Doc* source)
       if (names == NameClass::Refused || HoldsForbiddenControl(value)) return {{{0, -1096}, model}};
       for (bool writeAlways : {true, false}) {
         if (op.kind == OpKind::Add && !writeAlways) continue;
-        ApplyItems(model, CutEach(SplitLines(value), 255), op, ListRules{}, writeAlways, out);
+        ApplyItems(model, CutEach(SplitLines(value), 255), op, writeAlways, out);
       }
       if (names == NameClass::Unclear || HoldsDel(value)) out.push_back({{0, -1096}, model});
       return out;
@@ -179,96 +169,88 @@ bool Checkpoint(Pair& pair, std::string* bytes) {
   return true;
 }
 
+namespace {
+
+int32_t MakeEdit(const Op& op, const Pair& pair, const Pair& source) {
+  switch (op.kind) {
+    case OpKind::Set: return SetString(pair.buffer, op.section, op.key, op.value);
+    case OpKind::Delete: return DeleteString(pair.buffer, op.section, op.key);
+    case OpKind::Add: return AddString(pair.buffer, op.section, op.key, op.value);
+    case OpKind::Remove: return RemoveStrings(pair.buffer, op.section, op.key, op.value);
+    case OpKind::CopySelf: return CopySetting(pair.buffer, pair.buffer, op.section, op.key);
+    default: return CopySetting(source.buffer, pair.buffer, op.section, op.key);
+  }
+}
+
+bool StatusFits(const Outcome& o, int32_t status) {
+  return std::find(o.statuses.begin(), o.statuses.end(), status) != o.statuses.end();
+}
+
+// No outcome fits: says what went wrong, as exactly as the kind allows.
+void EditFinding(const Op& op, int32_t status, const std::string& before, const std::string& after,
+                 const std::vector<Outcome>& outcomes) {
+  const Doc model = Parse(before), actual = Parse(after);
+  const std::string section = op.section.value_or(""), key = op.key.value_or("");
+  const NameClass names = Combine(ClassifySection(op.section), ClassifyKey(op.key));
+  const Doc& first = outcomes.front().doc;
+  const long line = FirstDifference(first, actual);
+  std::string detail = Describe(op) + " = " + Num(status) + "\n  file before: " + Escape(before, 400);
+  if (line >= 0)
+    detail += "\n  expected line " + Num(line + 1) + ": " + Show(first, line) + "\n  actual line   " + Num(line + 1) +
+              ": " + Show(actual, line);
+  detail += "\n  file after:  " + Escape(after, 400);
+  const bool statusFits = std::any_of(outcomes.begin(), outcomes.end(), [&](const Outcome& o) { return StatusFits(o, status); });
+  const std::string injected = InjectedLine(model, actual, op);
+  const char* kind = "edit-result";
+  if (op.kind == OpKind::Set && HoldsForbiddenControl(op.value.value_or("")) && names != NameClass::Refused)
+    kind = "control-char-stored";
+  else if (!injected.empty()) {
+    kind = "value-injection";
+    detail = "a line that is no \"+\" line of its own setting appeared: " + Escape(injected, 120) + "\n  " + detail;
+  } else if (names == NameClass::Refused) kind = "name-not-refused";
+  else if (FirstDifference(WithoutSetting(first, section, key), WithoutSetting(actual, section, key)) >= 0)
+    kind = "edit-scope";
+  else if (!statusFits) kind = "edit-status";
+  rec.Fail(kind, detail);
+}
+
+}  // namespace
+
 EditResult EditStep(const std::string& path, const std::string& before, const Op& op, const std::string* sourcePath,
                     const std::string* sourceBefore) {
   EditResult result;
-  const Doc model = Parse(before);
-  Pair pair;
-  if (Open(pair, path) != 0) {
+  const bool copyFrom = op.kind == OpKind::CopyFrom;
+  const Doc model = Parse(before), sourceModel = copyFrom ? Parse(*sourceBefore) : Doc{};
+  Pair pair, source;
+  const bool opened = Open(pair, path) == 0 && (!copyFrom || Open(source, *sourcePath) == 0);
+  if (!opened) {
     rec.Fail("open-status", "TvIsi_IniOpen refused a file the campaign wrote as ini text: " + Escape(before, 200));
+    if (source.open) Close(source);
     Close(pair);
     return result;
   }
-  Pair source;
-  Doc sourceModel;
-  if (op.kind == OpKind::CopyFrom) {
-    sourceModel = Parse(*sourceBefore);
-    if (Open(source, *sourcePath) != 0) {
-      rec.Fail("open-status", "TvIsi_IniOpen refused a second file of ini text");
-      Close(source);
-      Close(pair);
-      return result;
-    }
-  }
-  const Text section = op.section, key = op.key;
-  int32_t status = 0;
-  switch (op.kind) {
-    case OpKind::Set: status = SetString(pair.buffer, section, key, op.value); break;
-    case OpKind::Delete: status = DeleteString(pair.buffer, section, key); break;
-    case OpKind::Add: status = AddString(pair.buffer, section, key, op.value); break;
-    case OpKind::Remove: status = RemoveStrings(pair.buffer, section, key, op.value); break;
-    case OpKind::CopySelf: status = CopySetting(pair.buffer, pair.buffer, section, key); break;
-    case OpKind::CopyFrom: status = CopySetting(source.buffer, pair.buffer, section, key); break;
-  }
-  const std::vector<Outcome> outcomes = Outcomes(model, op, op.kind == OpKind::CopyFrom ? &sourceModel : nullptr);
-
-  if (op.kind == OpKind::CopyFrom) {
-    std::string sourceAfter;
-    if (Checkpoint(source, &sourceAfter))
-      rec.Check(sourceAfter == Render(sourceModel), "edit-scope",
-                Describe(op) + " changed its source file: " + Escape(sourceAfter, 300));
-  }
+  const int32_t status = MakeEdit(op, pair, source);
+  const std::vector<Outcome> outcomes = Outcomes(model, op, copyFrom ? &sourceModel : nullptr);
+  std::string sourceAfter;
+  if (copyFrom && Checkpoint(source, &sourceAfter))
+    rec.Check(sourceAfter == Render(sourceModel), "edit-scope",
+              Describe(op) + " changed its source file: " + Escape(sourceAfter, 300));
   if (!Checkpoint(pair, &result.after)) return result;
   result.ran = true;
-
   const std::string& after = result.after;
-  const FileKind kind = Classify(after);
-  if (kind == FileKind::Binary) {
+  if (Classify(after) == FileKind::Binary) {
     rec.Fail(HoldsForbiddenControl(op.value.value_or("") + op.section.value_or("") + op.key.value_or(""))
                  ? "control-char-stored"
                  : "line-ends",
-             Describe(op) + " = " + std::to_string(status) +
-                 " left a file that is not ini text any more: " + Escape(after, 300));
+             Describe(op) + " = " + Num(status) + " left a file that is not ini text any more: " + Escape(after, 300));
     return result;
   }
   const Doc actual = Parse(after);
-  rec.Check(Render(actual) == after, "line-ends",
-            "the saved file has line ends other than CR LF: " + Escape(after, 300));
-
+  rec.Check(Render(actual) == after, "line-ends", "the saved file has line ends other than CR LF: " + Escape(after, 300));
   ++rec.counters.checks;
   for (const Outcome& o : outcomes)
-    if (std::find(o.statuses.begin(), o.statuses.end(), status) != o.statuses.end() &&
-        FirstDifference(o.doc, actual) < 0)
-      return result;
-
-  // No outcome fits: say what went wrong, as exactly as the kind allows.
-  const std::string sectionText = section.value_or(""), keyText = key.value_or("");
-  const NameClass names = Combine(ClassifySection(section), ClassifyKey(key));
-  const Outcome& first = outcomes.front();
-  const long line = FirstDifference(first.doc, actual);
-  std::string detail = Describe(op) + " = " + std::to_string(status) + "\n  file before: " + Escape(before, 400);
-  if (line >= 0)
-    detail += "\n  expected line " + std::to_string(line + 1) + ": " + Show(first.doc, line) + "\n  actual line   " +
-              std::to_string(line + 1) + ": " + Show(actual, line);
-  detail += "\n  file after:  " + Escape(after, 400);
-  bool statusFits = false;
-  for (const Outcome& o : outcomes)
-    statusFits |= std::find(o.statuses.begin(), o.statuses.end(), status) != o.statuses.end();
-
-  const std::string injected = InjectedLine(model, actual, op);
-  const char* findingKind;
-  if (op.kind == OpKind::Set && HoldsForbiddenControl(op.value.value_or("")) && names != NameClass::Refused)
-    findingKind = "control-char-stored";
-  else if (!injected.empty()) {
-    findingKind = "value-injection";
-    detail = "a line that is no \"+\" line of its own setting appeared: " + Escape(injected, 120) + "\n  " + detail;
-  } else if (names == NameClass::Refused) findingKind = "name-not-refused";
-  else if (FirstDifference(WithoutSetting(first.doc, sectionText, keyText),
-                           WithoutSetting(actual, sectionText, keyText)) >= 0)
-    findingKind = "edit-scope";
-  else if (!statusFits) findingKind = "edit-status";
-  else findingKind = "edit-result";
-  rec.Fail(findingKind, detail);
+    if (StatusFits(o, status) && FirstDifference(o.doc, actual) < 0) return result;
+  EditFinding(op, status, before, after, outcomes);
   return result;
 }
 
@@ -307,7 +289,7 @@ void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Tex
   if (!found || names == NameClass::Unclear) allowed.push_back({-8100, ""});
   if (found) {
     const std::vector<std::string> lines = ValueLines(*model, *found);
-    allowed.push_back({0, GetValue(lines, size, 0)});
+    allowed.push_back({0, GetValue(lines, size)});
   }
   for (const auto& [s, v] : allowed)
     if (s == status && (nullValue || size == 0 || v == written)) {

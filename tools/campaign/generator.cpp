@@ -1,5 +1,5 @@
 // generator.cpp: what the campaign feeds the library.
-#include "generator.h"
+#include "campaign.h"
 
 #include <algorithm>
 #include <cstring>
@@ -196,22 +196,12 @@ std::string GenerateFile(Rng& rng, const FileRecipe& recipe) {
 
 Text SectionName(Rng& rng, const Doc* doc, bool hostile) {
   if (hostile && rng.Chance(60)) {
-    switch (rng.Below(14)) {
-      case 0: return std::nullopt;
-      case 1: return std::string();
-      case 2: return std::string(80, 'S');
-      case 3: return LongText(rng, rng.Size(81, 300));
-      case 4: return std::string("Data*");
-      case 5: return std::string("D?ta");
-      case 6: return std::string("*");
-      case 7: return std::string("a]b");
-      case 8: return std::string("Evil\nk=v");
-      case 9: return std::string("a\rb");
-      case 10: return std::string("x\x01y");
-      case 11: return std::string("x\x7Fy");
-      case 12: return std::string("[Nested");
-      default: return std::string(79, 'L');
-    }
+    // clang-format off
+    static const Text kHostile[] = {std::nullopt, "", std::string(80, 'S'), "long", "Data*", "D?ta", "*", "a]b",
+                                    "Evil\nk=v", "a\rb", "x\x01y", "x\x7Fy", "[Nested", std::string(79, 'L')};
+    // clang-format on
+    const size_t i = rng.Below(14);
+    return i == 3 ? LongText(rng, rng.Size(81, 300)) : kHostile[i];
   }
   if (doc && rng.Chance(65)) {
     std::vector<std::string> names;
@@ -224,23 +214,13 @@ Text SectionName(Rng& rng, const Doc* doc, bool hostile) {
 
 Text KeyName(Rng& rng, const Doc* doc, bool hostile) {
   if (hostile && rng.Chance(60)) {
-    switch (rng.Below(15)) {
-      case 0: return std::nullopt;
-      case 1: return std::string();
-      case 2: return std::string("a=b");
-      case 3: return std::string("=");
-      case 4: return std::string("[x");
-      case 5: return std::string("+x");
-      case 6: return std::string("x\ny");
-      case 7: return std::string("x\rb");
-      case 8: return std::string("\x01x");
-      case 9: return std::string("a\tb");
-      case 10: return std::string(40, 'K');
-      case 11: return std::string(41, 'K');
-      case 12: return LongText(rng, 100);
-      case 13: return std::string("Name\x7F");
-      default: return std::string(39, 'K');
-    }
+    // clang-format off
+    static const Text kHostile[] = {std::nullopt, "", "a=b", "=", "[x", "+x", "x\ny", "x\rb", "\x01x", "a\tb",
+                                    std::string(40, 'K'), std::string(41, 'K'), "long", "Name\x7F",
+                                    std::string(39, 'K')};
+    // clang-format on
+    const size_t i = rng.Below(15);
+    return i == 12 ? LongText(rng, 100) : kHostile[i];
   }
   if (doc && rng.Chance(65)) {
     std::vector<std::string> keys;
@@ -257,24 +237,14 @@ Text KeyName(Rng& rng, const Doc* doc, bool hostile) {
 
 Text Value(Rng& rng, bool hostile) {
   if (hostile && rng.Chance(60)) {
-    switch (rng.Below(16)) {
-      case 0: return std::nullopt;
-      case 1: return std::string("a\rb");
-      case 2: return std::string("a\r\nb");
-      case 3: return std::string("x\r[Evil]\rk=v");
-      case 4: return std::string("\r");
-      case 5: return std::string("tab\there");
-      case 6: return std::string("\x01" "ctl");
-      case 7: return std::string("\x1A\f");
-      case 8: return LongText(rng, 1000);
-      case 9: return LongText(rng, 5000);
-      case 10: return LongText(rng, 70000);
-      case 11: return std::string("del\x7F");
-      case 12: return std::string("[Evil]\nk=v\n+x");
-      case 13: return std::string("a\n");
-      case 14: return std::string("\n\n");
-      default: return std::string("line1\r\nline2\nline3\rline4");
-    }
+    // clang-format off
+    static const Text kHostile[] = {std::nullopt, "a\rb", "a\r\nb", "x\r[Evil]\rk=v", "\r", "tab\there",
+                                    "\x01" "ctl", "\x1A\f", "", "", "", "del\x7F", "[Evil]\nk=v\n+x", "a\n", "\n\n",
+                                    "line1\r\nline2\nline3\rline4"};
+    // clang-format on
+    static const size_t kLong[] = {1000, 5000, 70000};  // the texts 8 to 10
+    const size_t i = rng.Below(16);
+    return i >= 8 && i <= 10 ? LongText(rng, kLong[i - 8]) : kHostile[i];
   }
   switch (rng.Below(8)) {
     case 0: return std::string("a\nb");

@@ -93,49 +93,25 @@ Lock::~Lock() {
 std::string Escape(const std::string& bytes, size_t limit) {
   std::string out;
   char piece[32];
-  for (size_t i = 0; i < bytes.size();) {
-    size_t run = 1;
-    while (i + run < bytes.size() && bytes[i + run] == bytes[i]) ++run;
+  for (size_t i = 0, run; i < bytes.size(); i += run) {
+    for (run = 1; i + run < bytes.size() && bytes[i + run] == bytes[i];) ++run;
     const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    std::string one;
-    if (c == '\r') one = "\\r";
-    else if (c == '\n') one = "\\n";
-    else if (c == '\t') one = "\\t";
-    else if (c == '\\') one = "\\\\";
-    else if (c == '"') one = "\\\"";
-    else if (c < 0x20 || c >= 0x7F) {
-      snprintf(piece, sizeof piece, "\\x%02x", c);
-      one = piece;
-    } else {
-      one = std::string(1, static_cast<char>(c));
+    const char* named = c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\\' ? "\\\\" : c == '"' ? "\\\"" : nullptr;
+    if (named) snprintf(piece, sizeof piece, "%s", named);
+    else if (c < 0x20 || c >= 0x7F) snprintf(piece, sizeof piece, "\\x%02x", c);
+    else snprintf(piece, sizeof piece, "%c", c);
+    if (run <= 12) {
+      out += piece;
+      run = 1;
+      continue;
     }
-    if (run > 12) {
-      snprintf(piece, sizeof piece, "\"{%zu x '", run);
-      out += piece + one + "'}\"";
-      i += run;
-    } else {
-      out += one;
-      ++i;
-    }
+    out += "\"{" + std::to_string(run) + " x '" + piece + "'}\"";  // a long run of one byte, shortened
   }
   if (out.size() > limit) {
     snprintf(piece, sizeof piece, "...(%zu bytes)...", bytes.size());
     out = out.substr(0, limit * 2 / 3) + piece + out.substr(out.size() - limit / 3);
   }
   return "\"" + out + "\"";
-}
-
-std::string Quote(const char* text, size_t limit) { return text ? Escape(text, limit) : "NULL"; }
-
-std::string Hex(const std::string& bytes, size_t limit) {
-  std::string out;
-  char piece[8];
-  for (size_t i = 0; i < bytes.size() && i < limit; ++i) {
-    snprintf(piece, sizeof piece, "%02x ", static_cast<unsigned char>(bytes[i]));
-    out += piece;
-  }
-  if (bytes.size() > limit) out += "...";
-  return out;
 }
 
 // ---- Faults --------------------------------------------------------------
@@ -262,18 +238,10 @@ BOOL WINAPI HookMove(LPCSTR from, LPCSTR to) {
 }  // namespace
 
 const char* FaultName(Fault kind) {
-  switch (kind) {
-    case Fault::None: return "none";
-    case Fault::WriteFails: return "write fails";
-    case Fault::WriteShort: return "write stops half way";
-    case Fault::DiskFull: return "disk full";
-    case Fault::WriteDead: return "every write fails";
-    case Fault::SetEndFails: return "set-end fails";
-    case Fault::ReadFails: return "read fails";
-    case Fault::CreateFails: return "open fails (file locked)";
-    case Fault::MoveFails: return "rename fails";
-  }
-  return "?";
+  static const char* const kNames[] = {"none",         "write fails",   "write stops half way",
+                                       "disk full",    "every write fails", "set-end fails",
+                                       "read fails",   "open fails (file locked)", "rename fails"};
+  return kNames[static_cast<int>(kind)];
 }
 
 void InstallFileHooks(const std::string& folder) {

@@ -38,8 +38,6 @@ class Lock {
 
 // ---- Texts for the report.
 std::string Escape(const std::string& bytes, size_t limit = 160);
-std::string Quote(const char* text, size_t limit = 80);  // "NULL" or the escaped text
-std::string Hex(const std::string& bytes, size_t limit = 96);
 
 // ---- Faults. The file layer's system calls are wrapped for good; a plan
 // arms one kind of failure for the files of the campaign's folder (the log
@@ -90,7 +88,6 @@ class Recorder {
   }
   // True for the first finding of a kind, until its reproduction is printed.
   bool WantsReproduction(const std::string& kind) const;
-  std::string CurrentStep() const { return steps_.empty() ? "(before the first call)" : steps_.back(); }
   // What the last case found, by kind.
   const std::vector<std::string>& CaseFindings() const { return caseFindings_; }
   // A minimal reproduction found after the fact, printed under the finding.

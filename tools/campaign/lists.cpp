@@ -1,11 +1,9 @@
 // lists.cpp: the list exports as the project documents them, on the
 // campaign's own reading of the file.
-#include "lists.h"
+#include "campaign.h"
 
 #include <algorithm>
 
-#include "generator.h"
-#include "harness.h"
 
 namespace campaign {
 
@@ -78,24 +76,22 @@ CountryLine ParseCountryLine(const std::string& line, const std::string& key) {
   return entry;
 }
 
+// The code of an entry as discovery reads it: the first field, cut to three characters.
+std::string CodeOf(const std::string& entry) { return Cut(entry.substr(0, entry.find(',')), 3); }
+
 }  // namespace
 
 const std::vector<std::string> kProductFiles = {"tvpanel.exe", "tvkview.dll", "tvkcore.dll", "tvkcr64.dll",
                                                 "tvknet.exe",  "tvknsvc.exe", "tvkn64.exe",  "tvflib.dll",
                                                 "tvflb64.dll", "tvflint.exe", "tvcobal.exe", "tvheron.exe"};
 
-std::string CodeOf(const std::string& entry, bool cutToThree) {
-  const std::string code = entry.substr(0, entry.find(','));
-  return cutToThree ? Cut(code, 3) : code;
-}
-
-Doc ExpectUpdateTvwserveV5(const Doc& before, const std::string& data, bool installed, bool cutCodes) {
+Doc ExpectUpdateTvwserveV5(const Doc& before, const std::string& data, bool installed) {
   Doc d = before;
   const std::string key = installed ? "InstalledData" : "NewInstalledData";
-  const std::string code = CodeOf(data, cutCodes);
+  const std::string code = CodeOf(data);
   std::vector<Line> current{{data, {}}};
   for (const Line& item : Items(d, key))
-    if (!EqualNoCase(CodeOf(item.text, cutCodes), code)) current.push_back(item);
+    if (!EqualNoCase(CodeOf(item.text), code)) current.push_back(item);
   Set(d, kDefault, key, current);
 
   // The list of everything installed: no repeats, sorted, a new entry first.
@@ -116,12 +112,11 @@ Doc ExpectUpdateDataKeys(const Doc& before, const std::string& data, bool dataFo
   const std::string plain = dataFormat ? "InstalledData" : "InstalledCountries";
   const std::string target = server ? (dataFormat ? "NewInstalledData" : "NewInstalledCountries") : plain;
   const std::string all = dataFormat ? "AllInstalledData" : "AllInstalledCountries";
-  const ListRules whole{};
   std::string replaced;
-  UpdateList(d, kDefault, target, server ? plain.c_str() : nullptr, data, 3, whole, &replaced);
+  UpdateList(d, kDefault, target, server ? plain.c_str() : nullptr, data, 3, &replaced);
   if (!replaced.empty())
-    UpdateList(d, kDefault, all, nullptr, replaced, static_cast<int32_t>(replaced.size()), whole, nullptr);
-  UpdateList(d, kDefault, all, nullptr, data, static_cast<int32_t>(data.size()), whole, nullptr);
+    UpdateList(d, kDefault, all, nullptr, replaced, static_cast<int32_t>(replaced.size()), nullptr);
+  UpdateList(d, kDefault, all, nullptr, data, static_cast<int32_t>(data.size()), nullptr);
   return d;
 }
 

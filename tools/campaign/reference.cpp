@@ -299,20 +299,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return out;
 }
 
-std::vector<std::string> SplitAtLineFeeds(const std::string& text) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t lf = text.find('\n', start);
-    if (lf == std::string::npos) {
-      out.push_back(text.substr(start));
-      return out;
-    }
-    out.push_back(text.substr(start, lf - start));
-    start = lf + 1;
-  }
-}
-
 std::vector<Line> Plain(const std::vector<std::string>& values) {
   std::vector<Line> lines;
   for (const std::string& v : values) lines.push_back({v, {}});
@@ -364,59 +350,56 @@ void Delete(Doc& doc, const std::string& section, const std::string& key) {
   if (tail && !doc.lines.empty()) doc.finalLineEnd = true;
 }
 
+// The entries of a list, blanks at the end gone; an entry whose text
+// changes that way may also stay byte for byte.
+static std::vector<Line> Entries(const std::vector<std::string>& raw) {
+  std::vector<Line> entries;
+  for (const std::string& r : raw) {
+    Line line{TrimRightSpaces(r), {}};
+    if (r != line.text) line.alts.push_back(r);
+    entries.push_back(line);
+  }
+  return entries;
+}
+
 void UpdateList(Doc& doc, const std::string& section, const std::string& key, const char* fallbackKey,
-                const std::string& entry, int32_t n, const ListRules& rules, std::string* replaced) {
+                const std::string& entry, int32_t n, std::string* replaced) {
   if (n < 1 || TrimBlanks(entry).empty()) return;  // a blank entry would read back empty
   if (replaced) replaced->clear();
   auto lines = ReadLines(doc, section, key);
   if (!lines && fallbackKey) lines = ReadLines(doc, section, fallbackKey);
   std::vector<Line> kept;
   bool didReplace = false;
-  auto written = [&](const std::string& text) { return rules.writeCut ? Cut(text, rules.writeCut) : text; };
-  for (const std::string& raw : lines.value_or(std::vector<std::string>{})) {
-    const std::string e = TrimRightSpaces(rules.readCut ? Cut(raw, rules.readCut) : raw);
-    if (e.empty()) continue;
-    if (!didReplace && EqualNoCaseN(e, entry, static_cast<size_t>(n))) {
-      if (replaced) *replaced = rules.readCut ? Cut(e, 255) : e;
-      kept.push_back({written(entry), {}});
+  for (Line& e : Entries(lines.value_or(std::vector<std::string>{}))) {
+    if (e.text.empty()) continue;
+    if (!didReplace && EqualNoCaseN(e.text, entry, static_cast<size_t>(n))) {
+      if (replaced) *replaced = e.text;
+      e = Line{entry, {}};
       didReplace = true;
-    } else {
-      Line line{written(e), {}};
-      if (raw != line.text) line.alts.push_back(raw);  // kept byte for byte
-      kept.push_back(line);
     }
+    kept.push_back(e);
   }
-  if (!didReplace) kept.push_back({written(entry), {}});
+  if (!didReplace) kept.push_back({entry, {}});
   Set(doc, section, key, kept);
 }
 
-bool RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
-                    const ListRules& rules, bool writeAlways) {
-  if (text.empty()) return false;
-  const auto lines = ReadLines(doc, section, key);
-  std::vector<Line> kept;
-  bool removed = false;
-  for (const std::string& raw : lines.value_or(std::vector<std::string>{})) {
-    const std::string e = TrimRightSpaces(rules.readCut ? Cut(raw, rules.readCut) : raw);
-    if (EqualNoCaseN(e, text, 256)) {
-      removed = true;
-      continue;
-    }
-    Line line{rules.writeCut ? Cut(e, rules.writeCut) : e, {}};
-    if (raw != line.text) line.alts.push_back(raw);
-    kept.push_back(line);
-  }
-  if (!removed && !writeAlways) return false;
+void RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
+                    bool writeAlways) {
+  if (text.empty()) return;
+  std::vector<Line> kept = Entries(ReadLines(doc, section, key).value_or(std::vector<std::string>{}));
+  const size_t count = kept.size();
+  kept.erase(std::remove_if(kept.begin(), kept.end(), [&](const Line& e) { return EqualNoCaseN(e.text, text, 256); }),
+             kept.end());
+  if (kept.size() == count && !writeAlways) return;
   if (kept.empty()) kept.push_back({"", {}});
   Set(doc, section, key, kept);
-  return removed;
 }
 
-std::string GetValue(const std::vector<std::string>& lines, size_t capacity, size_t contCut) {
+std::string GetValue(const std::vector<std::string>& lines, size_t capacity) {
   if (capacity == 0 || lines.empty()) return "";
   std::string value = TrimRightSpaces(Cut(lines[0], capacity - 1));
   for (size_t i = 1; i < lines.size() && value.size() < capacity - 1; ++i)
-    value = Cut(value + "\n" + TrimRightSpaces(contCut ? Cut(lines[i], contCut) : lines[i]), capacity - 1);
+    value = Cut(value + "\n" + TrimRightSpaces(lines[i]), capacity - 1);
   return value;
 }
 

@@ -91,7 +91,6 @@ std::optional<std::vector<std::string>> ReadLines(const Doc& doc, const std::str
 // The script's text as lines: split at CR LF, CR and LF; a final line end
 // gives a last, empty line.
 std::vector<std::string> SplitLines(const std::string& text);
-std::vector<std::string> SplitAtLineFeeds(const std::string& text);
 
 // Edits. Set writes values as the key's value line and "+" lines, in the
 // first matching section, else at the end of a new section.
@@ -99,25 +98,18 @@ void Set(Doc& doc, const std::string& section, const std::string& key, const std
 void Delete(Doc& doc, const std::string& section, const std::string& key);
 std::vector<Line> Plain(const std::vector<std::string>& values);
 
-// Adds entry to a list or puts it in place of the first entry that matches
-// it on n characters; empty entries are dropped and a blank entry is not
-// added. Entries are rewritten whole (or cut, with rules); replaced
-// receives the entry put aside.
-struct ListRules {
-  size_t readCut = 0;   // entries as read: 0 whole, else at most this many characters
-  size_t writeCut = 0;  // entries as written
-};
+// Adds entry to a list, or puts it in place of the first entry that matches
+// it on n characters; empty entries are dropped, a blank entry is not added,
+// entries are written whole. replaced receives the entry put aside.
 void UpdateList(Doc& doc, const std::string& section, const std::string& key, const char* fallbackKey,
-                const std::string& entry, int32_t n, const ListRules& rules, std::string* replaced);
+                const std::string& entry, int32_t n, std::string* replaced);
 // Removes every entry equal to text (ignoring case); empty entries stay.
-// Returns whether an entry went.
-bool RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
-                    const ListRules& rules, bool writeAlways);
+void RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
+                    bool writeAlways);
 
-// The value IniGetString gives with a capacity: the first line cut to
-// capacity - 1 characters, each "+" line joined by a line feed (cut to
-// contCut characters, 0 whole), the whole cut to capacity - 1.
-std::string GetValue(const std::vector<std::string>& lines, size_t capacity, size_t contCut);
+// The value IniGetString gives with a capacity: the lines joined by line
+// feeds, trailing blanks of each removed, the whole cut to capacity - 1.
+std::string GetValue(const std::vector<std::string>& lines, size_t capacity);
 
 bool BoolValue(const std::string& value);
 
