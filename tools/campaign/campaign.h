@@ -131,14 +131,11 @@ struct EditResult {
 EditResult EditStep(const std::string& path, const std::string& before, const Op& op, const std::string* sourcePath,
                     const std::string* sourceBefore);
 // TvIsi_IniGetString checked against the model: the value within the
-// capacity, nothing for names that cannot be read back, not a byte beyond.
+// capacity, nothing for names that cannot be read back, not a byte beyond;
+// and a few such lookups with names from the file and hostile ones.
 void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Text& key, int32_t capacity,
               bool nullValue);
-// The same, shrunk on the pair's file when it finds something; and a few
-// lookups with names from the file and hostile ones.
-void CheckedGet(const Pair& pair, const Doc* model, const Text& section, const Text& key, int32_t capacity,
-                bool nullValue, const std::string* fileBytes);
-void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count, const std::string* fileBytes = nullptr);
+void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count);
 // Open, save without an edit, close; the bytes after.
 std::string RoundTrip(Rng& rng, const std::string& folder, const std::string& path, const std::string& bytes);
 
@@ -160,15 +157,10 @@ void NoteFile(const std::string& what, const std::string& bytes);
 std::string Num(int64_t v);
 std::string ByteDifference(const std::string& expected, const std::string& actual);
 // Runs check quietly on smaller and smaller files and prints the smallest
-// that still shows the finding (first finding of a kind only).
-void Reproduce(const std::string kind, const std::string bytes, const std::string& scratch,
-               const std::function<void(const std::string& path, const std::string& bytes)>& check,
-               const std::string& what);
-// Reproduces every finding the case made since mark.
+// that still shows each finding the case made since mark.
 void ReproduceSince(size_t mark, const std::string& bytes, const std::string& scratch,
                     const std::function<void(const std::string& path, const std::string& bytes)>& check,
                     const std::string& what);
-std::string Shrink(const std::string& bytes, const std::function<bool(const std::string&)>& reproduces);
 FaultPlan RandomPlan(Rng& rng, bool forSave);
 std::string PlanText(const FaultPlan& plan);
 // The file a save under a fault may leave.

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -39,13 +40,10 @@ class Lock {
 // ---- Texts for the report.
 std::string Escape(const std::string& bytes, size_t limit = 160);
 
-// ---- Faults. The file layer's system calls are wrapped for good; a plan
-// arms one kind of failure for the files of the campaign's folder (the log
-// is never touched).
+// ---- Faults, for the files of the campaign's folder (never the log).
 // WriteFails and WriteShort fail one write (nothing, or half of it, reaches
 // the disk); DiskFull refuses, from the nth write on, every byte that would
-// make a file longer (bytes over old ones still go, as on a full disk);
-// WriteDead fails every write from the nth on, as a device that is gone.
+// make a file longer; WriteDead fails every write from the nth on.
 enum class Fault { None, WriteFails, WriteShort, DiskFull, WriteDead, SetEndFails, ReadFails, CreateFails, MoveFails };
 struct FaultPlan {
   Fault kind = Fault::None;
@@ -81,11 +79,7 @@ class Recorder {
   bool Check(bool ok, const char* kind, const std::string& message);
   void Fail(const char* kind, const std::string& message);
   const std::vector<std::string>& Steps() const { return steps_; }
-  // Steps taken while a reproduction shrinks are dropped again.
-  size_t Mark() const { return steps_.size(); }
-  void Rewind(size_t mark) {
-    if (steps_.size() > mark) steps_.resize(mark);
-  }
+  void Rewind(size_t mark) { steps_.resize(std::min(mark, steps_.size())); }
   // True for the first finding of a kind, until its reproduction is printed.
   bool WantsReproduction(const std::string& kind) const;
   // What the last case found, by kind.
