@@ -45,11 +45,9 @@ std::string Show(const Doc& doc, long line) {
 
 // The document without the op's own setting (key line and "+" lines).
 Doc WithoutSetting(Doc doc, const std::string& section, const std::string& key) {
-  const auto found = LookupHere(doc, section, key);
-  if (!found) return doc;
-  size_t end = found->line;
-  while (end + 1 < doc.lines.size() && !doc.lines[end + 1].text.empty() && doc.lines[end + 1].text[0] == '+') ++end;
-  doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line), doc.lines.begin() + static_cast<long>(end) + 1);
+  if (const auto found = LookupHere(doc, section, key))
+    doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line),
+                    doc.lines.begin() + static_cast<long>(SettingEnd(doc, found->line)));
   return doc;
 }
 

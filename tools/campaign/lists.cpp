@@ -189,7 +189,7 @@ std::vector<std::string> ListedCodes(const Doc& doc) {
       for (const std::string& raw : Lines(doc, key)) {
         const std::string line = TrimRightSpaces(raw);
         if (line.empty()) break;
-        codes.push_back(Cut(line.substr(0, line.find(',')), 3));
+        codes.push_back(CodeOf(line));
       }
   return codes;
 }

@@ -92,6 +92,8 @@ std::optional<std::vector<std::string>> ReadLines(const Doc& doc, const std::str
 // gives a last, empty line.
 std::vector<std::string> SplitLines(const std::string& text);
 
+// The line after a setting's value line and its "+" lines.
+size_t SettingEnd(const Doc& doc, size_t line);
 // Edits. Set writes values as the key's value line and "+" lines, in the
 // first matching section, else at the end of a new section.
 void Set(Doc& doc, const std::string& section, const std::string& key, const std::vector<Line>& values);
