@@ -1,11 +1,6 @@
-// campaign.cpp: the hostile-input campaign. Cases are made from a seed:
-// generated ini files (line ends of every kind, byte order marks, padding,
-// binary bytes, huge lines and names) and call sequences through the
-// exports (hostile names and values, stale and bogus handles, injected
-// write faults, locked and missing files). After each step the campaign
-// checks that the call answered with a status, that a save without an edit
-// gives the file back, that an edit changed only its own setting, that a
-// failed save left the old file, and that handles stay apart.
+// campaign.cpp: the hostile-input campaign (docs/robustness.md). Cases are
+// made from a seed: generated ini files, media and call sequences through the
+// exports and the launcher, checked after every step.
 //
 //   robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N]
 //                       [--only F,F] [--skip F,F] [--verbose] [--keep]
@@ -39,14 +34,6 @@ struct Options {
   bool verbose = false, keep = false, shrink = true, guards = true;
   int timeout = 120;
 };
-
-void Usage() {
-  puts(
-      "usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
-      "                           [--verbose] [--keep] [--no-shrink] [--no-guards] [--timeout S]\n"
-      "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
-      "  without options: seed 1, 300 cases (the test suite's run)");
-}
 
 bool Parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
@@ -106,57 +93,42 @@ void RunCase(uint64_t number, const Options& o) {
   if (!o.keep) RemoveTree(folder);
 }
 
+// The text after an edit of the reference model.
+std::string After(const char* text, const std::function<void(Doc&)>& edit) {
+  Doc doc = campaign::Parse(text);
+  edit(doc);
+  return Render(doc);
+}
+
 // The reference reader on texts whose reading is known: a campaign whose
 // own model is wrong reports nothing but false findings.
 bool SelfCheck() {
-  using campaign::Parse;
-  struct Known {
-    const char* name;
-    bool ok;
-  };
-  Doc d = Parse(std::string("\xEF\xBB\xBF[S]\rk=v\n+w\r\n\0\0", 17));
+  const Doc d = campaign::Parse(std::string("\xEF\xBB\xBF[S]\rk=v\n+w\r\n\0\0", 17));
   const auto lines = ReadLines(d, "s", "K");
-  Doc set = Parse("[S]\r\nk=v\r\n+old\r\n\r\n[T]\r\n");
-  Set(set, "S", "K", Plain({"a", "b"}));
-  Doc added = Parse("[S]\r\nx=1\r\n\r\n[T]");
-  Set(added, "S", "new", Plain({"1"}));
-  Doc appended = Parse("[S]\r\nx=1");
-  Set(appended, "U", "k", Plain({"v"}));
-  Doc fallback = Parse("[S]\r\n[TvDefault]\r\nL=a\r\n+b\r\n");
-  UpdateList(fallback, "S", "L", nullptr, "c", 256, nullptr);
-  Doc removed = Parse("[S]\r\nL=USA\r\n+usa\r\n+USAX\r\n+\r\n");
-  RemoveFromList(removed, "S", "L", "USA", true);
-  Doc deleted = Parse("[S]\r\na=1\r\nk=v\r\n+w");
-  Delete(deleted, "S", "K");
-  const Known checks[] = {
-      {"line ends and padding",
-       d.bom && d.lines.size() == 3 && d.finalLineEnd && Render(d) == "\xEF\xBB\xBF[S]\r\nk=v\r\n+w\r\n"},
+  // clang-format off
+  const std::pair<const char*, bool> checks[] = {
+      {"line ends and padding", d.bom && d.lines.size() == 3 && d.finalLineEnd && Render(d) == "\xEF\xBB\xBF[S]\r\nk=v\r\n+w\r\n"},
       {"value and + lines", lines && lines->size() == 2 && (*lines)[0] == "v" && (*lines)[1] == "w"},
       {"binary", Classify(std::string("a\0b", 3)) == FileKind::Binary && Classify("a\x01") == FileKind::Binary &&
                      Classify(std::string("a\f\x1A\t\0", 5)) == FileKind::Text},
-      {"set replaces + lines", Render(set) == "[S]\r\nk=a\r\n+b\r\n\r\n[T]\r\n"},
-      {"set adds above blank lines", Render(added) == "[S]\r\nx=1\r\nnew=1\r\n\r\n[T]"},
-      {"set appends a section", Render(appended) == "[S]\r\nx=1\r\n[U]\r\nk=v\r\n\r\n"},
-      {"list from TvDefault", Render(fallback) == "[S]\r\nL=a\r\n+b\r\n+c\r\n[TvDefault]\r\nL=a\r\n+b\r\n"},
-      {"remove", Render(removed) == "[S]\r\nL=USAX\r\n+\r\n"},
-      {"delete at the end", Render(deleted) == "[S]\r\na=1\r\n"},
-      {"header patterns", SectionMatches("Data*", "DataX") && !SectionMatches("D*", "Xata") &&
-                              !SectionMatches("*a", "aba") && SectionMatches("D?ta", "Data") &&
-                              !SectionMatches("Data", "Data1")},
-      {"names", ClassifySection(std::string(80, 's')) == NameClass::Refused &&
-                    ClassifySection(std::string(79, 's')) == NameClass::Valid &&
-                    ClassifyKey(std::string(40, 'k')) == NameClass::Refused &&
-                    ClassifyKey(std::string("+k")) == NameClass::Refused &&
+      {"set replaces + lines", After("[S]\r\nk=v\r\n+old\r\n\r\n[T]\r\n", [](Doc& x) { Set(x, "S", "K", Plain({"a", "b"})); }) == "[S]\r\nk=a\r\n+b\r\n\r\n[T]\r\n"},
+      {"set adds above blank lines", After("[S]\r\nx=1\r\n\r\n[T]", [](Doc& x) { Set(x, "S", "new", Plain({"1"})); }) == "[S]\r\nx=1\r\nnew=1\r\n\r\n[T]"},
+      {"set appends a section", After("[S]\r\nx=1", [](Doc& x) { Set(x, "U", "k", Plain({"v"})); }) == "[S]\r\nx=1\r\n[U]\r\nk=v\r\n\r\n"},
+      {"list from TvDefault", After("[S]\r\n[TvDefault]\r\nL=a\r\n+b\r\n", [](Doc& x) { UpdateList(x, "S", "L", nullptr, "c", 256, nullptr); }) == "[S]\r\nL=a\r\n+b\r\n+c\r\n[TvDefault]\r\nL=a\r\n+b\r\n"},
+      {"remove", After("[S]\r\nL=USA\r\n+usa\r\n+USAX\r\n+\r\n", [](Doc& x) { RemoveFromList(x, "S", "L", "USA", true); }) == "[S]\r\nL=USAX\r\n+\r\n"},
+      {"delete at the end", After("[S]\r\na=1\r\nk=v\r\n+w", [](Doc& x) { Delete(x, "S", "K"); }) == "[S]\r\na=1\r\n"},
+      {"header patterns", SectionMatches("Data*", "DataX") && !SectionMatches("D*", "Xata") && !SectionMatches("*a", "aba") &&
+                              SectionMatches("D?ta", "Data") && !SectionMatches("Data", "Data1")},
+      {"names", ClassifySection(std::string(80, 's')) == NameClass::Refused && ClassifySection(std::string(79, 's')) == NameClass::Valid &&
+                    ClassifyKey(std::string(40, 'k')) == NameClass::Refused && ClassifyKey(std::string("+k")) == NameClass::Refused &&
                     ClassifyKey(std::string("Name ")) == NameClass::Valid},
       {"split", SplitLines("a\rb\r\nc\n").size() == 4},
       {"get value", GetValue({"abcdef", "gh"}, 5) == "abcd" && GetValue({"a  ", "b"}, 100) == "a\nb"},
   };
+  // clang-format on
   bool ok = true;
-  for (const Known& k : checks)
-    if (!k.ok) {
-      printf("campaign self-check failed: %s\n", k.name);
-      ok = false;
-    }
+  for (const auto& [name, passed] : checks)
+    if (!passed) ok = false, printf("campaign self-check failed: %s\n", name);
   return ok;
 }
 
@@ -175,7 +147,10 @@ std::string TempFolder() {
 int main(int argc, char** argv) {
   Options o;
   if (!Parse(argc, argv, o)) {
-    Usage();
+    puts("usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
+         "                           [--verbose] [--keep] [--no-shrink] [--no-guards] [--timeout S]\n"
+         "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
+         "  without options: seed 1, 300 cases (the test suite's run)");
     return 2;
   }
   if (!SelfCheck()) return 2;

@@ -1,23 +1,11 @@
-// case_launch.cpp: the launcher family: setup's whole run (TvSetupRun with
-// the launcher's own kernel, the campaign's kernel stopped around it) on a
-// generated medium, staging folder and command line.
-//
-//   launch  media with odd names ("!x", "$x", blanks, accents, names that
-//           reach 255 characters under the staging folder, hidden and dot
-//           files, folders, the launcher's own setup.exe), staging folders
-//           an earlier run left, command lines with relative folders,
-//           trailing backslashes, quotes and more than fits; reads, writes
-//           and opens that fail, listings that cannot start or break off,
-//           a process start that is refused; modules planted in the staging
-//           folder (hidden, held open, not to be deleted)
-//
-// The process start is caught, never made. At that moment the staging
-// folder must hold every file of the medium as the medium holds it and no
-// module the medium did not bring, be the current folder, and the command
-// line must be whole: the engine's C runtime reads back exactly the
-// arguments and the source folder given. After the run the exit code must
-// be one the case allows, shown with its one message (none for 0), and the
-// medium and the data files of an earlier run must be as they were.
+// case_launch.cpp: the launch family: setup's whole run (TvSetupRun on the
+// launcher's own kernel, the campaign's stopped around it) on generated
+// media, staging folders and command lines, with faults. The engine's start
+// is caught, never made: then the staging folder must hold the medium's
+// files as the medium holds them and no module it did not bring, be the
+// current folder, and the engine's C runtime must read back exactly the
+// arguments given. The exit code must be one the case allows, with its one
+// message, and the medium and an earlier run's data files stay as they were.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -36,14 +24,12 @@ namespace campaign {
 
 namespace {
 
-const char* const kMessages[] = {
-    nullptr,
-    "Could not locate setup files.",
-    "Could not locate temporary directory.",
-    "Could not create temporary directory.",
-    "Error copying files.",
-    "Setup could not be launched.",
-};
+const char* const kMessages[] = {nullptr,
+                                 "Could not locate setup files.",
+                                 "Could not locate temporary directory.",
+                                 "Could not create temporary directory.",
+                                 "Error copying files.",
+                                 "Setup could not be launched."};
 
 struct MediumFile {
   std::string name, bytes;
@@ -166,10 +152,7 @@ BOOL WINAPI CaughtStart(LPCSTR program, LPSTR line, LPSECURITY_ATTRIBUTES, LPSEC
       rec.Check(staged.count(Lower(entry.cFileName)) != 0, "foreign-module",
                 "the engine starts beside " + Escape(entry.cFileName) + ", which the medium does not hold");
   if (find != INVALID_HANDLE_VALUE) FindClose(find);
-  if (run->refuseStart) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (run->refuseStart) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
   // Handles the launcher closes again, of no new process.
   DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &process->hProcess, 0, FALSE,
                   DUPLICATE_SAME_ACCESS);
@@ -198,22 +181,14 @@ HANDLE WINAPI ListFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
 }
 BOOL WINAPI ListNext(HANDLE find, LPWIN32_FIND_DATAA data) {
   if (find != reinterpret_cast<HANDLE>(&run->listing)) return kTvSysDefault.findNextFile(find, data);
-  if (run->listed >= run->scanBreak) {
-    run->scanBroke = true;
-    SetLastError(ERROR_NETNAME_DELETED);
-    return FALSE;
-  }
-  if (run->listed == run->listing.size()) {
-    SetLastError(ERROR_NO_MORE_FILES);
-    return FALSE;
-  }
+  if (run->listed >= run->scanBreak) return run->scanBroke = true, SetLastError(ERROR_NETNAME_DELETED), FALSE;
+  if (run->listed == run->listing.size()) return SetLastError(ERROR_NO_MORE_FILES), FALSE;
   *data = run->listing[run->listed++];
   return TRUE;
 }
 BOOL WINAPI RefusedDelete(LPCSTR path) {
   if (!run->refuseDelete) return kTvSysDefault.deleteFile(path);
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
+  return SetLastError(ERROR_ACCESS_DENIED), FALSE;
 }
 
 BOOL WINAPI ListClose(HANDLE find) {

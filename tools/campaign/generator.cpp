@@ -6,6 +6,7 @@
 
 namespace campaign {
 
+// clang-format off
 const std::vector<std::string> kCountryKeys = {"InstalledCountries", "NewInstalledCountries", "AllInstalledCountries",
                                                "PreviousInstalledCountries"};
 const std::vector<std::string> kDataKeys = {"InstalledData", "NewInstalledData", "AllInstalledData",
@@ -13,16 +14,18 @@ const std::vector<std::string> kDataKeys = {"InstalledData", "NewInstalledData",
 
 namespace {
 
-const std::vector<std::string> kCodes = {"GBR", "USA", "FRA", "DEU", "NLD", "GBK", "USV", "GB1", "gbr", "usa", "GBRX", "GB"};
+const std::vector<std::string> kCodes = {"GBR", "USA", "FRA", "DEU", "NLD", "GBK", "USV", "GB1", "gbr", "usa", "GBRX",
+                                         "GB"};
 const std::vector<std::string> kNames = {"United Kingdom", "United States", "France", "Deutschland", "Nederland", "UK",
                                          "Fran\xE7" "ais", ""};
-const std::vector<std::string> kDirs = {"C:\\Data", "D:\\Data\\GBR.12", "C:\\Data\\", "Data\\GBR.5", "\\\\server\\share",
-                                        "C:/Data", "E:\\Program Files\\Data", "c:\\data"};
-const std::vector<std::string> kPlainKeys = {"ServerAddress", "ProgDir",  "UsedByKeelNet", "UsedByKeelHost", "Name",
-                                             "Key1",          "Version",  "k",             "DataMappings",   "LogFile",
-                                             "Language",      "CountryBase"};
-const std::vector<std::string> kSectionPool = {"TvDefault", "Data",  "DataX", "Setup",       "Paths", "S", "New Section",
+const std::vector<std::string> kDirs = {"C:\\Data", "D:\\Data\\GBR.12", "C:\\Data\\", "Data\\GBR.5",
+                                        "\\\\server\\share", "C:/Data", "E:\\Program Files\\Data", "c:\\data"};
+const std::vector<std::string> kPlainKeys = {"ServerAddress", "ProgDir", "UsedByKeelNet", "UsedByKeelHost", "Name",
+                                             "Key1", "Version", "k", "DataMappings", "LogFile", "Language",
+                                             "CountryBase"};
+const std::vector<std::string> kSectionPool = {"TvDefault", "Data", "DataX", "Setup", "Paths", "S", "New Section",
                                                "Country GBR", "Extra", "tvdefault", "Fran\xE7" "ais"};
+// clang-format on
 
 std::string Letters(Rng& rng, size_t n, const char* alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") {
   const size_t count = strlen(alphabet);
@@ -39,26 +42,17 @@ std::string LongText(Rng& rng, size_t n) {
 }
 
 std::string Value(Rng& rng) {
-  switch (rng.Below(10)) {
-    case 0: return "";
-    case 1: return "Yes";
-    case 2: return std::to_string(rng.Below(100000));
-    case 3: return "TVTCPIP:server:2021";
-    case 4: return "tvlocal";
-    case 5: return "  leading blanks";
-    case 6: return "trailing blanks  ";
-    case 7: return "a;b=c";
-    case 8: return LongText(rng, rng.Size(10, 300));
-    default: return Letters(rng, rng.Size(1, 20));
-  }
+  static const char* const kValues[] = {"",      "Yes", nullptr, "TVTCPIP:server:2021", "tvlocal", "  leading blanks",
+                                        "trailing blanks  ", "a;b=c"};
+  const uint64_t pick = rng.Below(10);
+  if (pick == 2) return std::to_string(rng.Below(100000));
+  if (pick == 8) return LongText(rng, rng.Size(10, 300));
+  return pick < 8 ? kValues[pick] : Letters(rng, rng.Size(1, 20));
 }
 
 std::string FlipCase(Rng& rng, std::string s) {
   for (char& c : s)
-    if (rng.Chance(50)) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-      else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
+    if (rng.Chance(50) && isalpha(static_cast<unsigned char>(c))) c = static_cast<char>(c ^ 0x20);
   return s;
 }
 
@@ -89,22 +83,14 @@ void AddSection(Rng& rng, const FileRecipe& recipe, std::vector<std::string>& li
   const size_t keys = rng.Size(0, 6);
   for (size_t i = 0; i < keys; ++i) {
     const uint64_t kind = rng.Below(12);
-    if (defaults && kind < 5) {
-      const bool country = rng.Chance(50);
-      AddList(rng, lines, rng.Pick(country ? kCountryKeys : kDataKeys), country);
-    } else if (kind < 7) {
-      lines.push_back(rng.Pick(kPlainKeys) + "=" + Value(rng));
-    } else if (kind == 7) {
-      lines.push_back(rng.Pick(kPlainKeys) + " = " + Value(rng));  // blanks before "=" belong to the key
-    } else if (kind == 8) {
-      lines.push_back("; comment " + Letters(rng, rng.Size(0, 12)));
-    } else if (kind == 9) {
-      lines.push_back("");
-    } else if (kind == 10) {
-      lines.push_back(Letters(rng, rng.Size(1, 12)) + "=" + Value(rng));
-    } else {
-      lines.push_back("+" + Value(rng));  // a "+" line below whatever stands above
-    }
+    const bool country = defaults && kind < 5 && rng.Chance(50);
+    if (defaults && kind < 5) AddList(rng, lines, rng.Pick(country ? kCountryKeys : kDataKeys), country);
+    else if (kind < 7) lines.push_back(rng.Pick(kPlainKeys) + "=" + Value(rng));
+    else if (kind == 7) lines.push_back(rng.Pick(kPlainKeys) + " = " + Value(rng));  // the blanks belong to the key
+    else if (kind == 8) lines.push_back("; comment " + Letters(rng, rng.Size(0, 12)));
+    else if (kind == 9) lines.push_back("");
+    else if (kind == 10) lines.push_back(Letters(rng, rng.Size(1, 12)) + "=" + Value(rng));
+    else lines.push_back("+" + Value(rng));  // a "+" line below whatever stands above
   }
   if (recipe.serverLists && defaults) {
     for (int i = 0; i < 3; ++i) {
@@ -165,17 +151,14 @@ std::vector<std::string> GenerateLines(Rng& rng, const FileRecipe& recipe) {
 }
 
 std::string JoinLines(Rng& rng, const std::vector<std::string>& lines, bool mutate) {
-  static const char* const kEnds[] = {"\r\n", "\n", "\r"};
-  const uint64_t style = mutate ? rng.Below(10) : 0;  // 0-4 CR LF, 5-6 LF, 7 CR, 8-9 mixed
+  static const char* const kEnds[] = {"\r\n", "\r\n", "\r\n", "\r\n", "\r\n", "\n", "\n", "\r"};
+  static const size_t kMixed[] = {0, 5, 7};
+  const uint64_t style = mutate ? rng.Below(10) : 0;  // 8 and 9: mixed
   std::string out;
   const bool finalEnd = rng.Chance(85);
   for (size_t i = 0; i < lines.size(); ++i) {
     out += lines[i];
-    if (i + 1 == lines.size() && !finalEnd) break;
-    if (style <= 4) out += "\r\n";
-    else if (style <= 6) out += "\n";
-    else if (style == 7) out += "\r";
-    else out += kEnds[rng.Below(3)];
+    if (i + 1 < lines.size() || finalEnd) out += kEnds[style < 8 ? style : rng.Pick(kMixed)];
   }
   return out;
 }
@@ -246,13 +229,9 @@ Text Value(Rng& rng, bool hostile) {
     const size_t i = rng.Below(16);
     return i >= 8 && i <= 10 ? LongText(rng, kLong[i - 8]) : kHostile[i];
   }
-  switch (rng.Below(8)) {
-    case 0: return std::string("a\nb");
-    case 1: return std::string(255, 'v');
-    case 2: return std::string(256, 'w');
-    case 3: return "GBR,C:\\Data\nUSA,D:\\Data";
-    default: return Value(rng);
-  }
+  static const Text kPlain[] = {"a\nb", std::string(255, 'v'), std::string(256, 'w'), "GBR,C:\\Data\nUSA,D:\\Data"};
+  const uint64_t pick = rng.Below(8);
+  return pick < 4 ? kPlain[pick] : Value(rng);
 }
 
 Text Entries(Rng& rng, const Doc* doc, const std::string& section, const std::string& key, bool hostile) {
@@ -262,16 +241,11 @@ Text Entries(Rng& rng, const Doc* doc, const std::string& section, const std::st
       for (const std::string& line : *lines)
         if (!TrimRightSpaces(line).empty()) existing.push_back(TrimRightSpaces(line));
   if (hostile && rng.Chance(40)) {
-    switch (rng.Below(8)) {
-      case 0: return std::nullopt;
-      case 1: return std::string(" ");
-      case 2: return std::string("GBR,a\rUSA,b");
-      case 3: return std::string("a\n\nb\n");
-      case 4: return LongText(rng, 300);
-      case 5: return std::string("x\r\n[Evil]\r\nk=v");
-      case 6: return existing.empty() ? std::string("\x01") : Cut(existing[0], 255) + "\x01";
-      default: return existing.empty() ? std::string("") : Cut(existing[0], 255);  // cut from a longer entry
-    }
+    static const Text kHostile[] = {std::nullopt, " ", "GBR,a\rUSA,b", "a\n\nb\n", "", "x\r\n[Evil]\r\nk=v"};
+    const std::string first = existing.empty() ? "" : Cut(existing[0], 255);  // cut from a longer entry
+    const uint64_t pick = rng.Below(8);
+    if (pick == 4) return LongText(rng, 300);
+    return pick < 6 ? kHostile[pick] : pick == 6 ? first + "\x01" : first;
   }
   std::string text;
   for (size_t n = rng.Size(1, 3); n > 0; --n) {
