@@ -119,11 +119,13 @@ int32_t OpenWithoutPlaces(const Text& path) {
 
 int32_t Save(INT_PTR file, INT_PTR buffer, const std::string& label) {
   ++rec.counters.saves;
-  return Call("TvIsi_IniSave", H(file) + ", " + H(buffer), [&] { return TvIsi_IniSave(file, buffer); }, label);
+  return Call(
+      "TvIsi_IniSave", H(file) + ", " + H(buffer), [&] { return TvIsi_IniSave(file, buffer); }, label);
 }
 
 void Close(INT_PTR file, INT_PTR buffer, const std::string& label) {
-  CallVoid("TvIsi_IniClose", H(file) + ", " + H(buffer), [&] { TvIsi_IniClose(file, buffer); }, label);
+  CallVoid(
+      "TvIsi_IniClose", H(file) + ", " + H(buffer), [&] { TvIsi_IniClose(file, buffer); }, label);
 }
 
 int32_t Save(Pair& pair) { return Save(pair.file, pair.buffer, "pair " + Num(pair.id)); }
@@ -176,8 +178,7 @@ int32_t UpdateDataKeys(const Text& path, const Text& data, int32_t format) {
 }
 
 int32_t InstalledCountriesToData(const Text& path) {
-  return Call("TvIsi_InstalledCountriesToData", Q(path, 120),
-              [&] { return TvIsi_InstalledCountriesToData(C(path)); });
+  return Call("TvIsi_InstalledCountriesToData", Q(path, 120), [&] { return TvIsi_InstalledCountriesToData(C(path)); });
 }
 
 int32_t CheckIniForData(const Text& folder, const Text& iso, int32_t twoLetters, char* code, char* dataDir,

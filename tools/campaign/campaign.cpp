@@ -4,7 +4,7 @@
 //
 //   robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N]
 //                       [--only F,F] [--skip F,F] [--verbose] [--keep]
-//                       [--no-shrink] [--no-guards] [--timeout S]
+//                       [--no-guards] [--timeout S]
 //
 // Without options it runs the short campaign of the test suite.
 #include <windows.h>
@@ -31,7 +31,7 @@ struct Options {
   bool oneCase = false;
   uint64_t caseNumber = 0;
   std::string only, skip;
-  bool verbose = false, keep = false, shrink = true, guards = true;
+  bool verbose = false, keep = false, guards = true;
   int timeout = 120;
 };
 
@@ -42,7 +42,6 @@ bool Parse(int argc, char** argv, Options& o) {
     const char* value = nullptr;
     if (arg == "--verbose") o.verbose = true;
     else if (arg == "--keep") o.keep = true;
-    else if (arg == "--no-shrink") o.shrink = false;
     else if (arg == "--no-guards") o.guards = false;
     else if (arg == "--seed" && (value = next())) o.seed = strtoull(value, nullptr, 0);
     else if (arg == "--cases" && (value = next())) o.cases = strtoull(value, nullptr, 0);
@@ -147,16 +146,16 @@ std::string TempFolder() {
 int main(int argc, char** argv) {
   Options o;
   if (!Parse(argc, argv, o)) {
-    puts("usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
-         "                           [--verbose] [--keep] [--no-shrink] [--no-guards] [--timeout S]\n"
-         "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
-         "  without options: seed 1, 300 cases (the test suite's run)");
+    puts(
+        "usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
+        "                           [--verbose] [--keep] [--no-guards] [--timeout S]\n"
+        "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
+        "  without options: seed 1, 300 cases (the test suite's run)");
     return 2;
   }
   if (!SelfCheck()) return 2;
   rec.seed = o.seed;
   rec.verbose = o.verbose;
-  setup.shrink = o.shrink;
   setup.root = TempFolder();
   setup.cases = setup.root + "\\cases";
   setup.configPath = setup.root + "\\cfg\\TVISX.ini";

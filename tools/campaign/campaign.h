@@ -20,7 +20,6 @@ struct Setup {
   std::string root;        // the campaign's folder
   std::string cases;       // the folder of the case folders (faults apply here)
   std::string configPath;  // TVISX.ini, named by TVINI
-  bool shrink = true;
   bool readOnlyEnforced = true;
 };
 extern Setup setup;
@@ -79,9 +78,9 @@ int32_t IsIsoPresent(const Text& code, const Text& folder);
 int32_t ProdFromIni(const Text& path, int32_t* mask);
 int32_t Startup();
 void Shutdown();
-bool KnownStatus(int32_t status);             // 0, a kernel code, or the extension's own
+bool KnownStatus(int32_t status);                  // 0, a kernel code, or the extension's own
 void CountCall(const char* name, int32_t status);  // a call recorded elsewhere
-std::string CallTable();                      // calls so far, by export and status
+std::string CallTable();                           // calls so far, by export and status
 
 // ---- What the campaign generates.
 struct FileRecipe {
@@ -137,7 +136,7 @@ void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Tex
               bool nullValue);
 void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count);
 // Open, save without an edit, close; the bytes after.
-std::string RoundTrip(Rng& rng, const std::string& folder, const std::string& path, const std::string& bytes);
+std::string RoundTrip(Rng& rng, const std::string& path, const std::string& bytes);
 
 // ---- The list exports as documented, on the campaign's own reading.
 Doc ExpectUpdateTvwserveV5(const Doc& before, const std::string& data, bool installed);
@@ -156,11 +155,6 @@ std::string In(const std::string& folder, const std::string& name);
 void NoteFile(const std::string& what, const std::string& bytes);
 std::string Num(int64_t v);
 std::string ByteDifference(const std::string& expected, const std::string& actual);
-// Runs check quietly on smaller and smaller files and prints the smallest
-// that still shows each finding the case made since mark.
-void ReproduceSince(size_t mark, const std::string& bytes, const std::string& scratch,
-                    const std::function<void(const std::string& path, const std::string& bytes)>& check,
-                    const std::string& what);
 FaultPlan RandomPlan(Rng& rng, bool forSave);
 std::string PlanText(const FaultPlan& plan);
 // The file a save under a fault may leave.

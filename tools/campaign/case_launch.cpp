@@ -38,13 +38,13 @@ struct MediumFile {
 
 // What one run may do and what the hooks saw of it.
 struct LaunchRun {
-  std::string mediumDir, tempDir;  // as the case made them
+  std::string mediumDir, tempDir;                 // as the case made them
   std::string line, source, temp, sub, fullTemp;  // the command line and what the launcher reads of it
   bool tempGiven = false, earlier = false, mustFit = true;
-  std::vector<std::string> passed;  // the arguments passed on
-  std::set<int> hazards;            // exit codes the case gives reason for
+  std::vector<std::string> passed;                             // the arguments passed on
+  std::set<int> hazards;                                       // exit codes the case gives reason for
   std::vector<std::pair<std::string, std::string>> leftovers;  // an earlier run's files: name, bytes
-  std::vector<std::string> foreign;                             // planted modules the medium does not bring
+  std::vector<std::string> foreign;                            // planted modules the medium does not bring
   std::optional<Lock> held;
   FaultPlan plan;
   std::string medium, staging, mediumPattern;

@@ -79,7 +79,6 @@ struct Target {
     lock.reset();
     return injected;
   }
-  bool Plain() const { return !locked && !squeezed && plan.kind == Fault::None && state == FileState::Text; }
 };
 
 void ChooseTarget(Rng& rng, const Folder& folder, Target& t) {
@@ -202,12 +201,14 @@ void CheckListExport(const std::string& call, const Target& t, int32_t status, i
               ": " + lineOf(actual);
   // A failure taken for an answer, and success reported.
   if (injected > 0)
-    detail = "under an injected fault the export reported success and wrote another file than the one asked\n  " + detail;
+    detail =
+        "under an injected fault the export reported success and wrote another file than the one asked\n  " + detail;
   rec.Fail(injected > 0 ? "fault-ignored" : loss.empty() ? "list-result" : "list-entry", detail);
 }
 
-void RewriteExport(Target& t, const Rewrite& c, const std::function<int()>& release) {
+void RewriteExport(Rng& rng, Target& t, int which) {
   const Doc model = Readable(t.state) ? Parse(t.before) : Doc{};
+  const Rewrite c = RandomRewrite(rng, which, model);
   int32_t status;
   Doc expected;
   const std::string data = Cut(c.data, 1023);
@@ -221,7 +222,7 @@ void RewriteExport(Target& t, const Rewrite& c, const std::function<int()>& rele
     status = InstalledCountriesToData(t.path);
     expected = ExpectCountriesToData(model);
   }
-  const int injected = release();
+  const int injected = t.Release();
   const int setEnds = SetEndFailures();
   const std::string call = Describe(c);
   std::string after;
@@ -231,35 +232,20 @@ void RewriteExport(Target& t, const Rewrite& c, const std::function<int()>& rele
   const std::string changed = unchanged ? "" : "; file after: " + Escape(after, 300);
   const bool blank = !data.empty() && TrimBlanks(data).empty();
   if (c.which == 0 && TrimBlanks(data).empty())  // nothing to record: the file is left as it is
-    return void(rec.Check(unchanged && (status == 0 || status == -1096 || (status < 0 && unreadable)),
-                          blank ? "list-blank" : "list-result",
-                          call + " with " + (blank ? "a blank" : "an empty") + " entry returned " + Num(status) + changed));
+    return void(
+        rec.Check(unchanged && (status == 0 || status == -1096 || (status < 0 && unreadable)),
+                  blank ? "list-blank" : "list-result",
+                  call + " with " + (blank ? "a blank" : "an empty") + " entry returned " + Num(status) + changed));
   if (data.find_first_of("\r\n") != std::string::npos || HoldsForbiddenControl(data))
     return void(rec.Check(
         unchanged && (status == -1096 || (status < 0 && unreadable) || (c.which == 0 && missing && status == 0)),
-        "value-injection", call + " with a line break or control character in the entry returned " + Num(status) + changed));
+        "value-injection",
+        call + " with a line break or control character in the entry returned " + Num(status) + changed));
   if (missing)
-    return void(rec.Check(!existsAfter && (c.which == 0 ? status == 0 : status < 0), "export-status",
-                          call + " on a missing file returned " + Num(status) + (existsAfter ? " and created it" : "")));
+    return void(
+        rec.Check(!existsAfter && (c.which == 0 ? status == 0 : status < 0), "export-status",
+                  call + " on a missing file returned " + Num(status) + (existsAfter ? " and created it" : "")));
   CheckListExport(call, t, status, injected, setEnds, after, expected);
-}
-
-// One rewrite; a finding on a plain text file is shrunk to its smallest file.
-void RewriteCall(Rng& rng, Target& t, int which, const Folder& folder) {
-  const Rewrite c = RandomRewrite(rng, which, Readable(t.state) ? Parse(t.before) : Doc{});
-  const bool plain = t.Plain();
-  const size_t mark = rec.CaseFindings().size();
-  RewriteExport(t, c, [&] { return t.Release(); });
-  if (!plain) return;
-  ReproduceSince(
-      mark, t.before, In(folder.dir, "shrink.ini"),
-      [&](const std::string& p, const std::string&) {
-        Target probe;
-        probe.path = p;
-        probe.state = StateOf(p, &probe.before);
-        RewriteExport(probe, c, DisarmFault);
-      },
-      Describe(c));
 }
 
 // ---- The exports that only read.
@@ -299,9 +285,9 @@ void DiscoveryCall(Rng& rng, Target& t, const Folder& folder) {
               call + " on a tvwserve.ini that is not ini text returned " + Num(status));
   else if (state == FileState::Text) rec.Check(status == 0, "export-status", call + " returned " + Num(status));
   if (status != 0) {
-    rec.Check(Untouched(code, 0, 4) && Untouched(dataDir, 0, 256) && Untouched(baseDir, 0, 256) &&
-                  flags[0] == 0x5A5A5A5A,
-              "export-result", call + " = " + Num(status) + " wrote its results");
+    rec.Check(
+        Untouched(code, 0, 4) && Untouched(dataDir, 0, 256) && Untouched(baseDir, 0, 256) && flags[0] == 0x5A5A5A5A,
+        "export-result", call + " = " + Num(status) + " wrote its results");
   } else {
     const bool ended = memchr(code, 0, 4) && memchr(dataDir, 0, 256) && memchr(baseDir, 0, 256);
     rec.Check(ended && flags[0] >= 0 && flags[0] <= 7, "export-result",
@@ -417,7 +403,7 @@ void ExportCall(Rng& rng, const Folder& folder) {
   HoldTarget(hold, t);
   if (which <= 2) {
     ArmTarget(arm, t);
-    return RewriteCall(call, t, static_cast<int>(which), folder);
+    return RewriteExport(call, t, static_cast<int>(which));
   }
   if (which == 3) return DiscoveryCall(call, t, folder);
   if (which == 4) return IsoCall(call, t, folder);

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-
 namespace campaign {
 
 std::string In(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
@@ -23,53 +22,6 @@ std::string ByteDifference(const std::string& expected, const std::string& actua
          Num(static_cast<int64_t>(expected.size())) + " expected / " + Num(static_cast<int64_t>(actual.size())) +
          " written\n  expected: " + Escape(expected.substr(from, 72), 200) +
          "\n  written:  " + Escape(actual.substr(from, 72), 200);
-}
-
-// Lines are dropped, a chunk at a time, while the check still finds kind.
-static std::string Shrink(const std::string& bytes, const std::function<bool(const std::string&)>& reproduces) {
-  std::vector<std::string> units;  // lines with their own line ends, so that line-end faults survive
-  for (size_t i = 0, j; i < bytes.size(); i = j) {
-    j = bytes.find_first_of("\r\n", i);
-    j = j == std::string::npos ? bytes.size() : j + (bytes.compare(j, 2, "\r\n") == 0 ? 2 : 1);
-    units.push_back(bytes.substr(i, j - i));
-  }
-  auto join = [](const std::vector<std::string>& parts) {
-    std::string s;
-    for (const std::string& p : parts) s += p;
-    return s;
-  };
-  for (size_t chunk = units.size() / 2, budget = 160; chunk > 0 && budget > 0; chunk /= 2)
-    for (size_t start = 0; start < units.size() && budget > 0; --budget) {
-      std::vector<std::string> candidate = units;
-      candidate.erase(candidate.begin() + static_cast<long>(start),
-                      candidate.begin() + static_cast<long>(std::min(units.size(), start + chunk)));
-      if (reproduces(join(candidate))) units = candidate;
-      else start += chunk;
-    }
-  return join(units);
-}
-
-// Runs check quietly on smaller and smaller files and prints the smallest
-// that still shows each finding the case made since mark (the first of a kind only).
-void ReproduceSince(size_t mark, const std::string& bytes, const std::string& scratch,
-                    const std::function<void(const std::string& path, const std::string& bytes)>& check,
-                    const std::string& what) {
-  for (size_t i = mark; i < rec.CaseFindings().size(); ++i) {
-    const std::string kind = rec.CaseFindings()[i];
-    if (!setup.shrink || !rec.WantsReproduction(kind) || kind.compare(0, 7, "handle-") == 0) continue;
-    const size_t steps = rec.Steps().size();
-    rec.shrinking = true;
-    auto reproduces = [&](const std::string& candidate) {
-      const size_t before = rec.CaseFindings().size();
-      if (WriteBytes(scratch, candidate)) check(scratch, candidate);
-      const auto& found = rec.CaseFindings();
-      return std::find(found.begin() + static_cast<long>(before), found.end(), kind) != found.end();
-    };
-    const std::string smallest = reproduces(bytes) ? Shrink(bytes, reproduces) : bytes;
-    rec.shrinking = false;
-    rec.Rewind(steps);
-    rec.Reproduction(kind, "file " + Escape(smallest, 600) + (what.empty() ? "" : "\n  then " + what));
-  }
 }
 
 static const char* RoundTripKind(const std::string& original, const std::string& after) {
@@ -96,7 +48,7 @@ void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count) {
 
 // Open, save without an edit, close: the text comes back with CR LF line
 // ends; a file that is not text is refused and left alone.
-static std::string RoundTripCore(Rng* rng, const std::string& path, const std::string& bytes) {
+static std::string RoundTripCore(Rng& rng, const std::string& path, const std::string& bytes) {
   const FileKind kind = Classify(bytes);
   Pair pair;
   const int32_t status = Open(pair, path);
@@ -108,9 +60,8 @@ static std::string RoundTripCore(Rng* rng, const std::string& path, const std::s
       return bytes;
     }
     const Doc model = Parse(bytes);
-    if (rng) SomeGets(*rng, pair, &model, static_cast<int>(rng->Below(4)));
-    if (rng && rng->Chance(15))
-      rec.Check(Save(pair) == 0, "save-status", "a first TvIsi_IniSave without an edit failed");
+    SomeGets(rng, pair, &model, static_cast<int>(rng.Below(4)));
+    if (rng.Chance(15)) rec.Check(Save(pair) == 0, "save-status", "a first TvIsi_IniSave without an edit failed");
     if (!Checkpoint(pair, &after)) return bytes;
     const std::string expected = Render(model);
     if (after != expected)
@@ -122,7 +73,7 @@ static std::string RoundTripCore(Rng* rng, const std::string& path, const std::s
       status == -1096, "binary-not-refused",
       "TvIsi_IniOpen of a file that is not ini text returned " + Num(status) + ", not -1096: " + Escape(bytes, 300));
   if (status == -1096 || status < 0) {
-    if (rng) SomeGets(*rng, pair, nullptr, 1);
+    SomeGets(rng, pair, nullptr, 1);
     const int32_t saved = Save(pair);
     rec.Check(saved < 0, "failed-open-save", "TvIsi_IniSave of a pair whose open was refused returned " + Num(saved));
   }
@@ -134,13 +85,8 @@ static std::string RoundTripCore(Rng* rng, const std::string& path, const std::s
   return after;
 }
 
-std::string RoundTrip(Rng& rng, const std::string& folder, const std::string& path, const std::string& bytes) {
-  const size_t mark = rec.CaseFindings().size();
-  const std::string after = RoundTripCore(&rng, path, bytes);
-  ReproduceSince(
-      mark, bytes, In(folder, "shrink.ini"), [](const std::string& p, const std::string& b) { RoundTripCore(nullptr, p, b); },
-      "TvIsi_IniOpen, TvIsi_IniSave, TvIsi_IniClose");
-  return after;
+std::string RoundTrip(Rng& rng, const std::string& path, const std::string& bytes) {
+  return RoundTripCore(rng, path, bytes);
 }
 
 // A text file in the form a save leaves it (CR LF line ends).

@@ -3,26 +3,24 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace campaign {
 
 namespace {
 
-NameClass Combine(NameClass a, NameClass b) {
-  if (a == NameClass::Refused || b == NameClass::Refused) return NameClass::Refused;
-  if (a == NameClass::Unclear || b == NameClass::Unclear) return NameClass::Unclear;
-  return NameClass::Valid;
-}
+NameClass Combine(NameClass a, NameClass b) { return std::max(a, b); }
 
 std::vector<std::string> CutEach(std::vector<std::string> lines, size_t n) {
   for (std::string& line : lines) line = Cut(line, n);
   return lines;
 }
 
-const char* const kKindNames[] = {"TvIsi_IniSetString",     "TvIsi_IniDeleteString",
-                                  "TvIsi_IniAddString",     "TvIsi_IniRemoveStrings",
-                                  "TvIsi_IniCopySetting (onto its own buffer)",
+// clang-format off
+const char* const kKindNames[] = {"TvIsi_IniSetString", "TvIsi_IniDeleteString", "TvIsi_IniAddString",
+                                  "TvIsi_IniRemoveStrings", "TvIsi_IniCopySetting (onto its own buffer)",
                                   "TvIsi_IniCopySetting (from another pair)"};
+// clang-format on
 
 // List items as the export applies them, one after the other.
 void ApplyItems(Doc d, const std::vector<std::string>& items, const Op& op, bool writeAlways,
@@ -82,13 +80,9 @@ std::string Describe(const Op& op) {
 
 Op RandomOp(Rng& rng, const Doc& doc, bool hostile, bool withSource) {
   Op op;
+  static const uint64_t kUpTo[] = {35, 50, 70, 85, 95, 100};  // the share of each kind, in percent
   const uint64_t roll = rng.Below(withSource ? 100 : 95);
-  op.kind = roll < 35   ? OpKind::Set
-            : roll < 50 ? OpKind::Delete
-            : roll < 70 ? OpKind::Add
-            : roll < 85 ? OpKind::Remove
-            : roll < 95 ? OpKind::CopySelf
-                        : OpKind::CopyFrom;
+  op.kind = static_cast<OpKind>(std::upper_bound(std::begin(kUpTo), std::end(kUpTo), roll) - std::begin(kUpTo));
   op.section = SectionName(rng, &doc, hostile && rng.Chance(35));
   if ((op.kind == OpKind::Add || op.kind == OpKind::Remove) && rng.Chance(60))
     op.key = rng.Pick(rng.Chance(50) ? kCountryKeys : kDataKeys);
@@ -104,23 +98,20 @@ std::vector<Outcome> Outcomes(const Doc& model, const Op& op, const Doc* source)
   const NameClass names = Combine(ClassifySection(op.section), ClassifyKey(op.key));
   const std::string value = op.value.value_or("");
   std::vector<Outcome> out;
+  Doc d = model;
   switch (op.kind) {
-    case OpKind::Set: {
+    case OpKind::Set:
       if (names == NameClass::Refused || HoldsForbiddenControl(value)) return {{{-1096}, model}};
-      Doc d = model;
       Set(d, section, key, Plain(CutEach(SplitLines(value), 255)));
       out.push_back({{0}, d});
       if (names == NameClass::Unclear || HoldsDel(value)) out.push_back({{-1096}, model});
       return out;
-    }
-    case OpKind::Delete: {
+    case OpKind::Delete:
       if (names == NameClass::Refused) return {{{0, -1096}, model}};
-      Doc d = model;
       Delete(d, section, key);
       out.push_back({{0}, d});
       if (names == NameClass::Unclear) out.push_back({{0, -1096}, model});
       return out;
-    }
     case OpKind::Add:
     case OpKind::Remove: {
       // A control character other than tab refuses the whole text first.
@@ -143,7 +134,6 @@ std::vector<Outcome> Outcomes(const Doc& model, const Op& op, const Doc* source)
         // Copied whole; a setting copied onto itself may also stay byte for byte.
         std::vector<std::string> values;
         for (const std::string& line : ValueLines(from, *found)) values.push_back(TrimRightSpaces(line));
-        Doc d = model;
         Set(d, section, key, Plain(values));
         out.push_back({{0}, d});
         if (op.kind == OpKind::CopySelf && LookupHere(model, section, key)) out.push_back({{0}, model});
@@ -197,7 +187,8 @@ void EditFinding(const Op& op, int32_t status, const std::string& before, const 
     detail += "\n  expected line " + Num(line + 1) + ": " + Show(first, line) + "\n  actual line   " + Num(line + 1) +
               ": " + Show(actual, line);
   detail += "\n  file after:  " + Escape(after, 400);
-  const bool statusFits = std::any_of(outcomes.begin(), outcomes.end(), [&](const Outcome& o) { return StatusFits(o, status); });
+  const bool statusFits =
+      std::any_of(outcomes.begin(), outcomes.end(), [&](const Outcome& o) { return StatusFits(o, status); });
   const std::string injected = InjectedLine(model, actual, op);
   const char* kind = "edit-result";
   if (op.kind == OpKind::Set && HoldsForbiddenControl(op.value.value_or("")) && names != NameClass::Refused)
@@ -244,7 +235,8 @@ EditResult EditStep(const std::string& path, const std::string& before, const Op
     return result;
   }
   const Doc actual = Parse(after);
-  rec.Check(Render(actual) == after, "line-ends", "the saved file has line ends other than CR LF: " + Escape(after, 300));
+  rec.Check(Render(actual) == after, "line-ends",
+            "the saved file has line ends other than CR LF: " + Escape(after, 300));
   ++rec.counters.checks;
   for (const Outcome& o : outcomes)
     if (StatusFits(o, status) && FirstDifference(o.doc, actual) < 0) return result;
@@ -261,8 +253,7 @@ void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Tex
   const std::string call = "TvIsi_IniGetString(" + (section ? Escape(*section, 60) : "NULL") + ", " +
                            (key ? Escape(*key, 60) : "NULL") + ", capacity " + std::to_string(capacity) +
                            ") = " + std::to_string(status);
-  bool guardKept = true;
-  for (size_t i = size; i < buffer.size(); ++i) guardKept &= buffer[i] == '\xA5';
+  const bool guardKept = buffer.find_first_not_of('\xA5', size) == std::string::npos;
   if (!rec.Check(guardKept, "buffer-overrun", call + " wrote beyond the capacity")) return;
   std::string written;
   if (!nullValue && size > 0) {
@@ -277,23 +268,16 @@ void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Tex
   // cannot stand in a file are never found; other sections that no header
   // can hold may still find the key in TvDefault.
   const std::string s = section.value_or("");
-  const NameClass sectionClass = s.size() >= 80 || s.find_first_of("*?") != std::string::npos ? NameClass::Refused
-                                 : ClassifySection(section) == NameClass::Valid               ? NameClass::Valid
-                                                                                              : NameClass::Unclear;
-  const NameClass names = Combine(sectionClass, ClassifyKey(key));
+  const bool neverFound = s.size() >= 80 || s.find_first_of("*?") != std::string::npos;
+  const NameClass names = Combine(
+      neverFound ? NameClass::Refused : std::min(ClassifySection(section), NameClass::Unclear), ClassifyKey(key));
   const auto found =
       model && names != NameClass::Refused ? Lookup(*model, section.value_or(""), key.value_or("")) : std::nullopt;
   std::vector<std::pair<int32_t, std::string>> allowed;
   if (!found || names == NameClass::Unclear) allowed.push_back({-8100, ""});
-  if (found) {
-    const std::vector<std::string> lines = ValueLines(*model, *found);
-    allowed.push_back({0, GetValue(lines, size)});
-  }
+  if (found) allowed.push_back({0, GetValue(ValueLines(*model, *found), size)});
   for (const auto& [s, v] : allowed)
-    if (s == status && (nullValue || size == 0 || v == written)) {
-      ++rec.counters.checks;
-      return;
-    }
+    if (s == status && (nullValue || size == 0 || v == written)) return void(++rec.counters.checks);
   const char* kind = names == NameClass::Refused && status == 0 ? "name-found" : "get-value";
   std::string expected = allowed.front().first == 0 ? Escape(allowed.front().second, 200) : "not found (-8100), \"\"";
   if (allowed.size() > 1 && allowed.back().first == 0) expected += " or " + Escape(allowed.back().second, 200);

@@ -27,7 +27,8 @@ const std::vector<std::string> kSectionPool = {"TvDefault", "Data", "DataX", "Se
                                                "Country GBR", "Extra", "tvdefault", "Fran\xE7" "ais"};
 // clang-format on
 
-std::string Letters(Rng& rng, size_t n, const char* alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") {
+std::string Letters(Rng& rng, size_t n,
+                    const char* alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") {
   const size_t count = strlen(alphabet);
   std::string s;
   for (size_t i = 0; i < n; ++i) s += alphabet[rng.Below(count)];
@@ -42,8 +43,8 @@ std::string LongText(Rng& rng, size_t n) {
 }
 
 std::string Value(Rng& rng) {
-  static const char* const kValues[] = {"",      "Yes", nullptr, "TVTCPIP:server:2021", "tvlocal", "  leading blanks",
-                                        "trailing blanks  ", "a;b=c"};
+  static const char* const kValues[] = {
+      "", "Yes", nullptr, "TVTCPIP:server:2021", "tvlocal", "  leading blanks", "trailing blanks  ", "a;b=c"};
   const uint64_t pick = rng.Below(10);
   if (pick == 2) return std::to_string(rng.Below(100000));
   if (pick == 8) return LongText(rng, rng.Size(10, 300));
@@ -78,7 +79,8 @@ void AddList(Rng& rng, std::vector<std::string>& lines, const std::string& key, 
   }
 }
 
-void AddSection(Rng& rng, const FileRecipe& recipe, std::vector<std::string>& lines, const std::string& name, bool defaults) {
+void AddSection(Rng& rng, const FileRecipe& recipe, std::vector<std::string>& lines, const std::string& name,
+                bool defaults) {
   lines.push_back("[" + name + "]" + (rng.Chance(8) ? " ; note" : ""));
   const size_t keys = rng.Size(0, 6);
   for (size_t i = 0; i < keys; ++i) {
@@ -117,7 +119,8 @@ std::string ListEntry(Rng& rng, bool countryList) {
   const std::string code = CountryCode(rng);
   std::string entry = countryList ? CountryEntry(rng, code) : DataEntry(rng, code);
   if (rng.Chance(10)) entry += "\\" + LongText(rng, rng.Chance(70) ? rng.Size(300, 400) : rng.Size(5000, 5200));
-  if (rng.Chance(4)) entry.insert(rng.Below(entry.size() + 1), 1, rng.Chance(50) ? '\f' : '\x1a');  // ini text holds them
+  if (rng.Chance(4))
+    entry.insert(rng.Below(entry.size() + 1), 1, rng.Chance(50) ? '\f' : '\x1a');  // ini text holds them
   return entry;
 }
 
@@ -172,7 +175,8 @@ std::string GenerateFile(Rng& rng, const FileRecipe& recipe) {
       bytes.insert(bytes.begin() + static_cast<long>(rng.Below(bytes.size() + 1)), rng.Pick(kBad));
   }
   if (recipe.allowBinary && rng.Chance(8))
-    for (size_t n = rng.Size(1, 4); n > 0 && !bytes.empty(); --n) bytes[rng.Below(bytes.size())] = static_cast<char>(rng.Below(256));
+    for (size_t n = rng.Size(1, 4); n > 0 && !bytes.empty(); --n)
+      bytes[rng.Below(bytes.size())] = static_cast<char>(rng.Below(256));
   if (recipe.allowPadding && rng.Chance(10)) bytes.append(rng.Size(1, 600), '\0');
   return bytes;
 }

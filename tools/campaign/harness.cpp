@@ -98,7 +98,12 @@ std::string Escape(const std::string& bytes, size_t limit) {
   for (size_t i = 0, run; i < bytes.size(); i += run) {
     for (run = 1; i + run < bytes.size() && bytes[i + run] == bytes[i];) ++run;
     const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    const char* named = c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\\' ? "\\\\" : c == '"' ? "\\\"" : nullptr;
+    const char* named = c == '\r'   ? "\\r"
+                        : c == '\n' ? "\\n"
+                        : c == '\t' ? "\\t"
+                        : c == '\\' ? "\\\\"
+                        : c == '"'  ? "\\\""
+                                    : nullptr;
     if (named) snprintf(piece, sizeof piece, "%s", named);
     else if (c < 0x20 || c >= 0x7F) snprintf(piece, sizeof piece, "\\x%02x", c);
     else snprintf(piece, sizeof piece, "%c", c);
@@ -214,9 +219,9 @@ BOOL WINAPI HookMove(LPCSTR from, LPCSTR to) {
 }  // namespace
 
 const char* FaultName(Fault kind) {
-  static const char* const kNames[] = {"none",         "write fails",   "write stops half way",
-                                       "disk full",    "every write fails", "set-end fails",
-                                       "read fails",   "open fails (file locked)", "rename fails"};
+  static const char* const kNames[] = {
+      "none",          "write fails", "write stops half way",     "disk full",   "every write fails",
+      "set-end fails", "read fails",  "open fails (file locked)", "rename fails"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -280,7 +285,6 @@ void Recorder::BeginCase(uint64_t number, const std::string& familyName) {
   family = familyName;
   steps_.clear();
   notes_.clear();
-  caseFindings_.clear();
   ++counters.cases;
   if (verbose) Print("--- case " + std::to_string(number) + " (" + familyName + ")\n");
   Progress();
@@ -290,18 +294,18 @@ void Recorder::Step(const std::string& text) {
   steps_.push_back(text);
   ++counters.steps;
   Progress();
-  if (verbose && !shrinking) Print("  " + text + "\n");
+  if (verbose) Print("  " + text + "\n");
 }
 
 void Recorder::Result(const std::string& text) {
   if (steps_.empty()) return;
   steps_.back() += text;
-  if (verbose && !shrinking) Print("    -> " + text + "\n");
+  if (verbose) Print("    -> " + text + "\n");
 }
 
 void Recorder::Note(const std::string& text) {
   notes_.push_back(text);
-  if (verbose && !shrinking) Print("  note: " + text + "\n");
+  if (verbose) Print("  note: " + text + "\n");
 }
 
 bool Recorder::Check(bool ok, const char* kind, const std::string& message) {
@@ -311,8 +315,6 @@ bool Recorder::Check(bool ok, const char* kind, const std::string& message) {
 }
 
 void Recorder::Fail(const char* kind, const std::string& message) {
-  caseFindings_.push_back(kind);
-  if (shrinking) return;
   Kind& k = kinds_[kind];
   ++k.count;
   std::string text = "FINDING [" + std::string(kind) + "] " + Where() + "\n  " + message + "\n";
@@ -326,18 +328,6 @@ void Recorder::Fail(const char* kind, const std::string& message) {
   }
   if (k.count <= 3 || verbose) Print(text);
   else if (k.count == 4) Print("(further [" + std::string(kind) + "] findings are counted only)\n");
-}
-
-bool Recorder::WantsReproduction(const std::string& kind) const {
-  auto it = kinds_.find(kind);
-  return it != kinds_.end() && it->second.count == 1 && !it->second.reproduced;
-}
-
-void Recorder::Reproduction(const std::string& kind, const std::string& text) {
-  auto it = kinds_.find(kind);
-  if (it == kinds_.end() || it->second.reproduced) return;
-  it->second.reproduced = true;
-  Print("MINIMAL [" + kind + "] " + text + "\n");
 }
 
 int Recorder::Summary(double seconds) const {
@@ -373,11 +363,10 @@ HMODULE ModuleOf(const void* address) {
 }
 
 bool Fatal(DWORD code) {
-  static const DWORD kFatal[] = {EXCEPTION_ACCESS_VIOLATION,    EXCEPTION_STACK_OVERFLOW,
-                                 EXCEPTION_ILLEGAL_INSTRUCTION, EXCEPTION_INT_DIVIDE_BY_ZERO,
-                                 EXCEPTION_ARRAY_BOUNDS_EXCEEDED, EXCEPTION_PRIV_INSTRUCTION,
-                                 EXCEPTION_IN_PAGE_ERROR,       0xC0000374 /* heap corruption */,
-                                 0xC0000409 /* stack buffer overrun */};
+  static const DWORD kFatal[] = {
+      EXCEPTION_ACCESS_VIOLATION,   EXCEPTION_STACK_OVERFLOW,         EXCEPTION_ILLEGAL_INSTRUCTION,
+      EXCEPTION_INT_DIVIDE_BY_ZERO, EXCEPTION_ARRAY_BOUNDS_EXCEEDED,  EXCEPTION_PRIV_INSTRUCTION,
+      EXCEPTION_IN_PAGE_ERROR,      0xC0000374 /* heap corruption */, 0xC0000409 /* stack buffer overrun */};
   return std::find(std::begin(kFatal), std::end(kFatal), code) != std::end(kFatal);
 }
 

@@ -59,18 +59,15 @@ int SetEndFailures();
 
 // ---- The record of a run.
 struct Counters {
-  uint64_t cases = 0, calls = 0, files = 0, saves = 0, faults = 0, checks = 0;
-  uint64_t steps = 0;
+  uint64_t cases = 0, calls = 0, files = 0, saves = 0, faults = 0, checks = 0, steps = 0;
 };
 
 class Recorder {
  public:
-  uint64_t seed = 0;
-  uint64_t caseNumber = 0;
+  uint64_t seed = 0, caseNumber = 0;
   std::string family;
   bool verbose = false;
   Counters counters;
-  bool shrinking = false;  // findings are counted, not reported, while a reproduction shrinks
 
   void BeginCase(uint64_t number, const std::string& familyName);
   void Step(const std::string& text);    // a call about to be made
@@ -79,24 +76,14 @@ class Recorder {
   bool Check(bool ok, const char* kind, const std::string& message);
   void Fail(const char* kind, const std::string& message);
   const std::vector<std::string>& Steps() const { return steps_; }
-  void Rewind(size_t mark) { steps_.resize(std::min(mark, steps_.size())); }
-  // True for the first finding of a kind, until its reproduction is printed.
-  bool WantsReproduction(const std::string& kind) const;
-  // What the last case found, by kind.
-  const std::vector<std::string>& CaseFindings() const { return caseFindings_; }
-  // A minimal reproduction found after the fact, printed under the finding.
-  void Reproduction(const std::string& kind, const std::string& text);
   int Summary(double seconds) const;  // prints the summary; the exit code
 
  private:
   std::vector<std::string> steps_;
   std::vector<std::string> notes_;
-  std::vector<std::string> caseFindings_;
   struct Kind {
-    uint64_t count = 0;
-    uint64_t firstCase = 0;
+    uint64_t count = 0, firstCase = 0;
     std::string first;
-    bool reproduced = false;
   };
   std::map<std::string, Kind> kinds_;
 };

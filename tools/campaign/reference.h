@@ -56,7 +56,7 @@ std::string TrimBlanks(std::string s);       // spaces and tabs at both ends
 std::string Cut(const std::string& s, size_t n);
 
 // Names as the engine can read them back.
-enum class NameClass { Valid, Refused, Unclear };
+enum class NameClass { Valid, Unclear, Refused };  // in rising order: the worse of two wins
 NameClass ClassifySection(const Text& section);
 NameClass ClassifyKey(const Text& key);
 // A value holding a control character other than tab and line ends: the
