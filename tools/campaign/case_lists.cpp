@@ -250,8 +250,17 @@ void RewriteExport(Rng& rng, Target& t, int which) {
 
 // ---- The exports that only read.
 
-// A reading export never changes the file it reads.
-void CheckUnchanged(const std::string& call, const std::string& path, FileState state, const std::string& before) {
+// What a reading export owes for the state of the file it reads (a
+// failure when it cannot read it, -1096 when it is not ini text; onText
+// checks the answer on text), and the file is never changed.
+void CheckReader(const std::string& call, const std::string& path, FileState state, bool locked,
+                 const std::string& before, const std::string& answer, bool failed, bool refused,
+                 const std::function<void()>& onText) {
+  if (state == FileState::Missing || locked)
+    rec.Check(failed, "export-status", call + " on a file it cannot read returned " + answer);
+  else if (state == FileState::Binary)
+    rec.Check(refused, "binary-not-refused", call + " on a file that is not ini text returned " + answer);
+  else if (state == FileState::Text) onText();
   std::string after;
   if (state != FileState::Missing && ReadBytes(path, &after))
     rec.Check(after == before, "export-scope", call + " changed " + path.substr(path.rfind('\\') + 1));
@@ -277,13 +286,8 @@ void DiscoveryCall(Rng& rng, Target& t, const Folder& folder) {
   rec.Check(Untouched(code, 4, sizeof code) && Untouched(dataDir, 256, sizeof dataDir) &&
                 Untouched(baseDir, 256, sizeof baseDir) && flags[1] == 0x5A5A5A5A,
             "buffer-overrun", call + " wrote beyond a result buffer");
-  if (state == FileState::Missing || locked)
-    rec.Check(status == -1011, "export-status",
-              call + " without a readable tvwserve.ini returned " + Num(status) + ", not -1011");
-  else if (state == FileState::Binary)
-    rec.Check(status == -1096, "binary-not-refused",
-              call + " on a tvwserve.ini that is not ini text returned " + Num(status));
-  else if (state == FileState::Text) rec.Check(status == 0, "export-status", call + " returned " + Num(status));
+  CheckReader(call, folder.server, state, locked, before, Num(status), status == -1011, status == -1096,
+              [&] { rec.Check(status == 0, "export-status", call + " returned " + Num(status)); });
   if (status != 0) {
     rec.Check(
         Untouched(code, 0, 4) && Untouched(dataDir, 0, 256) && Untouched(baseDir, 0, 256) && flags[0] == 0x5A5A5A5A,
@@ -298,7 +302,6 @@ void DiscoveryCall(Rng& rng, Target& t, const Folder& folder) {
                 call + " reported the code " + Escape(code, 8) + ", which no list holds");
     }
   }
-  CheckUnchanged(call, folder.server, state, before);
 }
 
 void IsoCall(Rng& rng, Target& t, const Folder& folder) {
@@ -310,18 +313,12 @@ void IsoCall(Rng& rng, Target& t, const Folder& folder) {
   const int32_t status = IsIsoPresent(code, folder.dir);
   t.Release();
   const std::string call = "TvIsi_IsISOPresent(" + (code ? Escape(*code, 20) : "NULL") + ")";
-  if (state == FileState::Missing || locked) {
-    rec.Check(status < -1, "export-status", call + " without a readable tvwserve.ini returned " + Num(status));
-  } else if (state == FileState::Binary) {
-    rec.Check(status == -1096, "binary-not-refused",
-              call + " on a tvwserve.ini that is not ini text returned " + Num(status));
-  } else if (state == FileState::Text && !configInUse) {
+  CheckReader(call, folder.server, state, locked, before, Num(status), status < -1, status == -1096, [&] {
     const bool recorded = IsoRecorded(Parse(before), Cut(code.value_or(""), 255));
-    rec.Check(recorded ? status == 0 : (status == 1 || status == -1), "export-result",
+    rec.Check(configInUse || (recorded ? status == 0 : (status == 1 || status == -1)), "export-result",
               call + " = " + Num(status) + ", but the code is " + (recorded ? "" : "not ") +
                   "recorded\n  file: " + Escape(before, 400));
-  }
-  CheckUnchanged(call, folder.server, state, before);
+  });
 }
 
 void ProductCall(Rng& rng, Target& t, const Folder& folder) {
@@ -331,18 +328,12 @@ void ProductCall(Rng& rng, Target& t, const Folder& folder) {
   t.Release();
   const std::string call = "TvIsi_ProdFromIni(" + Escape(t.path.substr(t.path.rfind('\\') + 1), 40) + ")";
   const std::string answer = Num(status) + ", mask " + HandleText(mask);
-  if (t.state == FileState::Missing || t.locked) {
-    rec.Check(status < 0 && (nullMask || mask == 0), "export-status",
-              call + " on a file that cannot be read returned " + answer);
-  } else if (t.state == FileState::Binary) {
-    rec.Check(status == -1096 && (nullMask || mask == 0), "binary-not-refused",
-              call + " on a file that is not ini text returned " + answer);
-  } else if (t.state == FileState::Text) {
+  const bool noMask = nullMask || mask == 0;
+  CheckReader(call, t.path, t.state, t.locked, t.before, answer, status < 0 && noMask, status == -1096 && noMask, [&] {
     const int32_t expected = ExpectProducts(Parse(t.before), folder.productFiles);
     rec.Check(status == 0 && (nullMask || mask == expected), "export-result",
               call + " = " + answer + ", expected " + HandleText(expected) + "\n  file: " + Escape(t.before, 400));
-  }
-  CheckUnchanged(call, t.path, t.state, t.before);
+  });
 }
 
 // ---- Paths and arguments a script should not pass.

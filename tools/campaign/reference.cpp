@@ -131,28 +131,25 @@ std::string TrimBlanks(std::string s) {
 
 std::string Cut(const std::string& s, size_t n) { return s.size() > n ? s.substr(0, n) : s; }
 
+// Refused when a character cannot stand in the name, unclear when it can
+// but is a control character all the same.
+static NameClass ClassifyChars(const std::string& s, const char* refused, const char* unclear) {
+  NameClass worst = NameClass::Valid;
+  for (unsigned char c : s)
+    if (Forbidden(c) || (c && strchr(refused, c))) return NameClass::Refused;
+    else if (c == 0x7F || (c && strchr(unclear, c))) worst = NameClass::Unclear;
+  return worst;
+}
+
 NameClass ClassifySection(const Text& section) {
   const std::string s = section.value_or("");
-  if (s.size() >= 80 || s.find_first_of("*?]\r\n") != std::string::npos) return NameClass::Refused;
-  bool unclear = false;
-  for (unsigned char c : s) {
-    if (Forbidden(c)) return NameClass::Refused;
-    // Readable in a header, but a control character all the same.
-    if (c == '\f' || c == 0x1A || c == 0x7F) unclear = true;
-  }
-  return unclear ? NameClass::Unclear : NameClass::Valid;
+  return s.size() >= 80 ? NameClass::Refused : ClassifyChars(s, "*?]\r\n", "\f\x1A");
 }
 
 NameClass ClassifyKey(const Text& key) {
   const std::string k = key.value_or("");
-  if (k.empty() || k.size() >= 40 || k.find('=') != std::string::npos || k[0] == '[' || k[0] == '+')
-    return NameClass::Refused;
-  bool unclear = false;
-  for (unsigned char c : k) {
-    if (c == '\r' || c == '\n' || Forbidden(c)) return NameClass::Refused;
-    if (c == '\t' || c == '\f' || c == 0x1A || c == 0x7F) unclear = true;
-  }
-  return unclear ? NameClass::Unclear : NameClass::Valid;
+  if (k.empty() || k.size() >= 40 || k[0] == '[' || k[0] == '+') return NameClass::Refused;
+  return ClassifyChars(k, "=\r\n", "\t\f\x1A");
 }
 
 bool HoldsForbiddenControl(const std::string& value) {
@@ -198,34 +195,23 @@ std::vector<Header> Headers(const Doc& doc) {
 }
 
 bool SectionMatches(const std::string& pattern, const std::string& name) {
+  auto same = [](char a, char b) { return Upper(a) == Upper(b); };
   size_t p = 0, n = 0;
   while (p < pattern.size()) {
-    if (pattern[p] == '*') {
-      ++p;
-      if (p == pattern.size()) return true;
-      const size_t run = p;
-      while (p < pattern.size() && pattern[p] != '*' && pattern[p] != '?') ++p;
-      const size_t runLength = p - run;
-      if (runLength == 0) continue;
-      // The literal run counts at its first occurrence only.
-      size_t found = std::string::npos;
-      for (size_t at = n; at + runLength <= name.size(); ++at) {
-        if (EqualNoCase(name.substr(at, runLength), pattern.substr(run, runLength))) {
-          found = at;
-          break;
-        }
-      }
-      if (found == std::string::npos) return false;
-      n = found + runLength;
-    } else if (pattern[p] == '?') {
-      if (n >= name.size()) return false;
-      ++p;
-      ++n;
-    } else {
-      if (n >= name.size() || Upper(pattern[p]) != Upper(name[n])) return false;
-      ++p;
-      ++n;
+    if (pattern[p] != '*') {
+      if (n >= name.size() || (pattern[p] != '?' && !same(pattern[p], name[n]))) return false;
+      ++p, ++n;
+      continue;
     }
+    if (++p == pattern.size()) return true;
+    // The literal run after "*" counts at its first occurrence only.
+    const size_t run = p;
+    while (p < pattern.size() && pattern[p] != '*' && pattern[p] != '?') ++p;
+    if (p == run) continue;
+    const auto at = std::search(name.begin() + static_cast<long>(n), name.end(),
+                                pattern.begin() + static_cast<long>(run), pattern.begin() + static_cast<long>(p), same);
+    if (at == name.end()) return false;
+    n = static_cast<size_t>(at - name.begin()) + (p - run);
   }
   return n == name.size();
 }

@@ -65,19 +65,16 @@ bool HoldsForbiddenControl(const std::string& value);
 bool HoldsDel(const std::string& value);
 
 // Sections as the engine finds them.
-struct Header {
-  size_t line;       // the line holding "["
-  size_t closeLine;  // the line holding the "]" that ends the name
-  std::string name;  // at most 79 characters (may span lines)
-  size_t bodyStart;
-  size_t bodyEnd;  // first line after the body
+struct Header {            // the lines of "[" and of the "]" that ends the name, the name (at most 79
+  size_t line, closeLine;  // characters, may span lines), the body's first line and the one after it
+  std::string name;
+  size_t bodyStart, bodyEnd;
 };
 std::vector<Header> Headers(const Doc& doc);
 bool SectionMatches(const std::string& pattern, const std::string& name);
 
 struct Found {
-  size_t line;
-  size_t keyLength;
+  size_t line, keyLength;
 };
 // The first key line of the first section matching the name, then the
 // same in section TvDefault, as every getter looks up.
@@ -88,8 +85,7 @@ std::optional<Found> LookupHere(const Doc& doc, const std::string& section, cons
 std::vector<std::string> ValueLines(const Doc& doc, const Found& found);
 std::optional<std::vector<std::string>> ReadLines(const Doc& doc, const std::string& section, const std::string& key);
 
-// The script's text as lines: split at CR LF, CR and LF; a final line end
-// gives a last, empty line.
+// Split at CR LF, CR and LF; a final line end gives a last, empty line.
 std::vector<std::string> SplitLines(const std::string& text);
 
 // The line after a setting's value line and its "+" lines.
