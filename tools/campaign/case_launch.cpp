@@ -47,15 +47,12 @@ struct LaunchRun {
   std::vector<std::string> foreign;                            // planted modules the medium does not bring
   std::optional<Lock> held;
   FaultPlan plan;
-  std::string medium, staging, mediumPattern;
+  std::string medium, staging;
   std::vector<MediumFile> files;
   std::vector<std::string> engineArgs;  // as the engine's C runtime must read them
-  size_t scanBreak = SIZE_MAX;          // entries the medium's listing gives before it fails
-  bool scanBroke = false, refuseStart = false, refuseDelete = false;
+  bool refuseStart = false, refuseDelete = false;
   int starts = 0;
   std::vector<std::string> boxes;
-  std::vector<WIN32_FIND_DATAA> listing;
-  size_t listed = 0;
 };
 LaunchRun* run = nullptr;
 
@@ -161,38 +158,9 @@ BOOL WINAPI CaughtStart(LPCSTR program, LPSTR line, LPSECURITY_ATTRIBUTES, LPSEC
   return TRUE;
 }
 
-// The medium's listing, read whole at once and given out entry by entry,
-// breaking off where the case says (0: it cannot start). Other folders are
-// listed as they are.
-BOOL WINAPI ListNext(HANDLE find, LPWIN32_FIND_DATAA data);
-HANDLE WINAPI ListFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
-  if (!pattern || _stricmp(pattern, run->mediumPattern.c_str()) != 0 || run->scanBreak == SIZE_MAX)
-    return kTvSysDefault.findFirstFile(pattern, data);
-  run->listing.clear();
-  run->listed = 0;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = kTvSysDefault.findFirstFile(pattern, &entry);
-  if (find == INVALID_HANDLE_VALUE) return find;
-  do run->listing.push_back(entry);
-  while (kTvSysDefault.findNextFile(find, &entry));
-  kTvSysDefault.findClose(find);
-  HANDLE mine = reinterpret_cast<HANDLE>(&run->listing);
-  return ListNext(mine, data) ? mine : INVALID_HANDLE_VALUE;
-}
-BOOL WINAPI ListNext(HANDLE find, LPWIN32_FIND_DATAA data) {
-  if (find != reinterpret_cast<HANDLE>(&run->listing)) return kTvSysDefault.findNextFile(find, data);
-  if (run->listed >= run->scanBreak) return run->scanBroke = true, SetLastError(ERROR_NETNAME_DELETED), FALSE;
-  if (run->listed == run->listing.size()) return SetLastError(ERROR_NO_MORE_FILES), FALSE;
-  *data = run->listing[run->listed++];
-  return TRUE;
-}
 BOOL WINAPI RefusedDelete(LPCSTR path) {
   if (!run->refuseDelete) return kTvSysDefault.deleteFile(path);
   return SetLastError(ERROR_ACCESS_DENIED), FALSE;
-}
-
-BOOL WINAPI ListClose(HANDLE find) {
-  return find == reinterpret_cast<HANDLE>(&run->listing) ? TRUE : kTvSysDefault.findClose(find);
 }
 
 // Names a medium may hold; "!" and "$" begin the kernel's home and data
@@ -216,12 +184,12 @@ std::string FolderName(Rng& rng, const char* plain, size_t longest) {
   return rng.Pick(kFolders) + std::string(plain);
 }
 
-// An argument passed on to the engine; short ones for a long line of many.
-std::string Argument(Rng& rng, bool shortOnes, std::string* token) {
+// An argument passed on to the engine, as the command line gives it.
+std::string ArgumentToken(Rng& rng) {
   static const char* const kArgs[] = {"a",      "-x",        "ab",    "\\",   "-",   "a\"b", "-q\"r",
                                       "a\\\"b", "C:\\dir\\", "a\\\\", "-x\\", "été", "x\ty", "-x\t"};
   std::string arg;
-  const size_t longest = shortOnes ? 24 : 120;
+  const size_t longest = 60;
   const int kind = rng.Int(0, 9);
   if (kind < 5) arg = rng.Pick(kArgs);
   else if (kind < 7) arg = std::string(rng.Size(2, longest), static_cast<char>('a' + rng.Int(0, 25)));
@@ -230,10 +198,8 @@ std::string Argument(Rng& rng, bool shortOnes, std::string* token) {
     arg = "a" + std::string(rng.Size(0, longest / 3), '\\') + std::string(rng.Size(1, longest / 3), '"') + "b";
   // One with a blank, or beginning with a quote, is quoted on the command
   // line; one that holds a quote cannot be, and never holds a blank.
-  if (arg.find('"') == std::string::npos && (arg.find(' ') != std::string::npos || rng.Chance(30)))
-    *token = "\"" + arg + "\"";
-  else *token = arg;
-  return arg;
+  const bool quoted = arg.find('"') == std::string::npos && (arg.find(' ') != std::string::npos || rng.Chance(30));
+  return quoted ? "\"" + arg + "\"" : arg;
 }
 
 // An option token: its text on the command line, quoted when it holds a
@@ -258,11 +224,8 @@ void MakeCommandLine(Rng& rng, LaunchRun& r, const std::string& folder) {
   MakeDir(r.tempDir);
   SetCurrentDirectoryA(folder.c_str());
   std::vector<std::string> tokens;
-  // A long line of many arguments leaves the folders to their defaults
-  // more often, so that the arguments have the launcher's 255 characters.
-  const bool many = rng.Chance(25);
-  const bool sourceGiven = rng.Chance(many ? 40 : 80);
-  r.tempGiven = rng.Chance(many ? 30 : 75);
+  const bool sourceGiven = rng.Chance(80);
+  r.tempGiven = rng.Chance(75);
   auto relative = [&](const std::string& name) { return rng.Chance(50) ? name : ".\\" + name; };
   if (sourceGiven) {
     std::string value = rng.Chance(50) ? r.mediumDir : relative(mediumName);
@@ -278,11 +241,8 @@ void MakeCommandLine(Rng& rng, LaunchRun& r, const std::string& folder) {
   static const char* const kSubs[] = {"N", "N", "sub dir", "..\\up", "a\\b", ".", "..", "C:x", ""};
   if (rng.Chance(25)) tokens.push_back(OptionToken("-DATADIR:", rng.Pick(kSubs)));
   if (rng.Chance(10)) tokens.push_back("-SRC");  // no colon: sets nothing
-  for (size_t n = many ? rng.Size(8, 20) : rng.Size(0, 6); n > 0; --n) {
-    std::string token;
-    Argument(rng, many, &token);
-    tokens.insert(tokens.begin() + static_cast<long>(rng.Below(tokens.size() + 1)), token);
-  }
+  for (size_t n = rng.Size(0, 8); n > 0; --n)
+    tokens.insert(tokens.begin() + static_cast<long>(rng.Below(tokens.size() + 1)), ArgumentToken(rng));
   for (const std::string& t : tokens) r.line += std::string(rng.Size(1, 2), ' ') + t;
 }
 
@@ -350,7 +310,6 @@ void PlantEarlierRun(Rng& rng, LaunchRun& r) {
 
 // The medium's files, and what each must become in the staging folder.
 void MakeMedium(Rng& rng, LaunchRun& r) {
-  r.mediumPattern = r.medium + (r.medium.back() == '\\' ? "*.*" : "\\*.*");
   const bool atMedium = _stricmp(r.medium.c_str(), r.mediumDir.c_str()) == 0;
   std::vector<MediumFile> wanted;
   if (rng.Chance(95)) wanted.push_back({"setup.inx", "script", ""});
@@ -358,11 +317,6 @@ void MakeMedium(Rng& rng, LaunchRun& r) {
   if (rng.Chance(92)) wanted.push_back({rng.Chance(80) ? "_ISmain" : "_isMAIN", "MZ engine" + Bytes(rng, 70000), ""});
   if (rng.Chance(25)) wanted.push_back({rng.Chance(50) ? "setup.exe" : "SETUP.EXE", "the launcher", ""});
   for (size_t n = rng.Size(0, 6); n > 0; --n) wanted.push_back({rng.Pick(kNames), Bytes(rng, rng.Pick(kSizes)), ""});
-  if (rng.Chance(15)) {
-    // A name that reaches 255 characters under the staging folder, or one more.
-    const size_t longer = std::max(r.staging.size(), r.medium.size()) + 1;
-    if (longer < 250) wanted.push_back({std::string(255 - longer + rng.Size(0, 1), 'n'), "long", ""});
-  }
   std::set<std::string> seen;
   for (MediumFile& f : wanted) {
     if (!seen.insert(Lower(f.name)).second || !WriteBytes(In(r.mediumDir, f.name), f.bytes)) continue;
@@ -372,14 +326,6 @@ void MakeMedium(Rng& rng, LaunchRun& r) {
       r.hazards.insert(TvSetupCopyFailed);
     if (!atMedium) f.stagedAs.clear();  // the launcher looks elsewhere
     r.files.push_back(f);
-  }
-  if (rng.Chance(20)) {
-    const std::string hidden = In(r.mediumDir, "hidden.dll");
-    WriteBytes(hidden, "hidden");
-    SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    WriteBytes(In(r.mediumDir, ".dot"), "dot");
-    MakeDir(In(r.mediumDir, "Folder"));
-    WriteBytes(In(In(r.mediumDir, "Folder"), "inner.dll"), "inner");
   }
 }
 
@@ -409,8 +355,7 @@ void StartHazards(LaunchRun& r) {
   r.mustFit = most <= 255 && engineLength + 2 + most + 3 + 2 * sourceLength + 2 <= 511;
 }
 
-// Files held open, deletions refused, a listing that breaks off, a file
-// fault and a refused start.
+// Files held open, deletions refused, a file fault and a refused start.
 void PlanLaunchFaults(Rng& rng, LaunchRun& r) {
   if (r.earlier && rng.Chance(10)) {
     r.held.emplace(In(r.staging, "data.ini"));
@@ -422,7 +367,6 @@ void PlanLaunchFaults(Rng& rng, LaunchRun& r) {
   }
   r.refuseDelete = !r.foreign.empty() && rng.Chance(5);
   if (r.refuseDelete) r.hazards.insert(TvSetupCopyFailed);
-  if (rng.Chance(8)) r.scanBreak = rng.Chance(30) ? 0 : rng.Size(1, r.files.size() + 4);
   if (rng.Chance(12)) {
     static const Fault kFaults[] = {Fault::ReadFails, Fault::WriteFails, Fault::WriteShort, Fault::DiskFull,
                                     Fault::CreateFails};
@@ -434,7 +378,6 @@ void PlanLaunchFaults(Rng& rng, LaunchRun& r) {
   for (const MediumFile& f : r.files)
     NoteFile("medium file " + Escape(f.name, 300) + (f.stagedAs.empty() ? " (stays)" : ""), f.bytes.substr(0, 16));
   rec.Note("medium " + Escape(r.medium) + ", staging " + Escape(r.staging) +
-           (r.scanBreak != SIZE_MAX ? ", its listing breaks off after " + Num(static_cast<int64_t>(r.scanBreak)) : "") +
            (r.plan.kind != Fault::None ? ", " + PlanText(r.plan) : "") + (r.refuseStart ? ", the start refused" : "") +
            (r.refuseDelete ? ", deletions refused" : ""));
 }
@@ -450,9 +393,6 @@ std::pair<int, int> RunSetup(LaunchRun& r) {
   SetEnvironmentVariableA("TVINI", nullptr);
   tvSys.messageBox = CaughtBox;
   tvSys.createProcess = CaughtStart;
-  tvSys.findFirstFile = ListFirst;
-  tvSys.findNextFile = ListNext;
-  tvSys.findClose = ListClose;
   tvSys.deleteFile = RefusedDelete;
   ArmFault(r.plan);
   rec.Step("TvSetupRun(" + Escape(r.line, 700) + ")");
@@ -477,7 +417,6 @@ std::pair<int, int> RunSetup(LaunchRun& r) {
 // one message; the medium and the earlier run's data files as they were.
 void CheckRun(LaunchRun& r, int code, int injected) {
   if (injected > 0 && r.plan.kind != Fault::CreateFails) r.hazards.insert(TvSetupCopyFailed);
-  if (r.scanBroke) r.hazards.insert(TvSetupCopyFailed);
   if (r.refuseStart) r.hazards.insert(TvSetupNotLaunched);
   std::set<int> allowed = r.hazards;
   if (r.hazards.empty()) allowed.insert(TvSetupLaunched);
