@@ -365,9 +365,9 @@ void PlanLaunchFaults(Rng& rng, LaunchRun& r) {
     r.held.emplace(In(r.staging, rng.Pick(r.foreign)));
     if (r.held->held()) r.hazards.insert(TvSetupCopyFailed);
   }
-  r.refuseDelete = !r.foreign.empty() && rng.Chance(5);
+  r.refuseDelete = !r.foreign.empty() && rng.Chance(20);
   if (r.refuseDelete) r.hazards.insert(TvSetupCopyFailed);
-  if (rng.Chance(12)) {
+  if (rng.Chance(25)) {
     static const Fault kFaults[] = {Fault::ReadFails, Fault::WriteFails, Fault::WriteShort, Fault::DiskFull,
                                     Fault::CreateFails};
     r.plan.kind = rng.Pick(kFaults);

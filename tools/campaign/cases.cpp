@@ -48,7 +48,7 @@ void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count) {
 
 // Open, save without an edit, close: the text comes back with CR LF line
 // ends; a file that is not text is refused and left alone.
-static std::string RoundTripCore(Rng& rng, const std::string& path, const std::string& bytes) {
+std::string RoundTrip(Rng& rng, const std::string& path, const std::string& bytes) {
   const FileKind kind = Classify(bytes);
   Pair pair;
   const int32_t status = Open(pair, path);
@@ -83,10 +83,6 @@ static std::string RoundTripCore(Rng& rng, const std::string& path, const std::s
   rec.Check(after == bytes, "binary-changed",
             "a file that is not ini text was changed: " + ByteDifference(bytes, after));
   return after;
-}
-
-std::string RoundTrip(Rng& rng, const std::string& path, const std::string& bytes) {
-  return RoundTripCore(rng, path, bytes);
 }
 
 // A text file in the form a save leaves it (CR LF line ends).

@@ -83,7 +83,6 @@ class Recorder {
   std::vector<std::string> notes_;
   struct Kind {
     uint64_t count = 0, firstCase = 0;
-    std::string first;
   };
   std::map<std::string, Kind> kinds_;
 };
