@@ -147,8 +147,6 @@ int32_t ExpectProducts(const Doc& doc, const std::vector<std::string>& productFi
 extern const std::vector<std::string> kProductFiles;
 // Every code a discovery may report: first fields cut to three characters.
 std::vector<std::string> ListedCodes(const Doc& doc);
-// The first list entry expected keeps and actual lost or cut; empty when none.
-std::string ListLoss(const Doc& expected, const Doc& actual);
 
 // ---- Shared helpers and checks.
 std::string In(const std::string& folder, const std::string& name);

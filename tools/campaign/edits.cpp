@@ -41,33 +41,6 @@ std::string Show(const Doc& doc, long line) {
   return text;
 }
 
-// The document without the op's own setting (key line and "+" lines).
-Doc WithoutSetting(Doc doc, const std::string& section, const std::string& key) {
-  if (const auto found = LookupHere(doc, section, key))
-    doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line),
-                    doc.lines.begin() + static_cast<long>(SettingEnd(doc, found->line)));
-  return doc;
-}
-
-// A line the edit brought into the file that is no "+" line of its own
-// setting, no key line of it and no header or blank line of a new section.
-std::string InjectedLine(const Doc& model, const Doc& actual, const Op& op) {
-  std::vector<std::string> before;
-  for (const Line& l : model.lines) before.push_back(l.text);
-  std::sort(before.begin(), before.end());
-  const std::string key = op.key.value_or("");
-  const std::string header = "[" + op.section.value_or("") + "]";
-  for (const Line& l : actual.lines) {
-    const std::string& t = l.text;
-    if (std::binary_search(before.begin(), before.end(), t)) continue;
-    if (t.empty() || t[0] == '+' || t == header) continue;
-    if (t.size() > key.size() && t[key.size()] == '=' && EqualNoCaseN(t.substr(0, key.size()), key, key.size()))
-      continue;
-    return t;
-  }
-  return "";
-}
-
 }  // namespace
 
 std::string Describe(const Op& op) {
@@ -177,8 +150,7 @@ bool StatusFits(const Outcome& o, int32_t status) {
 // No outcome fits: says what went wrong, as exactly as the kind allows.
 void EditFinding(const Op& op, int32_t status, const std::string& before, const std::string& after,
                  const std::vector<Outcome>& outcomes) {
-  const Doc model = Parse(before), actual = Parse(after);
-  const std::string section = op.section.value_or(""), key = op.key.value_or("");
+  const Doc actual = Parse(after);
   const NameClass names = Combine(ClassifySection(op.section), ClassifyKey(op.key));
   const Doc& first = outcomes.front().doc;
   const long line = FirstDifference(first, actual);
@@ -189,16 +161,10 @@ void EditFinding(const Op& op, int32_t status, const std::string& before, const 
   detail += "\n  file after:  " + Escape(after, 400);
   const bool statusFits =
       std::any_of(outcomes.begin(), outcomes.end(), [&](const Outcome& o) { return StatusFits(o, status); });
-  const std::string injected = InjectedLine(model, actual, op);
   const char* kind = "edit-result";
   if (op.kind == OpKind::Set && HoldsForbiddenControl(op.value.value_or("")) && names != NameClass::Refused)
     kind = "control-char-stored";
-  else if (!injected.empty()) {
-    kind = "value-injection";
-    detail = "a line that is no \"+\" line of its own setting appeared: " + Escape(injected, 120) + "\n  " + detail;
-  } else if (names == NameClass::Refused) kind = "name-not-refused";
-  else if (FirstDifference(WithoutSetting(first, section, key), WithoutSetting(actual, section, key)) >= 0)
-    kind = "edit-scope";
+  else if (names == NameClass::Refused) kind = "name-not-refused";
   else if (!statusFits) kind = "edit-status";
   rec.Fail(kind, detail);
 }

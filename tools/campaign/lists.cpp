@@ -193,22 +193,4 @@ std::vector<std::string> ListedCodes(const Doc& doc) {
   return codes;
 }
 
-std::string ListLoss(const Doc& expected, const Doc& actual) {
-  for (const auto* keys : {&kCountryKeys, &kDataKeys})
-    for (const std::string& key : *keys) {
-      std::vector<std::string> have;
-      for (const std::string& raw : Lines(actual, key)) have.push_back(TrimBlanks(raw));
-      for (const std::string& raw : Lines(expected, key)) {
-        const std::string entry = TrimBlanks(raw);
-        if (entry.empty() || entry == "+" || std::find(have.begin(), have.end(), entry) != have.end()) continue;
-        for (const std::string& h : have)
-          if (!h.empty() && h.size() < entry.size() && entry.compare(0, h.size(), h) == 0)
-            return "the " + std::to_string(entry.size()) + "-character entry " + Escape(entry, 80) + " of " + key +
-                   " was cut to " + std::to_string(h.size()) + " characters";
-        return "the entry " + Escape(entry, 120) + " of " + key + " is missing";
-      }
-    }
-  return "";
-}
-
 }  // namespace campaign
