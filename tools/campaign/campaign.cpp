@@ -1,15 +1,10 @@
-// campaign.cpp: the hostile-input campaign. Cases are made from a seed:
-// generated ini files (line ends of every kind, byte order marks, padding,
-// binary bytes, huge lines and names) and call sequences through the
-// exports (hostile names and values, stale and bogus handles, injected
-// write faults, locked and missing files). After each step the campaign
-// checks that the call answered with a status, that a save without an edit
-// gives the file back, that an edit changed only its own setting, that a
-// failed save left the old file, and that handles stay apart.
+// campaign.cpp: the hostile-input campaign (docs/robustness.md). Cases are
+// made from a seed: generated ini files, media and call sequences through the
+// exports and the launcher, checked after every step.
 //
 //   robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N]
 //                       [--only F,F] [--skip F,F] [--verbose] [--keep]
-//                       [--no-shrink] [--no-guards] [--timeout S]
+//                       [--no-guards] [--timeout S]
 //
 // Without options it runs the short campaign of the test suite.
 #include <windows.h>
@@ -19,11 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "calls.h"
-#include "families.h"
-#include "harness.h"
-#include "reference.h"
-#include "rng.h"
+#include "campaign.h"
 #include "tv_instance.h"
 
 namespace {
@@ -40,17 +31,9 @@ struct Options {
   bool oneCase = false;
   uint64_t caseNumber = 0;
   std::string only, skip;
-  bool verbose = false, keep = false, shrink = true, guards = true;
+  bool verbose = false, keep = false, guards = true;
   int timeout = 120;
 };
-
-void Usage() {
-  puts(
-      "usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
-      "                           [--verbose] [--keep] [--no-shrink] [--no-guards] [--timeout S]\n"
-      "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
-      "  without options: seed 1, 300 cases (the test suite's run)");
-}
 
 bool Parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
@@ -59,7 +42,6 @@ bool Parse(int argc, char** argv, Options& o) {
     const char* value = nullptr;
     if (arg == "--verbose") o.verbose = true;
     else if (arg == "--keep") o.keep = true;
-    else if (arg == "--no-shrink") o.shrink = false;
     else if (arg == "--no-guards") o.guards = false;
     else if (arg == "--seed" && (value = next())) o.seed = strtoull(value, nullptr, 0);
     else if (arg == "--cases" && (value = next())) o.cases = strtoull(value, nullptr, 0);
@@ -110,60 +92,6 @@ void RunCase(uint64_t number, const Options& o) {
   if (!o.keep) RemoveTree(folder);
 }
 
-// The reference reader on texts whose reading is known: a campaign whose
-// own model is wrong reports nothing but false findings.
-bool SelfCheck() {
-  using campaign::Parse;
-  struct Known {
-    const char* name;
-    bool ok;
-  };
-  Doc d = Parse(std::string("\xEF\xBB\xBF[S]\rk=v\n+w\r\n\0\0", 17));
-  const auto lines = ReadLines(d, "s", "K");
-  Doc set = Parse("[S]\r\nk=v\r\n+old\r\n\r\n[T]\r\n");
-  Set(set, "S", "K", Plain({"a", "b"}));
-  Doc added = Parse("[S]\r\nx=1\r\n\r\n[T]");
-  Set(added, "S", "new", Plain({"1"}));
-  Doc appended = Parse("[S]\r\nx=1");
-  Set(appended, "U", "k", Plain({"v"}));
-  Doc fallback = Parse("[S]\r\n[TvDefault]\r\nL=a\r\n+b\r\n");
-  UpdateList(fallback, "S", "L", nullptr, "c", 256, ListRules{}, nullptr);
-  Doc removed = Parse("[S]\r\nL=USA\r\n+usa\r\n+USAX\r\n+\r\n");
-  RemoveFromList(removed, "S", "L", "USA", ListRules{}, true);
-  Doc deleted = Parse("[S]\r\na=1\r\nk=v\r\n+w");
-  Delete(deleted, "S", "K");
-  const Known checks[] = {
-      {"line ends and padding",
-       d.bom && d.lines.size() == 3 && d.finalLineEnd && Render(d) == "\xEF\xBB\xBF[S]\r\nk=v\r\n+w\r\n"},
-      {"value and + lines", lines && lines->size() == 2 && (*lines)[0] == "v" && (*lines)[1] == "w"},
-      {"binary", Classify(std::string("a\0b", 3)) == FileKind::Binary && Classify("a\x01") == FileKind::Binary &&
-                     Classify(std::string("a\f\x1A\t\0", 5)) == FileKind::Text},
-      {"set replaces + lines", Render(set) == "[S]\r\nk=a\r\n+b\r\n\r\n[T]\r\n"},
-      {"set adds above blank lines", Render(added) == "[S]\r\nx=1\r\nnew=1\r\n\r\n[T]"},
-      {"set appends a section", Render(appended) == "[S]\r\nx=1\r\n[U]\r\nk=v\r\n\r\n"},
-      {"list from TvDefault", Render(fallback) == "[S]\r\nL=a\r\n+b\r\n+c\r\n[TvDefault]\r\nL=a\r\n+b\r\n"},
-      {"remove", Render(removed) == "[S]\r\nL=USAX\r\n+\r\n"},
-      {"delete at the end", Render(deleted) == "[S]\r\na=1\r\n"},
-      {"header patterns", SectionMatches("Data*", "DataX") && !SectionMatches("D*", "Xata") &&
-                              !SectionMatches("*a", "aba") && SectionMatches("D?ta", "Data") &&
-                              !SectionMatches("Data", "Data1")},
-      {"names", ClassifySection(std::string(80, 's')) == NameClass::Refused &&
-                    ClassifySection(std::string(79, 's')) == NameClass::Valid &&
-                    ClassifyKey(std::string(40, 'k')) == NameClass::Refused &&
-                    ClassifyKey(std::string("+k")) == NameClass::Refused &&
-                    ClassifyKey(std::string("Name ")) == NameClass::Valid},
-      {"split", SplitLines("a\rb\r\nc\n").size() == 4},
-      {"get value", GetValue({"abcdef", "gh"}, 5, 0) == "abcd" && GetValue({"a  ", "b"}, 100, 0) == "a\nb"},
-  };
-  bool ok = true;
-  for (const Known& k : checks)
-    if (!k.ok) {
-      printf("campaign self-check failed: %s\n", k.name);
-      ok = false;
-    }
-  return ok;
-}
-
 std::string TempFolder() {
   char base[MAX_PATH];
   const DWORD n = GetTempPathA(sizeof base, base);
@@ -179,13 +107,15 @@ std::string TempFolder() {
 int main(int argc, char** argv) {
   Options o;
   if (!Parse(argc, argv, o)) {
-    Usage();
+    puts(
+        "usage: robustness_campaign [--seed N] [--cases N] [--minutes M] [--case N] [--only F,F] [--skip F,F]\n"
+        "                           [--verbose] [--keep] [--no-guards] [--timeout S]\n"
+        "  families: roundtrip edit faults handles exports restart cycles mappings launch\n"
+        "  without options: seed 1, 300 cases (the test suite's run)");
     return 2;
   }
-  if (!SelfCheck()) return 2;
   rec.seed = o.seed;
   rec.verbose = o.verbose;
-  setup.shrink = o.shrink;
   setup.root = TempFolder();
   setup.cases = setup.root + "\\cases";
   setup.configPath = setup.root + "\\cfg\\TVISX.ini";

@@ -6,13 +6,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
+#include <optional>
 
-#include "cases.h"
+#include "campaign.h"
 #include "exports.h"
-#include "families.h"
-#include "generator.h"
-#include "lists.h"
 #include "tv_trailer.h"
 
 namespace campaign {
@@ -36,8 +33,8 @@ std::string DataFile(int release) {
 }
 
 std::string AdsName(Rng& rng) {
-  static const char* const kOdd[] = {"A+B", "+lead", "trail+", "zz ", " lead", "Caf\xE9", "two.dots", "a,b",
-                                     "%s%n", "x=y;[z]", "GBRVEL", "gbrnob", "NZLTOV", "GBRSAB", "extra", "gbr"};
+  static const char* const kOdd[] = {"A+B",  "+lead",   "trail+", "zz ",    " lead",  "Caf\xE9", "two.dots", "a,b",
+                                     "%s%n", "x=y;[z]", "GBRVEL", "gbrnob", "NZLTOV", "GBRSAB",  "extra",    "gbr"};
   if (rng.Chance(20)) return std::string(rng.Size(100, 150), static_cast<char>('a' + rng.Below(26)));
   if (rng.Chance(25)) return rng.Pick(kOdd);
   std::string s;
@@ -76,7 +73,8 @@ Data MakeData(Rng& rng, const std::string& dir) {
   Data d{dir, In(dir, "tvwserve.ini"), In(dir, "Data"), {}, {}, {}};
   MakeDir(d.folder);
   for (const char* iso : {"GBR", "FRA", "NZL", "GB+R", "G,R"})
-    if (rng.Chance(strlen(iso) == 3 ? 70 : 15)) d.dts.push_back({iso, rng.Chance(10) ? kNone : rng.Chance(3) ? kLying : 0});
+    if (rng.Chance(strlen(iso) == 3 ? 70 : 15))
+      d.dts.push_back({iso, rng.Chance(10) ? kNone : rng.Chance(3) ? kLying : 0});
   std::vector<std::string> taken;  // the file system ignores case
   for (size_t n = rng.Size(0, 7); n > 0; --n) {
     std::string name = AdsName(rng), upper = name;
@@ -84,27 +82,34 @@ Data MakeData(Rng& rng, const std::string& dir) {
     if (std::find(taken.begin(), taken.end(), upper) != taken.end()) continue;
     taken.push_back(upper);
     const uint64_t r = rng.Below(100);
-    d.ads.push_back({name, r < 60 ? 0 : r < 75 ? static_cast<int>(rng.Size(1, 2)) : r < 93 ? kNone : r < 95 ? kLying : kFolder});
+    d.ads.push_back({name, r < 60   ? 0
+                           : r < 75 ? static_cast<int>(rng.Size(1, 2))
+                           : r < 93 ? kNone
+                           : r < 95 ? kLying
+                                    : kFolder});
   }
   for (const auto& [iso, release] : d.dts) WriteBytes(In(d.folder, iso + ".dts"), DataFile(release));
   for (const auto& [name, release] : d.ads)
     if (release == kFolder) MakeDir(In(d.folder, name + ".ads"));
-    else WriteBytes(In(d.folder, name + ".ads"), release == kNone && rng.Chance(50) ? std::string() : DataFile(release));
+    else
+      WriteBytes(In(d.folder, name + ".ads"), release == kNone && rng.Chance(50) ? std::string() : DataFile(release));
   for (const std::string& file : kProductFiles)
     if (rng.Chance(6) && WriteBytes(In(dir, file), "")) d.products.push_back(file);
 
   // The lists go first in TvDefault, whatever the generated file holds.
   std::vector<std::string> lines = GenerateLines(rng, FileRecipe{true, true, true, false, rng.Chance(10), true}), mine;
-  auto at = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return EqualNoCase(l.substr(0, 11), "[TvDefault]"); });
+  auto at = std::find_if(lines.begin(), lines.end(),
+                         [](const std::string& l) { return EqualNoCase(l.substr(0, 11), "[TvDefault]"); });
   at = at == lines.end() ? lines.insert(lines.end(), "[TvDefault]") + 1 : at + 1;
   for (size_t n = rng.Chance(80) ? rng.Size(1, 6) : 0, i = 0; i < n; ++i)
     mine.push_back((i ? "+" : "DataMappings=") + (i == 0 && rng.Chance(25) ? std::string() : MappingLine(rng, d)));
   for (size_t n = rng.Chance(40) ? rng.Size(1, 4) : 0, i = 0; i < n; ++i)
-    mine.push_back((i ? "+" : "InstalledCountries=") +
-                   (rng.Chance(15) ? std::string() : rng.Chance(15) ? "GBK,Fr\fance,C:\\\x1a.dts" : ListEntry(rng, true)));
+    mine.push_back((i ? "+" : "InstalledCountries=") + (rng.Chance(15)   ? std::string()
+                                                        : rng.Chance(15) ? "GBK,Fr\fance,C:\\\x1a.dts"
+                                                                         : ListEntry(rng, true)));
   lines.insert(at, mine.begin(), mine.end());
-  const std::string bytes = rng.Chance(4) ? GenerateFile(rng, FileRecipe{true, true, true, true, false, true})
-                                          : JoinLines(rng, lines, true);
+  const std::string bytes =
+      rng.Chance(4) ? GenerateFile(rng, FileRecipe{true, true, true, true, false, true}) : JoinLines(rng, lines, true);
   if (!rng.Chance(3)) WriteBytes(d.ini, bytes);
   NoteFile("tvwserve.ini", bytes);
   return d;
@@ -138,7 +143,8 @@ bool SameSets(std::vector<std::string> a, std::vector<std::string> b) {
 // The line of a mapping: identifiers sorted and joined up to 127 characters
 // (one that would pass them left out), blanks at the end not read back.
 std::string Format(const std::string& code, const std::string& name, std::vector<std::string> sets) {
-  std::stable_sort(sets.begin(), sets.end(), [](const std::string& a, const std::string& b) { return CompareAsciiNoCase(a, b) < 0; });
+  std::stable_sort(sets.begin(), sets.end(),
+                   [](const std::string& a, const std::string& b) { return CompareAsciiNoCase(a, b) < 0; });
   std::string joined;
   for (const std::string& s : sets)
     if (joined.size() + s.size() + (joined.empty() ? 0 : 1) <= 127) joined += (joined.empty() ? "" : "+") + s;
@@ -178,8 +184,8 @@ Expected ExpectUpdate(const Data& d, const Doc& doc, bool readable, std::string 
   if (dts->second == kLying) return {-1012};
   const std::string code = id.empty() ? iso : Cut(id, 255);
   name = name.empty() ? "Default layout for " + iso : Cut(name, 255);
-  if (code.find(',') != std::string::npos || name.find(',') != std::string::npos || iso.find('+') != std::string::npos ||
-      Control(code) || Control(name) || Control(iso))
+  if (code.find(',') != std::string::npos || name.find(',') != std::string::npos ||
+      iso.find('+') != std::string::npos || Control(code) || Control(name) || Control(iso))
     return {-1096};
   if (!readable) return {kAnyFailure};
   std::vector<std::string> ids{iso};
@@ -187,7 +193,8 @@ Expected ExpectUpdate(const Data& d, const Doc& doc, bool readable, std::string 
     if (release == kLying) return {-1012};
     file = file.substr(0, file.find('.'));
     for (char& c : file) c = Upper(c);
-    if (release == dts->second && file.find('+') == std::string::npos && !Excluded(file, ExpectProducts(doc, d.products)))
+    if (release == dts->second && file.find('+') == std::string::npos &&
+        !Excluded(file, ExpectProducts(doc, d.products)))
       ids.push_back(file);
   }
   Expected e;
@@ -211,7 +218,8 @@ Expected ExpectUpdate(const Data& d, const Doc& doc, bool readable, std::string 
 
 Expected ExpectRebuild(const Doc& doc) {
   static const char* const kDataCodes[][2] = {{"GBK", "GBR+GBRKAV"}, {"GBL", "GBR+GBRLOM"}, {"GBM", "GBR+GBRMIR"},
-      {"GBS", "GBR+GBRSOL"}, {"GBT", "GBR+GBRTEV"}, {"USV", "USA+USAVAX"}, {"USS", "USA+USASOL"}};
+                                              {"GBS", "GBR+GBRSOL"}, {"GBT", "GBR+GBRTEV"}, {"USV", "USA+USAVAX"},
+                                              {"USS", "USA+USASOL"}};
   Expected e;
   for (std::string line : ReadLines(doc, "TvDefault", "InstalledCountries").value_or(std::vector<std::string>{})) {
     if ((line = TrimRightSpaces(line)).empty()) continue;  // read past an empty line, no mapping of it
@@ -221,37 +229,61 @@ Expected ExpectRebuild(const Doc& doc) {
     for (const auto& row : kDataCodes)
       if (EqualNoCase(row[0], code)) sets = row[1];
     if (!e.mappings) e.mappings.emplace();
-    const std::string name = comma == std::string::npos ? "" : line.substr(comma + 1, line.find(',', comma + 1) - comma - 1);
+    const std::string name =
+        comma == std::string::npos ? "" : line.substr(comma + 1, line.find(',', comma + 1) - comma - 1);
     e.mappings->push_back(Format(Cut(code, 7), Cut(name, 79), Split(sets)));
   }
   return e;
 }
 
-// One call, made twice; the second must answer as the first and leave the
-// file as it was. A new line of an update is checked on its own: the order
-// of identifiers equal but for case is the library's.
+// The file a call must leave: checked against e, the new line of an update
+// on its own (the order of identifiers equal but for case is the library's).
+void CheckMappings(const std::string& call, const Expected& e, bool rebuild, const Doc& doc, const std::string& after) {
+  Doc expected = doc;
+  const Doc actual = Parse(after);
+  std::vector<std::string> lines = e.mappings.value_or(std::vector<std::string>{});
+  if (!rebuild) {
+    const auto written = ReadLines(actual, "TvDefault", "DataMappings");
+    const bool added =
+        written && written->size() == lines.size() + 1 && written->back().compare(0, e.head.size(), e.head) == 0;
+    const auto sets = added ? ParseLine(written->back()).second : std::nullopt;
+    if (!rec.Check(sets && SameSets(*sets, e.sets), "mapping-result",
+                   "the new line should begin " + Escape(e.head, 120) + " and hold " + Num(e.sets.size()) +
+                       " data sets; " + call))
+      return;
+    lines.push_back(written->back());
+  }
+  if (e.mappings) Set(expected, "TvDefault", "DataMappings", Plain(lines));
+  rec.Check(FirstDifference(expected, actual) < 0 && Render(actual) == after,
+            rebuild ? "mapping-rebuild" : "mapping-result",
+            call + "\n  expected: " + Escape(Render(expected), 400) + "\n  written:  " + Escape(after, 400));
+}
+
+// One call, made twice: the second must answer as the first and leave the
+// file as it was.
 void MappingCall(Rng& rng, const Data& d) {
+  // clang-format off
   static const char* const kIsos[] = {"GBR", "GBR", "FRA", "NZL", "gbr", "USA", "", "GB+R", "G,R", "G\fR", "*", "G?R"};
   static const char* const kIds[] = {"", "", "", "GB", "UK-LONG-CODE", "G,B", "A\fB", "%s%n"};
   static const char* const kNames[] = {"", "", "My layout", "a,b", "x\ty", "\x01", "%s%n", "Fran\xE7" "ais  "};
+  // clang-format on
   std::string before, after[2];
   const bool present = ReadBytes(d.ini, &before);
   const FileKind kind = present ? Classify(before) : FileKind::Binary;
   const Doc doc = kind != FileKind::Binary ? Parse(before) : Doc{};
-  std::unique_ptr<Lock> lock;
-  if (present && rng.Chance(5)) {
-    lock = std::make_unique<Lock>(d.ini);
-    rec.Note("the file is held open by another program");
-  }
+  std::optional<Lock> lock;
+  if (present && rng.Chance(5)) lock.emplace(d.ini), rec.Note("the file is held open by another program");
   const bool readable = present && !(lock && lock->held()) && kind != FileKind::Binary, rebuild = rng.Chance(25);
   const std::string iso = rng.Pick(kIsos), id = rng.Chance(3) ? std::string(300, 'i') : rng.Pick(kIds);
   const std::string name = rng.Chance(5) ? std::string(rng.Size(80, 300), 'n') : rng.Pick(kNames);
   const std::string what = rebuild ? "TvIsi_InstCtryToDataMap" : "TvIsi_UpdateDataMappings";
   int32_t status[2];
   for (int call = 0; call < 2; ++call) {
-    rec.Step(what + "(ini" + (rebuild ? "" : ", " + Escape(iso, 40) + ", data, " + Escape(id, 40) + ", " + Escape(name, 40)) + ")");
-    status[call] = rebuild ? TvIsi_InstCtryToDataMap(d.ini.c_str())
-                           : TvIsi_UpdateDataMappings(d.ini.c_str(), iso.c_str(), d.folder.c_str(), id.c_str(), name.c_str());
+    rec.Step(what + "(ini" +
+             (rebuild ? "" : ", " + Escape(iso, 40) + ", data, " + Escape(id, 40) + ", " + Escape(name, 40)) + ")");
+    status[call] =
+        rebuild ? TvIsi_InstCtryToDataMap(d.ini.c_str())
+                : TvIsi_UpdateDataMappings(d.ini.c_str(), iso.c_str(), d.folder.c_str(), id.c_str(), name.c_str());
     rec.Result(" = " + Num(status[call]));
     CountCall(what.c_str(), status[call]);
     if (!lock) ReadBytes(d.ini, &after[call]);
@@ -262,33 +294,17 @@ void MappingCall(Rng& rng, const Data& d) {
     after[1] = after[0];
   }
   rec.Check(status[1] == status[0] && after[1] == after[0], "mapping-repeat",
-            what + " made twice answered " + Num(status[0]) + ", then " + Num(status[1]) + "; the second call changed the file: " +
-                ByteDifference(after[0], after[1]));
+            what + " made twice answered " + Num(status[0]) + ", then " + Num(status[1]) +
+                "; the second call changed the file: " + ByteDifference(after[0], after[1]));
   if (kind == FileKind::Unclear) return;
-  const Expected e = rebuild ? (readable ? ExpectRebuild(doc) : Expected{kAnyFailure}) : ExpectUpdate(d, doc, readable, iso, id, name);
+  const Expected e =
+      rebuild ? (readable ? ExpectRebuild(doc) : Expected{kAnyFailure}) : ExpectUpdate(d, doc, readable, iso, id, name);
   const std::string call = what + " = " + Num(status[0]) + "\n  file before: " + Escape(before, 400);
   if (!rec.Check(e.status == kAnyFailure ? status[0] < 0 : status[0] == e.status, "export-status",
                  call + ", expected " + (e.status == kAnyFailure ? std::string("a failure") : Num(e.status))))
     return;
-  if (e.status != 0 || (!rebuild && !e.mappings)) {
-    rec.Check(after[0] == before, "mapping-result", "the file should be left as it was; " + call);
-    return;
-  }
-  Doc expected = doc;
-  const Doc actual = Parse(after[0]);
-  std::vector<std::string> lines = e.mappings.value_or(std::vector<std::string>{});
-  if (!rebuild) {
-    const auto written = ReadLines(actual, "TvDefault", "DataMappings");
-    const bool added = written && written->size() == lines.size() + 1 && written->back().compare(0, e.head.size(), e.head) == 0;
-    const auto sets = added ? ParseLine(written->back()).second : std::nullopt;
-    if (!rec.Check(sets && SameSets(*sets, e.sets), "mapping-result",
-                   "the new line should begin " + Escape(e.head, 120) + " and hold " + Num(e.sets.size()) + " data sets; " + call))
-      return;
-    lines.push_back(written->back());
-  }
-  if (e.mappings) Set(expected, "TvDefault", "DataMappings", Plain(lines));
-  rec.Check(FirstDifference(expected, actual) < 0 && Render(actual) == after[0], rebuild ? "mapping-rebuild" : "mapping-result",
-            call + "\n  expected: " + Escape(Render(expected), 400) + "\n  written:  " + Escape(after[0], 400));
+  if (e.status == 0 && (rebuild || e.mappings)) return CheckMappings(call, e, rebuild, doc, after[0]);
+  rec.Check(after[0] == before, "mapping-result", "the file should be left as it was; " + call);
 }
 
 }  // namespace

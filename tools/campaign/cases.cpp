@@ -1,11 +1,7 @@
 // cases.cpp: what the families of cases share.
-#include "cases.h"
+#include "campaign.h"
 
 #include <algorithm>
-
-#include "edits.h"
-#include "families.h"
-#include "generator.h"
 
 namespace campaign {
 
@@ -28,80 +24,18 @@ std::string ByteDifference(const std::string& expected, const std::string& actua
          "\n  written:  " + Escape(actual.substr(from, 72), 200);
 }
 
-static bool Found(size_t mark, const std::string& kind) {
-  const auto& findings = rec.CaseFindings();
-  return std::find(findings.begin() + static_cast<long>(std::min(mark, findings.size())), findings.end(), kind) !=
-         findings.end();
-}
-
-// Runs check silently on candidate files and prints the smallest file that
-// still shows the finding.
-void Reproduce(const std::string kind, const std::string bytes, const std::string& scratch,
-               const std::function<void(const std::string& path, const std::string& bytes)>& check,
-               const std::string& what) {
-  if (!setup.shrink || !rec.WantsReproduction(kind) || kind.compare(0, 7, "handle-") == 0) return;
-  const size_t steps = rec.Mark();
-  rec.shrinking = true;
-  auto reproduces = [&](const std::string& candidate) {
-    if (!WriteBytes(scratch, candidate)) return false;
-    const size_t mark = rec.CaseFindings().size();
-    check(scratch, candidate);
-    return Found(mark, kind);
-  };
-  std::string smallest = bytes;
-  if (reproduces(bytes)) smallest = Shrink(bytes, reproduces);
-  rec.shrinking = false;
-  rec.Rewind(steps);
-  rec.Reproduction(kind, "file " + Escape(smallest, 600) + (what.empty() ? "" : "\n  then " + what));
-}
-
-static const char* RoundTripKind(const std::string& original, const std::string& after) {
-  const bool padded = !original.empty() && original.back() == '\0';
-  if (after.find('\0') != std::string::npos) return padded ? "padding" : "roundtrip";
-  if (Classify(after) == FileKind::Binary) return "roundtrip";
-  if (Parse(original).bom != Parse(after).bom) return "bom";
-  auto breaksGone = [](std::string s) {
-    s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }), s.end());
-    return s;
-  };
-  if (breaksGone(Render(Parse(original))) == breaksGone(after)) return "line-ends";
-  return "roundtrip";
-}
-
-// A lookup checked on an open pair; a finding is shrunk on the file that
-// shows it (the pair's file must be ini text).
-void CheckedGet(const Pair& pair, const Doc* model, const Text& section, const Text& key, int32_t capacity,
-                bool nullValue, const std::string* fileBytes) {
-  const size_t mark = rec.CaseFindings().size();
-  CheckGet(pair, model, section, key, capacity, nullValue);
-  if (!fileBytes || !model) return;
-  for (size_t i = mark; i < rec.CaseFindings().size(); ++i) {
-    const std::string folder = pair.path.substr(0, pair.path.rfind('\\'));
-    Reproduce(
-        rec.CaseFindings()[i], *fileBytes, In(folder, "shrink-get.ini"),
-        [&](const std::string& p, const std::string& b) {
-          const Doc m = Parse(b);
-          Pair probe;
-          if (Open(probe, p) == 0) CheckGet(probe, &m, section, key, capacity, nullValue);
-          Close(probe);
-        },
-        "TvIsi_IniOpen, then TvIsi_IniGetString(" + (section ? Escape(*section, 90) : "NULL") + ", " +
-            (key ? Escape(*key, 60) : "NULL") + ", capacity " + Num(capacity) + ")");
-  }
-}
-
 // A few lookups on an open pair, with names from the file and hostile ones.
-void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count, const std::string* fileBytes) {
+void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count) {
   for (int i = 0; i < count; ++i) {
     const Text section = SectionName(rng, model, rng.Chance(25));
     const Text key = KeyName(rng, model, rng.Chance(25));
-    CheckedGet(pair, model, section, key, Capacity(rng), rng.Chance(4), fileBytes);
+    CheckGet(pair, model, section, key, Capacity(rng), rng.Chance(4));
   }
 }
 
 // Open, save without an edit, close: the text comes back with CR LF line
 // ends; a file that is not text is refused and left alone.
-static std::string RoundTripCore(Rng* rng, const std::string& path, const std::string& bytes) {
+std::string RoundTrip(Rng& rng, const std::string& path, const std::string& bytes) {
   const FileKind kind = Classify(bytes);
   Pair pair;
   const int32_t status = Open(pair, path);
@@ -113,21 +47,20 @@ static std::string RoundTripCore(Rng* rng, const std::string& path, const std::s
       return bytes;
     }
     const Doc model = Parse(bytes);
-    if (rng) SomeGets(*rng, pair, &model, static_cast<int>(rng->Below(4)), &bytes);
-    if (rng && rng->Chance(15))
-      rec.Check(Save(pair) == 0, "save-status", "a first TvIsi_IniSave without an edit failed");
+    SomeGets(rng, pair, &model, static_cast<int>(rng.Below(4)));
+    if (rng.Chance(15)) rec.Check(Save(pair) == 0, "save-status", "a first TvIsi_IniSave without an edit failed");
     if (!Checkpoint(pair, &after)) return bytes;
     const std::string expected = Render(model);
     if (after != expected)
-      rec.Fail(RoundTripKind(bytes, after), "a save without an edit does not reproduce the file: " +
-                                                ByteDifference(expected, after) + "\n  file: " + Escape(bytes, 400));
+      rec.Fail("roundtrip", "a save without an edit does not reproduce the file: " + ByteDifference(expected, after) +
+                                "\n  file: " + Escape(bytes, 400));
     return after;
   }
   rec.Check(
       status == -1096, "binary-not-refused",
       "TvIsi_IniOpen of a file that is not ini text returned " + Num(status) + ", not -1096: " + Escape(bytes, 300));
   if (status == -1096 || status < 0) {
-    if (rng) SomeGets(*rng, pair, nullptr, 1);
+    SomeGets(rng, pair, nullptr, 1);
     const int32_t saved = Save(pair);
     rec.Check(saved < 0, "failed-open-save", "TvIsi_IniSave of a pair whose open was refused returned " + Num(saved));
   }
@@ -136,18 +69,6 @@ static std::string RoundTripCore(Rng* rng, const std::string& path, const std::s
   ReadBytes(path, &after);
   rec.Check(after == bytes, "binary-changed",
             "a file that is not ini text was changed: " + ByteDifference(bytes, after));
-  return after;
-}
-
-std::string RoundTrip(Rng& rng, const std::string& folder, const std::string& path, const std::string& bytes) {
-  const size_t mark = rec.CaseFindings().size();
-  const std::string after = RoundTripCore(&rng, path, bytes);
-  for (const char* kind : {"roundtrip", "line-ends", "bom", "padding", "binary-not-refused", "binary-changed"})
-    if (Found(mark, kind))
-      Reproduce(
-          kind, bytes, In(folder, "shrink.ini"),
-          [](const std::string& p, const std::string& b) { RoundTripCore(nullptr, p, b); },
-          "TvIsi_IniOpen, TvIsi_IniSave, TvIsi_IniClose");
   return after;
 }
 
@@ -200,7 +121,5 @@ void CheckSaveResult(const std::string& what, const FaultPlan& plan, int32_t sta
   else ++rec.counters.checks;
   if (injected == 0 && status != 0) rec.Fail("save-status", message + ": the save failed without an injected fault");
 }
-
-// A well-formed edit of a valid setting, applied to the pair and the model.
 
 }  // namespace campaign

@@ -1,46 +1,34 @@
 // edits.cpp: edits through the ini handle exports and their checks.
-#include "edits.h"
+#include "campaign.h"
 
 #include <algorithm>
 #include <cstring>
-
-#include "generator.h"
-#include "harness.h"
+#include <iterator>
 
 namespace campaign {
 
 namespace {
 
-NameClass Combine(NameClass a, NameClass b) {
-  if (a == NameClass::Refused || b == NameClass::Refused) return NameClass::Refused;
-  if (a == NameClass::Unclear || b == NameClass::Unclear) return NameClass::Unclear;
-  return NameClass::Valid;
-}
+NameClass Combine(NameClass a, NameClass b) { return std::max(a, b); }
 
 std::vector<std::string> CutEach(std::vector<std::string> lines, size_t n) {
   for (std::string& line : lines) line = Cut(line, n);
   return lines;
 }
 
-const char* KindName(OpKind kind) {
-  switch (kind) {
-    case OpKind::Set: return "TvIsi_IniSetString";
-    case OpKind::Delete: return "TvIsi_IniDeleteString";
-    case OpKind::Add: return "TvIsi_IniAddString";
-    case OpKind::Remove: return "TvIsi_IniRemoveStrings";
-    case OpKind::CopySelf: return "TvIsi_IniCopySetting (onto its own buffer)";
-    case OpKind::CopyFrom: return "TvIsi_IniCopySetting (from another pair)";
-  }
-  return "?";
-}
+// clang-format off
+const char* const kKindNames[] = {"TvIsi_IniSetString", "TvIsi_IniDeleteString", "TvIsi_IniAddString",
+                                  "TvIsi_IniRemoveStrings", "TvIsi_IniCopySetting (onto its own buffer)",
+                                  "TvIsi_IniCopySetting (from another pair)"};
+// clang-format on
 
 // List items as the export applies them, one after the other.
-void ApplyItems(Doc d, const std::vector<std::string>& items, const Op& op, const ListRules& rules, bool writeAlways,
+void ApplyItems(Doc d, const std::vector<std::string>& items, const Op& op, bool writeAlways,
                 std::vector<Outcome>& out) {
   const std::string section = op.section.value_or(""), key = op.key.value_or("");
   for (const std::string& item : items) {
-    if (op.kind == OpKind::Add) UpdateList(d, section, key, nullptr, item, 256, rules, nullptr);
-    else RemoveFromList(d, section, key, item, rules, writeAlways);
+    if (op.kind == OpKind::Add) UpdateList(d, section, key, nullptr, item, 256, nullptr);
+    else RemoveFromList(d, section, key, item, writeAlways);
   }
   out.push_back({{0}, d});
 }
@@ -53,40 +41,11 @@ std::string Show(const Doc& doc, long line) {
   return text;
 }
 
-// The document without the op's own setting (key line and "+" lines).
-Doc WithoutSetting(Doc doc, const std::string& section, const std::string& key) {
-  const auto found = LookupHere(doc, section, key);
-  if (!found) return doc;
-  size_t end = found->line;
-  while (end + 1 < doc.lines.size() && !doc.lines[end + 1].text.empty() && doc.lines[end + 1].text[0] == '+') ++end;
-  doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line), doc.lines.begin() + static_cast<long>(end) + 1);
-  return doc;
-}
-
-// A line the edit brought into the file that is no "+" line of its own
-// setting, no key line of it and no header or blank line of a new section.
-std::string InjectedLine(const Doc& model, const Doc& actual, const Op& op) {
-  std::vector<std::string> before;
-  for (const Line& l : model.lines) before.push_back(l.text);
-  std::sort(before.begin(), before.end());
-  const std::string key = op.key.value_or("");
-  const std::string header = "[" + op.section.value_or("") + "]";
-  for (const Line& l : actual.lines) {
-    const std::string& t = l.text;
-    if (std::binary_search(before.begin(), before.end(), t)) continue;
-    if (t.empty() || t[0] == '+' || t == header) continue;
-    if (t.size() > key.size() && t[key.size()] == '=' && EqualNoCaseN(t.substr(0, key.size()), key, key.size()))
-      continue;
-    return t;
-  }
-  return "";
-}
-
 }  // namespace
 
 std::string Describe(const Op& op) {
   auto q = [](const Text& t, size_t n) { return t ? Escape(*t, n) : std::string("NULL"); };
-  std::string text = KindName(op.kind);
+  std::string text = kKindNames[static_cast<int>(op.kind)];
   text += "(" + q(op.section, 60) + ", " + q(op.key, 60);
   if (op.kind == OpKind::Set || op.kind == OpKind::Add || op.kind == OpKind::Remove) text += ", " + q(op.value, 100);
   return text + ")";
@@ -94,13 +53,9 @@ std::string Describe(const Op& op) {
 
 Op RandomOp(Rng& rng, const Doc& doc, bool hostile, bool withSource) {
   Op op;
+  static const uint64_t kUpTo[] = {35, 50, 70, 85, 95, 100};  // the share of each kind, in percent
   const uint64_t roll = rng.Below(withSource ? 100 : 95);
-  op.kind = roll < 35   ? OpKind::Set
-            : roll < 50 ? OpKind::Delete
-            : roll < 70 ? OpKind::Add
-            : roll < 85 ? OpKind::Remove
-            : roll < 95 ? OpKind::CopySelf
-                        : OpKind::CopyFrom;
+  op.kind = static_cast<OpKind>(std::upper_bound(std::begin(kUpTo), std::end(kUpTo), roll) - std::begin(kUpTo));
   op.section = SectionName(rng, &doc, hostile && rng.Chance(35));
   if ((op.kind == OpKind::Add || op.kind == OpKind::Remove) && rng.Chance(60))
     op.key = rng.Pick(rng.Chance(50) ? kCountryKeys : kDataKeys);
@@ -116,30 +71,27 @@ std::vector<Outcome> Outcomes(const Doc& model, const Op& op, const Doc* source)
   const NameClass names = Combine(ClassifySection(op.section), ClassifyKey(op.key));
   const std::string value = op.value.value_or("");
   std::vector<Outcome> out;
+  Doc d = model;
   switch (op.kind) {
-    case OpKind::Set: {
+    case OpKind::Set:
       if (names == NameClass::Refused || HoldsForbiddenControl(value)) return {{{-1096}, model}};
-      Doc d = model;
       Set(d, section, key, Plain(CutEach(SplitLines(value), 255)));
       out.push_back({{0}, d});
       if (names == NameClass::Unclear || HoldsDel(value)) out.push_back({{-1096}, model});
       return out;
-    }
-    case OpKind::Delete: {
+    case OpKind::Delete:
       if (names == NameClass::Refused) return {{{0, -1096}, model}};
-      Doc d = model;
       Delete(d, section, key);
       out.push_back({{0}, d});
       if (names == NameClass::Unclear) out.push_back({{0, -1096}, model});
       return out;
-    }
     case OpKind::Add:
     case OpKind::Remove: {
       // A control character other than tab refuses the whole text first.
       if (names == NameClass::Refused || HoldsForbiddenControl(value)) return {{{0, -1096}, model}};
       for (bool writeAlways : {true, false}) {
         if (op.kind == OpKind::Add && !writeAlways) continue;
-        ApplyItems(model, CutEach(SplitLines(value), 255), op, ListRules{}, writeAlways, out);
+        ApplyItems(model, CutEach(SplitLines(value), 255), op, writeAlways, out);
       }
       if (names == NameClass::Unclear || HoldsDel(value)) out.push_back({{0, -1096}, model});
       return out;
@@ -155,7 +107,6 @@ std::vector<Outcome> Outcomes(const Doc& model, const Op& op, const Doc* source)
         // Copied whole; a setting copied onto itself may also stay byte for byte.
         std::vector<std::string> values;
         for (const std::string& line : ValueLines(from, *found)) values.push_back(TrimRightSpaces(line));
-        Doc d = model;
         Set(d, section, key, Plain(values));
         out.push_back({{0}, d});
         if (op.kind == OpKind::CopySelf && LookupHere(model, section, key)) out.push_back({{0}, model});
@@ -179,96 +130,83 @@ bool Checkpoint(Pair& pair, std::string* bytes) {
   return true;
 }
 
+namespace {
+
+int32_t MakeEdit(const Op& op, const Pair& pair, const Pair& source) {
+  switch (op.kind) {
+    case OpKind::Set: return SetString(pair.buffer, op.section, op.key, op.value);
+    case OpKind::Delete: return DeleteString(pair.buffer, op.section, op.key);
+    case OpKind::Add: return AddString(pair.buffer, op.section, op.key, op.value);
+    case OpKind::Remove: return RemoveStrings(pair.buffer, op.section, op.key, op.value);
+    case OpKind::CopySelf: return CopySetting(pair.buffer, pair.buffer, op.section, op.key);
+    default: return CopySetting(source.buffer, pair.buffer, op.section, op.key);
+  }
+}
+
+bool StatusFits(const Outcome& o, int32_t status) {
+  return std::find(o.statuses.begin(), o.statuses.end(), status) != o.statuses.end();
+}
+
+// No outcome fits: says what went wrong, as exactly as the kind allows.
+void EditFinding(const Op& op, int32_t status, const std::string& before, const std::string& after,
+                 const std::vector<Outcome>& outcomes) {
+  const Doc actual = Parse(after);
+  const NameClass names = Combine(ClassifySection(op.section), ClassifyKey(op.key));
+  const Doc& first = outcomes.front().doc;
+  const long line = FirstDifference(first, actual);
+  std::string detail = Describe(op) + " = " + Num(status) + "\n  file before: " + Escape(before, 400);
+  if (line >= 0)
+    detail += "\n  expected line " + Num(line + 1) + ": " + Show(first, line) + "\n  actual line   " + Num(line + 1) +
+              ": " + Show(actual, line);
+  detail += "\n  file after:  " + Escape(after, 400);
+  const bool statusFits =
+      std::any_of(outcomes.begin(), outcomes.end(), [&](const Outcome& o) { return StatusFits(o, status); });
+  const char* kind = "edit-result";
+  if (op.kind == OpKind::Set && HoldsForbiddenControl(op.value.value_or("")) && names != NameClass::Refused)
+    kind = "control-char-stored";
+  else if (names == NameClass::Refused) kind = "name-not-refused";
+  else if (!statusFits) kind = "edit-status";
+  rec.Fail(kind, detail);
+}
+
+}  // namespace
+
 EditResult EditStep(const std::string& path, const std::string& before, const Op& op, const std::string* sourcePath,
                     const std::string* sourceBefore) {
   EditResult result;
-  const Doc model = Parse(before);
-  Pair pair;
-  if (Open(pair, path) != 0) {
+  const bool copyFrom = op.kind == OpKind::CopyFrom;
+  const Doc model = Parse(before), sourceModel = copyFrom ? Parse(*sourceBefore) : Doc{};
+  Pair pair, source;
+  const bool opened = Open(pair, path) == 0 && (!copyFrom || Open(source, *sourcePath) == 0);
+  if (!opened) {
     rec.Fail("open-status", "TvIsi_IniOpen refused a file the campaign wrote as ini text: " + Escape(before, 200));
+    if (source.open) Close(source);
     Close(pair);
     return result;
   }
-  Pair source;
-  Doc sourceModel;
-  if (op.kind == OpKind::CopyFrom) {
-    sourceModel = Parse(*sourceBefore);
-    if (Open(source, *sourcePath) != 0) {
-      rec.Fail("open-status", "TvIsi_IniOpen refused a second file of ini text");
-      Close(source);
-      Close(pair);
-      return result;
-    }
-  }
-  const Text section = op.section, key = op.key;
-  int32_t status = 0;
-  switch (op.kind) {
-    case OpKind::Set: status = SetString(pair.buffer, section, key, op.value); break;
-    case OpKind::Delete: status = DeleteString(pair.buffer, section, key); break;
-    case OpKind::Add: status = AddString(pair.buffer, section, key, op.value); break;
-    case OpKind::Remove: status = RemoveStrings(pair.buffer, section, key, op.value); break;
-    case OpKind::CopySelf: status = CopySetting(pair.buffer, pair.buffer, section, key); break;
-    case OpKind::CopyFrom: status = CopySetting(source.buffer, pair.buffer, section, key); break;
-  }
-  const std::vector<Outcome> outcomes = Outcomes(model, op, op.kind == OpKind::CopyFrom ? &sourceModel : nullptr);
-
-  if (op.kind == OpKind::CopyFrom) {
-    std::string sourceAfter;
-    if (Checkpoint(source, &sourceAfter))
-      rec.Check(sourceAfter == Render(sourceModel), "edit-scope",
-                Describe(op) + " changed its source file: " + Escape(sourceAfter, 300));
-  }
+  const int32_t status = MakeEdit(op, pair, source);
+  const std::vector<Outcome> outcomes = Outcomes(model, op, copyFrom ? &sourceModel : nullptr);
+  std::string sourceAfter;
+  if (copyFrom && Checkpoint(source, &sourceAfter))
+    rec.Check(sourceAfter == Render(sourceModel), "edit-scope",
+              Describe(op) + " changed its source file: " + Escape(sourceAfter, 300));
   if (!Checkpoint(pair, &result.after)) return result;
   result.ran = true;
-
   const std::string& after = result.after;
-  const FileKind kind = Classify(after);
-  if (kind == FileKind::Binary) {
+  if (Classify(after) == FileKind::Binary) {
     rec.Fail(HoldsForbiddenControl(op.value.value_or("") + op.section.value_or("") + op.key.value_or(""))
                  ? "control-char-stored"
                  : "line-ends",
-             Describe(op) + " = " + std::to_string(status) +
-                 " left a file that is not ini text any more: " + Escape(after, 300));
+             Describe(op) + " = " + Num(status) + " left a file that is not ini text any more: " + Escape(after, 300));
     return result;
   }
   const Doc actual = Parse(after);
   rec.Check(Render(actual) == after, "line-ends",
             "the saved file has line ends other than CR LF: " + Escape(after, 300));
-
   ++rec.counters.checks;
   for (const Outcome& o : outcomes)
-    if (std::find(o.statuses.begin(), o.statuses.end(), status) != o.statuses.end() &&
-        FirstDifference(o.doc, actual) < 0)
-      return result;
-
-  // No outcome fits: say what went wrong, as exactly as the kind allows.
-  const std::string sectionText = section.value_or(""), keyText = key.value_or("");
-  const NameClass names = Combine(ClassifySection(section), ClassifyKey(key));
-  const Outcome& first = outcomes.front();
-  const long line = FirstDifference(first.doc, actual);
-  std::string detail = Describe(op) + " = " + std::to_string(status) + "\n  file before: " + Escape(before, 400);
-  if (line >= 0)
-    detail += "\n  expected line " + std::to_string(line + 1) + ": " + Show(first.doc, line) + "\n  actual line   " +
-              std::to_string(line + 1) + ": " + Show(actual, line);
-  detail += "\n  file after:  " + Escape(after, 400);
-  bool statusFits = false;
-  for (const Outcome& o : outcomes)
-    statusFits |= std::find(o.statuses.begin(), o.statuses.end(), status) != o.statuses.end();
-
-  const std::string injected = InjectedLine(model, actual, op);
-  const char* findingKind;
-  if (op.kind == OpKind::Set && HoldsForbiddenControl(op.value.value_or("")) && names != NameClass::Refused)
-    findingKind = "control-char-stored";
-  else if (!injected.empty()) {
-    findingKind = "value-injection";
-    detail = "a line that is no \"+\" line of its own setting appeared: " + Escape(injected, 120) + "\n  " + detail;
-  } else if (names == NameClass::Refused) findingKind = "name-not-refused";
-  else if (FirstDifference(WithoutSetting(first.doc, sectionText, keyText),
-                           WithoutSetting(actual, sectionText, keyText)) >= 0)
-    findingKind = "edit-scope";
-  else if (!statusFits) findingKind = "edit-status";
-  else findingKind = "edit-result";
-  rec.Fail(findingKind, detail);
+    if (StatusFits(o, status) && FirstDifference(o.doc, actual) < 0) return result;
+  EditFinding(op, status, before, after, outcomes);
   return result;
 }
 
@@ -281,8 +219,7 @@ void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Tex
   const std::string call = "TvIsi_IniGetString(" + (section ? Escape(*section, 60) : "NULL") + ", " +
                            (key ? Escape(*key, 60) : "NULL") + ", capacity " + std::to_string(capacity) +
                            ") = " + std::to_string(status);
-  bool guardKept = true;
-  for (size_t i = size; i < buffer.size(); ++i) guardKept &= buffer[i] == '\xA5';
+  const bool guardKept = buffer.find_first_not_of('\xA5', size) == std::string::npos;
   if (!rec.Check(guardKept, "buffer-overrun", call + " wrote beyond the capacity")) return;
   std::string written;
   if (!nullValue && size > 0) {
@@ -297,82 +234,21 @@ void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Tex
   // cannot stand in a file are never found; other sections that no header
   // can hold may still find the key in TvDefault.
   const std::string s = section.value_or("");
-  const NameClass sectionClass = s.size() >= 80 || s.find_first_of("*?") != std::string::npos ? NameClass::Refused
-                                 : ClassifySection(section) == NameClass::Valid               ? NameClass::Valid
-                                                                                              : NameClass::Unclear;
-  const NameClass names = Combine(sectionClass, ClassifyKey(key));
+  const bool neverFound = s.size() >= 80 || s.find_first_of("*?") != std::string::npos;
+  const NameClass names = Combine(
+      neverFound ? NameClass::Refused : std::min(ClassifySection(section), NameClass::Unclear), ClassifyKey(key));
   const auto found =
       model && names != NameClass::Refused ? Lookup(*model, section.value_or(""), key.value_or("")) : std::nullopt;
   std::vector<std::pair<int32_t, std::string>> allowed;
   if (!found || names == NameClass::Unclear) allowed.push_back({-8100, ""});
-  if (found) {
-    const std::vector<std::string> lines = ValueLines(*model, *found);
-    allowed.push_back({0, GetValue(lines, size, 0)});
-  }
+  if (found) allowed.push_back({0, GetValue(ValueLines(*model, *found), size)});
   for (const auto& [s, v] : allowed)
-    if (s == status && (nullValue || size == 0 || v == written)) {
-      ++rec.counters.checks;
-      return;
-    }
+    if (s == status && (nullValue || size == 0 || v == written)) return void(++rec.counters.checks);
   const char* kind = names == NameClass::Refused && status == 0 ? "name-found" : "get-value";
   std::string expected = allowed.front().first == 0 ? Escape(allowed.front().second, 200) : "not found (-8100), \"\"";
   if (allowed.size() > 1 && allowed.back().first == 0) expected += " or " + Escape(allowed.back().second, 200);
   rec.Fail(kind, call + "\n  value:    " + Escape(written, 200) + "\n  expected: " + expected +
                      (model ? "" : " (the pair holds no file)"));
-}
-
-std::string Shrink(const std::string& bytes, const std::function<bool(const std::string&)>& reproduces) {
-  // Lines with their own line ends, so that line-end faults survive.
-  std::vector<std::string> units;
-  for (size_t i = 0; i < bytes.size();) {
-    size_t j = i;
-    while (j < bytes.size() && bytes[j] != '\r' && bytes[j] != '\n') ++j;
-    if (j < bytes.size()) j += (bytes[j] == '\r' && j + 1 < bytes.size() && bytes[j + 1] == '\n') ? 2 : 1;
-    units.push_back(bytes.substr(i, j - i));
-    i = j;
-  }
-  auto join = [](const std::vector<std::string>& parts) {
-    std::string s;
-    for (const std::string& p : parts) s += p;
-    return s;
-  };
-  int budget = 160;
-  size_t chunks = 2;
-  while (units.size() > 1 && budget > 0) {
-    const size_t chunk = (units.size() + chunks - 1) / chunks;
-    bool removed = false;
-    for (size_t start = 0; start < units.size() && budget > 0; start += chunk) {
-      std::vector<std::string> candidate(units.begin(), units.begin() + static_cast<long>(start));
-      candidate.insert(candidate.end(), units.begin() + static_cast<long>(std::min(units.size(), start + chunk)),
-                       units.end());
-      --budget;
-      if (reproduces(join(candidate))) {
-        units = candidate;
-        chunks = std::max<size_t>(chunks - 1, 2);
-        removed = true;
-        break;
-      }
-    }
-    if (!removed) {
-      if (chunks >= units.size()) break;
-      chunks = std::min(units.size(), chunks * 2);
-    }
-  }
-  // Long lines are halved while the fault stays.
-  for (size_t u = 0; u < units.size() && budget > 0; ++u) {
-    for (;;) {
-      std::string& unit = units[u];
-      size_t body = unit.size();
-      while (body > 0 && (unit[body - 1] == '\r' || unit[body - 1] == '\n')) --body;
-      if (body <= 8 || budget <= 0) break;
-      std::vector<std::string> candidate = units;
-      candidate[u] = unit.substr(0, body / 2) + unit.substr(body);
-      --budget;
-      if (!reproduces(join(candidate))) break;
-      units = candidate;
-    }
-  }
-  return join(units);
 }
 
 }  // namespace campaign

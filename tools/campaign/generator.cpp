@@ -1,11 +1,12 @@
 // generator.cpp: what the campaign feeds the library.
-#include "generator.h"
+#include "campaign.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace campaign {
 
+// clang-format off
 const std::vector<std::string> kCountryKeys = {"InstalledCountries", "NewInstalledCountries", "AllInstalledCountries",
                                                "PreviousInstalledCountries"};
 const std::vector<std::string> kDataKeys = {"InstalledData", "NewInstalledData", "AllInstalledData",
@@ -13,18 +14,21 @@ const std::vector<std::string> kDataKeys = {"InstalledData", "NewInstalledData",
 
 namespace {
 
-const std::vector<std::string> kCodes = {"GBR", "USA", "FRA", "DEU", "NLD", "GBK", "USV", "GB1", "gbr", "usa", "GBRX", "GB"};
+const std::vector<std::string> kCodes = {"GBR", "USA", "FRA", "DEU", "NLD", "GBK", "USV", "GB1", "gbr", "usa", "GBRX",
+                                         "GB"};
 const std::vector<std::string> kNames = {"United Kingdom", "United States", "France", "Deutschland", "Nederland", "UK",
                                          "Fran\xE7" "ais", ""};
-const std::vector<std::string> kDirs = {"C:\\Data", "D:\\Data\\GBR.12", "C:\\Data\\", "Data\\GBR.5", "\\\\server\\share",
-                                        "C:/Data", "E:\\Program Files\\Data", "c:\\data"};
-const std::vector<std::string> kPlainKeys = {"ServerAddress", "ProgDir",  "UsedByKeelNet", "UsedByKeelHost", "Name",
-                                             "Key1",          "Version",  "k",             "DataMappings",   "LogFile",
-                                             "Language",      "CountryBase"};
-const std::vector<std::string> kSectionPool = {"TvDefault", "Data",  "DataX", "Setup",       "Paths", "S", "New Section",
+const std::vector<std::string> kDirs = {"C:\\Data", "D:\\Data\\GBR.12", "C:\\Data\\", "Data\\GBR.5",
+                                        "\\\\server\\share", "C:/Data", "E:\\Program Files\\Data", "c:\\data"};
+const std::vector<std::string> kPlainKeys = {"ServerAddress", "ProgDir", "UsedByKeelNet", "UsedByKeelHost", "Name",
+                                             "Key1", "Version", "k", "DataMappings", "LogFile", "Language",
+                                             "CountryBase"};
+const std::vector<std::string> kSectionPool = {"TvDefault", "Data", "DataX", "Setup", "Paths", "S", "New Section",
                                                "Country GBR", "Extra", "tvdefault", "Fran\xE7" "ais"};
+// clang-format on
 
-std::string Letters(Rng& rng, size_t n, const char* alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") {
+std::string Letters(Rng& rng, size_t n,
+                    const char* alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") {
   const size_t count = strlen(alphabet);
   std::string s;
   for (size_t i = 0; i < n; ++i) s += alphabet[rng.Below(count)];
@@ -39,26 +43,17 @@ std::string LongText(Rng& rng, size_t n) {
 }
 
 std::string Value(Rng& rng) {
-  switch (rng.Below(10)) {
-    case 0: return "";
-    case 1: return "Yes";
-    case 2: return std::to_string(rng.Below(100000));
-    case 3: return "TVTCPIP:server:2021";
-    case 4: return "tvlocal";
-    case 5: return "  leading blanks";
-    case 6: return "trailing blanks  ";
-    case 7: return "a;b=c";
-    case 8: return LongText(rng, rng.Size(10, 300));
-    default: return Letters(rng, rng.Size(1, 20));
-  }
+  static const char* const kValues[] = {
+      "", "Yes", nullptr, "TVTCPIP:server:2021", "tvlocal", "  leading blanks", "trailing blanks  ", "a;b=c"};
+  const uint64_t pick = rng.Below(10);
+  if (pick == 2) return std::to_string(rng.Below(100000));
+  if (pick == 8) return LongText(rng, rng.Size(10, 300));
+  return pick < 8 ? kValues[pick] : Letters(rng, rng.Size(1, 20));
 }
 
 std::string FlipCase(Rng& rng, std::string s) {
   for (char& c : s)
-    if (rng.Chance(50)) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-      else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
+    if (rng.Chance(50) && isalpha(static_cast<unsigned char>(c))) c = static_cast<char>(c ^ 0x20);
   return s;
 }
 
@@ -84,27 +79,20 @@ void AddList(Rng& rng, std::vector<std::string>& lines, const std::string& key, 
   }
 }
 
-void AddSection(Rng& rng, const FileRecipe& recipe, std::vector<std::string>& lines, const std::string& name, bool defaults) {
+void AddSection(Rng& rng, const FileRecipe& recipe, std::vector<std::string>& lines, const std::string& name,
+                bool defaults) {
   lines.push_back("[" + name + "]" + (rng.Chance(8) ? " ; note" : ""));
   const size_t keys = rng.Size(0, 6);
   for (size_t i = 0; i < keys; ++i) {
     const uint64_t kind = rng.Below(12);
-    if (defaults && kind < 5) {
-      const bool country = rng.Chance(50);
-      AddList(rng, lines, rng.Pick(country ? kCountryKeys : kDataKeys), country);
-    } else if (kind < 7) {
-      lines.push_back(rng.Pick(kPlainKeys) + "=" + Value(rng));
-    } else if (kind == 7) {
-      lines.push_back(rng.Pick(kPlainKeys) + " = " + Value(rng));  // blanks before "=" belong to the key
-    } else if (kind == 8) {
-      lines.push_back("; comment " + Letters(rng, rng.Size(0, 12)));
-    } else if (kind == 9) {
-      lines.push_back("");
-    } else if (kind == 10) {
-      lines.push_back(Letters(rng, rng.Size(1, 12)) + "=" + Value(rng));
-    } else {
-      lines.push_back("+" + Value(rng));  // a "+" line below whatever stands above
-    }
+    const bool country = defaults && kind < 5 && rng.Chance(50);
+    if (defaults && kind < 5) AddList(rng, lines, rng.Pick(country ? kCountryKeys : kDataKeys), country);
+    else if (kind < 7) lines.push_back(rng.Pick(kPlainKeys) + "=" + Value(rng));
+    else if (kind == 7) lines.push_back(rng.Pick(kPlainKeys) + " = " + Value(rng));  // the blanks belong to the key
+    else if (kind == 8) lines.push_back("; comment " + Letters(rng, rng.Size(0, 12)));
+    else if (kind == 9) lines.push_back("");
+    else if (kind == 10) lines.push_back(Letters(rng, rng.Size(1, 12)) + "=" + Value(rng));
+    else lines.push_back("+" + Value(rng));  // a "+" line below whatever stands above
   }
   if (recipe.serverLists && defaults) {
     for (int i = 0; i < 3; ++i) {
@@ -131,7 +119,8 @@ std::string ListEntry(Rng& rng, bool countryList) {
   const std::string code = CountryCode(rng);
   std::string entry = countryList ? CountryEntry(rng, code) : DataEntry(rng, code);
   if (rng.Chance(10)) entry += "\\" + LongText(rng, rng.Chance(70) ? rng.Size(300, 400) : rng.Size(5000, 5200));
-  if (rng.Chance(4)) entry.insert(rng.Below(entry.size() + 1), 1, rng.Chance(50) ? '\f' : '\x1a');  // ini text holds them
+  if (rng.Chance(4))
+    entry.insert(rng.Below(entry.size() + 1), 1, rng.Chance(50) ? '\f' : '\x1a');  // ini text holds them
   return entry;
 }
 
@@ -165,17 +154,14 @@ std::vector<std::string> GenerateLines(Rng& rng, const FileRecipe& recipe) {
 }
 
 std::string JoinLines(Rng& rng, const std::vector<std::string>& lines, bool mutate) {
-  static const char* const kEnds[] = {"\r\n", "\n", "\r"};
-  const uint64_t style = mutate ? rng.Below(10) : 0;  // 0-4 CR LF, 5-6 LF, 7 CR, 8-9 mixed
+  static const char* const kEnds[] = {"\r\n", "\r\n", "\r\n", "\r\n", "\r\n", "\n", "\n", "\r"};
+  static const size_t kMixed[] = {0, 5, 7};
+  const uint64_t style = mutate ? rng.Below(10) : 0;  // 8 and 9: mixed
   std::string out;
   const bool finalEnd = rng.Chance(85);
   for (size_t i = 0; i < lines.size(); ++i) {
     out += lines[i];
-    if (i + 1 == lines.size() && !finalEnd) break;
-    if (style <= 4) out += "\r\n";
-    else if (style <= 6) out += "\n";
-    else if (style == 7) out += "\r";
-    else out += kEnds[rng.Below(3)];
+    if (i + 1 < lines.size() || finalEnd) out += kEnds[style < 8 ? style : rng.Pick(kMixed)];
   }
   return out;
 }
@@ -189,29 +175,20 @@ std::string GenerateFile(Rng& rng, const FileRecipe& recipe) {
       bytes.insert(bytes.begin() + static_cast<long>(rng.Below(bytes.size() + 1)), rng.Pick(kBad));
   }
   if (recipe.allowBinary && rng.Chance(8))
-    for (size_t n = rng.Size(1, 4); n > 0 && !bytes.empty(); --n) bytes[rng.Below(bytes.size())] = static_cast<char>(rng.Below(256));
+    for (size_t n = rng.Size(1, 4); n > 0 && !bytes.empty(); --n)
+      bytes[rng.Below(bytes.size())] = static_cast<char>(rng.Below(256));
   if (recipe.allowPadding && rng.Chance(10)) bytes.append(rng.Size(1, 600), '\0');
   return bytes;
 }
 
 Text SectionName(Rng& rng, const Doc* doc, bool hostile) {
   if (hostile && rng.Chance(60)) {
-    switch (rng.Below(14)) {
-      case 0: return std::nullopt;
-      case 1: return std::string();
-      case 2: return std::string(80, 'S');
-      case 3: return LongText(rng, rng.Size(81, 300));
-      case 4: return std::string("Data*");
-      case 5: return std::string("D?ta");
-      case 6: return std::string("*");
-      case 7: return std::string("a]b");
-      case 8: return std::string("Evil\nk=v");
-      case 9: return std::string("a\rb");
-      case 10: return std::string("x\x01y");
-      case 11: return std::string("x\x7Fy");
-      case 12: return std::string("[Nested");
-      default: return std::string(79, 'L');
-    }
+    // clang-format off
+    static const Text kHostile[] = {std::nullopt, "", std::string(80, 'S'), "long", "Data*", "D?ta", "*", "a]b",
+                                    "Evil\nk=v", "a\rb", "x\x01y", "x\x7Fy", "[Nested", std::string(79, 'L')};
+    // clang-format on
+    const size_t i = rng.Below(14);
+    return i == 3 ? LongText(rng, rng.Size(81, 300)) : kHostile[i];
   }
   if (doc && rng.Chance(65)) {
     std::vector<std::string> names;
@@ -224,23 +201,13 @@ Text SectionName(Rng& rng, const Doc* doc, bool hostile) {
 
 Text KeyName(Rng& rng, const Doc* doc, bool hostile) {
   if (hostile && rng.Chance(60)) {
-    switch (rng.Below(15)) {
-      case 0: return std::nullopt;
-      case 1: return std::string();
-      case 2: return std::string("a=b");
-      case 3: return std::string("=");
-      case 4: return std::string("[x");
-      case 5: return std::string("+x");
-      case 6: return std::string("x\ny");
-      case 7: return std::string("x\rb");
-      case 8: return std::string("\x01x");
-      case 9: return std::string("a\tb");
-      case 10: return std::string(40, 'K');
-      case 11: return std::string(41, 'K');
-      case 12: return LongText(rng, 100);
-      case 13: return std::string("Name\x7F");
-      default: return std::string(39, 'K');
-    }
+    // clang-format off
+    static const Text kHostile[] = {std::nullopt, "", "a=b", "=", "[x", "+x", "x\ny", "x\rb", "\x01x", "a\tb",
+                                    std::string(40, 'K'), std::string(41, 'K'), "long", "Name\x7F",
+                                    std::string(39, 'K')};
+    // clang-format on
+    const size_t i = rng.Below(15);
+    return i == 12 ? LongText(rng, 100) : kHostile[i];
   }
   if (doc && rng.Chance(65)) {
     std::vector<std::string> keys;
@@ -257,32 +224,18 @@ Text KeyName(Rng& rng, const Doc* doc, bool hostile) {
 
 Text Value(Rng& rng, bool hostile) {
   if (hostile && rng.Chance(60)) {
-    switch (rng.Below(16)) {
-      case 0: return std::nullopt;
-      case 1: return std::string("a\rb");
-      case 2: return std::string("a\r\nb");
-      case 3: return std::string("x\r[Evil]\rk=v");
-      case 4: return std::string("\r");
-      case 5: return std::string("tab\there");
-      case 6: return std::string("\x01" "ctl");
-      case 7: return std::string("\x1A\f");
-      case 8: return LongText(rng, 1000);
-      case 9: return LongText(rng, 5000);
-      case 10: return LongText(rng, 70000);
-      case 11: return std::string("del\x7F");
-      case 12: return std::string("[Evil]\nk=v\n+x");
-      case 13: return std::string("a\n");
-      case 14: return std::string("\n\n");
-      default: return std::string("line1\r\nline2\nline3\rline4");
-    }
+    // clang-format off
+    static const Text kHostile[] = {std::nullopt, "a\rb", "a\r\nb", "x\r[Evil]\rk=v", "\r", "tab\there",
+                                    "\x01" "ctl", "\x1A\f", "", "", "", "del\x7F", "[Evil]\nk=v\n+x", "a\n", "\n\n",
+                                    "line1\r\nline2\nline3\rline4"};
+    // clang-format on
+    static const size_t kLong[] = {1000, 5000, 70000};  // the texts 8 to 10
+    const size_t i = rng.Below(16);
+    return i >= 8 && i <= 10 ? LongText(rng, kLong[i - 8]) : kHostile[i];
   }
-  switch (rng.Below(8)) {
-    case 0: return std::string("a\nb");
-    case 1: return std::string(255, 'v');
-    case 2: return std::string(256, 'w');
-    case 3: return "GBR,C:\\Data\nUSA,D:\\Data";
-    default: return Value(rng);
-  }
+  static const Text kPlain[] = {"a\nb", std::string(255, 'v'), std::string(256, 'w'), "GBR,C:\\Data\nUSA,D:\\Data"};
+  const uint64_t pick = rng.Below(8);
+  return pick < 4 ? kPlain[pick] : Value(rng);
 }
 
 Text Entries(Rng& rng, const Doc* doc, const std::string& section, const std::string& key, bool hostile) {
@@ -292,16 +245,11 @@ Text Entries(Rng& rng, const Doc* doc, const std::string& section, const std::st
       for (const std::string& line : *lines)
         if (!TrimRightSpaces(line).empty()) existing.push_back(TrimRightSpaces(line));
   if (hostile && rng.Chance(40)) {
-    switch (rng.Below(8)) {
-      case 0: return std::nullopt;
-      case 1: return std::string(" ");
-      case 2: return std::string("GBR,a\rUSA,b");
-      case 3: return std::string("a\n\nb\n");
-      case 4: return LongText(rng, 300);
-      case 5: return std::string("x\r\n[Evil]\r\nk=v");
-      case 6: return existing.empty() ? std::string("\x01") : Cut(existing[0], 255) + "\x01";
-      default: return existing.empty() ? std::string("") : Cut(existing[0], 255);  // cut from a longer entry
-    }
+    static const Text kHostile[] = {std::nullopt, " ", "GBR,a\rUSA,b", "a\n\nb\n", "", "x\r\n[Evil]\r\nk=v"};
+    const std::string first = existing.empty() ? "" : Cut(existing[0], 255);  // cut from a longer entry
+    const uint64_t pick = rng.Below(8);
+    if (pick == 4) return LongText(rng, 300);
+    return pick < 6 ? kHostile[pick] : pick == 6 ? first + "\x01" : first;
   }
   std::string text;
   for (size_t n = rng.Size(1, 3); n > 0; --n) {

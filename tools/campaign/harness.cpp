@@ -3,7 +3,9 @@
 #include "harness.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <set>
 
 #include "tv_file.h"
@@ -93,49 +95,30 @@ Lock::~Lock() {
 std::string Escape(const std::string& bytes, size_t limit) {
   std::string out;
   char piece[32];
-  for (size_t i = 0; i < bytes.size();) {
-    size_t run = 1;
-    while (i + run < bytes.size() && bytes[i + run] == bytes[i]) ++run;
+  for (size_t i = 0, run; i < bytes.size(); i += run) {
+    for (run = 1; i + run < bytes.size() && bytes[i + run] == bytes[i];) ++run;
     const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    std::string one;
-    if (c == '\r') one = "\\r";
-    else if (c == '\n') one = "\\n";
-    else if (c == '\t') one = "\\t";
-    else if (c == '\\') one = "\\\\";
-    else if (c == '"') one = "\\\"";
-    else if (c < 0x20 || c >= 0x7F) {
-      snprintf(piece, sizeof piece, "\\x%02x", c);
-      one = piece;
-    } else {
-      one = std::string(1, static_cast<char>(c));
+    const char* named = c == '\r'   ? "\\r"
+                        : c == '\n' ? "\\n"
+                        : c == '\t' ? "\\t"
+                        : c == '\\' ? "\\\\"
+                        : c == '"'  ? "\\\""
+                                    : nullptr;
+    if (named) snprintf(piece, sizeof piece, "%s", named);
+    else if (c < 0x20 || c >= 0x7F) snprintf(piece, sizeof piece, "\\x%02x", c);
+    else snprintf(piece, sizeof piece, "%c", c);
+    if (run <= 12) {
+      out += piece;
+      run = 1;
+      continue;
     }
-    if (run > 12) {
-      snprintf(piece, sizeof piece, "\"{%zu x '", run);
-      out += piece + one + "'}\"";
-      i += run;
-    } else {
-      out += one;
-      ++i;
-    }
+    out += "\"{" + std::to_string(run) + " x '" + piece + "'}\"";  // a long run of one byte, shortened
   }
   if (out.size() > limit) {
     snprintf(piece, sizeof piece, "...(%zu bytes)...", bytes.size());
     out = out.substr(0, limit * 2 / 3) + piece + out.substr(out.size() - limit / 3);
   }
   return "\"" + out + "\"";
-}
-
-std::string Quote(const char* text, size_t limit) { return text ? Escape(text, limit) : "NULL"; }
-
-std::string Hex(const std::string& bytes, size_t limit) {
-  std::string out;
-  char piece[8];
-  for (size_t i = 0; i < bytes.size() && i < limit; ++i) {
-    snprintf(piece, sizeof piece, "%02x ", static_cast<unsigned char>(bytes[i]));
-    out += piece;
-  }
-  if (bytes.size() > limit) out += "...";
-  return out;
 }
 
 // ---- Faults --------------------------------------------------------------
@@ -145,17 +128,13 @@ namespace {
 std::string campaignFolder;  // upper case, ends with a backslash
 std::set<HANDLE> eligibleHandles;
 FaultPlan plan;
-int planCalls = 0;
-int planFailures = 0;
-int setEndFailures = 0;
+int planCalls = 0, planFailures = 0, setEndFailures = 0;
 
 std::string UpperFull(const char* path) {
   char full[MAX_PATH * 2];
   DWORD n = GetFullPathNameA(path ? path : "", sizeof full, full, nullptr);
   std::string s = n > 0 && n < sizeof full ? std::string(full, n) : std::string(path ? path : "");
-  for (char& c : s) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  for (char& c : s)
-    if (c == '/') c = '\\';
+  for (char& c : s) c = c == '/' ? '\\' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return s;
 }
 
@@ -179,70 +158,51 @@ bool Hit(Fault kind) {
 
 bool Eligible(HANDLE h) { return eligibleHandles.count(h) != 0; }
 
+// A failed call: what reached the disk, and the system's error.
+BOOL Refuse(DWORD error, LPDWORD done = nullptr, DWORD part = 0) {
+  if (done) *done = part;
+  SetLastError(error);
+  return FALSE;
+}
+
 HANDLE WINAPI HookCreate(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                          DWORD flags, HANDLE model) {
   const bool eligible = EligiblePath(path);
-  if (eligible && Hit(Fault::CreateFails)) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (eligible && Hit(Fault::CreateFails)) return Refuse(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
   HANDLE h = kTvSysDefault.createFile(path, access, share, security, disposition, flags, model);
-  if (h != INVALID_HANDLE_VALUE) {
-    if (eligible) eligibleHandles.insert(h);
-    else eligibleHandles.erase(h);
-  }
+  if (h != INVALID_HANDLE_VALUE && eligible) eligibleHandles.insert(h);
+  else if (h != INVALID_HANDLE_VALUE) eligibleHandles.erase(h);
   return h;
 }
 
 BOOL WINAPI HookRead(HANDLE h, LPVOID data, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
-  if (Eligible(h) && Hit(Fault::ReadFails)) {
-    if (got) *got = 0;
-    SetLastError(ERROR_READ_FAULT);
-    return FALSE;
-  }
+  if (Eligible(h) && Hit(Fault::ReadFails)) return Refuse(ERROR_READ_FAULT, got);
   return kTvSysDefault.readFile(h, data, count, got, overlapped);
 }
 
 BOOL WINAPI HookWrite(HANDLE h, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
-  if (Eligible(h)) {
-    if (Hit(Fault::WriteFails) || Hit(Fault::WriteDead)) {
-      if (written) *written = 0;
-      SetLastError(ERROR_DISK_FULL);
-      return FALSE;
-    }
-    if (Hit(Fault::WriteShort)) {
-      // Part of the bytes reach the disk before the write fails.
-      DWORD part = 0;
-      if (count > 1) kTvSysDefault.writeFile(h, data, count / 2, &part, overlapped);
-      if (written) *written = part;
-      SetLastError(ERROR_WRITE_FAULT);
-      return FALSE;
-    }
-    if (plan.kind == Fault::DiskFull && ++planCalls >= plan.nth) {
-      LARGE_INTEGER size{}, at{}, zero{};
-      if (GetFileSizeEx(h, &size) && SetFilePointerEx(h, zero, &at, FILE_CURRENT) &&
-          at.QuadPart + static_cast<LONGLONG>(count) > size.QuadPart) {
-        // What fits over the old bytes is written; the rest finds no room.
-        DWORD part = 0;
-        if (at.QuadPart < size.QuadPart)
-          kTvSysDefault.writeFile(h, data, static_cast<DWORD>(size.QuadPart - at.QuadPart), &part, overlapped);
-        if (written) *written = part;
-        ++planFailures;
-        ++rec.counters.faults;
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-      }
-    }
+  if (!Eligible(h)) return kTvSysDefault.writeFile(h, data, count, written, overlapped);
+  if (Hit(Fault::WriteFails) || Hit(Fault::WriteDead)) return Refuse(ERROR_DISK_FULL, written);
+  DWORD part = 0;
+  if (Hit(Fault::WriteShort)) {  // part of the bytes reach the disk before the write fails
+    if (count > 1) kTvSysDefault.writeFile(h, data, count / 2, &part, overlapped);
+    return Refuse(ERROR_WRITE_FAULT, written, part);
+  }
+  LARGE_INTEGER size{}, at{}, zero{};
+  if (plan.kind == Fault::DiskFull && ++planCalls >= plan.nth && GetFileSizeEx(h, &size) &&
+      SetFilePointerEx(h, zero, &at, FILE_CURRENT) && at.QuadPart + static_cast<LONGLONG>(count) > size.QuadPart) {
+    // What fits over the old bytes is written; the rest finds no room.
+    if (at.QuadPart < size.QuadPart)
+      kTvSysDefault.writeFile(h, data, static_cast<DWORD>(size.QuadPart - at.QuadPart), &part, overlapped);
+    ++planFailures;
+    ++rec.counters.faults;
+    return Refuse(ERROR_DISK_FULL, written, part);
   }
   return kTvSysDefault.writeFile(h, data, count, written, overlapped);
 }
 
 BOOL WINAPI HookSetEnd(HANDLE h) {
-  if (Eligible(h) && Hit(Fault::SetEndFails)) {
-    ++setEndFailures;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (Eligible(h) && Hit(Fault::SetEndFails)) return ++setEndFailures, Refuse(ERROR_ACCESS_DENIED);
   return kTvSysDefault.setEndOfFile(h);
 }
 
@@ -252,28 +212,17 @@ BOOL WINAPI HookClose(HANDLE h) {
 }
 
 BOOL WINAPI HookMove(LPCSTR from, LPCSTR to) {
-  if ((EligiblePath(from) || EligiblePath(to)) && Hit(Fault::MoveFails)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if ((EligiblePath(from) || EligiblePath(to)) && Hit(Fault::MoveFails)) return Refuse(ERROR_ACCESS_DENIED);
   return kTvSysDefault.moveFile(from, to);
 }
 
 }  // namespace
 
 const char* FaultName(Fault kind) {
-  switch (kind) {
-    case Fault::None: return "none";
-    case Fault::WriteFails: return "write fails";
-    case Fault::WriteShort: return "write stops half way";
-    case Fault::DiskFull: return "disk full";
-    case Fault::WriteDead: return "every write fails";
-    case Fault::SetEndFails: return "set-end fails";
-    case Fault::ReadFails: return "read fails";
-    case Fault::CreateFails: return "open fails (file locked)";
-    case Fault::MoveFails: return "rename fails";
-  }
-  return "?";
+  static const char* const kNames[] = {
+      "none",          "write fails", "write stops half way",     "disk full",   "every write fails",
+      "set-end fails", "read fails",  "open fails (file locked)", "rename fails"};
+  return kNames[static_cast<int>(kind)];
 }
 
 void InstallFileHooks(const std::string& folder) {
@@ -312,18 +261,21 @@ void Print(const std::string& text) {
   fflush(stdout);
 }
 
-std::string RepeatCommand() {
-  char line[160];
-  snprintf(line, sizeof line, "robustness_campaign --seed %llu --case %llu --verbose",
-           static_cast<unsigned long long>(rec.seed), static_cast<unsigned long long>(rec.caseNumber));
-  return line;
-}
+using ull = unsigned long long;
 
 std::string Where() {
   char line[200];
-  snprintf(line, sizeof line, "seed %llu, case %llu (%s), step %zu", static_cast<unsigned long long>(rec.seed),
-           static_cast<unsigned long long>(rec.caseNumber), rec.family.c_str(), rec.Steps().size());
+  snprintf(line, sizeof line, "seed %llu, case %llu (%s), step %zu", ull{rec.seed}, ull{rec.caseNumber},
+           rec.family.c_str(), rec.Steps().size());
   return line;
+}
+
+// The calls of the case and the command that repeats it.
+std::string CallsAndRepeat() {
+  std::string text = "  calls of the case:\n";
+  for (size_t i = 0; i < rec.Steps().size(); ++i) text += "    " + std::to_string(i + 1) + ". " + rec.Steps()[i] + "\n";
+  return text + "  repeat: robustness_campaign --seed " + std::to_string(rec.seed) + " --case " +
+         std::to_string(rec.caseNumber) + " --verbose\n";
 }
 
 }  // namespace
@@ -333,7 +285,6 @@ void Recorder::BeginCase(uint64_t number, const std::string& familyName) {
   family = familyName;
   steps_.clear();
   notes_.clear();
-  caseFindings_.clear();
   ++counters.cases;
   if (verbose) Print("--- case " + std::to_string(number) + " (" + familyName + ")\n");
   Progress();
@@ -342,19 +293,19 @@ void Recorder::BeginCase(uint64_t number, const std::string& familyName) {
 void Recorder::Step(const std::string& text) {
   steps_.push_back(text);
   ++counters.steps;
-  InterlockedExchange64(&lastProgress, static_cast<LONG64>(GetTickCount64()));
-  if (verbose && !shrinking) Print("  " + text + "\n");
+  Progress();
+  if (verbose) Print("  " + text + "\n");
 }
 
 void Recorder::Result(const std::string& text) {
   if (steps_.empty()) return;
   steps_.back() += text;
-  if (verbose && !shrinking) Print("    -> " + text + "\n");
+  if (verbose) Print("    -> " + text + "\n");
 }
 
 void Recorder::Note(const std::string& text) {
   notes_.push_back(text);
-  if (verbose && !shrinking) Print("  note: " + text + "\n");
+  if (verbose) Print("  note: " + text + "\n");
 }
 
 bool Recorder::Check(bool ok, const char* kind, const std::string& message) {
@@ -364,60 +315,32 @@ bool Recorder::Check(bool ok, const char* kind, const std::string& message) {
 }
 
 void Recorder::Fail(const char* kind, const std::string& message) {
-  caseFindings_.push_back(kind);
-  if (shrinking) return;
   Kind& k = kinds_[kind];
   ++k.count;
   std::string text = "FINDING [" + std::string(kind) + "] " + Where() + "\n  " + message + "\n";
   if (k.count == 1 || verbose) {
     for (const std::string& note : notes_) text += "  note: " + note + "\n";
-    text += "  calls of the case:\n";
-    for (size_t i = 0; i < steps_.size(); ++i) text += "    " + std::to_string(i + 1) + ". " + steps_[i] + "\n";
-    text += "  repeat: " + RepeatCommand() + "\n";
+    text += CallsAndRepeat();
   }
-  if (k.count == 1) {
-    k.firstCase = caseNumber;
-    k.first = message;
-  }
+  if (k.count == 1) k.firstCase = caseNumber;
   if (k.count <= 3 || verbose) Print(text);
   else if (k.count == 4) Print("(further [" + std::string(kind) + "] findings are counted only)\n");
-}
-
-bool Recorder::WantsReproduction(const std::string& kind) const {
-  auto it = kinds_.find(kind);
-  return it != kinds_.end() && it->second.count == 1 && !it->second.reproduced;
-}
-
-void Recorder::Reproduction(const std::string& kind, const std::string& text) {
-  auto it = kinds_.find(kind);
-  if (it == kinds_.end() || it->second.reproduced) return;
-  it->second.reproduced = true;
-  Print("MINIMAL [" + kind + "] " + text + "\n");
 }
 
 int Recorder::Summary(double seconds) const {
   char line[400];
   snprintf(line, sizeof line,
            "\nCampaign seed %llu: %llu cases, %llu calls, %llu files generated, %llu saves, %llu faults injected, "
-           "%llu checks, %.1f s\n",
-           static_cast<unsigned long long>(seed), static_cast<unsigned long long>(counters.cases),
-           static_cast<unsigned long long>(counters.calls), static_cast<unsigned long long>(counters.files),
-           static_cast<unsigned long long>(counters.saves), static_cast<unsigned long long>(counters.faults),
-           static_cast<unsigned long long>(counters.checks), seconds);
+           "%llu checks, %.1f s\n%s",
+           ull{seed}, ull{counters.cases}, ull{counters.calls}, ull{counters.files}, ull{counters.saves},
+           ull{counters.faults}, ull{counters.checks}, seconds,
+           kinds_.empty() ? "No findings.\n" : "Findings by kind (count, first case):\n");
   Print(line);
-  if (kinds_.empty()) {
-    Print("No findings.\n");
-    return 0;
-  }
-  Print("Findings by kind (count, first case):\n");
   for (const auto& [name, k] : kinds_) {
-    snprintf(line, sizeof line, "  %-22s %6llu  case %llu: ", name.c_str(), static_cast<unsigned long long>(k.count),
-             static_cast<unsigned long long>(k.firstCase));
-    std::string first = k.first.substr(0, k.first.find('\n'));
-    if (first.size() > 150) first = first.substr(0, 150) + "...";
-    Print(line + first + "\n");
+    snprintf(line, sizeof line, "  %-22s %6llu  first in case %llu\n", name.c_str(), ull{k.count}, ull{k.firstCase});
+    Print(line);
   }
-  return 1;
+  return kinds_.empty() ? 0 : 1;
 }
 
 // ---- Guards --------------------------------------------------------------
@@ -425,48 +348,32 @@ int Recorder::Summary(double seconds) const {
 namespace {
 
 void ReportAbnormal(const char* what) {
-  std::string text = std::string("\nFINDING [crash] ") + what + " at " + Where() + "\n  calls of the case:\n";
-  const auto& steps = rec.Steps();
-  for (size_t i = 0; i < steps.size(); ++i) text += "    " + std::to_string(i + 1) + ". " + steps[i] + "\n";
-  text += "  repeat: " + RepeatCommand() + "\n";
-  Print(text);
+  Print(std::string("\nFINDING [crash] ") + what + " at " + Where() + "\n" + CallsAndRepeat());
 }
 
-bool InOwnImage(const void* address) {
+HMODULE ModuleOf(const void* address) {
   HMODULE module = nullptr;
-  return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCSTR>(address), &module) &&
-         module == GetModuleHandleA(nullptr);
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     static_cast<LPCSTR>(address), &module);
+  return module;
 }
 
 bool Fatal(DWORD code) {
-  switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_STACK_OVERFLOW:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case 0xC0000374:  // heap corruption
-    case 0xC0000409:  // stack buffer overrun
-      return true;
-    default: return false;
-  }
+  static const DWORD kFatal[] = {
+      EXCEPTION_ACCESS_VIOLATION,   EXCEPTION_STACK_OVERFLOW,         EXCEPTION_ILLEGAL_INSTRUCTION,
+      EXCEPTION_INT_DIVIDE_BY_ZERO, EXCEPTION_ARRAY_BOUNDS_EXCEEDED,  EXCEPTION_PRIV_INSTRUCTION,
+      EXCEPTION_IN_PAGE_ERROR,      0xC0000374 /* heap corruption */, 0xC0000409 /* stack buffer overrun */};
+  return std::find(std::begin(kFatal), std::end(kFatal), code) != std::end(kFatal);
 }
 
 void Die(EXCEPTION_POINTERS* info) {
-  char what[200];
+  char what[200], name[MAX_PATH] = "?";
   const void* address = info->ExceptionRecord->ExceptionAddress;
-  HMODULE module = nullptr;
-  char name[MAX_PATH] = "?";
-  if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         static_cast<LPCSTR>(address), &module))
-    GetModuleFileNameA(module, name, sizeof name);
+  HMODULE module = ModuleOf(address);
+  if (module) GetModuleFileNameA(module, name, sizeof name);
   const char* base = strrchr(name, '\\');
   snprintf(what, sizeof what, "exception 0x%08lx at %p (%s+0x%llx)", info->ExceptionRecord->ExceptionCode, address,
-           base ? base + 1 : name,
-           static_cast<unsigned long long>(static_cast<const char*>(address) - reinterpret_cast<const char*>(module)));
+           base ? base + 1 : name, ull(static_cast<const char*>(address) - reinterpret_cast<const char*>(module)));
   ReportAbnormal(what);
   InterlockedExchange(&finished, 1);
   TerminateProcess(GetCurrentProcess(), 3);
@@ -475,7 +382,8 @@ void Die(EXCEPTION_POINTERS* info) {
 LONG WINAPI OnException(EXCEPTION_POINTERS* info) {
   // Faults inside the program itself are crashes at once; others (the
   // system's own guarded probes) get their chance to be handled first.
-  if (Fatal(info->ExceptionRecord->ExceptionCode) && InOwnImage(info->ExceptionRecord->ExceptionAddress)) Die(info);
+  const void* address = info->ExceptionRecord->ExceptionAddress;
+  if (Fatal(info->ExceptionRecord->ExceptionCode) && ModuleOf(address) == GetModuleHandleA(nullptr)) Die(info);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -38,16 +39,11 @@ class Lock {
 
 // ---- Texts for the report.
 std::string Escape(const std::string& bytes, size_t limit = 160);
-std::string Quote(const char* text, size_t limit = 80);  // "NULL" or the escaped text
-std::string Hex(const std::string& bytes, size_t limit = 96);
 
-// ---- Faults. The file layer's system calls are wrapped for good; a plan
-// arms one kind of failure for the files of the campaign's folder (the log
-// is never touched).
+// ---- Faults, for the files of the campaign's folder (never the log).
 // WriteFails and WriteShort fail one write (nothing, or half of it, reaches
 // the disk); DiskFull refuses, from the nth write on, every byte that would
-// make a file longer (bytes over old ones still go, as on a full disk);
-// WriteDead fails every write from the nth on, as a device that is gone.
+// make a file longer; WriteDead fails every write from the nth on.
 enum class Fault { None, WriteFails, WriteShort, DiskFull, WriteDead, SetEndFails, ReadFails, CreateFails, MoveFails };
 struct FaultPlan {
   Fault kind = Fault::None;
@@ -63,18 +59,15 @@ int SetEndFailures();
 
 // ---- The record of a run.
 struct Counters {
-  uint64_t cases = 0, calls = 0, files = 0, saves = 0, faults = 0, checks = 0;
-  uint64_t steps = 0;
+  uint64_t cases = 0, calls = 0, files = 0, saves = 0, faults = 0, checks = 0, steps = 0;
 };
 
 class Recorder {
  public:
-  uint64_t seed = 0;
-  uint64_t caseNumber = 0;
+  uint64_t seed = 0, caseNumber = 0;
   std::string family;
   bool verbose = false;
   Counters counters;
-  bool shrinking = false;  // findings are counted, not reported, while a reproduction shrinks
 
   void BeginCase(uint64_t number, const std::string& familyName);
   void Step(const std::string& text);    // a call about to be made
@@ -83,29 +76,13 @@ class Recorder {
   bool Check(bool ok, const char* kind, const std::string& message);
   void Fail(const char* kind, const std::string& message);
   const std::vector<std::string>& Steps() const { return steps_; }
-  // Steps taken while a reproduction shrinks are dropped again.
-  size_t Mark() const { return steps_.size(); }
-  void Rewind(size_t mark) {
-    if (steps_.size() > mark) steps_.resize(mark);
-  }
-  // True for the first finding of a kind, until its reproduction is printed.
-  bool WantsReproduction(const std::string& kind) const;
-  std::string CurrentStep() const { return steps_.empty() ? "(before the first call)" : steps_.back(); }
-  // What the last case found, by kind.
-  const std::vector<std::string>& CaseFindings() const { return caseFindings_; }
-  // A minimal reproduction found after the fact, printed under the finding.
-  void Reproduction(const std::string& kind, const std::string& text);
   int Summary(double seconds) const;  // prints the summary; the exit code
 
  private:
   std::vector<std::string> steps_;
   std::vector<std::string> notes_;
-  std::vector<std::string> caseFindings_;
   struct Kind {
-    uint64_t count = 0;
-    uint64_t firstCase = 0;
-    std::string first;
-    bool reproduced = false;
+    uint64_t count = 0, firstCase = 0;
   };
   std::map<std::string, Kind> kinds_;
 };

@@ -1,11 +1,8 @@
 // lists.cpp: the list exports as the project documents them, on the
 // campaign's own reading of the file.
-#include "lists.h"
+#include "campaign.h"
 
 #include <algorithm>
-
-#include "generator.h"
-#include "harness.h"
 
 namespace campaign {
 
@@ -78,24 +75,22 @@ CountryLine ParseCountryLine(const std::string& line, const std::string& key) {
   return entry;
 }
 
+// The code of an entry as discovery reads it: the first field, cut to three characters.
+std::string CodeOf(const std::string& entry) { return Cut(entry.substr(0, entry.find(',')), 3); }
+
 }  // namespace
 
 const std::vector<std::string> kProductFiles = {"tvpanel.exe", "tvkview.dll", "tvkcore.dll", "tvkcr64.dll",
                                                 "tvknet.exe",  "tvknsvc.exe", "tvkn64.exe",  "tvflib.dll",
                                                 "tvflb64.dll", "tvflint.exe", "tvcobal.exe", "tvheron.exe"};
 
-std::string CodeOf(const std::string& entry, bool cutToThree) {
-  const std::string code = entry.substr(0, entry.find(','));
-  return cutToThree ? Cut(code, 3) : code;
-}
-
-Doc ExpectUpdateTvwserveV5(const Doc& before, const std::string& data, bool installed, bool cutCodes) {
+Doc ExpectUpdateTvwserveV5(const Doc& before, const std::string& data, bool installed) {
   Doc d = before;
   const std::string key = installed ? "InstalledData" : "NewInstalledData";
-  const std::string code = CodeOf(data, cutCodes);
+  const std::string code = CodeOf(data);
   std::vector<Line> current{{data, {}}};
   for (const Line& item : Items(d, key))
-    if (!EqualNoCase(CodeOf(item.text, cutCodes), code)) current.push_back(item);
+    if (!EqualNoCase(CodeOf(item.text), code)) current.push_back(item);
   Set(d, kDefault, key, current);
 
   // The list of everything installed: no repeats, sorted, a new entry first.
@@ -116,12 +111,11 @@ Doc ExpectUpdateDataKeys(const Doc& before, const std::string& data, bool dataFo
   const std::string plain = dataFormat ? "InstalledData" : "InstalledCountries";
   const std::string target = server ? (dataFormat ? "NewInstalledData" : "NewInstalledCountries") : plain;
   const std::string all = dataFormat ? "AllInstalledData" : "AllInstalledCountries";
-  const ListRules whole{};
   std::string replaced;
-  UpdateList(d, kDefault, target, server ? plain.c_str() : nullptr, data, 3, whole, &replaced);
+  UpdateList(d, kDefault, target, server ? plain.c_str() : nullptr, data, 3, &replaced);
   if (!replaced.empty())
-    UpdateList(d, kDefault, all, nullptr, replaced, static_cast<int32_t>(replaced.size()), whole, nullptr);
-  UpdateList(d, kDefault, all, nullptr, data, static_cast<int32_t>(data.size()), whole, nullptr);
+    UpdateList(d, kDefault, all, nullptr, replaced, static_cast<int32_t>(replaced.size()), nullptr);
+  UpdateList(d, kDefault, all, nullptr, data, static_cast<int32_t>(data.size()), nullptr);
   return d;
 }
 
@@ -194,27 +188,9 @@ std::vector<std::string> ListedCodes(const Doc& doc) {
       for (const std::string& raw : Lines(doc, key)) {
         const std::string line = TrimRightSpaces(raw);
         if (line.empty()) break;
-        codes.push_back(Cut(line.substr(0, line.find(',')), 3));
+        codes.push_back(CodeOf(line));
       }
   return codes;
-}
-
-std::string ListLoss(const Doc& expected, const Doc& actual) {
-  for (const auto* keys : {&kCountryKeys, &kDataKeys})
-    for (const std::string& key : *keys) {
-      std::vector<std::string> have;
-      for (const std::string& raw : Lines(actual, key)) have.push_back(TrimBlanks(raw));
-      for (const std::string& raw : Lines(expected, key)) {
-        const std::string entry = TrimBlanks(raw);
-        if (entry.empty() || entry == "+" || std::find(have.begin(), have.end(), entry) != have.end()) continue;
-        for (const std::string& h : have)
-          if (!h.empty() && h.size() < entry.size() && entry.compare(0, h.size(), h) == 0)
-            return "the " + std::to_string(entry.size()) + "-character entry " + Escape(entry, 80) + " of " + key +
-                   " was cut to " + std::to_string(h.size()) + " characters";
-        return "the entry " + Escape(entry, 120) + " of " + key + " is missing";
-      }
-    }
-  return "";
 }
 
 }  // namespace campaign

@@ -5,6 +5,7 @@
 #include "reference.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace campaign {
 
@@ -56,26 +57,12 @@ Doc Parse(const std::string& bytes) {
   Doc doc;
   size_t end = bytes.size();
   while (end > 0 && bytes[end - 1] == '\0') --end;
-  size_t start = 0;
-  if (end >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    doc.bom = true;
-    start = 3;
-  }
-  if (start == end) return doc;
-  std::string current;
-  for (size_t i = start; i < end; ++i) {
-    const char c = bytes[i];
-    if (c == '\r' || c == '\n') {
-      doc.lines.push_back({current, {}});
-      current.clear();
-      if (c == '\r' && i + 1 < end && bytes[i + 1] == '\n') ++i;
-    } else {
-      current += c;
-    }
-  }
-  const char last = bytes[end - 1];
-  doc.finalLineEnd = last == '\r' || last == '\n';
-  if (!doc.finalLineEnd) doc.lines.push_back({current, {}});
+  doc.bom = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 && end >= 3;
+  const std::string body = bytes.substr(doc.bom ? 3 : 0, end - (doc.bom ? 3 : 0));
+  if (body.empty()) return doc;
+  doc.lines = Plain(SplitLines(body));
+  doc.finalLineEnd = body.back() == '\r' || body.back() == '\n';
+  if (doc.finalLineEnd) doc.lines.pop_back();  // the empty line after the last line end
   return doc;
 }
 
@@ -112,10 +99,7 @@ char Upper(char c) {
 }
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
+  return a.size() == b.size() && EqualNoCaseN(a, b, a.size());
 }
 
 bool EqualNoCaseN(const std::string& a, const std::string& b, size_t n) {
@@ -129,15 +113,10 @@ bool EqualNoCaseN(const std::string& a, const std::string& b, size_t n) {
 }
 
 int CompareAsciiNoCase(const std::string& a, const std::string& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char ca = static_cast<unsigned char>(a[i]);
-    unsigned char cb = static_cast<unsigned char>(b[i]);
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  auto lower = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+  const auto less = [&](char x, char y) { return lower(x) < lower(y); };
+  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return -1;
+  return std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less) ? 1 : 0;
 }
 
 std::string TrimRightSpaces(std::string s) {
@@ -146,37 +125,31 @@ std::string TrimRightSpaces(std::string s) {
 }
 
 std::string TrimBlanks(std::string s) {
-  size_t start = 0;
-  while (start < s.size() && (s[start] == ' ' || s[start] == '\t')) ++start;
-  size_t end = s.size();
-  while (end > start && (s[end - 1] == ' ' || s[end - 1] == '\t')) --end;
-  return s.substr(start, end - start);
+  const size_t start = s.find_first_not_of(" \t");
+  return start == std::string::npos ? "" : s.substr(start, s.find_last_not_of(" \t") - start + 1);
 }
 
 std::string Cut(const std::string& s, size_t n) { return s.size() > n ? s.substr(0, n) : s; }
 
+// Refused when a character cannot stand in the name, unclear when it can
+// but is a control character all the same.
+static NameClass ClassifyChars(const std::string& s, const char* refused, const char* unclear) {
+  NameClass worst = NameClass::Valid;
+  for (unsigned char c : s)
+    if (Forbidden(c) || (c && strchr(refused, c))) return NameClass::Refused;
+    else if (c == 0x7F || (c && strchr(unclear, c))) worst = NameClass::Unclear;
+  return worst;
+}
+
 NameClass ClassifySection(const Text& section) {
   const std::string s = section.value_or("");
-  if (s.size() >= 80 || s.find_first_of("*?]\r\n") != std::string::npos) return NameClass::Refused;
-  bool unclear = false;
-  for (unsigned char c : s) {
-    if (Forbidden(c)) return NameClass::Refused;
-    // Readable in a header, but a control character all the same.
-    if (c == '\f' || c == 0x1A || c == 0x7F) unclear = true;
-  }
-  return unclear ? NameClass::Unclear : NameClass::Valid;
+  return s.size() >= 80 ? NameClass::Refused : ClassifyChars(s, "*?]\r\n", "\f\x1A");
 }
 
 NameClass ClassifyKey(const Text& key) {
   const std::string k = key.value_or("");
-  if (k.empty() || k.size() >= 40 || k.find('=') != std::string::npos || k[0] == '[' || k[0] == '+')
-    return NameClass::Refused;
-  bool unclear = false;
-  for (unsigned char c : k) {
-    if (c == '\r' || c == '\n' || Forbidden(c)) return NameClass::Refused;
-    if (c == '\t' || c == '\f' || c == 0x1A || c == 0x7F) unclear = true;
-  }
-  return unclear ? NameClass::Unclear : NameClass::Valid;
+  if (k.empty() || k.size() >= 40 || k[0] == '[' || k[0] == '+') return NameClass::Refused;
+  return ClassifyChars(k, "=\r\n", "\t\f\x1A");
 }
 
 bool HoldsForbiddenControl(const std::string& value) {
@@ -222,34 +195,23 @@ std::vector<Header> Headers(const Doc& doc) {
 }
 
 bool SectionMatches(const std::string& pattern, const std::string& name) {
+  auto same = [](char a, char b) { return Upper(a) == Upper(b); };
   size_t p = 0, n = 0;
   while (p < pattern.size()) {
-    if (pattern[p] == '*') {
-      ++p;
-      if (p == pattern.size()) return true;
-      const size_t run = p;
-      while (p < pattern.size() && pattern[p] != '*' && pattern[p] != '?') ++p;
-      const size_t runLength = p - run;
-      if (runLength == 0) continue;
-      // The literal run counts at its first occurrence only.
-      size_t found = std::string::npos;
-      for (size_t at = n; at + runLength <= name.size(); ++at) {
-        if (EqualNoCase(name.substr(at, runLength), pattern.substr(run, runLength))) {
-          found = at;
-          break;
-        }
-      }
-      if (found == std::string::npos) return false;
-      n = found + runLength;
-    } else if (pattern[p] == '?') {
-      if (n >= name.size()) return false;
-      ++p;
-      ++n;
-    } else {
-      if (n >= name.size() || Upper(pattern[p]) != Upper(name[n])) return false;
-      ++p;
-      ++n;
+    if (pattern[p] != '*') {
+      if (n >= name.size() || (pattern[p] != '?' && !same(pattern[p], name[n]))) return false;
+      ++p, ++n;
+      continue;
     }
+    if (++p == pattern.size()) return true;
+    // The literal run after "*" counts at its first occurrence only.
+    const size_t run = p;
+    while (p < pattern.size() && pattern[p] != '*' && pattern[p] != '?') ++p;
+    if (p == run) continue;
+    const auto at = std::search(name.begin() + static_cast<long>(n), name.end(),
+                                pattern.begin() + static_cast<long>(run), pattern.begin() + static_cast<long>(p), same);
+    if (at == name.end()) return false;
+    n = static_cast<size_t>(at - name.begin()) + (p - run);
   }
   return n == name.size();
 }
@@ -283,34 +245,16 @@ std::optional<std::vector<std::string>> ReadLines(const Doc& doc, const std::str
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> out;
-  std::string current;
+  std::vector<std::string> out{""};
   for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      out.push_back(current);
-      current.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      current += c;
+    if (text[i] != '\r' && text[i] != '\n') {
+      out.back() += text[i];
+      continue;
     }
+    if (text.compare(i, 2, "\r\n") == 0) ++i;
+    out.emplace_back();
   }
-  out.push_back(current);
   return out;
-}
-
-std::vector<std::string> SplitAtLineFeeds(const std::string& text) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t lf = text.find('\n', start);
-    if (lf == std::string::npos) {
-      out.push_back(text.substr(start));
-      return out;
-    }
-    out.push_back(text.substr(start, lf - start));
-    start = lf + 1;
-  }
 }
 
 std::vector<Line> Plain(const std::vector<std::string>& values) {
@@ -319,114 +263,111 @@ std::vector<Line> Plain(const std::vector<std::string>& values) {
   return lines;
 }
 
+size_t SettingEnd(const Doc& doc, size_t line) {
+  while (line + 1 < doc.lines.size() && StartsWith(doc.lines[line + 1].text, '+')) ++line;
+  return line + 1;
+}
+
 void Set(Doc& doc, const std::string& section, const std::string& key, const std::vector<Line>& values) {
-  std::vector<Line> written;
+  auto written = [&](const std::string& keyText) {
+    std::vector<Line> lines{MakeLine(keyText + "=", values[0])};
+    for (size_t i = 1; i < values.size(); ++i) lines.push_back(MakeLine("+", values[i]));
+    return lines;
+  };
   const std::vector<Header> headers = Headers(doc);
   const Header* h = FirstMatching(headers, section);
-  if (h) {
-    if (const auto found = FindKeyIn(doc, *h, key)) {
-      // The key keeps its spelling in the file; its value and "+" lines go.
-      const std::string fileKey = doc.lines[found->line].text.substr(0, found->keyLength);
-      written.push_back(MakeLine(fileKey + "=", values[0]));
-      for (size_t i = 1; i < values.size(); ++i) written.push_back(MakeLine("+", values[i]));
-      size_t end = found->line;
-      while (end + 1 < doc.lines.size() && StartsWith(doc.lines[end + 1].text, '+')) ++end;
-      doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line),
-                      doc.lines.begin() + static_cast<long>(end) + 1);
-      doc.lines.insert(doc.lines.begin() + static_cast<long>(found->line), written.begin(), written.end());
-      return;
-    }
-    written.push_back(MakeLine(key + "=", values[0]));
-    for (size_t i = 1; i < values.size(); ++i) written.push_back(MakeLine("+", values[i]));
-    // After the section's last non-empty line, above its blank lines.
-    size_t last = h->closeLine;
-    for (size_t i = h->bodyStart; i < h->bodyEnd; ++i)
-      if (!doc.lines[i].text.empty()) last = i;
-    doc.lines.insert(doc.lines.begin() + static_cast<long>(last) + 1, written.begin(), written.end());
+  if (!h) {  // a new section at the end
+    if (!doc.lines.empty()) doc.finalLineEnd = true;
+    doc.lines.push_back({"[" + section + "]", {}});
+    for (const Line& line : written(key)) doc.lines.push_back(line);
+    doc.lines.push_back({"", {}});
+    doc.finalLineEnd = true;
     return;
   }
-  if (!doc.lines.empty()) doc.finalLineEnd = true;
-  doc.lines.push_back({"[" + section + "]", {}});
-  doc.lines.push_back(MakeLine(key + "=", values[0]));
-  for (size_t i = 1; i < values.size(); ++i) doc.lines.push_back(MakeLine("+", values[i]));
-  doc.lines.push_back({"", {}});
-  doc.finalLineEnd = true;
+  std::vector<Line> lines;
+  size_t at, end;
+  if (const auto found = FindKeyIn(doc, *h, key)) {
+    // The key keeps its spelling in the file; its value and "+" lines go.
+    lines = written(doc.lines[found->line].text.substr(0, found->keyLength));
+    at = found->line;
+    end = SettingEnd(doc, at);
+  } else {
+    // After the section's last non-empty line, above its blank lines.
+    lines = written(key);
+    at = h->closeLine + 1;
+    for (size_t i = h->bodyStart; i < h->bodyEnd; ++i)
+      if (!doc.lines[i].text.empty()) at = i + 1;
+    end = at;
+  }
+  doc.lines.erase(doc.lines.begin() + static_cast<long>(at), doc.lines.begin() + static_cast<long>(end));
+  doc.lines.insert(doc.lines.begin() + static_cast<long>(at), lines.begin(), lines.end());
 }
 
 void Delete(Doc& doc, const std::string& section, const std::string& key) {
   const auto found = LookupHere(doc, section, key);
   if (!found) return;
-  size_t end = found->line;
-  while (end + 1 < doc.lines.size() && StartsWith(doc.lines[end + 1].text, '+')) ++end;
-  const bool tail = end + 1 == doc.lines.size();
-  doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line), doc.lines.begin() + static_cast<long>(end) + 1);
-  // The line feed of the line before stays.
-  if (tail && !doc.lines.empty()) doc.finalLineEnd = true;
+  const size_t end = SettingEnd(doc, found->line);
+  const bool tail = end == doc.lines.size();
+  doc.lines.erase(doc.lines.begin() + static_cast<long>(found->line), doc.lines.begin() + static_cast<long>(end));
+  if (tail && !doc.lines.empty()) doc.finalLineEnd = true;  // the line feed of the line before stays
+}
+
+// The entries of a list, blanks at the end gone; an entry whose text
+// changes that way may also stay byte for byte.
+static std::vector<Line> Entries(const std::vector<std::string>& raw) {
+  std::vector<Line> entries;
+  for (const std::string& r : raw) {
+    Line line{TrimRightSpaces(r), {}};
+    if (r != line.text) line.alts.push_back(r);
+    entries.push_back(line);
+  }
+  return entries;
 }
 
 void UpdateList(Doc& doc, const std::string& section, const std::string& key, const char* fallbackKey,
-                const std::string& entry, int32_t n, const ListRules& rules, std::string* replaced) {
+                const std::string& entry, int32_t n, std::string* replaced) {
   if (n < 1 || TrimBlanks(entry).empty()) return;  // a blank entry would read back empty
   if (replaced) replaced->clear();
   auto lines = ReadLines(doc, section, key);
   if (!lines && fallbackKey) lines = ReadLines(doc, section, fallbackKey);
   std::vector<Line> kept;
   bool didReplace = false;
-  auto written = [&](const std::string& text) { return rules.writeCut ? Cut(text, rules.writeCut) : text; };
-  for (const std::string& raw : lines.value_or(std::vector<std::string>{})) {
-    const std::string e = TrimRightSpaces(rules.readCut ? Cut(raw, rules.readCut) : raw);
-    if (e.empty()) continue;
-    if (!didReplace && EqualNoCaseN(e, entry, static_cast<size_t>(n))) {
-      if (replaced) *replaced = rules.readCut ? Cut(e, 255) : e;
-      kept.push_back({written(entry), {}});
+  for (Line& e : Entries(lines.value_or(std::vector<std::string>{}))) {
+    if (e.text.empty()) continue;
+    if (!didReplace && EqualNoCaseN(e.text, entry, static_cast<size_t>(n))) {
+      if (replaced) *replaced = e.text;
+      e = Line{entry, {}};
       didReplace = true;
-    } else {
-      Line line{written(e), {}};
-      if (raw != line.text) line.alts.push_back(raw);  // kept byte for byte
-      kept.push_back(line);
     }
+    kept.push_back(e);
   }
-  if (!didReplace) kept.push_back({written(entry), {}});
+  if (!didReplace) kept.push_back({entry, {}});
   Set(doc, section, key, kept);
 }
 
-bool RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
-                    const ListRules& rules, bool writeAlways) {
-  if (text.empty()) return false;
-  const auto lines = ReadLines(doc, section, key);
-  std::vector<Line> kept;
-  bool removed = false;
-  for (const std::string& raw : lines.value_or(std::vector<std::string>{})) {
-    const std::string e = TrimRightSpaces(rules.readCut ? Cut(raw, rules.readCut) : raw);
-    if (EqualNoCaseN(e, text, 256)) {
-      removed = true;
-      continue;
-    }
-    Line line{rules.writeCut ? Cut(e, rules.writeCut) : e, {}};
-    if (raw != line.text) line.alts.push_back(raw);
-    kept.push_back(line);
-  }
-  if (!removed && !writeAlways) return false;
+void RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
+                    bool writeAlways) {
+  if (text.empty()) return;
+  std::vector<Line> kept = Entries(ReadLines(doc, section, key).value_or(std::vector<std::string>{}));
+  const size_t count = kept.size();
+  kept.erase(std::remove_if(kept.begin(), kept.end(), [&](const Line& e) { return EqualNoCaseN(e.text, text, 256); }),
+             kept.end());
+  if (kept.size() == count && !writeAlways) return;
   if (kept.empty()) kept.push_back({"", {}});
   Set(doc, section, key, kept);
-  return removed;
 }
 
-std::string GetValue(const std::vector<std::string>& lines, size_t capacity, size_t contCut) {
+std::string GetValue(const std::vector<std::string>& lines, size_t capacity) {
   if (capacity == 0 || lines.empty()) return "";
   std::string value = TrimRightSpaces(Cut(lines[0], capacity - 1));
   for (size_t i = 1; i < lines.size() && value.size() < capacity - 1; ++i)
-    value = Cut(value + "\n" + TrimRightSpaces(contCut ? Cut(lines[i], contCut) : lines[i]), capacity - 1);
+    value = Cut(value + "\n" + TrimRightSpaces(lines[i]), capacity - 1);
   return value;
 }
 
 bool BoolValue(const std::string& value) {
-  size_t i = 0;
-  while (i < value.size() && value[i] == ' ') ++i;
-  if (i == value.size()) return false;
-  const char c = value[i];
-  if (c == '1' || c == 'T' || c == 't' || c == 'Y' || c == 'y') return true;
-  return (c == 'O' || c == 'o') && i + 1 < value.size() && (value[i + 1] == 'N' || value[i + 1] == 'n');
+  const std::string v = value.substr(std::min(value.size(), value.find_first_not_of(' ')));
+  return (!v.empty() && strchr("1TtYy", v[0]) && v[0]) || EqualNoCaseN(v.substr(0, 2), "ON", 2);
 }
 
 }  // namespace campaign

@@ -56,7 +56,7 @@ std::string TrimBlanks(std::string s);       // spaces and tabs at both ends
 std::string Cut(const std::string& s, size_t n);
 
 // Names as the engine can read them back.
-enum class NameClass { Valid, Refused, Unclear };
+enum class NameClass { Valid, Unclear, Refused };  // in rising order: the worse of two wins
 NameClass ClassifySection(const Text& section);
 NameClass ClassifyKey(const Text& key);
 // A value holding a control character other than tab and line ends: the
@@ -65,19 +65,16 @@ bool HoldsForbiddenControl(const std::string& value);
 bool HoldsDel(const std::string& value);
 
 // Sections as the engine finds them.
-struct Header {
-  size_t line;       // the line holding "["
-  size_t closeLine;  // the line holding the "]" that ends the name
-  std::string name;  // at most 79 characters (may span lines)
-  size_t bodyStart;
-  size_t bodyEnd;  // first line after the body
+struct Header {            // the lines of "[" and of the "]" that ends the name, the name (at most 79
+  size_t line, closeLine;  // characters, may span lines), the body's first line and the one after it
+  std::string name;
+  size_t bodyStart, bodyEnd;
 };
 std::vector<Header> Headers(const Doc& doc);
 bool SectionMatches(const std::string& pattern, const std::string& name);
 
 struct Found {
-  size_t line;
-  size_t keyLength;
+  size_t line, keyLength;
 };
 // The first key line of the first section matching the name, then the
 // same in section TvDefault, as every getter looks up.
@@ -88,36 +85,29 @@ std::optional<Found> LookupHere(const Doc& doc, const std::string& section, cons
 std::vector<std::string> ValueLines(const Doc& doc, const Found& found);
 std::optional<std::vector<std::string>> ReadLines(const Doc& doc, const std::string& section, const std::string& key);
 
-// The script's text as lines: split at CR LF, CR and LF; a final line end
-// gives a last, empty line.
+// Split at CR LF, CR and LF; a final line end gives a last, empty line.
 std::vector<std::string> SplitLines(const std::string& text);
-std::vector<std::string> SplitAtLineFeeds(const std::string& text);
 
+// The line after a setting's value line and its "+" lines.
+size_t SettingEnd(const Doc& doc, size_t line);
 // Edits. Set writes values as the key's value line and "+" lines, in the
 // first matching section, else at the end of a new section.
 void Set(Doc& doc, const std::string& section, const std::string& key, const std::vector<Line>& values);
 void Delete(Doc& doc, const std::string& section, const std::string& key);
 std::vector<Line> Plain(const std::vector<std::string>& values);
 
-// Adds entry to a list or puts it in place of the first entry that matches
-// it on n characters; empty entries are dropped and a blank entry is not
-// added. Entries are rewritten whole (or cut, with rules); replaced
-// receives the entry put aside.
-struct ListRules {
-  size_t readCut = 0;   // entries as read: 0 whole, else at most this many characters
-  size_t writeCut = 0;  // entries as written
-};
+// Adds entry to a list, or puts it in place of the first entry that matches
+// it on n characters; empty entries are dropped, a blank entry is not added,
+// entries are written whole. replaced receives the entry put aside.
 void UpdateList(Doc& doc, const std::string& section, const std::string& key, const char* fallbackKey,
-                const std::string& entry, int32_t n, const ListRules& rules, std::string* replaced);
+                const std::string& entry, int32_t n, std::string* replaced);
 // Removes every entry equal to text (ignoring case); empty entries stay.
-// Returns whether an entry went.
-bool RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
-                    const ListRules& rules, bool writeAlways);
+void RemoveFromList(Doc& doc, const std::string& section, const std::string& key, const std::string& text,
+                    bool writeAlways);
 
-// The value IniGetString gives with a capacity: the first line cut to
-// capacity - 1 characters, each "+" line joined by a line feed (cut to
-// contCut characters, 0 whole), the whole cut to capacity - 1.
-std::string GetValue(const std::vector<std::string>& lines, size_t capacity, size_t contCut);
+// The value IniGetString gives with a capacity: the lines joined by line
+// feeds, trailing blanks of each removed, the whole cut to capacity - 1.
+std::string GetValue(const std::vector<std::string>& lines, size_t capacity);
 
 bool BoolValue(const std::string& value);
 

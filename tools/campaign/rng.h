@@ -30,6 +30,14 @@ class Rng {
     return Rng(mixed);
   }
 
+  // A stream of its own for one step of a case, from this stream's state and
+  // the step's tag, this stream left as it is: the draws one step makes
+  // never shift the choices of another.
+  Rng Child(uint64_t tag) const {
+    uint64_t s = s_[0] ^ Rotl(s_[2], 17) ^ (tag * 0xD1B54A32D192ED03ull);
+    return Rng(SplitMix(s));
+  }
+
   uint64_t Next() {
     const uint64_t result = Rotl(s_[1] * 5, 7) * 9;
     const uint64_t t = s_[1] << 17;
