@@ -1,65 +1,19 @@
-// The ini engine: lookups, edits, enumeration, saving; the invariants after
-// every operation; random edit runs; hostile texts and arguments.
+// The ini engine: lookups, edits, enumeration; the invariants after every
+// operation; random edit runs; hostile texts and arguments.
 #include <cstring>
 #include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "file_faults.h"
+#include "ini_fixture.h"
 
 namespace {
 
-using tvtest::FileFaults;
-using Strings = std::vector<std::string>;
-
-// The block holds the text, then line feed, "[" and NUL, and nothing more.
-// Right after loading it is the file's size plus 3 (carriage returns that
-// were dropped leave room); after every edit exactly the length plus 3.
-::testing::AssertionResult Invariants(const TvIniBuffer& b, bool loaded = false) {
-  if (!b.text) return ::testing::AssertionFailure() << "no text";
-  if (loaded ? b.capacity < b.length + 3 : b.capacity != b.length + 3)
-    return ::testing::AssertionFailure() << "capacity " << b.capacity << " for " << b.length;
-  if (b.text[b.length] != '\n' || b.text[b.length + 1] != '[' || b.text[b.length + 2] != '\0')
-    return ::testing::AssertionFailure() << "end mark missing";
-  return ::testing::AssertionSuccess();
-}
-
-std::string CrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return out;
-}
-
-class Ini : public tvtest::KernelTest {
- protected:
-  TvIniBuffer ini{};
-  const std::string saved = dir / "saved.ini";
-  void SetUp() override { ASSERT_EQ(StartLogging(), 0); }
-  ~Ini() override { TvIniFree(&ini); }
-  void Load(const std::string& text) {
-    std::string path = dir / "t.ini";
-    tvtest::WriteFile(path, text);
-    ASSERT_EQ(TvIniLoadFile(&ini, path.c_str()), 0);
-    ASSERT_TRUE(Invariants(ini, true));
-    EXPECT_EQ(ini.capacity, text.size() + 3);
-  }
-  std::string Text() const { return std::string(ini.text, ini.length); }
-  std::string Saved() {
-    EXPECT_EQ(TvIniSaveFile(&ini, saved.c_str()), 0);
-    return tvtest::ReadFile(saved);
-  }
-  std::string Get(const char* section, const char* key, TvIniBuffer* from = nullptr) {
-    char out[512];
-    return TvIniGetString(from ? from : &ini, section, key, "<none>", out, sizeof out) ? out : "<none>";
-  }
-  std::string Lines() {
-    std::string all;
-    char line[256];
-    while (TvIniNextLine(&ini, line, sizeof line)) all += std::string("|") + line;
-    return all;
-  }
-};
+using tvtest::CrLf;
+using tvtest::Ini;
+using tvtest::Invariants;
+using tvtest::Strings;
 
 TEST_F(Ini, LookupRules) {
   Load(
@@ -518,159 +472,6 @@ TEST_F(Ini, ValuesAndLinesThatWouldBreakTheTextAreRefused) {
   EXPECT_EQ(Text(), "[A]\nk=a\tb\n+[not a header\n[B]\n");
   ASSERT_EQ(TvIniSetLines(&ini, "A", "k", lines, 2), 0);
   EXPECT_EQ(Text(), "[A]\nk=first\n++second\n[B]\n");
-}
-
-// Saving over a file with a fault at every step: the file afterwards holds
-// its old bytes or the whole new text, nothing in between.
-class IniSave : public Ini {
- protected:
-  static DWORD WINAPI SizeFault(HANDLE, LPDWORD) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return INVALID_FILE_SIZE;
-  }
-  // Existing files are read-only, and nothing new can be made.
-  static HANDLE WINAPI ReadOnlyDisk(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                    DWORD disposition, DWORD attributes, HANDLE model) {
-    const bool exists = GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
-    if (((access & GENERIC_WRITE) && exists) || disposition == CREATE_ALWAYS) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
-    return CreateFileA(name, access, share, security, disposition, attributes, model);
-  }
-  static void FailWrite(int at, bool lastingFault = false) {
-    FileFaults::Arm(at, !lastingFault);
-    FileFaults::half = !lastingFault;
-  }
-  std::string path = dir / "over.ini";
-  // Writes old to the file and saves the buffer over it through an open
-  // handle. Two kinds of fault: the failing write gets half its bytes onto
-  // the disk and later writes work again, or (lasting) nothing more gets
-  // onto the disk from the failing write on, not even over bytes already there.
-  TvStatus SaveOver(const std::string& old, int failAt, bool lastingFault = false, bool cutRefused = false) {
-    tvtest::WriteFile(path, old);
-    TvFileHandle h;
-    EXPECT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileReadWrite, &h), 0);
-    FailWrite(failAt, lastingFault);
-    FileFaults::refuseSetEnd = cutRefused;
-    const TvStatus status = TvIniSaveHandle(&ini, h);
-    FileFaults::Disarm();
-    TvFileClose(h);
-    return status;
-  }
-};
-
-TEST_F(IniSave, AFaultAtAnyPointLeavesTheOldBytesOrTheWholeNewText) {
-  auto onDisk = [](size_t n, char c) { return "[S]\r\nk=" + std::string(n, c) + "\r\n"; };
-  // clang-format off
-  const struct { const char* name; size_t oldSize, newSize; } cases[] = {
-      {"grows", 35000, 45000}, {"shrinks", 45000, 35000}, {"same length", 40000, 40000}};
-  // clang-format on
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string old = onDisk(c.oldSize, 'o'), text = onDisk(c.newSize, 'n');
-    ASSERT_EQ(TvIniLoadText(&ini, text.data(), static_cast<uint32_t>(text.size())), 0);
-    ASSERT_EQ(SaveOver(old, 0), 0);
-    ASSERT_EQ(tvtest::ReadFile(path), text);
-    const int all = FileFaults::writes;  // the blanks of a growing text, then the text
-    for (int k = 1; k <= all; ++k) {
-      for (bool lastingFault : {false, true}) {
-        EXPECT_EQ(SaveOver(old, k, lastingFault), -1013) << "write " << k;
-        EXPECT_TRUE(tvtest::ReadFile(path) == old)
-            << "write " << k << " of " << all << (lastingFault ? ", lasting" : "");
-      }
-    }
-    // A refused cut: blanks cover the rest of a longer old text.
-    EXPECT_EQ(SaveOver(old, 0, false, true), 0);
-    const size_t blanks = old.size() > text.size() ? old.size() - text.size() : 0;
-    EXPECT_TRUE(tvtest::ReadFile(path) == text + std::string(blanks, ' '));
-    // And when the blanks cannot be written either, the old text comes back.
-    if (blanks) {
-      EXPECT_EQ(SaveOver(old, all + 1, false, true), -1013);
-      EXPECT_TRUE(tvtest::ReadFile(path) == old);
-    }
-  }
-}
-
-TEST_F(IniSave, OldBytesThatCannotBeKeptStopTheSaveBeforeAnyChange) {
-  Load("[S]\nk=new\n");
-  const std::string old = "[S]\r\nk=" + std::string(5000, 'o') + "\r\n";
-  FileFaults::ArmOpenAndRead(0, 1);  // the reading of the old bytes fails
-  EXPECT_EQ(SaveOver(old, 0), -1012);
-  EXPECT_EQ(FileFaults::writes, 0);
-  EXPECT_TRUE(tvtest::ReadFile(path) == old);
-  tvSys.getFileSize = SizeFault;
-  EXPECT_EQ(SaveOver(old, 0), -1012);
-  EXPECT_TRUE(tvtest::ReadFile(path) == old);
-  tvSys.getFileSize = kTvSysDefault.getFileSize;
-  LimitMemory();  // no room for the old bytes
-  EXPECT_EQ(SaveOver(old, 0), -1001);
-  EXPECT_EQ(FileFaults::writes, 0);
-  EXPECT_TRUE(tvtest::ReadFile(path) == old);
-  Unlimited();
-  // No text, no file.
-  TvIniBuffer empty{};
-  EXPECT_EQ(TvIniSaveHandle(&empty, kTvNoFile), -1010);
-  EXPECT_EQ(TvIniSaveHandle(nullptr, kTvNoFile), -1010);
-  EXPECT_EQ(TvIniSaveHandle(&ini, kTvNoFile), -1013);
-}
-
-// A save through a handle keeps it open for the next; a plain write goes at
-// the position without cutting the file.
-TEST_F(IniSave, TheHandleStaysOpenForTheNextSave) {
-  Load("[S]\nk=" + std::string(300, 'a') + "\n");
-  tvtest::WriteFile(path, "old");
-  TvFileHandle h;
-  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileReadWrite, &h), 0);
-  ASSERT_EQ(TvIniSaveHandle(&ini, h), 0);
-  ASSERT_EQ(TvIniSetString(&ini, "S", "k", "short"), 0);
-  ASSERT_EQ(TvIniSaveHandle(&ini, h), 0);
-  ASSERT_EQ(TvIniSetString(&ini, "S", "k", nullptr), 0);
-  ASSERT_EQ(TvIniSaveHandle(&ini, h), 0);
-  TvFileClose(h);
-  EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\n");
-  Load("[S]\nk=v\n");
-  tvtest::WriteFile(path, "0123456789ABCDEFGHIJ");
-  ASSERT_EQ(TvFileOpen(nullptr, nullptr, path.c_str(), nullptr, TvFileReadWrite, &h), 0);
-  ASSERT_EQ(TvFileSeek(h, 2), 0);
-  ASSERT_EQ(TvIniWriteHandle(&ini, h), 0);
-  TvFileClose(h);
-  EXPECT_EQ(tvtest::ReadFile(path), "01[S]\r\nk=v\r\nCDEFGHIJ");
-}
-
-TEST_F(IniSave, SavingToAPathKeepsAnOldFileAndRemovesAFailedNewOne) {
-  Load("[S]\nk=" + std::string(40000, 'n') + "\n");
-  const std::string text = "[S]\r\nk=" + std::string(40000, 'n') + "\r\n";
-  // A new file that cannot be written completely is not left behind.
-  const std::string fresh = dir / "fresh.ini";
-  FailWrite(1);
-  EXPECT_EQ(TvIniSaveFile(&ini, (dir / "fresh").c_str()), -1013);
-  EXPECT_FALSE(tvtest::FileExists(fresh));
-  FileFaults::Disarm();
-  ASSERT_EQ(TvIniSaveFile(&ini, (dir / "fresh").c_str()), 0);  // default extension "ini"
-  EXPECT_TRUE(tvtest::ReadFile(fresh) == text);
-  // An old file, even an empty one, keeps its bytes.
-  for (const std::string& old : {std::string("[S]\r\nk=old\r\n"), std::string()}) {
-    tvtest::WriteFile(path, old);
-    FailWrite(1);
-    EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1013);
-    EXPECT_TRUE(tvtest::FileExists(path));
-    EXPECT_TRUE(tvtest::ReadFile(path) == old);
-  }
-  FileFaults::Disarm();
-  // A file that cannot be opened is left alone: held by another, or refused.
-  tvtest::WriteFile(path, "[S]\r\nk=old\r\n");
-  {
-    tvtest::Locked holder(path);
-    EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
-  }
-  tvSys.createFile = ReadOnlyDisk;
-  EXPECT_EQ(TvIniSaveFile(&ini, path.c_str()), -1016);
-  EXPECT_EQ(TvIniSaveFile(&ini, fresh.c_str()), -1016);
-  EXPECT_EQ(TvIniSaveFile(&ini, (dir / "new2.ini").c_str()), -1019);
-  EXPECT_FALSE(tvtest::FileExists(dir / "new2.ini"));
-  EXPECT_EQ(tvtest::ReadFile(path), "[S]\r\nk=old\r\n");
-  EXPECT_TRUE(tvtest::ReadFile(fresh) == text);
 }
 
 // Random edits on random texts: after every step the block keeps its shape,
