@@ -12,6 +12,7 @@
 
 #include <atomic>
 
+#include "tv_error.h"
 #include "tv_instance.h"
 #include "tv_string.h"
 
@@ -140,12 +141,7 @@ bool Open() {
       WS_EX_DLGMODALFRAME, kClass, tvInstance.title, style, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
       (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr, nullptr, progress.module, nullptr);
   if (!progress.window) return false;
-  HDC dc = GetDC(progress.window);
-  const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(progress.window, dc);
-  progress.font =
-      CreateFontA(-(8 * pixelsPerInch / 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Ms Sans Serif");
+  progress.font = static_cast<HFONT>(TvDialogFont(progress.window));
   const Texts* texts = TvLanguageSelect(kTexts, 0);
   const int line = kClientWidth - 2 * kMargin;
   AddControl("STATIC", texts->heading, SS_LEFT | SS_NOPREFIX, kHeading, kMargin, line, 16);

@@ -135,12 +135,7 @@ bool Create(ErrorWindow& w, HINSTANCE module, const char* text, bool details) {
                              kWidth, kHeight, nullptr, nullptr, module, nullptr);
   if (!w.window) return false;
   tvSys.setWindowLongPtr(w.window, DWLP_USER, reinterpret_cast<LONG_PTR>(&w));
-  HDC dc = GetDC(w.window);
-  const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(w.window, dc);
-  w.font =
-      CreateFontA(-(8 * pixelsPerInch / 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Ms Sans Serif");
+  w.font = static_cast<HFONT>(TvDialogFont(w.window));
   if (!w.font) return false;
 
   const SIZE extent = TextExtent(w.window, w.font, text, true);
@@ -200,4 +195,14 @@ int TvErrorWindowShow(const char* text, bool isError) {
   if (w.font) DeleteObject(w.font);
   UnregisterClassA(kClass, module);
   return shown;
+}
+
+void* TvDialogFont(void* window) {
+  HWND handle = static_cast<HWND>(window);
+  HDC dc = GetDC(handle);
+  const int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(handle, dc);
+  return CreateFontA(-(8 * pixelsPerInch / 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                     "Ms Sans Serif");
 }

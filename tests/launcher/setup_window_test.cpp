@@ -185,12 +185,17 @@ TEST_F(Setup, ASlowCopyShowsItsProgressAndCanBeCancelled) {
     };
     BoxWatcher boxes, progress([](const Box&) { return 0; }, "TVSETUPPROGRESS", nullptr, look);
     EXPECT_EQ(Run(Options()), run.code);
+    const DWORD took = GetTickCount() - began;
     progress.Stop();
     boxes.Stop();
-    EXPECT_EQ(heading, run.heading ? run.heading : "");
-    EXPECT_GE(shownAfter, run.heading ? kTvProgressDelay : 0u);
-    EXPECT_EQ(files.size() >= 2 && bar.size() >= 2 && std::is_sorted(bar.begin(), bar.end()),
-              run.heading && !run.cancel);
+    // A copy done within the delay shows no window (on a loaded machine the
+    // fast copy may take longer, and then shows one rightly).
+    if (run.heading || took < kTvProgressDelay) {
+      EXPECT_EQ(heading, run.heading ? run.heading : "");
+      EXPECT_GE(shownAfter, run.heading ? kTvProgressDelay : 0u);
+      EXPECT_EQ(files.size() >= 2 && bar.size() >= 2 && std::is_sorted(bar.begin(), bar.end()),
+                run.heading && !run.cancel);
+    }
     EXPECT_EQ(windowAtStart, run.code != TvSetupLaunched);  // left true when nothing started
     // The second launcher's one message, and the first's none.
     EXPECT_EQ(secondCode, run.second ? 4u : 0u);

@@ -40,6 +40,9 @@ void TvErrorReport(const char* title, TvStatus code);
 // has closed it, 0 when it cannot be shown (no kernel strings selected, or
 // the window cannot be made): the caller then shows a system message box.
 int TvErrorWindowShow(const char* text, bool isError);
+// The font of the kernel's windows (8 points, "Ms Sans Serif") at the
+// window's resolution: an HFONT for an HWND, the caller deletes it.
+void* TvDialogFont(void* window);
 [[noreturn]] void TvFatal(const char* text);
 
 // User-interface mode: no windows unless a windowed program says so.
