@@ -152,6 +152,11 @@ bool SetupScriptPresent(const char* source) {
   return true;
 }
 
+// Whether the copy takes a file of the medium's listing: not names
+// beginning with "." and not the launcher itself (hidden files and folders
+// the listing leaves out).
+bool Staged(const char* name) { return name[0] != '.' && !TvStrEqualNoCase(name, "setup.exe"); }
+
 // The bytes the copy will move, for its progress bar: the files it takes,
 // by its rules. A listing that fails counts what it saw: the copy's own
 // scan reports the failure.
@@ -161,8 +166,7 @@ uint64_t MediumSize(const char* pattern) {
   if (find == INVALID_HANDLE_VALUE) return 0;
   uint64_t total = 0;
   do
-    if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN)) && entry.cFileName[0] != '.' &&
-        !TvStrEqualNoCase(entry.cFileName, "setup.exe"))
+    if (!(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN)) && Staged(entry.cFileName))
       total += (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
   while (tvSys.findNextFile(find, &entry));
   tvSys.findClose(find);
@@ -183,7 +187,7 @@ TvStatus StageFiles(const char* source, const char* staging, TvList* staged) {
   if (status != TvOk) status = TvErrorRaise(status, pattern, TvRaiseOrigin);
   char name[kTvPathSize];
   for (int kind; status == TvOk && (kind = TvFileFindNext(name)) != 0;) {
-    if (kind != kTvScanFoundFile || name[0] == '.' || TvStrEqualNoCase(name, "setup.exe")) continue;
+    if (kind != kTvScanFoundFile || !Staged(name)) continue;
     const char* target = TvStrEqualNoCase(name, "_ISmain") ? "setup.exe" : name;
     char from[kTvSetupTextSize], to[kTvSetupTextSize];
     if (!Join(from, source, name) || !Join(to, staging, target))

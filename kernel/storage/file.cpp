@@ -241,13 +241,6 @@ TvStatus TvFileGetSize(TvFileHandle handle, uint32_t* size) {
   return TvOk;
 }
 
-uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count) {
-  DWORD got = 0;
-  if (!Valid(handle) || !buffer || count == 0) return 0;
-  if (!tvSys.readFile(H(handle), buffer, count, &got, nullptr)) return 0;
-  return got;
-}
-
 TvStatus TvFileReadChecked(TvFileHandle handle, void* buffer, uint32_t count, uint32_t* got) {
   DWORD read = 0;
   if (got) *got = 0;
@@ -255,6 +248,13 @@ TvStatus TvFileReadChecked(TvFileHandle handle, void* buffer, uint32_t count, ui
   if (count > 0 && !tvSys.readFile(H(handle), buffer, count, &read, nullptr)) return TvErrFileRead;
   *got = read;
   return TvOk;
+}
+
+// A failed read and the end of the file both give 0.
+uint32_t TvFileRead(TvFileHandle handle, void* buffer, uint32_t count) {
+  uint32_t got = 0;
+  TvFileReadChecked(handle, buffer, count, &got);
+  return got;
 }
 
 size_t TvFileReadLine(TvFileHandle handle, char* buffer, size_t size) {
