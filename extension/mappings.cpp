@@ -79,18 +79,8 @@ void FreeMappings(TvList* mappings) {
 
 // The mappings of a call, each entry with its data sets, freed with the
 // owner; empty when the list could not be made.
-class MappingList {
- public:
-  MappingList() : list_(TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0)) {}
-  MappingList(const MappingList&) = delete;
-  MappingList& operator=(const MappingList&) = delete;
-  ~MappingList() { FreeMappings(list_); }
-  TvList* get() const { return list_; }
-  explicit operator bool() const { return list_ != nullptr; }
-
- private:
-  TvList* list_;
-};
+using MappingList = BasicListOwner<FreeMappings>;
+TvList* NewMappingList() { return TvListCreate(TvListUnsorted, nullptr, sizeof(DataMappingEntry), 0); }
 
 // An entry being made, with a list for its data sets; freed with the owner
 // unless a list of mappings took it.
@@ -453,7 +443,7 @@ TvStatus CheckMappingFields(const char* code, const char* name, const char* iso)
 // vintage under code and name, unless it holds that mapping already.
 TvStatus AddCountryMapping(const char* ini, const char* folder, const char* iso, const char* code, const char* name,
                            const char* vintage) {
-  MappingList mappings;
+  MappingList mappings(NewMappingList());
   if (!mappings) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
   int32_t products = 0;
   TvIsi_ProdFromIni(ini, &products);
@@ -495,7 +485,7 @@ TvStatus AddRebuiltMapping(std::string_view line, TvList* mappings, MappingIndex
 // The mappings made anew from every line of InstalledCountries, also those
 // below an empty one, which holds no country.
 TvStatus RebuildDataMappings(const char* ini) {
-  MappingList mappings;
+  MappingList mappings(NewMappingList());
   if (!mappings) return TvErrorRaise(TvErrNoMemory, kMappingsKey, TvRaiseOrigin);
   IniText buffer;
   TvStatus status = LoadConfiguration(buffer.get(), ini);

@@ -4,14 +4,16 @@
 #include "tv_ini.h"
 #include "tv_list.h"
 
-// A kernel list, freed with its owner; empty when it could not be made.
-class ListOwner {
+// A kernel list, freed with its owner by Free (which frees what the items
+// hold, where they hold anything); empty when it could not be made.
+template <void (*Free)(TvList*)>
+class BasicListOwner {
  public:
-  explicit ListOwner(TvList* list) : list_(list) {}
-  ListOwner(const ListOwner&) = delete;
-  ListOwner& operator=(const ListOwner&) = delete;
-  ~ListOwner() {
-    if (list_) TvListFree(list_);
+  explicit BasicListOwner(TvList* list) : list_(list) {}
+  BasicListOwner(const BasicListOwner&) = delete;
+  BasicListOwner& operator=(const BasicListOwner&) = delete;
+  ~BasicListOwner() {
+    if (list_) Free(list_);
   }
 
   TvList* get() const { return list_; }
@@ -21,6 +23,9 @@ class ListOwner {
  private:
   TvList* list_;
 };
+
+inline void FreeList(TvList* list) { TvListFree(list); }
+using ListOwner = BasicListOwner<FreeList>;
 
 // A list of texts kept in the order they are added.
 inline TvList* NewTextList() { return TvListCreate(TvListUnsorted, nullptr, kTvListText, 0); }
