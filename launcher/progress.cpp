@@ -165,8 +165,8 @@ void Refresh() {
   SendDlgItemMessageA(progress.window, kBar, PBM_SETPOS, static_cast<WPARAM>(progress.position.load()), 0);
 }
 
-// The window's own thread, so that the copying thread has no window: under
-// Wine a thread with a window copies at less than half its speed.
+// The window's own thread, so that the window answers the user even while
+// the copying thread waits on a long read from a slow medium.
 DWORD WINAPI WindowThread(void*) {
   if (Open()) {
     while (!progress.closing) {
