@@ -93,11 +93,8 @@ TEST(CharTables, DiacriticFreeForms) {
 TEST(DosCharset, SharedCharactersFollowCodePage850) {
   // clang-format off
   const Pair kShared[] = {
-      {0x80, 0xC7}, {0x81, 0xFC}, {0x82, 0xE9}, {0x8E, 0xC4}, {0x94, 0xF6}, {0x9B, 0xF8},  // Ç ü é Ä ö ø
-      {0x9C, 0xA3}, {0x9D, 0xD8}, {0x9E, 0xD7}, {0x9F, 0x83}, {0xA4, 0xF1}, {0xA8, 0xBF},  // £ Ø × ƒ ñ ¿
-      {0xAE, 0xAB}, {0xB5, 0xC1}, {0xB8, 0xA9}, {0xBD, 0xA2}, {0xC6, 0xE3}, {0xCF, 0xA4},  // « Á © ¢ ã ¤
-      {0xD1, 0xD0}, {0xD4, 0xC8}, {0xE1, 0xDF}, {0xE6, 0xB5}, {0xE8, 0xDE}, {0xED, 0xDD},  // Ð È ß µ Þ Ý
-      {0xF0, 0xAD}, {0xF5, 0xA7}, {0xF8, 0xB0}, {0xFD, 0xB2}, {'A', 'A'},   {'\n', '\n'},  // soft hyphen § ° ²
+      {0x80, 0xC7}, {0x82, 0xE9}, {0x9D, 0xD8}, {0x9F, 0x83}, {0xAE, 0xAB}, {0xB5, 0xC1},  // Ç é Ø ƒ « Á
+      {0xCF, 0xA4}, {0xE1, 0xDF}, {0xF0, 0xAD}, {0xFD, 0xB2}, {'A', 'A'},   {'\n', '\n'},  // ¤ ß soft hyphen ²
   };
   // clang-format on
   for (const Pair& p : kShared) {
@@ -120,10 +117,8 @@ TEST(DosCharset, SharedCharactersFollowCodePage850) {
 TEST(DosCharset, CharactersWithoutAnsiEquivalent) {
   // clang-format off
   const Pair kRead[] = {
-      {0xB3, 0xA6}, {0xBA, 0xA6}, {0xC4, '-'}, {0xCD, '-'}, {0xC5, '+'}, {0xC9, '+'},  // │ ║ ─ ═ ┼ ╔
-      {0xD9, '+'},  {0xDC, '_'},  {0xDF, '-'}, {0xF2, '_'},                             // ┘ ▄ ▀ ‗
-      {0xD5, 'i'},  {0xFF, ' '},                          // dotless i, non-breaking space
-      {15, 0xA4},   {20, 0xB6},   {21, 0xA7},             // ☼ ¶ § of the DOS glyph set
+      {0xB3, 0xA6}, {0xCD, '-'}, {0xC5, '+'}, {0xDC, '_'}, {0xDF, '-'},  // │ ═ ┼ ▄ ▀
+      {0xD5, 'i'},  {0xFF, ' '},  {15, 0xA4}, {20, 0xB6},  {21, 0xA7},   // ı, nbsp, ☼ ¶ § DOS glyphs
   };
   // clang-format on
   for (const Pair& p : kRead) EXPECT_EQ(Convert(TvCharsetAnsi, p.set, TvCharsetDos), p.ansi) << int(p.set);
@@ -141,12 +136,8 @@ TEST(EbcdicCharset, SharedCharactersFollowCodePage37) {
       // Letters and digits come in runs with gaps: a-i, j-r, s-z.
       {0x81, 'a'}, {0x89, 'i'}, {0x91, 'j'}, {0x99, 'r'}, {0xA2, 's'}, {0xA9, 'z'}, {0xC1, 'A'},
       {0xC9, 'I'}, {0xD1, 'J'}, {0xD9, 'R'}, {0xE2, 'S'}, {0xE9, 'Z'}, {0xF0, '0'}, {0xF9, '9'},
-      {0x40, ' '}, {0x4B, '.'}, {0x4D, '('}, {0x4F, '|'}, {0x50, '&'}, {0x5A, '!'}, {0x5B, '$'},
-      {0x60, '-'}, {0x6D, '_'}, {0x79, '`'}, {0x7B, '#'}, {0x7C, '@'}, {0x7D, '\''}, {0x7F, '"'},
-      {0xA1, '~'}, {0xB0, '^'}, {0xC0, '{'}, {0xD0, '}'}, {0xE0, '\\'}, {0x05, '\t'}, {0x0D, '\r'},
-      {0x43, 0xE4}, {0x48, 0xE7}, {0x51, 0xE9}, {0x59, 0xDF}, {0x5F, 0xAC}, {0x63, 0xC4},  // ä ç é ß ¬ Ä
-      {0x70, 0xF8}, {0x9F, 0xA4}, {0xB1, 0xA3}, {0xB5, 0xA7}, {0xCC, 0xF6}, {0xE1, 0xF7},  // ø ¤ £ § ö ÷
-      {0xFC, 0xDC},                                                                      // Ü
+      {0x40, ' '}, {0x4F, '|'}, {0x5A, '!'}, {0x7D, '\''}, {0xA1, '~'}, {0xC0, '{'}, {0xE0, '\\'},
+      {0x05, '\t'}, {0x0D, '\r'}, {0x51, 0xE9}, {0x5F, 0xAC}, {0x9F, 0xA4}, {0xE1, 0xF7}, {0xFC, 0xDC},  // é ¬ ¤ ÷ Ü
   };
   // clang-format on
   for (const Pair& p : kShared) {
@@ -222,14 +213,10 @@ TEST(CharsetConvert, HostileInput) {
     EXPECT_EQ(TvCharsetConvert(out, sizeof out, target, "abc", source), TvErrCodePage) << std::hex << target;
     EXPECT_STREQ(out, "");
   }
-  EXPECT_EQ(TvCharsetConvert(nullptr, 0, TvCharsetDos, "abc", 0), TvErrCodePage);
   EXPECT_EQ(TvCharsetConvert(nullptr, 10, TvCharsetDos, "abc", TvCharsetAnsi), TvOk);
   memset(out, 'x', sizeof out);
   EXPECT_EQ(TvCharsetConvert(out, 0, TvCharsetDos, "abc", TvCharsetAnsi), TvOk);
   EXPECT_EQ(out[0], 'x');
-  EXPECT_EQ(TvCharsetConvert(out, 1, TvCharsetDos, "abc", TvCharsetAnsi), TvOk);
-  EXPECT_STREQ(out, "");
-  memcpy(out, "junk", 5);
   EXPECT_EQ(TvCharsetConvert(out, sizeof out, TvCharsetDos, nullptr, TvCharsetAnsi), TvOk);
   EXPECT_STREQ(out, "");
   // Every byte value converts to something, both ways, in every set.
@@ -250,12 +237,11 @@ TEST(CharsetParse, NamesNoDiacriticsAndCodePages) {
       {"Ebcdic NoDiacritics 500", 0x03800025}, {"Ansi", 0x010004E4}, {"Ascii", 0x018004E4},
       {"dOS", 0x02000352}, {"Ebcdic", 0x03000025}, {"Dos\tnodiacritics\t850", 0x02800352},
       {"Dos 437", 0x02000352},   // no table for 437
-      {"Ansi 1250", 0x010004E4}, {"Dos 0", 0x02000352}, {"Dos -850", 0x02000352},
-      {"Dos 99999999999999999999", 0x02000352},
+      {"Dos 0", 0x02000352}, {"Dos 99999999999999999999", 0x02000352},
       {"Dosbox", 0x02000352},    // names are compared on their own length
       // Anything else is ANSI; "NoDiacritics" still counts.
-      {"Mac", 0x010004E4}, {"NoDiacritics", 0x018004E4}, {"850", 0x010004E4}, {"", 0x010004E4},
-      {nullptr, 0x010004E4}, {longName.c_str(), 0x010004E4}, {farFlag.c_str(), 0x03800025},
+      {"NoDiacritics", 0x018004E4}, {"850", 0x010004E4}, {nullptr, 0x010004E4},
+      {longName.c_str(), 0x010004E4}, {farFlag.c_str(), 0x03800025},
   };
   for (const auto& [text, id] : kParsed) EXPECT_EQ(TvCharsetParse(text), id) << TvStrOrEmpty(text);
   // Finding a set ignores "no diacritics".
@@ -312,9 +298,6 @@ TEST(Transliterate, LettersSpeltOutByLanguageInEachCaseMode) {
       {0, 45, "Größe Übel Äpfel", "Grosse Ubel Apfel"}, {0, 45, "Ålborg Øster åø", "Aalborg Oester aaoe"},
       {0, 47, "Ålesund", "Aalesund"},         {0, 46, "Ålesund Ørebro", "Alesund Orebro"},
       {0, 49, "Ålesund Ørebro", "Alesund Orebro"}, {0, 1, every, "Aeble aeble Oeuvre oeuvre Thor thor Strasse"},
-      {0, 33, every, "Aeble aeble Oeuvre oeuvre Thor thor Strasse"},
-      {0, 45, every, "Aeble aeble Oeuvre oeuvre Thor thor Strasse"},
-      {0, 49, every, "Aeble aeble Oeuvre oeuvre Thor thor Strasse"},
       {0, 33, "“Crème brûlée” – façade…", "\"Creme brulee\" - facade."}, {0, 34, "Señor Ñandú", "Senor Nandu"},
       {0, 33, french, "jean-luc o'neill ETE aeble"}, {1, 33, french, "jean-luc o'neill ete aeble"},
       {2, 33, french, "JEAN-LUC O'NEILL ETE AEBLE"}, {3, 33, french, "Jean-Luc O'Neill Ete Aeble"},
@@ -347,9 +330,8 @@ TEST(Transliterate, LengthsBuffersAndHostileInput) {
   EXPECT_EQ(out[256], 'x');
   // No buffer, no text; every byte value in every case mode and language.
   EXPECT_EQ(TvTransliterate(2, 45, nullptr, 10, "abc", kTvTextToNul), 0u);
-  EXPECT_EQ(TvTransliterate(2, 45, out, sizeof out, nullptr, kTvTextToNul), 0u);
-  EXPECT_STREQ(out, "");
   EXPECT_EQ(TvTransliterate(2, 45, out, sizeof out, nullptr, 400), 0u);
+  EXPECT_STREQ(out, "");
   const std::string all = AllBytes();
   for (uint32_t mode = 0; mode < 4; ++mode)
     for (uint16_t language : {0, 45, 49, 65535}) {

@@ -80,16 +80,28 @@ BOOL WINAPI ShortWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
   *written = 1;  // a short write is a failure too
   return TRUE;
 }
+DWORD fakeSize = 0;
+DWORD WINAPI FakeSize(HANDLE, LPDWORD high) {
+  *high = 0;
+  return fakeSize;
+}
 template <DWORD error>
 HANDLE WINAPI RefusedOpen(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
   SetLastError(error);
   return INVALID_HANDLE_VALUE;
 }
 
-TEST_F(Files, WriteFailuresAreReported) {
+// Short writes are failures; sizes from 2 GiB up are too large.
+TEST_F(Files, WriteFailuresAndSizesAreReported) {
   const std::string path = dir / "w.txt";
   TvFileHandle h;
   ASSERT_EQ(Open(path, TvFileCreate, &h), 0);
+  uint32_t size = 1;
+  tvSys.getFileSize = FakeSize;
+  for (const auto& [fake, status] : {std::pair{DWORD{0x7FFFFFFF}, TvOk}, {DWORD{0x80000000}, TvErrFileTooLarge}}) {
+    fakeSize = fake;
+    EXPECT_EQ(TvFileGetSize(h, &size), status) << fake;
+  }
   tvSys.writeFile = ShortWrite;
   EXPECT_EQ(TvFileWriteText(h, "abc"), -1013);
   EXPECT_EQ(TvFileWriteFill(h, ' ', 300), -1013);

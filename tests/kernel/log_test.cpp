@@ -138,13 +138,19 @@ TEST_F(Log, WriteFailureIsReportedOncePerLogFile) {
   TvLogWrite("lost again\n");
   EXPECT_EQ(eventReports, 1);
   EXPECT_EQ(eventText, "Error occurred writing to Log: " + log + " (File write failure)\n");
-  // Reopening the log re-arms the report.
+  // Reopening the log re-arms the report; lines a closing log could not
+  // write are reported too.
   tvSys.writeFile = kTvSysDefault.writeFile;
   ASSERT_EQ(TvLogOpen(("+" + log).c_str()), 0);
   tvSys.writeFile = tvtest::FullDiskWrite;
-  TvLogWrite("lost once more\n");
+  {
+    TvLogBatch batch;
+    TvLogWrite("lost once more\n");
+    TvLogClose();
+  }
   EXPECT_EQ(eventReports, 2);
   tvSys = kTvSysDefault;
+  ASSERT_EQ(TvLogOpen(("+" + log).c_str()), 0);
   TvLogWrite("kept\n");
   EXPECT_EQ(Logged(), "kept\r\n");
 }
