@@ -426,26 +426,6 @@ TEST_F(Installed, EntriesLongerThan1023CharactersAreCut) {
   EXPECT_TRUE(tvtest::Has(logged, "_vsData cut to 1023 characters\r\n"));
 }
 
-TEST_F(Installed, SecondCallsInOneSessionAnswerAsTheFirst) {
-  Put(data + "\\GBR.dts");
-  const std::string text = "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledCountries=GBR,UK," + data +
-                           "\\GBR.dts\r\n+USA,US,C:\\Us\\USA.dts\r\n+FRA,France,C:\\Fr\\FRA.dts\r\n";
-  for (int round = 0; round < 2; ++round) {
-    SCOPED_TRACE(round);
-    EXPECT_EQ(CheckOn(text), Found("GBR", data, data, 0));
-    EXPECT_EQ(present("FRA", cfg.c_str()), 0);
-    EXPECT_EQ(present("DEU", cfg.c_str()), 1);
-    EXPECT_EQ(Mask(ini), 0x2080);
-    EXPECT_EQ(toData(ini.c_str()), 0);
-    EXPECT_EQ(updateKeys(ini.c_str(), "DEU,Germany,C:\\De\\DEU.dts", 4), 0);
-    EXPECT_EQ(ReadFile(ini),
-              text + "InstalledData=GBR," + data + "\r\n+USA,C:\\Us\r\n+FRA,C:\\Fr\r\n" +
-                  "NewInstalledCountries=GBR,UK," + data + "\\GBR.dts\r\n" +
-                  "+USA,US,C:\\Us\\USA.dts\r\n+FRA,France,C:\\Fr\\FRA.dts\r\n"
-                  "+DEU,Germany,C:\\De\\DEU.dts\r\nAllInstalledCountries=DEU,Germany,C:\\De\\DEU.dts\r\n");
-  }
-}
-
 TEST_F(Installed, TheTraceShowsParametersAndResultsOfEachExport) {
   const std::string trace = dir / "trace.log";
   Stop();
