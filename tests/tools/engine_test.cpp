@@ -214,14 +214,4 @@ TEST_F(Engine, EveryProgramPrintsItsUsageOnHelp) {
     }
 }
 
-// The file exports on a configuration of 50 countries and 200 data entries:
-// the benchmark, run with the log on and off, sees every export complete and
-// the updates keep every entry (200 data lines twice and the new one in front).
-TEST_F(Engine, TheBenchmarkCompletesEveryExportOnALargeConfiguration) {
-  const std::string bench = "\"" + tvtest::WindowsPath(ISI_BENCH_UNIX_PATH) + "\" \"";
-  EXPECT_EQ(tvtest::RunProgram(bench + libDir.path() + "\" \"" + dir / "work" + "\" 1 50", dir / "out.txt"), 0u);
-  EXPECT_EQ(tvtest::Count(tvtest::ReadFile(dir / "out.txt"), "| TvIsi_"), 20u) << tvtest::ReadFile(dir / "out.txt");
-  EXPECT_GT(tvtest::Count(tvtest::ReadFile(dir / "work\\50\\tvwserve.ini"), "\r\n+"), 400u);
-}
-
 }  // namespace
