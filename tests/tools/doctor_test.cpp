@@ -82,8 +82,8 @@ class Doctor : public tvtest::LibraryTest {
 };
 
 TEST_F(Doctor, FileFaultsAreFoundOnTheirLinesAndACleanFileReportsNothing) {
-  const std::string text = "\xEF\xBB\xBF[A]\r\nkey=1\r\nkey=2\r[A]\r\nlong=" + std::string(295, 'x') +
-                           "\r\nlonger=" + std::string(1100, 'x') + "\r\n[" + std::string(85, 's') + "]\r\n" +
+  const std::string text = "\xEF\xBB\xBF[A]\r\nkey=1\r\nkey=2\r[A]\r\nlong=" + std::string(251, 'x') +
+                           "\r\nlonger=" + std::string(1017, 'x') + "\r\n[" + std::string(85, 's') + "]\r\n" +
                            std::string(40, 'k') + "=1\r\nInstalledData =x\r\n[Bad\r\nstray=1\r\n" +
                            std::string(5, '\0');
   tvtest::WriteFile(dir / "client.ini", text);
