@@ -426,26 +426,6 @@ TEST_F(Installed, EntriesLongerThan1023CharactersAreCut) {
   EXPECT_TRUE(tvtest::Has(logged, "_vsData cut to 1023 characters\r\n"));
 }
 
-TEST_F(Installed, SecondCallsInOneSessionAnswerAsTheFirst) {
-  Put(data + "\\GBR.dts");
-  const std::string text = "[TvDefault]\r\nUsedByKeelNet=Yes\r\nInstalledCountries=GBR,UK," + data +
-                           "\\GBR.dts\r\n+USA,US,C:\\Us\\USA.dts\r\n+FRA,France,C:\\Fr\\FRA.dts\r\n";
-  for (int round = 0; round < 2; ++round) {
-    SCOPED_TRACE(round);
-    EXPECT_EQ(CheckOn(text), Found("GBR", data, data, 0));
-    EXPECT_EQ(present("FRA", cfg.c_str()), 0);
-    EXPECT_EQ(present("DEU", cfg.c_str()), 1);
-    EXPECT_EQ(Mask(ini), 0x2080);
-    EXPECT_EQ(toData(ini.c_str()), 0);
-    EXPECT_EQ(updateKeys(ini.c_str(), "DEU,Germany,C:\\De\\DEU.dts", 4), 0);
-    EXPECT_EQ(ReadFile(ini),
-              text + "InstalledData=GBR," + data + "\r\n+USA,C:\\Us\r\n+FRA,C:\\Fr\r\n" +
-                  "NewInstalledCountries=GBR,UK," + data + "\\GBR.dts\r\n" +
-                  "+USA,US,C:\\Us\\USA.dts\r\n+FRA,France,C:\\Fr\\FRA.dts\r\n"
-                  "+DEU,Germany,C:\\De\\DEU.dts\r\nAllInstalledCountries=DEU,Germany,C:\\De\\DEU.dts\r\n");
-  }
-}
-
 TEST_F(Installed, TheTraceShowsParametersAndResultsOfEachExport) {
   const std::string trace = dir / "trace.log";
   Stop();
@@ -454,12 +434,10 @@ TEST_F(Installed, TheTraceShowsParametersAndResultsOfEachExport) {
   Load();
   ASSERT_EQ(Start(), 0);
   Put(data + "\\GBR.dts");
-  WriteFile(ini, "[TvDefault]\r\nUsedByHeron=1\r\nInstalledCountries=GBR,UK," + data + "\\GBR.dts\r\n");
+  WriteFile(ini, "[TvDefault]\r\nInstalledCountries=GBR,UK," + data + "\\GBR.dts\r\n");
   char code[4], dataDir[256], baseDir[256];
   int32_t flags;
   EXPECT_EQ(check(cfg.c_str(), "GBRX", 0, code, dataDir, baseDir, &flags), 0);
-  EXPECT_EQ(Mask(ini), 16512);
-  EXPECT_EQ(toData(ini.c_str()), 0);
   EXPECT_EQ(updateV5(ini.c_str(), "USA,D:\\Us", 1, 2, 3), 0);
   EXPECT_EQ(updateKeys(ini.c_str(), "FRA,France,F:\\FRA.dts", 4), 0);
   using tvtest::Traced;
@@ -469,8 +447,6 @@ TEST_F(Installed, TheTraceShowsParametersAndResultsOfEachExport) {
                 Traced("TvIsi_CheckIniForData",
                        {"_vsIniPath -> '" + cfg + "'", "_vsISO -> 'GBR'", "_viSrchADS -> 0", "_rsFoundISO <- 'GBR'",
                         "_rsDataDir <- '" + data + "'", "_rsBaseDir <- '" + data + "'", "_riFlags <- 0", "return 0"}) +
-                Traced("TvIsi_ProdFromIni", {"_vsIni -> " + path, "_rlProd <- 16512", "return 0"}) +
-                Traced("TvIsi_InstalledCountriesToData", {"_vsIni -> " + path, "return 0"}) +
                 Traced("TvIsi_UpdateTvwserveV5", {"_vsPath -> " + path, "_vsData -> 'USA,D:\\Us'", "_iID -> 1",
                                                   "_iAID -> 2", "_iNID -> 3", "return 0"}) +
                 Traced("TvIsi_UpdateDataKeys",

@@ -186,86 +186,20 @@ std::string LongList(const char* key, int entries, char fill) {
   return text + "\r\n";
 }
 
-// A save on a fresh copy of old: once without faults (which gives the new
-// text and the number of writes), then with a failure at the first, second,
-// middle, last but one and last write, lasting and once only, and with the
-// set-end refused. Each time the file is old or wholly new.
-TEST_F(Linked, EverySavingExportLeavesTheOldOrTheNewFileAtEveryFailingWrite) {
-  std::string countries = "InstalledCountries=", named = "InstalledCountries=", bases;
-  for (int i = 0; i < 300; ++i) {
-    countries += (i ? "\r\n+C" : "C") + std::to_string(i) + ",Name,C:\\" + std::string(150, 'd') + "\\x.dts";
-    named += (i ? "\r\n+C" : "C") + std::to_string(i) + "," + std::string(150, 'n') + ",C:\\x.dts";
-    bases += "[S" + std::to_string(i) + "]\r\nCountryBase=" + std::string(100, 'b') + "\r\n";
-  }
-  const std::string lists =
-      "[TvDefault]\r\n" + LongList("InstalledData", 300, 'i') + LongList("AllInstalledData", 300, 'a');
-  const std::string mappings = "[TvDefault]\r\n" + named + "\r\n" + bases;
-  const struct {
-    const char* name;
-    std::string old;
-    int32_t (*call)(const char* path);
-  } saves[] = {
-      {"UpdateTvwserveV5", lists, [](const char* p) { return TvIsi_UpdateTvwserveV5(p, "GBR,D:\\New", 1, 0, 0); }},
-      {"UpdateDataKeys", "[TvDefault]\r\n" + LongList("InstalledCountries", 300, 'c'),
-       [](const char* p) { return TvIsi_UpdateDataKeys(p, "GBR,UK,D:\\New\\GBR.dts", 4); }},
-      {"InstalledCountriesToData", "[TvDefault]\r\n" + countries + "\r\n",
-       [](const char* p) { return TvIsi_InstalledCountriesToData(p); }},
-      {"InstCtryToDataMap", mappings, [](const char* p) { return TvIsi_InstCtryToDataMap(p); }},
-      {"CountryBaseToDataMap", mappings, [](const char* p) { return TvIsi_CountryBaseToDataMap(p); }},
-  };
-  for (const auto& s : saves) {
-    SCOPED_TRACE(s.name);
-    WriteFile(path, s.old);
-    FileFaults::Arm(0);
-    ASSERT_EQ(s.call(path.c_str()), 0);
-    const int writes = FileFaults::writes;
-    const std::string fresh = ReadFile(path);
-    ASSERT_NE(fresh, s.old);
-    for (int at : {1, 2, writes / 2, writes - 1, writes}) {
-      if (at < 1 || at > writes) continue;
-      for (bool once : {false, true}) {
-        SCOPED_TRACE("write " + std::to_string(at) + " of " + std::to_string(writes) + (once ? ", once" : ""));
-        WriteFile(path, s.old);
-        FileFaults::Arm(at, once);
-        const int32_t status = s.call(path.c_str());
-        FileFaults::Disarm();
-        EXPECT_EQ(Which(ReadFile(path), s.old, fresh), status == 0 ? "new" : "old") << status;
-        EXPECT_TRUE(status == 0 || status == -1013) << status;
-      }
-    }
-    // A refused set-end: the new text, and blanks where the old one was longer.
-    WriteFile(path, s.old);
-    FileFaults::refuseSetEnd = true;
-    const int32_t status = s.call(path.c_str());
-    FileFaults::Disarm();
-    const std::string blanks(fresh.size() < s.old.size() ? s.old.size() - fresh.size() : 0, ' ');
-    EXPECT_EQ(Which(ReadFile(path), s.old, fresh + blanks), status == 0 ? "new" : "old") << status;
-  }
-  // A save that failed can be repeated.
-  const std::string old = "[TvDefault]\r\n" + LongList("InstalledData", 400, 'o');
-  WriteFile(path, old);
-  INT_PTR file, buffer;
-  ASSERT_EQ(TvIsi_IniOpen(&file, &buffer, path.c_str()), 0);
-  ASSERT_EQ(TvIsi_IniAddString(buffer, "TvDefault", "InstalledData", "GBR,C:\\New"), 0);
-  FileFaults::Arm(3);
-  EXPECT_EQ(TvIsi_IniSave(file, buffer), -1013);
-  FileFaults::Disarm();
-  EXPECT_EQ(TvIsi_IniSave(file, buffer), 0);
-  TvIsi_IniClose(file, buffer);
-  EXPECT_EQ(ReadFile(path), old + "+GBR,C:\\New\r\n");
-}
-
-// Memory that runs out, or an open or a read that fails, at any point of an
-// export: a clear status, and the old file or the complete new one. (A
-// server installation read twice once took a failed second reading for a
-// client installation.)
-TEST_F(Linked, MemoryOpensAndReadsFailingAtAnyPointLeaveTheOldOrTheNewFile) {
+// Memory that runs out, or an open, a read or a write that fails, at any
+// point of an export that saves: a clear status, and the old file or the
+// complete new one. (A server installation read twice once took a failed
+// second reading for a client installation.)
+TEST_F(Linked, FailuresAtAnyPointOfASaveLeaveTheOldOrTheNewFile) {
   const std::string lists = "InstalledCountries=GBR,UK,C:\\Data\\GBR.dts\r\n+USA,US,C:\\Us\\USA.dts\r\n" +
-                            LongList("InstalledData", 60, 'i') + LongList("AllInstalledData", 60, 'a');
+                            LongList("InstalledData", 60, 'i') + LongList("AllInstalledData", 60, 'a') +
+                            "[Layout]\r\nCountryBase=GBR\r\n";
   const Export exports[] = {
       {"UpdateTvwserveV5", [](const char* p) { return TvIsi_UpdateTvwserveV5(p, "GBR,D:\\New", 1, 0, 0); }},
       {"UpdateDataKeys", [](const char* p) { return TvIsi_UpdateDataKeys(p, "GBR,D:\\New", 8); }},
       {"InstalledCountriesToData", [](const char* p) { return TvIsi_InstalledCountriesToData(p); }},
+      {"InstCtryToDataMap", [](const char* p) { return TvIsi_InstCtryToDataMap(p); }},
+      {"CountryBaseToDataMap", [](const char* p) { return TvIsi_CountryBaseToDataMap(p); }},
       {"IniSave",
        [](const char* p) {
          INT_PTR file, buffer;
@@ -282,9 +216,11 @@ TEST_F(Linked, MemoryOpensAndReadsFailingAtAnyPointLeaveTheOldOrTheNewFile) {
       SCOPED_TRACE(e.name + std::string(old.find("KeelNet") != std::string::npos ? " on a server" : ""));
       WriteFile(path, old);
       FileFaults::ArmOpenAndRead(0, 0);
+      FileFaults::Arm(0);
       ASSERT_EQ(e.call(path.c_str()), 0);
-      const int opens = FileFaults::opens, reads = FileFaults::reads;
+      const int opens = FileFaults::opens, reads = FileFaults::reads, writes = FileFaults::writes;
       const std::string fresh = ReadFile(path);
+      ASSERT_NE(fresh, old);
       if (std::string(e.name) == "UpdateDataKeys" && old.find("KeelNet") != std::string::npos) {
         EXPECT_TRUE(tvtest::Has(fresh, "\r\nNewInstalledData=C0,"));  // the server's list
       }
@@ -298,13 +234,17 @@ TEST_F(Linked, MemoryOpensAndReadsFailingAtAnyPointLeaveTheOldOrTheNewFile) {
         failures += status != 0;
       }
       EXPECT_GT(failures, 0);  // the limit was reached somewhere
-      for (int at = 1; at <= opens + reads; ++at) {
+      // Each open, read and write in turn (a failing write once only).
+      for (int at = 1; at <= opens + reads + writes; ++at) {
+        const int write = at - opens - reads;
         SCOPED_TRACE(at);
         WriteFile(path, old);
-        FileFaults::ArmOpenAndRead(at <= opens ? at : 0, at > opens ? at - opens : 0);
+        FileFaults::ArmOpenAndRead(at <= opens ? at : 0, at > opens && write < 1 ? at - opens : 0);
+        FileFaults::Arm(write < 1 ? 0 : write, true);
         const int32_t status = e.call(path.c_str());
         FileFaults::Disarm();
         EXPECT_EQ(Which(ReadFile(path), old, fresh), status == 0 ? "new" : "old") << status;
+        EXPECT_TRUE(status == 0 || write < 1 || status == -1013) << status;
       }
     }
   tvMemStats = saved;

@@ -86,17 +86,4 @@ TEST_F(ExtensionStartup, TheConfigurationIsFoundAlongAPathLongerThan4KB) {
   EXPECT_EQ(tvtest::ReadFile(found), "> TvIsi_Startup< TvIsi_Startup = 0\r\n");
 }
 
-TEST_F(ExtensionStartup, MemBlocksAreInOrderAsConfigured) {
-  const std::string head = "LogErrors=Y\nMemAllocator=Pooled\nMemBlocks=2\n";
-  tvtest::ExtensionLibrary lib(libDir.path());
-  Configure(head + "+6,10\n+7,10\n");
-  lib.StartAndStop(0);  // two classes of 8 bytes
-  Configure(head + "+8,10\n+8,10\n");
-  lib.StartAndStop(-1033);
-  EXPECT_NE(tvtest::ReadFile(log).find(
-                "> Invalid memory configuration (8 < previous blocksize, 8. Settings must be in size order)"),
-            std::string::npos)
-      << tvtest::ReadFile(log);
-}
-
 }  // namespace
