@@ -189,14 +189,8 @@ void CheckListExport(const std::string& call, const Target& t, int32_t status, i
   if (FirstDifference(expected, actual) < 0) return void(++rec.counters.checks);
   if (injected > 0 && after == before)
     return rec.Fail("fault-ignored", call + " returned 0 under an injected fault, but the file was not written");
-  const long line = FirstDifference(expected, actual);
-  auto lineOf = [&](const Doc& d) {
-    return static_cast<size_t>(line) < d.lines.size() ? Escape(d.lines[line].text, 160) : std::string("(none)");
-  };
-  std::string detail = call + " = " + Num(status) + "\n  file before: " + Escape(before, 400);
-  if (line >= 0)
-    detail += "\n  expected line " + Num(line + 1) + ": " + lineOf(expected) + "\n  actual line   " + Num(line + 1) +
-              ": " + lineOf(actual);
+  std::string detail =
+      call + " = " + Num(status) + "\n  file before: " + Escape(before, 400) + LineDifference(expected, actual);
   // A failure taken for an answer, and success reported.
   if (injected > 0)
     detail =
@@ -334,58 +328,11 @@ void ProductCall(Rng& rng, Target& t, const Folder& folder) {
   });
 }
 
-// ---- Paths and arguments a script should not pass.
-
-// A path longer than a path can be is refused, never cut to another name.
-void LongPathCall(Rng& rng, const Folder& folder) {
-  const std::string path = In(folder.dir, std::string(rng.Size(256, 300), 'L') + ".ini");
-  const std::string data = "GBR,C:\\Data";
-  int32_t mask = 7, flags = 0, status, expected = -1028;
-  char code[4], dataDir[256], baseDir[256];
-  const char* name;
-  switch (rng.Below(6)) {
-    case 0: name = "TvIsi_UpdateTvwserveV5", status = UpdateTvwserveV5(path, data, 1, 0, 0); break;
-    case 1: name = "TvIsi_UpdateDataKeys", status = UpdateDataKeys(path, data, 8); break;
-    case 2: name = "TvIsi_InstalledCountriesToData", status = InstalledCountriesToData(path); break;
-    case 3: name = "TvIsi_ProdFromIni", status = ProdFromIni(path, &mask); break;
-    case 4: name = "TvIsi_IsISOPresent", status = IsIsoPresent(std::string("GBR"), path); break;
-    default:  // a folder too long for the configuration in it
-      name = "TvIsi_CheckIniForData", expected = -1011;
-      status = CheckIniForData(path, std::string("GBR"), 0, code, dataDir, baseDir, &flags);
-  }
-  rec.Check(status == expected, "export-status",
-            std::string(name) + " with a path of " + Num(static_cast<int64_t>(path.size())) + " characters returned " +
-                Num(status) + ", not " + Num(expected));
-}
-
-// NULL where a script could pass it: taken as an empty text.
-void NullArgumentCall(Rng& rng, const Folder& folder) {
-  int32_t mask = 7, flags = 0;
-  char code[4], dataDir[256], baseDir[256];
-  std::string bytes;
-  switch (rng.Below(7)) {
-    case 0: UpdateTvwserveV5(std::nullopt, std::string("GBR,C:\\Data"), 1, 0, 0); break;
-    case 1: UpdateTvwserveV5(folder.server, std::nullopt, 1, 0, 0); break;
-    case 2: UpdateDataKeys(std::nullopt, std::nullopt, 8); break;
-    case 3: InstalledCountriesToData(std::nullopt); break;
-    case 4: ProdFromIni(std::nullopt, &mask); break;
-    case 5: {
-      const int32_t status = IsIsoPresent(std::nullopt, folder.dir);
-      if (StateOf(folder.server, &bytes) == FileState::Text)
-        rec.Check(status == 1, "export-result", "TvIsi_IsISOPresent(NULL) returned " + Num(status) + ", not 1");
-      break;
-    }
-    default: CheckIniForData(std::nullopt, std::nullopt, 0, code, dataDir, baseDir, &flags);
-  }
-}
-
 // One export call, in steps that each draw from a stream of their own.
 void ExportCall(Rng& rng, const Folder& folder) {
   enum Step : uint64_t { kWhich = 1, kTarget, kHold, kArm, kCall };
   Rng pick = rng.Child(kWhich), call = rng.Child(kCall);
-  const uint64_t odd = pick.Below(100), which = pick.Below(6);
-  if (odd < 4) return LongPathCall(call, folder);
-  if (odd < 7) return NullArgumentCall(call, folder);
+  const uint64_t which = pick.Below(6);
   Target t;
   Rng target = rng.Child(kTarget), hold = rng.Child(kHold), arm = rng.Child(kArm);
   ChooseTarget(target, folder, t);

@@ -24,6 +24,20 @@ std::string ByteDifference(const std::string& expected, const std::string& actua
          "\n  written:  " + Escape(actual.substr(from, 72), 200);
 }
 
+// The first line where actual differs from every file expected allows.
+std::string LineDifference(const Doc& expected, const Doc& actual) {
+  const long line = FirstDifference(expected, actual);
+  auto show = [&](const Doc& d) {
+    if (line < 0 || static_cast<size_t>(line) >= d.lines.size()) return std::string("(no line)");
+    std::string text = Escape(d.lines[static_cast<size_t>(line)].text, 200);
+    for (const std::string& alt : d.lines[static_cast<size_t>(line)].alts) text += " or " + Escape(alt, 120);
+    return text;
+  };
+  if (line < 0) return "";
+  return "\n  expected line " + Num(line + 1) + ": " + show(expected) + "\n  actual line   " + Num(line + 1) + ": " +
+         show(actual);
+}
+
 // A few lookups on an open pair, with names from the file and hostile ones.
 void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count) {
   for (int i = 0; i < count; ++i) {

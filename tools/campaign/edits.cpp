@@ -33,14 +33,6 @@ void ApplyItems(Doc d, const std::vector<std::string>& items, const Op& op, bool
   out.push_back({{0}, d});
 }
 
-std::string Show(const Doc& doc, long line) {
-  if (line < 0 || static_cast<size_t>(line) >= doc.lines.size()) return "(no line)";
-  const Line& l = doc.lines[static_cast<size_t>(line)];
-  std::string text = Escape(l.text, 200);
-  for (const std::string& alt : l.alts) text += " or " + Escape(alt, 120);
-  return text;
-}
-
 }  // namespace
 
 std::string Describe(const Op& op) {
@@ -152,13 +144,8 @@ void EditFinding(const Op& op, int32_t status, const std::string& before, const 
                  const std::vector<Outcome>& outcomes) {
   const Doc actual = Parse(after);
   const NameClass names = Combine(ClassifySection(op.section), ClassifyKey(op.key));
-  const Doc& first = outcomes.front().doc;
-  const long line = FirstDifference(first, actual);
-  std::string detail = Describe(op) + " = " + Num(status) + "\n  file before: " + Escape(before, 400);
-  if (line >= 0)
-    detail += "\n  expected line " + Num(line + 1) + ": " + Show(first, line) + "\n  actual line   " + Num(line + 1) +
-              ": " + Show(actual, line);
-  detail += "\n  file after:  " + Escape(after, 400);
+  const std::string detail = Describe(op) + " = " + Num(status) + "\n  file before: " + Escape(before, 400) +
+                             LineDifference(outcomes.front().doc, actual) + "\n  file after:  " + Escape(after, 400);
   const bool statusFits =
       std::any_of(outcomes.begin(), outcomes.end(), [&](const Outcome& o) { return StatusFits(o, status); });
   const char* kind = "edit-result";
