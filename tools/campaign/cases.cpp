@@ -96,9 +96,9 @@ std::string CleanFile(Rng& rng, bool huge) {
 
 FaultPlan RandomPlan(Rng& rng, bool forSave) {
   FaultPlan plan;
-  static const Fault kSaveFaults[] = {Fault::WriteFails,  Fault::WriteShort, Fault::DiskFull,
-                                      Fault::DiskFull,    Fault::WriteDead,  Fault::SetEndFails,
-                                      Fault::CreateFails, Fault::MoveFails,  Fault::ReadFails};
+  static const Fault kSaveFaults[] = {Fault::WriteFails, Fault::WriteShort,  Fault::DiskFull,    Fault::DiskFull,
+                                      Fault::WriteDead,  Fault::SetEndFails, Fault::SetEndFails, Fault::CreateFails,
+                                      Fault::MoveFails,  Fault::ReadFails};
   plan.kind = forSave ? rng.Pick(kSaveFaults) : (rng.Chance(50) ? Fault::ReadFails : Fault::CreateFails);
   plan.nth = rng.Int(1, plan.kind == Fault::SetEndFails ? 1 : 3);
   // Writes fail once (or for good: WriteDead, DiskFull); reads, opens and
