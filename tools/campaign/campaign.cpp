@@ -93,12 +93,9 @@ void RunCase(uint64_t number, const Options& o) {
 
 std::string TempFolder() {
   char base[MAX_PATH];
-  const DWORD n = GetTempPathA(sizeof base, base);
-  std::string folder = n > 0 && n < sizeof base ? std::string(base, n) : std::string(".\\");
-  if (folder.back() != '\\') folder += '\\';
-  char name[64];
-  snprintf(name, sizeof name, "tvcampaign-%lu", GetCurrentProcessId());
-  return folder + name;
+  const DWORD n = GetTempPathA(sizeof base, base);  // ends with a backslash
+  const std::string folder = n > 0 && n < sizeof base ? std::string(base, n) : std::string(".\\");
+  return folder + "tvcampaign-" + std::to_string(GetCurrentProcessId());
 }
 
 }  // namespace

@@ -151,10 +151,6 @@ std::string Format(const std::string& code, const std::string& name, std::vector
   return TrimRightSpaces(code + "," + name + "," + joined);
 }
 
-bool Control(const std::string& s) {
-  return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; });
-}
-
 // What the call must answer, and DataMappings as it must be written
 // (nullopt: the file is left as it was); an update's new line begins with
 // head and holds the data sets sets.
@@ -177,7 +173,7 @@ Expected ExpectUpdate(const Data& d, const Doc& doc, bool readable, std::string 
   const std::string code = id.empty() ? iso : Cut(id, 255);
   name = name.empty() ? "Default layout for " + iso : Cut(name, 255);
   if (code.find(',') != std::string::npos || name.find(',') != std::string::npos ||
-      iso.find('+') != std::string::npos || Control(code) || Control(name) || Control(iso))
+      iso.find('+') != std::string::npos || HoldsForbiddenControl(code + name + iso))
     return {-1096};
   if (!readable) return {kAnyFailure};
   std::vector<std::string> ids{iso};
