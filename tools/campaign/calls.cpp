@@ -109,10 +109,6 @@ int32_t Open(Pair& pair, const Text& path) {
   return status;
 }
 
-int32_t OpenWithoutPlaces(const Text& path) {
-  return Call("TvIsi_IniOpen", "NULL, NULL, " + Q(path), [&] { return TvIsi_IniOpen(nullptr, nullptr, C(path)); });
-}
-
 int32_t Save(INT_PTR file, INT_PTR buffer, const std::string& label) {
   ++rec.counters.saves;
   return Call(

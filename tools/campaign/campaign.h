@@ -20,7 +20,6 @@ struct Setup {
   std::string root;        // the campaign's folder
   std::string cases;       // the folder of the case folders (faults apply here)
   std::string configPath;  // TVISX.ini, named by TVINI
-  bool readOnlyEnforced = true;
 };
 extern Setup setup;
 
@@ -58,7 +57,6 @@ struct Pair {  // the handles of one TvIsi_IniOpen
 
 std::string HandleText(INT_PTR value);
 int32_t Open(Pair& pair, const Text& path);
-int32_t OpenWithoutPlaces(const Text& path);  // NULL places for the handles
 int32_t Save(INT_PTR file, INT_PTR buffer, const std::string& label);
 void Close(INT_PTR file, INT_PTR buffer, const std::string& label);
 int32_t Save(Pair& pair);
@@ -153,6 +151,7 @@ std::string In(const std::string& folder, const std::string& name);
 void NoteFile(const std::string& what, const std::string& bytes);
 std::string Num(int64_t v);
 std::string ByteDifference(const std::string& expected, const std::string& actual);
+std::string LineDifference(const Doc& expected, const Doc& actual);
 FaultPlan RandomPlan(Rng& rng, bool forSave);
 std::string PlanText(const FaultPlan& plan);
 // The file a save under a fault may leave.

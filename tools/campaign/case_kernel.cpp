@@ -14,8 +14,6 @@ namespace {
 
 int kernelRefs = 0;
 
-void SetConfigVariable(bool present) { SetEnvironmentVariableA("TVINI", present ? setup.configPath.c_str() : nullptr); }
-
 // Open handles of the process, by asking for each handle value in turn
 // (the system's own count is not there under Wine).
 uint64_t CountHandles() {
@@ -82,25 +80,8 @@ void RestartCase(Rng& rng, const std::string& folder) {
     Open(kept, keptPath);
   }
   StopKernel();
-  if (rng.Chance(30)) Shutdown();  // one too many: nothing happens
-  if (rng.Chance(20)) {
-    // No configuration anywhere: the start fails and still counts.
-    SetConfigVariable(false);
-    char path[32768];
-    const DWORD n = GetEnvironmentVariableA("PATH", path, sizeof path);
-    SetEnvironmentVariableA("PATH", setup.root.c_str());
-    const int32_t status = Startup();
-    rec.Check(status == -1031, "restart", "TvIsi_Startup without a configuration returned " + Num(status));
-    Shutdown();
-    SetEnvironmentVariableA("PATH", n > 0 && n < sizeof path ? path : nullptr);
-    SetConfigVariable(true);
-  }
   WriteConfig(config);
   if (!StartKernel()) return;
-  if (rng.Chance(30)) {
-    rec.Check(Startup() == 0, "restart", "a second TvIsi_Startup failed");
-    Shutdown();
-  }
   if (keepPair) {
     // Open pairs stay valid across a restart, whatever the allocator.
     const Doc model = Parse(keptText);

@@ -380,9 +380,6 @@ void PlanLaunchFaults(Rng& rng, LaunchRun& r) {
 std::pair<int, int> RunSetup(LaunchRun& r) {
   StopKernel();
   const TvSyscalls before = tvSys;
-  char variable[4096];
-  const DWORD tviniLength = GetEnvironmentVariableA("TVINI", variable, sizeof variable);
-  const std::string tvini = tviniLength > 0 && tviniLength < sizeof variable ? variable : "";
   SetEnvironmentVariableA("TVINI", nullptr);
   tvSys.messageBox = CaughtBox;
   tvSys.createProcess = CaughtStart;
@@ -398,7 +395,7 @@ std::pair<int, int> RunSetup(LaunchRun& r) {
   tvSys = before;
   TvKernelSetVariant(nullptr);
   TvSetUserInterfaceMode(TvUiNoWindows);
-  SetEnvironmentVariableA("TVINI", tvini.empty() ? nullptr : tvini.c_str());
+  SetEnvironmentVariableA("TVINI", setup.configPath.c_str());
   SetEnvironmentVariableA("TEMP", (setup.root + "\\tmp").c_str());
   SetEnvironmentVariableA("TMP", (setup.root + "\\tmp").c_str());
   SetCurrentDirectoryA(setup.root.c_str());

@@ -24,6 +24,20 @@ std::string ByteDifference(const std::string& expected, const std::string& actua
          "\n  written:  " + Escape(actual.substr(from, 72), 200);
 }
 
+// The first line where actual differs from every file expected allows.
+std::string LineDifference(const Doc& expected, const Doc& actual) {
+  const long line = FirstDifference(expected, actual);
+  auto show = [&](const Doc& d) {
+    if (line < 0 || static_cast<size_t>(line) >= d.lines.size()) return std::string("(no line)");
+    std::string text = Escape(d.lines[static_cast<size_t>(line)].text, 200);
+    for (const std::string& alt : d.lines[static_cast<size_t>(line)].alts) text += " or " + Escape(alt, 120);
+    return text;
+  };
+  if (line < 0) return "";
+  return "\n  expected line " + Num(line + 1) + ": " + show(expected) + "\n  actual line   " + Num(line + 1) + ": " +
+         show(actual);
+}
+
 // A few lookups on an open pair, with names from the file and hostile ones.
 void SomeGets(Rng& rng, const Pair& pair, const Doc* model, int count) {
   for (int i = 0; i < count; ++i) {
@@ -82,9 +96,9 @@ std::string CleanFile(Rng& rng, bool huge) {
 
 FaultPlan RandomPlan(Rng& rng, bool forSave) {
   FaultPlan plan;
-  static const Fault kSaveFaults[] = {Fault::WriteFails,  Fault::WriteShort, Fault::DiskFull,
-                                      Fault::DiskFull,    Fault::WriteDead,  Fault::SetEndFails,
-                                      Fault::CreateFails, Fault::MoveFails,  Fault::ReadFails};
+  static const Fault kSaveFaults[] = {Fault::WriteFails, Fault::WriteShort,  Fault::DiskFull,    Fault::DiskFull,
+                                      Fault::WriteDead,  Fault::SetEndFails, Fault::SetEndFails, Fault::CreateFails,
+                                      Fault::MoveFails,  Fault::ReadFails};
   plan.kind = forSave ? rng.Pick(kSaveFaults) : (rng.Chance(50) ? Fault::ReadFails : Fault::CreateFails);
   plan.nth = rng.Int(1, plan.kind == Fault::SetEndFails ? 1 : 3);
   // Writes fail once (or for good: WriteDead, DiskFull); reads, opens and

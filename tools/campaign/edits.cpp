@@ -9,8 +9,6 @@ namespace campaign {
 
 namespace {
 
-NameClass Combine(NameClass a, NameClass b) { return std::max(a, b); }
-
 std::vector<std::string> CutEach(std::vector<std::string> lines, size_t n) {
   for (std::string& line : lines) line = Cut(line, n);
   return lines;
@@ -31,14 +29,6 @@ void ApplyItems(Doc d, const std::vector<std::string>& items, const Op& op, bool
     else RemoveFromList(d, section, key, item, writeAlways);
   }
   out.push_back({{0}, d});
-}
-
-std::string Show(const Doc& doc, long line) {
-  if (line < 0 || static_cast<size_t>(line) >= doc.lines.size()) return "(no line)";
-  const Line& l = doc.lines[static_cast<size_t>(line)];
-  std::string text = Escape(l.text, 200);
-  for (const std::string& alt : l.alts) text += " or " + Escape(alt, 120);
-  return text;
 }
 
 }  // namespace
@@ -68,7 +58,7 @@ Op RandomOp(Rng& rng, const Doc& doc, bool hostile, bool withSource) {
 
 std::vector<Outcome> Outcomes(const Doc& model, const Op& op, const Doc* source) {
   const std::string section = op.section.value_or(""), key = op.key.value_or("");
-  const NameClass names = Combine(ClassifySection(op.section), ClassifyKey(op.key));
+  const NameClass names = std::max(ClassifySection(op.section), ClassifyKey(op.key));
   const std::string value = op.value.value_or("");
   std::vector<Outcome> out;
   Doc d = model;
@@ -151,14 +141,9 @@ bool StatusFits(const Outcome& o, int32_t status) {
 void EditFinding(const Op& op, int32_t status, const std::string& before, const std::string& after,
                  const std::vector<Outcome>& outcomes) {
   const Doc actual = Parse(after);
-  const NameClass names = Combine(ClassifySection(op.section), ClassifyKey(op.key));
-  const Doc& first = outcomes.front().doc;
-  const long line = FirstDifference(first, actual);
-  std::string detail = Describe(op) + " = " + Num(status) + "\n  file before: " + Escape(before, 400);
-  if (line >= 0)
-    detail += "\n  expected line " + Num(line + 1) + ": " + Show(first, line) + "\n  actual line   " + Num(line + 1) +
-              ": " + Show(actual, line);
-  detail += "\n  file after:  " + Escape(after, 400);
+  const NameClass names = std::max(ClassifySection(op.section), ClassifyKey(op.key));
+  const std::string detail = Describe(op) + " = " + Num(status) + "\n  file before: " + Escape(before, 400) +
+                             LineDifference(outcomes.front().doc, actual) + "\n  file after:  " + Escape(after, 400);
   const bool statusFits =
       std::any_of(outcomes.begin(), outcomes.end(), [&](const Outcome& o) { return StatusFits(o, status); });
   const char* kind = "edit-result";
@@ -235,7 +220,7 @@ void CheckGet(const Pair& pair, const Doc* model, const Text& section, const Tex
   // can hold may still find the key in TvDefault.
   const std::string s = section.value_or("");
   const bool neverFound = s.size() >= 80 || s.find_first_of("*?") != std::string::npos;
-  const NameClass names = Combine(
+  const NameClass names = std::max(
       neverFound ? NameClass::Refused : std::min(ClassifySection(section), NameClass::Unclear), ClassifyKey(key));
   const auto found =
       model && names != NameClass::Refused ? Lookup(*model, section.value_or(""), key.value_or("")) : std::nullopt;

@@ -70,18 +70,6 @@ bool Unlocked(const std::string& path) {
   return true;
 }
 
-bool ReadOnlyEnforced(const std::string& folder) {
-  const std::string path = folder + "\\read-only probe.txt";
-  WriteBytes(path, "x");
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  const bool enforced = h == INVALID_HANDLE_VALUE;
-  if (!enforced) CloseHandle(h);
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
-  return enforced;
-}
-
 Lock::Lock(const std::string& path)
     : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                           nullptr)) {}
@@ -95,9 +83,8 @@ Lock::~Lock() {
 std::string Escape(const std::string& bytes, size_t limit) {
   std::string out;
   char piece[32];
-  for (size_t i = 0, run; i < bytes.size(); i += run) {
-    for (run = 1; i + run < bytes.size() && bytes[i + run] == bytes[i];) ++run;
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+  for (const char byte : bytes) {
+    const unsigned char c = static_cast<unsigned char>(byte);
     const char* named = c == '\r'   ? "\\r"
                         : c == '\n' ? "\\n"
                         : c == '\t' ? "\\t"
@@ -107,12 +94,7 @@ std::string Escape(const std::string& bytes, size_t limit) {
     if (named) snprintf(piece, sizeof piece, "%s", named);
     else if (c < 0x20 || c >= 0x7F) snprintf(piece, sizeof piece, "\\x%02x", c);
     else snprintf(piece, sizeof piece, "%c", c);
-    if (run <= 12) {
-      out += piece;
-      run = 1;
-      continue;
-    }
-    out += "\"{" + std::to_string(run) + " x '" + piece + "'}\"";  // a long run of one byte, shortened
+    out += piece;
   }
   if (out.size() > limit) {
     snprintf(piece, sizeof piece, "...(%zu bytes)...", bytes.size());

@@ -21,9 +21,6 @@ void MakeDir(const std::string& path);
 void RemoveTree(const std::string& path);
 // True when nobody holds the file open: an exclusive open succeeds.
 bool Unlocked(const std::string& path);
-// Whether the system refuses to write a read-only file (Wine run by root
-// does not).
-bool ReadOnlyEnforced(const std::string& folder);
 // Holds a file open without sharing, as another program would.
 class Lock {
  public:

@@ -55,11 +55,6 @@ struct CountryLine {
   std::string key, country, dataDir;
 };
 
-std::string StripBackslashes(std::string s) {
-  while (!s.empty() && s.back() == '\\') s.pop_back();
-  return s;
-}
-
 // Code, country and the directory of the data file, the directory whole.
 CountryLine ParseCountryLine(const std::string& line, const std::string& key) {
   CountryLine entry{key, Cut(CountryOfCode(Cut(line.substr(0, line.find(',')), 3)), 3), ""};
@@ -71,7 +66,8 @@ CountryLine ParseCountryLine(const std::string& line, const std::string& key) {
   const std::string path = rest.substr(nameEnd + 1);
   size_t split = path.rfind('\\');
   if (split == std::string::npos) split = path.rfind('/');
-  entry.dataDir = split == std::string::npos ? path : StripBackslashes(path.substr(0, split));
+  entry.dataDir = split == std::string::npos ? path : path.substr(0, split);
+  while (split != std::string::npos && !entry.dataDir.empty() && entry.dataDir.back() == '\\') entry.dataDir.pop_back();
   return entry;
 }
 
